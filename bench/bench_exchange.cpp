@@ -1,0 +1,141 @@
+// Cost of one camera-link command exchange compared with the bare loopback round trip underneath it.
+//
+// exchange: viscaIpModule::setCmdClear against the in-process simulated camera: one datagram out, two replies
+//           (acknowledge and completion) back, each taken by the link's bounded receive.
+// raw:      a plain QUdpSocket sends the power inquiry to the same simulated camera and waits for its single
+//           answer. Same simulator, same loopback path, same thread hand-over inside the simulator, but no
+//           framing, serial check or receive logic of ours; so the ratio shows what the link adds. Since the
+//           command exchange waits for two replies, about 2x is the expected ratio.
+// silent:   one receive against a camera that answers nothing, which must last the full bound (~350 ms).
+//
+// Sends only to 127.0.0.x; every loop is bounded.
+
+#include "CameraSimulator.h"
+#include "visca/viscaIpModule.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLoggingCategory>
+#include <QUdpSocket>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int kRuns = 500;
+constexpr int kWarmUp = 20;
+constexpr int kRawReplyTimeoutMs = 1000;
+// A failed exchange costs a resend and two bounded receives; a camera that keeps failing ends the run early.
+constexpr int kMaxFailures = 10;
+
+double medianOf(std::vector<double> samples)
+{
+	if (samples.empty())
+		return 0.0;
+	const auto middle = samples.begin() + samples.size() / 2;
+	std::nth_element(samples.begin(), middle, samples.end());
+	return *middle;
+}
+
+// The link's transport and its probes are public; only the silent-receive measurement needs the raw send.
+class BenchLink : public viscaIpModule {
+public:
+	qint64 sendPowerInquiry()
+	{
+		uint8_t packet[13] = {0, 0, 0, 0, 0, 0, 0, 0, 0x81, 0x09, 0x04, 0x00, 0xFF};
+		setViscaIpHeader(packet, 0x10, 5);
+		return writeVisca(packet, int(sizeof(packet)));
+	}
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+	QCoreApplication app(argc, argv);
+	// Every exchange logs its serial number and replies at debug level; printing them would measure the
+	// terminal, not the exchange.
+	QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
+
+	CameraSimulator::Options options;
+	options.address = QHostAddress(QStringLiteral("127.0.0.40"));
+	options.port = 0;
+	CameraSimulator sim(options);
+	QString error;
+	if (!sim.start(&error)) {
+		std::fprintf(stderr, "simulator did not start: %s\n", qPrintable(error));
+		return 1;
+	}
+
+	BenchLink link;
+	if (!link.onConnectToCamera(sim.address().toString(), sim.port())) {
+		std::fprintf(stderr, "the simulated camera did not answer the address set\n");
+		return 1;
+	}
+
+	std::vector<double> exchange;
+	exchange.reserve(kRuns);
+	int failedExchanges = 0;
+	for (int i = 0; i < kWarmUp + kRuns && failedExchanges < kMaxFailures; ++i) {
+		QElapsedTimer clock;
+		clock.start();
+		link.setCmdClear();
+		const double us = clock.nsecsElapsed() / 1000.0;
+		if (!link.lastExchangeOk())
+			++failedExchanges;
+		else if (i >= kWarmUp)
+			exchange.push_back(us);
+		sim.clearReceived();
+	}
+
+	QUdpSocket raw;
+	if (!raw.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0)) {
+		std::fprintf(stderr, "raw socket did not bind\n");
+		return 1;
+	}
+	// The power inquiry with a fixed serial number; the simulator answers it with one datagram.
+	const QByteArray request = QByteArray::fromHex("011000050000000181090400ff");
+	std::vector<double> roundTrip;
+	roundTrip.reserve(kRuns);
+	int lostRaw = 0;
+	QByteArray reply(64, Qt::Uninitialized);
+	for (int i = 0; i < kWarmUp + kRuns && lostRaw < kMaxFailures; ++i) {
+		QElapsedTimer clock;
+		clock.start();
+		raw.writeDatagram(request, sim.address(), sim.port());
+		bool answered = raw.hasPendingDatagrams();
+		while (!answered && clock.elapsed() < kRawReplyTimeoutMs) {
+			raw.waitForReadyRead(int(kRawReplyTimeoutMs - clock.elapsed()));
+			answered = raw.hasPendingDatagrams();
+		}
+		if (answered)
+			raw.readDatagram(reply.data(), reply.size());
+		const double us = clock.nsecsElapsed() / 1000.0;
+		if (!answered)
+			++lostRaw;
+		else if (i >= kWarmUp)
+			roundTrip.push_back(us);
+		sim.clearReceived();
+	}
+
+	sim.setSilent(true);
+	QElapsedTimer silentClock;
+	silentClock.start();
+	link.sendPowerInquiry();
+	const bool silentEmpty = link.readVisca().isEmpty();
+	const qint64 silentMs = silentClock.elapsed();
+
+	const double exchangeMedian = medianOf(exchange);
+	const double rawMedian = medianOf(roundTrip);
+	std::printf("exchange median: %.1f us\n", exchangeMedian);
+	std::printf("raw median: %.1f us\n", rawMedian);
+	std::printf("exchange/raw ratio: %.2f\n", rawMedian > 0.0 ? exchangeMedian / rawMedian : 0.0);
+	std::printf("silent receive: %lld ms\n", static_cast<long long>(silentMs));
+	if (failedExchanges > 0 || lostRaw > 0 || !silentEmpty)
+		std::printf("note: %d failed exchanges, %d lost raw replies, silent receive %s\n", failedExchanges,
+			    lostRaw, silentEmpty ? "empty" : "got a datagram");
+	sim.stop();
+	return 0;
+}

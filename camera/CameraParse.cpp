@@ -1,0 +1,264 @@
+#include "camera/CameraParse.h"
+
+#include "camera/CameraSelect.h"
+#include "visca/HX7ViscaIPModule.h"
+
+#include <QDebug>
+
+namespace {
+
+// The identification inquiries, VISCA payloads without the VISCA-over-IP header.
+const QByteArray kHX7Inquiry = QByteArray::fromHex("81090002ff");
+const QByteArray kJ57Inquiry = QByteArray::fromHex("810900020005ff");
+const QByteArray kD26GInquiry = QByteArray::fromHex("81010203ff");
+const QByteArray kW38BInquiry = QByteArray::fromHex("810900020003ff");
+const QByteArray kZQ418Inquiry = QByteArray::fromHex("81090002ff");
+
+// The ONVIF scope under which a camera announces its name during discovery.
+const QString kOnvifNameScope = QStringLiteral("onvif://www.onvif.org/name/");
+
+// How one code family's reply is checked and which texts its failures log.
+struct CodeFamily {
+	int replyLength;
+	int terminatorIndex; // -1: no terminator check
+	const char *emptyMessage;
+	const char *lengthMessage;
+	bool lengthMessageHasLength;
+	const char *responseMessage;
+};
+
+const CodeFamily kJ57Family{
+	23, 22, "F64 parse failed, ACK is Empty", "F64 parse failed, ACK length error: ", true, "F64 response error"};
+const CodeFamily kD26GFamily{
+	36, -1, "D26G parse failed, ACK is Empty", "D26G2 parse failed,Not Match,set default", false, nullptr};
+const CodeFamily kW38BFamily{18,
+			     17,
+			     "W38B parse failed  arr.isEmpty()",
+			     "W38B parse failed, ACK length error: ",
+			     true,
+			     "W38B response data error"};
+
+// The reply byte at hex position `pos` and `pos + 1`, taken back from the lower-case hex text as the camera sent it.
+char byteFromHex(const QByteArray &hex, int pos)
+{
+	return static_cast<char>(CameraParse::convertASCII(hex.at(pos)) * 16 +
+				 CameraParse::convertASCII(hex.at(pos + 1)));
+}
+
+std::string codeFromReply(const QByteArray &reply, const CodeFamily &family)
+{
+	if (reply.isEmpty()) {
+		qDebug() << family.emptyMessage;
+		return {};
+	}
+	if (reply.size() != family.replyLength) {
+		if (family.lengthMessageHasLength)
+			qDebug() << family.lengthMessage << reply.size();
+		else
+			qDebug() << family.lengthMessage;
+		return {};
+	}
+	if (family.terminatorIndex >= 0 && static_cast<uint8_t>(reply.at(family.terminatorIndex)) != 0xFF) {
+		qDebug() << family.responseMessage;
+		return {};
+	}
+
+	const QByteArray hex = reply.toHex();
+	std::string code;
+	for (int byte = 10; byte <= 12; ++byte)
+		code.push_back(byteFromHex(hex, 2 * byte));
+	qDebug() << " CamIdCode   =  " << QString::fromLatin1(code.data(), static_cast<int>(code.size()));
+	return code;
+}
+
+} // namespace
+
+CameraParse::CameraParse(quint16 cameraPort) : cameraSelect(std::make_unique<CameraSelect>()), camPort(cameraPort) {}
+
+CameraParse::~CameraParse()
+{
+	delete viscaModule;
+	delete hx7Module;
+}
+
+QByteArray CameraParse::inquire(viscaIpModule *module, const QByteArray &payload)
+{
+	if (!module)
+		return {};
+	return module->getInquery(reinterpret_cast<const uint8_t *>(payload.constData()), payload.size());
+}
+
+QString CameraParse::modelForCode(const std::string &code) const
+{
+	return QString::fromStdString(cameraSelect->CamCode2IDname(code));
+}
+
+CamParamMap CameraParse::parseCamera(QString ip)
+{
+	CamParamMap result;
+	delete viscaModule;
+	delete hx7Module;
+	viscaModule = new viscaIpModule;
+	hx7Module = new HX7ViscaIPModule;
+
+	// The HX7 link never probes on connect, so its result says nothing.
+	hx7Module->onConnectToCamera(ip, camPort);
+	QString camId = parseHX7camID();
+
+	if (camId.isEmpty()) {
+		if (viscaModule->onConnectToCamera(ip, camPort)) {
+			camId = parseJ57camID();
+			qDebug("%s tmpJ57 connect camID = %s", qPrintable(ip), qPrintable(camId));
+			if (camId.isEmpty()) {
+				camId = parseD26GcamID();
+				qDebug("%s tmpD26G connect camID = %s", qPrintable(ip), qPrintable(camId));
+			}
+			if (camId.isEmpty()) {
+				camId = parseW38BcamID();
+				qDebug("%s tmpW38B connect camID = %s", qPrintable(ip), qPrintable(camId));
+			}
+			if (camId.isEmpty())
+				qDebug() << " ---------------IP Not match ----------------------";
+		} else {
+			// Only the ZQ418 family leaves the address-set probe unanswered.
+			camId = parseZQ418camID();
+			if (!camId.isEmpty())
+				qDebug() << ip << " tmpZQ418 connect camID = " << camId;
+			else
+				qDebug() << "IP Not match custom------------------------\n";
+		}
+	}
+
+	if (!camId.isEmpty()) {
+		viscaGeneralOps *ops = cameraSelect->getCamParam(camId.toStdString());
+		result.emplace(ip.toStdString(), std::make_pair(camId.toStdString(), ops));
+	}
+
+	delete viscaModule;
+	viscaModule = nullptr;
+	delete hx7Module;
+	hx7Module = nullptr;
+	return result;
+}
+
+void CameraParse::parseCameraALL(const QList<QMap<QString, QString>> &cameras)
+{
+	camParamList.clear();
+	for (const QMap<QString, QString> &camera : cameras) {
+		if (camera.isEmpty())
+			continue;
+		const QString ip = camera.constBegin().key();
+		const QString announcedName = camera.constBegin().value();
+		CamParamMap result = parseCamera(ip);
+		if (result.empty())
+			continue;
+		qDebug() << announcedName;
+		// The list shows cameras by the name the operator gave them; the capabilities stay those of the model.
+		result.begin()->second.first = announcedName.toStdString();
+		camParamList.append(result);
+	}
+}
+
+QString CameraParse::parseHX7camID()
+{
+	return modelFromHX7Reply(inquire(hx7Module, kHX7Inquiry));
+}
+
+QString CameraParse::parseJ57camID()
+{
+	const std::string code = codeFromJ57Reply(inquire(viscaModule, kJ57Inquiry));
+	return code.empty() ? QString() : modelForCode(code);
+}
+
+QString CameraParse::parseD26GcamID()
+{
+	const std::string code = codeFromD26GReply(inquire(viscaModule, kD26GInquiry));
+	return code.empty() ? QString() : modelForCode(code);
+}
+
+QString CameraParse::parseW38BcamID()
+{
+	const std::string code = codeFromW38BReply(inquire(viscaModule, kW38BInquiry));
+	return code.empty() ? QString() : modelForCode(code);
+}
+
+QString CameraParse::parseZQ418camID()
+{
+	const std::string code = codeFromZQ418Reply(inquire(viscaModule, kZQ418Inquiry));
+	if (code.empty())
+		return {};
+	const QString model = modelForCode(code);
+	qDebug() << model;
+	return model;
+}
+
+QString CameraParse::modelFromHX7Reply(const QByteArray &reply)
+{
+	const QByteArray hex = reply.toHex();
+	if (hex.isEmpty()) {
+		qDebug() << "HX7 parse failed , No data";
+		return {};
+	}
+	if (hex.size() < 36) {
+		qDebug() << "HX7 parse failed, data Not Match";
+		return {};
+	}
+	// Vendor field 0201 of the version reply.
+	if (hex.mid(20, 4) == "0201")
+		return QStringLiteral("NX-HX7");
+	return {};
+}
+
+std::string CameraParse::codeFromJ57Reply(const QByteArray &reply)
+{
+	return codeFromReply(reply, kJ57Family);
+}
+
+std::string CameraParse::codeFromD26GReply(const QByteArray &reply)
+{
+	return codeFromReply(reply, kD26GFamily);
+}
+
+std::string CameraParse::codeFromW38BReply(const QByteArray &reply)
+{
+	return codeFromReply(reply, kW38BFamily);
+}
+
+std::string CameraParse::codeFromZQ418Reply(const QByteArray &reply)
+{
+	if (reply.isEmpty()) {
+		qDebug() << "ZQ418 parse failed, ACK is Empty";
+		return {};
+	}
+	if (reply.size() != 18) {
+		qDebug() << "ZQ418 parse failed, ACK length error: " << reply.size();
+		return {};
+	}
+	// The low twelve bits of the model field of the version reply.
+	const QByteArray digits = reply.toHex().mid(25, 3);
+	if (digits == "543")
+		return "543";
+	if (digits == "610")
+		return "610";
+	return {};
+}
+
+int CameraParse::convertASCII(int code)
+{
+	if (code >= 48 && code <= 96)
+		return code - 48;
+	if (code >= 97 && code <= 102)
+		return code - 87;
+	return code;
+}
+
+QString CameraParse::parseCamName(QString text)
+{
+	const int at = text.lastIndexOf(kOnvifNameScope);
+	if (at < 0)
+		return {};
+	QString name = text.mid(at + kOnvifNameScope.size());
+	name = name.left(name.indexOf(QLatin1Char('<')));
+	name = name.left(name.indexOf(QLatin1Char(' ')));
+	return name;
+}

@@ -1,0 +1,380 @@
+#include "camera/viscaGeneralOps.h"
+
+#include "camera/iniParser.h"
+
+#include <QDebug>
+
+#include <algorithm>
+#include <climits>
+#include <utility>
+
+namespace {
+
+const char *const kNotSupported = "NOT_SUPPORT";
+
+viscaGeneralOps::TextLookup &textLookup()
+{
+	static viscaGeneralOps::TextLookup lookup;
+	return lookup;
+}
+
+enum class HexResult { Empty, Value, Fault };
+
+// Profile numbers are hexadecimal text with an optional 0x. The value is kept modulo 2^64, which is all the
+// 32- and 8-bit queries need; 'overflow' tells the map conversion that the text does not fit an int.
+HexResult parseHex(const std::string &text, uint64_t &value, bool &overflow)
+{
+	value = 0;
+	overflow = false;
+	if (text.empty() || text == kNotSupported)
+		return HexResult::Empty;
+	size_t i = 0;
+	if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+		i = 2;
+	if (i == text.size())
+		return HexResult::Fault;
+	for (; i < text.size(); ++i) {
+		const char c = text[i];
+		unsigned digit;
+		if (c >= '0' && c <= '9')
+			digit = unsigned(c - '0');
+		else if (c >= 'a' && c <= 'f')
+			digit = unsigned(c - 'a' + 10);
+		else if (c >= 'A' && c <= 'F')
+			digit = unsigned(c - 'A' + 10);
+		else
+			return HexResult::Fault;
+		if (value > (uint64_t(INT_MAX) >> 4) || (value << 4) + digit > uint64_t(INT_MAX))
+			overflow = true;
+		value = (value << 4) + digit;
+	}
+	return HexResult::Value;
+}
+
+// A list value as stored in the maps; text that is no hexadecimal number or does not fit an int reads as 0.
+int mapValue(const std::string &label, const std::string &text)
+{
+	uint64_t value;
+	bool overflow;
+	const HexResult result = parseHex(text, value, overflow);
+	if (result == HexResult::Fault) {
+		qWarning().noquote() << "Profile value of" << QString::fromStdString(label)
+				     << "is not hexadecimal:" << QString::fromStdString(text);
+		return 0;
+	}
+	if (overflow) {
+		qWarning().noquote() << "Profile value of" << QString::fromStdString(label)
+				     << "is out of range:" << QString::fromStdString(text);
+		return 0;
+	}
+	return int(value);
+}
+
+std::string replaceFirst(std::string text, char from, char to)
+{
+	const size_t pos = text.find(from);
+	if (pos != std::string::npos)
+		text[pos] = to;
+	return text;
+}
+
+} // namespace
+
+viscaGeneralOps::viscaGeneralOps(std::string modelName, std::string profilePath)
+    : modelName(std::move(modelName)), parser(new iniParser(profilePath))
+{
+	getParserData();
+}
+
+viscaGeneralOps::~viscaGeneralOps()
+{
+	delete parser;
+}
+
+bool viscaGeneralOps::isValid() const
+{
+	return parser && parser->isValid();
+}
+
+std::string viscaGeneralOps::profileError() const
+{
+	return parser ? parser->error() : std::string("no profile");
+}
+
+void viscaGeneralOps::setTextLookup(TextLookup lookup)
+{
+	textLookup() = std::move(lookup);
+}
+
+std::string viscaGeneralOps::translate(const std::string &key)
+{
+	const TextLookup &lookup = textLookup();
+	return lookup ? lookup(key) : key;
+}
+
+uint32_t viscaGeneralOps::hexValue(const std::string &text)
+{
+	uint64_t value;
+	bool overflow;
+	if (parseHex(text, value, overflow) == HexResult::Fault) {
+		qWarning().noquote() << "Profile value is not hexadecimal:" << QString::fromStdString(text);
+		return 0;
+	}
+	return uint32_t(value);
+}
+
+void viscaGeneralOps::getParserData()
+{
+	zoom = parser->cam_zoom;
+	focus = parser->cam_focus;
+
+	irisList = parser->cam_iris;
+	for (const auto &element : irisList) {
+		for (const auto &[label, value] : element)
+			irisMap[replaceFirst(label, '_', '.')] = mapValue(label, value);
+	}
+
+	gainList = parser->cam_gain;
+	for (const auto &element : gainList) {
+		for (const auto &[label, value] : element)
+			gainMap[label] = mapValue(label, value);
+	}
+
+	rgain = parser->cam_wb_rgain;
+	bgain = parser->cam_wb_bgain;
+	aperture = parser->cam_aperture;
+	colorGain = parser->cam_colorgain;
+
+	gammaList = parser->cam_gamma;
+	for (const auto &element : gammaList) {
+		for (const auto &[label, value] : element) {
+			const int code = mapValue(label, value);
+			gammaMap[label] = code;
+			gammaValues.push_back(uint8_t(code));
+		}
+	}
+
+	colorHue = parser->cam_colorhue;
+	panTiltDrive = parser->pan_tiltdrive;
+	panTiltLimit = parser->pan_tiltlimitset;
+
+	const std::string unit = translate("DegSec");
+	memory = parser->getCamMemory();
+	for (const auto &element : memory.list) {
+		for (const auto &[label, value] : element) {
+			std::string name = label;
+			const size_t pos = name.find("_DegSec");
+			if (pos != std::string::npos)
+				name = name.substr(0, pos) + " " + unit;
+			memorySpeedMap[name] = mapValue(label, value);
+		}
+	}
+
+	shutterList = parser->cam_shutter;
+	for (const auto &element : shutterList) {
+		for (const auto &[label, value] : element)
+			shutterMap[replaceFirst(label, '_', '/')] = mapValue(label, value);
+	}
+
+	wbList = parser->cam_wb;
+	for (const auto &element : wbList) {
+		for (const auto &[label, value] : element)
+			wbModeMap[translate(label)] = mapValue(label, value);
+	}
+
+	// The panel offers only automatic and manual exposure; the other modes a model lists are not offered.
+	aeList = parser->cam_ae;
+	for (const auto &element : aeList) {
+		for (const auto &[label, value] : element) {
+			if (label == "Auto" || label == "Manual")
+				aeModeMap[translate(label)] = mapValue(label, value);
+		}
+	}
+
+	mirrorList = parser->cam_mirror;
+	flipList = parser->cam_flip;
+	if (!mirrorList.empty() && !flipList.empty()) {
+		mirrorFlipMap[translate("OFF")] = 0;
+		mirrorFlipMap[translate("MIRROR")] = 1;
+		mirrorFlipMap[translate("FLIP")] = 2;
+		mirrorFlipMap[translate("MirrorFlip")] = 3;
+	}
+
+	imageModeList = parser->cam_image_mode;
+	for (const auto &element : imageModeList) {
+		for (const auto &[label, value] : element)
+			imageModeMap[translate(label)] = mapValue(label, value);
+	}
+}
+
+std::string viscaGeneralOps::getNAME() const
+{
+	return modelName;
+}
+
+uint32_t viscaGeneralOps::zoomMax() const
+{
+	const uint32_t value = hexValue(zoom.directMax);
+	qDebug() << zoom.directMax.c_str();
+	qDebug() << value;
+	return value;
+}
+
+uint32_t viscaGeneralOps::zoomMin() const
+{
+	return hexValue(zoom.directMin);
+}
+
+uint32_t viscaGeneralOps::focusMax() const
+{
+	return hexValue(focus.directMax);
+}
+
+uint32_t viscaGeneralOps::focusMin() const
+{
+	return hexValue(focus.directMin);
+}
+
+uint8_t viscaGeneralOps::zoomSpeedMax() const
+{
+	return uint8_t(hexValue(zoom.speedMax));
+}
+
+uint8_t viscaGeneralOps::zoomSpeedMin() const
+{
+	return uint8_t(hexValue(zoom.speedMin));
+}
+
+uint8_t viscaGeneralOps::focusSpeedMax() const
+{
+	return uint8_t(hexValue(focus.speedMax));
+}
+
+uint8_t viscaGeneralOps::focusSpeedMin() const
+{
+	return uint8_t(hexValue(focus.speedMin));
+}
+
+uint8_t viscaGeneralOps::RgainMax() const
+{
+	return uint8_t(hexValue(rgain.max));
+}
+
+uint8_t viscaGeneralOps::RgainMin() const
+{
+	return uint8_t(hexValue(rgain.min));
+}
+
+uint8_t viscaGeneralOps::BgainMax() const
+{
+	return uint8_t(hexValue(bgain.max));
+}
+
+uint8_t viscaGeneralOps::BgainMin() const
+{
+	return uint8_t(hexValue(bgain.min));
+}
+
+uint8_t viscaGeneralOps::sharpeessMax() const
+{
+	return uint8_t(hexValue(aperture.max));
+}
+
+uint8_t viscaGeneralOps::sharpeessMin() const
+{
+	return uint8_t(hexValue(aperture.min));
+}
+
+uint8_t viscaGeneralOps::saturationMax() const
+{
+	return uint8_t(hexValue(colorGain.max));
+}
+
+uint8_t viscaGeneralOps::saturationMin() const
+{
+	return uint8_t(hexValue(colorGain.min));
+}
+
+uint8_t viscaGeneralOps::hueMax() const
+{
+	return uint8_t(hexValue(colorHue.max));
+}
+
+uint8_t viscaGeneralOps::hueMin() const
+{
+	return uint8_t(hexValue(colorHue.min));
+}
+
+uint8_t viscaGeneralOps::panSpeedMax() const
+{
+	return uint8_t(hexValue(panTiltDrive.panSpeedMax));
+}
+
+uint8_t viscaGeneralOps::panSpeedMin() const
+{
+	return uint8_t(hexValue(panTiltDrive.panSpeedMin));
+}
+
+uint8_t viscaGeneralOps::tiltSpeedMax() const
+{
+	return uint8_t(hexValue(panTiltDrive.tiltSpeedMax));
+}
+
+uint8_t viscaGeneralOps::tiltSpeedMin() const
+{
+	return uint8_t(hexValue(panTiltDrive.tiltSpeedMin));
+}
+
+uint32_t viscaGeneralOps::panRightMax() const
+{
+	return hexValue(panTiltLimit.rightMax);
+}
+
+uint32_t viscaGeneralOps::panRightMin() const
+{
+	return hexValue(panTiltLimit.rightMin);
+}
+
+uint32_t viscaGeneralOps::panLeftMax() const
+{
+	return hexValue(panTiltLimit.leftMax);
+}
+
+uint32_t viscaGeneralOps::panLeftMin() const
+{
+	return hexValue(panTiltLimit.leftMin);
+}
+
+uint32_t viscaGeneralOps::tiltUpMax() const
+{
+	return hexValue(panTiltLimit.upMax);
+}
+
+uint32_t viscaGeneralOps::tiltUpMin() const
+{
+	return hexValue(panTiltLimit.upMin);
+}
+
+uint32_t viscaGeneralOps::tiltDownMax() const
+{
+	return hexValue(panTiltLimit.downMax);
+}
+
+uint32_t viscaGeneralOps::tiltDownMin() const
+{
+	return hexValue(panTiltLimit.downMin);
+}
+
+uint8_t viscaGeneralOps::GammaMax() const
+{
+	if (gammaList.empty() || gammaValues.empty())
+		return 0;
+	return *std::max_element(gammaValues.begin(), gammaValues.end());
+}
+
+uint8_t viscaGeneralOps::GammaMin() const
+{
+	if (gammaList.empty() || gammaValues.empty())
+		return 0;
+	return *std::min_element(gammaValues.begin(), gammaValues.end());
+}

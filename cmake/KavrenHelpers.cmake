@@ -1,0 +1,27 @@
+# Warnings on for every target of ours; errors in CI.
+function(kavren_setup_target target)
+	target_compile_options(${target} PRIVATE -Wall -Wextra)
+	if(KAVREN_WERROR)
+		target_compile_options(${target} PRIVATE -Werror)
+	endif()
+endfunction()
+
+# One Qt Test executable per subsystem: kavren_add_test(tst_name SOURCES ... LIBS ... [LABELS ...] [XVFB])
+function(kavren_add_test name)
+	cmake_parse_arguments(T "XVFB" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+	add_executable(${name} ${T_SOURCES})
+	kavren_setup_target(${name})
+	target_link_libraries(${name} PRIVATE ${T_LIBS} Qt5::Test)
+	target_compile_definitions(${name} PRIVATE KAVREN_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+		KAVREN_BINARY_DIR="${PROJECT_BINARY_DIR}")
+	if(T_XVFB)
+		add_test(NAME ${name} COMMAND xvfb-run -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:${name}>)
+	else()
+		add_test(NAME ${name} COMMAND ${name})
+	endif()
+	if(NOT T_TIMEOUT)
+		set(T_TIMEOUT 300)
+	endif()
+	set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+		LABELS "${T_LABELS}")
+endfunction()

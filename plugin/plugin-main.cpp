@@ -1,0 +1,83 @@
+#include "camera/ProfileLocation.h"
+#include "camera/viscaGeneralOps.h"
+#include "plugin/PluginLog.h"
+#include "ui/MainDialog.h"
+#include "settings/Utils.h"
+#include "ui/ModuleText.h"
+
+#include "kavren-version.h"
+
+#include <obs-frontend-api.h>
+#include <obs-module.h>
+
+#include <QAction>
+#include <QPointer>
+#include <QWidget>
+
+OBS_DECLARE_MODULE()
+OBS_MODULE_USE_DEFAULT_LOCALE(KAVREN_MODULE_NAME, "en-US")
+
+namespace {
+
+// The one controller window, created hidden at load and owned by the host's main window.
+QPointer<MainDialog> mainDialog;
+
+void showMainDialog()
+{
+	if (!mainDialog)
+		return;
+	mainDialog->activateWindow();
+	mainDialog->show();
+	mainDialog->raise();
+}
+
+} // namespace
+
+MODULE_EXPORT const char *obs_module_description(void)
+{
+	return KAVREN_DISPLAY_NAME;
+}
+
+bool obs_module_load(void)
+{
+	kavren_log(LOG_INFO, "loading %s %s (Qt %s compiled, %s running)", KAVREN_MODULE_NAME, KAVREN_VERSION,
+		   QT_VERSION_STR, qVersion());
+	ModuleText::setLookup(obs_module_text);
+	// Profile labels such as "Manual" are shown translated, and the panels compare against the same texts.
+	viscaGeneralOps::setTextLookup([](const std::string &key) { return std::string(obs_module_text(key.c_str())); });
+	char *profiles = obs_module_file("ini");
+	if (profiles) {
+		setInstalledProfileDirectory(QString::fromUtf8(profiles));
+		bfree(profiles);
+	} else {
+		kavren_log(LOG_WARNING, "the camera profiles folder \"ini\" is missing from the module's data");
+	}
+	kavren_log(LOG_INFO, "camera profiles: %s", qUtf8Printable(profileDirectory()));
+	kavren_log(LOG_INFO, "settings file: %s",
+		   qUtf8Printable(Utils::settingsFilePath(Utils::getAppDataPath())));
+
+	auto *mainWindow = static_cast<QWidget *>(obs_frontend_get_main_window());
+	auto *action = static_cast<QAction *>(
+		obs_frontend_add_tools_menu_qaction(obs_module_text("Kavren OBS Camera Controller")));
+
+	// The forms translate their texts while they are built; route that through our own locale table.
+	obs_frontend_push_ui_translation(obs_module_get_string);
+	mainDialog = new MainDialog(mainWindow);
+	obs_frontend_pop_ui_translation();
+
+	if (action)
+		QObject::connect(action, &QAction::triggered, [] { showMainDialog(); });
+	else
+		kavren_log(LOG_WARNING, "no Tools menu to add the controller to");
+
+	kavren_log(LOG_INFO, "module loaded");
+	return true;
+}
+
+void obs_module_unload(void)
+{
+	// The dialog goes away with its parent, the host's main window; only the lookups into our locale table,
+	// which the host frees, must not outlive the module.
+	viscaGeneralOps::setTextLookup(nullptr);
+	ModuleText::setLookup(nullptr);
+}

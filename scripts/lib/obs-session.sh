@@ -1,0 +1,127 @@
+# Shared by the demo and the end-to-end test: a throw-away OBS configuration with our module installed,
+# an Xvfb display when needed, and a way to trigger the module's Tools-menu action like a user would.
+# Source it; every function reports failure through its exit status.
+
+# obs_session_prepare HOME MODULE_FILE DATA_DIR: per-user plug-in layout inside HOME and a quiet first start.
+obs_session_prepare() {
+	local home=$1 module=$2 data=$3
+	local plugin_dir="$home/.config/obs-studio/plugins/kavren-camera-controller"
+	mkdir -p "$plugin_dir/bin/64bit" "$plugin_dir/data" "$home/.config/obs-studio"
+	cp "$module" "$plugin_dir/bin/64bit/"
+	cp -r "$data/." "$plugin_dir/data/"
+	# A configuration that has been through its first start: no wizard or first-load box covers our window,
+	# and OBS's own WebSocket server stays off.
+	if [ ! -f "$home/.config/obs-studio/global.ini" ]; then
+		cat >"$home/.config/obs-studio/global.ini" <<'INI'
+[General]
+FirstRun=false
+LastVersion=486539266
+Pre19Defaults=false
+Pre21Defaults=false
+Pre23Defaults=false
+Pre24.1Defaults=false
+
+[Basic]
+Profile=Untitled
+ProfileDir=Untitled
+SceneCollection=Untitled
+SceneCollectionFile=Untitled
+
+[OBSWebSocket]
+FirstLoad=false
+ServerEnabled=false
+AlertsEnabled=false
+INI
+	fi
+}
+
+# obs_session_start_xvfb: starts Xvfb on a free display; sets DISPLAY and XVFB_PID.
+obs_session_start_xvfb() {
+	local n
+	for n in $(seq 90 140); do
+		[ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+	done
+	Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+	XVFB_PID=$!
+	export DISPLAY=":$n"
+	local i
+	for i in $(seq 1 100); do
+		[ -e "/tmp/.X11-unix/X$n" ] && return 0
+		kill -0 "$XVFB_PID" 2>/dev/null || return 1
+		sleep 0.1
+	done
+	return 1
+}
+
+# obs_session_start_obs HOME OUTPUT_FILE: starts OBS in the background with HOME pointed at the session; sets OBS_PID.
+obs_session_start_obs() {
+	local home=$1 output=$2
+	HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" \
+		XDG_CACHE_HOME="$home/.cache" XDG_RUNTIME_DIR="$home/.runtime" \
+		obs --multi --disable-shutdown-check >"$output" 2>&1 &
+	OBS_PID=$!
+}
+
+# obs_session_log HOME: the newest OBS log file of the session.
+obs_session_log() {
+	ls -t "$1/.config/obs-studio/logs/"*.txt 2>/dev/null | head -n 1
+}
+
+# obs_session_wait_for_log HOME PATTERN SECONDS: waits until the session's OBS log holds PATTERN.
+obs_session_wait_for_log() {
+	local home=$1 pattern=$2 seconds=$3 i log
+	for i in $(seq 1 $((seconds * 5))); do
+		log=$(obs_session_log "$home")
+		[ -n "$log" ] && grep -q -- "$pattern" "$log" && return 0
+		kill -0 "$OBS_PID" 2>/dev/null || return 1
+		sleep 0.2
+	done
+	return 1
+}
+
+# obs_session_wait_for_window TITLE SECONDS: waits until a visible window with that exact title exists.
+obs_session_wait_for_window() {
+	local title=$1 seconds=$2 i
+	for i in $(seq 1 $((seconds * 5))); do
+		xdotool search --onlyvisible --name "^${title}\$" >/dev/null 2>&1 && return 0
+		sleep 0.2
+	done
+	return 1
+}
+
+# obs_session_trigger_tools_action TEXT: opens OBS's Tools menu with the keyboard and activates the entry TEXT.
+# The entry's place in the menu depends on which other plug-ins load, so each entry is tried from the bottom
+# up until the window of that title appears.
+obs_session_trigger_tools_action() {
+	local text=$1 main attempt
+	main=$(xdotool search --onlyvisible --name '^OBS [0-9]' 2>/dev/null | head -n 1)
+	[ -n "$main" ] || return 1
+	for attempt in $(seq 1 12); do
+		xdotool windowfocus --sync "$main" 2>/dev/null || xdotool windowfocus "$main"
+		xdotool key --clearmodifiers alt+t
+		sleep 0.5
+		xdotool key --delay 120 $(printf 'Up %.0s' $(seq 1 "$attempt")) Return
+		obs_session_wait_for_window "$text" 2 && return 0
+		# Close whatever else the key strokes opened, then try the next entry.
+		xdotool key Escape
+		sleep 0.3
+	done
+	return 1
+}
+
+# obs_session_stop: ends OBS (politely first) and Xvfb, whatever state they are in.
+obs_session_stop() {
+	if [ -n "${OBS_PID:-}" ] && kill -0 "$OBS_PID" 2>/dev/null; then
+		kill -TERM "$OBS_PID" 2>/dev/null || true
+		for _ in $(seq 1 50); do
+			kill -0 "$OBS_PID" 2>/dev/null || break
+			sleep 0.1
+		done
+		kill -KILL "$OBS_PID" 2>/dev/null || true
+		wait "$OBS_PID" 2>/dev/null || true
+	fi
+	if [ -n "${XVFB_PID:-}" ]; then
+		kill -TERM "$XVFB_PID" 2>/dev/null || true
+		wait "$XVFB_PID" 2>/dev/null || true
+	fi
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <string>
+
+class QMessageBox;
+
+// Static helpers shared by the dialogs: where the settings live, reading and writing the settings file, the
+// shared warning box, and ordering a capability value list by value.
+class Utils : public QObject {
+	Q_OBJECT
+
+public:
+	static constexpr const char *kSettingsFileName = "KavrenOBSPlugin.json";
+
+	static QString getAppDataPath();
+	static QString settingsFilePath(const QString &directory);
+	// Reads the settings object. False when the directory cannot be made or the file cannot be opened; a file
+	// that holds no JSON object reads as an empty object (and is kept aside before the next write replaces it).
+	static bool readJSONFromFile(QJsonObject &object, QString directory);
+	// Writes the settings object atomically: a crash or a full disk leaves the previous file intact.
+	static bool writeJSONToFile(QJsonObject &object, QString directory);
+
+	// The shared warning box: modal, no parent, stays on top, warning icon, default OK button.
+	static void showErrorMessage(QString text);
+	// Runs a modal box. Tests install an answerer that inspects the box and returns at once instead of
+	// blocking; without one the box is executed normally.
+	using ModalAnswerer = std::function<void(QMessageBox &box)>;
+	static void setModalAnswerer(ModalAnswerer answerer);
+	static void execModal(QMessageBox &box);
+
+	static QList<std::string> sortMapByValue(QMap<std::string, int> &map);
+};

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "SimCameraState.h"
+#include "SimModels.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+// A simulated VISCA-over-IP PTZ camera on a loopback address, for tests, benchmarks and the demo.
+// It runs on a thread of its own, so a test can drive a blocking camera link against it from its own thread.
+// It decodes requests with its own byte tables, never with the system's encoder, so that a mistake cannot
+// hide in both.
+//
+// The model decides which identification inquiries the camera answers and which model-specific encodings it
+// expects (see SimModels). A model name that is not in the product line behaves as a J57-family camera with the
+// common command set whose ID code ("ZZZ") is in no table, so identification yields "Unknown".
+// Messages the model does not know, including the other models' encodings, get the syntax error 90 60 02 FF.
+// A QCoreApplication must exist while a simulator runs.
+class CameraSimulator {
+public:
+	struct Options {
+		QHostAddress address = QHostAddress(QStringLiteral("127.0.0.2"));
+		quint16 port = 52381; // 0 picks an ephemeral port (tests)
+		QString model = QStringLiteral("NX-B93K");
+		bool log = false; // print "rx ..." / "tx ..." lines of hex bytes to stdout
+	};
+
+	explicit CameraSimulator(Options options);
+	~CameraSimulator();
+	CameraSimulator(const CameraSimulator &) = delete;
+	CameraSimulator &operator=(const CameraSimulator &) = delete;
+
+	// Binds (with the reuse-address option) and starts answering. False with a reason when the bind fails.
+	bool start(QString *error = nullptr);
+	void stop();
+	QHostAddress address() const;
+	quint16 port() const; // the bound port, once started
+
+	// --- Fault injection; every setter is thread-safe and takes effect for the next requests ---
+	void dropNextReplies(int count);          // the next `count` reply datagrams are not sent
+	void setReplyDelayMs(int ms);             // every reply is sent this late (0: at once)
+	void wrongSerialNextReplies(int count);   // the next `count` replies echo another serial number
+	void errorNextRequest(uint8_t errorCode); // the next request gets 90 6y <code> FF instead of its replies
+	void setSilent(bool silent);              // answer nothing at all while set
+	void setAnswersAddressSet(bool answers);  // whether 88 30 01 FF gets 88 30 02 FF (default true)
+	// Sends one unsolicited reply datagram carrying `serial` to the given peer, as a late reply would arrive.
+	void sendStaleDatagram(const QHostAddress &peer, quint16 peerPort, uint32_t serial);
+
+	// --- Observation ---
+	QList<QByteArray> received() const; // every datagram received, whole (header included), oldest first
+	void clearReceived();
+	// Waits until at least `count` datagrams were received since the last clear; false on timeout.
+	bool waitForReceived(int count, int timeoutMs) const;
+	QHostAddress lastPeerAddress() const;
+	quint16 lastPeerPort() const;
+
+	// --- Camera state ---
+	SimCameraState state() const;               // a snapshot of everything the camera holds now
+	void setState(const SimCameraState &state); // e.g. to put the camera in standby before a test
+	SimModel model() const;                     // the resolved model: name, ID code, family, command dialect
+
+private:
+	struct Impl;
+	std::unique_ptr<Impl> d;
+};

@@ -1,0 +1,69 @@
+// Feeds arbitrary datagrams to the decoding of identification replies and of reply headers: whatever a device on
+// the network sends back must never crash the controller.
+
+#include "camera/CameraParse.h"
+#include "camera/CameraSelect.h"
+#include "visca/viscaIpModule.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+// Reaches the reply decoding helpers the camera link keeps for its model variants.
+class ReplyProbe : public viscaIpModule {
+public:
+	static uint32_t serialOf(const QByteArray &reply) { return echoedSerial(reply); }
+	static int nibble(const QByteArray &reply, int index) { return replyNibble(reply, index); }
+	static int byteAt(const QByteArray &reply, int index) { return replyByte(reply, index); }
+};
+
+void discardMessages(QtMsgType, const QMessageLogContext &, const QString &) {}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+	static bool initialised = [] {
+		qInstallMessageHandler(discardMessages);
+		return true;
+	}();
+	(void)initialised;
+	static ReplyProbe link;
+	static CameraSelect select;
+
+	const QByteArray reply(reinterpret_cast<const char *>(data), static_cast<int>(size));
+
+	const QString hx7 = CameraParse::modelFromHX7Reply(reply);
+	if (!hx7.isEmpty() && hx7 != QLatin1String("NX-HX7"))
+		std::abort();
+
+	const std::string codes[] = {CameraParse::codeFromJ57Reply(reply), CameraParse::codeFromD26GReply(reply),
+				     CameraParse::codeFromW38BReply(reply), CameraParse::codeFromZQ418Reply(reply)};
+	for (const std::string &code : codes) {
+		if (code.empty())
+			continue;
+		// A code is always the three ID bytes, taken back unchanged from the reply.
+		if (code.size() != 3)
+			std::abort();
+		if (select.CamCode2IDname(code).empty())
+			std::abort();
+	}
+	if (!codes[0].empty() && codes[0] != reply.mid(10, 3).toStdString())
+		std::abort();
+
+	link.checkViscaError(reply);
+	if (ReplyProbe::serialOf(reply) > 0xFFFF)
+		std::abort();
+	for (int index = 0; index < 16; ++index) {
+		if (ReplyProbe::nibble(reply, index) > 0x0F || ReplyProbe::byteAt(reply, index) > 0xFF)
+			std::abort();
+	}
+
+	CameraParse::parseCamName(QString::fromUtf8(reply));
+	return 0;
+}

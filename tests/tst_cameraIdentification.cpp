@@ -1,0 +1,638 @@
+#include "camera/CamIdList.h"
+#include "camera/CameraParse.h"
+#include "camera/CameraSelect.h"
+#include "camera/ProfileLocation.h"
+#include "camera/viscaGeneralOps.h"
+#include "settings/Utils.h"
+
+#include "CameraSimulator.h"
+
+#include <QFile>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// The product line as the camera maker lists it: code, model, and which inquiry identifies the model.
+struct ProductRow {
+	const char *code;
+	const char *model;
+	const char *family;
+};
+
+const ProductRow kProductLine[] = {
+	{"KBA", "NX-B93K", "J57"},     {"None", "NX-HX7", "HX7"},  {"543", "NX-ZQ418", "ZQ418"},
+	{"610", "NX-ZQ418S", "ZQ418"}, {"KDA", "NX-D26G", "D26G"}, {"KDB", "NX-D26GS", "D26G"},
+	{"KDC", "NX-D28G", "D26G"},    {"KDD", "NX-HX9", "D26G"},  {"KDE", "NX-D28G4K", "D26G"},
+	{"KJA", "NX-J57", "J57"},      {"KJB", "NX-J57S", "J57"},  {"KJC", "NX-J57U", "J57"},
+	{"KJD", "NX-J20", "J57"},      {"KJE", "NX-J30", "J57"},   {"KWA", "NX-W38B", "W38B"},
+	{"KWB", "NX-W38BS", "W38B"},   {"KWC", "NX-W20", "W38B"},  {"KWD", "NX-W12", "W38B"},
+	{"KBB", "NX-B93", "J57"},      {"KBC", "NX-B60", "J57"},   {"KBD", "NX-B60K", "J57"},
+	{"KBE", "NX-B30", "J57"},      {"KFA", "NX-F64", "J57"},   {"KFB", "NX-F64K", "J57"},
+	{"KHA", "NX-H12", "W38B"},     {"KHB", "NX-H20", "W38B"},
+};
+
+// Identification payloads as a camera receives them, in the order they must be tried.
+const QByteArray kHX7Inq = "81090002ff";
+const QByteArray kAddrSet = "883001ff";
+const QByteArray kJ57Inq = "810900020005ff";
+const QByteArray kD26GInq = "81010203ff";
+const QByteArray kW38BInq = "810900020003ff";
+
+QByteArrayList inquiriesFor(const QString &family)
+{
+	if (family == "HX7")
+		return {kHX7Inq};
+	if (family == "ZQ418") // no answer to the address-set probe: only the version inquiry follows
+		return {kHX7Inq, kAddrSet, kHX7Inq};
+	if (family == "J57")
+		return {kHX7Inq, kAddrSet, kJ57Inq};
+	if (family == "D26G")
+		return {kHX7Inq, kAddrSet, kJ57Inq, kD26GInq};
+	return {kHX7Inq, kAddrSet, kJ57Inq, kD26GInq, kW38BInq};
+}
+
+// The VISCA payloads (after the eight-byte header) of every datagram a simulator received, as hex.
+QByteArrayList payloadsOf(const CameraSimulator &sim)
+{
+	QByteArrayList payloads;
+	for (const QByteArray &datagram : sim.received())
+		payloads << datagram.mid(8).toHex();
+	return payloads;
+}
+
+QByteArray reply(const QByteArray &hex)
+{
+	return QByteArray::fromHex(hex);
+}
+
+// A reply of `length` bytes: 90 50 after the header, `data` from byte 10, padded with zeros, last byte FF.
+QByteArray codeReply(int length, const QByteArray &data, char last = '\xff')
+{
+	QByteArray r(length, '\0');
+	r[8] = '\x90';
+	r[9] = '\x50';
+	for (int i = 0; i < data.size() && 10 + i < length; ++i)
+		r[10 + i] = data[i];
+	r[length - 1] = last;
+	return r;
+}
+
+} // namespace
+
+class tst_cameraIdentification : public QObject {
+	Q_OBJECT
+
+private:
+	const QString profileDir = QStringLiteral(KAVREN_SOURCE_DIR "/data/ini/");
+	const QString toolPath = QStringLiteral(KAVREN_BINARY_DIR "/tools/kavren-visca");
+	QStringList boxTexts;
+	QList<QMessageBox *> boxes;
+	QList<Qt::WindowFlags> boxFlags;
+	QStringList boxTitles;
+
+	std::unique_ptr<CameraSimulator> startSim(const QString &model, const char *address = "127.0.0.41",
+						  quint16 port = 0)
+	{
+		CameraSimulator::Options options;
+		options.address = QHostAddress(QString::fromLatin1(address));
+		options.port = port;
+		options.model = model;
+		auto sim = std::make_unique<CameraSimulator>(options);
+		QString error;
+		if (!sim->start(&error)) {
+			qWarning() << "simulator did not start:" << error;
+			return nullptr;
+		}
+		return sim;
+	}
+
+	void setProfileDir(const QString &dir) { qputenv("KAVREN_PROFILE_DIR", QFile::encodeName(dir)); }
+
+	struct ToolRun {
+		int exitCode = -1;
+		QByteArray out;
+		QByteArray err;
+	};
+
+	ToolRun runTool(const QStringList &args)
+	{
+		ToolRun run;
+		QProcess process;
+		process.start(toolPath, args);
+		if (!process.waitForFinished(20000)) {
+			process.kill();
+			process.waitForFinished(2000);
+			return run;
+		}
+		run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+		run.out = process.readAllStandardOutput();
+		run.err = process.readAllStandardError();
+		return run;
+	}
+
+private slots:
+	void initTestCase()
+	{
+		setProfileDir(profileDir);
+		Utils::setModalAnswerer([this](QMessageBox &box) {
+			boxTexts << box.text();
+			boxTitles << box.windowTitle();
+			boxFlags << box.windowFlags();
+		});
+	}
+
+	void init()
+	{
+		setProfileDir(profileDir);
+		boxTexts.clear();
+		boxTitles.clear();
+		boxFlags.clear();
+	}
+
+	void cleanupTestCase() { Utils::setModalAnswerer(nullptr); }
+
+	// --- ID table ---
+
+	void idTable_data()
+	{
+		QTest::addColumn<int>("row");
+		QTest::addColumn<QString>("code");
+		QTest::addColumn<QString>("model");
+		int row = 0;
+		for (const ProductRow &p : kProductLine) {
+			QTest::addRow("%d %s", row, p.model) << row << p.code << p.model;
+			++row;
+		}
+	}
+
+	void idTable()
+	{
+		QFETCH(int, row);
+		QFETCH(QString, code);
+		QFETCH(QString, model);
+		CameraSelect select;
+		CameraSelect other;
+		QCOMPARE(int(select.idList().rows().size()), int(std::size(kProductLine)));
+		QCOMPARE(QString::fromStdString(select.idList().rows()[row].code), code);
+		QCOMPARE(QString::fromStdString(select.idList().rows()[row].model), model);
+		QCOMPARE(QString::fromStdString(select.CamCode2IDname(code.toStdString())), model);
+		QCOMPARE(QString::fromStdString(other.CamCode2IDname(code.toStdString())), model);
+	}
+
+	void codeLookupMisses_data()
+	{
+		QTest::addColumn<QString>("code");
+		QTest::newRow("empty") << "";
+		QTest::newRow("lower case") << "kja";
+		QTest::newRow("mixed case") << "Kja";
+		QTest::newRow("hx7 word lower case") << "none";
+		QTest::newRow("trailing space") << "KJA ";
+		QTest::newRow("prefix only") << "KJ";
+		QTest::newRow("unlisted") << "ZZZ";
+		QTest::newRow("zq418 neighbour") << "611";
+		QTest::newRow("model name instead of code") << "NX-J57";
+	}
+
+	void codeLookupMisses()
+	{
+		QFETCH(QString, code);
+		QCOMPARE(CameraSelect().CamCode2IDname(code.toStdString()), std::string("Unknown"));
+	}
+
+	// --- Model selection ---
+
+	void modelSelection_data()
+	{
+		QTest::addColumn<QString>("model");
+		QTest::addColumn<QString>("expectedName");
+		QTest::newRow("unknown selects the default") << "Unknown"
+							     << "NX-B93K";
+		QTest::newRow("default") << "NX-B93K"
+					 << "NX-B93K";
+		QTest::newRow("hx7") << "NX-HX7"
+				     << "NX-HX7";
+		QTest::newRow("zq418s") << "NX-ZQ418S"
+					<< "NX-ZQ418S";
+		QTest::newRow("d28g4k") << "NX-D28G4K"
+					<< "NX-D28G4K";
+		QTest::newRow("w12") << "NX-W12"
+				     << "NX-W12";
+	}
+
+	void modelSelection()
+	{
+		QFETCH(QString, model);
+		QFETCH(QString, expectedName);
+		CameraSelect select;
+		std::unique_ptr<viscaGeneralOps> ops(select.getCamParam(model.toStdString()));
+		QVERIFY(ops);
+		QCOMPARE(QString::fromStdString(ops->getNAME()), expectedName);
+		QVERIFY(ops->zoomMax() > 0);
+		QCOMPARE(CameraSelect::profilePathFor(model.toStdString()), profileDir + expectedName + ".ini");
+		QVERIFY(boxTexts.isEmpty());
+	}
+
+	void missingOrBrokenProfile_data()
+	{
+		QTest::addColumn<QString>("model");
+		QTest::addColumn<QByteArray>("fileContent"); // empty: no file at all
+		QTest::newRow("missing default") << "Unknown" << QByteArray();
+		QTest::newRow("missing listed model") << "NX-J57" << QByteArray();
+		QTest::newRow("missing, name with space") << "NX J57" << QByteArray();
+		QTest::newRow("not json") << "NX-J57" << QByteArray("this is no profile {");
+		QTest::newRow("json array") << "NX-J57" << QByteArray("[1, 2, 3]");
+	}
+
+	void missingOrBrokenProfile()
+	{
+		QFETCH(QString, model);
+		QFETCH(QByteArray, fileContent);
+		QTemporaryDir dir;
+		QVERIFY(dir.isValid());
+		setProfileDir(dir.path());
+		const QString fileModel = model == "Unknown" ? QStringLiteral("NX-B93K") : model;
+		const QString expectedPath = dir.path() + "/" + fileModel + ".ini";
+		if (!fileContent.isEmpty()) {
+			QFile file(expectedPath);
+			QVERIFY(file.open(QIODevice::WriteOnly));
+			file.write(fileContent);
+		}
+
+		CameraSelect select;
+		QCOMPARE(select.getCamParam(model.toStdString()), nullptr);
+		if (fileContent.isEmpty()) {
+			// One box for a missing file, naming the absolute path that was looked up.
+			QCOMPARE(boxTexts, QStringList{"ini Not Found: " + expectedPath});
+			QVERIFY(boxTexts.first().mid(int(strlen("ini Not Found: "))).startsWith('/'));
+			QCOMPARE(boxTitles, QStringList{"error"});
+			QVERIFY(boxFlags.first().testFlag(Qt::WindowStaysOnTopHint));
+		} else {
+			// A file that is there but unusable is no "not found" for the operator.
+			QVERIFY(boxTexts.isEmpty());
+		}
+	}
+
+	// --- Decoding of identification replies, without a camera ---
+
+	void replyDecoding_data()
+	{
+		QTest::addColumn<QString>("family");
+		QTest::addColumn<QByteArray>("reply");
+		QTest::addColumn<QString>("expected");
+		QTest::newRow("hx7 vendor 0201") << "HX7" << reply("0111000a000000019050020100010203ffff") << "NX-HX7";
+		QTest::newRow("hx7 other vendor") << "HX7" << reply("0111000a000000019050002000010203ffff") << "";
+		QTest::newRow("hx7 17 bytes") << "HX7" << reply("0111000a000000019050020100010203ff") << "";
+		QTest::newRow("hx7 longer is fine")
+			<< "HX7" << reply("0111000a000000019050020100010203ffff00") << "NX-HX7";
+		QTest::newRow("hx7 empty") << "HX7" << QByteArray() << "";
+		QTest::newRow("j57 code") << "J57" << codeReply(23, "KJA") << "KJA";
+		QTest::newRow("j57 no terminator") << "J57" << codeReply(23, "KJA", '\xfe') << "";
+		QTest::newRow("j57 22 bytes") << "J57" << codeReply(22, "KJA") << "";
+		QTest::newRow("j57 syntax error") << "J57" << reply("0111000300000002906002ff") << "";
+		QTest::newRow("j57 high bytes kept")
+			<< "J57" << codeReply(23, "\xe9zA") << QString::fromLatin1("\xe9zA");
+		QTest::newRow("d26g code") << "D26G" << codeReply(36, "KDC") << "KDC";
+		QTest::newRow("d26g any last byte") << "D26G" << codeReply(36, "KDC", '\0') << "KDC";
+		QTest::newRow("d26g 35 bytes") << "D26G" << codeReply(35, "KDC") << "";
+		QTest::newRow("w38b code") << "W38B" << codeReply(18, "KWD") << "KWD";
+		QTest::newRow("w38b no terminator") << "W38B" << codeReply(18, "KWD", '\x00') << "";
+		QTest::newRow("w38b 23 bytes") << "W38B" << codeReply(23, "KWD") << "";
+		QTest::newRow("zq418 543") << "ZQ418" << codeReply(18, QByteArray::fromHex("00000543")) << "543";
+		QTest::newRow("zq418 only low digit of byte 12")
+			<< "ZQ418" << codeReply(18, QByteArray::fromHex("0000f543")) << "543";
+		QTest::newRow("zq418 610") << "ZQ418" << codeReply(18, QByteArray::fromHex("00000610")) << "610";
+		QTest::newRow("zq418 611") << "ZQ418" << codeReply(18, QByteArray::fromHex("00000611")) << "";
+		QTest::newRow("zq418 shifted") << "ZQ418" << codeReply(18, QByteArray::fromHex("00005430")) << "";
+		QTest::newRow("zq418 19 bytes") << "ZQ418" << codeReply(19, QByteArray::fromHex("00000543")) << "";
+		QTest::newRow("zq418 empty") << "ZQ418" << QByteArray() << "";
+	}
+
+	void replyDecoding()
+	{
+		QFETCH(QString, family);
+		QFETCH(QByteArray, reply);
+		QFETCH(QString, expected);
+		QString decoded;
+		if (family == "HX7")
+			decoded = CameraParse::modelFromHX7Reply(reply);
+		else if (family == "J57")
+			decoded = QString::fromLatin1(CameraParse::codeFromJ57Reply(reply).c_str());
+		else if (family == "D26G")
+			decoded = QString::fromLatin1(CameraParse::codeFromD26GReply(reply).c_str());
+		else if (family == "W38B")
+			decoded = QString::fromLatin1(CameraParse::codeFromW38BReply(reply).c_str());
+		else
+			decoded = QString::fromLatin1(CameraParse::codeFromZQ418Reply(reply).c_str());
+		QCOMPARE(decoded, expected);
+	}
+
+	void convertASCII_data()
+	{
+		QTest::addColumn<int>("code");
+		QTest::addColumn<int>("value");
+		QTest::newRow("0") << int('0') << 0;
+		QTest::newRow("9") << int('9') << 9;
+		QTest::newRow("a") << int('a') << 10;
+		QTest::newRow("f") << int('f') << 15;
+		QTest::newRow("g unchanged") << int('g') << 103;
+		QTest::newRow("backquote") << int('`') << 48;
+		QTest::newRow("A") << int('A') << 17;
+		QTest::newRow("slash unchanged") << int('/') << 47;
+		QTest::newRow("nul unchanged") << 0 << 0;
+	}
+
+	void convertASCII()
+	{
+		QFETCH(int, code);
+		QFETCH(int, value);
+		QCOMPARE(CameraParse::convertASCII(code), value);
+	}
+
+	void parseCamName_data()
+	{
+		QTest::addColumn<QString>("text");
+		QTest::addColumn<QString>("name");
+		QTest::newRow("among scopes")
+			<< "<d:Scopes>onvif://www.onvif.org/type/video_encoder onvif://www.onvif.org/name/NX-J57 "
+			   "onvif://www.onvif.org/hardware/J57</d:Scopes>"
+			<< "NX-J57";
+		QTest::newRow("last scope") << "<d:Scopes>onvif://www.onvif.org/name/Stage</d:Scopes>"
+					    << "Stage";
+		QTest::newRow("last occurrence wins")
+			<< "onvif://www.onvif.org/name/First onvif://www.onvif.org/name/Second<"
+			<< "Second";
+		QTest::newRow("end of text") << "onvif://www.onvif.org/name/Cam_1"
+					     << "Cam_1";
+		QTest::newRow("no name scope") << "<d:Scopes>onvif://www.onvif.org/type/ptz</d:Scopes>"
+					       << "";
+	}
+
+	void parseCamName()
+	{
+		QFETCH(QString, text);
+		QFETCH(QString, name);
+		QCOMPARE(CameraParse::parseCamName(text), name);
+	}
+
+	// --- Identification against simulated cameras ---
+
+	void identify_data()
+	{
+		QTest::addColumn<QString>("simModel");
+		QTest::addColumn<QString>("expectedId");
+		QTest::addColumn<QString>("expectedProfileModel");
+		QTest::addColumn<QByteArrayList>("expectedInquiries");
+		for (const ProductRow &p : kProductLine)
+			QTest::newRow(p.model) << p.model << p.model << p.model << inquiriesFor(p.family);
+		// An unlisted code stops the search at the J57 inquiry and falls back to the default profile.
+		QTest::newRow("unlisted code") << "UNLISTED"
+					       << "Unknown"
+					       << "NX-B93K" << inquiriesFor("J57");
+	}
+
+	void identify()
+	{
+		QFETCH(QString, simModel);
+		QFETCH(QString, expectedId);
+		QFETCH(QString, expectedProfileModel);
+		QFETCH(QByteArrayList, expectedInquiries);
+		auto sim = startSim(simModel);
+		QVERIFY(sim);
+
+		CameraParse parse(sim->port());
+		const CamParamMap result = parse.parseCamera(QStringLiteral("127.0.0.41"));
+		QCOMPARE(int(result.size()), 1);
+		QCOMPARE(result.begin()->first, std::string("127.0.0.41"));
+		QCOMPARE(QString::fromStdString(result.begin()->second.first), expectedId);
+		std::unique_ptr<viscaGeneralOps> ops(result.begin()->second.second);
+		QVERIFY(ops);
+		QCOMPARE(QString::fromStdString(ops->getNAME()), expectedProfileModel);
+		QCOMPARE(payloadsOf(*sim), expectedInquiries);
+		QVERIFY(boxTexts.isEmpty());
+	}
+
+	void identifyWithoutProfile()
+	{
+		QTemporaryDir dir;
+		QVERIFY(dir.isValid());
+		setProfileDir(dir.path());
+		auto sim = startSim("NX-W20");
+		QVERIFY(sim);
+		CameraParse parse(sim->port());
+		const CamParamMap result = parse.parseCamera(QStringLiteral("127.0.0.41"));
+		QCOMPARE(int(result.size()), 1);
+		QCOMPARE(result.begin()->second.first, std::string("NX-W20"));
+		QCOMPARE(result.begin()->second.second, nullptr);
+		QCOMPARE(boxTexts, QStringList{"ini Not Found: " + dir.path() + "/NX-W20.ini"});
+	}
+
+	void identifyNobody_data()
+	{
+		QTest::addColumn<bool>("bound");
+		QTest::newRow("silent camera") << true;
+		QTest::newRow("nothing listening") << false;
+	}
+
+	void identifyNobody()
+	{
+		QFETCH(bool, bound);
+		auto sim = startSim("NX-J57", "127.0.0.42");
+		QVERIFY(sim);
+		const quint16 port = sim->port();
+		if (bound)
+			sim->setSilent(true);
+		else
+			sim.reset();
+
+		CameraParse parse(port);
+		QVERIFY(parse.parseCamera(QStringLiteral("127.0.0.42")).empty());
+		if (sim) // every family was given its chance: HX7 inquiry, address set, then the ZQ418 inquiry
+			QCOMPARE(payloadsOf(*sim), (QByteArrayList{kHX7Inq, kAddrSet, kHX7Inq}));
+		QVERIFY(boxTexts.isEmpty());
+	}
+
+	void parseCameraAllEmpty()
+	{
+		CameraParse parse(1);
+		parse.parseCameraALL({});
+		QVERIFY(parse.getCamParamList().isEmpty());
+	}
+
+	void parseCameraAllOneSilent()
+	{
+		// Both cameras must share one port, as real cameras do; find one that both addresses can bind.
+		std::unique_ptr<CameraSimulator> answering, silent;
+		for (int attempt = 0; attempt < 10 && !silent; ++attempt) {
+			answering = startSim("NX-D26GS", "127.0.0.43");
+			QVERIFY(answering);
+			silent = startSim("NX-J57", "127.0.0.44", answering->port());
+		}
+		QVERIFY(silent);
+		silent->setSilent(true);
+
+		CameraParse parse(answering->port());
+		parse.parseCameraALL({{{"127.0.0.44", "Quiet one"}}, {}, {{"127.0.0.43", "Stage left"}}});
+		const QList<CamParamMap> list = parse.getCamParamList();
+		QCOMPARE(list.size(), 1);
+		QCOMPARE(int(list.first().size()), 1);
+		QCOMPARE(list.first().begin()->first, std::string("127.0.0.43"));
+		QCOMPARE(list.first().begin()->second.first, std::string("Stage left"));
+		std::unique_ptr<viscaGeneralOps> ops(list.first().begin()->second.second);
+		QVERIFY(ops);
+		QCOMPARE(ops->getNAME(), std::string("NX-D26GS"));
+		QVERIFY(!silent->received().isEmpty());
+	}
+
+	// --- The command-line tool ---
+
+	void toolIdentify_data()
+	{
+		QTest::addColumn<QString>("simModel");
+		QTest::addColumn<QString>("model");
+		QTest::addColumn<QString>("profileModel");
+		QTest::newRow("hx7") << "NX-HX7"
+				     << "NX-HX7"
+				     << "NX-HX7";
+		QTest::newRow("zq418") << "NX-ZQ418S"
+				       << "NX-ZQ418S"
+				       << "NX-ZQ418S";
+		QTest::newRow("d26g") << "NX-HX9"
+				      << "NX-HX9"
+				      << "NX-HX9";
+		QTest::newRow("j57") << "NX-F64K"
+				     << "NX-F64K"
+				     << "NX-F64K";
+		QTest::newRow("w38b") << "NX-H20"
+				      << "NX-H20"
+				      << "NX-H20";
+		QTest::newRow("unlisted") << "UNLISTED"
+					  << "Unknown"
+					  << "NX-B93K";
+	}
+
+	void toolIdentify()
+	{
+		QFETCH(QString, simModel);
+		QFETCH(QString, model);
+		QFETCH(QString, profileModel);
+		QVERIFY2(QFile::exists(toolPath), "build the kavren-visca target first");
+		auto sim = startSim(simModel, "127.0.0.45");
+		QVERIFY(sim);
+		const ToolRun run = runTool({"--port", QString::number(sim->port()), "127.0.0.45", "identify"});
+		QCOMPARE(run.exitCode, 0);
+		QCOMPARE(QString::fromUtf8(run.out),
+			 "model: " + model + "\nprofile: " + profileDir + profileModel + ".ini\n");
+	}
+
+	void toolOperations_data()
+	{
+		QTest::addColumn<QString>("simModel");
+		QTest::addColumn<QStringList>("args");
+		QTest::addColumn<QByteArrayList>("expectedSequence"); // datagrams received in a row, as hex
+		QTest::addColumn<QByteArray>("expectedOut");
+		// --model skips identification: the link's address-set probe carries serial 1, the command serial 2.
+		QTest::newRow("zoom direct, whole datagram")
+			<< "NX-J57" << QStringList{"--model", "NX-J57", "setZoomDirect", "16384"}
+			<< QByteArrayList{"0100000400000001883001ff", "0100000a00000002810104470400000002ff"}
+			<< QByteArray();
+		QTest::newRow("preset recall")
+			<< "NX-B60" << QStringList{"--model", "NX-B60", "setMemory1_Index", "3", "setMemory1_Recall"}
+			<< QByteArrayList{"8101043f0203ff"} << QByteArray();
+		QTest::newRow("zoom speed then tele") << "NX-J57" << QStringList{"setZoomSpeed", "5", "setZoomIn"}
+						      << QByteArrayList{"8101040725ff"} << QByteArray();
+		QTest::newRow("pan right limit") << "NX-B93K" << QStringList{"setPanRightLimit", "10", "0x0990", "0"}
+						 << QByteArrayList{"8101060700010000090100000000ff"} << QByteArray();
+		QTest::newRow("d26g preset speed") << "NX-D28G" << QStringList{"setPresetSpeed", "9"}
+						   << QByteArrayList{"81017e030209ff"} << QByteArray();
+		QTest::newRow("zq418 zoom direct") << "NX-ZQ418" << QStringList{"setZoomDirect", "0x1234"}
+						   << QByteArrayList{"8101044701020304ff"} << QByteArray();
+		QTest::newRow("hx7 hue") << "NX-HX7" << QStringList{"setHue", "5"} << QByteArrayList{"81010e24440005ff"}
+					 << QByteArray();
+		QTest::newRow("focus round trip")
+			<< "NX-W38B"
+			<< QStringList{"setFocusDirect", "0x1234", "getFocusDirect", "setAfMode", "0", "getAfMode"}
+			<< QByteArrayList{"8101044801020304ff", "81090448ff", "8101043803ff", "81090438ff"}
+			<< QByteArray("4660\n0\n");
+		QTest::newRow("sharpness low nibble")
+			<< "NX-J57" << QStringList{"setSharpness", "18", "getSharpness"}
+			<< QByteArrayList{"8101044200000102ff", "81090442ff"} << QByteArray("2\n");
+	}
+
+	void toolOperations()
+	{
+		QFETCH(QString, simModel);
+		QFETCH(QStringList, args);
+		QFETCH(QByteArrayList, expectedSequence);
+		QFETCH(QByteArray, expectedOut);
+		QVERIFY2(QFile::exists(toolPath), "build the kavren-visca target first");
+		auto sim = startSim(simModel, "127.0.0.46");
+		QVERIFY(sim);
+		const ToolRun run = runTool(QStringList{"--port", QString::number(sim->port()), "127.0.0.46"} + args);
+		QCOMPARE(run.exitCode, 0);
+		QCOMPARE(run.out, expectedOut);
+
+		const bool whole = expectedSequence.first().startsWith("01");
+		QByteArrayList got;
+		for (const QByteArray &datagram : sim->received())
+			got << (whole ? datagram : datagram.mid(8)).toHex();
+		// Commands that wait for their completion alone are sent again after their exchange; what counts is
+		// that the expected datagrams left in this order, one right after the other.
+		bool found = false;
+		for (int i = 0; i + expectedSequence.size() <= got.size() && !found; ++i)
+			found = got.mid(i, expectedSequence.size()) == expectedSequence;
+		QVERIFY2(found, got.join(' ').constData());
+	}
+
+	void toolExitCodes_data()
+	{
+		QTest::addColumn<QString>("camera"); // "", "answering", "silent", "refusing"
+		QTest::addColumn<QStringList>("args");
+		QTest::addColumn<int>("exitCode");
+		QTest::newRow("no arguments") << "" << QStringList{} << 2;
+		QTest::newRow("no operation") << "" << QStringList{"127.0.0.47"} << 2;
+		QTest::newRow("unknown operation") << "" << QStringList{"127.0.0.47", "setWarpDrive"} << 2;
+		QTest::newRow("missing value") << "" << QStringList{"127.0.0.47", "setZoomDirect"} << 2;
+		QTest::newRow("bad value") << "" << QStringList{"127.0.0.47", "setZoomDirect", "far"} << 2;
+		QTest::newRow("limit needs three")
+			<< "" << QStringList{"127.0.0.47", "setPanRightLimit", "1", "2"} << 2;
+		QTest::newRow("bad address") << "" << QStringList{"camera.local", "identify"} << 2;
+		QTest::newRow("bad port") << "" << QStringList{"--port", "70000", "127.0.0.47", "identify"} << 2;
+		QTest::newRow("unknown option") << "" << QStringList{"--fast", "127.0.0.47", "identify"} << 2;
+		QTest::newRow("answered") << "answering" << QStringList{"setHome", "getFocusDirect"} << 0;
+		QTest::newRow("silent identify") << "silent" << QStringList{"identify"} << 1;
+		QTest::newRow("silent command") << "silent" << QStringList{"--model", "NX-J57", "setHome"} << 1;
+		QTest::newRow("refused once, one try")
+			<< "refusing" << QStringList{"--model", "NX-HX7", "setHue", "3"} << 1;
+	}
+
+	void toolExitCodes()
+	{
+		QFETCH(QString, camera);
+		QFETCH(QStringList, args);
+		QFETCH(int, exitCode);
+		QVERIFY2(QFile::exists(toolPath), "build the kavren-visca target first");
+		std::unique_ptr<CameraSimulator> sim;
+		if (!camera.isEmpty()) {
+			sim = startSim(camera == "refusing" ? "NX-HX7" : "NX-J57", "127.0.0.47");
+			QVERIFY(sim);
+			sim->setSilent(camera == "silent");
+			if (camera == "refusing")
+				sim->errorNextRequest(0x41);
+			args = QStringList{"--port", QString::number(sim->port()), "127.0.0.47"} + args;
+		}
+		const ToolRun run = runTool(args);
+		QCOMPARE(run.exitCode, exitCode);
+		if (exitCode == 2)
+			QVERIFY(run.err.contains("usage: kavren-visca"));
+		if (sim && camera != "silent")
+			QVERIFY(!sim->received().isEmpty());
+	}
+};
+
+QTEST_MAIN(tst_cameraIdentification)
+#include "tst_cameraIdentification.moc"

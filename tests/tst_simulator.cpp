@@ -1,0 +1,382 @@
+// Sanity checks of the simulated camera's own byte tables, driven with hand-written datagrams from a raw socket.
+// The camera link's tests exercise the simulator far more; these make sure the fixture itself tells the truth.
+
+#include "CameraSimulator.h"
+
+#include <QtTest>
+#include <QUdpSocket>
+
+namespace {
+
+QByteArray hex(const char *text)
+{
+	return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+QByteArray serialBytes(quint16 serial)
+{
+	QByteArray out;
+	for (int shift : {12, 8, 4, 0})
+		out.append(char((serial >> shift) & 0x0F));
+	return out;
+}
+
+QByteArray datagram(int type, const QByteArray &payload, quint16 serial)
+{
+	QByteArray out;
+	out.append(char(0x01));
+	out.append(char(type));
+	out.append(char(0x00));
+	out.append(char(payload.size()));
+	return out + serialBytes(serial) + payload;
+}
+
+// A peer that talks to the simulator the way a camera link would, but with nothing of the system's encoder.
+class RawPeer {
+public:
+	explicit RawPeer(const CameraSimulator &sim) : m_sim(sim)
+	{
+		m_bound = m_socket.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+	}
+
+	bool isBound() const { return m_bound; }
+
+	// Sends one datagram and collects `expected` replies (bounded wait per reply).
+	QList<QByteArray> exchange(const QByteArray &data, int expected)
+	{
+		m_socket.writeDatagram(data, m_sim.address(), m_sim.port());
+		return collect(expected);
+	}
+
+	QList<QByteArray> collect(int expected, int timeoutMs = 3000)
+	{
+		QList<QByteArray> replies;
+		while (replies.size() < expected) {
+			if (!m_socket.hasPendingDatagrams() && !m_socket.waitForReadyRead(timeoutMs))
+				break;
+			while (m_socket.hasPendingDatagrams()) {
+				QByteArray reply(int(m_socket.pendingDatagramSize()), '\0');
+				m_socket.readDatagram(reply.data(), reply.size());
+				replies.append(reply);
+			}
+		}
+		return replies;
+	}
+
+	// True when nothing at all arrives within a short bounded wait.
+	bool staysQuiet() { return !m_socket.waitForReadyRead(400) && !m_socket.hasPendingDatagrams(); }
+
+	quint16 localPort() const { return m_socket.localPort(); }
+
+private:
+	const CameraSimulator &m_sim;
+	QUdpSocket m_socket;
+	bool m_bound = false;
+};
+
+std::unique_ptr<CameraSimulator> startSim(const QString &model, const char *address = "127.0.0.41")
+{
+	CameraSimulator::Options options;
+	options.address = QHostAddress(QString::fromLatin1(address));
+	options.port = 0;
+	options.model = model;
+	auto sim = std::make_unique<CameraSimulator>(options);
+	QString error;
+	if (!sim->start(&error)) {
+		qWarning() << error;
+		return nullptr;
+	}
+	return sim;
+}
+
+} // namespace
+
+class tst_simulator : public QObject {
+	Q_OBJECT
+private slots:
+	void exchange_data();
+	void exchange();
+	void roundTrip_data();
+	void roundTrip();
+	void identification_data();
+	void identification();
+	void faults_data();
+	void faults();
+	void staleDatagramAndObservation();
+	void refusesNonLoopback();
+};
+
+void tst_simulator::exchange_data()
+{
+	QTest::addColumn<QString>("model");
+	QTest::addColumn<int>("type");
+	QTest::addColumn<QByteArray>("payload");
+	QTest::addColumn<QList<QByteArray>>("replies"); // payloads after the 8-byte header
+
+	const QByteArray ack = hex("90 41 FF"), done = hex("90 51 FF"), syntax = hex("90 60 02 FF");
+	QTest::newRow("power inquiry") << "NX-B93K" << 0x10 << hex("81 09 04 00 FF")
+				       << QList<QByteArray>{hex("90 50 02 FF")};
+	QTest::newRow("home") << "NX-B93K" << 0x00 << hex("81 01 06 04 FF") << QList<QByteArray>{ack, done};
+	QTest::newRow("interface clear") << "NX-B93K" << 0x00 << hex("81 01 00 01 FF") << QList<QByteArray>{ack, done};
+	QTest::newRow("address set") << "NX-J57" << 0x00 << hex("88 30 01 FF") << QList<QByteArray>{hex("88 30 02 FF")};
+	QTest::newRow("address set ignored by ZQ418")
+		<< "NX-ZQ418" << 0x00 << hex("88 30 01 FF") << QList<QByteArray>{};
+	QTest::newRow("unknown message") << "NX-B93K" << 0x00 << hex("81 01 04 77 FF") << QList<QByteArray>{syntax};
+	QTest::newRow("command framed as inquiry")
+		<< "NX-B93K" << 0x10 << hex("81 01 06 04 FF") << QList<QByteArray>{syntax};
+	QTest::newRow("direction byte out of range")
+		<< "NX-B93K" << 0x00 << hex("81 01 06 01 0B 0B 04 03 FF") << QList<QByteArray>{syntax};
+	QTest::newRow("nibble field above 0F")
+		<< "NX-B93K" << 0x00 << hex("81 01 04 4A 00 00 10 02 FF") << QList<QByteArray>{syntax};
+	QTest::newRow("base preset speed")
+		<< "NX-B93K" << 0x00 << hex("81 01 06 20 10 FF") << QList<QByteArray>{ack, done};
+	QTest::newRow("D26G rejects base preset speed")
+		<< "NX-D26G" << 0x00 << hex("81 01 06 20 10 FF") << QList<QByteArray>{syntax};
+	QTest::newRow("D26G preset speed")
+		<< "NX-HX9" << 0x00 << hex("81 01 7E 03 02 10 FF") << QList<QByteArray>{ack, done};
+	QTest::newRow("ZQ418 preset speed")
+		<< "NX-ZQ418S" << 0x00 << hex("81 01 01 10 FF") << QList<QByteArray>{ack, done};
+	QTest::newRow("HX7 zoom direct has no speed byte")
+		<< "NX-HX7" << 0x00 << hex("81 01 04 47 01 02 03 04 02 FF") << QList<QByteArray>{syntax};
+	QTest::newRow("base zoom direct needs speed byte")
+		<< "NX-J30" << 0x00 << hex("81 01 04 47 01 02 03 04 FF") << QList<QByteArray>{syntax};
+}
+
+void tst_simulator::exchange()
+{
+	QFETCH(QString, model);
+	QFETCH(int, type);
+	QFETCH(QByteArray, payload);
+	QFETCH(QList<QByteArray>, replies);
+
+	auto sim = startSim(model);
+	QVERIFY(sim);
+	RawPeer peer(*sim);
+	QVERIFY(peer.isBound());
+	const quint16 serial = 0x1A2B;
+	if (replies.isEmpty()) {
+		peer.exchange(datagram(type, payload, serial), 0);
+		QVERIFY(peer.staysQuiet());
+		return;
+	}
+	const QList<QByteArray> got = peer.exchange(datagram(type, payload, serial), replies.size());
+	QCOMPARE(got.size(), replies.size());
+	for (int i = 0; i < got.size(); ++i) {
+		QCOMPARE(got[i].mid(4, 4), serialBytes(serial)); // serial echoed
+		QCOMPARE(uint8_t(got[i][3]), uint8_t(got[i].size() - 8));
+		QCOMPARE(got[i].mid(8).toHex(' '), replies[i].toHex(' '));
+	}
+}
+
+void tst_simulator::roundTrip_data()
+{
+	QTest::addColumn<QString>("model");
+	QTest::addColumn<QList<QByteArray>>("commands");
+	QTest::addColumn<QByteArray>("inquiry");
+	QTest::addColumn<QByteArray>("answer");
+
+	QTest::newRow("base saturation N11*16+N13") << "NX-B93K" << QList<QByteArray>{hex("81 01 04 49 00 00 00 12 FF")}
+						    << hex("81 09 04 49 FF") << hex("90 50 00 01 00 02 FF");
+	QTest::newRow("D26G saturation whole byte 13")
+		<< "NX-D28G" << QList<QByteArray>{hex("81 01 04 49 00 00 00 12 FF")} << hex("81 09 04 49 FF")
+		<< hex("90 50 00 00 00 12 FF");
+	QTest::newRow("ZQ418 gain whole byte 10") << "NX-ZQ418" << QList<QByteArray>{hex("81 01 04 4C 00 00 01 02 FF")}
+						  << hex("81 09 04 0C FF") << hex("90 50 12 FF");
+	QTest::newRow("HX7 sharpness") << "NX-HX7" << QList<QByteArray>{hex("81 01 0E 24 40 00 09 FF")}
+				       << hex("81 09 0E 24 40 FF") << hex("90 50 00 00 00 09 FF");
+	QTest::newRow("shutter 0p 0q") << "NX-B93K" << QList<QByteArray>{hex("81 01 04 4A 00 00 01 05 FF")}
+				       << hex("81 09 04 4A FF") << hex("90 50 00 00 01 05 FF");
+	QTest::newRow("zoom direct") << "NX-B93K" << QList<QByteArray>{hex("81 01 04 47 04 00 00 00 02 FF")}
+				     << hex("81 09 04 47 FF") << hex("90 50 04 00 00 00 FF");
+	QTest::newRow("image mode is not a memory") << "NX-B93K" << QList<QByteArray>{hex("81 01 04 3F 04 03 FF")}
+						    << hex("81 09 04 3F 04 FF") << hex("90 50 03 FF");
+	QTest::newRow("preset recall restores zoom and picture")
+		<< "NX-B93K"
+		<< QList<QByteArray>{hex("81 01 04 47 01 00 00 00 02 FF"), hex("81 01 04 4D 00 00 00 09 FF"),
+				     hex("81 01 04 3F 01 05 FF"),          hex("81 01 04 47 03 00 00 00 02 FF"),
+				     hex("81 01 04 4D 00 00 00 02 FF"),    hex("81 01 04 3F 02 05 FF")}
+		<< hex("81 09 04 47 FF") << hex("90 50 01 00 00 00 FF");
+	QTest::newRow("af mode manual") << "NX-W38B" << QList<QByteArray>{hex("81 01 04 38 03 FF")}
+					<< hex("81 09 04 38 FF") << hex("90 50 03 FF");
+}
+
+void tst_simulator::roundTrip()
+{
+	QFETCH(QString, model);
+	QFETCH(QList<QByteArray>, commands);
+	QFETCH(QByteArray, inquiry);
+	QFETCH(QByteArray, answer);
+
+	auto sim = startSim(model);
+	QVERIFY(sim);
+	RawPeer peer(*sim);
+	QVERIFY(peer.isBound());
+	quint16 serial = 1;
+	for (const QByteArray &command : commands) {
+		const QList<QByteArray> replies = peer.exchange(datagram(0x00, command, serial++), 2);
+		QCOMPARE(replies.size(), 2);
+		QCOMPARE(replies[1].mid(8).toHex(' '), QByteArray("90 51 ff"));
+	}
+	const QList<QByteArray> replies = peer.exchange(datagram(0x10, inquiry, serial), 1);
+	QCOMPARE(replies.size(), 1);
+	QCOMPARE(replies[0].mid(8).toHex(' '), answer.toHex(' '));
+}
+
+void tst_simulator::identification_data()
+{
+	QTest::addColumn<QString>("model");
+	QTest::addColumn<QByteArray>("inquiry");
+	QTest::addColumn<int>("length");
+	QTest::addColumn<QByteArray>("field"); // bytes 10..12 as expected; empty: an error reply is expected
+
+	QTest::newRow("HX7 vendor 02 01") << "NX-HX7" << hex("81 09 00 02 FF") << 18 << hex("02 01");
+	QTest::newRow("J57 model's version reply") << "NX-J57" << hex("81 09 00 02 FF") << 18 << hex("00 20");
+	QTest::newRow("J57 code") << "NX-F64K" << hex("81 09 00 02 00 05 FF") << 23 << QByteArray("KFB");
+	QTest::newRow("unlisted code") << "UNLISTED" << hex("81 09 00 02 00 05 FF") << 23 << QByteArray("ZZZ");
+	QTest::newRow("D26G code") << "NX-D28G4K" << hex("81 01 02 03 FF") << 36 << QByteArray("KDE");
+	QTest::newRow("W38B code") << "NX-H20" << hex("81 09 00 02 00 03 FF") << 18 << QByteArray("KHB");
+	QTest::newRow("ZQ418 model digits") << "NX-ZQ418" << hex("81 09 00 02 FF") << 18 << hex("00 20 05 43");
+	QTest::newRow("ZQ418S model digits") << "NX-ZQ418S" << hex("81 09 00 02 FF") << 18 << hex("00 20 06 10");
+	QTest::newRow("J57 asked the W38B way") << "NX-J57" << hex("81 09 00 02 00 03 FF") << 12 << QByteArray();
+	QTest::newRow("HX7 asked the J57 way") << "NX-HX7" << hex("81 09 00 02 00 05 FF") << 12 << QByteArray();
+	QTest::newRow("W38B asked the D26G way") << "NX-W38B" << hex("81 01 02 03 FF") << 12 << QByteArray();
+}
+
+void tst_simulator::identification()
+{
+	QFETCH(QString, model);
+	QFETCH(QByteArray, inquiry);
+	QFETCH(int, length);
+	QFETCH(QByteArray, field);
+
+	auto sim = startSim(model);
+	QVERIFY(sim);
+	RawPeer peer(*sim);
+	QVERIFY(peer.isBound());
+	const QList<QByteArray> replies = peer.exchange(datagram(0x10, inquiry, 7), 1);
+	QCOMPARE(replies.size(), 1);
+	const QByteArray reply = replies[0];
+	QCOMPARE(reply.size(), length);
+	QCOMPARE(uint8_t(reply.back()), uint8_t(0xFF));
+	if (field.isEmpty()) {
+		QCOMPARE(reply.mid(8).toHex(' '), QByteArray("90 60 02 ff"));
+		return;
+	}
+	QCOMPARE(reply.mid(8, 2).toHex(' '), QByteArray("90 50"));
+	QCOMPARE(reply.mid(10, field.size()).toHex(' '), field.toHex(' '));
+	// No FF may appear inside a message, or a parser reading up to the terminator would stop early.
+	QCOMPARE(reply.mid(8).indexOf(char(0xFF)), reply.size() - 9);
+}
+
+void tst_simulator::faults_data()
+{
+	QTest::addColumn<QString>("fault");
+	QTest::addColumn<QList<QByteArray>>("replies"); // expected reply payloads for one zoom-direct command
+	QTest::addColumn<int>("wrongSerialIndex");      // index of the reply with another serial number, or -1
+	QTest::addColumn<bool>("executed");             // whether the camera acted on the command
+
+	const QByteArray ack = hex("90 41 FF"), done = hex("90 51 FF");
+	QTest::newRow("none") << "none" << QList<QByteArray>{ack, done} << -1 << true;
+	QTest::newRow("drop one reply") << "drop" << QList<QByteArray>{done} << -1 << true;
+	QTest::newRow("wrong serial once") << "wrongSerial" << QList<QByteArray>{ack, done} << 0 << true;
+	QTest::newRow("error reply") << "error" << QList<QByteArray>{hex("90 61 41 FF")} << -1 << false;
+	QTest::newRow("delayed replies") << "delay" << QList<QByteArray>{ack, done} << -1 << true;
+	QTest::newRow("silent") << "silent" << QList<QByteArray>{} << -1 << false;
+}
+
+void tst_simulator::faults()
+{
+	QFETCH(QString, fault);
+	QFETCH(QList<QByteArray>, replies);
+	QFETCH(int, wrongSerialIndex);
+	QFETCH(bool, executed);
+
+	auto sim = startSim(QStringLiteral("NX-B93K"));
+	QVERIFY(sim);
+	if (fault == QLatin1String("drop"))
+		sim->dropNextReplies(1);
+	else if (fault == QLatin1String("wrongSerial"))
+		sim->wrongSerialNextReplies(1);
+	else if (fault == QLatin1String("error"))
+		sim->errorNextRequest(0x41);
+	else if (fault == QLatin1String("delay"))
+		sim->setReplyDelayMs(50);
+	else if (fault == QLatin1String("silent"))
+		sim->setSilent(true);
+
+	RawPeer peer(*sim);
+	QVERIFY(peer.isBound());
+	const quint16 serial = 0x00AB;
+	const QList<QByteArray> got =
+		peer.exchange(datagram(0x00, hex("81 01 04 47 02 00 00 00 02 FF"), serial), replies.size());
+	QCOMPARE(got.size(), replies.size());
+	if (replies.size() < 2)
+		QVERIFY(peer.staysQuiet()); // a dropped or suppressed reply really is gone
+	for (int i = 0; i < got.size(); ++i) {
+		QCOMPARE(got[i].mid(8).toHex(' '), replies[i].toHex(' '));
+		if (i == wrongSerialIndex)
+			QVERIFY(got[i].mid(4, 4) != serialBytes(serial));
+		else
+			QCOMPARE(got[i].mid(4, 4), serialBytes(serial));
+	}
+	QCOMPARE(sim->state().picture.zoom, executed ? 0x2000 : 0);
+	QCOMPARE(sim->received().size(), 1); // even a silent camera records what arrived
+
+	// Every fault but the switches is used up: the next command is answered normally.
+	sim->setSilent(false);
+	sim->setReplyDelayMs(0);
+	const QList<QByteArray> next = peer.exchange(datagram(0x00, hex("81 01 06 04 FF"), serial + 1), 2);
+	QCOMPARE(next.size(), 2);
+	QCOMPARE(next[0].mid(4, 4), serialBytes(serial + 1));
+	QCOMPARE(next[1].mid(8).toHex(' '), QByteArray("90 51 ff"));
+}
+
+void tst_simulator::staleDatagramAndObservation()
+{
+	auto sim = startSim(QStringLiteral("NX-W38B"), "127.0.0.42");
+	QVERIFY(sim);
+	RawPeer peer(*sim);
+	QVERIFY(peer.isBound());
+	sim->setAnswersAddressSet(false);
+	const QByteArray probe = datagram(0x00, hex("88 30 01 FF"), 3);
+	peer.exchange(probe, 0);
+	QVERIFY(peer.staysQuiet());
+	QVERIFY(sim->waitForReceived(1, 3000));
+	QCOMPARE(sim->received(), QList<QByteArray>{probe});
+	QCOMPARE(sim->lastPeerPort(), peer.localPort());
+	QCOMPARE(sim->lastPeerAddress(), QHostAddress(QStringLiteral("127.0.0.1")));
+
+	// A drive message leaves direction and speeds in the state, limits are kept per corner.
+	QCOMPARE(peer.exchange(datagram(0x00, hex("81 01 06 01 05 07 02 01 FF"), 4), 2).size(), 2);
+	QCOMPARE(peer.exchange(datagram(0x00, hex("81 01 06 07 00 00 0F 0F 0A 00 0F 0F 0E 00 FF"), 5), 2).size(), 2);
+	const SimCameraState state = sim->state();
+	QCOMPARE(state.motion, SimCameraState::Motion::UpRight);
+	QCOMPARE(state.panSpeed, 5);
+	QCOMPARE(state.tiltSpeed, 7);
+	QVERIFY(state.downLeftLimit.set);
+	QVERIFY(!state.upRightLimit.set);
+	QCOMPARE(state.downLeftLimit.pan, uint16_t(0xFFA0));
+	QCOMPARE(state.downLeftLimit.tilt, uint16_t(0xFFE0));
+
+	sim->clearReceived();
+	QVERIFY(!sim->waitForReceived(1, 50));
+
+	sim->sendStaleDatagram(QHostAddress(QStringLiteral("127.0.0.1")), peer.localPort(), 0x1234);
+	const QList<QByteArray> stale = peer.collect(1);
+	QCOMPARE(stale.size(), 1);
+	QCOMPARE(stale[0].toHex(' '), QByteArray("01 11 00 03 01 02 03 04 90 51 ff"));
+}
+
+void tst_simulator::refusesNonLoopback()
+{
+	CameraSimulator::Options options;
+	options.address = QHostAddress(QStringLiteral("10.0.0.1"));
+	options.port = 0;
+	CameraSimulator sim(options);
+	QString error;
+	QVERIFY(!sim.start(&error));
+	QVERIFY(error.contains(QLatin1String("127.0.0.0/8")));
+}
+
+QTEST_GUILESS_MAIN(tst_simulator)
+#include "tst_simulator.moc"

@@ -1,0 +1,91 @@
+#include "HX7ViscaIPModule.h"
+#include "viscaPayload.h"
+
+#include <QUdpSocket>
+
+namespace {
+
+// Reply byte 13 carries the value of the vendor image inquiries in its low nibble.
+constexpr int kValueByte = 13;
+
+} // namespace
+
+HX7ViscaIPModule::HX7ViscaIPModule() : viscaIpModule(nullptr) {}
+
+bool HX7ViscaIPModule::onConnectToCamera(QString ip, int port)
+{
+	// The HX7 ignores the address-set probe, so a probe would only ever fail; reachability is checked with
+	// isUdpSocketOK instead.
+	socket->close();
+	cameraAddr = QHostAddress(ip);
+	cameraPortNum = static_cast<quint16>(port);
+	return true;
+}
+
+bool HX7ViscaIPModule::isUdpSocketOK()
+{
+	// Any reply to this command shows the camera is there; what it says is not examined.
+	const QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x00, 0x12, 0xFF});
+	QByteArray packet(8, '\0');
+	setViscaIpHeader(reinterpret_cast<uint8_t *>(packet.data()), 0x00, static_cast<uint8_t>(payload.size()));
+	packet.append(payload);
+	writeVisca(reinterpret_cast<const uint8_t *>(packet.constData()), packet.size());
+	const bool answered = !readVisca().isEmpty();
+	recordExchange(answered);
+	return answered;
+}
+
+void HX7ViscaIPModule::setHue(int value)
+{
+	QByteArray payload = viscaPayload({0x81, 0x01, 0x0E, 0x24, 0x44});
+	appendNibbles8(payload, value);
+	payload.append(static_cast<char>(0xFF));
+	sendCommand(payload, 1);
+}
+
+int HX7ViscaIPModule::getHue()
+{
+	return replyNibble(sendInquiryUnchecked(viscaPayload({0x81, 0x09, 0x0E, 0x24, 0x44, 0xFF})), kValueByte);
+}
+
+void HX7ViscaIPModule::setSaturation(int value)
+{
+	QByteArray payload = viscaPayload({0x81, 0x01, 0x0E, 0x24, 0x43});
+	appendNibbles8(payload, value);
+	payload.append(static_cast<char>(0xFF));
+	sendCommand(payload, 1);
+}
+
+int HX7ViscaIPModule::getSaturation()
+{
+	return replyNibble(sendInquiryUnchecked(viscaPayload({0x81, 0x09, 0x0E, 0x24, 0x43, 0xFF})), kValueByte);
+}
+
+void HX7ViscaIPModule::setSharpness(int value)
+{
+	QByteArray payload = viscaPayload({0x81, 0x01, 0x0E, 0x24, 0x40});
+	appendNibbles8(payload, value);
+	payload.append(static_cast<char>(0xFF));
+	sendCommand(payload, 1);
+}
+
+int HX7ViscaIPModule::getSharpness()
+{
+	return replyNibble(sendInquiryUnchecked(viscaPayload({0x81, 0x09, 0x0E, 0x24, 0x40, 0xFF})), kValueByte);
+}
+
+void HX7ViscaIPModule::setZoomDirect(int position)
+{
+	// The HX7 takes no speed byte, and its replies are checked in the ordinary order.
+	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x47});
+	appendNibbles16(payload, static_cast<uint32_t>(position));
+	payload.append(static_cast<char>(0xFF));
+	sendCommand(payload, 2);
+}
+
+int HX7ViscaIPModule::getZoomDirect()
+{
+	const QByteArray answer = sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x47, 0xFF}));
+	return replyNibble(answer, 10) * 4096 + replyNibble(answer, 11) * 256 + replyNibble(answer, 12) * 16 +
+	       replyNibble(answer, 13);
+}

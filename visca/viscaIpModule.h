@@ -1,0 +1,197 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+
+class QUdpSocket;
+
+// The camera link: one object per camera connection, with its own UDP socket. Every camera operation is a
+// blocking member call on the calling (UI) thread; the link must not be used from two threads.
+class viscaIpModule : public QObject {
+	Q_OBJECT
+
+public:
+	static constexpr quint16 kViscaPort = 52381;
+	// A receive waits for at most kReceivePolls * kPollIntervalMs (about 350 ms) per expected reply.
+	static constexpr int kReceivePolls = 35;
+	static constexpr int kPollIntervalMs = 10;
+
+	// The memory (preset) number used by the memory commands; shared by every link in the process.
+	static int presetIdx;
+
+	explicit viscaIpModule(QObject *parent = nullptr);
+	~viscaIpModule() override;
+
+	// --- Transport and exchange ---
+	uint32_t setViscaIpHeader(uint8_t *buffer, uint8_t typeLow, uint8_t length);
+	void countingSerialNum();
+	uint32_t getSerialNum() const { return serialNum; }
+	qint64 writeVisca(const uint8_t *bytes, int length);
+	QByteArray readVisca();
+	bool ViscaAckComplete(uint32_t serial);
+	bool writeViscaWithAckComplete(const uint8_t *bytes, int length, uint32_t serial, int tries);
+	QByteArray writeInQWithData(const uint8_t *bytes, int length, uint32_t serial);
+	QByteArray getInquery(const uint8_t *payload, int length);
+	bool checkViscaError(const QByteArray &reply);
+	bool ViscaAckInquery(uint32_t serial);
+	bool ViscaAckInq();
+
+	// Whether the last command exchange was acknowledged and completed, or the last inquiry answered.
+	// Operations keep their own signatures; scripting tools read the outcome here.
+	bool lastExchangeOk() const { return lastExchangeSucceeded; }
+
+	QHostAddress cameraAddress() const { return cameraAddr; }
+	quint16 cameraPort() const { return cameraPortNum; }
+
+	// --- Virtual operations, in slot order; the model variants override some of them ---
+	virtual bool onConnectToCamera(QString ip, int port);
+	virtual bool isUdpSocketOK();
+	virtual bool isPowerOK();
+	virtual void setHue(int value);
+	virtual int getHue();
+	virtual void setSaturation(int value);
+	virtual int getSaturation();
+	virtual void setSharpness(int value);
+	virtual int getSharpness();
+	virtual int getAeGain();
+	virtual void setPTZspeedComp(int value);
+	virtual void setZoomDirect(int position);
+	virtual void setPresetSpeed(int speed);
+
+	bool isAddrSetOK();
+	void setCmdClear();
+
+	// --- Motion ---
+	void setHome();
+	void setMotorUP();
+	void setMotorDown();
+	void setMotorLeft();
+	void setMotorRight();
+	void setMotorUpLeft();
+	void setMotorUpRight();
+	void setMotorDownLeft();
+	void setMotorDownRight();
+	void setMotorStop();
+	void setPanSpeed(int speed) { panSpeed = speed; }
+	void setTiltSpeed(int speed) { tiltSpeed = speed; }
+
+	// --- Pan/tilt limits ---
+	void setPanRightLimit(int step, uint32_t max, uint32_t min);
+	void setTiltUpLimit(int step, uint32_t max, uint32_t min);
+	void setPanLeftLimit(int step, uint32_t max, uint32_t min);
+	void setTiltDownLimit(int step, uint32_t max, uint32_t min);
+	void setPanTilt_RightUpLimit_Clear();
+	void setPanTilt_LeftDownLimit_Clear();
+
+	// --- Lens ---
+	void setZoomSpeed(int speed) { zoomSpeed = speed; }
+	void setZoomIn();
+	void setZoomOut();
+	void setZoomStop();
+	int getZoomDirect();
+	void setFocusSpeed(int speed) { focusSpeed = speed; }
+	void setFocusNearWithSpeed();
+	void setFocusfarWithSpeed();
+	void setFocusStop();
+	void setFocusDirect(int position);
+	int getFocusDirect();
+	void setAfMode(bool autoFocus);
+	bool getAfMode();
+
+	// --- Presets ---
+	void setMemory1_Index(int index) { presetIdx = index; }
+	void setMemory1_Reset();
+	void setMemory1_Save();
+	void setMemory1_Recall();
+
+	// --- Exposure ---
+	void setAeMode(int mode);
+	int getAeMode();
+	void setShutterDirect(int value);
+	int getShutterDirect();
+	void setIrisDirect(int value);
+	int getIrisDirect();
+	void setAeGain(int value);
+
+	// --- White balance ---
+	void setWBmode(int mode);
+	int getWBmode();
+	void setRGain(int value);
+	int getRGain();
+	void setBGain(int value);
+	int getBGain();
+	void setOnePushTrigger();
+
+	// --- Image ---
+	void setBrightness(int value);
+	int getBrightness();
+	void setGamma(int value);
+	int getGamma();
+	void setFlip(int value);
+	int getFlip();
+	void setMirror(int value);
+	int getMirror();
+	void setImageMode(int value);
+	int getImageMode();
+	void setDigEffect(int effect);
+	int getDigEffect();
+
+	// Stored values, read back by tests and tools.
+	int getPanSpeed() const { return panSpeed; }
+	int getTiltSpeed() const { return tiltSpeed; }
+	int getZoomSpeed() const { return zoomSpeed; }
+	int getFocusSpeed() const { return focusSpeed; }
+	int getPresetSpeed() const { return presetSpeed; }
+	uint32_t getPanRightLimit() const { return panRightLimit; }
+	uint32_t getPanLeftLimit() const { return panLeftLimit; }
+	uint32_t getTiltUpLimit() const { return tiltUpLimit; }
+	uint32_t getTiltDownLimit() const { return tiltDownLimit; }
+
+protected:
+	// Frames a VISCA command payload under one serial number and runs the command exchange up to `tries`
+	// times with the identical packet. Records the outcome for lastExchangeOk().
+	bool sendCommand(const QByteArray &payload, int tries = 2);
+	// Frames an inquiry payload and runs the inquiry exchange; the answer, or an empty array.
+	QByteArray sendInquiry(const QByteArray &payload);
+	// One send and one receive of an inquiry without any serial-number test (a few model variants).
+	QByteArray sendInquiryUnchecked(const QByteArray &payload);
+	// Makes the next receive return the second datagram that arrives instead of the first.
+	void expectSecondReply() { secondReply = true; }
+	void recordExchange(bool ok) { lastExchangeSucceeded = ok; }
+
+	// Low nibble of reply byte `index`, 0 when the reply is shorter.
+	static int replyNibble(const QByteArray &reply, int index);
+	// Whole reply byte `index` (0..255), 0 when the reply is shorter.
+	static int replyByte(const QByteArray &reply, int index);
+	// The serial number echoed in reply bytes 4..7 (low nibbles; missing bytes count as 0).
+	static uint32_t echoedSerial(const QByteArray &reply);
+	// Appends v as four bytes holding bits 15..12, 11..8, 7..4 and 3..0.
+	static void appendNibbles16(QByteArray &payload, uint32_t v);
+	// Appends v as two bytes: v >> 4 (truncated to a byte) and v & 0x0F.
+	static void appendNibbles8(QByteArray &payload, int v);
+
+	QUdpSocket *socket;
+	QHostAddress cameraAddr;
+	quint16 cameraPortNum = 0;
+	uint32_t serialNum = 0;
+	int panSpeed = 11;
+	int tiltSpeed = 11;
+	int zoomSpeed = 2;
+	uint32_t panRightLimit = 0;
+	uint32_t panLeftLimit = 0xFFFF;
+	uint32_t tiltUpLimit = 0;
+	uint32_t tiltDownLimit = 0xFFFF;
+	int focusSpeed = 3;
+	int presetSpeed = 0;
+	bool secondReply = false;
+	bool lastExchangeSucceeded = false;
+
+private:
+	// Waits for the next datagram until the deadline, returning early as soon as one is there.
+	bool waitForDatagram(int remainingMs);
+	void sendLimitCorner(bool upRight, uint32_t pan, uint32_t tilt);
+};

@@ -1,0 +1,114 @@
+// Zoom, focus and the preset memories of the camera link.
+
+#include "viscaIpModule.h"
+#include "viscaPayload.h"
+
+#include <QDebug>
+#include <QThread>
+
+namespace {
+
+using NibbleReader = int (*)(const QByteArray &, int);
+
+// The camera reports lens positions as four nibbles in reply bytes 10..13.
+int lensPosition(const QByteArray &answer, NibbleReader nibble)
+{
+	return nibble(answer, 10) * 4096 + nibble(answer, 11) * 256 + nibble(answer, 12) * 16 + nibble(answer, 13);
+}
+
+} // namespace
+
+void viscaIpModule::setZoomIn()
+{
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x07, 0x20 | zoomSpeed, 0xFF}));
+}
+
+void viscaIpModule::setZoomOut()
+{
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x07, 0x30 | zoomSpeed, 0xFF}));
+}
+
+void viscaIpModule::setZoomStop()
+{
+	// What confirms a zoom stop is the completion, the second datagram the camera sends.
+	expectSecondReply();
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x07, 0x00, 0xFF}));
+}
+
+void viscaIpModule::setZoomDirect(int position)
+{
+	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x47});
+	appendNibbles16(payload, static_cast<uint32_t>(position));
+	payload.append(static_cast<char>(zoomSpeed));
+	payload.append(static_cast<char>(0xFF));
+	expectSecondReply();
+	sendCommand(payload);
+}
+
+int viscaIpModule::getZoomDirect()
+{
+	// A zoom command still running reports an intermediate position; give the lens time to settle first.
+	QThread::msleep(500);
+	const int position = lensPosition(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x47, 0xFF})), replyNibble);
+	qDebug() << "getZoomDirect:" << position;
+	return position;
+}
+
+void viscaIpModule::setFocusNearWithSpeed()
+{
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x08, 0x30 | focusSpeed, 0xFF}));
+}
+
+void viscaIpModule::setFocusfarWithSpeed()
+{
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x08, 0x20 | focusSpeed, 0xFF}));
+}
+
+void viscaIpModule::setFocusStop()
+{
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x08, 0x00, 0xFF}));
+}
+
+void viscaIpModule::setFocusDirect(int position)
+{
+	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x48});
+	appendNibbles16(payload, static_cast<uint32_t>(position));
+	payload.append(static_cast<char>(0xFF));
+	expectSecondReply();
+	sendCommand(payload);
+}
+
+int viscaIpModule::getFocusDirect()
+{
+	return lensPosition(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x48, 0xFF})), replyNibble);
+}
+
+void viscaIpModule::setAfMode(bool autoFocus)
+{
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x38, autoFocus ? 0x02 : 0x03, 0xFF}));
+}
+
+bool viscaIpModule::getAfMode()
+{
+	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x38, 0xFF})), 10) == 2;
+}
+
+void viscaIpModule::setMemory1_Reset()
+{
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x00, presetIdx, 0xFF}));
+}
+
+void viscaIpModule::setMemory1_Save()
+{
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x01, presetIdx, 0xFF}));
+}
+
+void viscaIpModule::setMemory1_Recall()
+{
+	// The camera acknowledges a recall at once and completes it only when it arrives at the preset, so the
+	// completion is awaited and the recall is never repeated: a second recall would restart the move.
+	expectSecondReply();
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x02, presetIdx, 0xFF}), 1);
+	// Let the move finish before the next command can interrupt it.
+	QThread::msleep(1000);
+}

@@ -1,0 +1,242 @@
+// Exposure, white balance and image settings of the camera link.
+
+#include "viscaIpModule.h"
+#include "viscaPayload.h"
+
+#include <QDebug>
+#include <QThread>
+
+// --- Exposure ---
+
+void viscaIpModule::setAeMode(int mode)
+{
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x39, mode, 0xFF}));
+}
+
+int viscaIpModule::getAeMode()
+{
+	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x39, 0xFF})), 10);
+}
+
+void viscaIpModule::setShutterDirect(int value)
+{
+	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x4A, 0x00, 0x00});
+	appendNibbles8(payload, value);
+	payload.append(static_cast<char>(0xFF));
+	sendCommand(payload);
+}
+
+int viscaIpModule::getShutterDirect()
+{
+	const QByteArray answer = sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x4A, 0xFF}));
+	const int value = replyNibble(answer, 12) * 16 + replyNibble(answer, 13);
+	qDebug() << "getShutterDirect:" << value;
+	return value;
+}
+
+void viscaIpModule::setIrisDirect(int value)
+{
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x4B, 0x00, 0x00, 0x00, value, 0xFF}));
+}
+
+int viscaIpModule::getIrisDirect()
+{
+	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x4B, 0xFF})), 13);
+}
+
+void viscaIpModule::setAeGain(int value)
+{
+	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x4C, 0x00, 0x00});
+	appendNibbles8(payload, value);
+	payload.append(static_cast<char>(0xFF));
+	sendCommand(payload);
+}
+
+int viscaIpModule::getAeGain()
+{
+	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x4C, 0xFF})), 13);
+}
+
+// --- White balance ---
+
+void viscaIpModule::setWBmode(int mode)
+{
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x35, mode, 0xFF}));
+}
+
+int viscaIpModule::getWBmode()
+{
+	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x35, 0xFF})), 10);
+}
+
+void viscaIpModule::setRGain(int value)
+{
+	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x43, 0x00, 0x00});
+	appendNibbles8(payload, value);
+	payload.append(static_cast<char>(0xFF));
+	sendCommand(payload);
+}
+
+int viscaIpModule::getRGain()
+{
+	const QByteArray answer = sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x43, 0xFF}));
+	return replyNibble(answer, 12) * 16 + replyNibble(answer, 13);
+}
+
+void viscaIpModule::setBGain(int value)
+{
+	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x44, 0x00, 0x00});
+	appendNibbles8(payload, value);
+	payload.append(static_cast<char>(0xFF));
+	sendCommand(payload);
+}
+
+int viscaIpModule::getBGain()
+{
+	const QByteArray answer = sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x44, 0xFF}));
+	return replyNibble(answer, 12) * 16 + replyNibble(answer, 13);
+}
+
+void viscaIpModule::setOnePushTrigger()
+{
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x10, 0x05, 0xFF}));
+}
+
+// --- Image ---
+
+void viscaIpModule::setBrightness(int value)
+{
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x4D, 0x00, 0x00, 0x00, value, 0xFF}));
+}
+
+int viscaIpModule::getBrightness()
+{
+	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x4D, 0xFF})), 13);
+}
+
+void viscaIpModule::setHue(int value)
+{
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x4F, 0x00, 0x00, 0x00, value, 0xFF}));
+}
+
+int viscaIpModule::getHue()
+{
+	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x4F, 0xFF})), 13);
+}
+
+void viscaIpModule::setSaturation(int value)
+{
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x49, 0x00, 0x00, 0x00, value, 0xFF}));
+}
+
+int viscaIpModule::getSaturation()
+{
+	const QByteArray answer = sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x49, 0xFF}));
+	return replyNibble(answer, 11) * 16 + replyNibble(answer, 13);
+}
+
+void viscaIpModule::setSharpness(int value)
+{
+	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x42, 0x00, 0x00});
+	appendNibbles8(payload, value);
+	payload.append(static_cast<char>(0xFF));
+	sendCommand(payload);
+}
+
+int viscaIpModule::getSharpness()
+{
+	// The sharpness steps of these cameras fit in the last nibble; the one before it is not read.
+	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x42, 0xFF})), 13);
+}
+
+void viscaIpModule::setGamma(int value)
+{
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x5B, value, 0xFF}));
+}
+
+int viscaIpModule::getGamma()
+{
+	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x5B, 0xFF})), 10);
+}
+
+void viscaIpModule::setFlip(int value)
+{
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x66, value, 0xFF}));
+}
+
+int viscaIpModule::getFlip()
+{
+	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x66, 0xFF})), 10);
+}
+
+void viscaIpModule::setMirror(int value)
+{
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x61, value, 0xFF}));
+}
+
+int viscaIpModule::getMirror()
+{
+	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x61, 0xFF})), 10);
+}
+
+void viscaIpModule::setImageMode(int value)
+{
+	// Switching the image mode reprocesses the whole picture; its completion is the reply to check.
+	expectSecondReply();
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x04, value, 0xFF}));
+}
+
+int viscaIpModule::getImageMode()
+{
+	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x3F, 0x04, 0xFF})), 10);
+}
+
+namespace {
+
+constexpr int kMirror = 0x61;
+constexpr int kFlip = 0x66;
+constexpr int kOn = 0x02;
+constexpr int kOff = 0x03;
+
+struct EffectStep {
+	int setting; // kMirror or kFlip
+	int value;   // kOn or kOff
+};
+
+// The digital effect is a pair of mirror/flip settings; where one is switched off and the other on, the one
+// switched off goes first.
+constexpr EffectStep kEffectSteps[4][2] = {
+	{{kMirror, kOff}, {kFlip, kOff}}, // 0: neither
+	{{kFlip, kOff}, {kMirror, kOn}},  // 1: mirror
+	{{kMirror, kOff}, {kFlip, kOn}},  // 2: flip
+	{{kMirror, kOn}, {kFlip, kOn}},   // 3: mirror and flip
+};
+
+} // namespace
+
+void viscaIpModule::setDigEffect(int effect)
+{
+	if (effect < 0 || effect > 3)
+		return;
+	const EffectStep(&steps)[2] = kEffectSteps[effect];
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, steps[0].setting, steps[0].value, 0xFF}));
+	// Gives the camera time to apply the first setting before the second arrives.
+	QThread::msleep(80);
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, steps[1].setting, steps[1].value, 0xFF}));
+}
+
+int viscaIpModule::getDigEffect()
+{
+	const int mirror = getMirror();
+	const int flip = getFlip();
+	switch (mirror * 10 + flip) {
+	case 22:
+		return 3;
+	case 32:
+		return 2;
+	case 23:
+		return 1;
+	default:
+		return 0;
+	}
+}
