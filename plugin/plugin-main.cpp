@@ -44,7 +44,8 @@ bool obs_module_load(void)
 		   QT_VERSION_STR, qVersion());
 	ModuleText::setLookup(obs_module_text);
 	// Profile labels such as "Manual" are shown translated, and the panels compare against the same texts.
-	viscaGeneralOps::setTextLookup([](const std::string &key) { return std::string(obs_module_text(key.c_str())); });
+	viscaGeneralOps::setTextLookup(
+		[](const std::string &key) { return std::string(obs_module_text(key.c_str())); });
 	char *profiles = obs_module_file("ini");
 	if (profiles) {
 		setInstalledProfileDirectory(QString::fromUtf8(profiles));
@@ -53,8 +54,7 @@ bool obs_module_load(void)
 		kavren_log(LOG_WARNING, "the camera profiles folder \"ini\" is missing from the module's data");
 	}
 	kavren_log(LOG_INFO, "camera profiles: %s", qUtf8Printable(profileDirectory()));
-	kavren_log(LOG_INFO, "settings file: %s",
-		   qUtf8Printable(Utils::settingsFilePath(Utils::getAppDataPath())));
+	kavren_log(LOG_INFO, "settings file: %s", qUtf8Printable(Utils::settingsFilePath(Utils::getAppDataPath())));
 
 	auto *mainWindow = static_cast<QWidget *>(obs_frontend_get_main_window());
 	auto *action = static_cast<QAction *>(

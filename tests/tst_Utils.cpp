@@ -146,9 +146,9 @@ void tst_Utils::brokenContentIsKeptAside()
 
 void tst_Utils::unusablePlacesReportFailure_data()
 {
-	QTest::addColumn<QString>("obstacle");   // what is created in the way, relative to the temporary folder
+	QTest::addColumn<QString>("obstacle"); // what is created in the way, relative to the temporary folder
 	QTest::addColumn<bool>("obstacleIsFile");
-	QTest::addColumn<QString>("directory");   // the settings directory handed to the store
+	QTest::addColumn<QString>("directory"); // the settings directory handed to the store
 	QTest::addColumn<QString>("expectedLog");
 
 	QTest::newRow("directory path runs through a file")

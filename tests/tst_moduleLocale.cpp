@@ -30,7 +30,7 @@ private slots:
 	void freedLocaleAnswersKeys();
 
 private:
-	template<typename Fn>
+	template <typename Fn>
 	Fn symbol(const char *name)
 	{
 		return reinterpret_cast<Fn>(os_dlsym(obs_get_module_lib(module), name));
@@ -74,10 +74,12 @@ void tst_moduleLocale::looksUpTexts_data()
 	QTest::newRow("tools menu action") << QByteArray("Kavren OBS Camera Controller")
 					   << QStringLiteral("Kavren OBS Camera Controller") << false;
 	QTest::newRow("slot caption") << QByteArray("Camera5") << QStringLiteral("Camera 5") << true;
-	QTest::newRow("warning") << QByteArray("FailedToConnectToCamera")
-				 << QStringLiteral("The camera could not be reached. Check its address, its power and the network.")
-				 << true;
-	QTest::newRow("missing key stands for itself") << QByteArray("NoSuchKey") << QStringLiteral("NoSuchKey") << false;
+	QTest::newRow("warning")
+		<< QByteArray("FailedToConnectToCamera")
+		<< QStringLiteral("The camera could not be reached. Check its address, its power and the network.")
+		<< true;
+	QTest::newRow("missing key stands for itself")
+		<< QByteArray("NoSuchKey") << QStringLiteral("NoSuchKey") << false;
 }
 
 void tst_moduleLocale::looksUpTexts()
