@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds with warnings as errors, and runs every test: unit, widget and the end-to-end
-# run in the real OBS, then the fuzz targets for a short while and the format check.
+# run in the real OBS, then the sanitizer runs, the fuzz targets for a short while and the format check.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KAVREN_BUILD_DIR:-$root/build}
@@ -11,5 +11,6 @@ build=${KAVREN_BUILD_DIR:-$root/build}
 echo "== Tests"
 ctest --test-dir "$build" --output-on-failure --timeout 600
 
+"$root/scripts/sanitize.sh"
 "$root/scripts/fuzz.sh"
 "$root/scripts/check-format.sh"

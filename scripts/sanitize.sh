@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Runs the thread-heavy relay tests under ThreadSanitizer and the widget tests under AddressSanitizer with
+# LeakSanitizer, each in a build of its own. A report fails the run.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+run_sanitized() {
+	local sanitizer=$1 build=$2
+	shift 2
+	local tests=("$@")
+	echo "== ${sanitizer} sanitizer: ${tests[*]}"
+	cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DKAVREN_SANITIZE="$sanitizer" >/dev/null
+	cmake --build "$build" -j"$(nproc)" --target "${tests[@]}" >/dev/null
+	local regex
+	regex="^($(IFS='|'; echo "${tests[*]}"))\$"
+	ctest --test-dir "$build" --output-on-failure -R "$regex"
+}
+
+TSAN_OPTIONS="suppressions=$root/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1" \
+	run_sanitized thread "$root/build-tsan" tst_ViscaTransfer
+
+gui_tests=()
+for test in tst_MainDialog tst_MainDialogPanel tst_controlWidgets tst_DiscoveryDialog tst_PresetRenameDialog \
+	tst_PanTiltLimitSettingDialog; do
+	[ -f "$root/tests/$test.cpp" ] && gui_tests+=("$test")
+done
+lsan_suppressions=
+[ -f "$root/tests/lsan.supp" ] && lsan_suppressions="suppressions=$root/tests/lsan.supp"
+ASAN_OPTIONS="detect_leaks=1 halt_on_error=1" LSAN_OPTIONS="$lsan_suppressions" \
+	run_sanitized address "$root/build-asan" "${gui_tests[@]}"
