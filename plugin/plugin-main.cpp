@@ -1,5 +1,6 @@
 #include "camera/ProfileLocation.h"
 #include "camera/viscaGeneralOps.h"
+#include "plugin/CameraHotKey.h"
 #include "plugin/PluginLog.h"
 #include "ui/MainDialog.h"
 #include "settings/Utils.h"
@@ -60,6 +61,9 @@ bool obs_module_load(void)
 	auto *action = static_cast<QAction *>(
 		obs_frontend_add_tools_menu_qaction(obs_module_text("Kavren OBS Camera Controller")));
 
+	// The dialog registers its hotkeys with the host through this source.
+	CameraHotKey::installAsHotkeySource();
+
 	// The forms translate their texts while they are built; route that through our own locale table.
 	obs_frontend_push_ui_translation(obs_module_get_string);
 	mainDialog = new MainDialog(mainWindow);
@@ -80,4 +84,5 @@ void obs_module_unload(void)
 	// which the host frees, must not outlive the module.
 	viscaGeneralOps::setTextLookup(nullptr);
 	ModuleText::setLookup(nullptr);
+	HotkeySource::setFactory(nullptr);
 }

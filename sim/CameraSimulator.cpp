@@ -8,24 +8,34 @@
 struct CameraSimulator::Impl {
 	Options options;
 	SimModel model;
-	// Shared so that several cameras (or a discovery responder) can later live on one thread.
+	// Shared so that several cameras (a fleet) can live on one thread.
 	std::shared_ptr<SimThread> thread;
-	SimViscaEndpoint *endpoint = nullptr; // lives on the thread while started
+	std::shared_ptr<SimThread> sharedThread;    // set when the thread belongs to someone else
+	SimViscaEndpoint *endpoint = nullptr;       // lives on the thread while started
+	SimDiscoveryResponder *responder = nullptr; // lives on the thread while started; null when discovery is off
 	quint16 port = 0;
+	quint16 discoveryPort = 0;
 };
 
-CameraSimulator::CameraSimulator(Options options) : d(new Impl)
+CameraSimulator::CameraSimulator(Options options) : CameraSimulator(std::move(options), nullptr) {}
+
+CameraSimulator::CameraSimulator(Options options, std::shared_ptr<SimThread> sharedThread) : d(new Impl)
 {
 	d->options = std::move(options);
 	d->model = SimModels::byName(d->options.model);
+	d->sharedThread = std::move(sharedThread);
 	// The endpoint exists from construction so that faults and state can be set before start().
 	d->endpoint = new SimViscaEndpoint(d->model, d->options.log);
+	if (d->options.discovery)
+		d->responder = new SimDiscoveryResponder(announcedName(), d->model.name, d->options.discoveryStyle,
+							 d->options.log);
 }
 
 CameraSimulator::~CameraSimulator()
 {
 	stop();
 	delete d->endpoint;
+	delete d->responder;
 }
 
 bool CameraSimulator::start(QString *error)
@@ -38,22 +48,34 @@ bool CameraSimulator::start(QString *error)
 					 .arg(d->options.address.toString());
 		return false;
 	}
-	auto thread = std::make_shared<SimThread>();
+	std::shared_ptr<SimThread> thread = d->sharedThread ? d->sharedThread : std::make_shared<SimThread>();
 	thread->start();
 	d->endpoint->moveToThread(thread->thread());
+	if (d->responder)
+		d->responder->moveToThread(thread->thread());
 	bool ok = false;
 	QString reason;
 	QThread *owner = QThread::currentThread();
 	thread->runBlocking([&]() {
 		ok = d->endpoint->bind(d->options.address, d->options.port, &reason);
-		if (ok)
+		if (ok && d->responder) {
+			ok = d->responder->bind(d->options.address, d->options.discoveryPort, &reason);
+			if (!ok)
+				d->endpoint->close();
+		}
+		if (ok) {
 			d->port = d->endpoint->boundPort();
-		else
-			// Hand the endpoint back so it can be deleted or started again from the owner's thread.
+			d->discoveryPort = d->responder ? d->responder->boundPort() : 0;
+		} else {
+			// Hand the objects back so they can be deleted or started again from the owner's thread.
 			d->endpoint->moveToThread(owner);
+			if (d->responder)
+				d->responder->moveToThread(owner);
+		}
 	});
 	if (!ok) {
-		thread->stop();
+		if (!d->sharedThread)
+			thread->stop();
 		if (error)
 			*error = reason;
 		return false;
@@ -67,14 +89,22 @@ void CameraSimulator::stop()
 	if (!d->thread)
 		return;
 	SimViscaEndpoint *endpoint = d->endpoint;
+	SimDiscoveryResponder *responder = d->responder;
 	QThread *owner = QThread::currentThread();
-	d->thread->runBlocking([endpoint, owner]() {
+	d->thread->runBlocking([endpoint, responder, owner]() {
 		endpoint->close();
 		endpoint->moveToThread(owner);
+		if (responder) {
+			responder->close();
+			responder->moveToThread(owner);
+		}
 	});
-	d->thread->stop();
+	// A shared thread keeps running for the other devices on it; its owner stops it.
+	if (!d->sharedThread)
+		d->thread->stop();
 	d->thread.reset();
 	d->port = 0;
+	d->discoveryPort = 0;
 }
 
 QHostAddress CameraSimulator::address() const
@@ -85,6 +115,41 @@ QHostAddress CameraSimulator::address() const
 quint16 CameraSimulator::port() const
 {
 	return d->port;
+}
+
+QString CameraSimulator::announcedName() const
+{
+	return d->options.name.isEmpty() ? d->model.name : d->options.name;
+}
+
+quint16 CameraSimulator::discoveryPort() const
+{
+	return d->discoveryPort;
+}
+
+int CameraSimulator::probesReceived() const
+{
+	return d->responder ? d->responder->probesReceived() : 0;
+}
+
+void CameraSimulator::setProbeHandler(SimDiscoveryResponder::ProbeHandler handler)
+{
+	if (d->responder)
+		d->responder->setProbeHandler(std::move(handler));
+}
+
+void CameraSimulator::answerProbe(const SimProbe &probe)
+{
+	SimDiscoveryResponder *responder = d->responder;
+	if (!responder)
+		return;
+	// Called from a fleet's probe handler on the shared thread, so it must not touch the start/stop state; the
+	// responder's own thread says where its socket may be used.
+	if (responder->thread() == QThread::currentThread())
+		responder->answer(probe);
+	else
+		QMetaObject::invokeMethod(
+			responder, [responder, probe]() { responder->answer(probe); }, Qt::BlockingQueuedConnection);
 }
 
 void CameraSimulator::dropNextReplies(int count)

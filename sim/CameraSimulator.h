@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SimCameraState.h"
+#include "SimDiscoveryResponder.h"
 #include "SimModels.h"
 
 #include <QByteArray>
@@ -9,7 +10,10 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+
+class SimThread;
 
 // A simulated VISCA-over-IP PTZ camera on a loopback address, for tests, benchmarks and the demo.
 // It runs on a thread of its own, so a test can drive a blocking camera link against it from its own thread.
@@ -20,6 +24,8 @@
 // expects (see SimModels). A model name that is not in the product line behaves as a J57-family camera with the
 // common command set whose ID code ("ZZZ") is in no table, so identification yields "Unknown".
 // Messages the model does not know, including the other models' encodings, get the syntax error 90 60 02 FF.
+// Like an ONVIF camera, it also answers WS-Discovery Probes on UDP port 3702 of its address with a ProbeMatch that
+// announces its name and its service address (see SimDiscoveryResponder).
 // A QCoreApplication must exist while a simulator runs.
 class CameraSimulator {
 public:
@@ -28,9 +34,16 @@ public:
 		quint16 port = 52381; // 0 picks an ephemeral port (tests)
 		QString model = QStringLiteral("NX-B93K");
 		bool log = false; // print "rx ..." / "tx ..." lines of hex bytes to stdout
+		QString name;     // the name announced in discovery; empty: the model name
+		SimDiscoveryStyle discoveryStyle = SimDiscoveryStyle::D;
+		bool discovery = true;        // answer WS-Discovery Probes
+		quint16 discoveryPort = 3702; // 0 picks an ephemeral port (tests)
 	};
 
 	explicit CameraSimulator(Options options);
+	// A camera on a thread shared with other simulated devices (a fleet); the thread is started when needed and
+	// is left running by stop().
+	CameraSimulator(Options options, std::shared_ptr<SimThread> sharedThread);
 	~CameraSimulator();
 	CameraSimulator(const CameraSimulator &) = delete;
 	CameraSimulator &operator=(const CameraSimulator &) = delete;
@@ -40,6 +53,16 @@ public:
 	void stop();
 	QHostAddress address() const;
 	quint16 port() const; // the bound port, once started
+
+	// --- Discovery ---
+	QString announcedName() const;
+	quint16 discoveryPort() const; // the bound discovery port, once started; 0 when discovery is off
+	int probesReceived() const;    // Probes that arrived on the discovery port
+	// Replaces this camera's own answer to each Probe (set before start). The handler runs on the simulator
+	// thread, where it may call answerProbe of any camera sharing that thread.
+	void setProbeHandler(SimDiscoveryResponder::ProbeHandler handler);
+	// Sends this camera's ProbeMatch for `probe` from its own discovery port.
+	void answerProbe(const SimProbe &probe);
 
 	// --- Fault injection; every setter is thread-safe and takes effect for the next requests ---
 	void dropNextReplies(int count);          // the next `count` reply datagrams are not sent

@@ -1,6 +1,8 @@
-// kavren-camera-sim: one simulated VISCA-over-IP camera on a loopback address, for demos and end-to-end tests.
+// kavren-camera-sim: simulated VISCA-over-IP cameras on loopback addresses, for demos and end-to-end tests.
+// One camera by default; several (a fleet) with --fleet N or with several --address/--model values.
 
 #include "CameraSimulator.h"
+#include "SimFleet.h"
 #include "SimModels.h"
 
 #include <QCommandLineParser>
@@ -10,6 +12,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -66,18 +69,35 @@ int main(int argc, char *argv[])
 		QStringLiteral(
 			"\nAny other model name answers like the default model but reports the ID code \"%1\",\n"
 			"which no camera table knows, so identification yields \"Unknown\" (e.g. --model UNLISTED).\n"
-			"Only addresses in 127.0.0.0/8 are accepted.")
+			"Only addresses in 127.0.0.0/8 are accepted.\n\n"
+			"Every camera also answers WS-Discovery Probes on UDP port 3702 of its address with a "
+			"ProbeMatch\n"
+			"that announces its name (onvif://www.onvif.org/name/<name>) and its service address\n"
+			"(http://<address>/onvif/device_service). Discovery styles, after the firmwares met in the "
+			"field:\n"
+			"  d     prefix d: (the default); an IPv6 service URL before the IPv4 one\n"
+			"  wsdd  prefix wsdd:; scope written Name/; the IPv4 URL, a new line, an IPv6 URL\n"
+			"  tns   prefix tns:; an https URL with a port before the http one\n\n"
+			"Fleet: --fleet N runs N cameras in one process, on consecutive addresses from the first\n"
+			"--address (default 127.0.0.2), of different models unless --model values are given; repeated\n"
+			"--address, --model and --name values describe the cameras in order. A Probe sent to any\n"
+			"camera of a fleet is answered by every camera, each from its own address, e.g.\n"
+			"  kavren-camera-sim --fleet 3 --address 127.0.0.71\n"
+			"  kavren-camera-sim --address 127.0.0.71 --model NX-HX7 --name Studio-Left \\\n"
+			"                    --address 127.0.0.72 --model NX-D26G --name Studio-Right")
 			.arg(QLatin1String(SimModels::unlistedCode())));
 	parser.addHelpOption();
-	const QCommandLineOption addressOption(QStringLiteral("address"),
-					       QStringLiteral("Loopback address to bind (default 127.0.0.2)."),
-					       QStringLiteral("A"), QStringLiteral("127.0.0.2"));
+	const QCommandLineOption addressOption(
+		QStringLiteral("address"),
+		QStringLiteral("Loopback address to bind (default 127.0.0.2); repeat for several cameras."),
+		QStringLiteral("A"), QStringLiteral("127.0.0.2"));
 	const QCommandLineOption portOption(QStringLiteral("port"),
 					    QStringLiteral("UDP port (default 52381; 0 picks a free one)."),
 					    QStringLiteral("P"), QStringLiteral("52381"));
-	const QCommandLineOption modelOption(QStringLiteral("model"),
-					     QStringLiteral("Camera model to simulate (default NX-B93K)."),
-					     QStringLiteral("NAME"), QStringLiteral("NX-B93K"));
+	const QCommandLineOption modelOption(
+		QStringLiteral("model"),
+		QStringLiteral("Camera model to simulate (default NX-B93K); repeat for several cameras."),
+		QStringLiteral("NAME"));
 	const QCommandLineOption logOption(
 		QStringLiteral("log"),
 		QStringLiteral("Print every datagram as a line \"rx <hex bytes>\" or \"tx <hex bytes>\"."));
@@ -85,28 +105,96 @@ int main(int argc, char *argv[])
 		QStringLiteral("duration"),
 		QStringLiteral("Stop after this many seconds (default: run until SIGINT or SIGTERM)."),
 		QStringLiteral("SECONDS"));
-	parser.addOptions({addressOption, portOption, modelOption, logOption, durationOption});
+	const QCommandLineOption nameOption(
+		QStringLiteral("name"),
+		QStringLiteral(
+			"Name the camera announces in discovery (default: its model); repeat for several cameras."),
+		QStringLiteral("TEXT"));
+	const QCommandLineOption styleOption(QStringLiteral("discovery-style"),
+					     QStringLiteral("Namespace style of the discovery answers: d, wsdd or tns "
+							    "(default d; a fleet without this option mixes them)."),
+					     QStringLiteral("STYLE"));
+	const QCommandLineOption discoveryPortOption(QStringLiteral("discovery-port"),
+						     QStringLiteral("WS-Discovery UDP port (default 3702)."),
+						     QStringLiteral("P"), QStringLiteral("3702"));
+	const QCommandLineOption fleetOption(QStringLiteral("fleet"),
+					     QStringLiteral("Run N cameras on consecutive loopback addresses."),
+					     QStringLiteral("N"));
+	parser.addOptions({addressOption, portOption, modelOption, nameOption, styleOption, discoveryPortOption,
+			   fleetOption, logOption, durationOption});
 	parser.process(app);
 
-	CameraSimulator::Options options;
-	const QString addressText = parser.value(addressOption);
-	options.address = QHostAddress(addressText);
-	// Network safety: the simulated camera must never appear on a real network.
-	if (options.address.protocol() != QAbstractSocket::IPv4Protocol || !options.address.isLoopback()) {
-		std::fprintf(stderr,
-			     "kavren-camera-sim: refusing address \"%s\": only loopback addresses in 127.0.0.0/8 are "
-			     "allowed\n",
-			     qPrintable(addressText));
+	bool ok = false;
+	const QStringList addressTexts = parser.values(addressOption);
+	QList<QHostAddress> addresses;
+	for (const QString &addressText : addressTexts) {
+		const QHostAddress address(addressText);
+		// Network safety: the simulated camera must never appear on a real network.
+		if (address.protocol() != QAbstractSocket::IPv4Protocol || !address.isLoopback()) {
+			std::fprintf(
+				stderr,
+				"kavren-camera-sim: refusing address \"%s\": only loopback addresses in 127.0.0.0/8 "
+				"are allowed\n",
+				qPrintable(addressText));
+			return 2;
+		}
+		addresses.append(address);
+	}
+	int fleetSize = 0;
+	if (parser.isSet(fleetOption)) {
+		fleetSize = parser.value(fleetOption).toInt(&ok);
+		if (!ok || fleetSize < 1 || fleetSize > 250) {
+			std::fprintf(stderr, "kavren-camera-sim: invalid fleet size \"%s\" (1 to 250)\n",
+				     qPrintable(parser.value(fleetOption)));
+			return 2;
+		}
+	}
+	const QStringList models = parser.values(modelOption);
+	const QStringList names = parser.values(nameOption);
+	const int count = qMax(qMax(fleetSize, int(addresses.size())), qMax(int(models.size()), int(names.size())));
+	SimDiscoveryStyle style = SimDiscoveryStyle::D;
+	if (parser.isSet(styleOption) && !SimDiscoveryResponder::parseStyle(parser.value(styleOption), &style)) {
+		std::fprintf(stderr, "kavren-camera-sim: invalid discovery style \"%s\" (d, wsdd or tns)\n",
+			     qPrintable(parser.value(styleOption)));
 		return 2;
 	}
-	bool ok = false;
+	const uint discoveryPort = parser.value(discoveryPortOption).toUInt(&ok);
+	if (!ok || discoveryPort > 65535) {
+		std::fprintf(stderr, "kavren-camera-sim: invalid discovery port \"%s\"\n",
+			     qPrintable(parser.value(discoveryPortOption)));
+		return 2;
+	}
+
+	// Cameras beyond the given addresses continue from the last one; beyond the given models, the fleet mixes
+	// the identification families.
+	QList<SimFleet::Camera> cameras = SimFleet::consecutive(count, addresses.first(), models);
+	for (int i = 0; i < cameras.size(); ++i) {
+		if (i < addresses.size())
+			cameras[i].address = addresses.at(i);
+		else if (i > 0)
+			cameras[i].address = QHostAddress(cameras.at(i - 1).address.toIPv4Address() + 1);
+		if (!cameras.at(i).address.isLoopback()) {
+			std::fprintf(stderr, "kavren-camera-sim: the fleet runs past 127.255.255.255\n");
+			return 2;
+		}
+		if (i < names.size())
+			cameras[i].name = names.at(i);
+		if (parser.isSet(styleOption) || count == 1)
+			cameras[i].discoveryStyle = style;
+	}
+
+	CameraSimulator::Options options;
+	options.address = cameras.first().address;
+	options.name = cameras.first().name;
+	options.discoveryStyle = cameras.first().discoveryStyle;
+	options.discoveryPort = quint16(discoveryPort);
 	const uint port = parser.value(portOption).toUInt(&ok);
 	if (!ok || port > 65535) {
 		std::fprintf(stderr, "kavren-camera-sim: invalid port \"%s\"\n", qPrintable(parser.value(portOption)));
 		return 2;
 	}
 	options.port = quint16(port);
-	options.model = parser.value(modelOption);
+	options.model = cameras.first().model;
 	options.log = parser.isSet(logOption);
 	double duration = 0;
 	if (parser.isSet(durationOption)) {
@@ -126,22 +214,49 @@ int main(int argc, char *argv[])
 		app.quit();
 	});
 
-	CameraSimulator simulator(options);
+	std::unique_ptr<CameraSimulator> single;
+	std::unique_ptr<SimFleet> fleet;
+	QList<const CameraSimulator *> running;
 	QString error;
-	if (!simulator.start(&error)) {
-		std::fprintf(stderr, "kavren-camera-sim: %s\n", qPrintable(error));
-		return 1;
+	if (count == 1) {
+		single = std::make_unique<CameraSimulator>(options);
+		if (!single->start(&error)) {
+			std::fprintf(stderr, "kavren-camera-sim: %s\n", qPrintable(error));
+			return 1;
+		}
+		running.append(single.get());
+	} else {
+		SimFleet::Options fleetOptions;
+		fleetOptions.cameras = cameras;
+		fleetOptions.port = options.port;
+		fleetOptions.discoveryPort = options.discoveryPort;
+		fleetOptions.log = options.log;
+		fleet = std::make_unique<SimFleet>(fleetOptions);
+		if (!fleet->start(&error)) {
+			std::fprintf(stderr, "kavren-camera-sim: %s\n", qPrintable(error));
+			return 1;
+		}
+		for (int i = 0; i < fleet->size(); ++i)
+			running.append(&fleet->camera(i));
 	}
-	const SimModel model = simulator.model();
-	std::fprintf(stderr, "kavren-camera-sim: %s (code %s) listening on %s:%u\n", qPrintable(model.name),
-		     model.idCode.isEmpty() ? "none" : qPrintable(model.idCode),
-		     qPrintable(simulator.address().toString()), unsigned(simulator.port()));
+	for (const CameraSimulator *simulator : running) {
+		const SimModel model = simulator->model();
+		std::fprintf(stderr, "kavren-camera-sim: %s (code %s) listening on %s:%u\n", qPrintable(model.name),
+			     model.idCode.isEmpty() ? "none" : qPrintable(model.idCode),
+			     qPrintable(simulator->address().toString()), unsigned(simulator->port()));
+		std::fprintf(stderr, "kavren-camera-sim: %s answers discovery on port %u as \"%s\"\n",
+			     qPrintable(simulator->address().toString()), unsigned(simulator->discoveryPort()),
+			     qPrintable(simulator->announcedName()));
+	}
 	std::fflush(stderr);
 
 	if (duration > 0)
 		QTimer::singleShot(int(duration * 1000), &app, &QCoreApplication::quit);
 	const int rc = app.exec();
-	simulator.stop();
+	if (single)
+		single->stop();
+	if (fleet)
+		fleet->stop();
 	::close(signalPipe[0]);
 	::close(signalPipe[1]);
 	return rc;

@@ -2,9 +2,11 @@
 //
 //   kavren-visca [options] ADDRESS identify
 //   kavren-visca [options] ADDRESS OPERATION [VALUE]... [OPERATION [VALUE]...]...
+//   kavren-visca [options] discover
 //
-// Exit status: 0 when every exchange was acknowledged and completed or answered, 1 when the camera refused,
-// did not answer or could not be identified, 2 for bad usage.
+// Exit status: 0 when every exchange was acknowledged and completed or answered (discover: when at least one
+// camera answered), 1 when the camera refused, did not answer or could not be identified (discover: when none
+// answered), 2 for bad usage.
 
 #include "ViscaOperations.h"
 
@@ -12,6 +14,7 @@
 #include "camera/CameraSelect.h"
 #include "camera/ProfileLocation.h"
 #include "camera/viscaGeneralOps.h"
+#include "discovery/OnvifDiscovery.h"
 #include "visca/ViscaIPFactory.h"
 #include "visca/viscaIpModule.h"
 
@@ -35,12 +38,20 @@ enum ExitCode { ExitOk = 0, ExitCameraFailed = 1, ExitUsage = 2 };
 const char *const kUsage =
 	"usage: kavren-visca [options] ADDRESS identify\n"
 	"       kavren-visca [options] ADDRESS OPERATION [VALUE]... [OPERATION [VALUE]...]...\n"
+	"       kavren-visca [options] discover\n"
 	"\n"
 	"Identifies the camera at ADDRESS and runs the named operations in order on a camera link suited to its\n"
 	"model. Inquiries (get...) print their decoded answer in decimal, one per line.\n"
 	"\n"
+	"discover runs one WS-Discovery search (40 Probes over 1.2 s to the broadcast address and the multicast\n"
+	"group 239.255.255.250, UDP 3702), identifies every camera that answered and prints one line per camera:\n"
+	"ADDRESS<TAB>NAME<TAB>MODEL, where NAME is the name the camera announced (- when none) and MODEL is ?\n"
+	"when the camera could not be identified. The environment variable KAVREN_DISCOVERY_ADDRESS (or\n"
+	"--discovery-address) names one IPv4 address to probe instead.\n"
+	"\n"
 	"options:\n"
 	"  --port P         camera port (default 52381)\n"
+	"  --discovery-address A  probe only the IPv4 address A (sets KAVREN_DISCOVERY_ADDRESS)\n"
 	"  --model NAME     skip identification and talk to the camera as model NAME\n"
 	"  --profiles DIR   folder of the capability profiles\n"
 	"  --verbose        show the camera link's debug log\n"
@@ -51,7 +62,8 @@ const char *const kUsage =
 	"  kavren-visca 192.0.2.10 identify\n"
 	"  kavren-visca 192.0.2.10 setZoomDirect 16384 getZoomDirect\n"
 	"  kavren-visca 192.0.2.10 setMemory1_Index 3 setMemory1_Recall\n"
-	"  kavren-visca 192.0.2.10 setPanRightLimit 10 0x0990 0\n";
+	"  kavren-visca 192.0.2.10 setPanRightLimit 10 0x0990 0\n"
+	"  kavren-visca --discovery-address 127.0.0.2 discover\n";
 
 bool verbose = false;
 
@@ -78,6 +90,7 @@ struct Invocation {
 	QString model; // empty: identify the camera
 	QString address;
 	bool identify = false;
+	bool discover = false;
 	QList<Step> steps;
 };
 
@@ -121,7 +134,7 @@ std::optional<int> parseArguments(const QStringList &all, Invocation &inv)
 			continue;
 		}
 		if (opt != QLatin1String("--port") && opt != QLatin1String("--model") &&
-		    opt != QLatin1String("--profiles"))
+		    opt != QLatin1String("--profiles") && opt != QLatin1String("--discovery-address"))
 			return usageError(QStringLiteral("unknown option: ") + opt);
 		if (i + 1 >= all.size())
 			return usageError(opt + QStringLiteral(" needs a value"));
@@ -133,6 +146,10 @@ std::optional<int> parseArguments(const QStringList &all, Invocation &inv)
 			inv.port = static_cast<quint16>(*port);
 		} else if (opt == QLatin1String("--model")) {
 			inv.model = value;
+		} else if (opt == QLatin1String("--discovery-address")) {
+			if (QHostAddress(value).protocol() != QAbstractSocket::IPv4Protocol)
+				return usageError(QStringLiteral("not an IPv4 address: ") + value);
+			qputenv(OnvifDiscovery::kAddressVariable, value.toLatin1());
 		} else {
 			// Given on the command line, it outranks every other setting, as the environment variable does.
 			qputenv("KAVREN_PROFILE_DIR", QFile::encodeName(value));
@@ -140,8 +157,13 @@ std::optional<int> parseArguments(const QStringList &all, Invocation &inv)
 	}
 
 	int i = 0;
-	// A later subcommand that needs no address (such as a network search) is dispatched here, before the
-	// address is required.
+	// The network search needs no address: it is how the addresses are found.
+	if (!args.isEmpty() && args.first() == QLatin1String("discover")) {
+		if (args.size() > 1)
+			return usageError(QStringLiteral("discover takes no further arguments: ") + args.at(1));
+		inv.discover = true;
+		return std::nullopt;
+	}
 	if (i >= args.size())
 		return usageError(QStringLiteral("missing camera address"));
 	inv.address = args[i++];
@@ -187,8 +209,34 @@ void printIdentity(const QString &model, const viscaGeneralOps *ops)
 		std::printf("profile: none\n");
 }
 
+// One search, then every camera that answered is identified in the order of its first answer.
+int discover(const Invocation &inv)
+{
+	OnvifDiscovery search;
+	search.discovery();
+	const QList<QMap<QString, QString>> cameras = search.getCamInfoList();
+	CameraParse parse(inv.port);
+	for (const QMap<QString, QString> &camera : cameras) {
+		const QString address = camera.firstKey();
+		const QString name = camera.first();
+		CamParamMap identified = parse.parseCamera(address);
+		QString model = QStringLiteral("?");
+		if (!identified.empty()) {
+			model = QString::fromStdString(identified.begin()->second.first);
+			delete identified.begin()->second.second;
+		}
+		std::printf("%s\t%s\t%s\n", qPrintable(address), name.isEmpty() ? "-" : qPrintable(name),
+			    qPrintable(model));
+		std::fflush(stdout);
+	}
+	return cameras.isEmpty() ? ExitCameraFailed : ExitOk;
+}
+
 int run(const Invocation &inv)
 {
+	if (inv.discover)
+		return discover(inv);
+
 	// The model the link is chosen for: the capability object's model when there is one, since an unlisted
 	// code ("Unknown") stands for the default model.
 	QString linkModel = inv.model;

@@ -1,0 +1,145 @@
+#include "discovery/DiscoveryDialog.h"
+
+#include "camera/CameraParse.h"
+#include "camera/viscaGeneralOps.h"
+#include "discovery/OnvifDiscovery.h"
+#include "settings/Utils.h"
+#include "ui/ModuleText.h"
+#include "ui_DiscoveryDialog.h"
+
+#include <QDebug>
+#include <QHeaderView>
+#include <QJsonObject>
+#include <QRegExp>
+#include <QTableWidgetItem>
+
+#include <memory>
+
+namespace {
+
+// A dotted IPv4 address, matched against the whole text.
+const QString kAddressPattern = QStringLiteral(
+	"\\b(?:(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\.){3}(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\b");
+
+QString ipKey(const QString &slotText)
+{
+	return slotText + QStringLiteral("IP");
+}
+
+QString nickNameKey(const QString &slotText)
+{
+	return slotText + QStringLiteral("NickName");
+}
+
+} // namespace
+
+DiscoveryDialog::DiscoveryDialog(QWidget *parent) : QDialog(parent), ui(new Ui::DiscoveryDialog)
+{
+	ui->setupUi(this);
+	setFixedSize(425, 327);
+	setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
+
+	setWindowTitle(ModuleText::text("CameraAssign"));
+	ui->ListLabel->setText(ModuleText::text("IPCameraList"));
+	ui->SearchButton->setText(ModuleText::text("Search"));
+	ui->ApplyButton->setText(ModuleText::text("Apply"));
+	ui->IPTableWidget->setColumnCount(2);
+	ui->IPTableWidget->setHorizontalHeaderLabels({ModuleText::text("IPAddress"), ModuleText::text("CameraID")});
+	ui->IPTableWidget->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+	ui->IPTableWidget->verticalHeader()->setVisible(false);
+	ui->IPTableWidget->setSelectionBehavior(QAbstractItemView::SelectRows);
+	ui->IPTableWidget->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+	connect(ui->IPTableWidget, &QTableWidget::cellClicked, this, &DiscoveryDialog::rowPressed);
+	connect(ui->CameraComboBox, &QComboBox::currentTextChanged, this, &DiscoveryDialog::updateIPAndName);
+	updateIPAndName(ui->CameraComboBox->currentText());
+}
+
+DiscoveryDialog::~DiscoveryDialog()
+{
+	releaseCapabilities();
+	delete ui;
+}
+
+void DiscoveryDialog::releaseCapabilities()
+{
+	qDeleteAll(capabilities);
+	capabilities.clear();
+}
+
+void DiscoveryDialog::updateIPAndName(QString slotText)
+{
+	QJsonObject settings;
+	if (!Utils::readJSONFromFile(settings, Utils::getAppDataPath())) {
+		qDebug() << "It's failed to read JSON file.";
+		return;
+	}
+	const QString ip = ipKey(slotText);
+	const QString nickName = nickNameKey(slotText);
+	ui->IPEidt->setText(settings.contains(ip) ? settings.value(ip).toString() : QString());
+	ui->NameEdit->setText(settings.contains(nickName) ? settings.value(nickName).toString() : slotText);
+}
+
+void DiscoveryDialog::createItemsInARow(int row, QString ip, QString name)
+{
+	ui->IPTableWidget->insertRow(row);
+	ui->IPTableWidget->setItem(row, 0, new QTableWidgetItem(ip));
+	ui->IPTableWidget->setItem(row, 1, new QTableWidgetItem(name));
+}
+
+void DiscoveryDialog::on_SearchButton_pressed()
+{
+	auto discovery = std::make_unique<OnvifDiscovery>();
+	auto identifier = std::make_unique<CameraParse>();
+
+	ui->IPTableWidget->clearContents();
+	ui->IPTableWidget->setRowCount(0);
+	// The capability objects of the previous list are not used again once its rows are gone.
+	releaseCapabilities();
+
+	discovery->discovery();
+	identifier->parseCameraALL(discovery->getCamInfoList());
+	const QList<CamParamMap> identified = identifier->getCamParamList();
+	for (const CamParamMap &camera : identified) {
+		for (const auto &entry : camera) {
+			if (entry.second.second)
+				capabilities.append(entry.second.second);
+			createItemsInARow(ui->IPTableWidget->rowCount(), QString::fromStdString(entry.first),
+					  QString::fromStdString(entry.second.first));
+		}
+	}
+}
+
+void DiscoveryDialog::rowPressed(int row, int column)
+{
+	Q_UNUSED(column)
+	const QTableWidgetItem *address = ui->IPTableWidget->item(row, 0);
+	if (address)
+		ui->IPEidt->setText(address->text());
+}
+
+void DiscoveryDialog::on_ApplyButton_released()
+{
+	const int index = ui->CameraComboBox->currentIndex();
+	const QString slotText = ui->CameraComboBox->currentText();
+	const QString name = ui->NameEdit->text();
+	const QString ip = ui->IPEidt->text();
+
+	QRegExp address(kAddressPattern);
+	if (name.isEmpty() || !address.exactMatch(ip)) {
+		Utils::showErrorMessage(ModuleText::text("CameraAssignError"));
+		return;
+	}
+
+	QJsonObject settings;
+	if (Utils::readJSONFromFile(settings, Utils::getAppDataPath())) {
+		settings.insert(ipKey(slotText), ip);
+		settings.insert(nickNameKey(slotText), name);
+		if (!Utils::writeJSONToFile(settings, Utils::getAppDataPath()))
+			qDebug() << "It's failed to write JSON file.";
+	} else {
+		qDebug() << "It's failed to read JSON file.";
+	}
+	// The main dialog refreshes its slot captions even when the file could not be read.
+	emit ipAssigned(index, ip, name);
+}

@@ -1,0 +1,172 @@
+#include "discovery/OnvifDiscovery.h"
+
+#include <QDebug>
+#include <QNetworkDatagram>
+#include <QRegularExpression>
+#include <QThread>
+#include <QUdpSocket>
+
+namespace {
+
+const QHostAddress kBroadcastAddress(QHostAddress::Broadcast);
+const QHostAddress kMulticastGroup(QStringLiteral("239.255.255.250"));
+
+// The ONVIF scope under which a camera announces its name. gSOAP firmwares write "Name/", so it is matched
+// without regard to letter case.
+const QString kNameScope = QStringLiteral("onvif://www.onvif.org/name/");
+
+// XAddrs under any namespace prefix (d:, wsdd:, tns:, none); the closing tag must carry the opening tag's prefix.
+const QRegularExpression &xaddrsElement()
+{
+	static const QRegularExpression re(
+		QStringLiteral(R"(<((?:[A-Za-z_][\w.-]*:)?)XAddrs(?:\s[^>]*)?(?<!/)>(.*?)</\1XAddrs\s*>)"),
+		QRegularExpression::DotMatchesEverythingOption);
+	return re;
+}
+
+// An http or https URL whose host is a dotted IPv4 address, with an optional port and then a path, query,
+// fragment or nothing. Leading zeros are refused: such a host is not written by any camera and would be read
+// as octal by some resolvers.
+const QRegularExpression &ipv4Url()
+{
+	static const QRegularExpression re(
+		QStringLiteral(R"(^https?://((?:(?:25[0-5]|2[0-4]\d|1\d\d|[1-9]?\d)\.){3})"
+			       R"((?:25[0-5]|2[0-4]\d|1\d\d|[1-9]?\d))(?::\d*)?(?:[/?#]|$))"),
+		QRegularExpression::CaseInsensitiveOption);
+	return re;
+}
+
+const QRegularExpression &whiteSpace()
+{
+	static const QRegularExpression re(QStringLiteral("\\s+"));
+	return re;
+}
+
+} // namespace
+
+OnvifDiscovery::OnvifDiscovery(QObject *parent, quint16 discoveryPort)
+    : QObject(parent), socket(new QUdpSocket), port(discoveryPort)
+{
+}
+
+OnvifDiscovery::~OnvifDiscovery()
+{
+	// The socket was created without a parent; closing it here releases the port even when a caller deletes
+	// the client without calling OVER.
+	socket->close();
+	delete socket;
+}
+
+QByteArray OnvifDiscovery::probeMessage()
+{
+	// One line, elements separated by runs of spaces; the message ID is the same in every Probe.
+	return QByteArrayLiteral(
+		"<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" "
+		"xmlns:a=\"http://schemas.xmlsoap.org/ws/2004/08/addressing\">    <s:Header>    "
+		"<a:Action s:mustUnderstand=\"1\">http://schemas.xmlsoap.org/ws/2005/04/discovery/Probe</a:Action>    "
+		"<a:MessageID>uuid:344d2db4-4e08-421f-a32a-b5f6286d4141</a:MessageID>    <a:ReplyTo>    "
+		"<a:Address>http://schemas.xmlsoap.org/ws/2004/08/addressing/role/anonymous</a:Address>   "
+		"</a:ReplyTo>   <a:To s:mustUnderstand=\"1\">urn:schemas-xmlsoap-org:ws:2005:04:discovery</a:To>   "
+		"</s:Header>   <s:Body>   <Probe xmlns=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\">   "
+		"<d:Types xmlns:d=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\" "
+		"xmlns:dp0=\"http://www.onvif.org/ver10/network/wsdl\">dp0:NetworkVideoTransmitter</d:Types>   "
+		"</Probe>    </s:Body>   </s:Envelope>");
+}
+
+QList<QHostAddress> OnvifDiscovery::probeDestinations()
+{
+	return probeDestinations(qgetenv(kAddressVariable));
+}
+
+QList<QHostAddress> OnvifDiscovery::probeDestinations(const QByteArray &addressOverride)
+{
+	if (addressOverride.isEmpty())
+		return {kBroadcastAddress, kMulticastGroup};
+	const QHostAddress address(QString::fromLatin1(addressOverride.trimmed()));
+	if (address.protocol() != QAbstractSocket::IPv4Protocol) {
+		qWarning().noquote() << kAddressVariable << "is not an IPv4 address:" << addressOverride
+				     << "- no Probe is sent";
+		return {};
+	}
+	return {address};
+}
+
+void OnvifDiscovery::discovery()
+{
+	camInfoList.clear();
+	const QByteArray probe = probeMessage();
+	const QList<QHostAddress> destinations = probeDestinations();
+	for (int i = 0; i < kProbeCount; ++i) {
+		// Send failures are not checked: a network without a route simply yields no answers.
+		for (const QHostAddress &destination : destinations)
+			socket->writeDatagram(probe, destination, port);
+		QThread::msleep(kProbeIntervalMs);
+		MessageRecv();
+	}
+}
+
+QList<QMap<QString, QString>> OnvifDiscovery::getCamInfoList() const
+{
+	return camInfoList;
+}
+
+void OnvifDiscovery::MessageRecv()
+{
+	while (socket->hasPendingDatagrams()) {
+		const QNetworkDatagram datagram = socket->receiveDatagram(kMaxDatagramSize);
+		if (!datagram.isValid())
+			break;
+		QByteArray text = datagram.data();
+		const int nul = text.indexOf('\0');
+		if (nul >= 0)
+			text.truncate(nul);
+		fetchCamInfo(QString::fromLatin1(text));
+	}
+}
+
+void OnvifDiscovery::fetchCamInfo(QString message)
+{
+	const QString address = addressFromAnswer(message);
+	if (address.isEmpty())
+		return;
+	for (const QMap<QString, QString> &camera : qAsConst(camInfoList)) {
+		if (camera.contains(address))
+			return;
+	}
+	QMap<QString, QString> camera;
+	camera.insert(address, nameFromAnswer(message));
+	camInfoList.append(camera);
+}
+
+void OnvifDiscovery::OVER()
+{
+	socket->close();
+}
+
+QString OnvifDiscovery::addressFromAnswer(const QString &answer)
+{
+	// XAddrs often lists an IPv6 or host-name URL next to the IPv4 one, in either order.
+	QRegularExpressionMatchIterator elements = xaddrsElement().globalMatch(answer);
+	while (elements.hasNext()) {
+		const QString content = elements.next().captured(2);
+		const QStringList urls = content.split(whiteSpace(), Qt::SkipEmptyParts);
+		for (const QString &url : urls) {
+			const QRegularExpressionMatch match = ipv4Url().match(url);
+			if (match.hasMatch())
+				return match.captured(1);
+		}
+	}
+	return {};
+}
+
+QString OnvifDiscovery::nameFromAnswer(const QString &answer)
+{
+	const int at = answer.indexOf(kNameScope, 0, Qt::CaseInsensitive);
+	if (at < 0)
+		return {};
+	const int start = at + kNameScope.size();
+	int end = start;
+	while (end < answer.size() && !answer.at(end).isSpace() && answer.at(end) != QLatin1Char('<'))
+		++end;
+	return answer.mid(start, end - start);
+}

@@ -1,0 +1,587 @@
+// The camera hotkeys against the real libobs: registration and bindings restored from a profile's basic.ini,
+// key events injected through the host's hotkey system arriving as hotKeysentTo, unregistration, the window's
+// handler turning them into camera commands on a simulated camera, and the "UseHotHeys" switch.
+#include "CameraSimulator.h"
+#include "plugin/CameraHotKey.h"
+#include "settings/Utils.h"
+#include "ui/HotkeyCommands.h"
+#include "ui/HotkeySource.h"
+#include "ui/ModuleText.h"
+#include "visca/viscaIpModule.h"
+
+#include <obs.h>
+#include <util/base.h>
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QIcon>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMessageBox>
+#include <QMutex>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <cstdarg>
+#include <memory>
+#include <thread>
+
+namespace {
+
+// The names are the keys of the bindings the host saves in its profile: an external interface.
+const char *const kNames[HotkeySource::kHotkeyCount] = {
+	"TiltUpHotKey",  "TiltDownHotKey", "PanLeftHotKey", "PanRightHotKey", "ZoomInHotKey",
+	"ZoomOutHotKey", "Preset1HotKey",  "Preset2HotKey", "Preset3HotKey",  "Preset4HotKey",
+	"Preset5HotKey", "Preset6HotKey",  "Preset7HotKey", "Preset8HotKey",  "Preset9HotKey"};
+const char *const kDescriptions[HotkeySource::kHotkeyCount] = {
+	"Tilt Up",      "Tilt Down",    "Pan Left",     "Pan Right",    "Zoom In",
+	"Zoom Out",     "Call Preset1", "Call Preset2", "Call Preset3", "Call Preset4",
+	"Call Preset5", "Call Preset6", "Call Preset7", "Call Preset8", "Call Preset9"};
+
+// Keys bound in the test profile: F1..F6 for the motion and zoom rows, the digits for the presets.
+obs_key_t boundKey(int index)
+{
+	static const obs_key_t keys[HotkeySource::kHotkeyCount] = {
+		OBS_KEY_F1, OBS_KEY_F2, OBS_KEY_F3, OBS_KEY_F4, OBS_KEY_F5, OBS_KEY_F6, OBS_KEY_1, OBS_KEY_2,
+		OBS_KEY_3,  OBS_KEY_4,  OBS_KEY_5,  OBS_KEY_6,  OBS_KEY_7,  OBS_KEY_8,  OBS_KEY_9};
+	return keys[index];
+}
+
+QHash<QByteArray, QByteArray> &localeTable()
+{
+	static QHash<QByteArray, QByteArray> table;
+	return table;
+}
+
+void loadLocale()
+{
+	QFile file(QStringLiteral(KAVREN_SOURCE_DIR "/data/locale/en-US.ini"));
+	QVERIFY(file.open(QIODevice::ReadOnly));
+	const QRegularExpression line(QStringLiteral("^([^=\\s]+)=\"(.*)\"\\s*$"));
+	while (!file.atEnd()) {
+		const auto match = line.match(QString::fromUtf8(file.readLine()));
+		if (match.hasMatch())
+			localeTable().insert(match.captured(1).toUtf8(), match.captured(2).toUtf8());
+	}
+	ModuleText::setLookup([](const char *key) -> const char * {
+		const auto it = localeTable().constFind(QByteArray(key));
+		return it == localeTable().cend() ? nullptr : it->constData();
+	});
+}
+
+// The host's log, captured so the debug lines of the hotkey object can be checked.
+QMutex logMutex;
+QStringList hostLog;
+
+void captureLog(int level, const char *format, va_list args, void *)
+{
+	Q_UNUSED(level)
+	char line[1024];
+	vsnprintf(line, sizeof(line), format, args);
+	QMutexLocker lock(&logMutex);
+	hostLog << QString::fromUtf8(line);
+}
+
+QStringList loggedLines()
+{
+	QMutexLocker lock(&logMutex);
+	return hostLog;
+}
+
+// One saved binding as text: the key name, then "+shift" etc. for each modifier, in the host's order.
+QStringList savedBindings(obs_hotkey_id id)
+{
+	QStringList result;
+	obs_data_array_t *array = obs_hotkey_save(id);
+	for (size_t i = 0; i < obs_data_array_count(array); ++i) {
+		obs_data_t *binding = obs_data_array_item(array, i);
+		QString text = QString::fromUtf8(obs_data_get_string(binding, "key"));
+		for (const char *modifier : {"shift", "control", "alt", "command"})
+			if (obs_data_get_bool(binding, modifier))
+				text += QLatin1Char('+') + QLatin1String(modifier);
+		result << text;
+		obs_data_release(binding);
+	}
+	obs_data_array_release(array);
+	return result;
+}
+
+struct Registered {
+	QString name;
+	QString description;
+};
+
+QHash<obs_hotkey_id, Registered> registeredHotkeys()
+{
+	QHash<obs_hotkey_id, Registered> found;
+	obs_enum_hotkeys(
+		[](void *data, obs_hotkey_id id, obs_hotkey_t *key) {
+			static_cast<QHash<obs_hotkey_id, Registered> *>(data)->insert(
+				id, {QString::fromUtf8(obs_hotkey_get_name(key)),
+				     QString::fromUtf8(obs_hotkey_get_description(key))});
+			return true;
+		},
+		&found);
+	return found;
+}
+
+void inject(obs_key_t key, bool pressed, uint32_t modifiers = 0)
+{
+	obs_key_combination_t combination;
+	combination.modifiers = modifiers;
+	combination.key = key;
+	obs_hotkey_inject_event(combination, pressed);
+}
+
+// Injects from a thread of its own, as the host's hotkey thread delivers events.
+void injectFromAnotherThread(obs_key_t key, bool pressed, uint32_t modifiers = 0)
+{
+	std::thread worker([=] { inject(key, pressed, modifiers); });
+	worker.join();
+}
+
+QString hexText(const QByteArray &data)
+{
+	return QString::fromLatin1(data.toHex(' ').toUpper());
+}
+
+// Payloads received by the simulator, a resend of the identical datagram counted once.
+QStringList receivedPayloads(const CameraSimulator &sim)
+{
+	QStringList payloads;
+	QByteArray previous;
+	for (const QByteArray &datagram : sim.received()) {
+		if (datagram != previous)
+			payloads << hexText(datagram.mid(8));
+		previous = datagram;
+	}
+	return payloads;
+}
+
+QImage iconImage(const QIcon &icon)
+{
+	return icon.pixmap(16, 16).toImage();
+}
+
+} // namespace
+
+class tst_CameraHotKey : public QObject {
+	Q_OBJECT
+
+private:
+	QTemporaryDir profile;
+	QString basicIni;
+	std::unique_ptr<CameraSimulator> sim;
+	QStringList boxes;
+
+	void writeBasicIni(const QByteArray &hotkeys)
+	{
+		QFile file(basicIni);
+		QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+		file.write("[General]\nName=Untitled\n\n[Hotkeys]\n" + hotkeys + "\n[Output]\nMode=Simple\n");
+	}
+
+	// Every row bound to its test key.
+	void bindAll()
+	{
+		QByteArray lines;
+		for (int index = 0; index < HotkeySource::kHotkeyCount; ++index)
+			lines += QByteArray(kNames[index]) + "={\"bindings\":[{\"key\":\"" +
+				 obs_key_to_name(boundKey(index)) + "\"}]}\n";
+		writeBasicIni(lines);
+	}
+
+private slots:
+	void initTestCase()
+	{
+		QStandardPaths::setTestModeEnabled(true);
+		loadLocale();
+		base_set_log_handler(captureLog, nullptr);
+		QVERIFY(obs_startup("en-US", nullptr, nullptr));
+		QVERIFY(profile.isValid());
+		basicIni = profile.filePath(QStringLiteral("basic.ini"));
+
+		CameraSimulator::Options options;
+		options.address = QHostAddress(QStringLiteral("127.0.0.86"));
+		options.port = 0;
+		options.model = QStringLiteral("NX-J57");
+		sim = std::make_unique<CameraSimulator>(options);
+		QString error;
+		QVERIFY2(sim->start(&error), qPrintable(error));
+
+		Utils::setModalAnswerer([this](QMessageBox &box) { boxes << box.text(); });
+	}
+
+	void init()
+	{
+		QDir(Utils::getAppDataPath()).removeRecursively();
+		boxes.clear();
+		QMutexLocker lock(&logMutex);
+		hostLog.clear();
+	}
+
+	void cleanupTestCase()
+	{
+		sim.reset();
+		obs_shutdown();
+		base_set_log_handler(nullptr, nullptr);
+		Utils::setModalAnswerer(nullptr);
+		ModuleText::setLookup(nullptr);
+		QDir(Utils::getAppDataPath()).removeRecursively();
+	}
+
+	// --- Registration ---
+
+	void registersFifteenInTableOrder()
+	{
+		writeBasicIni(QByteArray());
+		const auto before = registeredHotkeys();
+		CameraHotKey hotkeys(nullptr, basicIni);
+		const auto after = registeredHotkeys();
+		QCOMPARE(after.size(), before.size() + HotkeySource::kHotkeyCount);
+
+		obs_hotkey_id previous = OBS_INVALID_HOTKEY_ID;
+		for (int index = 0; index < HotkeySource::kHotkeyCount; ++index) {
+			const obs_hotkey_id id = hotkeys.hotkeyId(index);
+			QVERIFY(id != OBS_INVALID_HOTKEY_ID);
+			QVERIFY(after.contains(id));
+			QCOMPARE(after.value(id).name, QString::fromLatin1(kNames[index]));
+			QCOMPARE(after.value(id).description, QString::fromLatin1(kDescriptions[index]));
+			// Registered row by row, so the host hands out rising identifiers.
+			if (index > 0)
+				QVERIFY(id > previous);
+			previous = id;
+		}
+		QCOMPARE(hotkeys.hotkeyId(HotkeySource::kHotkeyCount), OBS_INVALID_HOTKEY_ID);
+		QCOMPARE(hotkeys.hotkeyId(-1), OBS_INVALID_HOTKEY_ID);
+	}
+
+	void unregistersInTableOrder()
+	{
+		writeBasicIni(QByteArray());
+		struct Seen {
+			QList<obs_hotkey_id> ids;
+		} seen;
+		signal_handler_t *handler = obs_get_signal_handler();
+		const auto onUnregister = [](void *data, calldata_t *call) {
+			auto *hotkey = static_cast<obs_hotkey_t *>(calldata_ptr(call, "key"));
+			if (hotkey)
+				static_cast<Seen *>(data)->ids << obs_hotkey_get_id(hotkey);
+		};
+		QList<obs_hotkey_id> ids;
+		{
+			CameraHotKey hotkeys(nullptr, basicIni);
+			for (int index = 0; index < HotkeySource::kHotkeyCount; ++index)
+				ids << hotkeys.hotkeyId(index);
+			signal_handler_connect(handler, "hotkey_unregister", onUnregister, &seen);
+		}
+		signal_handler_disconnect(handler, "hotkey_unregister", onUnregister, &seen);
+		QCOMPARE(seen.ids, ids);
+		const auto left = registeredHotkeys();
+		for (obs_hotkey_id id : ids)
+			QVERIFY(!left.contains(id));
+	}
+
+	void restoresBindingsFromTheProfile_data()
+	{
+		QTest::addColumn<QByteArray>("hotkeys"); // the "Hotkeys" section of basic.ini
+		QTest::addColumn<int>("index");
+		QTest::addColumn<QStringList>("bindings");
+
+		const QByteArray profile = "TiltUpHotKey={\"bindings\":[{\"key\":\"OBS_KEY_F1\"}]}\n"
+					   "PanLeftHotKey={\"bindings\":[{\"key\":\"OBS_KEY_F7\",\"shift\":true}]}\n"
+					   "ZoomInHotKey={}\n"
+					   "ZoomOutHotKey=not json at all\n"
+					   "Preset4HotKey={\"bindings\":[{\"key\":\"OBS_KEY_4\"},"
+					   "{\"key\":\"OBS_KEY_NUM4\",\"control\":true}]}\n"
+					   "Preset9HotKey={\"bindings\":\"OBS_KEY_9\"}\n"
+					   "Preset5HotKey={\"bindings\":[]}\n"
+					   "SomeOtherPluginHotKey={\"bindings\":[{\"key\":\"OBS_KEY_F2\"}]}\n";
+		QTest::newRow("one key") << profile << 0 << QStringList{"OBS_KEY_F1"};
+		QTest::newRow("key with modifier") << profile << 2 << QStringList{"OBS_KEY_F7+shift"};
+		QTest::newRow("two keys") << profile << 9 << QStringList{"OBS_KEY_4", "OBS_KEY_NUM4+control"};
+		QTest::newRow("empty object") << profile << 4 << QStringList{};
+		QTest::newRow("not JSON") << profile << 5 << QStringList{};
+		QTest::newRow("bindings not an array") << profile << 14 << QStringList{};
+		QTest::newRow("empty bindings") << profile << 10 << QStringList{};
+		QTest::newRow("not in the profile") << profile << 1 << QStringList{};
+		QTest::newRow("no Hotkeys section") << QByteArray("\n") << 0 << QStringList{};
+	}
+
+	void restoresBindingsFromTheProfile()
+	{
+		QFETCH(QByteArray, hotkeys);
+		QFETCH(int, index);
+		QFETCH(QStringList, bindings);
+		writeBasicIni(hotkeys);
+		CameraHotKey hotkey(nullptr, basicIni);
+		QCOMPARE(savedBindings(hotkey.hotkeyId(index)), bindings);
+	}
+
+	void withoutAProfileStillRegisters()
+	{
+		// No front-end runs in the test, so the host has no profile path to give.
+		const auto before = registeredHotkeys();
+		{
+			CameraHotKey hotkeys;
+			QCOMPARE(registeredHotkeys().size(), before.size() + HotkeySource::kHotkeyCount);
+			for (int index = 0; index < HotkeySource::kHotkeyCount; ++index)
+				QVERIFY(savedBindings(hotkeys.hotkeyId(index)).isEmpty());
+		}
+		QVERIFY(loggedLines().contains(QStringLiteral("[Kavren] Failed to get base.ini path")));
+
+		// A profile folder without a basic.ini (a fresh profile) is no error either.
+		CameraHotKey fresh(nullptr, profile.filePath(QStringLiteral("missing/basic.ini")));
+		QCOMPARE(registeredHotkeys().size(), before.size() + HotkeySource::kHotkeyCount);
+	}
+
+	// --- Events ---
+
+	void keyEventsArriveAsSignals_data()
+	{
+		QTest::addColumn<int>("index");
+		for (int index = 0; index < HotkeySource::kHotkeyCount; ++index)
+			QTest::newRow(kNames[index]) << index;
+	}
+
+	void keyEventsArriveAsSignals()
+	{
+		QFETCH(int, index);
+		bindAll();
+		CameraHotKey hotkeys(nullptr, basicIni);
+		QSignalSpy spy(&hotkeys, &HotkeySource::hotKeysentTo);
+		// The receiver lives on this thread; events come from another one, like the host's hotkey thread.
+		QObject receiver;
+		QList<bool> onReceiverThread;
+		connect(&hotkeys, &HotkeySource::hotKeysentTo, &receiver,
+			[&](int, bool) { onReceiverThread << (QThread::currentThread() == receiver.thread()); });
+
+		injectFromAnotherThread(boundKey(index), true);
+		injectFromAnotherThread(boundKey(index), false);
+		QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 2, 5000);
+		QCOMPARE(spy.at(0), QVariantList({index, true}));
+		QCOMPARE(spy.at(1), QVariantList({index, false}));
+		QTRY_COMPARE_WITH_TIMEOUT(onReceiverThread, QList<bool>({true, true}), 5000);
+	}
+
+	void unboundAndForeignKeysEmitNothing()
+	{
+		bindAll();
+		CameraHotKey hotkeys(nullptr, basicIni);
+		QSignalSpy spy(&hotkeys, &HotkeySource::hotKeysentTo);
+		inject(OBS_KEY_F12, true);
+		inject(OBS_KEY_F12, false);
+		// An identifier that belongs to no row (another registrant's hotkey) emits nothing.
+		CameraHotKey::hotkeyHandler(&hotkeys, hotkeys.hotkeyId(14) + 1000, nullptr, true);
+		CameraHotKey::hotkeyHandler(&hotkeys, OBS_INVALID_HOTKEY_ID, nullptr, true);
+		// A bound key afterwards arrives first: nothing was queued before it.
+		inject(boundKey(3), true);
+		QTRY_VERIFY_WITH_TIMEOUT(spy.count() >= 1, 5000);
+		QCOMPARE(spy.at(0), QVariantList({3, true}));
+	}
+
+	// --- The window's handler on a camera ---
+
+	void hotkeysDriveTheCamera_data()
+	{
+		QTest::addColumn<int>("index");
+		QTest::addColumn<bool>("connected");
+		QTest::addColumn<QStringList>("payloads"); // what reaches the camera for a press and its release
+
+		// Pan speed 5, tilt speed 6, zoom speed 3 on the link.
+		const QString stop = QStringLiteral("81 01 06 01 05 06 03 03 FF");
+		const QString zoomStop = QStringLiteral("81 01 04 07 00 FF");
+		QTest::newRow("tilt up") << 0 << true << QStringList{"81 01 06 01 05 06 03 01 FF", stop};
+		QTest::newRow("tilt down") << 1 << true << QStringList{"81 01 06 01 05 06 03 02 FF", stop};
+		QTest::newRow("pan left") << 2 << true << QStringList{"81 01 06 01 05 06 01 03 FF", stop};
+		QTest::newRow("pan right") << 3 << true << QStringList{"81 01 06 01 05 06 02 03 FF", stop};
+		QTest::newRow("zoom in") << 4 << true << QStringList{"81 01 04 07 23 FF", zoomStop};
+		QTest::newRow("zoom out") << 5 << true << QStringList{"81 01 04 07 33 FF", zoomStop};
+		for (int preset = 1; preset <= 9; ++preset)
+			QTest::addRow("preset %d, nothing on release", preset)
+				<< 5 + preset << true
+				<< QStringList{
+					   QStringLiteral("81 01 04 3F 02 %1 FF").arg(preset, 2, 10, QLatin1Char('0'))};
+		QTest::newRow("pan left while disconnected") << 2 << false << QStringList{};
+		QTest::newRow("preset 4 while disconnected") << 9 << false << QStringList{};
+	}
+
+	void hotkeysDriveTheCamera()
+	{
+		QFETCH(int, index);
+		QFETCH(bool, connected);
+		QFETCH(QStringList, payloads);
+
+		viscaIpModule link;
+		QVERIFY(link.onConnectToCamera(sim->address().toString(), sim->port()));
+		link.setPanSpeed(5);
+		link.setTiltSpeed(6);
+		link.setZoomSpeed(3);
+		// The preset panel's own selection must not leak into a hotkey call.
+		link.setMemory1_Index(12);
+		sim->clearReceived();
+
+		const HotkeyCommands::CommandSet commands = HotkeyCommands::makeCommandSet([&link] { return &link; });
+		int handled = 0;
+		int wrapped = 0;
+		bindAll();
+		CameraHotKey hotkeys(nullptr, basicIni);
+		QObject window;
+		connect(&hotkeys, &HotkeySource::hotKeysentTo, &window, [&](int row, bool pressed) {
+			HotkeyCommands::handleHotkey(commands, row, pressed, connected,
+						     [&](HotkeyCommands::Command command, int value) {
+							     ++wrapped;
+							     command(value);
+							     return true;
+						     });
+			++handled;
+		});
+
+		injectFromAnotherThread(boundKey(index), true);
+		injectFromAnotherThread(boundKey(index), false);
+		QTRY_COMPARE_WITH_TIMEOUT(handled, 2, 10000);
+		QCOMPARE(wrapped, payloads.size());
+		// A marker afterwards proves that nothing else was sent.
+		link.setHome();
+		QVERIFY(sim->waitForReceived(1, 5000));
+		QCOMPARE(receivedPayloads(*sim), payloads + QStringList{QStringLiteral("81 01 06 04 FF")});
+	}
+
+	void handlerIgnoresRowsOutsideTheTable_data()
+	{
+		QTest::addColumn<int>("index");
+		QTest::addColumn<bool>("pressed");
+		QTest::newRow("15 pressed") << 15 << true;
+		QTest::newRow("15 released") << 15 << false;
+		QTest::newRow("-1 pressed") << -1 << true;
+		QTest::newRow("large") << 1000 << true;
+	}
+
+	void handlerIgnoresRowsOutsideTheTable()
+	{
+		QFETCH(int, index);
+		QFETCH(bool, pressed);
+		int wrapped = 0;
+		const HotkeyCommands::CommandSet commands = HotkeyCommands::makeCommandSet([] { return nullptr; });
+		QVERIFY(!HotkeyCommands::handleHotkey(commands, index, pressed, true,
+						      [&](HotkeyCommands::Command, int) { return ++wrapped > 0; }));
+		QCOMPARE(wrapped, 0);
+		// The same wrapper is used for a row of the table.
+		QVERIFY(HotkeyCommands::handleHotkey(commands, 0, pressed, true,
+						     [&](HotkeyCommands::Command, int) { return ++wrapped > 0; }));
+		QCOMPARE(wrapped, 1);
+	}
+
+	// --- The "UseHotHeys" switch ---
+
+	void switchFollowsTheSettings_data()
+	{
+		QTest::addColumn<QByteArray>("settings"); // empty: no file
+		QTest::addColumn<bool>("checked");
+		QTest::newRow("no settings file") << QByteArray() << false;
+		QTest::newRow("hotKey true") << QByteArray(R"({"hotKey": true})") << true;
+		QTest::newRow("hotKey false") << QByteArray(R"({"hotKey": false})") << false;
+		QTest::newRow("hotKey as text") << QByteArray(R"({"hotKey": "true"})") << false;
+	}
+
+	void switchFollowsTheSettings()
+	{
+		QFETCH(QByteArray, settings);
+		QFETCH(bool, checked);
+		if (!settings.isEmpty()) {
+			QVERIFY(QDir().mkpath(Utils::getAppDataPath()));
+			QFile file(Utils::settingsFilePath(Utils::getAppDataPath()));
+			QVERIFY(file.open(QIODevice::WriteOnly));
+			file.write(settings);
+		}
+		QObject window;
+		HotkeySource source;
+		QAction action(nullptr);
+		QList<QPair<int, bool>> handled;
+		HotkeyCommands::setupHotkeySwitch(&action, &source, &window, [&](int index, bool pressed) {
+			handled << qMakePair(index, pressed);
+		});
+		QVERIFY(action.isCheckable());
+		QCOMPARE(action.isChecked(), checked);
+		const QIcon expected(checked ? QStringLiteral(":/resource/images/Checkbox_p.svg")
+					     : QStringLiteral(":/resource/images/Checkbox.svg"));
+		QVERIFY(!expected.isNull());
+		QCOMPARE(iconImage(action.icon()), iconImage(expected));
+		emit source.hotKeysentTo(3, true);
+		QCOMPARE(handled.size(), checked ? 1 : 0);
+		QVERIFY(boxes.isEmpty());
+	}
+
+	void switchingStoresAndConnects()
+	{
+		QObject window;
+		HotkeySource source;
+		QAction action(nullptr);
+		QList<QPair<int, bool>> handled;
+		QList<bool> onWindowThread;
+		HotkeyCommands::setupHotkeySwitch(&action, &source, &window, [&](int index, bool pressed) {
+			handled << qMakePair(index, pressed);
+			onWindowThread << (QThread::currentThread() == window.thread());
+		});
+		const auto storedSwitch = [] {
+			QFile file(Utils::settingsFilePath(Utils::getAppDataPath()));
+			return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll())
+									.object()
+									.value(QStringLiteral("hotKey"))
+							      : QJsonValue();
+		};
+
+		action.trigger(); // on
+		QCOMPARE(storedSwitch(), QJsonValue(true));
+		QCOMPARE(boxes, QStringList{QString::fromUtf8(localeTable().value("NeedToSetHotKeysInOBS"))});
+		QVERIFY(!boxes.first().isEmpty());
+		QCOMPARE(iconImage(action.icon()),
+			 iconImage(QIcon(QStringLiteral(":/resource/images/Checkbox_p.svg"))));
+		std::thread([&source] { emit source.hotKeysentTo(9, true); }).join();
+		QTRY_COMPARE_WITH_TIMEOUT(handled, (QList<QPair<int, bool>>{{9, true}}), 5000);
+		QCOMPARE(onWindowThread, QList<bool>{true});
+
+		action.trigger(); // off
+		QCOMPARE(storedSwitch(), QJsonValue(false));
+		QCOMPARE(boxes.size(), 1);
+		QCOMPARE(iconImage(action.icon()), iconImage(QIcon(QStringLiteral(":/resource/images/Checkbox.svg"))));
+		emit source.hotKeysentTo(2, true);
+		QCoreApplication::processEvents();
+		QCOMPARE(handled.size(), 1);
+
+		action.trigger(); // on again: one listener, not two
+		QCOMPARE(storedSwitch(), QJsonValue(true));
+		QCOMPARE(boxes.size(), 2);
+		emit source.hotKeysentTo(2, false);
+		QCOMPARE(handled, (QList<QPair<int, bool>>{{9, true}, {2, false}}));
+	}
+
+	void factoryMakesTheSource()
+	{
+		QObject parent;
+		HotkeySource::setFactory(nullptr);
+		HotkeySource *plain = HotkeySource::create(&parent);
+		QVERIFY(plain);
+		QVERIFY(!qobject_cast<CameraHotKey *>(plain));
+		QCOMPARE(plain->parent(), &parent);
+
+		const int before = registeredHotkeys().size();
+		CameraHotKey::installAsHotkeySource();
+		HotkeySource *host = HotkeySource::create(&parent);
+		QVERIFY(qobject_cast<CameraHotKey *>(host));
+		QCOMPARE(host->parent(), &parent);
+		QCOMPARE(registeredHotkeys().size(), before + HotkeySource::kHotkeyCount);
+		delete host;
+		QCOMPARE(registeredHotkeys().size(), before);
+		HotkeySource::setFactory(nullptr);
+	}
+};
+
+QTEST_MAIN(tst_CameraHotKey)
+#include "tst_CameraHotKey.moc"

@@ -1,0 +1,467 @@
+// The slot assignment dialog: its form, filling the edits from the settings, Apply's checks and what it stores
+// and signals, and searches against a fleet of simulated cameras. Every Probe goes to a loopback address named by
+// KAVREN_DISCOVERY_ADDRESS; none may ever reach the broadcast or multicast address.
+
+#include "discovery/DiscoveryDialog.h"
+#include "discovery/OnvifDiscovery.h"
+#include "settings/Utils.h"
+#include "ui/ModuleText.h"
+
+#include "SimFleet.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Addresses of this test; the discovery client's test uses 127.0.0.70 to 127.0.0.74.
+const char *const kFleetFirst = "127.0.0.75";
+const char *const kNobody = "127.0.0.79";
+
+// The shipped locale file, so the texts under test are the ones a user sees.
+QHash<QByteArray, QByteArray> &localeTable()
+{
+	static QHash<QByteArray, QByteArray> table;
+	return table;
+}
+
+bool loadLocale()
+{
+	QFile file(QStringLiteral(KAVREN_SOURCE_DIR "/data/locale/en-US.ini"));
+	if (!file.open(QIODevice::ReadOnly))
+		return false;
+	const QRegularExpression line(QStringLiteral("^([^=\\s]+)=\"(.*)\"\\s*$"));
+	while (!file.atEnd()) {
+		const auto match = line.match(QString::fromUtf8(file.readLine()));
+		if (match.hasMatch())
+			localeTable().insert(match.captured(1).toUtf8(), match.captured(2).toUtf8());
+	}
+	ModuleText::setLookup([](const char *key) -> const char * {
+		const auto it = localeTable().constFind(QByteArray(key));
+		return it == localeTable().cend() ? nullptr : it->constData();
+	});
+	return true;
+}
+
+QString localized(const char *key)
+{
+	return QString::fromUtf8(localeTable().value(QByteArray(key)));
+}
+
+QString settingsFile()
+{
+	return Utils::settingsFilePath(Utils::getAppDataPath());
+}
+
+QByteArray settingsBytes()
+{
+	QFile file(settingsFile());
+	return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeSettings(const QByteArray &json)
+{
+	if (!QDir().mkpath(Utils::getAppDataPath()))
+		return false;
+	QFile file(settingsFile());
+	return file.open(QIODevice::WriteOnly) && file.write(json) == json.size();
+}
+
+QJsonObject storedSettings()
+{
+	return QJsonDocument::fromJson(settingsBytes()).object();
+}
+
+} // namespace
+
+class tst_DiscoveryDialog : public QObject {
+	Q_OBJECT
+
+private:
+	QStringList boxTexts;
+	std::unique_ptr<SimFleet> fleet;
+
+	template <typename T>
+	T *child(QWidget *dialog, const char *name)
+	{
+		T *widget = dialog->findChild<T *>(QString::fromLatin1(name));
+		if (!widget)
+			qWarning() << "no widget" << name;
+		return widget;
+	}
+
+	static QStringList rows(QTableWidget *table)
+	{
+		QStringList out;
+		for (int row = 0; row < table->rowCount(); ++row) {
+			const QTableWidgetItem *ip = table->item(row, 0);
+			const QTableWidgetItem *name = table->item(row, 1);
+			out << (ip ? ip->text() : QStringLiteral("<none>")) + QLatin1Char('=') +
+					(name ? name->text() : QStringLiteral("<none>"));
+		}
+		return out;
+	}
+
+	// Every search of this test goes to one loopback address; this refuses anything else before a Probe leaves.
+	static bool aimAt(const char *address)
+	{
+		qputenv(OnvifDiscovery::kAddressVariable, address);
+		const QList<QHostAddress> destinations = OnvifDiscovery::probeDestinations();
+		return destinations.size() == 1 && destinations.first().isLoopback();
+	}
+
+	static void clickCell(QTableWidget *table, int row, int column)
+	{
+		const QRect rect = table->visualItemRect(table->item(row, column));
+		QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+	}
+
+private slots:
+	void initTestCase()
+	{
+		// Before any dialog exists: no Probe of this test may leave the machine.
+		QVERIFY(aimAt(kFleetFirst));
+		QStandardPaths::setTestModeEnabled(true);
+		QVERIFY(!Utils::getAppDataPath().isEmpty());
+		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
+		QVERIFY(loadLocale());
+		for (const char *key :
+		     {"CameraAssign", "IPCameraList", "Search", "IPAddress", "CameraID", "Apply", "CameraAssignError"})
+			QVERIFY2(!localized(key).isEmpty(), key);
+		Utils::setModalAnswerer([this](QMessageBox &box) { boxTexts << box.text(); });
+
+		// Cameras of three identification families announcing in three answer styles, and one that answers
+		// discovery but never a VISCA inquiry.
+		SimFleet::Options options;
+		options.cameras = SimFleet::consecutive(4, QHostAddress(QString::fromLatin1(kFleetFirst)),
+							{"NX-B93K", "NX-D26G", "NX-W38B", "NX-HX7"});
+		options.cameras[0].name = QStringLiteral("Studio Left");
+		options.cameras[1].name = QStringLiteral("Studio-Right");
+		options.cameras[3].name = QStringLiteral("Balcony");
+		fleet = std::make_unique<SimFleet>(options);
+		QString error;
+		QVERIFY2(fleet->start(&error), qPrintable(error));
+		fleet->camera(2).setSilent(true);
+	}
+
+	void init()
+	{
+		QVERIFY(aimAt(kFleetFirst));
+		QDir(Utils::getAppDataPath()).removeRecursively();
+		QFile::remove(Utils::getAppDataPath());
+		boxTexts.clear();
+	}
+
+	void cleanupTestCase()
+	{
+		Utils::setModalAnswerer(nullptr);
+		ModuleText::setLookup(nullptr);
+		fleet.reset();
+		QDir(Utils::getAppDataPath()).removeRecursively();
+	}
+
+	void form()
+	{
+		DiscoveryDialog dialog;
+		QCOMPARE(dialog.size(), QSize(425, 327));
+		QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+		QVERIFY(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
+		QVERIFY(dialog.styleSheet().contains(QStringLiteral("background-color: #474747")));
+		QCOMPARE(dialog.windowTitle(), localized("CameraAssign"));
+
+		auto *combo = child<QComboBox>(&dialog, "CameraComboBox");
+		QVERIFY(combo);
+		QStringList items;
+		for (int i = 0; i < combo->count(); ++i)
+			items << combo->itemText(i);
+		// The items are the settings key prefixes, so they are never translated.
+		QCOMPARE(items, QStringList({"Camera1", "Camera2", "Camera3", "Camera4", "Camera5", "Camera6",
+					     "Camera7", "Camera8"}));
+		QVERIFY(child<QLineEdit>(&dialog, "IPEidt"));
+		QVERIFY(child<QLineEdit>(&dialog, "NameEdit"));
+		QCOMPARE(child<QPushButton>(&dialog, "ApplyButton")->text(), localized("Apply"));
+		QCOMPARE(child<QPushButton>(&dialog, "SearchButton")->text(), localized("Search"));
+		QCOMPARE(child<QLabel>(&dialog, "ListLabel")->text(), localized("IPCameraList"));
+
+		auto *table = child<QTableWidget>(&dialog, "IPTableWidget");
+		QVERIFY(table);
+		QCOMPARE(table->columnCount(), 2);
+		QCOMPARE(table->rowCount(), 0);
+		QCOMPARE(table->horizontalHeaderItem(0)->text(), localized("IPAddress"));
+		QCOMPARE(table->horizontalHeaderItem(1)->text(), localized("CameraID"));
+		QVERIFY(table->verticalHeader()->isHidden());
+		QCOMPARE(table->horizontalHeader()->sectionResizeMode(0), QHeaderView::Stretch);
+		QCOMPARE(table->selectionBehavior(), QAbstractItemView::SelectRows);
+		QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
+	}
+
+	void slotFill_data()
+	{
+		QTest::addColumn<QByteArray>("settings");
+		QTest::addColumn<int>("slot");
+		QTest::addColumn<QString>("ip");
+		QTest::addColumn<QString>("name");
+
+		QTest::newRow("first slot filled at construction")
+			<< QByteArray(R"({"Camera1IP": "10.0.0.1", "Camera1NickName": "One"})") << 0 << "10.0.0.1"
+			<< "One";
+		QTest::newRow("stored address and name")
+			<< QByteArray(R"({"Camera3IP": "127.0.0.77", "Camera3NickName": "Booth"})") << 2 << "127.0.0.77"
+			<< "Booth";
+		QTest::newRow("address only: the slot text is the name")
+			<< QByteArray(R"({"Camera5IP": "10.0.0.5"})") << 4 << "10.0.0.5"
+			<< "Camera5";
+		QTest::newRow("name only") << QByteArray(R"({"Camera8NickName": "Roof"})") << 7 << ""
+					   << "Roof";
+		QTest::newRow("nothing stored") << QByteArray("{}") << 4 << ""
+						<< "Camera5";
+		QTest::newRow("no settings file") << QByteArray() << 6 << ""
+						  << "Camera7";
+		QTest::newRow("another slot's keys are not used")
+			<< QByteArray(R"({"Camera1IP": "10.0.0.1", "Camera1NickName": "One"})") << 1 << ""
+			<< "Camera2";
+		QTest::newRow("the prefix has no space")
+			<< QByteArray(R"({"Camera 6IP": "10.0.0.6", "Camera 6NickName": "Six"})") << 5 << ""
+			<< "Camera6";
+	}
+
+	void slotFill()
+	{
+		QFETCH(QByteArray, settings);
+		QFETCH(int, slot);
+		QFETCH(QString, ip);
+		QFETCH(QString, name);
+		if (!settings.isNull())
+			QVERIFY(writeSettings(settings));
+
+		DiscoveryDialog dialog;
+		auto *combo = child<QComboBox>(&dialog, "CameraComboBox");
+		auto *ipEdit = child<QLineEdit>(&dialog, "IPEidt");
+		auto *nameEdit = child<QLineEdit>(&dialog, "NameEdit");
+		QVERIFY(combo && ipEdit && nameEdit);
+		if (slot != 0) {
+			// Leftovers of the previously shown slot must be replaced, not kept.
+			ipEdit->setText(QStringLiteral("stale"));
+			nameEdit->setText(QStringLiteral("stale"));
+			combo->setCurrentIndex(slot);
+		}
+		QCOMPARE(ipEdit->text(), ip);
+		QCOMPARE(nameEdit->text(), name);
+		QVERIFY(boxTexts.isEmpty());
+	}
+
+	void apply_data()
+	{
+		QTest::addColumn<int>("slot");
+		QTest::addColumn<QString>("ip");
+		QTest::addColumn<QString>("name");
+		QTest::addColumn<bool>("accepted");
+
+		QTest::newRow("private address") << 2 << "10.0.0.1"
+						 << "Stage" << true;
+		QTest::newRow("loopback, last slot") << 7 << "127.0.0.75"
+						     << "Studio Left" << true;
+		QTest::newRow("first slot renamed") << 0 << "192.168.1.20"
+						    << "Front%20Cam" << true;
+		QTest::newRow("octet over 255") << 2 << "192.168.1.300"
+						<< "Stage" << false;
+		QTest::newRow("first octet over 255") << 2 << "256.1.1.1"
+						      << "Stage" << false;
+		QTest::newRow("three parts") << 2 << "10.0.1"
+					     << "Stage" << false;
+		QTest::newRow("five parts") << 2 << "10.0.0.1.5"
+					    << "Stage" << false;
+		QTest::newRow("leading space") << 2 << " 10.0.0.1"
+					       << "Stage" << false;
+		QTest::newRow("trailing space") << 2 << "10.0.0.1 "
+						<< "Stage" << false;
+		QTest::newRow("host name") << 2 << "camera.local"
+					   << "Stage" << false;
+		QTest::newRow("empty address") << 2 << ""
+					       << "Stage" << false;
+		QTest::newRow("empty name") << 2 << "10.0.0.1"
+					    << "" << false;
+	}
+
+	void apply()
+	{
+		QFETCH(int, slot);
+		QFETCH(QString, ip);
+		QFETCH(QString, name);
+		QFETCH(bool, accepted);
+		const QByteArray before = R"({"1": "Wide", "Camera1IP": "10.1.1.1", "Camera1NickName": "Old",
+			"127.0.0.75NX-B93KPanSpeed": "9", "hotKey": true})";
+		QVERIFY(writeSettings(before));
+
+		DiscoveryDialog dialog;
+		QSignalSpy assigned(&dialog, &DiscoveryDialog::ipAssigned);
+		auto *combo = child<QComboBox>(&dialog, "CameraComboBox");
+		auto *ipEdit = child<QLineEdit>(&dialog, "IPEidt");
+		auto *nameEdit = child<QLineEdit>(&dialog, "NameEdit");
+		auto *apply = child<QPushButton>(&dialog, "ApplyButton");
+		QVERIFY(combo && ipEdit && nameEdit && apply);
+		combo->setCurrentIndex(slot);
+		ipEdit->clear();
+		nameEdit->clear();
+		QTest::keyClicks(ipEdit, ip);
+		QTest::keyClicks(nameEdit, name);
+		QTest::mouseClick(apply, Qt::LeftButton);
+
+		if (!accepted) {
+			QCOMPARE(boxTexts, QStringList(localized("CameraAssignError")));
+			QCOMPARE(assigned.count(), 0);
+			QCOMPARE(settingsBytes(), before);
+			return;
+		}
+		QVERIFY(boxTexts.isEmpty());
+		QCOMPARE(assigned.count(), 1);
+		QCOMPARE(assigned.first(), QVariantList({slot, ip, name}));
+		const QString slotText = QStringLiteral("Camera%1").arg(slot + 1);
+		QJsonObject expected = QJsonDocument::fromJson(before).object();
+		expected.insert(slotText + QStringLiteral("IP"), ip);
+		expected.insert(slotText + QStringLiteral("NickName"), name);
+		// Read, change the two keys, write back: everything else in the file survives.
+		QCOMPARE(storedSettings(), expected);
+	}
+
+	void unreadableSettings()
+	{
+		QVERIFY(writeSettings(R"({"Camera2IP": "10.0.0.2", "Camera2NickName": "Two"})"));
+		DiscoveryDialog dialog;
+		auto *combo = child<QComboBox>(&dialog, "CameraComboBox");
+		auto *ipEdit = child<QLineEdit>(&dialog, "IPEidt");
+		auto *nameEdit = child<QLineEdit>(&dialog, "NameEdit");
+		auto *apply = child<QPushButton>(&dialog, "ApplyButton");
+		QVERIFY(combo && ipEdit && nameEdit && apply);
+		combo->setCurrentIndex(1);
+		QCOMPARE(ipEdit->text(), QStringLiteral("10.0.0.2"));
+
+		// A file where the settings directory belongs: the settings can be neither read nor written.
+		QVERIFY(QDir(Utils::getAppDataPath()).removeRecursively());
+		{
+			QFile blocker(Utils::getAppDataPath());
+			QVERIFY(blocker.open(QIODevice::WriteOnly));
+		}
+		combo->setCurrentIndex(3);
+		QCOMPARE(ipEdit->text(), QStringLiteral("10.0.0.2"));
+		QCOMPARE(nameEdit->text(), QStringLiteral("Two"));
+
+		QSignalSpy assigned(&dialog, &DiscoveryDialog::ipAssigned);
+		QTest::mouseClick(apply, Qt::LeftButton);
+		// The main dialog still learns of the assignment; nothing is shown to the operator.
+		QVERIFY(boxTexts.isEmpty());
+		QCOMPARE(assigned.count(), 1);
+		QCOMPARE(assigned.first(), QVariantList({3, QStringLiteral("10.0.0.2"), QStringLiteral("Two")}));
+		QVERIFY(QFile::remove(Utils::getAppDataPath()));
+	}
+
+	void rowClick_data()
+	{
+		QTest::addColumn<int>("row");
+		QTest::addColumn<int>("column");
+		QTest::newRow("first row, address") << 0 << 0;
+		QTest::newRow("first row, name") << 0 << 1;
+		QTest::newRow("last row, name") << 2 << 1;
+	}
+
+	void rowClick()
+	{
+		QFETCH(int, row);
+		QFETCH(int, column);
+		DiscoveryDialog dialog;
+		const QStringList addresses = {"127.0.0.75", "127.0.0.76", "127.0.0.78"};
+		for (int i = 0; i < addresses.size(); ++i)
+			dialog.createItemsInARow(i, addresses.at(i), QStringLiteral("Cam %1").arg(i));
+		dialog.show();
+		QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+		auto *table = child<QTableWidget>(&dialog, "IPTableWidget");
+		auto *ipEdit = child<QLineEdit>(&dialog, "IPEidt");
+		auto *nameEdit = child<QLineEdit>(&dialog, "NameEdit");
+		QVERIFY(table && ipEdit && nameEdit);
+		nameEdit->setText(QStringLiteral("Typed by hand"));
+
+		clickCell(table, row, column);
+		QCOMPARE(ipEdit->text(), addresses.at(row));
+		QCOMPARE(nameEdit->text(), QStringLiteral("Typed by hand"));
+		// Rows are chosen whole.
+		QCOMPARE(table->selectionModel()->selectedRows().size(), 1);
+		QCOMPARE(table->selectionModel()->selectedRows().first().row(), row);
+	}
+
+	void searchAssignAndClose()
+	{
+		QPointer<DiscoveryDialog> dialog = new DiscoveryDialog;
+		// The way the main dialog opens it.
+		dialog->setAttribute(Qt::WA_DeleteOnClose);
+		dialog->show();
+		QVERIFY(QTest::qWaitForWindowExposed(dialog));
+		QSignalSpy assigned(dialog.data(), &DiscoveryDialog::ipAssigned);
+		auto *table = child<QTableWidget>(dialog, "IPTableWidget");
+		auto *search = child<QPushButton>(dialog, "SearchButton");
+		auto *combo = child<QComboBox>(dialog, "CameraComboBox");
+		auto *ipEdit = child<QLineEdit>(dialog, "IPEidt");
+		auto *nameEdit = child<QLineEdit>(dialog, "NameEdit");
+		auto *apply = child<QPushButton>(dialog, "ApplyButton");
+		QVERIFY(table && search && combo && ipEdit && nameEdit && apply);
+
+		// The camera that answers no inquiry is not listed; names are listed as announced.
+		QTest::mouseClick(search, Qt::LeftButton);
+		QCOMPARE(rows(table),
+			 QStringList({"127.0.0.75=Studio%20Left", "127.0.0.76=Studio-Right", "127.0.0.78=Balcony"}));
+
+		// A second search replaces the list.
+		fleet->camera(1).setSilent(true);
+		QTest::mouseClick(search, Qt::LeftButton);
+		fleet->camera(1).setSilent(false);
+		QCOMPARE(rows(table), QStringList({"127.0.0.75=Studio%20Left", "127.0.0.78=Balcony"}));
+
+		// Pick a found camera for slot 4 under a name of the operator's.
+		combo->setCurrentIndex(3);
+		nameEdit->clear();
+		QTest::keyClicks(nameEdit, QStringLiteral("Balcony Wide"));
+		clickCell(table, 1, 1);
+		QCOMPARE(ipEdit->text(), QStringLiteral("127.0.0.78"));
+		QTest::mouseClick(apply, Qt::LeftButton);
+		QVERIFY(boxTexts.isEmpty());
+		QCOMPARE(assigned.count(), 1);
+		QCOMPARE(assigned.first(),
+			 QVariantList({3, QStringLiteral("127.0.0.78"), QStringLiteral("Balcony Wide")}));
+		QCOMPARE(storedSettings().value(QStringLiteral("Camera4IP")).toString(), QStringLiteral("127.0.0.78"));
+		QCOMPARE(storedSettings().value(QStringLiteral("Camera4NickName")).toString(),
+			 QStringLiteral("Balcony Wide"));
+		// The dialog stays open after Apply.
+		QVERIFY(dialog->isVisible());
+
+		// Nobody answers: the list empties without a message.
+		QVERIFY(aimAt(kNobody));
+		QTest::mouseClick(search, Qt::LeftButton);
+		QCOMPARE(table->rowCount(), 0);
+		QVERIFY(boxTexts.isEmpty());
+
+		// Closing after a search releases what the search identified.
+		QVERIFY(aimAt(kFleetFirst));
+		QTest::mouseClick(search, Qt::LeftButton);
+		QCOMPARE(table->rowCount(), 3);
+		dialog->close();
+		QTRY_VERIFY(dialog.isNull());
+	}
+};
+
+QTEST_MAIN(tst_DiscoveryDialog)
+#include "tst_DiscoveryDialog.moc"

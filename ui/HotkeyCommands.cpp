@@ -1,0 +1,147 @@
+#include "ui/HotkeyCommands.h"
+
+#include "settings/Utils.h"
+#include "ui/HotkeySource.h"
+#include "ui/ModuleText.h"
+#include "visca/viscaIpModule.h"
+
+#include <QAction>
+#include <QDebug>
+#include <QIcon>
+#include <QJsonObject>
+
+#include <utility>
+
+namespace {
+
+const char *const kHotKeyKey = "hotKey";
+const char *const kCheckedIcon = ":/resource/images/Checkbox_p.svg";
+const char *const kUncheckedIcon = ":/resource/images/Checkbox.svg";
+
+constexpr int kTiltUp = 0;
+constexpr int kTiltDown = 1;
+constexpr int kPanLeft = 2;
+constexpr int kPanRight = 3;
+constexpr int kZoomIn = 4;
+constexpr int kZoomOut = 5;
+constexpr int kFirstPreset = 6;
+
+// Binds one camera operation to the link in use when it runs: the hotkeys outlive every connect.
+template <typename Operation>
+HotkeyCommands::Command onLink(HotkeyCommands::LinkGetter link, Operation operation)
+{
+	return [link = std::move(link), operation](int value) {
+		if (viscaIpModule *module = link ? link() : nullptr)
+			operation(*module, value);
+	};
+}
+
+void setSwitchIcon(QAction *action, bool checked)
+{
+	action->setIcon(QIcon(QString::fromLatin1(checked ? kCheckedIcon : kUncheckedIcon)));
+}
+
+void listen(HotkeySource *source, QObject *receiver, const HotkeyCommands::Handler &handler)
+{
+	// One listener at most: a second switch-on must not run every command twice.
+	QObject::disconnect(source, &HotkeySource::hotKeysentTo, receiver, nullptr);
+	// Automatic connection: the host calls its hotkey callback on a thread of its own, and the camera commands
+	// must run on the receiver's (UI) thread.
+	QObject::connect(source, &HotkeySource::hotKeysentTo, receiver, [handler](int index, bool pressed) {
+		if (handler)
+			handler(index, pressed);
+	});
+}
+
+} // namespace
+
+HotkeyCommands::CommandSet HotkeyCommands::makeCommandSet(LinkGetter link)
+{
+	CommandSet set;
+	set.upCommand = onLink(link, [](viscaIpModule &m, int) { m.setMotorUP(); });
+	set.downCommand = onLink(link, [](viscaIpModule &m, int) { m.setMotorDown(); });
+	set.leftCommand = onLink(link, [](viscaIpModule &m, int) { m.setMotorLeft(); });
+	set.rightCommand = onLink(link, [](viscaIpModule &m, int) { m.setMotorRight(); });
+	set.zoomInCommand = onLink(link, [](viscaIpModule &m, int) { m.setZoomIn(); });
+	set.zoomOutCommand = onLink(link, [](viscaIpModule &m, int) { m.setZoomOut(); });
+	set.presetCallCommand = onLink(link, [](viscaIpModule &m, int number) {
+		m.setMemory1_Index(number);
+		m.setMemory1_Recall();
+	});
+	set.motorStopCommand = onLink(link, [](viscaIpModule &m, int) { m.setMotorStop(); });
+	set.zoomStopCommand = onLink(link, [](viscaIpModule &m, int) { m.setZoomStop(); });
+	return set;
+}
+
+bool HotkeyCommands::handleHotkey(const CommandSet &commands, int index, bool pressed, bool connected,
+				  const SetCommand &setCommand)
+{
+	qDebug("pressed = %d", pressed ? 1 : 0);
+	if (!connected || index < 0 || index >= HotkeySource::kHotkeyCount || !setCommand)
+		return false;
+
+	Command command;
+	int value = 0;
+	switch (index) {
+	case kTiltUp:
+		command = pressed ? commands.upCommand : commands.motorStopCommand;
+		break;
+	case kTiltDown:
+		command = pressed ? commands.downCommand : commands.motorStopCommand;
+		break;
+	case kPanLeft:
+		command = pressed ? commands.leftCommand : commands.motorStopCommand;
+		break;
+	case kPanRight:
+		command = pressed ? commands.rightCommand : commands.motorStopCommand;
+		break;
+	case kZoomIn:
+		command = pressed ? commands.zoomInCommand : commands.zoomStopCommand;
+		break;
+	case kZoomOut:
+		command = pressed ? commands.zoomOutCommand : commands.zoomStopCommand;
+		break;
+	default:
+		// Presets go straight to memories 1..9, whatever the preset panel shows; a release has nothing to stop.
+		if (!pressed)
+			return false;
+		command = commands.presetCallCommand;
+		value = index - kFirstPreset + 1;
+		break;
+	}
+	if (!command)
+		return false;
+	return setCommand(command, value);
+}
+
+void HotkeyCommands::setupHotkeySwitch(QAction *action, HotkeySource *source, QObject *receiver, Handler handler)
+{
+	if (!action || !source || !receiver)
+		return;
+
+	QJsonObject settings;
+	const bool on = Utils::readJSONFromFile(settings, Utils::getAppDataPath()) &&
+			settings.value(QLatin1String(kHotKeyKey)).toBool(false);
+	action->setCheckable(true);
+	action->setChecked(on);
+	setSwitchIcon(action, on);
+	if (on)
+		listen(source, receiver, handler);
+
+	QObject::connect(action, &QAction::triggered, receiver, [action, source, receiver, handler](bool checked) {
+		// The switch is a preference, not an operation: its read and write results are not looked at.
+		QJsonObject current;
+		Utils::readJSONFromFile(current, Utils::getAppDataPath());
+		current[QLatin1String(kHotKeyKey)] = checked;
+		Utils::writeJSONToFile(current, Utils::getAppDataPath());
+
+		setSwitchIcon(action, checked);
+		if (checked) {
+			// The plug-in only offers the hotkeys; the operator binds keys to them in the host's settings.
+			Utils::showErrorMessage(ModuleText::text("NeedToSetHotKeysInOBS"));
+			listen(source, receiver, handler);
+		} else {
+			QObject::disconnect(source, &HotkeySource::hotKeysentTo, receiver, nullptr);
+		}
+	});
+}
