@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and starts OBS with the controller in a demo configuration of its own
 # (.demo/ in this folder: the user's own OBS settings are never touched). Slot 1 points at CAMERA_ADDRESS, or at a
-# simulated camera on 127.0.0.2 when no address is given. Without a display, OBS runs under Xvfb and a screenshot
+# simulated camera on 127.0.0.2 when no address is given (three more simulated cameras answer the camera search). Without a display, OBS runs under Xvfb and a screenshot
 # of the controller window is saved to .demo/controller.png.
 # Usage: scripts/demo.sh [CAMERA_ADDRESS]    (DEMO_DURATION=SECONDS stops the demo by itself)
 set -euo pipefail
@@ -28,10 +28,17 @@ mkdir -p "$home"
 obs_session_prepare "$home" "$build/plugin/kavren-camera-controller.so" "$root/data"
 
 if [ -z "$camera" ]; then
+	# Four cameras of different families on 127.0.0.2 to .5; the controller's camera search (Settings ->
+	# Camera Assignment) probes them alone, never the real network.
 	camera=127.0.0.2
-	"$build/sim/kavren-camera-sim" --address "$camera" --model NX-B93K --log >"$demo/sim.log" 2>&1 &
+	"$build/sim/kavren-camera-sim" --log \
+		--address 127.0.0.2 --model NX-B93K --name Stage \
+		--address 127.0.0.3 --model NX-D26G --name Wide \
+		--address 127.0.0.4 --model NX-HX7 --name Pulpit \
+		--address 127.0.0.5 --model NX-W38B --name Balcony >"$demo/sim.log" 2>&1 &
 	sim_pid=$!
-	echo "Simulated camera NX-B93K on $camera (its traffic: $demo/sim.log)"
+	export KAVREN_DISCOVERY_ADDRESS=$camera
+	echo "Simulated cameras on 127.0.0.2-5 (their traffic: $demo/sim.log)"
 fi
 
 # Slot 1 of the demo points at the camera, unless the operator already assigned it in an earlier demo.

@@ -1,0 +1,898 @@
+// The controller window: its form, menus, About dialog, the connect flow against simulated cameras, the status
+// line, the command wrappers, the hotkey commands and the connection watchdog.
+
+#include "MainDialogTestSupport.h"
+
+#include "discovery/DiscoveryDialog.h"
+#include "relay/ViscaTransfer.h"
+#include "ui/AboutDialog.h"
+#include "ui/HotkeySource.h"
+#include "ui/MainDialog.h"
+#include "ui/PanTiltLimitSettingDialog.h"
+#include "ui/PresetRenameDialog.h"
+
+#include <QAccessible>
+#include <QAction>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+
+using namespace MainDialogTest;
+
+namespace {
+
+// Addresses of this test's cameras; nothing listens on kSilentAddress.
+const char *const kB93Address = "127.0.0.61";
+const char *const kW38Address = "127.0.0.62";
+const char *const kJ57Address = "127.0.0.63";
+const char *const kSilentAddress = "127.0.0.64";
+
+const QString kShippedProfiles = QStringLiteral(KAVREN_SOURCE_DIR "/data/ini/");
+
+void setProfileDir(const QString &dir)
+{
+	qputenv("KAVREN_PROFILE_DIR", dir.toUtf8());
+}
+
+} // namespace
+
+class tst_MainDialog : public QObject {
+	Q_OBJECT
+
+private slots:
+	void initTestCase();
+	void init();
+	void cleanup();
+	void cleanupTestCase();
+
+	void formTexts_data();
+	void formTexts();
+	void formGeometry_data();
+	void formGeometry();
+	void buttonsAndListsTakeNoFocus();
+	void imageButtonsAreNamed_data();
+	void imageButtonsAreNamed();
+	void styleSheetImagesExist();
+	void windowStartsDisconnected();
+	void slotCaptionsFollowTheSettings();
+	void menusHoldTheirEntries();
+	void menusTakeTheirButtonsWidth();
+	void hotKeySwitchIsStored();
+	void settingsEntriesOpenOneDialogEach();
+	void assignedSlotCaptionShowsAtOnce();
+	void limitDialogFollowsTheConnection();
+	void hotKeysDriveTheCameraWhileSwitchedOn();
+	void relayServesFromTheStart();
+	void viewMenuSwitchesTheView();
+	void aboutIsSingleInstance();
+	void closeEntryClosesTheWindow();
+	void commandsNeedACamera();
+	void connectAndDeselect();
+	void connectFailures_data();
+	void connectFailures();
+	void switchingCamerasReplacesTheLink();
+	void hotKeyCommandsDriveTheCamera_data();
+	void hotKeyCommandsDriveTheCamera();
+	void watchdogKeepsAnAnsweringCamera();
+	void watchdogDisconnectsASilentCamera();
+	void everyLookedUpKeyIsInTheLocale();
+
+private:
+	template <typename T>
+	T *child(const char *name) const
+	{
+		T *found = root()->findChild<T *>(QString::fromLatin1(name));
+		if (!found)
+			qFatal("missing child %s", name);
+		return found;
+	}
+	QPushButton *button(const QString &name) const { return child<QPushButton>(qPrintable(name)); }
+	// The window under test, or the shared one of the form checks, which only look.
+	MainDialog *root() const { return dialog ? dialog.get() : formDialog.get(); }
+	void useSharedForm();
+	void makeDialog();
+	bool clickSlot(int slot);
+	QList<int> checkedSlots() const;
+
+	SettingsHome home;
+	QTemporaryDir profiles;
+	std::unique_ptr<CameraSimulator> b93;
+	std::unique_ptr<CameraSimulator> w38;
+	std::unique_ptr<CameraSimulator> j57;
+	std::unique_ptr<MainDialog> dialog;
+	std::unique_ptr<MainDialog> hotKeyDialog;
+	std::unique_ptr<MainDialog> formDialog;
+};
+
+void tst_MainDialog::initTestCase()
+{
+	QVERIFY(home.setUp());
+	QVERIFY(loadLocale());
+	QVERIFY(profiles.isValid());
+	setProfileDir(kShippedProfiles);
+	installModalAnswerer();
+	b93 = startCamera(kB93Address, "NX-B93K");
+	w38 = startCamera(kW38Address, "NX-W38B");
+	j57 = startCamera(kJ57Address, "NX-J57");
+}
+
+void tst_MainDialog::init()
+{
+	SettingsHome::write(QJsonObject{{QStringLiteral("Camera1IP"), QString::fromLatin1(kB93Address)},
+					{QStringLiteral("Camera2IP"), QString::fromLatin1(kW38Address)},
+					{QStringLiteral("Camera2NickName"), QStringLiteral("Stage Left")}});
+	boxTexts().clear();
+	for (CameraSimulator *camera : {b93.get(), w38.get(), j57.get()}) {
+		camera->setSilent(false);
+		clearWhenQuiet(*camera);
+	}
+}
+
+void tst_MainDialog::cleanup()
+{
+	dialog.reset();
+	setProfileDir(kShippedProfiles);
+}
+
+void tst_MainDialog::cleanupTestCase()
+{
+	hotKeyDialog.reset();
+	formDialog.reset();
+	Utils::setModalAnswerer(nullptr);
+}
+
+void tst_MainDialog::makeDialog()
+{
+	dialog = std::make_unique<MainDialog>();
+	dialog->show();
+}
+
+void tst_MainDialog::useSharedForm()
+{
+	if (!formDialog) {
+		formDialog = std::make_unique<MainDialog>();
+		formDialog->show();
+	}
+}
+
+bool tst_MainDialog::clickSlot(int slot)
+{
+	QPushButton *slotButton = button(QStringLiteral("Camera%1Button").arg(slot));
+	QTest::mouseClick(slotButton, Qt::LeftButton);
+	return slotButton->isChecked();
+}
+
+QList<int> tst_MainDialog::checkedSlots() const
+{
+	QList<int> checked;
+	for (int slot = 1; slot <= 8; ++slot)
+		if (button(QStringLiteral("Camera%1Button").arg(slot))->isChecked())
+			checked << slot;
+	return checked;
+}
+
+// ------------------------------------------------------------------------------------------------ form
+
+void tst_MainDialog::formTexts_data()
+{
+	QTest::addColumn<QString>("object");
+	QTest::addColumn<QByteArray>("key");
+
+	const char *const keyed[][2] = {
+		{"SettingsButton", "Settings"},
+		{"ViewButton", "View"},
+		{"HelpButton", "Help"},
+		{"SelectCameraBox", "SelectCamera"},
+		{"CameraControlBox", "CameraControl"},
+		{"StoreButton", "STORE"},
+		{"TenButton", "10+"},
+		{"CallButton", "CALL"},
+		{"PTZSpeedBox", "PTZFSpeed"},
+		{"PanSpeedLabel", "Panspeed"},
+		{"TiltSpeedLabel", "Tiltspeed"},
+		{"ZoomSpeedLabel", "Zoomspeed"},
+		{"FocusSpeedLabel", "FocusSpeed"},
+		{"PresetSpeedLabel", "PresetSpeed"},
+		{"ExposureBox", "Exposure"},
+		{"ExposureModeLabel", "ExposureMode"},
+		{"ShutterSpeedLabel", "Shutterspeed"},
+		{"IrisLabel", "Iris"},
+		{"GainLabel", "Gain"},
+		{"WhilteBalanceBox", "WhiteBalance"},
+		{"AWBLabel", "WhiteBalanceMode"},
+		{"RGainLabel", "RGain"},
+		{"BGainLabel", "BGain"},
+		{"OnePushButton", "One_Push_WB"},
+		{"ImageBox", "Image"},
+		{"ImageModeLabel", "ImageMode"},
+		{"SharpnessLabel", "Sharpness"},
+		{"SaturationLabel", "Saturation"},
+		{"HueLabel", "Hue"},
+		{"GammaLabel", "Gamma"},
+		{"DigEffectLabel", "DigEffect"},
+	};
+	for (const auto &row : keyed)
+		QTest::newRow(row[0]) << QString::fromLatin1(row[0]) << QByteArray(row[1]);
+}
+
+void tst_MainDialog::formTexts()
+{
+	QFETCH(QString, object);
+	QFETCH(QByteArray, key);
+	useSharedForm();
+	QWidget *widget = root()->findChild<QWidget *>(object);
+	QVERIFY(widget);
+	QString shown;
+	if (auto *box = qobject_cast<QGroupBox *>(widget))
+		shown = box->title();
+	else if (auto *label = qobject_cast<QLabel *>(widget))
+		shown = label->text();
+	else if (auto *pushButton = qobject_cast<QPushButton *>(widget))
+		shown = pushButton->text();
+	QVERIFY2(localeTable().contains(key), key.constData());
+	QCOMPARE(shown, localeText(key.constData()));
+}
+
+void tst_MainDialog::formGeometry_data()
+{
+	QTest::addColumn<QString>("object");
+	QTest::addColumn<QSize>("minimum");
+	QTest::addColumn<bool>("fixed");
+
+	QTest::newRow("logo") << "LogoLabel" << QSize(192, 36) << false;
+	for (const char *name : {"SettingsButton", "ViewButton", "HelpButton"})
+		QTest::newRow(name) << name << QSize(130, 30) << false;
+	QTest::newRow("slots box") << "SelectCameraBox" << QSize(390, 106) << false;
+	QTest::newRow("control box") << "CameraControlBox" << QSize(390, 400) << false;
+	for (int slot = 1; slot <= 8; ++slot)
+		QTest::addRow("Camera%dButton", slot)
+			<< QStringLiteral("Camera%1Button").arg(slot) << QSize(90, 32) << false;
+	for (const char *name : {"UpperLeftButton", "UpButton", "UpperRightButton", "LefButton", "HomeButton",
+				 "RightButton", "LowerLeftButton", "DownButton", "LowerRightButton"})
+		QTest::newRow(name) << name << QSize(60, 60) << false;
+	for (int preset = 1; preset <= 9; ++preset)
+		QTest::addRow("Preset%dButton", preset)
+			<< QStringLiteral("Preset%1Button").arg(preset) << QSize(120, 35) << false;
+	for (const char *name : {"StoreButton", "TenButton", "CallButton"})
+		QTest::newRow(name) << name << QSize(120, 35) << false;
+	for (const char *name : {"IndoorButton", "MotionButton", "LowLightButton", "BackLightButton"})
+		QTest::newRow(name) << name << QSize(78, 68) << false;
+	QTest::newRow("one push") << "OnePushButton" << QSize(90, 25) << false;
+	for (const char *name : {"PanSpeedEdit", "TiltSpeedEdit", "ZoomSpeedEdit", "FocusSpeedEdit"})
+		QTest::newRow(name) << name << QSize(35, 25) << true;
+}
+
+void tst_MainDialog::formGeometry()
+{
+	QFETCH(QString, object);
+	QFETCH(QSize, minimum);
+	QFETCH(bool, fixed);
+	useSharedForm();
+	QWidget *widget = root()->findChild<QWidget *>(object);
+	QVERIFY(widget);
+	QCOMPARE(widget->minimumSize(), minimum);
+	if (fixed) {
+		QCOMPARE(widget->maximumSize(), minimum);
+		QCOMPARE(widget->focusPolicy(), Qt::ClickFocus);
+	}
+}
+
+void tst_MainDialog::buttonsAndListsTakeNoFocus()
+{
+	useSharedForm();
+	const auto buttons = root()->findChildren<QPushButton *>();
+	QVERIFY(buttons.size() >= 40);
+	for (QPushButton *pushButton : buttons)
+		QVERIFY2(pushButton->focusPolicy() == Qt::NoFocus, qPrintable(pushButton->objectName()));
+	const auto boxes = root()->findChildren<QComboBox *>();
+	QCOMPARE(boxes.size(), 5);
+	for (QComboBox *box : boxes)
+		QVERIFY2(box->focusPolicy() == Qt::NoFocus, qPrintable(box->objectName()));
+
+	// The pad sits between the zoom and focus columns, three by three.
+	auto *grid = child<QGridLayout>("MotionGridLayout");
+	const char *const pad[] = {"UpperLeftButton", "UpButton",   "UpperRightButton",
+				   "LefButton",       "HomeButton", "RightButton",
+				   "LowerLeftButton", "DownButton", "LowerRightButton"};
+	for (int i = 0; i < 9; ++i) {
+		int row, column, rowSpan, columnSpan;
+		grid->getItemPosition(grid->indexOf(button(QString::fromLatin1(pad[i]))), &row, &column, &rowSpan,
+				      &columnSpan);
+		QCOMPARE(row, i / 3);
+		QCOMPARE(column, 1 + i % 3);
+	}
+	for (const auto &[name, column] : {std::pair<const char *, int>{"ZoomWidget", 0}, {"FocusWidget", 4}}) {
+		int row, col, rowSpan, columnSpan;
+		grid->getItemPosition(grid->indexOf(child<QWidget>(name)), &row, &col, &rowSpan, &columnSpan);
+		QCOMPARE(col, column);
+		QCOMPARE(rowSpan, 3);
+	}
+}
+
+void tst_MainDialog::imageButtonsAreNamed_data()
+{
+	QTest::addColumn<QString>("object");
+	QTest::addColumn<QString>("name");
+
+	const char *const rows[][2] = {
+		{"UpButton", "Tilt Up"},
+		{"DownButton", "Tilt Down"},
+		{"LefButton", "Pan Left"},
+		{"RightButton", "Pan Right"},
+		{"UpperLeftButton", "Up Left"},
+		{"UpperRightButton", "Up Right"},
+		{"LowerLeftButton", "Down Left"},
+		{"LowerRightButton", "Down Right"},
+		{"HomeButton", "Home"},
+		{"IndoorButton", "Indoor"},
+		{"MotionButton", "Motion"},
+		{"LowLightButton", "Low Light"},
+		{"BackLightButton", "Back Light"},
+		// Captioned buttons are read by their caption.
+		{"Camera4Button", "Camera 4"},
+		{"Camera2Button", "Stage Left"},
+		{"Preset7Button", "7"},
+	};
+	for (const auto &row : rows)
+		QTest::newRow(row[0]) << QString::fromLatin1(row[0]) << QString::fromLatin1(row[1]);
+}
+
+void tst_MainDialog::imageButtonsAreNamed()
+{
+	QFETCH(QString, object);
+	QFETCH(QString, name);
+	useSharedForm();
+	QPushButton *pushButton = button(object);
+	QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(pushButton);
+	QVERIFY(accessible);
+	QCOMPARE(accessible->text(QAccessible::Name), name);
+	if (pushButton->text().isEmpty())
+		QCOMPARE(pushButton->toolTip(), name);
+}
+
+void tst_MainDialog::styleSheetImagesExist()
+{
+	useSharedForm();
+	static const QRegularExpression url(QStringLiteral("url\\(\\s*\"?([^\")]+)\"?\\s*\\)"));
+	QSet<QString> images;
+	QList<QWidget *> widgets = root()->findChildren<QWidget *>();
+	for (QPushButton *menuButton : {button(QStringLiteral("SettingsButton")), button(QStringLiteral("HelpButton"))})
+		widgets << menuButton->menu();
+	for (QWidget *widget : widgets) {
+		auto it = url.globalMatch(widget->styleSheet());
+		while (it.hasNext())
+			images.insert(it.next().captured(1));
+	}
+	// Pad (27), scenes (12), menu arrows (2), menu check boxes (3) and what the control widgets bring.
+	QVERIFY2(images.size() >= 44, qPrintable(QString::number(images.size())));
+	for (const QString &image : qAsConst(images)) {
+		QVERIFY2(image.startsWith(QLatin1String(":/resource/images/")), qPrintable(image));
+		QVERIFY2(QFile::exists(image), qPrintable(image));
+	}
+	for (const char *scene : {"Indoor", "Motion", "Low Light", "Back Light"})
+		QVERIFY(images.contains(QStringLiteral(":/resource/images/Advanced Mode/%1_p.svg").arg(scene)));
+}
+
+// ------------------------------------------------------------------------------------------------ window
+
+void tst_MainDialog::windowStartsDisconnected()
+{
+	makeDialog();
+	QCOMPARE(dialog->windowTitle(), QStringLiteral("Kavren OBS Camera Controller"));
+	QCOMPARE(dialog->size(), QSize(425, 692));
+	QCOMPARE(dialog->minimumSize(), dialog->maximumSize());
+	QVERIFY(dialog->windowFlags() & Qt::WindowStaysOnTopHint);
+	QCOMPARE(dialog->styleSheet(), QStringLiteral("background-color: #474747"));
+	QVERIFY(!child<QWidget>("AdvanceFrame")->isVisible());
+	QVERIFY(!child<QWidget>("CameraControlBox")->isEnabled());
+	QVERIFY(!child<QWidget>("AdvanceFrame")->isEnabled());
+	QVERIFY(!child<QAction>("PanTiltLimitAction")->isEnabled());
+	QVERIFY(checkedSlots().isEmpty());
+	QCOMPARE(child<QLabel>("ConnectionLabel")->text(), localeText("StatusNotConnected"));
+	QCOMPARE(child<QLabel>("MessageLabel")->text(), QString());
+
+	dialog->setStatusVisible(false);
+	QVERIFY(!child<QWidget>("StatusFrame")->isVisible());
+	dialog->setStatusVisible(true);
+	QVERIFY(child<QWidget>("StatusFrame")->isVisible());
+	QVERIFY(boxTexts().isEmpty());
+}
+
+void tst_MainDialog::slotCaptionsFollowTheSettings()
+{
+	SettingsHome::write(QJsonObject{{QStringLiteral("Camera3NickName"), QStringLiteral("Pulpit")},
+					{QStringLiteral("Camera8NickName"), QStringLiteral("Choir")},
+					{QStringLiteral("4"), QStringLiteral("Lectern")}});
+	makeDialog();
+	const QStringList expected{QStringLiteral("Camera 1"), QStringLiteral("Camera 2"), QStringLiteral("Pulpit"),
+				   QStringLiteral("Camera 4"), QStringLiteral("Camera 5"), QStringLiteral("Camera 6"),
+				   QStringLiteral("Camera 7"), QStringLiteral("Choir")};
+	for (int slot = 1; slot <= 8; ++slot)
+		QCOMPARE(button(QStringLiteral("Camera%1Button").arg(slot))->text(), expected.at(slot - 1));
+	for (int preset = 1; preset <= 9; ++preset)
+		QCOMPARE(button(QStringLiteral("Preset%1Button").arg(preset))->text(),
+			 preset == 4 ? QStringLiteral("Lectern") : QString::number(preset));
+
+	// The discovery dialog's signal refreshes the captions from the file; its arguments are not used.
+	SettingsHome::write(QJsonObject{{QStringLiteral("Camera5NickName"), QStringLiteral("Balcony")}});
+	dialog->setIPAndName(0, QStringLiteral("ignored"), QStringLiteral("ignored"));
+	QCOMPARE(button(QStringLiteral("Camera5Button"))->text(), QStringLiteral("Balcony"));
+	QCOMPARE(button(QStringLiteral("Camera3Button"))->text(), QStringLiteral("Camera 3"));
+}
+
+// ------------------------------------------------------------------------------------------------ menus
+
+void tst_MainDialog::menusHoldTheirEntries()
+{
+	makeDialog();
+	const auto texts = [](QMenu *menu) {
+		QStringList list;
+		for (QAction *action : menu->actions())
+			list << action->text();
+		return list;
+	};
+	QCOMPARE(texts(button(QStringLiteral("SettingsButton"))->menu()),
+		 QStringList({localeText("Cameraassign"), localeText("UseHotHeys"), localeText("PanTiltLimitSetting"),
+			      localeText("PresetRename"), localeText("Close")}));
+	QCOMPARE(texts(button(QStringLiteral("ViewButton"))->menu()),
+		 QStringList({localeText("SimpleMode"), localeText("AdvanceMode")}));
+	QCOMPARE(texts(button(QStringLiteral("HelpButton"))->menu()), QStringList({localeText("AboutUs")}));
+
+	QVERIFY(child<QAction>("UseHotKeysAction")->isCheckable());
+	QVERIFY(!child<QAction>("UseHotKeysAction")->isChecked());
+	QVERIFY(!child<QAction>("PanTiltLimitAction")->isEnabled());
+}
+
+void tst_MainDialog::menusTakeTheirButtonsWidth()
+{
+	makeDialog();
+	for (const char *name : {"SettingsButton", "ViewButton", "HelpButton"}) {
+		QPushButton *menuButton = button(QString::fromLatin1(name));
+		QMenu *menu = menuButton->menu();
+		QVERIFY(menu);
+		QVERIFY(QMetaObject::invokeMethod(menu, "aboutToShow"));
+		QCOMPARE(menu->minimumWidth(), menuButton->width());
+		QCOMPARE(menu->maximumWidth(), menuButton->width());
+	}
+}
+
+void tst_MainDialog::hotKeySwitchIsStored()
+{
+	SettingsHome::write(
+		QJsonObject{{QStringLiteral("hotKey"), true}, {QStringLiteral("Camera1IP"), QStringLiteral("x")}});
+	makeDialog();
+	QAction *hotKeys = child<QAction>("UseHotKeysAction");
+	QVERIFY(hotKeys->isChecked());
+	hotKeys->trigger();
+	QCOMPARE(SettingsHome::read().value(QStringLiteral("hotKey")), QJsonValue(false));
+	QCOMPARE(SettingsHome::read().value(QStringLiteral("Camera1IP")).toString(), QStringLiteral("x"));
+	QVERIFY(boxTexts().isEmpty());
+	hotKeys->trigger();
+	QCOMPARE(SettingsHome::read().value(QStringLiteral("hotKey")), QJsonValue(true));
+	// Switching on reminds the operator that the keys are bound in the host's own settings.
+	QCOMPARE(boxTexts(), QStringList{localeText("NeedToSetHotKeysInOBS")});
+
+	// A new window picks the stored choice up.
+	hotKeys->trigger();
+	makeDialog();
+	QVERIFY(!child<QAction>("UseHotKeysAction")->isChecked());
+}
+
+namespace {
+
+QList<QWidget *> visibleTopLevels(const char *className)
+{
+	QList<QWidget *> found;
+	for (QWidget *widget : QApplication::topLevelWidgets())
+		if (widget->inherits(className) && widget->isVisible())
+			found << widget;
+	return found;
+}
+
+} // namespace
+
+void tst_MainDialog::settingsEntriesOpenOneDialogEach()
+{
+	makeDialog();
+	child<QAction>("CameraAssignAction")->trigger();
+	child<QAction>("CameraAssignAction")->trigger();
+	const QList<QWidget *> assign = visibleTopLevels("DiscoveryDialog");
+	QCOMPARE(assign.size(), 1);
+	QVERIFY(!assign.first()->parentWidget()); // a window of its own, beside the controller
+	QVERIFY(assign.first()->testAttribute(Qt::WA_DeleteOnClose));
+
+	child<QAction>("PresetRenameAction")->trigger();
+	child<QAction>("PresetRenameAction")->trigger();
+	QCOMPARE(dialog->findChildren<PresetRenameDialog *>().size(), 1);
+	QVERIFY(dialog->findChild<PresetRenameDialog *>()->isVisible());
+
+	// Closing deletes them; the entries then open fresh ones.
+	assign.first()->close();
+	QTRY_VERIFY(visibleTopLevels("DiscoveryDialog").isEmpty());
+	child<QAction>("CameraAssignAction")->trigger();
+	QCOMPARE(visibleTopLevels("DiscoveryDialog").size(), 1);
+	QVERIFY(boxTexts().isEmpty());
+}
+
+void tst_MainDialog::assignedSlotCaptionShowsAtOnce()
+{
+	makeDialog();
+	child<QAction>("CameraAssignAction")->trigger();
+	auto *assign = qobject_cast<DiscoveryDialog *>(visibleTopLevels("DiscoveryDialog").value(0));
+	QVERIFY(assign);
+	QJsonObject settings = SettingsHome::read();
+	settings[QStringLiteral("Camera4IP")] = QString::fromLatin1(kJ57Address);
+	settings[QStringLiteral("Camera4NickName")] = QStringLiteral("Balcony");
+	SettingsHome::write(settings);
+	emit assign->ipAssigned(4, QString::fromLatin1(kJ57Address), QStringLiteral("Balcony"));
+	QCOMPARE(button(QStringLiteral("Camera4Button"))->text(), QStringLiteral("Balcony"));
+	QCOMPARE(button(QStringLiteral("Camera3Button"))->text(), localeText("Camera3"));
+	assign->close();
+}
+
+void tst_MainDialog::limitDialogFollowsTheConnection()
+{
+	makeDialog();
+	QAction *limits = child<QAction>("PanTiltLimitAction");
+	QVERIFY(!limits->isEnabled());
+	QVERIFY(clickSlot(1));
+	QVERIFY(limits->isEnabled());
+	limits->trigger();
+	limits->trigger();
+	QCOMPARE(dialog->findChildren<PanTiltLimitSettingDialog *>().size(), 1);
+	auto *limitDialog = dialog->findChild<PanTiltLimitSettingDialog *>();
+	QVERIFY(limitDialog->isVisible());
+
+	// Its limits belong to the camera in use: leaving the camera closes it.
+	QVERIFY(!clickSlot(1));
+	QVERIFY(!limitDialog->isVisible());
+	QVERIFY(!limits->isEnabled());
+}
+
+void tst_MainDialog::hotKeysDriveTheCameraWhileSwitchedOn()
+{
+	// Stand in for the host: the dialog's hotkey source is one the test fires.
+	QPointer<HotkeySource> source;
+	HotkeySource::setFactory([&source](QObject *parent) { return source = new HotkeySource(parent); });
+	SettingsHome::write(QJsonObject{{QStringLiteral("Camera1IP"), QString::fromLatin1(kB93Address)},
+					{QStringLiteral("hotKey"), true}});
+	makeDialog();
+	HotkeySource::setFactory(nullptr);
+	QVERIFY(source);
+
+	emit source->hotKeysentTo(2, true); // not connected: nothing to drive
+	QVERIFY(clickSlot(1));
+	clearWhenQuiet(*b93);
+	emit source->hotKeysentTo(2, true);
+	emit source->hotKeysentTo(2, false);
+	emit source->hotKeysentTo(9, true); // preset 4
+	emit source->hotKeysentTo(9, false);
+	const QStringList sentPayloads = payloads(*b93);
+	QVERIFY2(sentPayloads.size() == 3, qPrintable(sent(sentPayloads)));
+	QVERIFY(sentPayloads.at(0).startsWith(QStringLiteral("81010601")));
+	QVERIFY(sentPayloads.at(0).endsWith(QStringLiteral("0103ff")));
+	QVERIFY(sentPayloads.at(1).endsWith(QStringLiteral("0303ff")));
+	QCOMPARE(sentPayloads.at(2), QStringLiteral("8101043f0204ff"));
+
+	// Switched off, the keys no longer reach the camera.
+	child<QAction>("UseHotKeysAction")->trigger();
+	clearWhenQuiet(*b93);
+	emit source->hotKeysentTo(3, true);
+	QTest::qWait(300);
+	QVERIFY(payloads(*b93).isEmpty());
+}
+
+void tst_MainDialog::relayServesFromTheStart()
+{
+	makeDialog();
+	auto *relay = dialog->findChild<ViscaTransfer *>();
+	QVERIFY(relay);
+	QVERIFY(relay->isServing());
+	QVERIFY(relay->tcpPort() != 0);
+}
+
+void tst_MainDialog::viewMenuSwitchesTheView()
+{
+	makeDialog();
+	child<QAction>("AdvanceModeAction")->trigger();
+	QVERIFY(child<QWidget>("AdvanceFrame")->isVisible());
+	QCOMPARE(dialog->minimumSize(), QSize(880, 692));
+	QCOMPARE(dialog->maximumSize(), QSize(880, 692));
+	child<QAction>("SimpleModeAction")->trigger();
+	QVERIFY(!child<QWidget>("AdvanceFrame")->isVisible());
+	QCOMPARE(dialog->minimumSize(), QSize(425, 692));
+	QCOMPARE(dialog->maximumSize(), QSize(425, 692));
+}
+
+void tst_MainDialog::aboutIsSingleInstance()
+{
+	makeDialog();
+	QAction *about = child<QAction>("AboutAction");
+	about->trigger();
+	about->trigger();
+	QList<AboutDialog *> open = dialog->findChildren<AboutDialog *>();
+	QCOMPARE(open.size(), 1);
+	QPointer<AboutDialog> first = open.first();
+	QVERIFY(first->isVisible());
+	QVERIFY(first->testAttribute(Qt::WA_DeleteOnClose));
+
+	first->close();
+	QTRY_VERIFY(first.isNull());
+	QCOMPARE(dialog->findChildren<AboutDialog *>().size(), 0);
+
+	about->trigger();
+	open = dialog->findChildren<AboutDialog *>();
+	QCOMPARE(open.size(), 1);
+	QVERIFY(open.first()->isVisible());
+}
+
+void tst_MainDialog::closeEntryClosesTheWindow()
+{
+	makeDialog();
+	QVERIFY(dialog->isVisible());
+	child<QAction>("CloseAction")->trigger();
+	QVERIFY(!dialog->isVisible());
+}
+
+// ------------------------------------------------------------------------------------------------ connect flow
+
+void tst_MainDialog::commandsNeedACamera()
+{
+	makeDialog();
+	bool ran = false;
+	QVERIFY(!dialog->setCommand([&ran](int) { ran = true; }, 3));
+	QCOMPARE(dialog->getCommand([&ran]() {
+		ran = true;
+		return 5;
+	}),
+		 -1);
+	QVERIFY(!ran);
+	QVERIFY(!dialog->setCommand(dialog->upCommand, 0));
+
+	// Pressing the disabled pad sends nothing either.
+	QTest::mouseClick(button(QStringLiteral("UpButton")), Qt::LeftButton);
+	QTest::qWait(50);
+	QVERIFY(b93->received().isEmpty());
+}
+
+void tst_MainDialog::connectAndDeselect()
+{
+	makeDialog();
+	QVERIFY(clickSlot(1));
+	QCOMPARE(checkedSlots(), QList<int>{1});
+	QVERIFY(child<QWidget>("CameraControlBox")->isEnabled());
+	QVERIFY(child<QWidget>("AdvanceFrame")->isEnabled());
+	QVERIFY(child<QAction>("PanTiltLimitAction")->isEnabled());
+	QCOMPARE(child<QLabel>("ConnectionLabel")->text(),
+		 localeText("StatusConnected")
+			 .arg(QStringLiteral("Camera 1"), QString::fromLatin1(kB93Address), QStringLiteral("NX-B93K")));
+	QCOMPARE(child<QLabel>("ConnectionLabel")->text(), QStringLiteral("Camera 1 · 127.0.0.61 · NX-B93K"));
+	QCOMPARE(child<QLabel>("MessageLabel")->text(), QString());
+	QVERIFY(boxTexts().isEmpty());
+
+	// The model's speeds (pan 1..24, tilt 1..20, zoom 1..7, focus 1..7) took the defaults, and were stored.
+	const QJsonObject stored = SettingsHome::read();
+	const QString prefix = QStringLiteral("127.0.0.61NX-B93K");
+	const std::pair<const char *, const char *> speeds[] = {{"PanSpeedEdit", "PanSpeed"},
+								{"TiltSpeedEdit", "TiltSpeed"},
+								{"ZoomSpeedEdit", "ZoomSpeed"},
+								{"FocusSpeedEdit", "FocusSpeed"}};
+	const QStringList defaults{QStringLiteral("7"), QStringLiteral("7"), QStringLiteral("5"), QStringLiteral("3")};
+	for (int i = 0; i < 4; ++i) {
+		QCOMPARE(child<QLineEdit>(speeds[i].first)->text(), defaults.at(i));
+		QCOMPARE(stored.value(prefix + QLatin1String(speeds[i].second)).toString(), defaults.at(i));
+	}
+
+	// Deselecting the slot in use: controls off, nothing checked, the link kept.
+	QVERIFY(!clickSlot(1));
+	QVERIFY(checkedSlots().isEmpty());
+	QVERIFY(!child<QWidget>("CameraControlBox")->isEnabled());
+	QVERIFY(!child<QWidget>("AdvanceFrame")->isEnabled());
+	QVERIFY(!child<QAction>("PanTiltLimitAction")->isEnabled());
+	QCOMPARE(child<QLabel>("ConnectionLabel")->text(), localeText("StatusNotConnected"));
+	QCOMPARE(child<QLabel>("MessageLabel")->text(), QString());
+	QVERIFY(boxTexts().isEmpty());
+
+	clearWhenQuiet(*b93);
+	QVERIFY(dialog->setCommand(dialog->upCommand, 0));
+	QCOMPARE(sent(payloads(*b93)), sent(QStringList{QStringLiteral("8101060107070301ff")}));
+}
+
+void tst_MainDialog::connectFailures_data()
+{
+	QTest::addColumn<int>("slot");
+	QTest::addColumn<QString>("address");
+	QTest::addColumn<QString>("profile");   // "shipped", "missing" or "broken"
+	QTest::addColumn<bool>("connectFirst"); // connect slot 1 before the failing attempt
+	QTest::addColumn<QString>("message");
+	QTest::addColumn<bool>("notFoundBox");
+
+	QTest::newRow("no address stored") << 5 << QString() << "shipped" << false
+					   << localeText("StatusNoAddress").arg(QStringLiteral("Camera 5")) << false;
+	QTest::newRow("no address while connected")
+		<< 5 << QString() << "shipped" << true << localeText("StatusNoAddress").arg(QStringLiteral("Camera 5"))
+		<< false;
+	QTest::newRow("camera not answering")
+		<< 6 << QString::fromLatin1(kSilentAddress) << "shipped" << false
+		<< localeText("StatusNotIdentified").arg(QString::fromLatin1(kSilentAddress)) << false;
+	QTest::newRow("model without profile")
+		<< 7 << QString::fromLatin1(kJ57Address) << "missing" << false
+		<< localeText("StatusNoProfile").arg(QStringLiteral("NX-J57"), QString::fromLatin1(kJ57Address))
+		<< true;
+	QTest::newRow("model with unusable profile")
+		<< 7 << QString::fromLatin1(kJ57Address) << "broken" << true
+		<< localeText("StatusNoProfile").arg(QStringLiteral("NX-J57"), QString::fromLatin1(kJ57Address))
+		<< false;
+}
+
+void tst_MainDialog::connectFailures()
+{
+	QFETCH(int, slot);
+	QFETCH(QString, address);
+	QFETCH(QString, profile);
+	QFETCH(bool, connectFirst);
+	QFETCH(QString, message);
+	QFETCH(bool, notFoundBox);
+
+	if (!address.isEmpty()) {
+		QJsonObject settings = SettingsHome::read();
+		settings[QStringLiteral("Camera%1IP").arg(slot)] = address;
+		SettingsHome::write(settings);
+	}
+	makeDialog();
+	if (connectFirst)
+		QVERIFY(clickSlot(1));
+
+	const QString dir = profiles.path() + QLatin1Char('/') + profile;
+	if (profile != QLatin1String("shipped")) {
+		QVERIFY(QDir().mkpath(dir));
+		QFile::remove(dir + QStringLiteral("/NX-J57.ini"));
+		if (profile == QLatin1String("broken")) {
+			QFile broken(dir + QStringLiteral("/NX-J57.ini"));
+			QVERIFY(broken.open(QIODevice::WriteOnly));
+			broken.write("{ \"cam_zoom\": [ this is not a profile");
+		}
+		setProfileDir(dir);
+	}
+
+	QVERIFY(!clickSlot(slot));
+	QVERIFY(checkedSlots().isEmpty());
+	QVERIFY(!child<QWidget>("CameraControlBox")->isEnabled());
+	QVERIFY(!child<QWidget>("AdvanceFrame")->isEnabled());
+	QVERIFY(!child<QAction>("PanTiltLimitAction")->isEnabled());
+	QCOMPARE(child<QLabel>("ConnectionLabel")->text(), localeText("StatusNotConnected"));
+	QCOMPARE(child<QLabel>("MessageLabel")->text(), message);
+
+	QStringList expectedBoxes;
+	if (notFoundBox)
+		expectedBoxes << QStringLiteral("ini Not Found: ") + dir + QStringLiteral("/NX-J57.ini");
+	expectedBoxes << localeText("FailedToConnectToCamera");
+	QCOMPARE(boxTexts(), expectedBoxes);
+}
+
+void tst_MainDialog::switchingCamerasReplacesTheLink()
+{
+	makeDialog();
+	QVERIFY(clickSlot(1));
+	QVERIFY(clickSlot(2));
+	QCOMPARE(checkedSlots(), QList<int>{2});
+	QCOMPARE(child<QLabel>("ConnectionLabel")->text(),
+		 localeText("StatusConnected")
+			 .arg(QStringLiteral("Stage Left"), QString::fromLatin1(kW38Address),
+			      QStringLiteral("NX-W38B")));
+	// The W38B's preset speed list is its own.
+	QCOMPARE(child<QComboBox>("PresetSpeedBox")->itemText(0), QStringLiteral("2 °/s"));
+
+	clearWhenQuiet(*b93);
+	clearWhenQuiet(*w38);
+	QTest::mousePress(button(QStringLiteral("DownButton")), Qt::LeftButton);
+	QTest::mouseRelease(button(QStringLiteral("DownButton")), Qt::LeftButton);
+	QCOMPARE(sent(payloads(*w38)),
+		 sent(QStringList({QStringLiteral("8101060107070302ff"), QStringLiteral("8101060107070303ff")})));
+	QVERIFY(b93->received().isEmpty());
+
+	// Back to the first camera: a fresh identification, a fresh link.
+	QVERIFY(clickSlot(1));
+	QCOMPARE(checkedSlots(), QList<int>{1});
+	QCOMPARE(child<QComboBox>("PresetSpeedBox")->itemText(0), QStringLiteral("5 °/s"));
+	QVERIFY(boxTexts().isEmpty());
+}
+
+// ------------------------------------------------------------------------------------------------ hotkey commands
+
+void tst_MainDialog::hotKeyCommandsDriveTheCamera_data()
+{
+	QTest::addColumn<QString>("command");
+	QTest::addColumn<int>("value");
+	QTest::addColumn<QString>("payload");
+
+	QTest::newRow("up") << "up" << 0 << "8101060107070301ff";
+	QTest::newRow("down") << "down" << 0 << "8101060107070302ff";
+	QTest::newRow("left") << "left" << 0 << "8101060107070103ff";
+	QTest::newRow("right") << "right" << 0 << "8101060107070203ff";
+	QTest::newRow("motor stop") << "motorStop" << 0 << "8101060107070303ff";
+	QTest::newRow("zoom in") << "zoomIn" << 0 << "8101040725ff";
+	QTest::newRow("zoom out") << "zoomOut" << 0 << "8101040735ff";
+	QTest::newRow("zoom stop") << "zoomStop" << 0 << "8101040700ff";
+	QTest::newRow("preset 9") << "presetCall" << 9 << "8101043f0209ff";
+}
+
+void tst_MainDialog::hotKeyCommandsDriveTheCamera()
+{
+	QFETCH(QString, command);
+	QFETCH(int, value);
+	QFETCH(QString, payload);
+
+	// One connected window serves every row; a long watchdog keeps its checks out of the bytes.
+	if (!hotKeyDialog) {
+		hotKeyDialog = std::make_unique<MainDialog>();
+		hotKeyDialog->setWatchdogInterval(3600 * 1000);
+		auto *slot1 = hotKeyDialog->findChild<QPushButton *>(QStringLiteral("Camera1Button"));
+		QTest::mouseClick(slot1, Qt::LeftButton);
+		QVERIFY(slot1->isChecked());
+	}
+	const QHash<QString, MainDialog::Command> commands{
+		{QStringLiteral("up"), hotKeyDialog->upCommand},
+		{QStringLiteral("down"), hotKeyDialog->downCommand},
+		{QStringLiteral("left"), hotKeyDialog->leftCommand},
+		{QStringLiteral("right"), hotKeyDialog->rightCommand},
+		{QStringLiteral("motorStop"), hotKeyDialog->motorStopCommand},
+		{QStringLiteral("zoomIn"), hotKeyDialog->zoomInCommand},
+		{QStringLiteral("zoomOut"), hotKeyDialog->zoomOutCommand},
+		{QStringLiteral("zoomStop"), hotKeyDialog->zoomStopCommand},
+		{QStringLiteral("presetCall"), hotKeyDialog->presetCallCommand},
+	};
+	clearWhenQuiet(*b93);
+	QVERIFY(hotKeyDialog->setCommand(commands.value(command), value));
+	QCOMPARE(sent(payloads(*b93)), sent(QStringList{payload}));
+}
+
+// ------------------------------------------------------------------------------------------------ watchdog
+
+void tst_MainDialog::watchdogKeepsAnAnsweringCamera()
+{
+	makeDialog();
+	dialog->setWatchdogInterval(100);
+	QVERIFY(clickSlot(1));
+	clearWhenQuiet(*b93);
+	// Several watchdog steps ask for the power state; the camera answers and stays in use.
+	QTRY_VERIFY_WITH_TIMEOUT(withPrefix(payloads(*b93, false), QStringLiteral("81090400ff")).size() >= 3, 5000);
+	QVERIFY(child<QWidget>("CameraControlBox")->isEnabled());
+	QCOMPARE(checkedSlots(), QList<int>{1});
+	QVERIFY(boxTexts().isEmpty());
+}
+
+void tst_MainDialog::watchdogDisconnectsASilentCamera()
+{
+	makeDialog();
+	dialog->setWatchdogInterval(100);
+	QVERIFY(clickSlot(1));
+	b93->setSilent(true);
+	QTRY_VERIFY_WITH_TIMEOUT(!child<QWidget>("CameraControlBox")->isEnabled(), 10000);
+	QVERIFY(!child<QWidget>("AdvanceFrame")->isEnabled());
+	QVERIFY(checkedSlots().isEmpty());
+	QCOMPARE(boxTexts(), QStringList{localeText("FailedToConnectToCamera")});
+	QCOMPARE(child<QLabel>("MessageLabel")->text(),
+		 localeText("StatusConnectionLost").arg(QString::fromLatin1(kB93Address)));
+	QCOMPARE(child<QLabel>("ConnectionLabel")->text(), localeText("StatusNotConnected"));
+	// Three power checks gave up; the disconnected window checks no more.
+	const int checks = withPrefix(payloads(*b93, false), QStringLiteral("81090400ff")).size();
+	QVERIFY(checks >= 3);
+	QTest::qWait(400);
+	QCOMPARE(withPrefix(payloads(*b93, false), QStringLiteral("81090400ff")).size(), checks);
+	b93->setSilent(false);
+}
+
+void tst_MainDialog::everyLookedUpKeyIsInTheLocale()
+{
+	QStringList missing = missingKeys().values();
+	missing.sort();
+	QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QLatin1String(", "))));
+}
+
+QTEST_MAIN(tst_MainDialog)
+#include "tst_MainDialog.moc"
