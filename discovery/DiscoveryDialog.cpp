@@ -4,6 +4,7 @@
 #include "camera/viscaGeneralOps.h"
 #include "discovery/OnvifDiscovery.h"
 #include "settings/Utils.h"
+#include "ui/HostStyle.h"
 #include "ui/ModuleText.h"
 #include "ui_DiscoveryDialog.h"
 
@@ -36,6 +37,7 @@ QString nickNameKey(const QString &slotText)
 DiscoveryDialog::DiscoveryDialog(QWidget *parent) : QDialog(parent), ui(new Ui::DiscoveryDialog)
 {
 	ui->setupUi(this);
+	applyHostStyleShield(this);
 	setFixedSize(425, 327);
 	setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
 

@@ -67,6 +67,7 @@ private slots:
 	void limitDialogFollowsTheConnection();
 	void hotKeysDriveTheCameraWhileSwitchedOn();
 	void relayServesFromTheStart();
+	void hostThemeLeavesTheLayoutAlone();
 	void viewMenuSwitchesTheView();
 	void aboutIsSingleInstance();
 	void closeEntryClosesTheWindow();
@@ -386,7 +387,7 @@ void tst_MainDialog::windowStartsDisconnected()
 	QCOMPARE(dialog->size(), QSize(425, 692));
 	QCOMPARE(dialog->minimumSize(), dialog->maximumSize());
 	QVERIFY(dialog->windowFlags() & Qt::WindowStaysOnTopHint);
-	QCOMPARE(dialog->styleSheet(), QStringLiteral("background-color: #474747"));
+	QVERIFY(dialog->styleSheet().contains(QStringLiteral("background-color: #474747;")));
 	QVERIFY(!child<QWidget>("AdvanceFrame")->isVisible());
 	QVERIFY(!child<QWidget>("CameraControlBox")->isEnabled());
 	QVERIFY(!child<QWidget>("AdvanceFrame")->isEnabled());
@@ -593,6 +594,32 @@ void tst_MainDialog::relayServesFromTheStart()
 	QVERIFY(relay);
 	QVERIFY(relay->isServing());
 	QVERIFY(relay->tcpPort() != 0);
+}
+
+void tst_MainDialog::hostThemeLeavesTheLayoutAlone()
+{
+	// The host themes every widget of the application; its paddings and margins must not squeeze the window.
+	const char *const watched[] = {"Camera1Button", "Camera5Button", "UpButton",     "HomeButton",
+				       "Preset1Button", "StoreButton",   "PanSpeedEdit", "ExposureModeBox"};
+	const auto geometries = [&watched] {
+		MainDialog window;
+		window.showAdvanceView();
+		window.show();
+		QList<QRect> rects;
+		for (const char *name : watched)
+			rects << window.findChild<QWidget *>(QString::fromLatin1(name))->geometry();
+		return rects;
+	};
+	const QList<QRect> plain = geometries();
+	// (A theme's minimum heights are left out: a style sheet's minimum replaces a form's minimum size.)
+	qApp->setStyleSheet(QStringLiteral("QPushButton { padding: 6px 16px; }"
+					   "QComboBox, QCheckBox, QPushButton { margin-top: 3px; margin-bottom: 3px; }"
+					   "QGroupBox { padding-top: 32px; padding-bottom: 8px; margin-bottom: 6px; }"
+					   "QLineEdit { padding: 5px 2px 5px 7px; }"));
+	const QList<QRect> themed = geometries();
+	qApp->setStyleSheet(QString());
+	for (int i = 0; i < plain.size(); ++i)
+		QCOMPARE(themed.at(i), plain.at(i));
 }
 
 void tst_MainDialog::viewMenuSwitchesTheView()

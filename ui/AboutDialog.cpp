@@ -1,12 +1,14 @@
 #include "ui/AboutDialog.h"
 
 #include "kavren-version.h"
+#include "ui/HostStyle.h"
 #include "ui/ModuleText.h"
 #include "ui_AboutDialog.h"
 
 AboutDialog::AboutDialog(QWidget *parent) : QDialog(parent), ui(new Ui::AboutDialog)
 {
 	ui->setupUi(this);
+	applyHostStyleShield(this);
 	setWindowTitle(ModuleText::text("AboutUs"));
 	// The web-site line and the rights notice live in the locale file so a distributor can change them without
 	// touching the form; the version comes from the build, so it can never disagree with the module.

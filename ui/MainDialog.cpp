@@ -7,6 +7,7 @@
 #include "settings/Utils.h"
 #include "ui/AboutDialog.h"
 #include "ui/HotkeyCommands.h"
+#include "ui/HostStyle.h"
 #include "ui/HotkeySource.h"
 #include "ui/ModuleText.h"
 #include "ui/PanTiltLimitController.h"
@@ -100,6 +101,7 @@ MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
 	ui->AdvanceFrame->hide();
 	setFixedSize(kSimpleViewSize);
 	setStyleSheet(QStringLiteral("background-color: #474747"));
+	applyHostStyleShield(this);
 	setupAccessibleNames();
 
 	cameraModule = nullptr;

@@ -1,5 +1,6 @@
 #include "ui/PanTiltLimitSettingDialog.h"
 
+#include "ui/HostStyle.h"
 #include "ui/ModuleText.h"
 #include "ui_PanTiltLimitSettingDialog.h"
 
@@ -36,6 +37,7 @@ PanTiltLimitSettingDialog::PanTiltLimitSettingDialog(QWidget *parent)
     : QDialog(parent), ui(new Ui::PanTiltLimitSettingDialog)
 {
 	ui->setupUi(this);
+	applyHostStyleShield(this);
 	// Named registration lets queued connections and signal spies carry the enums.
 	qRegisterMetaType<PanTiltLimitSettingDialog::CommandType>("PanTiltLimitSettingDialog::CommandType");
 	qRegisterMetaType<PanTiltLimitSettingDialog::LimitStatus>("PanTiltLimitSettingDialog::LimitStatus");

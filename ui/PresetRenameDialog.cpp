@@ -1,6 +1,7 @@
 #include "ui/PresetRenameDialog.h"
 
 #include "settings/Utils.h"
+#include "ui/HostStyle.h"
 #include "ui/ModuleText.h"
 #include "ui_PresetRenameDialog.h"
 
@@ -24,6 +25,7 @@ QString presetKey(int number)
 PresetRenameDialog::PresetRenameDialog(QWidget *parent) : QDialog(parent), ui(new Ui::PresetRenameDialog)
 {
 	ui->setupUi(this);
+	applyHostStyleShield(this);
 	initNames();
 	connect(ui->ApplyButton, &QPushButton::clicked, this, &PresetRenameDialog::apply);
 

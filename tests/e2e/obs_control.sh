@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# End to end in the real OBS, driving the controller like an operator: the controller window connects to the
+# simulated camera in slot 1, a held direction button moves it, an OBS hotkey bound in the profile's basic.ini
+# (as OBS's own hotkey settings save it) moves it, and a WebSocket client moves it through the relay and gets the
+# replies. The simulated camera's log shows the bytes. Runs in a network namespace of its own where it can.
+# Usage: obs_control.sh MODULE_FILE DATA_DIR SIMULATOR RELAY_CLIENT
+set -uo pipefail
+
+if [ "${KAVREN_E2E_ISOLATED:-}" != 1 ] && [ "$(id -u)" -eq 0 ] && unshare --net true 2>/dev/null; then
+	exec env KAVREN_E2E_ISOLATED=1 unshare --net bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
+fi
+
+module=$1 data=$2 simulator=$3 relay_client=$4
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../../scripts/lib/obs-session.sh
+source "$here/../../scripts/lib/obs-session.sh"
+
+session=$(mktemp -d /tmp/kavren-e2e.XXXXXX)
+home="$session/home"
+sim_log="$session/sim.log"
+sim_pid=
+cleanup() {
+	obs_session_stop
+	[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+	rm -rf "$session"
+}
+trap cleanup EXIT
+
+fail() {
+	echo "FAIL: $*"
+	echo "--- simulated camera (tail) ---"
+	tail -n 20 "$sim_log"
+	local log
+	log=$(obs_session_log "$home")
+	[ -n "$log" ] && { echo "--- OBS log (tail) ---"; tail -n 30 "$log"; }
+	exit 1
+}
+
+# wait_for_rx PATTERN SECONDS: waits until the camera has received a datagram whose payload matches PATTERN.
+wait_for_rx() {
+	local i
+	for i in $(seq 1 $(($2 * 10))); do
+		grep -qiE "^rx 01 [01]0 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}$1" "$sim_log" && return 0
+		sleep 0.1
+	done
+	return 1
+}
+
+mkdir -p "$home/.local/share/obs" "$home/.config/obs-studio/basic/profiles/Untitled"
+obs_session_prepare "$home" "$module" "$data"
+cat >"$home/.local/share/obs/KavrenOBSPlugin.json" <<'JSON'
+{ "Camera1IP": "127.0.0.2", "Camera1NickName": "Stage", "hotKey": true }
+JSON
+# F5 bound to "Tilt Up" the way OBS's hotkey settings store it in the profile.
+cat >"$home/.config/obs-studio/basic/profiles/Untitled/basic.ini" <<'INI'
+[Hotkeys]
+TiltUpHotKey={"bindings":[{"key":"OBS_KEY_F5"}]}
+INI
+
+"$simulator" --address 127.0.0.2 --model NX-B93K --log >"$sim_log" 2>&1 &
+sim_pid=$!
+obs_session_start_xvfb || fail "Xvfb did not start"
+obs_session_start_obs "$home" "$session/obs-output.txt"
+obs_session_wait_for_log "$home" "\[Kavren\] module loaded" 90 || fail "the module's load did not run"
+obs_session_wait_for_window "OBS [0-9].*" 30 || fail "OBS's main window did not show"
+sleep 2
+obs_session_trigger_tools_action "Kavren OBS Camera Controller" || fail "the controller window did not show"
+window=$(xdotool search --onlyvisible --name "^Kavren OBS Camera Controller\$" | head -n 1)
+sleep 1 # let the window lay itself out before clicking into it
+
+# Slot 1 (top left of the slot grid): identification, then the connected camera.
+xdotool mousemove --window "$window" 68 136 click 1
+wait_for_rx "81 09 00 02 00 05 ff" 10 || fail "clicking slot 1 did not identify the camera"
+sleep 1.5
+
+# Hold the up button (centre of the pad's top row) and let go: drive up, then stop.
+xdotool mousemove --window "$window" 211 290 mousedown 1
+sleep 0.4
+xdotool mouseup 1
+wait_for_rx "81 01 06 01 [0-9a-f]{2} [0-9a-f]{2} 03 01 ff" 5 || fail "holding the up button did not move the camera"
+wait_for_rx "81 01 06 01 [0-9a-f]{2} [0-9a-f]{2} 03 03 ff" 5 || fail "releasing the up button did not stop the camera"
+echo "The controller connected slot 1 and moved the camera"
+
+# The hotkey restored from basic.ini: OBS's hotkey thread, then the controller on the UI thread.
+before=$(grep -ciE "^rx 01 00 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}81 01 06 01 [0-9a-f]{2} [0-9a-f]{2} 03 01 ff" "$sim_log")
+xdotool keydown F5
+sleep 0.4
+xdotool keyup F5
+for _ in $(seq 1 50); do
+	now=$(grep -ciE "^rx 01 00 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}81 01 06 01 [0-9a-f]{2} [0-9a-f]{2} 03 01 ff" "$sim_log")
+	[ "$now" -gt "$before" ] && break
+	sleep 0.1
+done
+[ "$now" -gt "$before" ] || fail "the F5 hotkey restored from basic.ini did not move the camera"
+echo "The hotkey bound in the profile moved the camera"
+
+# A WebSocket client on this machine: home through the relay, acknowledge and completion back.
+# Debian's interpreter has the websockets module; another python3 earlier on PATH may not.
+python=/usr/bin/python3
+[ -x "$python" ] || python=python3
+replies=$("$python" "$relay_client" ws://127.0.0.1:55260 127.0.0.2 52381 1,0,0,5,0,0,0,9,129,1,6,4,255 2 10) ||
+	fail "the relay did not answer the WebSocket client"
+wait_for_rx "81 01 06 04 ff" 5 || fail "the relay did not pass the home command on"
+echo "$replies" | grep -q '"data":\[1,17,0,3,0,0,0,9,144,65,255\],"ip":"127.0.0.2","port":52381' ||
+	fail "the relay's acknowledge was not as expected: $replies"
+echo "A WebSocket client moved the camera through the relay and got its replies"
