@@ -10,6 +10,7 @@
 //
 // Sends only to 127.0.0.x; every loop is bounded.
 
+#include "BenchSupport.h"
 #include "CameraSimulator.h"
 #include "visca/viscaIpModule.h"
 
@@ -29,15 +30,6 @@ constexpr int kWarmUp = 20;
 constexpr int kRawReplyTimeoutMs = 1000;
 // A failed exchange costs a resend and two bounded receives; a camera that keeps failing ends the run early.
 constexpr int kMaxFailures = 10;
-
-double medianOf(std::vector<double> samples)
-{
-	if (samples.empty())
-		return 0.0;
-	const auto middle = samples.begin() + samples.size() / 2;
-	std::nth_element(samples.begin(), middle, samples.end());
-	return *middle;
-}
 
 // The link's transport and its probes are public; only the silent-receive measurement needs the raw send.
 class BenchLink : public viscaIpModule {
@@ -95,28 +87,15 @@ int main(int argc, char **argv)
 		std::fprintf(stderr, "raw socket did not bind\n");
 		return 1;
 	}
-	// The power inquiry with a fixed serial number; the simulator answers it with one datagram.
-	const QByteArray request = QByteArray::fromHex("011000050000000181090400ff");
 	std::vector<double> roundTrip;
 	roundTrip.reserve(kRuns);
 	int lostRaw = 0;
-	QByteArray reply(64, Qt::Uninitialized);
 	for (int i = 0; i < kWarmUp + kRuns && lostRaw < kMaxFailures; ++i) {
-		QElapsedTimer clock;
-		clock.start();
-		raw.writeDatagram(request, sim.address(), sim.port());
-		bool answered = raw.hasPendingDatagrams();
-		while (!answered && clock.elapsed() < kRawReplyTimeoutMs) {
-			raw.waitForReadyRead(int(kRawReplyTimeoutMs - clock.elapsed()));
-			answered = raw.hasPendingDatagrams();
-		}
-		if (answered)
-			raw.readDatagram(reply.data(), reply.size());
-		const double us = clock.nsecsElapsed() / 1000.0;
-		if (!answered)
+		const auto us = bench::rawRoundTripUs(raw, sim.address(), sim.port(), kRawReplyTimeoutMs);
+		if (!us)
 			++lostRaw;
 		else if (i >= kWarmUp)
-			roundTrip.push_back(us);
+			roundTrip.push_back(*us);
 		sim.clearReceived();
 	}
 
@@ -127,8 +106,8 @@ int main(int argc, char **argv)
 	const bool silentEmpty = link.readVisca().isEmpty();
 	const qint64 silentMs = silentClock.elapsed();
 
-	const double exchangeMedian = medianOf(exchange);
-	const double rawMedian = medianOf(roundTrip);
+	const double exchangeMedian = bench::medianOf(exchange);
+	const double rawMedian = bench::medianOf(roundTrip);
 	std::printf("exchange median: %.1f us\n", exchangeMedian);
 	std::printf("raw median: %.1f us\n", rawMedian);
 	std::printf("exchange/raw ratio: %.2f\n", rawMedian > 0.0 ? exchangeMedian / rawMedian : 0.0);

@@ -1,6 +1,7 @@
 // The camera hotkeys against the real libobs: registration and bindings restored from a profile's basic.ini,
 // key events injected through the host's hotkey system arriving as hotKeysentTo, unregistration, the window's
 // handler turning them into camera commands on a simulated camera, and the "UseHotHeys" switch.
+#include "ShippedLocale.h"
 #include "CameraSimulator.h"
 #include "plugin/CameraHotKey.h"
 #include "settings/Utils.h"
@@ -51,28 +52,6 @@ obs_key_t boundKey(int index)
 		OBS_KEY_F1, OBS_KEY_F2, OBS_KEY_F3, OBS_KEY_F4, OBS_KEY_F5, OBS_KEY_F6, OBS_KEY_1, OBS_KEY_2,
 		OBS_KEY_3,  OBS_KEY_4,  OBS_KEY_5,  OBS_KEY_6,  OBS_KEY_7,  OBS_KEY_8,  OBS_KEY_9};
 	return keys[index];
-}
-
-QHash<QByteArray, QByteArray> &localeTable()
-{
-	static QHash<QByteArray, QByteArray> table;
-	return table;
-}
-
-void loadLocale()
-{
-	QFile file(QStringLiteral(KAVREN_SOURCE_DIR "/data/locale/en-US.ini"));
-	QVERIFY(file.open(QIODevice::ReadOnly));
-	const QRegularExpression line(QStringLiteral("^([^=\\s]+)=\"(.*)\"\\s*$"));
-	while (!file.atEnd()) {
-		const auto match = line.match(QString::fromUtf8(file.readLine()));
-		if (match.hasMatch())
-			localeTable().insert(match.captured(1).toUtf8(), match.captured(2).toUtf8());
-	}
-	ModuleText::setLookup([](const char *key) -> const char * {
-		const auto it = localeTable().constFind(QByteArray(key));
-		return it == localeTable().cend() ? nullptr : it->constData();
-	});
 }
 
 // The host's log, captured so the debug lines of the hotkey object can be checked.
@@ -201,7 +180,7 @@ private slots:
 	void initTestCase()
 	{
 		QStandardPaths::setTestModeEnabled(true);
-		loadLocale();
+		QVERIFY(loadLocale());
 		base_set_log_handler(captureLog, nullptr);
 		QVERIFY(obs_startup("en-US", nullptr, nullptr));
 		QVERIFY(profile.isValid());

@@ -2,6 +2,7 @@
 // and signals, and searches against a fleet of simulated cameras. Every Probe goes to a loopback address named by
 // KAVREN_DISCOVERY_ADDRESS; none may ever reach the broadcast or multicast address.
 
+#include "ShippedLocale.h"
 #include "discovery/DiscoveryDialog.h"
 #include "discovery/OnvifDiscovery.h"
 #include "settings/Utils.h"
@@ -33,31 +34,6 @@ namespace {
 // Addresses of this test; the discovery client's test uses 127.0.0.70 to 127.0.0.74.
 const char *const kFleetFirst = "127.0.0.75";
 const char *const kNobody = "127.0.0.79";
-
-// The shipped locale file, so the texts under test are the ones a user sees.
-QHash<QByteArray, QByteArray> &localeTable()
-{
-	static QHash<QByteArray, QByteArray> table;
-	return table;
-}
-
-bool loadLocale()
-{
-	QFile file(QStringLiteral(KAVREN_SOURCE_DIR "/data/locale/en-US.ini"));
-	if (!file.open(QIODevice::ReadOnly))
-		return false;
-	const QRegularExpression line(QStringLiteral("^([^=\\s]+)=\"(.*)\"\\s*$"));
-	while (!file.atEnd()) {
-		const auto match = line.match(QString::fromUtf8(file.readLine()));
-		if (match.hasMatch())
-			localeTable().insert(match.captured(1).toUtf8(), match.captured(2).toUtf8());
-	}
-	ModuleText::setLookup([](const char *key) -> const char * {
-		const auto it = localeTable().constFind(QByteArray(key));
-		return it == localeTable().cend() ? nullptr : it->constData();
-	});
-	return true;
-}
 
 QString localized(const char *key)
 {

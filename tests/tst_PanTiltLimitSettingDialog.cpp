@@ -1,5 +1,6 @@
 // The pan/tilt limit dialog and the controller window's handling of it: the accepted angles, the two switches,
 // the triggered() reports, and what reaches a simulated camera and the settings file for each of them.
+#include "ShippedLocale.h"
 #include "CameraSimulator.h"
 #include "camera/viscaGeneralOps.h"
 #include "settings/Utils.h"
@@ -34,29 +35,6 @@ namespace {
 const QString kProfileDir = QStringLiteral(KAVREN_SOURCE_DIR "/data/ini/");
 const char *const kJ57Address = "127.0.0.81";
 const char *const kD26GAddress = "127.0.0.82";
-
-// The shipped locale file, so the texts under test are the ones a user sees.
-QHash<QByteArray, QByteArray> &localeTable()
-{
-	static QHash<QByteArray, QByteArray> table;
-	return table;
-}
-
-void loadLocale()
-{
-	QFile file(QStringLiteral(KAVREN_SOURCE_DIR "/data/locale/en-US.ini"));
-	QVERIFY(file.open(QIODevice::ReadOnly));
-	const QRegularExpression line(QStringLiteral("^([^=\\s]+)=\"(.*)\"\\s*$"));
-	while (!file.atEnd()) {
-		const auto match = line.match(QString::fromUtf8(file.readLine()));
-		if (match.hasMatch())
-			localeTable().insert(match.captured(1).toUtf8(), match.captured(2).toUtf8());
-	}
-	ModuleText::setLookup([](const char *key) -> const char * {
-		const auto it = localeTable().constFind(QByteArray(key));
-		return it == localeTable().cend() ? nullptr : it->constData();
-	});
-}
 
 QString localeText(const char *key)
 {
@@ -168,7 +146,7 @@ private slots:
 	void initTestCase()
 	{
 		QStandardPaths::setTestModeEnabled(true);
-		loadLocale();
+		QVERIFY(loadLocale());
 		j57 = startCamera(kJ57Address, "NX-J57");
 		d26g = startCamera(kD26GAddress, "NX-D26G");
 		QVERIFY(j57);

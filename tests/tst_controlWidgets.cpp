@@ -1,5 +1,6 @@
 // The three control widgets of the controller window, the About dialog and the artwork their forms refer to.
 
+#include "ShippedLocale.h"
 #include "kavren-version.h"
 #include "ui/AboutDialog.h"
 #include "ui/KVFocusVerticalSlider.h"
@@ -33,29 +34,6 @@ const char *const kSizeOfElements = "The value is greater than or equal to the s
 const char *const kLittlerThanZero = "The value is littler than or equal to 0.";
 const char *const kCantBeSet = "The value cant' be set.";
 const char *const kNotInRange = "The value is not in the range(MaxValue and MinValue)";
-
-// The shipped locale file, so the texts under test are the ones a user sees.
-QHash<QByteArray, QByteArray> &localeTable()
-{
-	static QHash<QByteArray, QByteArray> table;
-	return table;
-}
-
-void loadLocale()
-{
-	QFile file(QStringLiteral(KAVREN_SOURCE_DIR "/data/locale/en-US.ini"));
-	QVERIFY2(file.open(QIODevice::ReadOnly), "the en-US locale file must be readable");
-	const QRegularExpression line(QStringLiteral("^([^=\\s]+)=\"(.*)\"\\s*$"));
-	while (!file.atEnd()) {
-		const auto match = line.match(QString::fromUtf8(file.readLine()));
-		if (match.hasMatch())
-			localeTable().insert(match.captured(1).toUtf8(), match.captured(2).toUtf8());
-	}
-	ModuleText::setLookup([](const char *key) -> const char * {
-		const auto it = localeTable().constFind(QByteArray(key));
-		return it == localeTable().cend() ? nullptr : it->constData();
-	});
-}
 
 // "high=3,low=1,mid=2" -> element map.
 QMap<std::string, int> elementsFrom(const QString &text)
@@ -188,7 +166,7 @@ private slots:
 
 void TestControlWidgets::initTestCase()
 {
-	loadLocale();
+	QVERIFY(loadLocale());
 	QVERIFY(!localeTable().isEmpty());
 }
 

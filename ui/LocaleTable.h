@@ -26,6 +26,9 @@ public:
 	const char *find(const char *key) const;
 	QString text(const char *key) const;
 	bool contains(const QByteArray &key) const { return texts.contains(key); }
+	// The text of `key` as stored, empty when missing (without telling the miss handler).
+	QByteArray value(const QByteArray &key) const { return texts.value(key); }
+	bool isEmpty() const { return texts.isEmpty(); }
 	int size() const { return texts.size(); }
 	void setMissHandler(MissHandler handler) { onMiss = std::move(handler); }
 

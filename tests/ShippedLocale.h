@@ -1,0 +1,20 @@
+#pragma once
+
+// The locale file the module ships, installed the way the host installs its table, so the texts a test checks
+// are the ones a user sees.
+
+#include "ui/LocaleTable.h"
+
+inline LocaleTable &localeTable()
+{
+	static LocaleTable table;
+	return table;
+}
+
+inline bool loadLocale()
+{
+	if (localeTable().isEmpty() && !localeTable().load(QStringLiteral(KAVREN_SOURCE_DIR "/data/locale/en-US.ini")))
+		return false;
+	localeTable().install();
+	return true;
+}
