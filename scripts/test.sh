@@ -9,7 +9,8 @@ build=${KAVREN_BUILD_DIR:-$root/build}
 "$root/scripts/build.sh" -DKAVREN_WERROR=ON
 
 echo "== Tests"
-ctest --test-dir "$build" --output-on-failure --timeout 600
+# A test that fails is run once more and must then pass; its first failure stays in the output to be looked at.
+ctest --test-dir "$build" --output-on-failure --timeout 600 --repeat until-pass:2
 
 "$root/scripts/sanitize.sh"
 "$root/scripts/fuzz.sh"

@@ -37,7 +37,8 @@ LocaleTable::LocaleTable() = default;
 
 LocaleTable::~LocaleTable()
 {
-	if (formTranslator)
+	// A table kept until the program ends outlives the application, which took its translators along.
+	if (formTranslator && QCoreApplication::instance())
 		QCoreApplication::removeTranslator(formTranslator.get());
 }
 
