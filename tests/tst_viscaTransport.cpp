@@ -11,6 +11,8 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <thread>
+
 namespace {
 
 QByteArray hex(const char *text)
@@ -449,6 +451,64 @@ private slots:
 			QVERIFY(countLogged(logLine) >= 1);
 		else
 			QCOMPARE(countLoggedStartingWith(QStringLiteral("check count number Error!!")), 0);
+	}
+
+	void answeredTellsSilenceFromRefusal_data()
+	{
+		QTest::addColumn<bool>("inquiry");
+		QTest::addColumn<int>("fault");
+		QTest::addColumn<bool>("ok");
+		QTest::addColumn<bool>("answered");
+
+		QTest::newRow("command completed") << false << int(NoFault) << true << true;
+		QTest::newRow("command refused") << false << int(ErrorReply) << false << true;
+		QTest::newRow("command to a silent camera") << false << int(Silent) << false << false;
+		QTest::newRow("inquiry answered") << true << int(NoFault) << true << true;
+		QTest::newRow("inquiry refused") << true << int(ErrorReply) << false << true;
+		QTest::newRow("inquiry to a silent camera") << true << int(Silent) << false << false;
+	}
+	void answeredTellsSilenceFromRefusal()
+	{
+		QFETCH(bool, inquiry);
+		QFETCH(int, fault);
+		QFETCH(bool, ok);
+		QFETCH(bool, answered);
+
+		QVERIFY(startSimulator("127.0.0.29"));
+		TestLink link;
+		QVERIFY(connectLink(link));
+		applyFault(*sim, fault, 0x41);
+		if (inquiry)
+			link.sendInquiry(kPowerInquiry);
+		else
+			link.sendCommand(kClear, 1);
+		QCOMPARE(link.lastExchangeOk(), ok);
+		QCOMPARE(link.lastExchangeAnswered(), answered);
+	}
+
+	void abortedLinkSendsOnceAndStopsWaiting()
+	{
+		QVERIFY(startSimulator("127.0.0.30"));
+		TestLink link;
+		QVERIFY(connectLink(link));
+		sim->setSilent(true);
+
+		// Aborted while the exchange waits for a silent camera: the wait ends and the packet is not resent.
+		std::thread aborter([&]() {
+			if (sim->waitForReceived(1, 5000))
+				link.abortWaits();
+		});
+		link.sendCommand(kClear, 2);
+		aborter.join();
+		QVERIFY(link.waitsAborted());
+		QCOMPARE(sim->received().size(), 1);
+		QVERIFY(!link.lastExchangeAnswered());
+
+		// Once aborted, every later exchange still sends its packet, once, and waits for nothing.
+		link.sendCommand(kClear, 2);
+		link.sendInquiry(kPowerInquiry);
+		QVERIFY(sim->waitForReceived(3, 2000));
+		QCOMPARE(sim->received().size(), 3);
 	}
 
 	void sendCommandReportsOutcome_data()

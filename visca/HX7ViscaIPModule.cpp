@@ -31,7 +31,7 @@ bool HX7ViscaIPModule::isUdpSocketOK()
 	packet.append(payload);
 	writeVisca(reinterpret_cast<const uint8_t *>(packet.constData()), packet.size());
 	const bool answered = !readVisca().isEmpty();
-	recordExchange(answered);
+	recordExchange(answered, answered);
 	return answered;
 }
 

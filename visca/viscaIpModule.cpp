@@ -18,6 +18,8 @@ constexpr int kHeaderSize = 8;
 constexpr int kMaxDatagram = 255;
 constexpr uint8_t kTypeCommand = 0x00;
 constexpr uint8_t kTypeInquiry = 0x10;
+// How often a wait looks whether it was aborted.
+constexpr qint64 kAbortCheckMs = 20;
 
 // An inquiry answer is the only reply that carries data: 90 50 ...
 bool isInquiryAnswer(const QByteArray &reply)
@@ -86,16 +88,26 @@ bool viscaIpModule::waitForDatagram(int remainingMs)
 		if (bound && socket->hasPendingDatagrams())
 			return true;
 		const qint64 left = remainingMs - clock.elapsed();
-		if (left <= 0)
+		if (left <= 0 || waitsAborted())
 			return false;
+		// Waited in short slices so that an abort from another thread ends the wait promptly.
+		const int slice = int(std::min<qint64>(left, kAbortCheckMs));
 		if (bound) {
-			socket->waitForReadyRead(int(left));
+			socket->waitForReadyRead(slice);
 		} else {
 			// An unbound socket (nothing sent since the last connect) cannot receive, and waitForReadyRead
 			// would return at once; the receive still lasts as long as it promises.
-			QThread::msleep(static_cast<unsigned long>(left));
+			QThread::msleep(static_cast<unsigned long>(slice));
 		}
 	}
+}
+
+void viscaIpModule::pauseFor(int ms)
+{
+	QElapsedTimer clock;
+	clock.start();
+	for (qint64 left = ms; left > 0 && !waitsAborted(); left = ms - clock.elapsed())
+		QThread::msleep(static_cast<unsigned long>(std::min<qint64>(left, kAbortCheckMs)));
 }
 
 QByteArray viscaIpModule::readVisca()
@@ -184,11 +196,12 @@ bool viscaIpModule::ViscaAckComplete(uint32_t serial)
 	const QByteArray first = readVisca();
 	if (echoedSerial(first) != serial) {
 		qDebug() << "check count number Error!!";
-		recordExchange(false);
+		recordExchange(false, false);
 		return false;
 	}
+	const bool heard = !first.isEmpty();
 	if (checkViscaError(first)) {
-		recordExchange(false);
+		recordExchange(false, heard);
 		return false;
 	}
 	const QByteArray second = readVisca();
@@ -196,11 +209,11 @@ bool viscaIpModule::ViscaAckComplete(uint32_t serial)
 		qDebug() << "check count number Error!!";
 		// A camera that completed the command has nothing more to send after its completion: the exchange
 		// still fails as the protocol handling expects, but the outcome records that the camera completed it.
-		recordExchange(completionFirst && isCompletion(first) && second.isEmpty());
+		recordExchange(completionFirst && isCompletion(first) && second.isEmpty(), heard);
 		return false;
 	}
 	const bool ok = !checkViscaError(second);
-	recordExchange(ok);
+	recordExchange(ok, true);
 	return ok;
 }
 
@@ -220,7 +233,8 @@ bool viscaIpModule::writeViscaWithAckComplete(const uint8_t *bytes, int length, 
 {
 	bool ok = false;
 	const int sends = std::max(tries, 1);
-	for (int i = 0; i < sends && !ok; ++i) {
+	// An aborted link still sends once (a stop must leave), but never again for a camera it will not wait for.
+	for (int i = 0; i < sends && !ok && (i == 0 || !waitsAborted()); ++i) {
 		writeVisca(bytes, length);
 		ok = ViscaAckComplete(serial);
 	}
@@ -237,17 +251,17 @@ QByteArray viscaIpModule::writeInQWithData(const uint8_t *bytes, int length, uin
 		const uint32_t echoed = echoedSerial(result);
 		if (echoed != serial) {
 			qDebug().nospace() << "check count number Error!!  = " << echoed;
-			recordExchange(false);
+			recordExchange(false, false);
 			return QByteArray();
 		}
 		if (isInquiryAnswer(result)) {
-			recordExchange(true);
+			recordExchange(true, true);
 			return result;
 		}
 		// An acknowledge or an error with the right serial number is the caller's to decode; only an empty
 		// result that happened to match (serial number 0) is worth another send.
-		if (send >= 2 || !result.isEmpty()) {
-			recordExchange(false);
+		if (send >= 2 || !result.isEmpty() || waitsAborted()) {
+			recordExchange(false, !result.isEmpty());
 			return result;
 		}
 	}
@@ -263,7 +277,7 @@ QByteArray viscaIpModule::getInquery(const uint8_t *payload, int length)
 		std::memcpy(packet.data() + kHeaderSize, payload, size_t(length));
 	writeVisca(packet.data(), int(packet.size()));
 	const QByteArray reply = readVisca();
-	recordExchange(isInquiryAnswer(reply));
+	recordExchange(isInquiryAnswer(reply), !reply.isEmpty());
 	return reply;
 }
 
@@ -291,7 +305,7 @@ bool viscaIpModule::isAddrSetOK()
 	const int cameras = replyNibble(reply, 10);
 	qDebug().nospace() << "-------" << cameras;
 	const bool ok = cameras == 2;
-	recordExchange(ok);
+	recordExchange(ok, !reply.isEmpty());
 	return ok;
 }
 
@@ -303,7 +317,7 @@ bool viscaIpModule::isUdpSocketOK()
 	std::memcpy(packet + kHeaderSize, addressSet, sizeof(addressSet));
 	writeVisca(packet, int(sizeof(packet)));
 	const bool ok = !readVisca().isEmpty();
-	recordExchange(ok);
+	recordExchange(ok, ok);
 	return ok;
 }
 
@@ -316,8 +330,9 @@ bool viscaIpModule::isPowerOK()
 	std::memcpy(packet + kHeaderSize, powerInquiry, sizeof(powerInquiry));
 	writeVisca(packet, int(sizeof(packet)));
 	// 90 50 02 FF: power on.
-	const bool ok = replyNibble(readVisca(), 10) == 2;
-	recordExchange(ok);
+	const QByteArray reply = readVisca();
+	const bool ok = replyNibble(reply, 10) == 2;
+	recordExchange(ok, !reply.isEmpty());
 	return ok;
 }
 
@@ -364,7 +379,7 @@ QByteArray viscaIpModule::sendInquiryUnchecked(const QByteArray &payload)
 	const std::vector<uint8_t> packet = framePacket(this, kTypeInquiry, payload, &serial);
 	writeVisca(packet.data(), int(packet.size()));
 	const QByteArray reply = readVisca();
-	recordExchange(isInquiryAnswer(reply));
+	recordExchange(isInquiryAnswer(reply), !reply.isEmpty());
 	return reply;
 }
 

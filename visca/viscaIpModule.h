@@ -5,12 +5,14 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 
 class QUdpSocket;
 
 // The camera link: one object per camera connection, with its own UDP socket. Every camera operation is a
-// blocking member call on the calling (UI) thread; the link must not be used from two threads.
+// blocking member call on the thread that owns the link (a camera worker's thread inside the product); the link
+// must not be used from two threads. Only abortWaits() may be called from another thread.
 class viscaIpModule : public QObject {
 	Q_OBJECT
 
@@ -43,6 +45,15 @@ public:
 	// Whether the last command exchange was acknowledged and completed, or the last inquiry answered.
 	// Operations keep their own signatures; scripting tools read the outcome here.
 	bool lastExchangeOk() const { return lastExchangeSucceeded; }
+	// Whether the camera sent anything for the last exchange (an answer, a completion, even a refusal): false
+	// only when it stayed silent, which is what tells a camera that stopped answering from one that refuses.
+	bool lastExchangeAnswered() const { return lastExchangeHeard; }
+
+	// Makes every wait of the link (receives, fixed pauses) return at once from now on and stops resends: a
+	// link whose owner is shutting down sends what it still must and never waits for a silent camera.
+	// Thread-safe; one-way.
+	void abortWaits() { aborting.store(true); }
+	bool waitsAborted() const { return aborting.load(); }
 
 	QHostAddress cameraAddress() const { return cameraAddr; }
 	quint16 cameraPort() const { return cameraPortNum; }
@@ -161,7 +172,13 @@ protected:
 	QByteArray sendInquiryUnchecked(const QByteArray &payload);
 	// Makes the next receive return the second datagram that arrives instead of the first.
 	void expectSecondReply() { secondReply = true; }
-	void recordExchange(bool ok) { lastExchangeSucceeded = ok; }
+	void recordExchange(bool ok, bool heard)
+	{
+		lastExchangeSucceeded = ok;
+		lastExchangeHeard = heard;
+	}
+	// A fixed pause of the protocol (a camera needs time to settle); returns early once waits are aborted.
+	void pauseFor(int ms);
 
 	// Low nibble of reply byte `index`, 0 when the reply is shorter.
 	static int replyNibble(const QByteArray &reply, int index);
@@ -189,6 +206,8 @@ protected:
 	int presetSpeed = 0;
 	bool secondReply = false;
 	bool lastExchangeSucceeded = false;
+	bool lastExchangeHeard = false;
+	std::atomic<bool> aborting{false};
 
 private:
 	// Waits for the next datagram until the deadline, returning early as soon as one is there.

@@ -4,7 +4,6 @@
 #include "viscaPayload.h"
 
 #include <QDebug>
-#include <QThread>
 
 namespace {
 
@@ -48,7 +47,7 @@ void viscaIpModule::setZoomDirect(int position)
 int viscaIpModule::getZoomDirect()
 {
 	// A zoom command still running reports an intermediate position; give the lens time to settle first.
-	QThread::msleep(500);
+	pauseFor(500);
 	const int position = lensPosition(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x47, 0xFF})), replyNibble);
 	qDebug() << "getZoomDirect:" << position;
 	return position;
@@ -110,5 +109,5 @@ void viscaIpModule::setMemory1_Recall()
 	expectSecondReply();
 	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x02, presetIdx, 0xFF}), 1);
 	// Let the move finish before the next command can interrupt it.
-	QThread::msleep(1000);
+	pauseFor(1000);
 }

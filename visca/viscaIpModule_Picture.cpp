@@ -4,7 +4,6 @@
 #include "viscaPayload.h"
 
 #include <QDebug>
-#include <QThread>
 
 // --- Exposure ---
 
@@ -221,7 +220,7 @@ void viscaIpModule::setDigEffect(int effect)
 	const EffectStep(&steps)[2] = kEffectSteps[effect];
 	sendCommand(viscaPayload({0x81, 0x01, 0x04, steps[0].setting, steps[0].value, 0xFF}));
 	// Gives the camera time to apply the first setting before the second arrives.
-	QThread::msleep(80);
+	pauseFor(80);
 	sendCommand(viscaPayload({0x81, 0x01, 0x04, steps[1].setting, steps[1].value, 0xFF}));
 }
 
