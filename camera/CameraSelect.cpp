@@ -8,6 +8,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QMessageBox>
+#include <QThread>
 
 CameraSelect::CameraSelect() : camIdList(new CamIdList) {}
 
@@ -50,8 +51,10 @@ viscaGeneralOps *CameraSelect::getCamParam(std::string modelName)
 	}
 
 	const QString text = QStringLiteral("ini Not Found: ") + fullPath;
-	// A box needs a GUI application; command-line users of the core library get the text in the log instead.
-	if (!qobject_cast<QApplication *>(QCoreApplication::instance())) {
+	// A box needs a GUI application and its GUI thread; command-line users of the core library and the camera
+	// workers get the text in the log instead, and the window tells the operator.
+	const QCoreApplication *application = QCoreApplication::instance();
+	if (!qobject_cast<const QApplication *>(application) || QThread::currentThread() != application->thread()) {
 		qWarning().noquote() << text;
 		return nullptr;
 	}

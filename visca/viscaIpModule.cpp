@@ -102,6 +102,11 @@ bool viscaIpModule::waitForDatagram(int remainingMs)
 	}
 }
 
+bool viscaIpModule::waitsAborted() const
+{
+	return aborting.load() || QThread::currentThread()->isInterruptionRequested();
+}
+
 void viscaIpModule::pauseFor(int ms)
 {
 	QElapsedTimer clock;

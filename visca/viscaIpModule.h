@@ -53,7 +53,14 @@ public:
 	// link whose owner is shutting down sends what it still must and never waits for a silent camera.
 	// Thread-safe; one-way.
 	void abortWaits() { aborting.store(true); }
-	bool waitsAborted() const { return aborting.load(); }
+	// Aborted through abortWaits(), or because the thread running the link was asked to end
+	// (QThread::requestInterruption): a worker's shutdown ends the waits of every link on its thread at once.
+	bool waitsAborted() const;
+	// A fixed pause of the protocol (a camera needs time to settle); returns early once waits are aborted.
+	void pauseFor(int ms);
+	// How many exchanges the link has completed or given up on; tells its owner whether an operation talked to
+	// the camera at all.
+	quint64 exchangeCount() const { return exchanges; }
 
 	QHostAddress cameraAddress() const { return cameraAddr; }
 	quint16 cameraPort() const { return cameraPortNum; }
@@ -176,9 +183,8 @@ protected:
 	{
 		lastExchangeSucceeded = ok;
 		lastExchangeHeard = heard;
+		++exchanges;
 	}
-	// A fixed pause of the protocol (a camera needs time to settle); returns early once waits are aborted.
-	void pauseFor(int ms);
 
 	// Low nibble of reply byte `index`, 0 when the reply is shorter.
 	static int replyNibble(const QByteArray &reply, int index);
@@ -207,6 +213,7 @@ protected:
 	bool secondReply = false;
 	bool lastExchangeSucceeded = false;
 	bool lastExchangeHeard = false;
+	quint64 exchanges = 0;
 	std::atomic<bool> aborting{false};
 
 private:

@@ -1,0 +1,123 @@
+#include "control/CameraCommand.h"
+
+#include "visca/viscaIpModule.h"
+
+namespace {
+
+using Operation = void (viscaIpModule::*)();
+
+CameraCommand linkCommand(const char *name, CameraLane lane, bool stop, Operation operation)
+{
+	CameraCommand command;
+	command.name = name;
+	command.lane = lane;
+	command.stop = stop;
+	command.run = [operation](viscaIpModule &link, int) { (link.*operation)(); };
+	return command;
+}
+
+} // namespace
+
+namespace CameraCommands {
+
+CameraCommand move(Direction direction)
+{
+	switch (direction) {
+	case Direction::Up:
+		return linkCommand("setMotorUP", CameraLane::PanTilt, false, &viscaIpModule::setMotorUP);
+	case Direction::Down:
+		return linkCommand("setMotorDown", CameraLane::PanTilt, false, &viscaIpModule::setMotorDown);
+	case Direction::Left:
+		return linkCommand("setMotorLeft", CameraLane::PanTilt, false, &viscaIpModule::setMotorLeft);
+	case Direction::Right:
+		return linkCommand("setMotorRight", CameraLane::PanTilt, false, &viscaIpModule::setMotorRight);
+	case Direction::UpLeft:
+		return linkCommand("setMotorUpLeft", CameraLane::PanTilt, false, &viscaIpModule::setMotorUpLeft);
+	case Direction::UpRight:
+		return linkCommand("setMotorUpRight", CameraLane::PanTilt, false, &viscaIpModule::setMotorUpRight);
+	case Direction::DownLeft:
+		return linkCommand("setMotorDownLeft", CameraLane::PanTilt, false, &viscaIpModule::setMotorDownLeft);
+	case Direction::DownRight:
+		return linkCommand("setMotorDownRight", CameraLane::PanTilt, false, &viscaIpModule::setMotorDownRight);
+	}
+	return motorStop();
+}
+
+CameraCommand motorStop()
+{
+	return linkCommand("setMotorStop", CameraLane::PanTilt, true, &viscaIpModule::setMotorStop);
+}
+
+CameraCommand home()
+{
+	return linkCommand("setHome", CameraLane::None, false, &viscaIpModule::setHome);
+}
+
+CameraCommand zoomIn()
+{
+	return linkCommand("setZoomIn", CameraLane::Zoom, false, &viscaIpModule::setZoomIn);
+}
+
+CameraCommand zoomOut()
+{
+	return linkCommand("setZoomOut", CameraLane::Zoom, false, &viscaIpModule::setZoomOut);
+}
+
+CameraCommand zoomStop()
+{
+	return linkCommand("setZoomStop", CameraLane::Zoom, true, &viscaIpModule::setZoomStop);
+}
+
+CameraCommand focusNear()
+{
+	return linkCommand("setFocusNearWithSpeed", CameraLane::Focus, false, &viscaIpModule::setFocusNearWithSpeed);
+}
+
+CameraCommand focusFar()
+{
+	return linkCommand("setFocusfarWithSpeed", CameraLane::Focus, false, &viscaIpModule::setFocusfarWithSpeed);
+}
+
+CameraCommand focusStop()
+{
+	return linkCommand("setFocusStop", CameraLane::Focus, true, &viscaIpModule::setFocusStop);
+}
+
+CameraCommand autoFocus()
+{
+	return setting("setAfMode", [](viscaIpModule &link, int on) { link.setAfMode(on != 0); });
+}
+
+CameraCommand presetRecall()
+{
+	CameraCommand command;
+	command.name = "setMemory1_Recall";
+	command.run = [](viscaIpModule &link, int preset) {
+		link.setMemory1_Index(preset);
+		link.setMemory1_Recall();
+	};
+	return command;
+}
+
+CameraCommand presetSave()
+{
+	CameraCommand command;
+	command.name = "setMemory1_Save";
+	command.run = [](viscaIpModule &link, int preset) {
+		link.setMemory1_Index(preset);
+		link.setMemory1_Save();
+	};
+	return command;
+}
+
+CameraCommand setting(const char *name, std::function<void(viscaIpModule &link, int value)> operation)
+{
+	CameraCommand command;
+	command.name = name;
+	command.lane = CameraLane::Setting;
+	command.settingKey = name;
+	command.run = std::move(operation);
+	return command;
+}
+
+} // namespace CameraCommands

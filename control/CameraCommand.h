@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <functional>
+
+class viscaIpModule;
+
+// Which part of the camera a command drives. Commands of one lane supersede each other while they wait for a
+// slow camera (a held button is one move and one stop, not hundreds of moves); commands of different lanes never
+// affect each other's place in the queue.
+enum class CameraLane {
+	None,          // runs as issued, never merged (home, preset memories, one-push white balance)
+	PanTilt,       // the pan/tilt drive: eight moves and the stop
+	Zoom,          // the variable zoom drive and its stop
+	Focus,         // the variable focus drive and its stop
+	ZoomPosition,  // direct zoom: only the latest position matters
+	FocusPosition, // direct focus
+	Setting,       // one stored value of the camera (named by the key): only the latest matters
+};
+
+// One camera operation as the controller issues it: what it drives, whether it ends a motion, and what it does
+// on the camera's link with a value (a speed, a position, a preset number). It runs on the camera's worker thread.
+struct CameraCommand {
+	QByteArray name; // the link operation, for the log ("setMotorUP")
+	CameraLane lane = CameraLane::None;
+	bool stop = false;     // ends a motion; a stop is never dropped
+	QByteArray settingKey; // Setting lane: which value
+	std::function<void(viscaIpModule &link, int value)> run;
+};
+
+// The commands of the controls and the hotkeys, in one place.
+namespace CameraCommands {
+
+enum class Direction { Up, Down, Left, Right, UpLeft, UpRight, DownLeft, DownRight };
+
+CameraCommand move(Direction direction);
+CameraCommand motorStop();
+CameraCommand home();
+CameraCommand zoomIn();
+CameraCommand zoomOut();
+CameraCommand zoomStop();
+CameraCommand focusNear();
+CameraCommand focusFar();
+CameraCommand focusStop();
+CameraCommand autoFocus(); // value: 1 auto, 0 manual
+// value: the preset number; the link's memory number is set first
+CameraCommand presetRecall();
+CameraCommand presetSave();
+// A stored value of the camera: `operation` runs with the value, and a newer value of the same key replaces one
+// that still waits.
+CameraCommand setting(const char *name, std::function<void(viscaIpModule &link, int value)> operation);
+
+} // namespace CameraCommands

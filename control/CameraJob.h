@@ -1,0 +1,34 @@
+#pragma once
+
+#include "control/CameraCommand.h"
+
+#include <QByteArray>
+
+#include <functional>
+
+class viscaIpModule;
+
+// One unit of camera work, run on the camera's worker thread in the order it was queued. What `run` returns (may
+// be empty) runs afterwards on the thread that owns the worker: that is how answers reach the widgets.
+struct CameraJob {
+	using FollowUp = std::function<void()>;
+	using Body = std::function<FollowUp(viscaIpModule &link)>;
+
+	QByteArray name; // for the log
+	CameraLane lane = CameraLane::None;
+	bool stop = false;
+	QByteArray settingKey;
+	// Cameras drop commands that follow each other too closely: a command leaves the camera a pause before the
+	// next message; inquiries do not.
+	bool pauseAfter = false;
+	Body run;
+	// Instead of `run`: a job that sets the link up itself (a connect) and needs none to start with.
+	std::function<FollowUp()> setUp;
+
+	// A command with its value, followed by the command pause.
+	static CameraJob fromCommand(const CameraCommand &command, int value);
+	// A command whose exchange is followed by more work on the link (a read-back) and a follow-up.
+	static CameraJob fromCommand(const CameraCommand &command, int value, Body then);
+	// Inquiries only: no pause, no lane.
+	static CameraJob inquiry(const char *name, Body body);
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "control/CameraWorker.h"
+
+#include <QObject>
+
+#include <array>
+
+// The workers of the eight camera slots, made when a slot is first used. Owned by the controller window, which
+// lives as long as the module: whoever drives a slot's camera (the window, the hotkeys, integrations) shares the
+// slot's one worker and so the camera's one order of commands.
+class CameraPool : public QObject {
+	Q_OBJECT
+
+public:
+	static constexpr int kSlots = 8;
+
+	explicit CameraPool(const CameraWorker::Options &options, QObject *parent = nullptr);
+	~CameraPool() override;
+
+	// The worker of slot 1..8 (made on first use); null for any other number.
+	CameraWorker *worker(int slot);
+	// The worker of a slot if one was made.
+	CameraWorker *existingWorker(int slot) const;
+
+	// Ends every worker: all of them stop waiting at once, then each is joined.
+	void shutdown();
+
+private:
+	const CameraWorker::Options options;
+	std::array<CameraWorker *, kSlots> workers{};
+};

@@ -1,0 +1,302 @@
+#include "control/CameraWorker.h"
+
+#include "camera/CameraParse.h"
+#include "camera/viscaGeneralOps.h"
+#include "control/ControlLog.h"
+#include "visca/ViscaIPFactory.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// How often a pause looks whether the worker is ending.
+constexpr qint64 kPauseSliceMs = 20;
+
+} // namespace
+
+CameraWorker::CameraWorker(int slot, const Options &options, QObject *parent)
+    : QObject(parent), slotNumber(slot), options(options), queue(options.maxJobs)
+{
+	lastActivity = nextProbe = Clock::now();
+	thread = QThread::create([this]() { run(); });
+	thread->setObjectName(QStringLiteral("Camera %1").arg(slot));
+	thread->start();
+}
+
+CameraWorker::~CameraWorker()
+{
+	beginShutdown();
+	finishShutdown();
+}
+
+// ------------------------------------------------------------------------------------------------ owner's side
+
+void CameraWorker::connectTo(const QString &address, ConnectDone done)
+{
+	CameraJob job;
+	job.name = "connect";
+	job.setUp = [this, address, done = std::move(done)]() { return connectLink(address, done); };
+	std::lock_guard<std::mutex> lock(mutex);
+	if (closing)
+		return;
+	queue.push(std::move(job));
+	wake.notify_one();
+}
+
+bool CameraWorker::submit(CameraJob job)
+{
+	if (!hasLink())
+		return false;
+	std::lock_guard<std::mutex> lock(mutex);
+	if (closing)
+		return false;
+	const QByteArray name = job.name;
+	const int dropped = queue.push(std::move(job), behind);
+	if (dropped > 0 && !overflowLogged) {
+		overflowLogged = true;
+		qCInfo(lcCamera, "Camera %d is not keeping up; dropped %d waiting command(s), latest %s", slotNumber,
+		       dropped, name.constData());
+	}
+	wake.notify_one();
+	return true;
+}
+
+void CameraWorker::discardPending()
+{
+	std::lock_guard<std::mutex> lock(mutex);
+	const int discarded = queue.discardAllButStops();
+	if (discarded > 0)
+		qCDebug(lcCamera, "Camera %d left: %d waiting command(s) discarded", slotNumber, discarded);
+}
+
+void CameraWorker::setWatched(bool watch)
+{
+	std::lock_guard<std::mutex> lock(mutex);
+	watched = watch;
+	lost = false;
+	lastActivity = nextProbe = Clock::now();
+	wake.notify_one();
+}
+
+QList<QByteArray> CameraWorker::pendingJobNames() const
+{
+	std::lock_guard<std::mutex> lock(mutex);
+	return queue.names();
+}
+
+bool CameraWorker::isIdle() const
+{
+	std::lock_guard<std::mutex> lock(mutex);
+	return !busy && queue.empty();
+}
+
+void CameraWorker::beginShutdown()
+{
+	if (shutDown)
+		return;
+	{
+		std::lock_guard<std::mutex> lock(mutex);
+		closing = true;
+		queue.discardAllButStops();
+		wake.notify_one();
+	}
+	// Every wait on the worker's thread (receives, pauses, identification) returns at once from now on.
+	thread->requestInterruption();
+}
+
+void CameraWorker::finishShutdown()
+{
+	if (shutDown)
+		return;
+	shutDown = true;
+	thread->wait();
+	{
+		// QThread::wait joins out of a thread checker's sight; the flag hands the thread's last writes over.
+		std::lock_guard<std::mutex> lock(mutex);
+		Q_ASSERT(finished);
+	}
+	delete thread;
+	thread = nullptr;
+}
+
+void CameraWorker::deliver(std::function<void()> followUp)
+{
+	if (followUp)
+		QMetaObject::invokeMethod(this, std::move(followUp), Qt::QueuedConnection);
+}
+
+// ------------------------------------------------------------------------------------------------ worker thread
+
+void CameraWorker::run()
+{
+	std::unique_lock<std::mutex> lock(mutex);
+	for (;;) {
+		if (!queue.empty()) {
+			CameraJob job = queue.takeNext();
+			busy = true;
+			lock.unlock();
+			runJob(job);
+			lock.lock();
+			busy = false;
+			lastActivity = Clock::now();
+			if (queue.empty())
+				overflowLogged = false;
+			continue;
+		}
+		if (closing)
+			break;
+		const Clock::time_point wakeAt = nextWake();
+		if (wakeAt == Clock::time_point::max()) {
+			wake.wait(lock);
+			continue;
+		}
+		if (Clock::now() < wakeAt) {
+			wake.wait_until(lock, wakeAt);
+			continue;
+		}
+		const bool watchdogDue = !lost && Clock::now() >= lastActivity + watchdogInterval();
+		lock.unlock();
+		if (watchdogDue)
+			runWatchdog();
+		else
+			runProbe();
+		lock.lock();
+	}
+	lock.unlock();
+	// The link's socket belongs to this thread.
+	link.reset();
+	lock.lock();
+	finished = true;
+}
+
+CameraWorker::Clock::time_point CameraWorker::nextWake() const
+{
+	// Nothing to watch: sleep until a job comes.
+	Clock::time_point at = Clock::time_point::max();
+	if (!watched || !link)
+		return at;
+	if (!lost)
+		at = lastActivity + watchdogInterval();
+	if (lost || !linkAnswering)
+		at = std::min(at, nextProbe);
+	return at;
+}
+
+void CameraWorker::runJob(CameraJob &job)
+{
+	CameraJob::FollowUp followUp;
+	if (job.setUp) {
+		followUp = job.setUp();
+	} else if (link) {
+		const quint64 before = link->exchangeCount();
+		qCDebug(lcCamera, "Camera %d: %s", slotNumber, job.name.constData());
+		followUp = job.run(*link);
+		if (link->exchangeCount() != before)
+			noteHealth(link->lastExchangeAnswered());
+		if (job.pauseAfter)
+			pause(options.commandPauseMs);
+	}
+	deliver(std::move(followUp));
+}
+
+CameraJob::FollowUp CameraWorker::connectLink(const QString &address, const ConnectDone &done)
+{
+	ConnectResult result;
+	result.address = address;
+
+	CameraParse parse(options.cameraPort);
+	const CamParamMap found = parse.parseCamera(address);
+	viscaGeneralOps *ops = found.empty() ? nullptr : found.begin()->second.second;
+	if (found.empty()) {
+		result.outcome = ConnectResult::Outcome::NotAnswering;
+	} else if (!ops || !ops->isValid()) {
+		delete ops;
+		result.outcome = ConnectResult::Outcome::NoProfile;
+		result.model = QString::fromStdString(found.begin()->second.first);
+	} else {
+		result.outcome = ConnectResult::Outcome::Connected;
+		result.ops.reset(ops);
+		result.model = QString::fromStdString(ops->getNAME());
+		link.reset(ViscaIPFactory::viscaIPModule(result.model));
+		// Its answer says nothing the identification did not: the HX7 never answers the probe.
+		link->onConnectToCamera(address, options.cameraPort);
+		result.reading.readAll(*link);
+		linkAnswering = true;
+	}
+	return [this, result, done]() {
+		if (result.outcome == ConnectResult::Outcome::Connected) {
+			connectedAddress = result.address;
+			connectedModel = result.model;
+			connectedOps = result.ops;
+			answering = true;
+		}
+		if (done)
+			done(result);
+	};
+}
+
+void CameraWorker::noteHealth(bool heard)
+{
+	if (heard == linkAnswering)
+		return;
+	linkAnswering = heard;
+	{
+		std::lock_guard<std::mutex> lock(mutex);
+		behind = !heard;
+		nextProbe = Clock::now() + std::chrono::milliseconds(options.probeIntervalMs);
+	}
+	if (heard)
+		qCInfo(lcCamera, "Camera %d answers again", slotNumber);
+	else
+		qCInfo(lcCamera, "Camera %d is not answering", slotNumber);
+	deliver([this, heard]() {
+		answering = heard;
+		emit answeringChanged(heard);
+	});
+}
+
+void CameraWorker::runWatchdog()
+{
+	bool powered = false;
+	for (int check = 0; check < options.powerChecks && !powered; ++check) {
+		powered = link->isPowerOK();
+		if (!powered)
+			pause(options.powerCheckPauseMs);
+	}
+	noteHealth(link->lastExchangeAnswered());
+	std::lock_guard<std::mutex> lock(mutex);
+	lastActivity = Clock::now();
+	if (powered || !watched)
+		return;
+	lost = true;
+	nextProbe = Clock::now() + std::chrono::milliseconds(options.probeIntervalMs);
+	qCInfo(lcCamera, "Camera %d connection lost: %d power checks failed", slotNumber, options.powerChecks);
+	deliver([this]() { emit connectionLost(); });
+}
+
+void CameraWorker::runProbe()
+{
+	const bool powered = link->isPowerOK();
+	noteHealth(link->lastExchangeAnswered());
+	std::lock_guard<std::mutex> lock(mutex);
+	nextProbe = Clock::now() + std::chrono::milliseconds(options.probeIntervalMs);
+	if (!lost || !powered || !watched)
+		return;
+	lost = false;
+	lastActivity = Clock::now();
+	qCInfo(lcCamera, "Camera %d answers again after the connection was lost", slotNumber);
+	deliver([this]() { emit answeringAgain(); });
+}
+
+void CameraWorker::pause(int ms) const
+{
+	QElapsedTimer clock;
+	clock.start();
+	for (qint64 left = ms; left > 0 && !QThread::currentThread()->isInterruptionRequested();
+	     left = ms - clock.elapsed())
+		QThread::msleep(static_cast<unsigned long>(std::min(left, kPauseSliceMs)));
+}

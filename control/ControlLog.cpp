@@ -1,0 +1,3 @@
+#include "control/ControlLog.h"
+
+Q_LOGGING_CATEGORY(lcCamera, "kavren.camera")

@@ -1,0 +1,475 @@
+// Camera work off the UI thread: the queue's merging and bounds, and the worker against simulated cameras —
+// order on the wire, merging under a silent camera, leaving a camera, link health, the watchdog and shutdown.
+
+#include "CameraSimulator.h"
+#include "control/CameraJobQueue.h"
+#include "control/CameraPool.h"
+#include "control/CameraWorker.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// A job named after what it stands for, in the lane the name says: "up"/"left"/"stop" drive pan/tilt,
+// "zin"/"zstop" zoom, "fnear"/"fstop" focus, "zpos<N>" a zoom position, "<key>=<N>" a setting, anything else
+// runs unmerged.
+CameraJob namedJob(const QString &token)
+{
+	CameraJob job;
+	job.name = token.toLatin1();
+	if (token == QLatin1String("stop") || token == QLatin1String("zstop") || token == QLatin1String("fstop"))
+		job.stop = true;
+	if (QStringList{"up", "down", "left", "right", "stop"}.contains(token))
+		job.lane = CameraLane::PanTilt;
+	else if (token.startsWith(QLatin1String("z")) && !token.startsWith(QLatin1String("zpos")))
+		job.lane = CameraLane::Zoom;
+	else if (token.startsWith(QLatin1String("f")))
+		job.lane = CameraLane::Focus;
+	else if (token.startsWith(QLatin1String("zpos")))
+		job.lane = CameraLane::ZoomPosition;
+	else if (token.contains(QLatin1Char('='))) {
+		job.lane = CameraLane::Setting;
+		job.settingKey = token.section(QLatin1Char('='), 0, 0).toLatin1();
+	}
+	return job;
+}
+
+QString queued(const CameraJobQueue &queue)
+{
+	QStringList names;
+	for (const QByteArray &name : queue.names())
+		names << QString::fromLatin1(name);
+	return names.join(QLatin1Char(' '));
+}
+
+// The VISCA payloads of the commands a camera received, as lower-case hex, oldest first.
+QStringList commandPayloads(const CameraSimulator &camera)
+{
+	QStringList list;
+	for (const QByteArray &datagram : camera.received())
+		if (datagram.size() > 8 && quint8(datagram.at(1)) == 0x00)
+			list << QString::fromLatin1(datagram.mid(8).toHex());
+	return list;
+}
+
+// A resend repeats its packet at once; what the camera was asked, in order, is the list without repeats.
+QStringList withoutResends(const QStringList &payloads)
+{
+	QStringList distinct;
+	for (const QString &payload : payloads)
+		if (distinct.isEmpty() || distinct.last() != payload)
+			distinct << payload;
+	return distinct;
+}
+
+const QString kMoveUp = QStringLiteral("810106010b0b0301ff");
+const QString kMoveLeft = QStringLiteral("810106010b0b0103ff");
+const QString kStop = QStringLiteral("810106010b0b0303ff");
+const QString kHome = QStringLiteral("81010604ff");
+const QString kZoomIn = QStringLiteral("8101040722ff");
+
+// Info lines of the workers, for the checks on what they report.
+QMutex logMutex;
+QStringList infoLines;
+QtMessageHandler previousHandler = nullptr;
+
+void collect(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+	if (type == QtInfoMsg) {
+		QMutexLocker lock(&logMutex);
+		infoLines << message;
+		return;
+	}
+	// The link's exchange log is not what these tests look at.
+	if (type != QtDebugMsg && previousHandler)
+		previousHandler(type, context, message);
+}
+
+int loggedContaining(const QString &text)
+{
+	QMutexLocker lock(&logMutex);
+	int n = 0;
+	for (const QString &line : qAsConst(infoLines))
+		n += line.contains(text) ? 1 : 0;
+	return n;
+}
+
+} // namespace
+
+class tst_CameraWorker : public QObject {
+	Q_OBJECT
+
+	std::unique_ptr<CameraSimulator> sim;
+
+	bool startCamera(const char *address, const char *model = "NX-B93K")
+	{
+		CameraSimulator::Options options;
+		options.address = QHostAddress(QString::fromLatin1(address));
+		options.port = 0;
+		options.model = QString::fromLatin1(model);
+		options.discovery = false;
+		sim = std::make_unique<CameraSimulator>(options);
+		return sim->start();
+	}
+
+	CameraWorker::Options workerOptions() const
+	{
+		CameraWorker::Options options;
+		options.cameraPort = sim->port();
+		options.watchdogIntervalMs = 3600 * 1000; // only the tests that want it watch
+		return options;
+	}
+
+	// Connects `worker` to the simulated camera and waits for the outcome.
+	static bool connectWorker(CameraWorker &worker, const QHostAddress &address)
+	{
+		bool done = false;
+		bool connected = false;
+		worker.connectTo(address.toString(), [&](const CameraWorker::ConnectResult &result) {
+			done = true;
+			connected = result.outcome == CameraWorker::ConnectResult::Outcome::Connected;
+		});
+		if (!QTest::qWaitFor([&done]() { return done; }, 10000))
+			return false;
+		return connected && worker.hasLink();
+	}
+
+	// The worker has run everything it was given (the camera may still be answering).
+	static bool drained(CameraWorker &worker)
+	{
+		return QTest::qWaitFor([&worker]() { return worker.pendingJobNames().isEmpty(); }, 10000);
+	}
+
+private slots:
+	void initTestCase()
+	{
+		previousHandler = qInstallMessageHandler(collect);
+		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
+	}
+	void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
+	void init()
+	{
+		QMutexLocker lock(&logMutex);
+		infoLines.clear();
+	}
+	void cleanup() { sim.reset(); }
+
+	// ------------------------------------------------------------------------------------------------ queue
+
+	void queueMerges_data()
+	{
+		QTest::addColumn<QString>("pushed");
+		QTest::addColumn<QString>("waiting");
+
+		// A camera that keeps up gets everything, in order.
+		QTest::newRow("keeping up: a tap and a move") << "=up stop left"
+							      << "up stop left";
+		QTest::newRow("keeping up: every value") << "=shutter=1 shutter=2 zpos1 zpos2"
+							 << "shutter=1 shutter=2 zpos1 zpos2";
+		QTest::newRow("keeping up until jobs pile up") << "=home home home home up left"
+							       << "home home home home left";
+
+		// Behind:
+
+		QTest::newRow("press then release") << "up stop"
+						    << "up stop";
+		QTest::newRow("moves merge while they wait") << "up left right"
+							     << "right";
+		QTest::newRow("a waiting tap goes when the next move comes") << "up stop left"
+									     << "left";
+		QTest::newRow("a stop for a sent move stays") << "stop up stop left"
+							      << "stop left";
+		QTest::newRow("two stops are one") << "up stop stop"
+						   << "up stop";
+		QTest::newRow("taps while silent end in one move and one stop") << "up stop up stop up stop up stop"
+										<< "up stop";
+		QTest::newRow("lanes keep their own order") << "up zin stop zstop fnear fstop"
+							    << "up zin stop zstop fnear fstop";
+		QTest::newRow("a zoom tap does not touch pan/tilt") << "up zin zstop zin"
+								    << "up zin";
+		QTest::newRow("positions: the latest waits") << "zpos1 home zpos2"
+							     << "home zpos2";
+		QTest::newRow("settings: the latest of each") << "shutter=1 iris=2 shutter=3"
+							      << "iris=2 shutter=3";
+		QTest::newRow("unmerged jobs all wait") << "home home recall"
+							<< "home home recall";
+	}
+	void queueMerges()
+	{
+		QFETCH(QString, pushed);
+		QFETCH(QString, waiting);
+
+		// A leading "=" pushes as for a camera that keeps up.
+		const bool behind = !pushed.startsWith(QLatin1Char('='));
+		CameraJobQueue queue;
+		for (const QString &token : pushed.mid(behind ? 0 : 1).split(QLatin1Char(' ')))
+			queue.push(namedJob(token), behind);
+		QCOMPARE(queued(queue), waiting);
+	}
+
+	void queueBoundKeepsStops()
+	{
+		CameraJobQueue queue(4);
+		for (const char *token : {"up", "stop", "zin", "zstop", "fnear", "fstop"})
+			queue.push(namedJob(QString::fromLatin1(token)), true);
+		// Past the bound the oldest jobs go, but never a stop.
+		QCOMPARE(queued(queue), QStringLiteral("stop zstop fnear fstop"));
+		int dropped = 0;
+		for (int i = 0; i < 10; ++i)
+			dropped += queue.push(namedJob(QStringLiteral("home")));
+		QCOMPARE(dropped, 10);
+		QCOMPARE(queued(queue), QStringLiteral("stop zstop fstop home"));
+
+		QCOMPARE(queue.discardAllButStops(), 1);
+		QCOMPARE(queued(queue), QStringLiteral("stop zstop fstop"));
+		QCOMPARE(queue.takeNext().name, QByteArray("stop"));
+	}
+
+	// ------------------------------------------------------------------------------------------------ worker
+
+	void connectReportsEveryOutcome()
+	{
+		QVERIFY(startCamera("127.0.0.150"));
+		CameraWorker worker(1, workerOptions());
+		QVERIFY(!worker.submit(CameraCommands::home(), 0)); // no link before a connect
+		QVERIFY(connectWorker(worker, sim->address()));
+		QCOMPARE(worker.model(), QStringLiteral("NX-B93K"));
+		QCOMPARE(worker.address(), sim->address().toString());
+		QVERIFY(worker.capabilities());
+
+		// A silent address: the outcome says so, and the link of the earlier connect stays usable.
+		CameraWorker::ConnectResult outcome;
+		bool done = false;
+		worker.connectTo(QStringLiteral("127.0.0.151"), [&](const CameraWorker::ConnectResult &result) {
+			outcome = result;
+			done = true;
+		});
+		QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
+		QCOMPARE(int(outcome.outcome), int(CameraWorker::ConnectResult::Outcome::NotAnswering));
+		QCOMPARE(worker.address(), sim->address().toString());
+		sim->clearReceived();
+		QVERIFY(worker.submit(CameraCommands::home(), 0));
+		QTRY_COMPARE(commandPayloads(*sim), QStringList{kHome});
+	}
+
+	void connectReadsThePanel()
+	{
+		QVERIFY(startCamera("127.0.0.152"));
+		SimCameraState state = sim->state();
+		state.picture.zoom = 0x1234;
+		state.picture.autoFocus = false;
+		sim->setState(state);
+		CameraWorker worker(1, workerOptions());
+		CameraWorker::ConnectResult outcome;
+		worker.connectTo(sim->address().toString(),
+				 [&outcome](const CameraWorker::ConnectResult &result) { outcome = result; });
+		QTRY_VERIFY_WITH_TIMEOUT(outcome.ops != nullptr, 10000);
+		QCOMPARE(outcome.reading.zoom, std::optional<int>(0x1234));
+		QCOMPARE(outcome.reading.autoFocus, std::optional<bool>(false));
+		QVERIFY(outcome.reading.aeMode.has_value());
+		QVERIFY(outcome.reading.digEffect.has_value());
+	}
+
+	void pressAndReleaseKeepTheirOrder()
+	{
+		QVERIFY(startCamera("127.0.0.153"));
+		CameraWorker worker(1, workerOptions());
+		QVERIFY(connectWorker(worker, sim->address()));
+		sim->clearReceived();
+		using Direction = CameraCommands::Direction;
+		for (Direction direction : {Direction::Up, Direction::Left}) {
+			QVERIFY(worker.submit(CameraCommands::move(direction), 0));
+			QVERIFY(worker.submit(CameraCommands::motorStop(), 0));
+		}
+		QVERIFY(worker.submit(CameraCommands::home(), 0));
+		QTRY_COMPARE(commandPayloads(*sim).size(), 5);
+		QCOMPARE(commandPayloads(*sim), QStringList({kMoveUp, kStop, kMoveLeft, kStop, kHome}));
+	}
+
+	void followUpsReachTheOwnersThread()
+	{
+		QVERIFY(startCamera("127.0.0.154"));
+		CameraWorker worker(1, workerOptions());
+		QVERIFY(connectWorker(worker, sim->address()));
+		QThread *ranOn = nullptr;
+		int answer = -1;
+		QVERIFY(worker.submit(CameraJob::inquiry("power", [&](viscaIpModule &link) {
+			const bool on = link.isPowerOK();
+			return CameraJob::FollowUp([&ranOn, &answer, on]() {
+				ranOn = QThread::currentThread();
+				answer = on ? 1 : 0;
+			});
+		})));
+		QTRY_COMPARE(answer, 1);
+		QCOMPARE(ranOn, QThread::currentThread());
+	}
+
+	void slowCameraGetsOneMoveAndOneStop()
+	{
+		QVERIFY(startCamera("127.0.0.155"));
+		CameraWorker worker(1, workerOptions());
+		QVERIFY(connectWorker(worker, sim->address()));
+		sim->clearReceived();
+		sim->setSilent(true);
+
+		// The first move goes out and waits for a camera that does not answer; the operator keeps tapping.
+		QVERIFY(worker.submit(CameraCommands::move(CameraCommands::Direction::Up), 0));
+		QVERIFY(sim->waitForReceived(1, 5000));
+		for (int tap = 0; tap < 200; ++tap) {
+			QVERIFY(worker.submit(CameraCommands::motorStop(), 0));
+			QVERIFY(worker.submit(CameraCommands::move(CameraCommands::Direction::Left), 0));
+		}
+		QVERIFY(worker.submit(CameraCommands::motorStop(), 0));
+		QVERIFY(worker.pendingJobNames().size() <= CameraJobQueue::kBacklog + 1);
+		sim->setSilent(false);
+		QVERIFY(drained(worker));
+
+		// The sent move, a few merged taps of what piled up before the camera counted as silent, and the last
+		// stop: never hundreds of moves.
+		QTRY_COMPARE(commandPayloads(*sim).last(), kStop);
+		QVERIFY(drained(worker));
+		const QStringList asked = withoutResends(commandPayloads(*sim));
+		QVERIFY2(asked.size() <= 2 + 2 * CameraJobQueue::kBacklog, qPrintable(asked.join(QLatin1Char(' '))));
+		QCOMPARE(asked.first(), kMoveUp);
+		QCOMPARE(asked.last(), kStop);
+	}
+
+	void overflowDropsTheOldestAndSaysSoOnce()
+	{
+		QVERIFY(startCamera("127.0.0.156"));
+		CameraWorker::Options options = workerOptions();
+		options.maxJobs = 4;
+		CameraWorker worker(1, options);
+		QVERIFY(connectWorker(worker, sim->address()));
+		sim->setSilent(true);
+		QVERIFY(worker.submit(CameraCommands::zoomIn(), 0));
+		QVERIFY(sim->waitForReceived(1, 5000));
+		for (int i = 0; i < 50; ++i)
+			QVERIFY(worker.submit(CameraCommands::home(), 0));
+		QVERIFY(worker.submit(CameraCommands::zoomStop(), 0));
+		QCOMPARE(worker.pendingJobNames().size(), 4);
+		QCOMPARE(worker.pendingJobNames().last(), QByteArray("setZoomStop"));
+		QCOMPARE(loggedContaining(QStringLiteral("is not keeping up")), 1);
+		sim->setSilent(false);
+		QVERIFY(drained(worker));
+	}
+
+	void leavingACameraKeepsOnlyItsStop()
+	{
+		QVERIFY(startCamera("127.0.0.157"));
+		CameraWorker worker(1, workerOptions());
+		QVERIFY(connectWorker(worker, sim->address()));
+		sim->clearReceived();
+		sim->setSilent(true);
+		QVERIFY(worker.submit(CameraCommands::move(CameraCommands::Direction::Up), 0));
+		QVERIFY(sim->waitForReceived(1, 5000));
+		QVERIFY(worker.submit(CameraCommands::zoomIn(), 0));
+		QVERIFY(worker.submit(CameraCommands::home(), 0));
+		QVERIFY(worker.submit(CameraCommands::motorStop(), 0));
+		worker.discardPending();
+		QCOMPARE(worker.pendingJobNames(), QList<QByteArray>{"setMotorStop"});
+		sim->setSilent(false);
+
+		// The stop arrives next, and nothing of what was discarded comes before the command that follows it.
+		QVERIFY(drained(worker));
+		QVERIFY(worker.submit(CameraCommands::focusStop(), 0));
+		QTRY_VERIFY(commandPayloads(*sim).contains(QStringLiteral("8101040800ff")));
+		QCOMPARE(withoutResends(commandPayloads(*sim)),
+			 QStringList({kMoveUp, kStop, QStringLiteral("8101040800ff")}));
+	}
+
+	void healthFollowsTheCamera()
+	{
+		QVERIFY(startCamera("127.0.0.158"));
+		CameraWorker::Options options = workerOptions();
+		options.probeIntervalMs = 50;
+		CameraWorker worker(1, options);
+		QVERIFY(connectWorker(worker, sim->address()));
+		worker.setWatched(true);
+		QSignalSpy health(&worker, &CameraWorker::answeringChanged);
+
+		sim->setSilent(true);
+		QVERIFY(worker.submit(CameraCommands::home(), 0));
+		QTRY_COMPARE_WITH_TIMEOUT(health.count(), 1, 5000);
+		QCOMPARE(health.at(0).at(0).toBool(), false);
+		QVERIFY(!worker.isAnswering());
+		QVERIFY(loggedContaining(QStringLiteral("Camera 1 is not answering")) == 1);
+
+		// Nothing else is asked of it; the quiet probe notices when it answers again.
+		sim->setSilent(false);
+		QTRY_COMPARE_WITH_TIMEOUT(health.count(), 2, 5000);
+		QCOMPARE(health.at(1).at(0).toBool(), true);
+		QVERIFY(worker.isAnswering());
+	}
+
+	void watchdogGivesUpAndTakesBack()
+	{
+		QVERIFY(startCamera("127.0.0.159"));
+		CameraWorker::Options options = workerOptions();
+		options.watchdogIntervalMs = 100;
+		options.probeIntervalMs = 50;
+		CameraWorker worker(1, options);
+		QVERIFY(connectWorker(worker, sim->address()));
+		QSignalSpy lost(&worker, &CameraWorker::connectionLost);
+		QSignalSpy back(&worker, &CameraWorker::answeringAgain);
+
+		// Unwatched, nothing is checked.
+		sim->clearReceived();
+		worker.setWatched(true);
+		QTRY_VERIFY_WITH_TIMEOUT(sim->received().size() >= 2, 5000); // power checks while it answers
+		QCOMPARE(lost.count(), 0);
+
+		sim->setSilent(true);
+		QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 10000);
+		QCOMPARE(back.count(), 0);
+		sim->setSilent(false);
+		QTRY_COMPARE_WITH_TIMEOUT(back.count(), 1, 10000);
+		QCOMPARE(lost.count(), 1);
+	}
+
+	void shutdownWithASilentCameraSendsTheStop()
+	{
+		QVERIFY(startCamera("127.0.0.160"));
+		auto worker = std::make_unique<CameraWorker>(1, workerOptions());
+		QVERIFY(connectWorker(*worker, sim->address()));
+		sim->clearReceived();
+		sim->setSilent(true);
+		QVERIFY(worker->submit(CameraCommands::move(CameraCommands::Direction::Up), 0));
+		QVERIFY(sim->waitForReceived(1, 5000));
+		QVERIFY(worker->submit(CameraCommands::home(), 0));
+		QVERIFY(worker->submit(CameraCommands::motorStop(), 0));
+
+		// Ending the worker cuts the wait for the move short, drops home and still sends the stop, once.
+		worker.reset();
+		QTRY_COMPARE(withoutResends(commandPayloads(*sim)), QStringList({kMoveUp, kStop}));
+		QCOMPARE(commandPayloads(*sim).count(kStop), 1);
+	}
+
+	void poolEndsEveryWorker()
+	{
+		QVERIFY(startCamera("127.0.0.161"));
+		auto pool = std::make_unique<CameraPool>(workerOptions());
+		QVERIFY(!pool->worker(0));
+		QVERIFY(!pool->worker(9));
+		QCOMPARE(pool->worker(3), pool->worker(3));
+		QVERIFY(!pool->existingWorker(4));
+		QVERIFY(connectWorker(*pool->worker(3), sim->address()));
+		QVERIFY(connectWorker(*pool->worker(4), sim->address()));
+		sim->setSilent(true);
+		sim->clearReceived();
+		QVERIFY(pool->worker(3)->submit(CameraCommands::zoomIn(), 0));
+		QVERIFY(pool->worker(4)->submit(CameraCommands::home(), 0));
+		QVERIFY(sim->waitForReceived(2, 5000));
+		QVERIFY(pool->worker(3)->submit(CameraCommands::zoomStop(), 0));
+		pool.reset();
+		QTRY_VERIFY(commandPayloads(*sim).contains(QStringLiteral("8101040700ff")));
+	}
+};
+
+QTEST_GUILESS_MAIN(tst_CameraWorker)
+#include "tst_CameraWorker.moc"
