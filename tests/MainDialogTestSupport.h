@@ -177,6 +177,37 @@ inline void clearWhenQuiet(CameraSimulator &camera)
 	camera.clearReceived();
 }
 
+// Waits until the camera worker of the window's camera in use has run everything it was given, and the answers it
+// sent back reached the window.
+inline bool cameraSettled(const MainDialog *dialog)
+{
+	CameraWorker *worker = dialog->activeCameraWorker();
+	if (worker && !QTest::qWaitFor([worker]() { return worker->isIdle(); }, 15000))
+		return false;
+	QCoreApplication::processEvents();
+	return true;
+}
+
+// Shows that a camera received nothing more: a marker command is sent through the window, and it is the only
+// thing the camera got since its record was last cleared.
+inline bool onlyMarkerArrives(MainDialog *dialog, const CameraSimulator &camera)
+{
+	const QString marker = QStringLiteral("8101040800ff"); // focus stop: changes nothing on the camera
+	if (!dialog->setCommand(CameraCommands::focusStop(), 0))
+		return false;
+	QByteArray previous;
+	return QTest::qWaitFor(
+		[&]() {
+			QStringList commands;
+			for (const QByteArray &datagram : camera.received())
+				if (datagram.size() > 8 && quint8(datagram.at(1)) == 0x00)
+					commands << QString::fromLatin1(datagram.mid(8).toHex());
+			commands.removeDuplicates();
+			return commands == QStringList{marker};
+		},
+		10000);
+}
+
 // VISCA payloads (header stripped) of what a camera received, as lower-case hex; commands only or all. A resend
 // of a packet (same serial number, same bytes) is one request: some commands are always sent twice, because the
 // link waits for a third datagram after their completion.

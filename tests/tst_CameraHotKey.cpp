@@ -406,7 +406,7 @@ private slots:
 		link.setMemory1_Index(12);
 		sim->clearReceived();
 
-		const HotkeyCommands::CommandSet commands = HotkeyCommands::makeCommandSet([&link] { return &link; });
+		const HotkeyCommands::CommandSet commands = HotkeyCommands::makeCommandSet();
 		int handled = 0;
 		int wrapped = 0;
 		bindAll();
@@ -414,9 +414,9 @@ private slots:
 		QObject window;
 		connect(&hotkeys, &HotkeySource::hotKeysentTo, &window, [&](int row, bool pressed) {
 			HotkeyCommands::handleHotkey(commands, row, pressed, connected,
-						     [&](HotkeyCommands::Command command, int value) {
+						     [&](const CameraCommand &command, int value) {
 							     ++wrapped;
-							     command(value);
+							     command.run(link, value);
 							     return true;
 						     });
 			++handled;
@@ -447,13 +447,13 @@ private slots:
 		QFETCH(int, index);
 		QFETCH(bool, pressed);
 		int wrapped = 0;
-		const HotkeyCommands::CommandSet commands = HotkeyCommands::makeCommandSet([] { return nullptr; });
+		const HotkeyCommands::CommandSet commands = HotkeyCommands::makeCommandSet();
 		QVERIFY(!HotkeyCommands::handleHotkey(commands, index, pressed, true,
-						      [&](HotkeyCommands::Command, int) { return ++wrapped > 0; }));
+						      [&](const CameraCommand &, int) { return ++wrapped > 0; }));
 		QCOMPARE(wrapped, 0);
 		// The same wrapper is used for a row of the table.
 		QVERIFY(HotkeyCommands::handleHotkey(commands, 0, pressed, true,
-						     [&](HotkeyCommands::Command, int) { return ++wrapped > 0; }));
+						     [&](const CameraCommand &, int) { return ++wrapped > 0; }));
 		QCOMPARE(wrapped, 1);
 	}
 

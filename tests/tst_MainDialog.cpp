@@ -3,6 +3,7 @@
 
 #include "MainDialogTestSupport.h"
 
+#include "control/CameraPool.h"
 #include "discovery/DiscoveryDialog.h"
 #include "relay/ViscaTransfer.h"
 #include "ui/AboutDialog.h"
@@ -36,6 +37,15 @@ const QString kShippedProfiles = QStringLiteral(KAVREN_SOURCE_DIR "/data/ini/");
 void setProfileDir(const QString &dir)
 {
 	qputenv("KAVREN_PROFILE_DIR", dir.toUtf8());
+}
+
+// The workers of the windows made from now on: no watchdog unless a test asks for one.
+void useWatchdog(int intervalMs, int probeIntervalMs = 2000)
+{
+	CameraWorker::Options options;
+	options.watchdogIntervalMs = intervalMs;
+	options.probeIntervalMs = probeIntervalMs;
+	MainDialog::setCameraOptions(options);
 }
 
 } // namespace
@@ -78,8 +88,12 @@ private slots:
 	void switchingCamerasReplacesTheLink();
 	void hotKeyCommandsDriveTheCamera_data();
 	void hotKeyCommandsDriveTheCamera();
+	void connectingShowsAndASecondClickWins();
+	void failedSwitchKeepsTheCameraInUse();
+	void healthShowsInTheStatus();
 	void watchdogKeepsAnAnsweringCamera();
 	void watchdogDisconnectsASilentCamera();
+	void closingWithASilentCameraSendsTheStop();
 	void everyLookedUpKeyIsInTheLocale();
 
 private:
@@ -96,7 +110,9 @@ private:
 	MainDialog *root() const { return dialog ? dialog.get() : formDialog.get(); }
 	void useSharedForm();
 	void makeDialog();
+	// Clicks a slot and waits until the window is done with the click; whether the slot ended up in use.
 	bool clickSlot(int slot);
+	bool connectDone() const { return root()->connectingSlotNumber() == 0; }
 	QList<int> checkedSlots() const;
 
 	SettingsHome home;
@@ -116,6 +132,7 @@ void tst_MainDialog::initTestCase()
 	QVERIFY(profiles.isValid());
 	setProfileDir(kShippedProfiles);
 	installModalAnswerer();
+	useWatchdog(3600 * 1000);
 	b93 = startCamera(kB93Address, "NX-B93K");
 	w38 = startCamera(kW38Address, "NX-W38B");
 	j57 = startCamera(kJ57Address, "NX-J57");
@@ -137,6 +154,7 @@ void tst_MainDialog::cleanup()
 {
 	dialog.reset();
 	setProfileDir(kShippedProfiles);
+	useWatchdog(3600 * 1000);
 }
 
 void tst_MainDialog::cleanupTestCase()
@@ -164,6 +182,8 @@ bool tst_MainDialog::clickSlot(int slot)
 {
 	QPushButton *slotButton = button(QStringLiteral("Camera%1Button").arg(slot));
 	QTest::mouseClick(slotButton, Qt::LeftButton);
+	if (!QTest::qWaitFor([this]() { return connectDone(); }, 10000))
+		return false;
 	return slotButton->isChecked();
 }
 
@@ -572,6 +592,7 @@ void tst_MainDialog::hotKeysDriveTheCameraWhileSwitchedOn()
 	emit source->hotKeysentTo(2, false);
 	emit source->hotKeysentTo(9, true); // preset 4
 	emit source->hotKeysentTo(9, false);
+	QTRY_COMPARE(payloads(*b93).size(), 3);
 	const QStringList sentPayloads = payloads(*b93);
 	QVERIFY2(sentPayloads.size() == 3, qPrintable(sent(sentPayloads)));
 	QVERIFY(sentPayloads.at(0).startsWith(QStringLiteral("81010601")));
@@ -579,12 +600,12 @@ void tst_MainDialog::hotKeysDriveTheCameraWhileSwitchedOn()
 	QVERIFY(sentPayloads.at(1).endsWith(QStringLiteral("0303ff")));
 	QCOMPARE(sentPayloads.at(2), QStringLiteral("8101043f0204ff"));
 
-	// Switched off, the keys no longer reach the camera.
+	// Switched off, the keys no longer reach the camera: the command sent after the key is the only one there.
 	child<QAction>("UseHotKeysAction")->trigger();
 	clearWhenQuiet(*b93);
 	emit source->hotKeysentTo(3, true);
-	QTest::qWait(300);
-	QVERIFY(payloads(*b93).isEmpty());
+	QVERIFY(dialog->setCommand(CameraCommands::home(), 0));
+	QTRY_COMPARE(sent(payloads(*b93)), sent(QStringList{QStringLiteral("81010604ff")}));
 }
 
 void tst_MainDialog::relayServesFromTheStart()
@@ -671,19 +692,18 @@ void tst_MainDialog::commandsNeedACamera()
 {
 	makeDialog();
 	bool ran = false;
-	QVERIFY(!dialog->setCommand([&ran](int) { ran = true; }, 3));
-	QCOMPARE(dialog->getCommand([&ran]() {
-		ran = true;
-		return 5;
-	}),
-		 -1);
-	QVERIFY(!ran);
+	CameraCommand probe;
+	probe.name = "probe";
+	probe.run = [&ran](viscaIpModule &, int) { ran = true; };
+	QVERIFY(!dialog->setCommand(probe, 3));
 	QVERIFY(!dialog->setCommand(dialog->upCommand, 0));
+	QVERIFY(!dialog->activeCameraWorker());
 
-	// Pressing the disabled pad sends nothing either.
+	// Pressing the disabled pad sends nothing either; the camera then hears the first command of a connect.
 	QTest::mouseClick(button(QStringLiteral("UpButton")), Qt::LeftButton);
-	QTest::qWait(50);
-	QVERIFY(b93->received().isEmpty());
+	QVERIFY(clickSlot(1));
+	QVERIFY(!ran);
+	QVERIFY(!payloads(*b93).contains(QStringLiteral("8101060107070301ff")));
 }
 
 void tst_MainDialog::connectAndDeselect()
@@ -702,8 +722,9 @@ void tst_MainDialog::connectAndDeselect()
 	QVERIFY(boxTexts().isEmpty());
 
 	// The model's speeds (pan 1..24, tilt 1..20, zoom 1..7, focus 1..7) took the defaults, and were stored.
-	const QJsonObject stored = SettingsHome::read();
 	const QString prefix = QStringLiteral("127.0.0.61NX-B93K");
+	QTRY_VERIFY(SettingsHome::read().contains(prefix + QStringLiteral("FocusSpeed")));
+	const QJsonObject stored = SettingsHome::read();
 	const std::pair<const char *, const char *> speeds[] = {{"PanSpeedEdit", "PanSpeed"},
 								{"TiltSpeedEdit", "TiltSpeed"},
 								{"ZoomSpeedEdit", "ZoomSpeed"},
@@ -713,8 +734,14 @@ void tst_MainDialog::connectAndDeselect()
 		QCOMPARE(child<QLineEdit>(speeds[i].first)->text(), defaults.at(i));
 		QCOMPARE(stored.value(prefix + QLatin1String(speeds[i].second)).toString(), defaults.at(i));
 	}
+	// The speeds reached the slot's link: the next move carries them.
+	CameraWorker *worker = dialog->activeCameraWorker();
+	QVERIFY(worker);
+	clearWhenQuiet(*b93);
+	QVERIFY(dialog->setCommand(dialog->upCommand, 0));
+	QTRY_COMPARE(sent(payloads(*b93)), sent(QStringList{QStringLiteral("8101060107070301ff")}));
 
-	// Deselecting the slot in use: controls off, nothing checked, the link kept.
+	// Deselecting the slot in use: controls off, nothing checked, nothing more sent; the slot's worker stays.
 	QVERIFY(!clickSlot(1));
 	QVERIFY(checkedSlots().isEmpty());
 	QVERIFY(!child<QWidget>("CameraControlBox")->isEnabled());
@@ -723,10 +750,9 @@ void tst_MainDialog::connectAndDeselect()
 	QCOMPARE(child<QLabel>("ConnectionLabel")->text(), localeText("StatusNotConnected"));
 	QCOMPARE(child<QLabel>("MessageLabel")->text(), QString());
 	QVERIFY(boxTexts().isEmpty());
-
-	clearWhenQuiet(*b93);
-	QVERIFY(dialog->setCommand(dialog->upCommand, 0));
-	QCOMPARE(sent(payloads(*b93)), sent(QStringList{QStringLiteral("8101060107070301ff")}));
+	QVERIFY(!dialog->setCommand(dialog->upCommand, 0));
+	QVERIFY(clickSlot(1));
+	QCOMPARE(dialog->activeCameraWorker(), worker);
 }
 
 void tst_MainDialog::connectFailures_data()
@@ -736,20 +762,23 @@ void tst_MainDialog::connectFailures_data()
 	QTest::addColumn<QString>("profile");   // "shipped", "missing" or "broken"
 	QTest::addColumn<bool>("connectFirst"); // connect slot 1 before the failing attempt
 	QTest::addColumn<QString>("message");
-	QTest::addColumn<bool>("notFoundBox");
+	QTest::addColumn<bool>("notFoundBox"); // identification off the UI thread logs it instead
 
 	QTest::newRow("no address stored") << 5 << QString() << "shipped" << false
 					   << localeText("StatusNoAddress").arg(QStringLiteral("Camera 5")) << false;
 	QTest::newRow("no address while connected")
 		<< 5 << QString() << "shipped" << true << localeText("StatusNoAddress").arg(QStringLiteral("Camera 5"))
 		<< false;
+	QTest::newRow("camera not answering while connected")
+		<< 6 << QString::fromLatin1(kSilentAddress) << "shipped" << true
+		<< localeText("StatusNotIdentified").arg(QString::fromLatin1(kSilentAddress)) << false;
 	QTest::newRow("camera not answering")
 		<< 6 << QString::fromLatin1(kSilentAddress) << "shipped" << false
 		<< localeText("StatusNotIdentified").arg(QString::fromLatin1(kSilentAddress)) << false;
 	QTest::newRow("model without profile")
 		<< 7 << QString::fromLatin1(kJ57Address) << "missing" << false
 		<< localeText("StatusNoProfile").arg(QStringLiteral("NX-J57"), QString::fromLatin1(kJ57Address))
-		<< true;
+		<< false;
 	QTest::newRow("model with unusable profile")
 		<< 7 << QString::fromLatin1(kJ57Address) << "broken" << true
 		<< localeText("StatusNoProfile").arg(QStringLiteral("NX-J57"), QString::fromLatin1(kJ57Address))
@@ -787,12 +816,20 @@ void tst_MainDialog::connectFailures()
 	}
 
 	QVERIFY(!clickSlot(slot));
-	QVERIFY(checkedSlots().isEmpty());
-	QVERIFY(!child<QWidget>("CameraControlBox")->isEnabled());
-	QVERIFY(!child<QWidget>("AdvanceFrame")->isEnabled());
-	QVERIFY(!child<QAction>("PanTiltLimitAction")->isEnabled());
-	QCOMPARE(child<QLabel>("ConnectionLabel")->text(), localeText("StatusNotConnected"));
 	QCOMPARE(child<QLabel>("MessageLabel")->text(), message);
+	if (connectFirst) {
+		// A failed switch leaves the camera in use in use.
+		QCOMPARE(checkedSlots(), QList<int>{1});
+		QVERIFY(child<QWidget>("CameraControlBox")->isEnabled());
+		QVERIFY(child<QAction>("PanTiltLimitAction")->isEnabled());
+		QCOMPARE(child<QLabel>("ConnectionLabel")->text(), QStringLiteral("Camera 1 · 127.0.0.61 · NX-B93K"));
+	} else {
+		QVERIFY(checkedSlots().isEmpty());
+		QVERIFY(!child<QWidget>("CameraControlBox")->isEnabled());
+		QVERIFY(!child<QWidget>("AdvanceFrame")->isEnabled());
+		QVERIFY(!child<QAction>("PanTiltLimitAction")->isEnabled());
+		QCOMPARE(child<QLabel>("ConnectionLabel")->text(), localeText("StatusNotConnected"));
+	}
 
 	QStringList expectedBoxes;
 	if (notFoundBox)
@@ -818,6 +855,7 @@ void tst_MainDialog::switchingCamerasReplacesTheLink()
 	clearWhenQuiet(*w38);
 	QTest::mousePress(button(QStringLiteral("DownButton")), Qt::LeftButton);
 	QTest::mouseRelease(button(QStringLiteral("DownButton")), Qt::LeftButton);
+	QTRY_COMPARE(payloads(*w38).size(), 2);
 	QCOMPARE(sent(payloads(*w38)),
 		 sent(QStringList({QStringLiteral("8101060107070302ff"), QStringLiteral("8101060107070303ff")})));
 	QVERIFY(b93->received().isEmpty());
@@ -854,13 +892,12 @@ void tst_MainDialog::hotKeyCommandsDriveTheCamera()
 	QFETCH(int, value);
 	QFETCH(QString, payload);
 
-	// One connected window serves every row; a long watchdog keeps its checks out of the bytes.
+	// One connected window serves every row; no watchdog checks come between the bytes.
 	if (!hotKeyDialog) {
 		hotKeyDialog = std::make_unique<MainDialog>();
-		hotKeyDialog->setWatchdogInterval(3600 * 1000);
 		auto *slot1 = hotKeyDialog->findChild<QPushButton *>(QStringLiteral("Camera1Button"));
 		QTest::mouseClick(slot1, Qt::LeftButton);
-		QVERIFY(slot1->isChecked());
+		QTRY_VERIFY_WITH_TIMEOUT(slot1->isChecked(), 10000);
 	}
 	const QHash<QString, MainDialog::Command> commands{
 		{QStringLiteral("up"), hotKeyDialog->upCommand},
@@ -875,15 +912,97 @@ void tst_MainDialog::hotKeyCommandsDriveTheCamera()
 	};
 	clearWhenQuiet(*b93);
 	QVERIFY(hotKeyDialog->setCommand(commands.value(command), value));
-	QCOMPARE(sent(payloads(*b93)), sent(QStringList{payload}));
+	QTRY_COMPARE(sent(payloads(*b93)), sent(QStringList{payload}));
+	// Done with the camera (a resend included) before the next row counts.
+	QTRY_VERIFY(hotKeyDialog->activeCameraWorker()->isIdle());
+}
+
+// ------------------------------------------------------------------------------------------------ connect states
+
+void tst_MainDialog::connectingShowsAndASecondClickWins()
+{
+	QJsonObject settings = SettingsHome::read();
+	settings[QStringLiteral("Camera6IP")] = QString::fromLatin1(kSilentAddress);
+	SettingsHome::write(settings);
+	makeDialog();
+
+	// The click returns at once; the slot shows that it is being connected.
+	QTest::mouseClick(button(QStringLiteral("Camera6Button")), Qt::LeftButton);
+	QCOMPARE(dialog->connectingSlotNumber(), 6);
+	QVERIFY(button(QStringLiteral("Camera6Button"))->property("connecting").toBool());
+	QVERIFY(checkedSlots().isEmpty());
+	QCOMPARE(child<QLabel>("MessageLabel")->text(),
+		 localeText("StatusConnecting").arg(QStringLiteral("Camera 6"), QString::fromLatin1(kSilentAddress)));
+
+	// A second slot clicked meanwhile wins: the silent camera's late failure changes nothing.
+	QTest::mouseClick(button(QStringLiteral("Camera2Button")), Qt::LeftButton);
+	QCOMPARE(dialog->connectingSlotNumber(), 2);
+	QVERIFY(!button(QStringLiteral("Camera6Button"))->property("connecting").toBool());
+	QTRY_VERIFY_WITH_TIMEOUT(connectDone(), 10000);
+	QCOMPARE(checkedSlots(), QList<int>{2});
+	QCOMPARE(child<QLabel>("ConnectionLabel")->text(), QStringLiteral("Stage Left · 127.0.0.62 · NX-W38B"));
+	// The first attempt ends later on its own worker; it must not change anything when it does. A job queued
+	// behind it on that worker reports after it.
+	CameraWorker *silentWorker = dialog->cameraPool()->existingWorker(6);
+	QVERIFY(silentWorker);
+	bool behind = false;
+	silentWorker->connectTo(QString::fromLatin1(kSilentAddress),
+				[&behind](const CameraWorker::ConnectResult &) { behind = true; });
+	QTRY_VERIFY_WITH_TIMEOUT(behind, 10000);
+	QCOMPARE(checkedSlots(), QList<int>{2});
+	QCOMPARE(child<QLabel>("MessageLabel")->text(), QString());
+	QVERIFY(boxTexts().isEmpty());
+}
+
+void tst_MainDialog::failedSwitchKeepsTheCameraInUse()
+{
+	QJsonObject settings = SettingsHome::read();
+	settings[QStringLiteral("Camera6IP")] = QString::fromLatin1(kSilentAddress);
+	SettingsHome::write(settings);
+	makeDialog();
+	QVERIFY(clickSlot(1));
+
+	// While the other slot is being connected, the camera in use is still driven.
+	clearWhenQuiet(*b93);
+	QTest::mouseClick(button(QStringLiteral("Camera6Button")), Qt::LeftButton);
+	QTest::mousePress(button(QStringLiteral("UpButton")), Qt::LeftButton);
+	QTest::mouseRelease(button(QStringLiteral("UpButton")), Qt::LeftButton);
+	QTRY_COMPARE(payloads(*b93).size(), 2);
+	QTRY_VERIFY_WITH_TIMEOUT(connectDone(), 10000);
+	QCOMPARE(checkedSlots(), QList<int>{1});
+	QCOMPARE(boxTexts(), QStringList{localeText("FailedToConnectToCamera")});
+
+	// And after the failure too.
+	clearWhenQuiet(*b93);
+	QTest::mousePress(button(QStringLiteral("DownButton")), Qt::LeftButton);
+	QTest::mouseRelease(button(QStringLiteral("DownButton")), Qt::LeftButton);
+	QTRY_COMPARE(sent(payloads(*b93)),
+		     sent(QStringList({QStringLiteral("8101060107070302ff"), QStringLiteral("8101060107070303ff")})));
+}
+
+void tst_MainDialog::healthShowsInTheStatus()
+{
+	useWatchdog(3600 * 1000, 50);
+	makeDialog();
+	QVERIFY(clickSlot(1));
+	b93->setSilent(true);
+	QTest::mouseClick(button(QStringLiteral("HomeButton")), Qt::LeftButton);
+	const QString notAnswering =
+		localeText("StatusNotAnswering").arg(QStringLiteral("Camera 1"), QString::fromLatin1(kB93Address));
+	QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>("ConnectionLabel")->text(), notAnswering, 5000);
+	// Still in use: the camera may only be busy.
+	QCOMPARE(checkedSlots(), QList<int>{1});
+	b93->setSilent(false);
+	QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>("ConnectionLabel")->text(),
+				  QStringLiteral("Camera 1 · 127.0.0.61 · NX-B93K"), 5000);
 }
 
 // ------------------------------------------------------------------------------------------------ watchdog
 
 void tst_MainDialog::watchdogKeepsAnAnsweringCamera()
 {
+	useWatchdog(100);
 	makeDialog();
-	dialog->setWatchdogInterval(100);
 	QVERIFY(clickSlot(1));
 	clearWhenQuiet(*b93);
 	// Several watchdog steps ask for the power state; the camera answers and stays in use.
@@ -895,8 +1014,8 @@ void tst_MainDialog::watchdogKeepsAnAnsweringCamera()
 
 void tst_MainDialog::watchdogDisconnectsASilentCamera()
 {
+	useWatchdog(100, 50);
 	makeDialog();
-	dialog->setWatchdogInterval(100);
 	QVERIFY(clickSlot(1));
 	b93->setSilent(true);
 	QTRY_VERIFY_WITH_TIMEOUT(!child<QWidget>("CameraControlBox")->isEnabled(), 10000);
@@ -906,11 +1025,31 @@ void tst_MainDialog::watchdogDisconnectsASilentCamera()
 	QCOMPARE(child<QLabel>("MessageLabel")->text(),
 		 localeText("StatusConnectionLost").arg(QString::fromLatin1(kB93Address)));
 	QCOMPARE(child<QLabel>("ConnectionLabel")->text(), localeText("StatusNotConnected"));
-	// Three power checks gave up; the disconnected window checks no more.
-	const int checks = withPrefix(payloads(*b93, false), QStringLiteral("81090400ff")).size();
-	QVERIFY(checks >= 3);
-	QTest::qWait(400);
-	QCOMPARE(withPrefix(payloads(*b93, false), QStringLiteral("81090400ff")).size(), checks);
+	QVERIFY(withPrefix(payloads(*b93, false), QStringLiteral("81090400ff")).size() >= 3);
+
+	// The worker keeps probing quietly and takes the slot back when the camera answers again.
+	b93->setSilent(false);
+	QTRY_COMPARE_WITH_TIMEOUT(checkedSlots(), QList<int>{1}, 10000);
+	QVERIFY(child<QWidget>("CameraControlBox")->isEnabled());
+	QCOMPARE(child<QLabel>("MessageLabel")->text(),
+		 localeText("StatusReconnected").arg(QStringLiteral("Camera 1"), QString::fromLatin1(kB93Address)));
+	QCOMPARE(boxTexts().size(), 1);
+}
+
+void tst_MainDialog::closingWithASilentCameraSendsTheStop()
+{
+	makeDialog();
+	QVERIFY(clickSlot(1));
+	clearWhenQuiet(*b93);
+	b93->setSilent(true);
+	QTest::mousePress(button(QStringLiteral("UpButton")), Qt::LeftButton);
+	QVERIFY(b93->waitForReceived(1, 5000));
+	QTest::mouseClick(button(QStringLiteral("HomeButton")), Qt::LeftButton);
+	QTest::mouseRelease(button(QStringLiteral("UpButton")), Qt::LeftButton);
+	// The window goes while the camera is silent: no wait for it, home dropped, the stop sent.
+	dialog.reset();
+	QTRY_VERIFY(payloads(*b93).contains(QStringLiteral("8101060107070303ff")));
+	QVERIFY(!payloads(*b93).contains(QStringLiteral("81010604ff")));
 	b93->setSilent(false);
 }
 

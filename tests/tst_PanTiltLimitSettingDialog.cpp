@@ -389,12 +389,11 @@ private slots:
 		sim->clearReceived();
 
 		int wrapped = 0;
-		PanTiltLimitController::runCommand(type, value, link.get(), &ops, prefix,
-						   [&](PanTiltLimitController::Command command, int v) {
-							   ++wrapped;
-							   command(v);
-							   return true;
-						   });
+		PanTiltLimitController::runCommand(type, value, &ops, prefix, [&](const CameraCommand &command, int v) {
+			++wrapped;
+			command.run(*link, v);
+			return true;
+		});
 		// Every command goes through the window's wrapper, one call per camera command.
 		QCOMPARE(wrapped, payloads.size());
 		// A marker sent afterwards proves that nothing else went out in between.
@@ -416,7 +415,7 @@ private slots:
 	{
 		QTest::addColumn<bool>("withLink");
 		QTest::addColumn<bool>("withOps");
-		QTest::newRow("no camera link") << false << true;
+		QTest::newRow("no camera in use") << false << true;
 		QTest::newRow("no capability profile") << true << false;
 	}
 
@@ -427,18 +426,17 @@ private slots:
 		viscaGeneralOps ops("NX-J57", (kProfileDir + QStringLiteral("NX-J57.ini")).toStdString());
 		viscaIpModule link;
 		QVERIFY(link.onConnectToCamera(j57->address().toString(), j57->port()));
-		viscaIpModule *current = withLink ? &link : nullptr;
 		j57->clearReceived();
 
-		// The window's wrapper runs nothing without a link.
+		// The window's wrapper queues nothing without a camera in use.
 		int handed = 0;
-		PanTiltLimitController::runCommand(Dialog::TiltDown, -12, current, withOps ? &ops : nullptr,
+		PanTiltLimitController::runCommand(Dialog::TiltDown, -12, withOps ? &ops : nullptr,
 						   QStringLiteral("127.0.0.81NX-J57"),
-						   [&](PanTiltLimitController::Command command, int v) {
+						   [&](const CameraCommand &command, int v) {
 							   ++handed;
-							   if (!current)
+							   if (!withLink)
 								   return false;
-							   command(v);
+							   command.run(link, v);
 							   return true;
 						   });
 		link.setHome();
@@ -461,10 +459,9 @@ private slots:
 		QVERIFY(link.onConnectToCamera(j57->address().toString(), j57->port()));
 		j57->clearReceived();
 		QTest::ignoreMessage(QtDebugMsg, "It's failed to read JSON file.");
-		PanTiltLimitController::runCommand(Dialog::PanRight, 120, &link, &ops,
-						   QStringLiteral("127.0.0.81NX-J57"),
-						   [](PanTiltLimitController::Command command, int v) {
-							   command(v);
+		PanTiltLimitController::runCommand(Dialog::PanRight, 120, &ops, QStringLiteral("127.0.0.81NX-J57"),
+						   [&link](const CameraCommand &command, int v) {
+							   command.run(link, v);
 							   return true;
 						   });
 		// The camera has its limit already; only the file is left as it was.

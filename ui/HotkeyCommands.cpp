@@ -3,7 +3,6 @@
 #include "settings/Utils.h"
 #include "ui/HotkeySource.h"
 #include "ui/ModuleText.h"
-#include "visca/viscaIpModule.h"
 
 #include <QAction>
 #include <QDebug>
@@ -26,16 +25,6 @@ constexpr int kZoomIn = 4;
 constexpr int kZoomOut = 5;
 constexpr int kFirstPreset = 6;
 
-// Binds one camera operation to the link in use when it runs: the hotkeys outlive every connect.
-template <typename Operation>
-HotkeyCommands::Command onLink(HotkeyCommands::LinkGetter link, Operation operation)
-{
-	return [link = std::move(link), operation](int value) {
-		if (viscaIpModule *module = link ? link() : nullptr)
-			operation(*module, value);
-	};
-}
-
 void setSwitchIcon(QAction *action, bool checked)
 {
 	action->setIcon(QIcon(QString::fromLatin1(checked ? kCheckedIcon : kUncheckedIcon)));
@@ -55,21 +44,19 @@ void listen(HotkeySource *source, QObject *receiver, const HotkeyCommands::Handl
 
 } // namespace
 
-HotkeyCommands::CommandSet HotkeyCommands::makeCommandSet(LinkGetter link)
+HotkeyCommands::CommandSet HotkeyCommands::makeCommandSet()
 {
+	using Direction = CameraCommands::Direction;
 	CommandSet set;
-	set.upCommand = onLink(link, [](viscaIpModule &m, int) { m.setMotorUP(); });
-	set.downCommand = onLink(link, [](viscaIpModule &m, int) { m.setMotorDown(); });
-	set.leftCommand = onLink(link, [](viscaIpModule &m, int) { m.setMotorLeft(); });
-	set.rightCommand = onLink(link, [](viscaIpModule &m, int) { m.setMotorRight(); });
-	set.zoomInCommand = onLink(link, [](viscaIpModule &m, int) { m.setZoomIn(); });
-	set.zoomOutCommand = onLink(link, [](viscaIpModule &m, int) { m.setZoomOut(); });
-	set.presetCallCommand = onLink(link, [](viscaIpModule &m, int number) {
-		m.setMemory1_Index(number);
-		m.setMemory1_Recall();
-	});
-	set.motorStopCommand = onLink(link, [](viscaIpModule &m, int) { m.setMotorStop(); });
-	set.zoomStopCommand = onLink(link, [](viscaIpModule &m, int) { m.setZoomStop(); });
+	set.upCommand = CameraCommands::move(Direction::Up);
+	set.downCommand = CameraCommands::move(Direction::Down);
+	set.leftCommand = CameraCommands::move(Direction::Left);
+	set.rightCommand = CameraCommands::move(Direction::Right);
+	set.zoomInCommand = CameraCommands::zoomIn();
+	set.zoomOutCommand = CameraCommands::zoomOut();
+	set.presetCallCommand = CameraCommands::presetRecall();
+	set.motorStopCommand = CameraCommands::motorStop();
+	set.zoomStopCommand = CameraCommands::zoomStop();
 	return set;
 }
 
@@ -80,38 +67,38 @@ bool HotkeyCommands::handleHotkey(const CommandSet &commands, int index, bool pr
 	if (!connected || index < 0 || index >= HotkeySource::kHotkeyCount || !setCommand)
 		return false;
 
-	Command command;
+	const CameraCommand *command = nullptr;
 	int value = 0;
 	switch (index) {
 	case kTiltUp:
-		command = pressed ? commands.upCommand : commands.motorStopCommand;
+		command = pressed ? &commands.upCommand : &commands.motorStopCommand;
 		break;
 	case kTiltDown:
-		command = pressed ? commands.downCommand : commands.motorStopCommand;
+		command = pressed ? &commands.downCommand : &commands.motorStopCommand;
 		break;
 	case kPanLeft:
-		command = pressed ? commands.leftCommand : commands.motorStopCommand;
+		command = pressed ? &commands.leftCommand : &commands.motorStopCommand;
 		break;
 	case kPanRight:
-		command = pressed ? commands.rightCommand : commands.motorStopCommand;
+		command = pressed ? &commands.rightCommand : &commands.motorStopCommand;
 		break;
 	case kZoomIn:
-		command = pressed ? commands.zoomInCommand : commands.zoomStopCommand;
+		command = pressed ? &commands.zoomInCommand : &commands.zoomStopCommand;
 		break;
 	case kZoomOut:
-		command = pressed ? commands.zoomOutCommand : commands.zoomStopCommand;
+		command = pressed ? &commands.zoomOutCommand : &commands.zoomStopCommand;
 		break;
 	default:
 		// Presets go straight to memories 1..9, whatever the preset panel shows; a release has nothing to stop.
 		if (!pressed)
 			return false;
-		command = commands.presetCallCommand;
+		command = &commands.presetCallCommand;
 		value = index - kFirstPreset + 1;
 		break;
 	}
-	if (!command)
+	if (!command->run)
 		return false;
-	return setCommand(command, value);
+	return setCommand(*command, value);
 }
 
 void HotkeyCommands::setupHotkeySwitch(QAction *action, HotkeySource *source, QObject *receiver, Handler handler)

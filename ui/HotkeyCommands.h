@@ -1,38 +1,35 @@
 #pragma once
 
+#include "control/CameraCommand.h"
+
 #include <functional>
 
 class HotkeySource;
 class QAction;
 class QObject;
-class viscaIpModule;
 
 // The controller window's side of the camera hotkeys: the camera action behind each hotkey row, the handler
 // that runs it through the window's command wrapper, and the "UseHotHeys" switch of the Settings menu.
 namespace HotkeyCommands {
 
-using Command = std::function<void(int)>;
-// The window's command wrapper: runs a camera command with a value, false when there is no camera link.
-using SetCommand = std::function<bool(Command command, int value)>;
-// The camera link in use at the time of the call; it changes at every connect and may be null.
-using LinkGetter = std::function<viscaIpModule *()>;
+// The window's command wrapper: queues a camera command with a value, false when there is no camera.
+using SetCommand = std::function<bool(const CameraCommand &command, int value)>;
 using Handler = std::function<void(int index, bool pressed)>;
 
 // The nine camera actions of the hotkeys.
 struct CommandSet {
-	Command upCommand;
-	Command downCommand;
-	Command leftCommand;
-	Command rightCommand;
-	Command zoomInCommand;
-	Command zoomOutCommand;
-	Command presetCallCommand; // the value is the preset number
-	Command motorStopCommand;
-	Command zoomStopCommand;
+	CameraCommand upCommand;
+	CameraCommand downCommand;
+	CameraCommand leftCommand;
+	CameraCommand rightCommand;
+	CameraCommand zoomInCommand;
+	CameraCommand zoomOutCommand;
+	CameraCommand presetCallCommand; // the value is the preset number
+	CameraCommand motorStopCommand;
+	CameraCommand zoomStopCommand;
 };
 
-// The actions on whatever link `link` returns when they run; with no link they do nothing.
-CommandSet makeCommandSet(LinkGetter link);
+CommandSet makeCommandSet();
 
 // One hotkey event: rows 0..5 run their press or release command with value 0, rows 6..14 call preset
 // index - 5 on press and do nothing on release. Nothing runs unless `connected`. True when a command was handed

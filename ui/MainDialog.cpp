@@ -1,8 +1,8 @@
 #include "ui/MainDialog.h"
 #include "ui_MainDialog.h"
 
-#include "camera/CameraParse.h"
 #include "camera/viscaGeneralOps.h"
+#include "control/CameraPool.h"
 #include "discovery/DiscoveryDialog.h"
 #include "settings/Utils.h"
 #include "ui/AboutDialog.h"
@@ -12,8 +12,6 @@
 #include "ui/ModuleText.h"
 #include "ui/PanTiltLimitController.h"
 #include "ui/PresetRenameDialog.h"
-#include "visca/ViscaIPFactory.h"
-#include "visca/viscaIpModule.h"
 
 #include <QAction>
 #include <QDebug>
@@ -22,7 +20,7 @@
 #include <QMenu>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
-#include <QThread>
+#include <QStyle>
 #include <QTimer>
 
 namespace {
@@ -30,9 +28,6 @@ namespace {
 constexpr int kSlotCount = 8;
 constexpr QSize kSimpleViewSize(425, 692);
 constexpr QSize kAdvancedViewSize(880, 692);
-constexpr unsigned long kCommandPauseMs = 100;
-constexpr int kPowerChecks = 3;
-constexpr unsigned long kPowerCheckPauseMs = 200;
 
 // The three drop-down menus share one look: grey panel, rounded bottom corners, teal selection.
 const char *const kMenuStyleSheet = R"(QMenu {
@@ -81,6 +76,12 @@ ViscaTransfer::Options &relayOptions()
 	return options;
 }
 
+CameraWorker::Options &cameraOptions()
+{
+	static CameraWorker::Options options;
+	return options;
+}
+
 } // namespace
 
 void MainDialog::setRelayOptions(const ViscaTransfer::Options &options)
@@ -88,9 +89,15 @@ void MainDialog::setRelayOptions(const ViscaTransfer::Options &options)
 	relayOptions() = options;
 }
 
+void MainDialog::setCameraOptions(const CameraWorker::Options &options)
+{
+	cameraOptions() = options;
+}
+
 MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::MainDialog>())
 {
 	ui->setupUi(this);
+	cameras = new CameraPool(cameraOptions(), this);
 	setupHotKeyCommands();
 	cameraHotKey = HotkeySource::create(this);
 
@@ -104,16 +111,10 @@ MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
 	applyHostStyleShield(this);
 	setupAccessibleNames();
 
-	cameraModule = nullptr;
 	updatePresetName();
 	updateCameraName();
 	updateUI(Disconnected);
 	setupControlConnection();
-
-	connectionTimer = new QTimer(this);
-	connectionTimer->setInterval(kWatchdogIntervalMs);
-	connect(connectionTimer, &QTimer::timeout, this, &MainDialog::connectionWatchdog);
-	connectionTimer->start();
 
 	const QRegularExpression digitsOnly(QStringLiteral("^[0-9]*$"));
 	for (QLineEdit *edit : {ui->FocusSpeedEdit, ui->PanSpeedEdit, ui->TiltSpeedEdit, ui->ZoomSpeedEdit})
@@ -127,30 +128,30 @@ MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
 
 MainDialog::~MainDialog()
 {
-	connectionTimer->stop();
+	flushSettings();
+	// The cameras go first: their workers end (sending any stop still waiting) before anything they report to.
+	delete cameras;
+	cameras = nullptr;
+	activeCamera = lostCamera = nullptr;
 	delete discoveryDialog;
 	delete panTiltLimitDialog;
 	delete presetRenameDialog;
 	delete aboutDialog;
-	delete cameraModule;
-	cameraModule = nullptr;
 	releaseCameraTable();
 }
 
 void MainDialog::setupHotKeyCommands()
 {
-	upCommand = [this](int) { cameraModule->setMotorUP(); };
-	downCommand = [this](int) { cameraModule->setMotorDown(); };
-	leftCommand = [this](int) { cameraModule->setMotorLeft(); };
-	rightCommand = [this](int) { cameraModule->setMotorRight(); };
-	zoomInCommand = [this](int) { cameraModule->setZoomIn(); };
-	zoomOutCommand = [this](int) { cameraModule->setZoomOut(); };
-	presetCallCommand = [this](int preset) {
-		cameraModule->setMemory1_Index(preset);
-		cameraModule->setMemory1_Recall();
-	};
-	motorStopCommand = [this](int) { cameraModule->setMotorStop(); };
-	zoomStopCommand = [this](int) { cameraModule->setZoomStop(); };
+	const HotkeyCommands::CommandSet commands = HotkeyCommands::makeCommandSet();
+	upCommand = commands.upCommand;
+	downCommand = commands.downCommand;
+	leftCommand = commands.leftCommand;
+	rightCommand = commands.rightCommand;
+	zoomInCommand = commands.zoomInCommand;
+	zoomOutCommand = commands.zoomOutCommand;
+	presetCallCommand = commands.presetCallCommand;
+	motorStopCommand = commands.motorStopCommand;
+	zoomStopCommand = commands.zoomStopCommand;
 }
 
 void MainDialog::setupAccessibleNames()
@@ -272,13 +273,13 @@ void MainDialog::showPresetRenameDialog()
 
 void MainDialog::showPanTiltLimitDialog()
 {
-	// The handler reads the link, profile and prefix when it runs, so a later connect is picked up.
+	// The handler reads the profile and prefix when it runs, so a later connect is picked up.
 	PanTiltLimitController::openDialog(
 		panTiltLimitDialog, this, cameraKeyPrefix,
 		[this](PanTiltLimitSettingDialog::CommandType type, int value) {
 			PanTiltLimitController::runCommand(
-				type, value, cameraModule, currentOps(), cameraKeyPrefix,
-				[this](Command command, int v) { return setCommand(command, v); });
+				type, value, currentOps(), cameraKeyPrefix,
+				[this](const Command &command, int v) { return setCommand(command, v); });
 		});
 }
 
@@ -288,7 +289,7 @@ void MainDialog::onHotKey(int index, bool pressed)
 						  rightCommand,      zoomInCommand,    zoomOutCommand,
 						  presetCallCommand, motorStopCommand, zoomStopCommand};
 	HotkeyCommands::handleHotkey(commands, index, pressed, cameraMode == Connected,
-				     [this](Command command, int value) { return setCommand(command, value); });
+				     [this](const Command &command, int value) { return setCommand(command, value); });
 }
 
 void MainDialog::setMenuWidth()
@@ -407,71 +408,188 @@ viscaGeneralOps *MainDialog::currentOps() const
 
 void MainDialog::releaseCameraTable()
 {
-	for (const auto &entry : qAsConst(cameraTable))
-		delete entry.second;
 	cameraTable.clear();
+	opsInUse.reset();
+}
+
+int MainDialog::slotNumber(const QString &slotName)
+{
+	return slotName.mid(QStringLiteral("Camera").size()).toInt();
 }
 
 bool MainDialog::connectToCamera(QPushButton *button, QString slotName)
 {
-	bool connected = false;
+	const int slot = slotNumber(slotName);
+	bool started = false;
 	if (!button->isChecked()) {
-		// The operator let go of the camera in use; its link stays for the next connect to replace.
-		updateUI(Disconnected);
-		setStatusMessage(QString());
+		// The operator let go of the camera in use (or of the one being connected); the slot's worker and its
+		// link stay for the next connect.
+		if (slot == connectingSlot) {
+			++connectAttempt;
+			connectingSlot = 0;
+			setStatusMessage(QString());
+		}
+		if (slot == connectedSlot) {
+			leaveCamera();
+			updateUI(Disconnected);
+			setStatusMessage(QString());
+		}
 	} else {
 		QJsonObject settings;
 		Utils::readJSONFromFile(settings, Utils::getAppDataPath());
 		const QString address = settings.value(slotName + QStringLiteral("IP")).toString();
-
 		if (address.isEmpty()) {
 			showConnectFailure(ConnectFailure::NoAddress, button->text(), QString());
 		} else {
-			CameraParse parse;
-			const CamParamMap found = parse.parseCamera(address);
-			viscaGeneralOps *ops = found.empty() ? nullptr : found.begin()->second.second;
-
-			if (!ops || !ops->isValid()) {
-				// Nothing of this identification is kept, so its capability objects go now.
-				const QString model =
-					found.empty() ? QString() : QString::fromStdString(found.begin()->second.first);
-				for (const auto &entry : found)
-					delete entry.second.second;
-				showConnectFailure(found.empty() ? ConnectFailure::NotIdentified
-								 : ConnectFailure::NoProfile,
-						   address, model);
-			} else {
-				releaseCameraTable();
-				for (const auto &entry : found)
-					cameraTable.insert(entry.first, entry.second);
-
-				const QString model = QString::fromStdString(ops->getNAME());
-				delete cameraModule;
-				cameraModule = ViscaIPFactory::viscaIPModule(model);
-				cameraModule->onConnectToCamera(address, viscaIpModule::kViscaPort);
-
-				setupControlUI(ops);
-				updateControlUI();
-				cameraKeyPrefix = address + model;
-				connectedSlot = button->text();
-				connectedAddress = address;
-				connectedModel = model;
-
-				setDefaultControlSettings();
-				updateUI(Connected);
-				setStatusMessage(QString());
-				connected = true;
-			}
+			startConnect(slot, address);
+			started = true;
 		}
 	}
-	updateSelectCameraUI();
-	button->setChecked(connected);
-	return connected;
+	refreshSlotButtons();
+	return started;
+}
+
+void MainDialog::startConnect(int slot, const QString &address)
+{
+	// A second click wins: the result of an earlier attempt is discarded when it comes.
+	const quint64 attempt = ++connectAttempt;
+	connectingSlot = slot;
+	setStatusMessage(ModuleText::text("StatusConnecting").arg(cameraButton(slot)->text(), address));
+	CameraWorker *worker = cameras->worker(slot);
+	watchWorker(worker);
+	QPointer<MainDialog> self(this);
+	worker->connectTo(address, [self, slot, attempt, worker](const CameraWorker::ConnectResult &result) {
+		if (self)
+			self->onConnectResult(slot, attempt, worker, result);
+	});
+}
+
+void MainDialog::onConnectResult(int slot, quint64 attempt, CameraWorker *worker,
+				 const CameraWorker::ConnectResult &result)
+{
+	if (attempt != connectAttempt)
+		return;
+	connectingSlot = 0;
+	using Outcome = CameraWorker::ConnectResult::Outcome;
+	if (result.outcome == Outcome::Connected)
+		useCamera(slot, worker, result);
+	else if (result.outcome == Outcome::NoProfile)
+		showConnectFailure(ConnectFailure::NoProfile, result.address, result.model);
+	else
+		showConnectFailure(ConnectFailure::NotIdentified, result.address, QString());
+	refreshSlotButtons();
+}
+
+void MainDialog::useCamera(int slot, CameraWorker *worker, const CameraWorker::ConnectResult &result)
+{
+	leaveCamera();
+	activeCamera = worker;
+	connectedSlot = slot;
+	++cameraGeneration;
+
+	releaseCameraTable();
+	opsInUse = result.ops;
+	cameraTable.insert(result.address.toStdString(), {result.model.toStdString(), opsInUse.get()});
+	cameraKeyPrefix = result.address + result.model;
+	connectedCaption = cameraButton(slot)->text();
+	connectedAddress = result.address;
+	connectedModel = result.model;
+
+	setupControlUI(opsInUse.get());
+	applyPanelReading(result.reading, changeClock);
+	setDefaultControlSettings();
+	updateUI(Connected);
+	worker->setWatched(true);
+	setStatusMessage(QString());
+}
+
+void MainDialog::leaveCamera()
+{
+	// What still waits for the camera the operator leaves is not wanted any more, but a stop still goes out.
+	for (CameraWorker *worker : {activeCamera, lostCamera}) {
+		if (!worker)
+			continue;
+		worker->discardPending();
+		worker->setWatched(false);
+	}
+	activeCamera = lostCamera = nullptr;
+	connectedSlot = 0;
+	++cameraGeneration;
+	clearAwaiting();
+}
+
+void MainDialog::watchWorker(CameraWorker *worker)
+{
+	if (watchedWorkers.contains(worker))
+		return;
+	watchedWorkers << worker;
+	connect(worker, &CameraWorker::answeringChanged, this,
+		[this, worker](bool answering) { onAnsweringChanged(worker, answering); });
+	connect(worker, &CameraWorker::connectionLost, this, [this, worker]() { onConnectionLost(worker); });
+	connect(worker, &CameraWorker::answeringAgain, this, [this, worker]() { onAnsweringAgain(worker); });
+}
+
+void MainDialog::onAnsweringChanged(CameraWorker *worker, bool answering)
+{
+	if (worker != activeCamera || cameraMode != Connected)
+		return;
+	if (answering)
+		showConnected();
+	else
+		ui->ConnectionLabel->setText(
+			ModuleText::text("StatusNotAnswering").arg(connectedCaption, connectedAddress));
+}
+
+void MainDialog::onConnectionLost(CameraWorker *worker)
+{
+	if (worker != activeCamera)
+		return;
+	const int slot = connectedSlot;
+	// The worker keeps probing the camera quietly; when it answers, the slot is taken back.
+	activeCamera = nullptr;
+	++cameraGeneration;
+	clearAwaiting();
+	updateUI(Disconnected);
+	lostCamera = worker;
+	connectedSlot = slot;
+	refreshSlotButtons();
+	setStatusMessage(ModuleText::text("StatusConnectionLost").arg(connectedAddress));
+	Utils::showErrorMessage(ModuleText::text("FailedToConnectToCamera"));
+}
+
+void MainDialog::onAnsweringAgain(CameraWorker *worker)
+{
+	if (worker != lostCamera || connectingSlot != 0)
+		return;
+	lostCamera = nullptr;
+	activeCamera = worker;
+	++cameraGeneration;
+	updateUI(Connected);
+	refreshSlotButtons();
+	setStatusMessage(ModuleText::text("StatusReconnected").arg(connectedCaption, connectedAddress));
+	updateControlUI();
+}
+
+void MainDialog::refreshSlotButtons()
+{
+	// One slot is checked while its camera is in use; a slot being connected shows that it is on its way.
+	for (int slot = 1; slot <= kSlotCount; ++slot) {
+		QPushButton *button = cameraButton(slot);
+		button->setChecked(cameraMode == Connected && slot == connectedSlot);
+		const bool connecting = slot == connectingSlot;
+		if (button->property("connecting").toBool() != connecting) {
+			button->setProperty("connecting", connecting);
+			button->style()->unpolish(button);
+			button->style()->polish(button);
+		}
+	}
 }
 
 void MainDialog::showConnectFailure(ConnectFailure failure, const QString &subject, const QString &detail)
 {
-	updateUI(Disconnected);
+	// A camera in use stays in use: a failed switch must not take the camera on air away.
+	if (cameraMode != Connected)
+		updateUI(Disconnected);
 	switch (failure) {
 	case ConnectFailure::NoAddress:
 		setStatusMessage(ModuleText::text("StatusNoAddress").arg(subject));
@@ -518,7 +636,7 @@ void MainDialog::hideViews()
 void MainDialog::showConnected()
 {
 	ui->ConnectionLabel->setText(
-		ModuleText::text("StatusConnected").arg(connectedSlot, connectedAddress, connectedModel));
+		ModuleText::text("StatusConnected").arg(connectedCaption, connectedAddress, connectedModel));
 }
 
 void MainDialog::setStatusMessage(const QString &text)
@@ -526,61 +644,106 @@ void MainDialog::setStatusMessage(const QString &text)
 	ui->MessageLabel->setText(text);
 }
 
-// ------------------------------------------------------------------------------------------------ wrappers
+// ------------------------------------------------------------------------------------------------ camera work
 
-bool MainDialog::setCommand(Command command, int value)
+bool MainDialog::setCommand(const Command &command, int value)
 {
-	if (!cameraModule) {
-		connectionTimer->start();
+	return submitToCamera(CameraJob::fromCommand(command, value));
+}
+
+bool MainDialog::submitToCamera(CameraJob job)
+{
+	return activeCamera && activeCamera->submit(std::move(job));
+}
+
+bool MainDialog::requestReading(int groups, PanelReader read, PanelApplier apply, int settleMs,
+				std::function<void(MainDialog &)> afterwards)
+{
+	QPointer<MainDialog> self(this);
+	const quint64 generation = cameraGeneration;
+	const quint64 askedAt = changeClock;
+	CameraJob job = CameraJob::inquiry("read back", [=](viscaIpModule &link) -> CameraJob::FollowUp {
+		if (settleMs > 0)
+			link.pauseFor(settleMs);
+		PanelReading reading;
+		(reading.*read)(link);
+		return [self, generation, groups, apply, askedAt, afterwards, reading]() {
+			// A reading of a camera that is no longer in use describes nothing on screen.
+			if (!self || self->cameraGeneration != generation)
+				return;
+			self->setAwaiting(groups, false);
+			(self.data()->*apply)(reading, askedAt);
+			if (afterwards)
+				afterwards(*self);
+		};
+	});
+	if (!submitToCamera(std::move(job)))
 		return false;
-	}
-	connectionTimer->stop();
-	command(value);
-	// Cameras drop commands that follow each other too closely.
-	QThread::msleep(kCommandPauseMs);
-	connectionTimer->start();
+	setAwaiting(groups, true);
 	return true;
 }
 
-int MainDialog::getCommand(Inquiry inquiry)
+void MainDialog::setAwaiting(int groups, bool waiting)
 {
-	if (!cameraModule) {
-		connectionTimer->start();
-		return -1;
+	const std::pair<int, QList<QWidget *>> parts[] = {
+		{LensGroup, {ui->ZoomWidget, ui->FocusWidget}},
+		{ExposureGroup, {ui->ExposureBox}},
+		{WhiteBalanceGroup, {ui->WhilteBalanceBox}},
+		{ImageGroup, {ui->ImageBox}},
+	};
+	for (const auto &[group, widgets] : parts) {
+		if (!(groups & group))
+			continue;
+		int &count = awaitingReadings[group];
+		count = std::max(0, count + (waiting ? 1 : -1));
+		// Disabled while the camera's answer is on its way: what the control shows is not current.
+		for (QWidget *widget : widgets)
+			widget->setEnabled(count == 0);
 	}
-	connectionTimer->stop();
-	const int answer = inquiry();
-	connectionTimer->start();
-	return answer;
 }
 
-void MainDialog::setWatchdogInterval(int ms)
+void MainDialog::clearAwaiting()
 {
-	connectionTimer->setInterval(ms);
+	for (auto it = awaitingReadings.begin(); it != awaitingReadings.end(); ++it) {
+		if (it.value() > 0) {
+			it.value() = 1;
+			setAwaiting(it.key(), false);
+		}
+	}
 }
 
-void MainDialog::connectionWatchdog()
+void MainDialog::noteOperatorChange(QObject *control)
 {
-	if (cameraMode != Connected)
-		return;
-	for (int check = 0; check < kPowerChecks; ++check) {
-		if (cameraModule && cameraModule->isPowerOK())
-			return;
-		QThread::msleep(kPowerCheckPauseMs);
-	}
-	updateUI(Disconnected);
-	setStatusMessage(ModuleText::text("StatusConnectionLost").arg(connectedAddress));
-	Utils::showErrorMessage(ModuleText::text("FailedToConnectToCamera"));
+	operatorChanges[control] = ++changeClock;
+}
+
+bool MainDialog::changedSince(QObject *control, quint64 askedAt) const
+{
+	return operatorChanges.value(control, 0) > askedAt;
 }
 
 void MainDialog::storeSetting(const QString &key, const QJsonValue &value)
 {
+	// A connect stores several values at once; they reach the file in one update when the window is done.
+	const bool first = pendingSettings.isEmpty();
+	pendingSettings[key] = value;
+	if (first)
+		QTimer::singleShot(0, this, &MainDialog::flushSettings);
+}
+
+void MainDialog::flushSettings()
+{
+	if (pendingSettings.isEmpty())
+		return;
+	QJsonObject changes;
+	changes.swap(pendingSettings);
 	QJsonObject settings;
 	if (!Utils::readJSONFromFile(settings, Utils::getAppDataPath())) {
 		qDebug() << "It's failed to read JSON file.";
 		return;
 	}
-	settings[key] = value;
+	for (auto it = changes.constBegin(); it != changes.constEnd(); ++it)
+		settings[it.key()] = it.value();
 	if (!Utils::writeJSONToFile(settings, Utils::getAppDataPath()))
 		qDebug() << "It's failed to write JSON file.";
 }

@@ -1,9 +1,14 @@
 #pragma once
 
+#include "control/CameraCommand.h"
+#include "control/CameraWorker.h"
+#include "control/PanelReading.h"
 #include "relay/ViscaTransfer.h"
 #include "ui/PanTiltLimitSettingDialog.h"
 
 #include <QDialog>
+#include <QHash>
+#include <QJsonObject>
 #include <QMap>
 #include <QPointer>
 #include <QString>
@@ -11,29 +16,31 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
 class AboutDialog;
+class CameraPool;
 class DiscoveryDialog;
 class HotkeySource;
 class PresetRenameDialog;
 class KVPlusMinusButton;
+class QComboBox;
 class QAction;
 class QJsonValue;
 class QLineEdit;
 class QMenu;
 class QPushButton;
-class QTimer;
 class viscaGeneralOps;
-class viscaIpModule;
 namespace Ui {
 class MainDialog;
 }
 
 // The controller window: eight camera slots, the motion, lens and preset panel, the advanced picture panel and
-// the Settings, View and Help menus. It owns the link of the connected camera and that camera's capability
-// object, and every camera command it issues runs through setCommand()/getCommand().
+// the Settings, View and Help menus. The cameras are driven by the workers of its camera pool, off the UI thread:
+// every camera command it issues is queued through setCommand(), and the camera's answers come back as queued
+// follow-ups that update the controls. The window never waits for a camera.
 class MainDialog : public QDialog {
 	Q_OBJECT
 
@@ -42,20 +49,17 @@ public:
 
 	// Identified cameras: IP address text -> (model name, capability object).
 	using CameraTable = QMap<std::string, std::pair<std::string, viscaGeneralOps *>>;
-	using Command = std::function<void(int)>;
-	using Inquiry = std::function<int()>;
-
-	static constexpr int kWatchdogIntervalMs = 15000;
+	using Command = CameraCommand;
 
 	explicit MainDialog(QWidget *parent = nullptr);
 	~MainDialog() override;
 
-	// Runs one camera command: holds the watchdog off, runs it, leaves the camera 100 ms, restarts the watchdog.
-	// False (and nothing run) while there is no camera link.
-	bool setCommand(Command command, int value);
-	// Runs one camera inquiry the same way, without the pause; -1 while there is no camera link.
-	int getCommand(Inquiry inquiry);
+	// Queues one camera command for the camera in use; its worker runs it and leaves the camera its pause.
+	// False (and nothing queued) while no camera is in use.
+	bool setCommand(const Command &command, int value);
 
+	// A click on a slot: starts identifying and connecting its camera on the slot's worker and returns at once
+	// (true when an attempt started). Unchecking the slot in use lets go of its camera.
 	bool connectToCamera(QPushButton *button, QString slotName);
 	void updateUI(CameraMode mode);
 	// Sets the eight slot captions from the settings: a stored nickname, or the localized slot name.
@@ -71,8 +75,12 @@ public:
 	void setDefaultControlSettings();
 	// Builds the advanced panel, the lens ranges, the speed ranges and the preset speed list from a model.
 	void setupControlUI(viscaGeneralOps *ops);
-	// Reads the camera's current lens and picture settings into the controls, sending nothing back.
+	// Asks the camera for its current lens and picture settings; the controls concerned show that they wait and
+	// take the answers when they come, sending nothing back.
 	void updateControlUI();
+	// Shows a reading in the controls; values the camera did not answer, and controls the operator changed since
+	// the reading was asked for, keep what they show.
+	void applyPanelReading(const PanelReading &reading, quint64 askedAt);
 
 	void setupPresetSpeedUI(const QList<std::string> &names);
 	void setupExposureModeUI(const QList<std::string> &names);
@@ -89,15 +97,23 @@ public:
 	void updateWBUIWithoutMode();
 	void updateImageUIWithoutMode();
 
-	// The product checks the connection every 15 s; tests shorten that.
-	void setWatchdogInterval(int ms);
 	// Where the relay server of dialogs created from now on listens; the product uses the defaults, tests pick
 	// ephemeral loopback ports.
 	static void setRelayOptions(const ViscaTransfer::Options &options);
+	// How the camera workers of dialogs created from now on behave; the product uses the defaults, tests shorten
+	// the watchdog and point them at simulated cameras.
+	static void setCameraOptions(const CameraWorker::Options &options);
+
+	// The workers of the eight slots, shared with everything else that drives the cameras.
+	CameraPool *cameraPool() const { return cameras; }
+	// The worker of the camera in use, or null.
+	CameraWorker *activeCameraWorker() const { return activeCamera; }
+	// The slot being connected (1..8), 0 when none.
+	int connectingSlotNumber() const { return connectingSlot; }
 	// Closes the pan/tilt limit dialog when it is open.
 	void hideViews();
 
-	// The camera actions of the host hotkeys; each expects a camera link and is run through setCommand().
+	// The camera actions of the host hotkeys, run through setCommand().
 	Command upCommand;
 	Command downCommand;
 	Command leftCommand;
@@ -142,6 +158,8 @@ private:
 
 	// Why the last connect attempt did not give a camera, for the status line.
 	enum class ConnectFailure { NoAddress, NotIdentified, NoProfile };
+	// The parts of the panel a reading refreshes; each shows that it waits until its answers come.
+	enum PanelGroup { LensGroup = 1, ExposureGroup = 2, WhiteBalanceGroup = 4, ImageGroup = 8, AllGroups = 15 };
 
 	void setupSettingsUI();
 	void setupViewUI();
@@ -155,7 +173,34 @@ private:
 	void showPresetRenameDialog();
 	void showPanTiltLimitDialog();
 	void onHotKey(int index, bool pressed);
-	void connectionWatchdog();
+
+	// The connect flow.
+	void startConnect(int slot, const QString &address);
+	void onConnectResult(int slot, quint64 attempt, CameraWorker *worker,
+			     const CameraWorker::ConnectResult &result);
+	void useCamera(int slot, CameraWorker *worker, const CameraWorker::ConnectResult &result);
+	void leaveCamera();
+	void watchWorker(CameraWorker *worker);
+	void onAnsweringChanged(CameraWorker *worker, bool answering);
+	void onConnectionLost(CameraWorker *worker);
+	void onAnsweringAgain(CameraWorker *worker);
+	void refreshSlotButtons();
+	static int slotNumber(const QString &slotName);
+
+	// Camera work whose answers update the panel: queued for the camera in use, the follow-up runs only while
+	// that camera is still in use.
+	bool submitToCamera(CameraJob job);
+	using PanelReader = void (PanelReading::*)(viscaIpModule &link);
+	using PanelApplier = void (MainDialog::*)(const PanelReading &reading, quint64 askedAt);
+	// Queues a reading of `groups` for the camera in use (after `settleMs`, for a camera that needs time to
+	// apply a change); the groups wait until it arrives, then `apply` shows it and `afterwards` runs.
+	bool requestReading(int groups, PanelReader read, PanelApplier apply, int settleMs = 0,
+			    std::function<void(MainDialog &)> afterwards = {});
+	void setAwaiting(int groups, bool waiting);
+	void clearAwaiting();
+	// The operator changed a control: a reading asked for before must not overwrite it.
+	void noteOperatorChange(QObject *control);
+	bool changedSince(QObject *control, quint64 askedAt) const;
 
 	QPushButton *cameraButton(int slot) const;
 	QPushButton *presetButton(int number) const;
@@ -163,9 +208,16 @@ private:
 	void callPreset();
 	void storePreset();
 	void commitSpeed(QLineEdit *edit, const SpeedRange &range, SpeedSetter setter, const char *key);
+	void onZoomStopped();
+	void onFocusStopped();
+	void stopLensAndFollow(const CameraCommand &stop, int (viscaIpModule::*position)(), QWidget *slider,
+			       std::function<void(int)> show);
+	void clearPresetSelectionLater(quint64 selection);
 	void selectPresetSpeed(const QString &text);
-	// The update pattern of the settings file: read it, set one key, write it back.
+	// The update pattern of the settings file: read it, set the keys, write it back. Keys stored in one go (a
+	// connect stores five) are written together once the window is done with the event.
 	void storeSetting(const QString &key, const QJsonValue &value);
+	void flushSettings();
 
 	// The capability object in use: that of the first entry of cameraTable, or null.
 	viscaGeneralOps *currentOps() const;
@@ -180,6 +232,11 @@ private:
 	void applyScene(const SceneSetting &shutter, const SceneSetting &iris, const SceneSetting &gain);
 	void applySceneSetting(KVPlusMinusButton *control, const SceneSetting &setting, const Command &command,
 			       const char *singleFailed, const char *candidateFailed, const char *endOfList);
+	void applyExposureValues(const PanelReading &reading, quint64 askedAt);
+	void applyWhiteBalanceValues(const PanelReading &reading, quint64 askedAt);
+	void applyImageValues(const PanelReading &reading, quint64 askedAt);
+	void applyModeReading(QComboBox *box, const QMap<std::string, int> &modes, std::optional<int> code,
+			      quint64 askedAt, void (MainDialog::*gate)(QString));
 
 	void showConnected();
 	void showConnectFailure(ConnectFailure failure, const QString &subject, const QString &detail);
@@ -193,13 +250,25 @@ private:
 	QPointer<PanTiltLimitSettingDialog> panTiltLimitDialog;
 	QPointer<PresetRenameDialog> presetRenameDialog;
 	QPointer<AboutDialog> aboutDialog;
-	viscaIpModule *cameraModule = nullptr;
+	CameraPool *cameras = nullptr;             // child of the dialog
+	CameraWorker *activeCamera = nullptr;      // the camera in use, owned by the pool
+	CameraWorker *lostCamera = nullptr;        // given up by the watchdog; taken back when it answers again
+	std::shared_ptr<viscaGeneralOps> opsInUse; // owns what cameraTable points to
+	int connectedSlot = 0;                     // 1..8 while a camera is in use or lost
+	int connectingSlot = 0;                    // 1..8 while an attempt runs
+	quint64 connectAttempt = 0;                // the latest attempt; older results are discarded
+	quint64 cameraGeneration = 0;              // changes whenever the camera in use changes or goes
+	QList<CameraWorker *> watchedWorkers;      // workers whose signals reach the window
+	QHash<int, int> awaitingReadings;          // panel group -> readings on their way
+	QHash<QObject *, quint64> operatorChanges; // control -> when the operator last changed it
+	quint64 changeClock = 0;
+	quint64 presetSelectionClock = 0; // bumped by every preset selection
+	QJsonObject pendingSettings;      // stored values on their way to the file
 	SpeedRange panSpeedRange{0, 0};
 	SpeedRange tiltSpeedRange{0, 0};
 	SpeedRange zoomSpeedRange{0, 0};
 	SpeedRange focusSpeedRange{0, 0};
 	CameraTable cameraTable;
-	QTimer *connectionTimer = nullptr;
 	CameraMode cameraMode = Disconnected;
 	QString cameraKeyPrefix;
 	QAction *panTiltLimitAction = nullptr;
@@ -207,7 +276,7 @@ private:
 	ViscaTransfer *relay = nullptr;       // child of the dialog
 
 	// What the status line shows about the connected camera.
-	QString connectedSlot;
+	QString connectedCaption;
 	QString connectedAddress;
 	QString connectedModel;
 };

@@ -10,7 +10,8 @@
 #include <QDebug>
 #include <QJsonObject>
 #include <QJsonValue>
-#include <QThread>
+#include <QPointer>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -21,82 +22,63 @@ constexpr int kTenOffset = 10;
 // Without a stored choice the list's sixth entry is preselected: a moderate speed on every model.
 constexpr int kDefaultPresetSpeedIndex = 5;
 // Gives the operator a moment to see which preset was called before the selection clears.
-constexpr unsigned long kPresetCallHoldMs = 500;
+constexpr int kPresetCallHoldMs = 500;
 
 } // namespace
 
 void MainDialog::setupControlConnection()
 {
 	connect(ui->ZoomWidget, &KVZoomVerticalSlider::valueChanged, this, [this](int value) {
-		setCommand([this](int position) { cameraModule->setZoomDirect(position); }, value);
+		noteOperatorChange(ui->ZoomWidget);
+		CameraCommand command;
+		command.name = "setZoomDirect";
+		command.lane = CameraLane::ZoomPosition;
+		command.run = [](viscaIpModule &link, int position) { link.setZoomDirect(position); };
+		setCommand(command, value);
 	});
 	connect(ui->ZoomWidget, &KVZoomVerticalSlider::started, this, [this](KVZoomVerticalSlider::ZoomType type) {
-		setCommand(
-			[this](int zoom) {
-				if (zoom == KVZoomVerticalSlider::ZoomIn)
-					cameraModule->setZoomIn();
-				else if (zoom == KVZoomVerticalSlider::ZoomOut)
-					cameraModule->setZoomOut();
-			},
-			type);
+		if (type == KVZoomVerticalSlider::ZoomIn)
+			setCommand(CameraCommands::zoomIn(), type);
+		else if (type == KVZoomVerticalSlider::ZoomOut)
+			setCommand(CameraCommands::zoomOut(), type);
 	});
-	connect(ui->ZoomWidget, &KVZoomVerticalSlider::stopped, this, [this]() {
-		setCommand(
-			[this](int) {
-				// The slider follows the lens; that update must not travel back as a direct-zoom
-				// command.
-				const bool wasBlocked = ui->ZoomWidget->blockSignals(true);
-				cameraModule->setZoomStop();
-				ui->ZoomWidget->setValue(cameraModule->getZoomDirect());
-				ui->ZoomWidget->blockSignals(wasBlocked);
-			},
-			0);
-	});
+	connect(ui->ZoomWidget, &KVZoomVerticalSlider::stopped, this, &MainDialog::onZoomStopped);
 	connect(ui->FocusWidget, &KVFocusVerticalSlider::valueChanged, this, [this](int value) {
-		setCommand([this](int position) { cameraModule->setFocusDirect(position); }, value);
+		noteOperatorChange(ui->FocusWidget);
+		CameraCommand command;
+		command.name = "setFocusDirect";
+		command.lane = CameraLane::FocusPosition;
+		command.run = [](viscaIpModule &link, int position) { link.setFocusDirect(position); };
+		setCommand(command, value);
 	});
 	connect(ui->FocusWidget, &KVFocusVerticalSlider::started, this, [this](KVFocusVerticalSlider::FocusType type) {
-		setCommand(
-			[this](int focus) {
-				if (focus == KVFocusVerticalSlider::FocusNear)
-					cameraModule->setFocusNearWithSpeed();
-				else if (focus == KVFocusVerticalSlider::FocusFar)
-					cameraModule->setFocusfarWithSpeed();
-			},
-			type);
+		if (type == KVFocusVerticalSlider::FocusNear)
+			setCommand(CameraCommands::focusNear(), type);
+		else if (type == KVFocusVerticalSlider::FocusFar)
+			setCommand(CameraCommands::focusFar(), type);
 	});
-	connect(ui->FocusWidget, &KVFocusVerticalSlider::stopped, this, [this]() {
-		setCommand(
-			[this](int) {
-				const bool wasBlocked = ui->FocusWidget->blockSignals(true);
-				cameraModule->setFocusStop();
-				ui->FocusWidget->setValue(cameraModule->getFocusDirect());
-				ui->FocusWidget->blockSignals(wasBlocked);
-			},
-			0);
-	});
+	connect(ui->FocusWidget, &KVFocusVerticalSlider::stopped, this, &MainDialog::onFocusStopped);
 	connect(ui->FocusWidget, &KVFocusVerticalSlider::modeChanged, this, [this](KVFocusVerticalSlider::AFMode mode) {
-		setCommand([this](int afMode) { cameraModule->setAfMode(afMode != KVFocusVerticalSlider::Manual); },
-			   mode);
+		noteOperatorChange(ui->FocusWidget->findChild<QObject *>(QStringLiteral("AFButton")));
+		setCommand(CameraCommands::autoFocus(), mode != KVFocusVerticalSlider::Manual ? 1 : 0);
 	});
 
 	// The pad moves while a button is held and stops on release; home is a single move.
-	const auto drive = [this](QPushButton *button, void (viscaIpModule::*move)()) {
+	using Direction = CameraCommands::Direction;
+	const auto drive = [this](QPushButton *button, Direction direction) {
 		connect(button, &QPushButton::pressed, this,
-			[this, move]() { setCommand([this, move](int) { (cameraModule->*move)(); }, 0); });
-		connect(button, &QPushButton::released, this,
-			[this]() { setCommand([this](int) { cameraModule->setMotorStop(); }, 0); });
+			[this, direction]() { setCommand(CameraCommands::move(direction), 0); });
+		connect(button, &QPushButton::released, this, [this]() { setCommand(CameraCommands::motorStop(), 0); });
 	};
-	drive(ui->UpperLeftButton, &viscaIpModule::setMotorUpLeft);
-	drive(ui->UpButton, &viscaIpModule::setMotorUP);
-	drive(ui->UpperRightButton, &viscaIpModule::setMotorUpRight);
-	drive(ui->LefButton, &viscaIpModule::setMotorLeft);
-	connect(ui->HomeButton, &QPushButton::pressed, this,
-		[this]() { setCommand([this](int) { cameraModule->setHome(); }, 0); });
-	drive(ui->RightButton, &viscaIpModule::setMotorRight);
-	drive(ui->LowerLeftButton, &viscaIpModule::setMotorDownLeft);
-	drive(ui->DownButton, &viscaIpModule::setMotorDown);
-	drive(ui->LowerRightButton, &viscaIpModule::setMotorDownRight);
+	drive(ui->UpperLeftButton, Direction::UpLeft);
+	drive(ui->UpButton, Direction::Up);
+	drive(ui->UpperRightButton, Direction::UpRight);
+	drive(ui->LefButton, Direction::Left);
+	connect(ui->HomeButton, &QPushButton::pressed, this, [this]() { setCommand(CameraCommands::home(), 0); });
+	drive(ui->RightButton, Direction::Right);
+	drive(ui->LowerLeftButton, Direction::DownLeft);
+	drive(ui->DownButton, Direction::Down);
+	drive(ui->LowerRightButton, Direction::DownRight);
 
 	connect(ui->CallButton, &QPushButton::pressed, this, &MainDialog::callPreset);
 	connect(ui->StoreButton, &QPushButton::pressed, this, &MainDialog::storePreset);
@@ -107,6 +89,39 @@ void MainDialog::setupControlConnection()
 	connect(ui->ZoomSpeedEdit, &QLineEdit::returnPressed, this, &MainDialog::readZoomSpeed);
 
 	setupPanelConnection();
+}
+
+void MainDialog::onZoomStopped()
+{
+	stopLensAndFollow(CameraCommands::zoomStop(), &viscaIpModule::getZoomDirect, ui->ZoomWidget,
+			  [this](int position) { ui->ZoomWidget->setValue(position); });
+}
+
+void MainDialog::onFocusStopped()
+{
+	stopLensAndFollow(CameraCommands::focusStop(), &viscaIpModule::getFocusDirect, ui->FocusWidget,
+			  [this](int position) { ui->FocusWidget->setValue(position); });
+}
+
+void MainDialog::stopLensAndFollow(const CameraCommand &stop, int (viscaIpModule::*position)(), QWidget *slider,
+				   std::function<void(int)> show)
+{
+	// The slider follows the lens once it stopped; that update must not travel back as a direct position.
+	QPointer<MainDialog> self(this);
+	const quint64 generation = cameraGeneration;
+	const quint64 askedAt = changeClock;
+	submitToCamera(CameraJob::fromCommand(stop, 0, [=](viscaIpModule &link) {
+		const int reported = (link.*position)();
+		const bool answered = link.lastExchangeOk();
+		return CameraJob::FollowUp([=]() {
+			if (!self || self->cameraGeneration != generation || !answered ||
+			    self->changedSince(slider, askedAt))
+				return;
+			const bool wasBlocked = slider->blockSignals(true);
+			show(reported);
+			slider->blockSignals(wasBlocked);
+		});
+	}));
 }
 
 // ------------------------------------------------------------------------------------------------ speeds
@@ -133,16 +148,17 @@ void MainDialog::readFocusSpeed()
 
 void MainDialog::commitSpeed(QLineEdit *edit, const SpeedRange &range, SpeedSetter setter, const char *key)
 {
+	if (!activeCamera)
+		return;
 	// Empty or not a number reads as 0, which the clamp turns into the model's minimum.
 	const int entered = edit->text().toInt();
-	setCommand(
-		[this, edit, range, setter, key](int speed) {
-			speed = speed > range.second ? range.second : std::max(speed, range.first);
-			edit->setText(QString::number(speed));
-			(cameraModule->*setter)(speed);
-			storeSetting(cameraKeyPrefix + QLatin1String(key), edit->text());
-		},
-		entered);
+	const int speed = entered > range.second ? range.second : std::max(entered, range.first);
+	// The link keeps the speed for the next move; nothing is sent to the camera for it.
+	if (!setCommand(CameraCommands::setting(key, [setter](viscaIpModule &link, int v) { (link.*setter)(v); }),
+			speed))
+		return;
+	edit->setText(QString::number(speed));
+	storeSetting(cameraKeyPrefix + QLatin1String(key), edit->text());
 }
 
 void MainDialog::setDefaultControlSettings()
@@ -178,13 +194,10 @@ void MainDialog::selectPresetSpeed(const QString &text)
 	}
 	const viscaGeneralOps *ops = currentOps();
 	const int speed = ops ? ops->memorySpeedMap.value(text.toStdString(), 0) : 0;
-	setCommand(
-		[this](int value) {
-			cameraModule->setPresetSpeed(value);
-			storeSetting(cameraKeyPrefix + QStringLiteral("PresetSpeed"),
-				     ui->PresetSpeedBox->currentText());
-		},
-		speed);
+	if (setCommand(CameraCommands::setting("setPresetSpeed",
+					       [](viscaIpModule &link, int value) { link.setPresetSpeed(value); }),
+		       speed))
+		storeSetting(cameraKeyPrefix + QStringLiteral("PresetSpeed"), text);
 }
 
 // ------------------------------------------------------------------------------------------------ presets
@@ -196,6 +209,7 @@ QPushButton *MainDialog::presetButton(int number) const
 
 void MainDialog::selectPreset(QPushButton *button)
 {
+	++presetSelectionClock;
 	updatePresetUI(button, button->isChecked());
 }
 
@@ -265,33 +279,34 @@ int MainDialog::calculatePresetIndex()
 void MainDialog::callPreset()
 {
 	const int preset = calculatePresetIndex();
-	if (preset > 0) {
-		setCommand(
-			[this](int number) {
-				cameraModule->setMemory1_Index(number);
-				cameraModule->setMemory1_Recall();
-			},
-			preset);
-	}
+	if (preset > 0)
+		setCommand(CameraCommands::presetRecall(), preset);
 	ui->TenButton->setChecked(false);
-	// The recalled position brings its own lens and picture settings.
-	updateControlUI();
-	QThread::msleep(kPresetCallHoldMs);
-	updatePresetUI(nullptr, false);
+	// The recalled position brings its own lens and picture settings; the selection stays a moment after they
+	// arrived, so the operator sees which preset was called.
+	const quint64 selection = ++presetSelectionClock;
+	if (!requestReading(AllGroups, &PanelReading::readAll, &MainDialog::applyPanelReading, 0,
+			    [selection](MainDialog &dialog) { dialog.clearPresetSelectionLater(selection); }))
+		clearPresetSelectionLater(selection);
+}
+
+void MainDialog::clearPresetSelectionLater(quint64 selection)
+{
+	QPointer<MainDialog> self(this);
+	QTimer::singleShot(kPresetCallHoldMs, this, [self, selection]() {
+		// A preset picked in the meantime is the operator's new choice.
+		if (self && self->presetSelectionClock == selection)
+			self->updatePresetUI(nullptr, false);
+	});
 }
 
 void MainDialog::storePreset()
 {
 	const int preset = calculatePresetIndex();
-	if (preset > 0) {
-		setCommand(
-			[this](int number) {
-				cameraModule->setMemory1_Index(number);
-				cameraModule->setMemory1_Save();
-			},
-			preset);
-	}
+	if (preset > 0)
+		setCommand(CameraCommands::presetSave(), preset);
 	ui->TenButton->setChecked(false);
+	++presetSelectionClock;
 	updatePresetUI(nullptr, false);
 }
 

@@ -10,19 +10,12 @@
 #include "visca/viscaIpModule.h"
 
 #include <QDebug>
-#include <QThread>
+#include <QComboBox>
 
 namespace {
 
 // Gives a camera that just switched to manual white balance time to settle before its gains are read.
-constexpr unsigned long kManualWBSettleMs = 1000;
-
-// Inquiry answers carry their value in the low bits; -1 (no camera link) is passed on untouched, so it matches
-// no name of any map.
-int lowBits(int answer, int mask)
-{
-	return answer < 0 ? answer : (answer & mask);
-}
+constexpr int kManualWBSettleMs = 1000;
 
 // Restores a widget's previous signal blocking when it goes out of scope.
 class SignalsBlocked {
@@ -53,23 +46,38 @@ void fillBox(QComboBox *box, const QList<std::string> &names)
 
 } // namespace
 
+namespace {
+
+// A camera setting the panel sends with the value the control gives it.
+template <typename Setter>
+CameraCommand panelSetting(const char *name, Setter setter)
+{
+	return CameraCommands::setting(name, [setter](viscaIpModule &link, int value) { (link.*setter)(value); });
+}
+
+} // namespace
+
 void MainDialog::setupPanelConnection()
 {
 	connect(ui->PresetSpeedBox, &QComboBox::currentTextChanged, this, &MainDialog::selectPresetSpeed);
 
 	connect(ui->ExposureModeBox, &QComboBox::currentTextChanged, this, [this](const QString &mode) {
+		noteOperatorChange(ui->ExposureModeBox);
 		const viscaGeneralOps *ops = currentOps();
 		const int code = ops ? ops->aeModeMap.value(mode.toStdString(), 0) : 0;
-		setCommand([this](int value) { cameraModule->setAeMode(value); }, code);
+		setCommand(panelSetting("setAeMode", &viscaIpModule::setAeMode), code);
 		updateExposureUI(mode);
 		updateExposureUIWithoutMode();
 	});
-	connect(ui->ShutterSpeedButton, &KVPlusMinusButton::valueChanged, this,
-		[this](int value) { setCommand([this](int v) { cameraModule->setShutterDirect(v); }, value); });
-	connect(ui->IrisButton, &KVPlusMinusButton::valueChanged, this,
-		[this](int value) { setCommand([this](int v) { cameraModule->setIrisDirect(v); }, value); });
-	connect(ui->GainButton, &KVPlusMinusButton::valueChanged, this,
-		[this](int value) { setCommand([this](int v) { cameraModule->setAeGain(v); }, value); });
+	const auto bindValue = [this](KVPlusMinusButton *control, const CameraCommand &command) {
+		connect(control, &KVPlusMinusButton::valueChanged, this, [this, control, command](int value) {
+			noteOperatorChange(control);
+			setCommand(command, value);
+		});
+	};
+	bindValue(ui->ShutterSpeedButton, panelSetting("setShutterDirect", &viscaIpModule::setShutterDirect));
+	bindValue(ui->IrisButton, panelSetting("setIrisDirect", &viscaIpModule::setIrisDirect));
+	bindValue(ui->GainButton, panelSetting("setAeGain", &viscaIpModule::setAeGain));
 
 	// The scenes: the nearest names come first, because the models' tables differ in their steps.
 	connect(ui->LowLightButton, &QPushButton::pressed, this, [this]() {
@@ -101,41 +109,42 @@ void MainDialog::setupPanelConnection()
 	});
 
 	connect(ui->AWBModeBox, &QComboBox::currentTextChanged, this, [this](const QString &mode) {
+		noteOperatorChange(ui->AWBModeBox);
 		const viscaGeneralOps *ops = currentOps();
 		const int code = ops ? ops->wbModeMap.value(mode.toStdString(), 0) : 0;
-		setCommand([this](int value) { cameraModule->setWBmode(value); }, code);
+		setCommand(panelSetting("setWBmode", &viscaIpModule::setWBmode), code);
 		updateWBUI(mode);
-		if (mode == ModuleText::text("Manual")) {
-			QThread::msleep(kManualWBSettleMs);
-			updateWBUIWithoutMode();
-		}
+		// A camera that just switched to manual white balance needs a moment before its gains mean anything.
+		if (mode == ModuleText::text("Manual"))
+			requestReading(WhiteBalanceGroup, &PanelReading::readWhiteBalanceValues,
+				       &MainDialog::applyWhiteBalanceValues, kManualWBSettleMs);
 	});
-	connect(ui->RGainButton, &KVPlusMinusButton::valueChanged, this,
-		[this](int value) { setCommand([this](int v) { cameraModule->setRGain(v); }, value); });
-	connect(ui->BGainButton, &KVPlusMinusButton::valueChanged, this,
-		[this](int value) { setCommand([this](int v) { cameraModule->setBGain(v); }, value); });
-	connect(ui->OnePushButton, &QPushButton::pressed, this,
-		[this]() { setCommand([this](int) { cameraModule->setOnePushTrigger(); }, 0); });
+	bindValue(ui->RGainButton, panelSetting("setRGain", &viscaIpModule::setRGain));
+	bindValue(ui->BGainButton, panelSetting("setBGain", &viscaIpModule::setBGain));
+	connect(ui->OnePushButton, &QPushButton::pressed, this, [this]() {
+		CameraCommand command;
+		command.name = "setOnePushTrigger";
+		command.run = [](viscaIpModule &link, int) { link.setOnePushTrigger(); };
+		setCommand(command, 0);
+	});
 
 	connect(ui->ImageModeBox, &QComboBox::currentTextChanged, this, [this](const QString &mode) {
+		noteOperatorChange(ui->ImageModeBox);
 		const viscaGeneralOps *ops = currentOps();
 		const int code = ops ? ops->imageModeMap.value(mode.toStdString(), 0) : 0;
-		setCommand([this](int value) { cameraModule->setImageMode(value); }, code);
+		setCommand(panelSetting("setImageMode", &viscaIpModule::setImageMode), code);
 		updateImageUI(mode);
 		updateImageUIWithoutMode();
 	});
-	connect(ui->SharpnessButton, &KVPlusMinusButton::valueChanged, this,
-		[this](int value) { setCommand([this](int v) { cameraModule->setSharpness(v); }, value); });
-	connect(ui->HueButton, &KVPlusMinusButton::valueChanged, this,
-		[this](int value) { setCommand([this](int v) { cameraModule->setHue(v); }, value); });
-	connect(ui->SaturationButton, &KVPlusMinusButton::valueChanged, this,
-		[this](int value) { setCommand([this](int v) { cameraModule->setSaturation(v); }, value); });
-	connect(ui->GammaButton, &KVPlusMinusButton::valueChanged, this,
-		[this](int value) { setCommand([this](int v) { cameraModule->setGamma(v); }, value); });
+	bindValue(ui->SharpnessButton, panelSetting("setSharpness", &viscaIpModule::setSharpness));
+	bindValue(ui->HueButton, panelSetting("setHue", &viscaIpModule::setHue));
+	bindValue(ui->SaturationButton, panelSetting("setSaturation", &viscaIpModule::setSaturation));
+	bindValue(ui->GammaButton, panelSetting("setGamma", &viscaIpModule::setGamma));
 	connect(ui->DigEffectBox, &QComboBox::currentTextChanged, this, [this](const QString &effect) {
+		noteOperatorChange(ui->DigEffectBox);
 		const viscaGeneralOps *ops = currentOps();
 		const int code = ops ? ops->mirrorFlipMap.value(effect.toStdString(), 0) : 0;
-		setCommand([this](int value) { cameraModule->setDigEffect(value); }, code);
+		setCommand(panelSetting("setDigEffect", &viscaIpModule::setDigEffect), code);
 	});
 }
 
@@ -214,80 +223,109 @@ void MainDialog::setupDigEffectUI(const QList<std::string> &names)
 
 void MainDialog::updateControlUI()
 {
+	requestReading(AllGroups, &PanelReading::readAll, &MainDialog::applyPanelReading);
+}
+
+void MainDialog::applyModeReading(QComboBox *box, const QMap<std::string, int> &modes, std::optional<int> code,
+				  quint64 askedAt, void (MainDialog::*gate)(QString))
+{
+	if (!code || changedSince(box, askedAt))
+		return;
+	for (auto it = modes.cbegin(); it != modes.cend(); ++it) {
+		if (it.value() == *code) {
+			const QString name = QString::fromStdString(it.key());
+			box->setCurrentText(name);
+			if (gate)
+				(this->*gate)(name);
+		}
+	}
+}
+
+void MainDialog::applyPanelReading(const PanelReading &reading, quint64 askedAt)
+{
+	// Showing the camera's state must not send it back.
 	const SignalsBlocked blocked{ui->ZoomWidget, ui->FocusWidget,  ui->ExposureModeBox,
 				     ui->AWBModeBox, ui->ImageModeBox, ui->DigEffectBox};
 	const viscaGeneralOps *ops = currentOps();
 	const QMap<std::string, int> none;
 
-	ui->ZoomWidget->setValue(getCommand([this]() { return cameraModule->getZoomDirect(); }));
-	ui->FocusWidget->setValue(getCommand([this]() { return cameraModule->getFocusDirect(); }));
-	const int autoFocus = getCommand([this]() { return int(cameraModule->getAfMode()); });
-	ui->FocusWidget->updateUI(autoFocus > 0 ? KVFocusVerticalSlider::Auto : KVFocusVerticalSlider::Manual);
+	if (reading.zoom && !changedSince(ui->ZoomWidget, askedAt))
+		ui->ZoomWidget->setValue(*reading.zoom);
+	if (reading.focus && !changedSince(ui->FocusWidget, askedAt))
+		ui->FocusWidget->setValue(*reading.focus);
+	if (reading.autoFocus)
+		ui->FocusWidget->updateUI(*reading.autoFocus ? KVFocusVerticalSlider::Auto
+							     : KVFocusVerticalSlider::Manual);
 
-	const int aeMode = lowBits(getCommand([this]() { return cameraModule->getAeMode(); }), 0xFF);
-	const QMap<std::string, int> &aeModes = ops ? ops->aeModeMap : none;
-	for (auto it = aeModes.cbegin(); it != aeModes.cend(); ++it) {
-		if (it.value() == aeMode) {
-			const QString name = QString::fromStdString(it.key());
-			ui->ExposureModeBox->setCurrentText(name);
-			updateExposureUI(name);
-		}
-	}
-	updateExposureUIWithoutMode();
+	applyModeReading(ui->ExposureModeBox, ops ? ops->aeModeMap : none, reading.aeMode, askedAt,
+			 &MainDialog::updateExposureUI);
+	applyExposureValues(reading, askedAt);
+	applyModeReading(ui->AWBModeBox, ops ? ops->wbModeMap : none, reading.wbMode, askedAt, &MainDialog::updateWBUI);
+	applyWhiteBalanceValues(reading, askedAt);
+	applyModeReading(ui->ImageModeBox, ops ? ops->imageModeMap : none, reading.imageMode, askedAt,
+			 &MainDialog::updateImageUI);
+	applyImageValues(reading, askedAt);
+	applyModeReading(ui->DigEffectBox, ops ? ops->mirrorFlipMap : none, reading.digEffect, askedAt, nullptr);
+}
 
-	const int wbMode = lowBits(getCommand([this]() { return cameraModule->getWBmode(); }), 0xFF);
-	const QMap<std::string, int> &wbModes = ops ? ops->wbModeMap : none;
-	for (auto it = wbModes.cbegin(); it != wbModes.cend(); ++it) {
-		if (it.value() == wbMode) {
-			const QString name = QString::fromStdString(it.key());
-			ui->AWBModeBox->setCurrentText(name);
-			updateWBUI(name);
-		}
-	}
-	updateWBUIWithoutMode();
+namespace {
 
-	const int imageMode = lowBits(getCommand([this]() { return cameraModule->getImageMode(); }), 0xFF);
-	const QMap<std::string, int> &imageModes = ops ? ops->imageModeMap : none;
-	for (auto it = imageModes.cbegin(); it != imageModes.cend(); ++it) {
-		if (it.value() == imageMode) {
-			const QString name = QString::fromStdString(it.key());
-			ui->ImageModeBox->setCurrentText(name);
-			updateImageUI(name);
-		}
-	}
-	updateImageUIWithoutMode();
+struct ValueReading {
+	KVPlusMinusButton *control;
+	std::optional<int> value;
+};
 
-	const int effect = getCommand([this]() { return cameraModule->getDigEffect(); });
-	const QMap<std::string, int> &effects = ops ? ops->mirrorFlipMap : none;
-	for (auto it = effects.cbegin(); it != effects.cend(); ++it) {
-		if (it.value() == effect)
-			ui->DigEffectBox->setCurrentText(QString::fromStdString(it.key()));
+// Each value widget takes its read-back value, unless the camera did not answer it or the operator changed the
+// control after the reading was asked for. Showing a value sends nothing.
+void applyValues(std::initializer_list<ValueReading> values, const std::function<bool(QObject *)> &changed)
+{
+	for (const ValueReading &entry : values) {
+		if (!entry.value || changed(entry.control))
+			continue;
+		const bool wasBlocked = entry.control->blockSignals(true);
+		entry.control->setValue(*entry.value);
+		entry.control->blockSignals(wasBlocked);
 	}
+}
+
+} // namespace
+
+void MainDialog::applyExposureValues(const PanelReading &reading, quint64 askedAt)
+{
+	applyValues({{ui->ShutterSpeedButton, reading.shutter},
+		     {ui->IrisButton, reading.iris},
+		     {ui->GainButton, reading.gain}},
+		    [this, askedAt](QObject *control) { return changedSince(control, askedAt); });
+}
+
+void MainDialog::applyWhiteBalanceValues(const PanelReading &reading, quint64 askedAt)
+{
+	applyValues({{ui->RGainButton, reading.rGain}, {ui->BGainButton, reading.bGain}},
+		    [this, askedAt](QObject *control) { return changedSince(control, askedAt); });
+}
+
+void MainDialog::applyImageValues(const PanelReading &reading, quint64 askedAt)
+{
+	applyValues({{ui->SharpnessButton, reading.sharpness},
+		     {ui->HueButton, reading.hue},
+		     {ui->SaturationButton, reading.saturation},
+		     {ui->GammaButton, reading.gamma}},
+		    [this, askedAt](QObject *control) { return changedSince(control, askedAt); });
 }
 
 void MainDialog::updateExposureUIWithoutMode()
 {
-	const SignalsBlocked blocked{ui->ShutterSpeedButton, ui->IrisButton, ui->GainButton};
-	ui->ShutterSpeedButton->setValue(
-		lowBits(getCommand([this]() { return cameraModule->getShutterDirect(); }), 0xFF));
-	ui->IrisButton->setValue(lowBits(getCommand([this]() { return cameraModule->getIrisDirect(); }), 0xFF));
-	ui->GainButton->setValue(lowBits(getCommand([this]() { return cameraModule->getAeGain(); }), 0xFF));
+	requestReading(ExposureGroup, &PanelReading::readExposureValues, &MainDialog::applyExposureValues);
 }
 
 void MainDialog::updateWBUIWithoutMode()
 {
-	const SignalsBlocked blocked{ui->RGainButton, ui->BGainButton};
-	ui->RGainButton->setValue(lowBits(getCommand([this]() { return cameraModule->getRGain(); }), 0xFFFF));
-	ui->BGainButton->setValue(lowBits(getCommand([this]() { return cameraModule->getBGain(); }), 0xFFFF));
+	requestReading(WhiteBalanceGroup, &PanelReading::readWhiteBalanceValues, &MainDialog::applyWhiteBalanceValues);
 }
 
 void MainDialog::updateImageUIWithoutMode()
 {
-	const SignalsBlocked blocked{ui->SharpnessButton, ui->HueButton, ui->SaturationButton, ui->GammaButton};
-	ui->SharpnessButton->setValue(lowBits(getCommand([this]() { return cameraModule->getSharpness(); }), 0xFF));
-	ui->HueButton->setValue(lowBits(getCommand([this]() { return cameraModule->getHue(); }), 0xFF));
-	ui->SaturationButton->setValue(lowBits(getCommand([this]() { return cameraModule->getSaturation(); }), 0xFF));
-	ui->GammaButton->setValue(lowBits(getCommand([this]() { return cameraModule->getGamma(); }), 0xFF));
+	requestReading(ImageGroup, &PanelReading::readImageValues, &MainDialog::applyImageValues);
 }
 
 // ------------------------------------------------------------------------------------------------ gating
@@ -330,14 +368,12 @@ void MainDialog::applyScene(const SceneSetting &shutter, const SceneSetting &iri
 	ui->ExposureModeBox->setCurrentText(ModuleText::text("Manual"));
 
 	applySceneSetting(
-		ui->ShutterSpeedButton, shutter, [this](int code) { cameraModule->setShutterDirect(code); },
+		ui->ShutterSpeedButton, shutter, panelSetting("setShutterDirect", &viscaIpModule::setShutterDirect),
 		"It's failed to set shutter.", "It's failed to set shutter in", "It's the end of ShutterSpeed List");
-	applySceneSetting(
-		ui->IrisButton, iris, [this](int code) { cameraModule->setIrisDirect(code); },
-		"It's failed to set iris.", "It's failed to set Iris in", nullptr);
-	applySceneSetting(
-		ui->GainButton, gain, [this](int code) { cameraModule->setAeGain(code); }, "It's failed to set gain.",
-		"It's failed to set Gain in", "It's the end of Gain List");
+	applySceneSetting(ui->IrisButton, iris, panelSetting("setIrisDirect", &viscaIpModule::setIrisDirect),
+			  "It's failed to set iris.", "It's failed to set Iris in", nullptr);
+	applySceneSetting(ui->GainButton, gain, panelSetting("setAeGain", &viscaIpModule::setAeGain),
+			  "It's failed to set gain.", "It's failed to set Gain in", "It's the end of Gain List");
 }
 
 void MainDialog::applySceneSetting(KVPlusMinusButton *control, const SceneSetting &setting, const Command &command,
@@ -346,6 +382,7 @@ void MainDialog::applySceneSetting(KVPlusMinusButton *control, const SceneSettin
 	for (const QString &candidate : setting.candidates) {
 		const int code = control->getValue(candidate);
 		if (code >= 0) {
+			noteOperatorChange(control);
 			control->setValue(code);
 			setCommand(command, code);
 			return;

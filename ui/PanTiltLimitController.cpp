@@ -27,12 +27,20 @@ void storeLimit(const QString &key, int value)
 // A limit command bound to the link's limit operation and the model's range for that side.
 using LimitOperation = void (viscaIpModule::*)(int step, uint32_t max, uint32_t min);
 
-PanTiltLimitController::Command limitCommand(viscaIpModule *link, LimitOperation operation, uint32_t max, uint32_t min)
+CameraCommand limitCommand(const char *name, LimitOperation operation, uint32_t max, uint32_t min)
 {
-	return [link, operation, max, min](int step) {
-		if (link)
-			(link->*operation)(step, max, min);
-	};
+	CameraCommand command;
+	command.name = name;
+	command.run = [operation, max, min](viscaIpModule &link, int step) { (link.*operation)(step, max, min); };
+	return command;
+}
+
+CameraCommand linkCommand(const char *name, void (viscaIpModule::*operation)())
+{
+	CameraCommand command;
+	command.name = name;
+	command.run = [operation](viscaIpModule &link, int) { (link.*operation)(); };
+	return command;
 }
 
 } // namespace
@@ -99,50 +107,46 @@ PanTiltLimitSettingDialog *PanTiltLimitController::openDialog(QPointer<PanTiltLi
 	return dialog;
 }
 
-void PanTiltLimitController::runCommand(Dialog::CommandType type, int value, viscaIpModule *link,
-					const viscaGeneralOps *ops, const QString &cameraKeyPrefix,
-					const SetCommand &setCommand)
+void PanTiltLimitController::runCommand(Dialog::CommandType type, int value, const viscaGeneralOps *ops,
+					const QString &cameraKeyPrefix, const SetCommand &setCommand)
 {
-	QList<Command> commands;
+	QList<CameraCommand> commands;
 	switch (type) {
 	case Dialog::TiltUp:
 		if (ops)
-			commands << limitCommand(link, &viscaIpModule::setTiltUpLimit, ops->tiltUpMax(),
+			commands << limitCommand("setTiltUpLimit", &viscaIpModule::setTiltUpLimit, ops->tiltUpMax(),
 						 ops->tiltUpMin());
 		break;
 	case Dialog::PanLeft:
 		if (ops)
-			commands << limitCommand(link, &viscaIpModule::setPanLeftLimit, ops->panLeftMax(),
+			commands << limitCommand("setPanLeftLimit", &viscaIpModule::setPanLeftLimit, ops->panLeftMax(),
 						 ops->panLeftMin());
 		break;
 	case Dialog::TiltDown:
 		if (ops)
-			commands << limitCommand(link, &viscaIpModule::setTiltDownLimit, ops->tiltDownMax(),
-						 ops->tiltDownMin());
+			commands << limitCommand("setTiltDownLimit", &viscaIpModule::setTiltDownLimit,
+						 ops->tiltDownMax(), ops->tiltDownMin());
 		break;
 	case Dialog::PanRight:
 		if (ops)
-			commands << limitCommand(link, &viscaIpModule::setPanRightLimit, ops->panRightMax(),
-						 ops->panRightMin());
+			commands << limitCommand("setPanRightLimit", &viscaIpModule::setPanRightLimit,
+						 ops->panRightMax(), ops->panRightMin());
 		break;
-	case Dialog::SpeedComp:
-		commands << [link](int on) {
-			if (link)
-				link->setPTZspeedComp(on);
-		};
+	case Dialog::SpeedComp: {
+		CameraCommand command;
+		command.name = "setPTZspeedComp";
+		command.run = [](viscaIpModule &link, int on) { link.setPTZspeedComp(on); };
+		commands << command;
 		break;
+	}
 	case Dialog::LimitSwitch:
 		// Switching the limits on only opens the fields; the camera hears of a limit when one is entered.
 		// Off clears both corners, each as a command of its own.
 		if (value == 0) {
-			commands << [link](int) {
-				if (link)
-					link->setPanTilt_RightUpLimit_Clear();
-			};
-			commands << [link](int) {
-				if (link)
-					link->setPanTilt_LeftDownLimit_Clear();
-			};
+			commands << linkCommand("setPanTilt_RightUpLimit_Clear",
+						&viscaIpModule::setPanTilt_RightUpLimit_Clear);
+			commands << linkCommand("setPanTilt_LeftDownLimit_Clear",
+						&viscaIpModule::setPanTilt_LeftDownLimit_Clear);
 		}
 		break;
 	}
@@ -151,7 +155,7 @@ void PanTiltLimitController::runCommand(Dialog::CommandType type, int value, vis
 	if (!ops && !key.isEmpty())
 		qDebug() << "It's failed to set the pan/tilt limit: no capability profile.";
 	if (setCommand) {
-		for (const Command &command : commands)
+		for (const CameraCommand &command : commands)
 			setCommand(command, value);
 	}
 

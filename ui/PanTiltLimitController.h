@@ -1,5 +1,6 @@
 #pragma once
 
+#include "control/CameraCommand.h"
 #include "ui/PanTiltLimitSettingDialog.h"
 
 #include <QPointer>
@@ -9,16 +10,14 @@
 
 class QWidget;
 class viscaGeneralOps;
-class viscaIpModule;
 
 // The controller window's side of the pan/tilt limit dialog: opening (and reusing) it, and turning its
-// triggered() signal into camera commands and stored limits. The window passes in what it owns: its camera
-// link, the capability object in use, the camera key prefix and its command wrapper.
+// triggered() signal into camera commands and stored limits. The window passes in what it owns: the capability
+// object in use, the camera key prefix and its command wrapper.
 namespace PanTiltLimitController {
 
-using Command = std::function<void(int)>;
-// The window's command wrapper: runs a camera command with a value, false when there is no camera link.
-using SetCommand = std::function<bool(Command command, int value)>;
+// The window's command wrapper: queues a camera command with a value, false when there is no camera.
+using SetCommand = std::function<bool(const CameraCommand &command, int value)>;
 using Handler = std::function<void(PanTiltLimitSettingDialog::CommandType type, int value)>;
 
 // The stored-limit keys under the camera prefix.
@@ -36,10 +35,10 @@ PanTiltLimitSettingDialog *openDialog(QPointer<PanTiltLimitSettingDialog> &dialo
 // The refresh part of openDialog(), for a dialog that already exists.
 void prepareDialog(PanTiltLimitSettingDialog *dialog, const QString &cameraKeyPrefix);
 
-// One triggered() of the dialog: the camera command(s) through `setCommand` on `link`, with the limit ranges of
-// `ops`, then, for the four limits, the angle stored under `cameraKeyPrefix`. Without a capability object no
-// limit can be converted, so nothing is sent; the angle is stored all the same.
-void runCommand(PanTiltLimitSettingDialog::CommandType type, int value, viscaIpModule *link, const viscaGeneralOps *ops,
+// One triggered() of the dialog: the camera command(s) through `setCommand`, with the limit ranges of `ops`,
+// then, for the four limits, the angle stored under `cameraKeyPrefix`. Without a capability object no limit can
+// be converted, so nothing is sent; the angle is stored all the same.
+void runCommand(PanTiltLimitSettingDialog::CommandType type, int value, const viscaGeneralOps *ops,
 		const QString &cameraKeyPrefix, const SetCommand &setCommand);
 
 } // namespace PanTiltLimitController

@@ -90,6 +90,9 @@ int main(int argc, char **argv)
 	dialog.show();
 	auto *slot = dialog.findChild<QPushButton *>(QStringLiteral("Camera1Button"));
 	slot->click();
+	// The camera is identified off the UI thread; its panel reading arrives with the connect.
+	for (int wait = 0; wait < 50 && !slot->isChecked(); ++wait)
+		settle();
 	if (!slot->isChecked()) {
 		std::fprintf(stderr, "the window did not connect to the simulated camera\n");
 		return 1;
