@@ -1,8 +1,5 @@
 #include "discovery/DiscoveryDialog.h"
 
-#include "camera/CameraParse.h"
-#include "camera/viscaGeneralOps.h"
-#include "discovery/OnvifDiscovery.h"
 #include "settings/Utils.h"
 #include "ui/HostStyle.h"
 #include "ui/ModuleText.h"
@@ -32,6 +29,12 @@ QString nickNameKey(const QString &slotText)
 	return slotText + QStringLiteral("NickName");
 }
 
+CameraSearch::Options &searchOptions()
+{
+	static CameraSearch::Options options;
+	return options;
+}
+
 } // namespace
 
 DiscoveryDialog::DiscoveryDialog(QWidget *parent) : QDialog(parent), ui(new Ui::DiscoveryDialog)
@@ -59,14 +62,14 @@ DiscoveryDialog::DiscoveryDialog(QWidget *parent) : QDialog(parent), ui(new Ui::
 
 DiscoveryDialog::~DiscoveryDialog()
 {
-	releaseCapabilities();
+	// A search still running ends here: its threads stop waiting at once and are joined.
+	delete search;
 	delete ui;
 }
 
-void DiscoveryDialog::releaseCapabilities()
+void DiscoveryDialog::setSearchOptions(const CameraSearch::Options &options)
 {
-	qDeleteAll(capabilities);
-	capabilities.clear();
+	searchOptions() = options;
 }
 
 void DiscoveryDialog::updateIPAndName(QString slotText)
@@ -91,25 +94,44 @@ void DiscoveryDialog::createItemsInARow(int row, QString ip, QString name)
 
 void DiscoveryDialog::on_SearchButton_pressed()
 {
-	auto discovery = std::make_unique<OnvifDiscovery>();
-	auto identifier = std::make_unique<CameraParse>();
-
+	if (search)
+		return;
 	ui->IPTableWidget->clearContents();
 	ui->IPTableWidget->setRowCount(0);
-	// The capability objects of the previous list are not used again once its rows are gone.
-	releaseCapabilities();
+	ui->ListLabel->setText(ModuleText::text("IPCameraList"));
+	answered = 0;
 
-	discovery->discovery();
-	identifier->parseCameraALL(discovery->getCamInfoList());
-	const QList<CamParamMap> identified = identifier->getCamParamList();
-	for (const CamParamMap &camera : identified) {
-		for (const auto &entry : camera) {
-			if (entry.second.second)
-				capabilities.append(entry.second.second);
-			createItemsInARow(ui->IPTableWidget->rowCount(), QString::fromStdString(entry.first),
-					  QString::fromStdString(entry.second.first));
-		}
-	}
+	search = new CameraSearch(searchOptions(), this);
+	connect(search, &CameraSearch::cameraFound, this, [this]() {
+		++answered;
+		showSearchProgress();
+	});
+	connect(search, &CameraSearch::cameraIdentified, this,
+		[this](const QString &address, const QString &name) { onCameraIdentified(address, name); });
+	connect(search, &CameraSearch::finished, this, &DiscoveryDialog::onSearchFinished);
+	ui->SearchButton->setEnabled(false);
+	showSearchProgress();
+	search->start();
+}
+
+void DiscoveryDialog::showSearchProgress()
+{
+	ui->SearchButton->setText(ModuleText::text("Searching").arg(answered));
+}
+
+void DiscoveryDialog::onCameraIdentified(const QString &address, const QString &name)
+{
+	createItemsInARow(ui->IPTableWidget->rowCount(), address, name);
+}
+
+void DiscoveryDialog::onSearchFinished(int identified)
+{
+	search->deleteLater();
+	search = nullptr;
+	ui->SearchButton->setText(ModuleText::text("Search"));
+	ui->SearchButton->setEnabled(true);
+	if (identified == 0)
+		ui->ListLabel->setText(ModuleText::text("NoCamerasFound"));
 }
 
 void DiscoveryDialog::rowPressed(int row, int column)

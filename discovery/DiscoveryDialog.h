@@ -1,17 +1,19 @@
 #pragma once
 
+#include "discovery/CameraSearch.h"
+
 #include <QDialog>
 #include <QList>
+#include <QPointer>
 #include <QString>
 
 namespace Ui {
 class DiscoveryDialog;
 }
 
-class viscaGeneralOps;
-
 // Assigns a camera address and a display name to one of the eight camera slots: the operator types them, or
-// searches the network with WS-Discovery and picks one of the identified cameras from the list.
+// searches the network with WS-Discovery and picks one of the identified cameras from the list. The search runs
+// off the UI thread; rows appear as cameras are identified, and closing the dialog ends the search.
 class DiscoveryDialog : public QDialog {
 	Q_OBJECT
 
@@ -23,6 +25,10 @@ public:
 	void updateIPAndName(QString slotText);
 	// Inserts a table row at `row` with the address and the announced name.
 	void createItemsInARow(int row, QString ip, QString name);
+	bool isSearching() const { return search != nullptr; }
+
+	// Where searches of dialogs created from now on send their Probes and inquiries; tests use other ports.
+	static void setSearchOptions(const CameraSearch::Options &options);
 
 signals:
 	// A slot was assigned; `index` is the slot list index 0..7.
@@ -34,9 +40,11 @@ public slots:
 	void rowPressed(int row, int column);
 
 private:
-	void releaseCapabilities();
+	void onCameraIdentified(const QString &address, const QString &name);
+	void onSearchFinished(int identified);
+	void showSearchProgress();
 
 	Ui::DiscoveryDialog *ui;
-	// The capability objects identification created for the listed cameras; the dialog owns them.
-	QList<viscaGeneralOps *> capabilities;
+	CameraSearch *search = nullptr; // child; the running search, if any
+	int answered = 0;               // cameras that answered the running search
 };

@@ -96,7 +96,7 @@ void OnvifDiscovery::discovery()
 	camInfoList.clear();
 	const QByteArray probe = probeMessage();
 	const QList<QHostAddress> destinations = probeDestinations();
-	for (int i = 0; i < kProbeCount; ++i) {
+	for (int i = 0; i < kProbeCount && !QThread::currentThread()->isInterruptionRequested(); ++i) {
 		// Send failures are not checked: a network without a route simply yields no answers.
 		for (const QHostAddress &destination : destinations)
 			socket->writeDatagram(probe, destination, port);
@@ -134,8 +134,11 @@ void OnvifDiscovery::fetchCamInfo(QString message)
 			return;
 	}
 	QMap<QString, QString> camera;
-	camera.insert(address, nameFromAnswer(message));
+	const QString name = nameFromAnswer(message);
+	camera.insert(address, name);
 	camInfoList.append(camera);
+	if (foundHandler)
+		foundHandler(address, name);
 }
 
 void OnvifDiscovery::OVER()

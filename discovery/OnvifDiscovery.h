@@ -7,11 +7,14 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class QUdpSocket;
 
 // Finds ONVIF network cameras with WS-Discovery: sends a Probe for network video transmitters a fixed number of
 // times, collects the ProbeMatch answers, and keeps each camera's IPv4 address with the name it announces in its
-// ONVIF name scope. One client serves one search; the search blocks its caller.
+// ONVIF name scope. One client serves one search; the search blocks its caller (a search thread), and ends early
+// when that thread is asked to end.
 class OnvifDiscovery : public QObject {
 	Q_OBJECT
 
@@ -30,6 +33,9 @@ public:
 
 	// Runs one search (kProbeCount Probes, kProbeIntervalMs apart) and replaces the camera list.
 	void discovery();
+	// Called on the searching thread for every camera the moment its first answer arrives.
+	using FoundHandler = std::function<void(const QString &address, const QString &name)>;
+	void setFoundHandler(FoundHandler handler) { foundHandler = std::move(handler); }
 	// One map per camera, in order of first answer, each holding exactly one entry: IPv4 address -> name.
 	QList<QMap<QString, QString>> getCamInfoList() const;
 
@@ -57,6 +63,7 @@ public:
 
 private:
 	QList<QMap<QString, QString>> camInfoList;
+	FoundHandler foundHandler;
 	QUdpSocket *socket;
 	quint16 port;
 };

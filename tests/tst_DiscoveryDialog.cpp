@@ -396,14 +396,25 @@ private slots:
 		auto *apply = child<QPushButton>(dialog, "ApplyButton");
 		QVERIFY(table && search && combo && ipEdit && nameEdit && apply);
 
-		// The camera that answers no inquiry is not listed; names are listed as announced.
+		// The search runs off the UI thread: rows appear while it goes on, and the button waits for its end.
 		QTest::mouseClick(search, Qt::LeftButton);
+		QVERIFY(!search->isEnabled());
+		QCOMPARE(search->text(), localized("Searching").arg(0));
+		QTRY_VERIFY_WITH_TIMEOUT(table->rowCount() > 0, 10000);
+		QVERIFY(dialog->isSearching());
+		QVERIFY(!search->isEnabled());
+		QTRY_VERIFY_WITH_TIMEOUT(!dialog->isSearching(), 10000);
+		QVERIFY(search->isEnabled());
+		QCOMPARE(search->text(), localized("Search"));
+		// The camera that answers no inquiry is not listed; names are listed as announced.
 		QCOMPARE(rows(table),
 			 QStringList({"127.0.0.75=Studio%20Left", "127.0.0.76=Studio-Right", "127.0.0.78=Balcony"}));
 
 		// A second search replaces the list.
 		fleet->camera(1).setSilent(true);
 		QTest::mouseClick(search, Qt::LeftButton);
+		QCOMPARE(table->rowCount(), 0);
+		QTRY_VERIFY_WITH_TIMEOUT(!dialog->isSearching(), 10000);
 		fleet->camera(1).setSilent(false);
 		QCOMPARE(rows(table), QStringList({"127.0.0.75=Studio%20Left", "127.0.0.78=Balcony"}));
 
@@ -424,16 +435,20 @@ private slots:
 		// The dialog stays open after Apply.
 		QVERIFY(dialog->isVisible());
 
-		// Nobody answers: the list empties without a message.
+		// Nobody answers: the list empties and says so, without a box.
 		QVERIFY(aimAt(kNobody));
 		QTest::mouseClick(search, Qt::LeftButton);
+		QTRY_VERIFY_WITH_TIMEOUT(!dialog->isSearching(), 10000);
 		QCOMPARE(table->rowCount(), 0);
+		QCOMPARE(child<QLabel>(dialog, "ListLabel")->text(), localized("NoCamerasFound"));
 		QVERIFY(boxTexts.isEmpty());
 
-		// Closing after a search releases what the search identified.
+		// Closing in the middle of a search ends it: the dialog goes, with its threads.
 		QVERIFY(aimAt(kFleetFirst));
 		QTest::mouseClick(search, Qt::LeftButton);
-		QCOMPARE(table->rowCount(), 3);
+		QCOMPARE(child<QLabel>(dialog, "ListLabel")->text(), localized("IPCameraList"));
+		QTRY_VERIFY_WITH_TIMEOUT(table->rowCount() > 0, 10000);
+		QVERIFY(dialog->isSearching());
 		dialog->close();
 		QTRY_VERIFY(dialog.isNull());
 	}

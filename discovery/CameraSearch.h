@@ -1,0 +1,67 @@
+#pragma once
+
+#include "discovery/OnvifDiscovery.h"
+#include "visca/viscaIpModule.h"
+
+#include <QObject>
+#include <QString>
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+
+class QThread;
+
+// One camera search off the UI thread. WS-Discovery probes run on one thread and every camera that answers is
+// identified on another, so the probe cadence never waits for a slow camera and each camera is reported the moment
+// it is identified. Signals are emitted on the thread that created the search. Deleting the search ends it: both
+// threads stop waiting at once and are joined.
+class CameraSearch : public QObject {
+	Q_OBJECT
+
+public:
+	struct Options {
+		quint16 discoveryPort = OnvifDiscovery::kDiscoveryPort; // where Probes go
+		quint16 cameraPort = viscaIpModule::kViscaPort;         // where identification inquiries go
+	};
+
+	explicit CameraSearch(const Options &options, QObject *parent = nullptr);
+	~CameraSearch() override;
+	CameraSearch(const CameraSearch &) = delete;
+	CameraSearch &operator=(const CameraSearch &) = delete;
+
+	// Starts the search; a search runs once.
+	void start();
+	bool isRunning() const { return running; }
+
+signals:
+	// A camera answered the search (not identified yet).
+	void cameraFound(const QString &address, const QString &name);
+	// A camera that answered was identified: its address, the name it announced and its model.
+	void cameraIdentified(const QString &address, const QString &name, const QString &model);
+	// The search is over: `identified` cameras were reported.
+	void finished(int identified);
+
+private:
+	struct Found {
+		QString address;
+		QString name;
+	};
+
+	void discover();
+	void identifyAll();
+	void deliver(std::function<void()> call);
+
+	const Options options;
+	QThread *discoveryThread = nullptr;
+	QThread *identifyThread = nullptr;
+	bool running = false;
+	int identifiedCount = 0; // owner's thread
+
+	std::mutex mutex;
+	std::condition_variable wake;
+	std::deque<Found> waiting;  // under mutex
+	bool discoveryDone = false; // under mutex
+	bool threadsDone = false;   // under mutex; hands the threads' last writes over to the joining thread
+};
