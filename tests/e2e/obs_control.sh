@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # End to end in the real OBS, driving the controller like an operator: the controller window connects to the
 # simulated camera in slot 1, a held direction button moves it, an OBS hotkey bound in the profile's basic.ini
-# (as OBS's own hotkey settings save it) moves it, and a WebSocket client moves it through the relay and gets the
-# replies. The simulated camera's log shows the bytes. Runs in a network namespace of its own where it can.
+# (as OBS's own hotkey settings save it) moves it, OBS keeps answering on its UI thread while a preset call is in
+# progress, and a WebSocket client moves the camera through the relay and gets the replies. The simulated camera's
+# log shows the bytes. Runs in a network namespace of its own where it can.
 # Usage: obs_control.sh MODULE_FILE DATA_DIR SIMULATOR RELAY_CLIENT
 set -uo pipefail
 
@@ -51,11 +52,15 @@ obs_session_prepare "$home" "$module" "$data"
 cat >"$home/.local/share/obs/KavrenOBSPlugin.json" <<'JSON'
 { "Camera1IP": "127.0.0.2", "Camera1NickName": "Stage", "hotKey": true }
 JSON
-# F5 bound to "Tilt Up" the way OBS's hotkey settings store it in the profile.
+# F5 bound to "Tilt Up" and F6 to "Call preset 1" the way OBS's hotkey settings store them in the profile.
 cat >"$home/.config/obs-studio/basic/profiles/Untitled/basic.ini" <<'INI'
 [Hotkeys]
 TiltUpHotKey={"bindings":[{"key":"OBS_KEY_F5"}]}
+Preset1HotKey={"bindings":[{"key":"OBS_KEY_F6"}]}
 INI
+# OBS's own WebSocket server, without a password: its UI requests tell whether OBS's UI thread answers.
+sed -i 's/^ServerEnabled=false$/ServerEnabled=true\nAuthRequired=false\nServerPort=4455/' \
+	"$home/.config/obs-studio/global.ini"
 
 "$simulator" --address 127.0.0.2 --model NX-B93K --log >"$sim_log" 2>&1 &
 sim_pid=$!
@@ -94,10 +99,34 @@ done
 [ "$now" -gt "$before" ] || fail "the F5 hotkey restored from basic.ini did not move the camera"
 echo "The hotkey bound in the profile moved the camera"
 
-# A WebSocket client on this machine: home through the relay, acknowledge and completion back.
 # Debian's interpreter has the websockets module; another python3 earlier on PATH may not.
 python=/usr/bin/python3
 [ -x "$python" ] || python=python3
+
+# A preset call holds the camera for more than a second (the recall and the camera's settling time). While it
+# runs, OBS must keep answering: obs-websocket's studio-mode switch runs on OBS's UI thread and answers only once
+# that thread ran it. A move pressed right after the call waits behind it on the camera's worker, so as long as
+# the camera has not received that move, the call is still in progress.
+move='81 01 06 01 [0-9a-f]{2} [0-9a-f]{2} 03 01 ff'
+moves_before=$(grep -ciE "^rx 01 00 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}$move" "$sim_log")
+# OBS samples the keyboard's state, so a key is held long enough for its hotkey thread to see it.
+xdotool keydown F6
+wait_for_rx "81 01 04 3f 02 01 ff" 5 || fail "the F6 hotkey did not call preset 1"
+xdotool keyup F6
+xdotool keydown F5
+answer=$("$python" "$here/obs_request.py" ws://127.0.0.1:4455 SetStudioModeEnabled '{"studioModeEnabled": true}' \
+	5 2>"$session/request-time.txt") || fail "OBS did not answer the studio-mode request"
+moves_now=$(grep -ciE "^rx 01 00 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}$move" "$sim_log")
+xdotool keyup F5
+[ "$moves_now" -eq "$moves_before" ] ||
+	fail "OBS answered only after the preset call ended ($(cat "$session/request-time.txt"))"
+studio=$("$python" "$here/obs_request.py" ws://127.0.0.1:4455 GetStudioModeEnabled '' 5) ||
+	fail "OBS did not report its studio mode"
+echo "$studio" | grep -q '"studioModeEnabled": true' || fail "the studio-mode switch did not take effect: $studio"
+wait_for_rx "$move" 5 || fail "the move pressed during the preset call was lost"
+echo "OBS answered during a preset call: studio mode switched on its UI thread ($(cat "$session/request-time.txt"))"
+
+# A WebSocket client on this machine: home through the relay, acknowledge and completion back.
 replies=$("$python" "$relay_client" ws://127.0.0.1:55260 127.0.0.2 52381 1,0,0,5,0,0,0,9,129,1,6,4,255 2 10) ||
 	fail "the relay did not answer the WebSocket client"
 wait_for_rx "81 01 06 04 ff" 5 || fail "the relay did not pass the home command on"
