@@ -1,31 +1,16 @@
 #pragma once
 
 #include <QString>
-#include <QWidget>
+
+class QWidget;
+
+#include <QString>
 
 // The host applies its theme to every widget of the application, ours included: a theme's paddings and margins
-// would squeeze the fixed-size controller window out of shape. Each of our windows sets these neutral values at
-// its top, so our own style sheets decide how the controls look. A theme's minimum heights are not restated: a
-// style sheet's minimum would replace the minimum sizes of the forms.
-inline constexpr const char *kHostStyleShield = R"(
-QPushButton, QComboBox, QLineEdit, QLabel, QCheckBox, QSpinBox {
-	margin: 0px;
-}
-QPushButton { padding: 0px; }
-QLineEdit { padding: 0px; }
-QGroupBox {
-	padding: 0px;
-	margin-bottom: 0px;
-}
-QSlider::handle:vertical { margin: 0px; }
-)";
-
-// Adds the neutral values to a window's own style sheet. A sheet of bare declarations applies to the window and
-// its children alike, which is what "* { ... }" says once rules follow it.
-inline void applyHostStyleShield(QWidget *window)
-{
-	QString sheet = window->styleSheet().trimmed();
-	if (!sheet.isEmpty() && !sheet.contains(QLatin1Char('{')))
-		sheet = QStringLiteral("* { ") + sheet + QStringLiteral("; }");
-	window->setStyleSheet(sheet + QString::fromUtf8(kHostStyleShield));
-}
+// would squeeze our fixed-size windows out of shape, and a theme's minimum height (OBS's themes give every push
+// button one) replaces the minimum sizes our forms give their controls. Each of our windows calls this right
+// after its form is set up, before anything polished it: every control's own style sheet then restates the
+// control's box model and minimum size from the form, and the window gets `windowSheet` (if any) with neutral
+// paddings and margins, so our forms decide the layout under any theme while fonts and palette still come from
+// the host.
+void applyHostStyleShield(QWidget *window, const QString &windowSheet = QString());

@@ -97,6 +97,8 @@ void MainDialog::setCameraOptions(const CameraWorker::Options &options)
 MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::MainDialog>())
 {
 	ui->setupUi(this);
+	// Before anything polishes the form under the host's theme: the shield reads the form's own sizes.
+	applyHostStyleShield(this, QStringLiteral("background-color: #474747"));
 	cameras = new CameraPool(cameraOptions(), this);
 	setupHotKeyCommands();
 	cameraHotKey = HotkeySource::create(this);
@@ -107,8 +109,6 @@ MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
 
 	ui->AdvanceFrame->hide();
 	setFixedSize(kSimpleViewSize);
-	setStyleSheet(QStringLiteral("background-color: #474747"));
-	applyHostStyleShield(this);
 	setupAccessibleNames();
 
 	updatePresetName();

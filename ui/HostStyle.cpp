@@ -1,0 +1,104 @@
+#include "ui/HostStyle.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QString>
+#include <QWidget>
+
+namespace {
+
+constexpr const char *kNeutralBoxModel = R"(
+QPushButton, QComboBox, QLineEdit, QLabel, QCheckBox, QSpinBox {
+	margin: 0px;
+}
+QPushButton { padding: 0px; }
+QLineEdit { padding: 0px; }
+QGroupBox {
+	padding: 0px;
+	margin-bottom: 0px;
+}
+QSlider::handle:vertical { margin: 0px; }
+)";
+
+// The controls a theme sizes: buttons, drop-down lists, edits and labels.
+bool isThemedControl(const QWidget *widget)
+{
+	return qobject_cast<const QAbstractButton *>(widget) || qobject_cast<const QComboBox *>(widget) ||
+	       qobject_cast<const QLineEdit *>(widget) || qobject_cast<const QLabel *>(widget);
+}
+
+// The padding and border widths a control's own sheet gives it, as left + right and top + bottom: a style sheet's
+// minimum size counts the content only, so they come off the form's minimum.
+QSize ownBoxExtent(const QString &sheet)
+{
+	static const QRegularExpression side(
+		QStringLiteral(R"((padding|border)-(left|right|top|bottom)(?:-width)?\s*:\s*(\d+)px)"));
+	static const QRegularExpression all(QStringLiteral(R"((?:padding|border(?:-width)?)\s*:\s*(\d+)px)"));
+	int horizontal = 0;
+	int vertical = 0;
+	for (auto it = all.globalMatch(sheet); it.hasNext();) {
+		const int width = it.next().captured(1).toInt();
+		horizontal += 2 * width;
+		vertical += 2 * width;
+	}
+	for (auto it = side.globalMatch(sheet); it.hasNext();) {
+		const QRegularExpressionMatch match = it.next();
+		const bool across =
+			match.captured(2) == QLatin1String("left") || match.captured(2) == QLatin1String("right");
+		(across ? horizontal : vertical) += match.captured(3).toInt();
+	}
+	return QSize(horizontal, vertical);
+}
+
+// What a theme would otherwise decide for a control: its box model and its minimum size, restated from the form
+// as a rule of the control's own style sheet, which Qt prefers to every sheet inherited from the window or the
+// application. What the control's own sheet already says of its box model is kept.
+QString themeProofRule(const QWidget *control)
+{
+	const QString own = control->styleSheet();
+	QString declarations;
+	for (const char *property : {"margin", "padding"}) {
+		const QString name = QLatin1String(property);
+		if (own.contains(name + QLatin1Char(':')))
+			continue;
+		for (const char *side : {"top", "right", "bottom", "left"}) {
+			const QString longhand = name + QLatin1Char('-') + QLatin1String(side);
+			if (!own.contains(longhand))
+				declarations += QStringLiteral(" %1: 0px;").arg(longhand);
+		}
+	}
+	const QSize minimum = control->minimumSize() - ownBoxExtent(own);
+	if (minimum.width() > 0)
+		declarations += QStringLiteral(" min-width: %1px;").arg(minimum.width());
+	if (minimum.height() > 0)
+		declarations += QStringLiteral(" min-height: %1px;").arg(minimum.height());
+	return QStringLiteral("#%1 {%2 }").arg(control->objectName(), declarations);
+}
+
+} // namespace
+
+void applyHostStyleShield(QWidget *window, const QString &windowSheet)
+{
+	// The controls first: setting the window's sheet repolishes every control that has a sheet of its own, and
+	// a control polished under the host's theme has lost its form's minimum size.
+	for (QWidget *control : window->findChildren<QWidget *>()) {
+		if (!isThemedControl(control) || control->objectName().isEmpty())
+			continue;
+		const QString own = control->styleSheet().trimmed();
+		// Bare declarations in a control's own sheet apply to the control itself.
+		const QString rules = own.isEmpty() || own.contains(QLatin1Char('{'))
+					      ? own
+					      : QStringLiteral("#%1 { %2 }").arg(control->objectName(), own);
+		control->setStyleSheet(rules + QLatin1Char('\n') + themeProofRule(control));
+	}
+
+	QString sheet = windowSheet.isEmpty() ? window->styleSheet().trimmed() : windowSheet.trimmed();
+	// A sheet of bare declarations applies to the window and its children alike, which is what "* { ... }" says
+	// once rules follow it.
+	if (!sheet.isEmpty() && !sheet.contains(QLatin1Char('{')))
+		sheet = QStringLiteral("* { ") + sheet + QStringLiteral("; }");
+	window->setStyleSheet(sheet + QString::fromUtf8(kNeutralBoxModel));
+}
