@@ -623,7 +623,8 @@ void tst_MainDialog::hostThemeLeavesTheLayoutAlone_data()
 	QTest::addColumn<QString>("theme");
 	// The themes OBS ships: each styles every push button of the application, ours included.
 	for (const char *name : {"Yami", "System", "Light", "Dark", "Acri", "Grey", "Rachni"})
-		QTest::newRow(name) << QStringLiteral("/usr/share/obs/obs-studio/themes/%1.qss").arg(QLatin1String(name));
+		QTest::newRow(name)
+			<< QStringLiteral("/usr/share/obs/obs-studio/themes/%1.qss").arg(QLatin1String(name));
 	QTest::newRow("paddings and minimum heights")
 		<< QStringLiteral("QPushButton { padding: 6px 16px; min-height: 18px; }"
 				  "QComboBox, QCheckBox, QPushButton { margin-top: 3px; margin-bottom: 3px; }"
@@ -642,8 +643,8 @@ void tst_MainDialog::hostThemeLeavesTheLayoutAlone()
 	}
 	// The host themes every widget of the application; its paddings, margins and minimum heights must not
 	// squeeze the window.
-	const char *const watched[] = {"Camera1Button",  "Camera5Button", "UpButton",       "HomeButton",
-				       "UpperLeftButton", "Preset1Button", "StoreButton",    "CallButton",
+	const char *const watched[] = {"Camera1Button",   "Camera5Button",   "UpButton",     "HomeButton",
+				       "UpperLeftButton", "Preset1Button",   "StoreButton",  "CallButton",
 				       "PanSpeedEdit",    "ExposureModeBox", "IndoorButton", "OnePushButton",
 				       "SettingsButton",  "ZoomPlusButton",  "AFButton",     "RGainButton"};
 	struct Measured {
