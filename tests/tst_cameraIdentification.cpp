@@ -558,9 +558,9 @@ private slots:
 			<< QStringList{"setFocusDirect", "0x1234", "getFocusDirect", "setAfMode", "0", "getAfMode"}
 			<< QByteArrayList{"8101044801020304ff", "81090448ff", "8101043803ff", "81090438ff"}
 			<< QByteArray("4660\n0\n");
-		QTest::newRow("sharpness low nibble")
+		QTest::newRow("sharpness read back whole")
 			<< "NX-J57" << QStringList{"setSharpness", "18", "getSharpness"}
-			<< QByteArrayList{"8101044200000102ff", "81090442ff"} << QByteArray("2\n");
+			<< QByteArrayList{"8101044200000102ff", "81090442ff"} << QByteArray("18\n");
 	}
 
 	void toolOperations()
@@ -580,8 +580,7 @@ private slots:
 		QByteArrayList got;
 		for (const QByteArray &datagram : sim->received())
 			got << (whole ? datagram : datagram.mid(8)).toHex();
-		// Commands that wait for their completion alone are sent again after their exchange; what counts is
-		// that the expected datagrams left in this order, one right after the other.
+		// Identification comes first unless a model was given; the operations follow, each sent once.
 		bool found = false;
 		for (int i = 0; i + expectedSequence.size() <= got.size() && !found; ++i)
 			found = got.mid(i, expectedSequence.size()) == expectedSequence;
@@ -608,6 +607,9 @@ private slots:
 		QTest::newRow("silent command") << "silent" << QStringList{"--model", "NX-J57", "setHome"} << 1;
 		QTest::newRow("refused once, one try")
 			<< "refusing" << QStringList{"--model", "NX-HX7", "setHue", "3"} << 1;
+		// A syntax error 90 60 02 FF reads like the "on" answer 90 50 02 FF at the same position.
+		QTest::newRow("refused power inquiry")
+			<< "refusing" << QStringList{"--model", "NX-HX7", "isPowerOK"} << 1;
 	}
 
 	void toolExitCodes()
@@ -622,7 +624,7 @@ private slots:
 			QVERIFY(sim);
 			sim->setSilent(camera == "silent");
 			if (camera == "refusing")
-				sim->errorNextRequest(0x41);
+				sim->errorNextRequest(0x02);
 			args = QStringList{"--port", QString::number(sim->port()), "127.0.0.47"} + args;
 		}
 		const ToolRun run = runTool(args);

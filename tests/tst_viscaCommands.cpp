@@ -219,6 +219,8 @@ private slots:
 	void triesAndSecondReply();
 	void inquiryDecoding_data();
 	void inquiryDecoding();
+	void refusalsAreNoAnswer_data();
+	void refusalsAreNoAnswer();
 	void digEffectFromMirrorAndFlip_data();
 	void digEffectFromMirrorAndFlip();
 	void hx7ConnectAndReachability_data();
@@ -729,43 +731,31 @@ void tst_viscaCommands::inquiryDecoding_data()
 	};
 	const LinkQuery hx7Zoom = [](viscaIpModule &l) {
 		HX7ViscaIPModule *hx7 = asHX7(l);
-		return hx7 ? hx7->getZoomDirect() : -1;
+		return hx7 ? hx7->getZoomDirect() : -2;
 	};
+	const LinkQuery focus = [](viscaIpModule &l) { return l.getFocusDirect(); };
+	const LinkQuery afMode = [](viscaIpModule &l) { return int(l.getAfMode()); };
 
 	// Lens positions: four nibbles of bytes 10..13.
 	row(
 		"zoom position", kBase, [](viscaIpModule &l) { return l.getZoomDirect(); }, "81 09 04 47 FF",
 		{"90 50 01 02 03 04 FF"}, true, 0x1234);
+	row("zoom position 0 is the wide end", kHX7, hx7Zoom, "81 09 04 47 FF", {"90 50 00 00 00 00 FF"}, true, 0);
 	row("HX7 zoom position", kHX7, hx7Zoom, "81 09 04 47 FF", {"90 50 0A 0B 0C 0D FF"}, true, 0xABCD);
 	row("HX7 zoom position, high nibbles ignored", kHX7, hx7Zoom, "81 09 04 47 FF", {"90 50 1A 2B 3C 4D FF"}, true,
 	    0xABCD);
-	row("HX7 zoom position, late reply", kHX7, hx7Zoom, "81 09 04 47 FF", {"90 50 0A 0B 0C 0D FF"}, false, 0);
-	row(
-		"focus position", kBase, [](viscaIpModule &l) { return l.getFocusDirect(); }, "81 09 04 48 FF",
-		{"90 50 0F 0E 0D 0C FF"}, true, 0xFEDC);
-	row(
-		"focus position, truncated", kBase, [](viscaIpModule &l) { return l.getFocusDirect(); },
-		"81 09 04 48 FF", {"90 50 01 02"}, true, 0x1200);
-	row(
-		"focus position, header only", kBase, [](viscaIpModule &l) { return l.getFocusDirect(); },
-		"81 09 04 48 FF", {""}, true, 0);
-	row(
-		"focus position, no answer", kBase, [](viscaIpModule &l) { return l.getFocusDirect(); },
-		"81 09 04 48 FF", {}, true, 0);
-	row(
-		"auto focus", kBase, [](viscaIpModule &l) { return int(l.getAfMode()); }, "81 09 04 38 FF",
-		{"90 50 02 FF"}, true, 1);
-	row(
-		"manual focus", kBase, [](viscaIpModule &l) { return int(l.getAfMode()); }, "81 09 04 38 FF",
-		{"90 50 03 FF"}, true, 0);
-	row(
-		"auto focus, low nibble only", kBase, [](viscaIpModule &l) { return int(l.getAfMode()); },
-		"81 09 04 38 FF", {"90 50 12 FF"}, true, 1);
-	row(
-		"focus mode, no answer", kBase, [](viscaIpModule &l) { return int(l.getAfMode()); }, "81 09 04 38 FF",
-		{}, true, 0);
+	row("HX7 zoom position, late reply", kHX7, hx7Zoom, "81 09 04 47 FF", {"90 50 0A 0B 0C 0D FF"}, false, -1);
+	row("focus position", kBase, focus, "81 09 04 48 FF", {"90 50 0F 0E 0D 0C FF"}, true, 0xFEDC);
+	row("focus position, truncated", kBase, focus, "81 09 04 48 FF", {"90 50 01 02"}, true, -1);
+	row("focus position, answer too short", kBase, focus, "81 09 04 48 FF", {"90 50 01 02 FF"}, true, -1);
+	row("focus position, header only", kBase, focus, "81 09 04 48 FF", {""}, true, -1);
+	row("focus position, no answer", kBase, focus, "81 09 04 48 FF", {}, true, -1);
+	row("auto focus", kBase, afMode, "81 09 04 38 FF", {"90 50 02 FF"}, true, 1);
+	row("manual focus", kBase, afMode, "81 09 04 38 FF", {"90 50 03 FF"}, true, 0);
+	row("auto focus, low nibble only", kBase, afMode, "81 09 04 38 FF", {"90 50 12 FF"}, true, 1);
+	row("focus mode, no answer", kBase, afMode, "81 09 04 38 FF", {}, true, 0);
 
-	// Exposure
+	// Exposure: settings written as two nibbles or a whole byte are read back as two nibbles.
 	row(
 		"AE mode", kBase, [](viscaIpModule &l) { return l.getAeMode(); }, "81 09 04 39 FF", {"90 50 0E FF"},
 		true, 14);
@@ -776,11 +766,11 @@ void tst_viscaCommands::inquiryDecoding_data()
 		"shutter, high nibbles ignored", kBase, [](viscaIpModule &l) { return l.getShutterDirect(); },
 		"81 09 04 4A FF", {"90 50 77 77 1F 2F FF"}, true, 0xFF);
 	row(
-		"iris reads the last nibble", kBase, [](viscaIpModule &l) { return l.getIrisDirect(); },
-		"81 09 04 4B FF", {"90 50 00 00 01 0C FF"}, true, 12);
+		"iris, two nibbles", kBase, [](viscaIpModule &l) { return l.getIrisDirect(); }, "81 09 04 4B FF",
+		{"90 50 00 00 01 0C FF"}, true, 0x1C);
 	row(
-		"gain reads the last nibble", kBase, [](viscaIpModule &l) { return l.getAeGain(); }, "81 09 04 4C FF",
-		{"90 50 00 00 01 05 FF"}, true, 5);
+		"gain, two nibbles", kBase, [](viscaIpModule &l) { return l.getAeGain(); }, "81 09 04 4C FF",
+		{"90 50 00 00 01 05 FF"}, true, 0x15);
 	row(
 		"ZQ418 gain is the whole byte 10", kZQ418, [](viscaIpModule &l) { return l.getAeGain(); },
 		"81 09 04 0C FF", {"90 50 A7 FF"}, true, 0xA7);
@@ -798,17 +788,14 @@ void tst_viscaCommands::inquiryDecoding_data()
 
 	// Image
 	row(
-		"brightness", kBase, [](viscaIpModule &l) { return l.getBrightness(); }, "81 09 04 4D FF",
-		{"90 50 00 00 01 0E FF"}, true, 14);
+		"brightness, two nibbles", kBase, [](viscaIpModule &l) { return l.getBrightness(); }, "81 09 04 4D FF",
+		{"90 50 00 00 01 0E FF"}, true, 0x1E);
 	row(
 		"brightness, late reply", kBase, [](viscaIpModule &l) { return l.getBrightness(); }, "81 09 04 4D FF",
-		{"90 50 00 00 00 09 FF"}, false, 0);
+		{"90 50 00 00 00 09 FF"}, false, -1);
 	row(
-		"hue", kBase, [](viscaIpModule &l) { return l.getHue(); }, "81 09 04 4F FF", {"90 50 00 00 00 06 FF"},
-		true, 6);
-	row(
-		"hue, late reply", kBase, [](viscaIpModule &l) { return l.getHue(); }, "81 09 04 4F FF",
-		{"90 50 00 00 00 06 FF"}, false, 0);
+		"hue, two nibbles", kBase, [](viscaIpModule &l) { return l.getHue(); }, "81 09 04 4F FF",
+		{"90 50 00 00 01 06 FF"}, true, 0x16);
 	row(
 		"saturation from nibbles 11 and 13", kBase, [](viscaIpModule &l) { return l.getSaturation(); },
 		"81 09 04 49 FF", {"90 50 00 03 00 0C FF"}, true, 0x3C);
@@ -820,28 +807,28 @@ void tst_viscaCommands::inquiryDecoding_data()
 		"81 09 04 49 FF", {"90 50 00 00 00 C4 FF"}, true, 0xC4);
 	row(
 		"D26G saturation, truncated", kD26G, [](viscaIpModule &l) { return l.getSaturation(); },
-		"81 09 04 49 FF", {"90 50 00 00"}, true, 0);
+		"81 09 04 49 FF", {"90 50 00 00"}, true, -1);
 	row(
 		"ZQ418 saturation is the whole byte 13", kZQ418, [](viscaIpModule &l) { return l.getSaturation(); },
 		"81 09 04 49 FF", {"90 50 00 00 00 C4 FF"}, true, 0xC4);
 	row(
-		"sharpness reads the last nibble", kBase, [](viscaIpModule &l) { return l.getSharpness(); },
-		"81 09 04 42 FF", {"90 50 00 00 01 02 FF"}, true, 2);
+		"sharpness, two nibbles", kBase, [](viscaIpModule &l) { return l.getSharpness(); }, "81 09 04 42 FF",
+		{"90 50 00 00 01 02 FF"}, true, 0x12);
 	row(
 		"HX7 hue", kHX7, [](viscaIpModule &l) { return l.getHue(); }, "81 09 0E 24 44 FF",
-		{"90 50 00 00 02 0A FF"}, true, 10);
+		{"90 50 00 00 02 0A FF"}, true, 0x2A);
 	row(
-		"HX7 hue takes a late reply", kHX7, [](viscaIpModule &l) { return l.getHue(); }, "81 09 0E 24 44 FF",
-		{"90 50 00 00 02 0A FF"}, false, 10);
+		"HX7 hue ignores a late reply", kHX7, [](viscaIpModule &l) { return l.getHue(); }, "81 09 0E 24 44 FF",
+		{"90 50 00 00 02 0A FF"}, false, -1);
 	row(
 		"HX7 hue, no answer", kHX7, [](viscaIpModule &l) { return l.getHue(); }, "81 09 0E 24 44 FF", {}, true,
-		0);
+		-1);
 	row(
 		"HX7 saturation", kHX7, [](viscaIpModule &l) { return l.getSaturation(); }, "81 09 0E 24 43 FF",
-		{"90 50 00 00 06 04 FF"}, false, 4);
+		{"90 50 00 00 06 04 FF"}, true, 0x64);
 	row(
 		"HX7 sharpness", kHX7, [](viscaIpModule &l) { return l.getSharpness(); }, "81 09 0E 24 40 FF",
-		{"90 50 00 00 00 07 FF"}, false, 7);
+		{"90 50 00 00 01 07 FF"}, true, 0x17);
 	row(
 		"gamma", kBase, [](viscaIpModule &l) { return l.getGamma(); }, "81 09 04 5B FF", {"90 50 02 FF"}, true,
 		2);
@@ -856,7 +843,7 @@ void tst_viscaCommands::inquiryDecoding_data()
 		{"90 50 05 FF"}, true, 5);
 	row(
 		"image mode, empty datagram", kBase, [](viscaIpModule &l) { return l.getImageMode(); },
-		"81 09 04 3F 04 FF", {""}, true, 0);
+		"81 09 04 3F 04 FF", {""}, true, -1);
 }
 
 void tst_viscaCommands::inquiryDecoding()
@@ -878,41 +865,138 @@ void tst_viscaCommands::inquiryDecoding()
 
 	QCOMPARE(query(*link), expected);
 	const QList<QByteArray> received = peer->received();
-	QVERIFY(!received.isEmpty());
+	QCOMPARE(received.size(), 1);
 	QCOMPARE(hexText(received.first().mid(8)), hexText(request));
+}
+
+void tst_viscaCommands::refusalsAreNoAnswer_data()
+{
+	QTest::addColumn<QString>("model");
+	QTest::addColumn<LinkQuery>("query");
+	QTest::addColumn<int>("noAnswer");
+	QTest::addColumn<QByteArray>("reply");
+	QTest::addColumn<bool>("echoSerial");
+
+	struct Getter {
+		const char *name;
+		QString model;
+		LinkQuery query;
+		int noAnswer; // what the getter returns without an answer
+	};
+	const auto number = [](int (viscaIpModule::*get)()) {
+		return LinkQuery([get](viscaIpModule &l) { return (l.*get)(); });
+	};
+	const auto flag = [](bool (viscaIpModule::*get)()) {
+		return LinkQuery([get](viscaIpModule &l) { return int((l.*get)()); });
+	};
+	const QList<Getter> getters = {
+		{"power", kBase, flag(&viscaIpModule::isPowerOK), 0},
+		{"zoom position", kBase, number(&viscaIpModule::getZoomDirect), -1},
+		{"focus position", kBase, number(&viscaIpModule::getFocusDirect), -1},
+		{"focus mode", kBase, flag(&viscaIpModule::getAfMode), 0},
+		{"AE mode", kBase, number(&viscaIpModule::getAeMode), -1},
+		{"shutter", kBase, number(&viscaIpModule::getShutterDirect), -1},
+		{"iris", kBase, number(&viscaIpModule::getIrisDirect), -1},
+		{"gain", kBase, number(&viscaIpModule::getAeGain), -1},
+		{"WB mode", kBase, number(&viscaIpModule::getWBmode), -1},
+		{"red gain", kBase, number(&viscaIpModule::getRGain), -1},
+		{"blue gain", kBase, number(&viscaIpModule::getBGain), -1},
+		{"brightness", kBase, number(&viscaIpModule::getBrightness), -1},
+		{"hue", kBase, number(&viscaIpModule::getHue), -1},
+		{"saturation", kBase, number(&viscaIpModule::getSaturation), -1},
+		{"sharpness", kBase, number(&viscaIpModule::getSharpness), -1},
+		{"gamma", kBase, number(&viscaIpModule::getGamma), -1},
+		{"flip", kBase, number(&viscaIpModule::getFlip), -1},
+		{"mirror", kBase, number(&viscaIpModule::getMirror), -1},
+		{"image mode", kBase, number(&viscaIpModule::getImageMode), -1},
+		{"digital effect", kBase, number(&viscaIpModule::getDigEffect), -1},
+		{"D26G saturation", kD26G, number(&viscaIpModule::getSaturation), -1},
+		{"HX7 hue", kHX7, number(&viscaIpModule::getHue), -1},
+		{"HX7 saturation", kHX7, number(&viscaIpModule::getSaturation), -1},
+		{"HX7 sharpness", kHX7, number(&viscaIpModule::getSharpness), -1},
+		{"HX7 zoom position", kHX7,
+		 [](viscaIpModule &l) {
+			 HX7ViscaIPModule *hx7 = asHX7(l);
+			 return hx7 ? hx7->getZoomDirect() : -2;
+		 },
+		 -1},
+		{"ZQ418 saturation", kZQ418, number(&viscaIpModule::getSaturation), -1},
+		{"ZQ418 gain", kZQ418, number(&viscaIpModule::getAeGain), -1},
+	};
+	// What comes instead of an answer. Every one of them carries data that decodes to a plausible value when
+	// taken for an answer (the syntax error's 02 reads as "on" and "auto focus").
+	const QList<QPair<const char *, QPair<const char *, bool>>> replies = {
+		{"syntax error", {"90 60 02 FF", true}},
+		{"not executable", {"90 61 41 FF", true}},
+		{"acknowledge", {"90 41 FF", true}},
+		{"answer to another request", {"90 50 02 02 02 02 FF", false}},
+	};
+	for (const Getter &getter : getters) {
+		for (const auto &reply : replies) {
+			QTest::addRow("%s, %s", getter.name, reply.first)
+				<< getter.model << getter.query << getter.noAnswer
+				<< QByteArray::fromHex(reply.second.first) << reply.second.second;
+		}
+	}
+}
+
+void tst_viscaCommands::refusalsAreNoAnswer()
+{
+	QFETCH(QString, model);
+	QFETCH(LinkQuery, query);
+	QFETCH(int, noAnswer);
+	QFETCH(QByteArray, reply);
+	QFETCH(bool, echoSerial);
+
+	peer->reset();
+	peer->scriptOthers({{reply, echoSerial}});
+	auto link = linkTo(model, peer->host(), peer->port());
+
+	QCOMPARE(query(*link), noAnswer);
+	QVERIFY(!link->lastExchangeOk());
+	// The camera did answer this request, if only to refuse it; a reply to another one is as good as silence.
+	QCOMPARE(link->lastExchangeAnswered(), echoSerial);
 }
 
 void tst_viscaCommands::digEffectFromMirrorAndFlip_data()
 {
-	QTest::addColumn<int>("mirror");
-	QTest::addColumn<int>("flip");
+	QTest::addColumn<QString>("mirror"); // the answers, or the refusals, as hex
+	QTest::addColumn<QString>("flip");
 	QTest::addColumn<int>("expected");
 
-	QTest::newRow("mirror on, flip on") << 2 << 2 << 3;
-	QTest::newRow("mirror off, flip on") << 3 << 2 << 2;
-	QTest::newRow("mirror on, flip off") << 2 << 3 << 1;
-	QTest::newRow("mirror off, flip off") << 3 << 3 << 0;
-	QTest::newRow("unexpected values") << 0 << 0 << 0;
-	QTest::newRow("mirror on, flip unknown") << 2 << 0 << 0;
-	QTest::newRow("mirror unknown, flip on") << 0 << 2 << 0;
+	QTest::newRow("mirror on, flip on") << "90 50 02 FF"
+					    << "90 50 02 FF" << 3;
+	QTest::newRow("mirror off, flip on") << "90 50 03 FF"
+					     << "90 50 02 FF" << 2;
+	QTest::newRow("mirror on, flip off") << "90 50 02 FF"
+					     << "90 50 03 FF" << 1;
+	QTest::newRow("mirror off, flip off") << "90 50 03 FF"
+					      << "90 50 03 FF" << 0;
+	QTest::newRow("unexpected values") << "90 50 00 FF"
+					   << "90 50 00 FF" << 0;
+	QTest::newRow("mirror on, flip unknown") << "90 50 02 FF"
+						 << "90 50 00 FF" << 0;
+	QTest::newRow("mirror unknown, flip on") << "90 50 00 FF"
+						 << "90 50 02 FF" << 0;
+	QTest::newRow("mirror refused") << "90 60 02 FF"
+					<< "90 50 02 FF" << -1;
+	QTest::newRow("flip refused") << "90 50 02 FF"
+				      << "90 61 41 FF" << -1;
 }
 
 void tst_viscaCommands::digEffectFromMirrorAndFlip()
 {
-	QFETCH(int, mirror);
-	QFETCH(int, flip);
+	QFETCH(QString, mirror);
+	QFETCH(QString, flip);
 	QFETCH(int, expected);
 
 	peer->reset();
-	QByteArray mirrorAnswer = QByteArray::fromHex("90 50 00 FF");
-	mirrorAnswer[2] = char(mirror);
-	QByteArray flipAnswer = QByteArray::fromHex("90 50 00 FF");
-	flipAnswer[2] = char(flip);
-	peer->script(QByteArray::fromHex("81 09 04 61 FF"), {{mirrorAnswer, true}});
-	peer->script(QByteArray::fromHex("81 09 04 66 FF"), {{flipAnswer, true}});
+	peer->script(QByteArray::fromHex("81 09 04 61 FF"), {{QByteArray::fromHex(mirror.toLatin1()), true}});
+	peer->script(QByteArray::fromHex("81 09 04 66 FF"), {{QByteArray::fromHex(flip.toLatin1()), true}});
 	auto link = linkTo(kBase, peer->host(), peer->port());
 
 	QCOMPARE(link->getDigEffect(), expected);
+	QCOMPARE(link->lastExchangeOk(), expected >= 0);
 }
 
 void tst_viscaCommands::hx7ConnectAndReachability_data()

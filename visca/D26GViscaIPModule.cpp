@@ -1,11 +1,12 @@
 #include "D26GViscaIPModule.h"
+#include "ViscaInquiry.h"
 #include "viscaPayload.h"
 
 D26GViscaIPModule::D26GViscaIPModule() : viscaIpModule(nullptr) {}
 
 int D26GViscaIPModule::getSaturation()
 {
-	return replyByte(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x49, 0xFF})), 13);
+	return inquire(ViscaInquiries::saturationByte);
 }
 
 void D26GViscaIPModule::setPTZspeedComp(int value)

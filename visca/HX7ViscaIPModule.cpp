@@ -1,14 +1,8 @@
 #include "HX7ViscaIPModule.h"
+#include "ViscaInquiry.h"
 #include "viscaPayload.h"
 
 #include <QUdpSocket>
-
-namespace {
-
-// Reply byte 13 carries the value of the vendor image inquiries in its low nibble.
-constexpr int kValueByte = 13;
-
-} // namespace
 
 HX7ViscaIPModule::HX7ViscaIPModule() : viscaIpModule(nullptr) {}
 
@@ -45,7 +39,7 @@ void HX7ViscaIPModule::setHue(int value)
 
 int HX7ViscaIPModule::getHue()
 {
-	return replyNibble(sendInquiryUnchecked(viscaPayload({0x81, 0x09, 0x0E, 0x24, 0x44, 0xFF})), kValueByte);
+	return inquire(ViscaInquiries::hx7Hue);
 }
 
 void HX7ViscaIPModule::setSaturation(int value)
@@ -58,7 +52,7 @@ void HX7ViscaIPModule::setSaturation(int value)
 
 int HX7ViscaIPModule::getSaturation()
 {
-	return replyNibble(sendInquiryUnchecked(viscaPayload({0x81, 0x09, 0x0E, 0x24, 0x43, 0xFF})), kValueByte);
+	return inquire(ViscaInquiries::hx7Saturation);
 }
 
 void HX7ViscaIPModule::setSharpness(int value)
@@ -71,7 +65,7 @@ void HX7ViscaIPModule::setSharpness(int value)
 
 int HX7ViscaIPModule::getSharpness()
 {
-	return replyNibble(sendInquiryUnchecked(viscaPayload({0x81, 0x09, 0x0E, 0x24, 0x40, 0xFF})), kValueByte);
+	return inquire(ViscaInquiries::hx7Sharpness);
 }
 
 void HX7ViscaIPModule::setZoomDirect(int position)
@@ -85,7 +79,5 @@ void HX7ViscaIPModule::setZoomDirect(int position)
 
 int HX7ViscaIPModule::getZoomDirect()
 {
-	const QByteArray answer = sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x47, 0xFF}));
-	return replyNibble(answer, 10) * 4096 + replyNibble(answer, 11) * 256 + replyNibble(answer, 12) * 16 +
-	       replyNibble(answer, 13);
+	return inquire(ViscaInquiries::zoomPosition);
 }

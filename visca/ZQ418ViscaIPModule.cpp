@@ -1,4 +1,5 @@
 #include "ZQ418ViscaIPModule.h"
+#include "ViscaInquiry.h"
 #include "viscaPayload.h"
 
 #include <QDebug>
@@ -7,12 +8,12 @@ ZQ418ViscaIPModule::ZQ418ViscaIPModule() : viscaIpModule(nullptr) {}
 
 int ZQ418ViscaIPModule::getSaturation()
 {
-	return replyByte(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x49, 0xFF})), 13);
+	return inquire(ViscaInquiries::saturationByte);
 }
 
 int ZQ418ViscaIPModule::getAeGain()
 {
-	const int gain = replyByte(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x0C, 0xFF})), 10);
+	const int gain = inquire(ViscaInquiries::zq418Gain);
 	qDebug() << "getAeGain:" << gain;
 	return gain;
 }

@@ -1,5 +1,6 @@
 // Zoom, focus and the preset memories of the camera link.
 
+#include "ViscaInquiry.h"
 #include "viscaIpModule.h"
 #include "viscaPayload.h"
 
@@ -7,13 +8,8 @@
 
 namespace {
 
-using NibbleReader = int (*)(const QByteArray &, int);
-
-// The camera reports lens positions as four nibbles in reply bytes 10..13.
-int lensPosition(const QByteArray &answer, NibbleReader nibble)
-{
-	return nibble(answer, 10) * 4096 + nibble(answer, 11) * 256 + nibble(answer, 12) * 16 + nibble(answer, 13);
-}
+// The focus mode answer: 02 auto, 03 manual.
+constexpr int kAutoFocus = 0x02;
 
 } // namespace
 
@@ -48,7 +44,7 @@ int viscaIpModule::getZoomDirect()
 {
 	// A zoom command still running reports an intermediate position; give the lens time to settle first.
 	pauseFor(500);
-	const int position = lensPosition(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x47, 0xFF})), replyNibble);
+	const int position = inquire(ViscaInquiries::zoomPosition);
 	qDebug() << "getZoomDirect:" << position;
 	return position;
 }
@@ -79,7 +75,7 @@ void viscaIpModule::setFocusDirect(int position)
 
 int viscaIpModule::getFocusDirect()
 {
-	return lensPosition(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x48, 0xFF})), replyNibble);
+	return inquire(ViscaInquiries::focusPosition);
 }
 
 void viscaIpModule::setAfMode(bool autoFocus)
@@ -89,7 +85,7 @@ void viscaIpModule::setAfMode(bool autoFocus)
 
 bool viscaIpModule::getAfMode()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x38, 0xFF})), 10) == 2;
+	return inquire(ViscaInquiries::focusMode) == kAutoFocus;
 }
 
 void viscaIpModule::setMemory1_Reset()

@@ -1,5 +1,6 @@
 // Exposure, white balance and image settings of the camera link.
 
+#include "ViscaInquiry.h"
 #include "viscaIpModule.h"
 #include "viscaPayload.h"
 
@@ -14,7 +15,7 @@ void viscaIpModule::setAeMode(int mode)
 
 int viscaIpModule::getAeMode()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x39, 0xFF})), 10);
+	return inquire(ViscaInquiries::aeMode);
 }
 
 void viscaIpModule::setShutterDirect(int value)
@@ -27,8 +28,7 @@ void viscaIpModule::setShutterDirect(int value)
 
 int viscaIpModule::getShutterDirect()
 {
-	const QByteArray answer = sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x4A, 0xFF}));
-	const int value = replyNibble(answer, 12) * 16 + replyNibble(answer, 13);
+	const int value = inquire(ViscaInquiries::shutter);
 	qDebug() << "getShutterDirect:" << value;
 	return value;
 }
@@ -40,7 +40,7 @@ void viscaIpModule::setIrisDirect(int value)
 
 int viscaIpModule::getIrisDirect()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x4B, 0xFF})), 13);
+	return inquire(ViscaInquiries::iris);
 }
 
 void viscaIpModule::setAeGain(int value)
@@ -53,7 +53,7 @@ void viscaIpModule::setAeGain(int value)
 
 int viscaIpModule::getAeGain()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x4C, 0xFF})), 13);
+	return inquire(ViscaInquiries::gain);
 }
 
 // --- White balance ---
@@ -65,7 +65,7 @@ void viscaIpModule::setWBmode(int mode)
 
 int viscaIpModule::getWBmode()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x35, 0xFF})), 10);
+	return inquire(ViscaInquiries::wbMode);
 }
 
 void viscaIpModule::setRGain(int value)
@@ -78,8 +78,7 @@ void viscaIpModule::setRGain(int value)
 
 int viscaIpModule::getRGain()
 {
-	const QByteArray answer = sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x43, 0xFF}));
-	return replyNibble(answer, 12) * 16 + replyNibble(answer, 13);
+	return inquire(ViscaInquiries::redGain);
 }
 
 void viscaIpModule::setBGain(int value)
@@ -92,8 +91,7 @@ void viscaIpModule::setBGain(int value)
 
 int viscaIpModule::getBGain()
 {
-	const QByteArray answer = sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x44, 0xFF}));
-	return replyNibble(answer, 12) * 16 + replyNibble(answer, 13);
+	return inquire(ViscaInquiries::blueGain);
 }
 
 void viscaIpModule::setOnePushTrigger()
@@ -110,7 +108,7 @@ void viscaIpModule::setBrightness(int value)
 
 int viscaIpModule::getBrightness()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x4D, 0xFF})), 13);
+	return inquire(ViscaInquiries::brightness);
 }
 
 void viscaIpModule::setHue(int value)
@@ -120,7 +118,7 @@ void viscaIpModule::setHue(int value)
 
 int viscaIpModule::getHue()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x4F, 0xFF})), 13);
+	return inquire(ViscaInquiries::hue);
 }
 
 void viscaIpModule::setSaturation(int value)
@@ -130,8 +128,7 @@ void viscaIpModule::setSaturation(int value)
 
 int viscaIpModule::getSaturation()
 {
-	const QByteArray answer = sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x49, 0xFF}));
-	return replyNibble(answer, 11) * 16 + replyNibble(answer, 13);
+	return inquire(ViscaInquiries::saturation);
 }
 
 void viscaIpModule::setSharpness(int value)
@@ -144,8 +141,7 @@ void viscaIpModule::setSharpness(int value)
 
 int viscaIpModule::getSharpness()
 {
-	// The sharpness steps of these cameras fit in the last nibble; the one before it is not read.
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x42, 0xFF})), 13);
+	return inquire(ViscaInquiries::sharpness);
 }
 
 void viscaIpModule::setGamma(int value)
@@ -155,7 +151,7 @@ void viscaIpModule::setGamma(int value)
 
 int viscaIpModule::getGamma()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x5B, 0xFF})), 10);
+	return inquire(ViscaInquiries::gamma);
 }
 
 void viscaIpModule::setFlip(int value)
@@ -165,7 +161,7 @@ void viscaIpModule::setFlip(int value)
 
 int viscaIpModule::getFlip()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x66, 0xFF})), 10);
+	return inquire(ViscaInquiries::flip);
 }
 
 void viscaIpModule::setMirror(int value)
@@ -175,7 +171,7 @@ void viscaIpModule::setMirror(int value)
 
 int viscaIpModule::getMirror()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x61, 0xFF})), 10);
+	return inquire(ViscaInquiries::mirror);
 }
 
 void viscaIpModule::setImageMode(int value)
@@ -187,7 +183,7 @@ void viscaIpModule::setImageMode(int value)
 
 int viscaIpModule::getImageMode()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x3F, 0x04, 0xFF})), 10);
+	return inquire(ViscaInquiries::imageMode);
 }
 
 namespace {
@@ -227,7 +223,13 @@ void viscaIpModule::setDigEffect(int effect)
 int viscaIpModule::getDigEffect()
 {
 	const int mirror = getMirror();
+	const bool mirrorHeard = lastExchangeHeard;
 	const int flip = getFlip();
+	// Half an answer is no answer: the effect is made of both settings.
+	if (mirror < 0 || flip < 0) {
+		recordExchange(false, mirrorHeard || lastExchangeHeard);
+		return -1;
+	}
 	switch (mirror * 10 + flip) {
 	case 22:
 		return 3;
