@@ -19,13 +19,16 @@
 
 #include <atomic>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 
 using LinkOp = std::function<void(viscaIpModule &)>;
 using LinkQuery = std::function<int(viscaIpModule &)>;
+using LinkSetter = std::function<void(viscaIpModule &, int value)>;
 Q_DECLARE_METATYPE(LinkOp)
 Q_DECLARE_METATYPE(LinkQuery)
+Q_DECLARE_METATYPE(LinkSetter)
 
 namespace {
 
@@ -201,6 +204,73 @@ HX7ViscaIPModule *asHX7(viscaIpModule &link)
 	return qobject_cast<HX7ViscaIPModule *>(&link);
 }
 
+// Checks a payload against the layout of its command, written token by token: "81" a literal byte, "0n" a nibble in
+// a byte of its own, "vv" a whole byte below the terminator, "01-18" a byte in that (hex) range. Empty when the
+// payload fits; otherwise what does not.
+QString misfit(const QString &layout, const QByteArray &payload)
+{
+	const QStringList tokens = layout.split(QLatin1Char(' '));
+	if (tokens.size() != payload.size())
+		return QStringLiteral("length %1 for the layout %2").arg(payload.size()).arg(layout);
+	if (payload.indexOf(char(0xFF)) != payload.size() - 1)
+		return QStringLiteral("FF before the end");
+	for (int i = 0; i < tokens.size(); ++i) {
+		const QString &token = tokens.at(i);
+		const int byte = uint8_t(payload.at(i));
+		int low = 0, high = 0;
+		if (token == QLatin1String("0n")) {
+			high = 0x0F;
+		} else if (token == QLatin1String("vv")) {
+			high = 0xFE;
+		} else if (token.contains(QLatin1Char('-'))) {
+			low = token.section(QLatin1Char('-'), 0, 0).toInt(nullptr, 16);
+			high = token.section(QLatin1Char('-'), 1, 1).toInt(nullptr, 16);
+		} else {
+			low = high = token.toInt(nullptr, 16);
+		}
+		if (byte < low || byte > high)
+			return QStringLiteral("byte %1 is %2, outside %3")
+				.arg(i)
+				.arg(byte, 2, 16, QLatin1Char('0'))
+				.arg(token);
+	}
+	return QString();
+}
+
+// Debug lines written while one is alive, on any thread.
+class LogCapture {
+public:
+	LogCapture()
+	{
+		QLoggingCategory::setFilterRules(QStringLiteral("default.debug=true"));
+		current = this;
+		previous = qInstallMessageHandler(collect);
+	}
+	~LogCapture()
+	{
+		qInstallMessageHandler(previous);
+		current = nullptr;
+		if (qEnvironmentVariableIsEmpty("KAVREN_TEST_VERBOSE"))
+			QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+	}
+	QStringList linesContaining(const QString &text) const
+	{
+		QMutexLocker lock(&mutex);
+		return lines.filter(text);
+	}
+
+private:
+	static void collect(QtMsgType, const QMessageLogContext &, const QString &message)
+	{
+		QMutexLocker lock(&current->mutex);
+		current->lines << message;
+	}
+	static inline LogCapture *current = nullptr;
+	QtMessageHandler previous = nullptr;
+	mutable QMutex mutex;
+	QStringList lines;
+};
+
 } // namespace
 
 class tst_viscaCommands : public QObject {
@@ -210,11 +280,15 @@ private slots:
 	void initTestCase();
 	void cleanupTestCase();
 
-	void recallBeforeAnyIndexSendsFF();
+	void recallBeforeAnyIndexStaysInField();
 	void payloads_data();
 	void payloads();
 	void limitPositions_data();
 	void limitPositions();
+	void argumentsStayInTheirFields_data();
+	void argumentsStayInTheirFields();
+	void clampingIsLogged_data();
+	void clampingIsLogged();
 	void triesAndSecondReply_data();
 	void triesAndSecondReply();
 	void inquiryDecoding_data();
@@ -267,9 +341,9 @@ void tst_viscaCommands::cleanupTestCase()
 	sims.clear();
 }
 
-void tst_viscaCommands::recallBeforeAnyIndexSendsFF()
+void tst_viscaCommands::recallBeforeAnyIndexStaysInField()
 {
-	// Runs before anything sets the process-wide memory number.
+	// Runs before anything sets the process-wide memory number: -1 would put a terminator inside the message.
 	QCOMPARE(viscaIpModule::presetIdx, -1);
 	CameraSimulator &sim = *sims.at(kBase);
 	auto link = linkTo(kBase, sim.address().toString(), sim.port());
@@ -279,7 +353,7 @@ void tst_viscaCommands::recallBeforeAnyIndexSendsFF()
 	QStringList sent;
 	QString problem;
 	QVERIFY2(distinctPayloads(sim.received(), &sent, &problem), qPrintable(problem));
-	QCOMPARE(sent, QStringList{QStringLiteral("81 01 04 3F 02 FF FF")});
+	QCOMPARE(sent, QStringList{QStringLiteral("81 01 04 3F 02 00 FF")});
 }
 
 void tst_viscaCommands::payloads_data()
@@ -311,8 +385,6 @@ void tst_viscaCommands::payloads_data()
 	row("down-left", kBase, drive(3, 4, &viscaIpModule::setMotorDownLeft), {"81 01 06 01 03 04 01 02 FF"});
 	row("down-right", kBase, drive(3, 4, &viscaIpModule::setMotorDownRight), {"81 01 06 01 03 04 02 02 FF"});
 	row("stop", kBase, drive(9, 6, &viscaIpModule::setMotorStop), {"81 01 06 01 09 06 03 03 FF"});
-	row("speed wider than a byte", kBase, drive(0x105, 0x207, &viscaIpModule::setMotorUP),
-	    {"81 01 06 01 05 07 03 01 FF"});
 	row("preset speed", kBase, [](viscaIpModule &l) { l.setPresetSpeed(12); }, {"81 01 06 20 0C FF"});
 	row("speed compensation on", kBase, [](viscaIpModule &l) { l.setPTZspeedComp(1); }, {"81 01 06 1F 01 01 FF"});
 	row("speed compensation off", kBase, [](viscaIpModule &l) { l.setPTZspeedComp(0); }, {"81 01 06 1F 01 00 FF"});
@@ -390,12 +462,6 @@ void tst_viscaCommands::payloads_data()
 		    l.setMemory1_Save();
 	    },
 	    {"81 01 04 3F 01 07 FF"});
-	row("memory save, low byte", kBase,
-	    [](viscaIpModule &l) {
-		    l.setMemory1_Index(0x112);
-		    l.setMemory1_Save();
-	    },
-	    {"81 01 04 3F 01 12 FF"});
 	row("memory recall", kBase,
 	    [](viscaIpModule &l) {
 		    l.setMemory1_Index(3);
@@ -609,6 +675,170 @@ void tst_viscaCommands::limitPositions()
 	QCOMPARE(link->getPanLeftLimit(), panLeft);
 	QCOMPARE(link->getTiltUpLimit(), tiltUp);
 	QCOMPARE(link->getTiltDownLimit(), tiltDown);
+}
+
+void tst_viscaCommands::argumentsStayInTheirFields_data()
+{
+	QTest::addColumn<QString>("model");
+	QTest::addColumn<LinkSetter>("op");
+	QTest::addColumn<int>("value");
+	QTest::addColumn<QString>("layout"); // see misfit(); empty: nothing may be sent
+
+	struct Command {
+		const char *name;
+		QString model;
+		LinkSetter op;
+		const char *layout;
+	};
+	const auto storeThen = [](void (viscaIpModule::*store)(int), void (viscaIpModule::*send)()) {
+		return LinkSetter([=](viscaIpModule &l, int v) {
+			(l.*store)(v);
+			(l.*send)();
+		});
+	};
+	const auto set = [](void (viscaIpModule::*command)(int)) {
+		return LinkSetter([=](viscaIpModule &l, int v) { (l.*command)(v); });
+	};
+	// The limit's maximum is the value; the step reaches it.
+	const auto limit = [](void (viscaIpModule::*command)(int, uint32_t, uint32_t), int step) {
+		return LinkSetter([=](viscaIpModule &l, int v) { (l.*command)(step, uint32_t(v), 0); });
+	};
+	const char *limitUpRight = "81 01 06 07 00 01 0n 0n 0n 0n 0n 0n 0n 0n FF";
+	const char *limitDownLeft = "81 01 06 07 00 00 0n 0n 0n 0n 0n 0n 0n 0n FF";
+	const QList<Command> commands = {
+		// Motion
+		{"pan speed", kBase, storeThen(&viscaIpModule::setPanSpeed, &viscaIpModule::setMotorUP),
+		 "81 01 06 01 01-18 01-17 03 01 FF"},
+		{"tilt speed", kBase, storeThen(&viscaIpModule::setTiltSpeed, &viscaIpModule::setMotorDownLeft),
+		 "81 01 06 01 01-18 01-17 01 02 FF"},
+		{"preset speed", kBase, set(&viscaIpModule::setPresetSpeed), "81 01 06 20 01-18 FF"},
+		{"D26G preset speed", kD26G, set(&viscaIpModule::setPresetSpeed), "81 01 7E 03 02 01-18 FF"},
+		{"ZQ418 preset speed", kZQ418, set(&viscaIpModule::setPresetSpeed), "81 01 01 01-18 FF"},
+		{"speed compensation", kBase, set(&viscaIpModule::setPTZspeedComp), "81 01 06 1F 01 vv FF"},
+		{"D26G speed compensation", kD26G, set(&viscaIpModule::setPTZspeedComp), "81 01 7E 03 03 vv FF"},
+		{"pan right limit", kBase, limit(&viscaIpModule::setPanRightLimit, 170), limitUpRight},
+		{"tilt up limit", kBase, limit(&viscaIpModule::setTiltUpLimit, 90), limitUpRight},
+		{"pan left limit", kBase, limit(&viscaIpModule::setPanLeftLimit, 0), limitDownLeft},
+		{"tilt down limit", kBase, limit(&viscaIpModule::setTiltDownLimit, 0), limitDownLeft},
+		// Lens
+		{"zoom speed, tele", kBase, storeThen(&viscaIpModule::setZoomSpeed, &viscaIpModule::setZoomIn),
+		 "81 01 04 07 20-27 FF"},
+		{"zoom speed, wide", kBase, storeThen(&viscaIpModule::setZoomSpeed, &viscaIpModule::setZoomOut),
+		 "81 01 04 07 30-37 FF"},
+		{"zoom speed, direct", kBase,
+		 [](viscaIpModule &l, int v) {
+			 l.setZoomSpeed(v);
+			 l.setZoomDirect(0x1000);
+		 },
+		 "81 01 04 47 01 00 00 00 00-07 FF"},
+		{"zoom position", kBase, set(&viscaIpModule::setZoomDirect), "81 01 04 47 0n 0n 0n 0n 00-07 FF"},
+		{"HX7 zoom position", kHX7, set(&viscaIpModule::setZoomDirect), "81 01 04 47 0n 0n 0n 0n FF"},
+		{"ZQ418 zoom position", kZQ418, set(&viscaIpModule::setZoomDirect), "81 01 04 47 0n 0n 0n 0n FF"},
+		{"focus speed, near", kBase,
+		 storeThen(&viscaIpModule::setFocusSpeed, &viscaIpModule::setFocusNearWithSpeed),
+		 "81 01 04 08 30-37 FF"},
+		{"focus speed, far", kBase,
+		 storeThen(&viscaIpModule::setFocusSpeed, &viscaIpModule::setFocusfarWithSpeed),
+		 "81 01 04 08 20-27 FF"},
+		{"focus position", kBase, set(&viscaIpModule::setFocusDirect), "81 01 04 48 0n 0n 0n 0n FF"},
+		// Memories
+		{"memory reset", kBase, storeThen(&viscaIpModule::setMemory1_Index, &viscaIpModule::setMemory1_Reset),
+		 "81 01 04 3F 00 00-7F FF"},
+		{"memory save", kBase, storeThen(&viscaIpModule::setMemory1_Index, &viscaIpModule::setMemory1_Save),
+		 "81 01 04 3F 01 00-7F FF"},
+		{"memory recall", kBase, storeThen(&viscaIpModule::setMemory1_Index, &viscaIpModule::setMemory1_Recall),
+		 "81 01 04 3F 02 00-7F FF"},
+		// Exposure and white balance
+		{"AE mode", kBase, set(&viscaIpModule::setAeMode), "81 01 04 39 0n FF"},
+		{"shutter", kBase, set(&viscaIpModule::setShutterDirect), "81 01 04 4A 00 00 0n 0n FF"},
+		{"iris", kBase, set(&viscaIpModule::setIrisDirect), "81 01 04 4B 00 00 00 vv FF"},
+		{"gain", kBase, set(&viscaIpModule::setAeGain), "81 01 04 4C 00 00 0n 0n FF"},
+		{"WB mode", kBase, set(&viscaIpModule::setWBmode), "81 01 04 35 0n FF"},
+		{"red gain", kBase, set(&viscaIpModule::setRGain), "81 01 04 43 00 00 0n 0n FF"},
+		{"blue gain", kBase, set(&viscaIpModule::setBGain), "81 01 04 44 00 00 0n 0n FF"},
+		// Image
+		{"brightness", kBase, set(&viscaIpModule::setBrightness), "81 01 04 4D 00 00 00 vv FF"},
+		{"hue", kBase, set(&viscaIpModule::setHue), "81 01 04 4F 00 00 00 vv FF"},
+		{"saturation", kBase, set(&viscaIpModule::setSaturation), "81 01 04 49 00 00 00 vv FF"},
+		{"sharpness", kBase, set(&viscaIpModule::setSharpness), "81 01 04 42 00 00 0n 0n FF"},
+		{"HX7 hue", kHX7, set(&viscaIpModule::setHue), "81 01 0E 24 44 0n 0n FF"},
+		{"HX7 saturation", kHX7, set(&viscaIpModule::setSaturation), "81 01 0E 24 43 0n 0n FF"},
+		{"HX7 sharpness", kHX7, set(&viscaIpModule::setSharpness), "81 01 0E 24 40 0n 0n FF"},
+		{"gamma", kBase, set(&viscaIpModule::setGamma), "81 01 04 5B 0n FF"},
+		{"flip", kBase, set(&viscaIpModule::setFlip), "81 01 04 66 0n FF"},
+		{"mirror", kBase, set(&viscaIpModule::setMirror), "81 01 04 61 0n FF"},
+		{"image mode", kBase, set(&viscaIpModule::setImageMode), "81 01 04 3F 04 0n FF"},
+		{"digital effect", kBase, set(&viscaIpModule::setDigEffect), ""},
+	};
+	// Each outside every field, or inside some and outside others; 16 is one past a nibble, 0x10000 past a
+	// position.
+	const QList<QPair<const char *, int>> values = {
+		{"INT_MIN", std::numeric_limits<int>::min()},
+		{"-1", -1},
+		{"16", 16},
+		{"0x100", 0x100},
+		{"0x10000", 0x10000},
+		{"INT_MAX", std::numeric_limits<int>::max()},
+	};
+	for (const Command &command : commands) {
+		for (const auto &value : values)
+			QTest::addRow("%s %s", command.name, value.first)
+				<< command.model << command.op << value.second << QString::fromLatin1(command.layout);
+	}
+}
+
+void tst_viscaCommands::argumentsStayInTheirFields()
+{
+	QFETCH(QString, model);
+	QFETCH(LinkSetter, op);
+	QFETCH(int, value);
+	QFETCH(QString, layout);
+
+	CameraSimulator &sim = *sims.at(model);
+	auto link = linkTo(model, sim.address().toString(), sim.port());
+	// Only what leaves matters here: nothing waits for the camera, not even a recall's settling pause.
+	link->abortWaits();
+	sim.clearReceived();
+	op(*link, value);
+	if (layout.isEmpty()) {
+		QVERIFY(!sim.waitForReceived(1, 100));
+		return;
+	}
+	QVERIFY(sim.waitForReceived(1, 2000));
+	const QByteArray datagram = sim.received().constLast();
+	QCOMPARE(int(uint8_t(datagram.at(3))), datagram.size() - 8);
+	const QString problem = misfit(layout, datagram.mid(8));
+	QVERIFY2(problem.isEmpty(), qPrintable(hexText(datagram.mid(8)) + QStringLiteral(": ") + problem));
+}
+
+void tst_viscaCommands::clampingIsLogged_data()
+{
+	QTest::addColumn<LinkOp>("op");
+	QTest::addColumn<QString>("line"); // empty: nothing was clamped
+
+	QTest::newRow("pan speed inside") << LinkOp([](viscaIpModule &l) { l.setPanSpeed(0x18); }) << QString();
+	QTest::newRow("pan speed above") << LinkOp([](viscaIpModule &l) { l.setPanSpeed(0x19); })
+					 << "setPanSpeed: pan speed 25 is outside 1..24, sent as 24";
+	QTest::newRow("zoom position below") << LinkOp([](viscaIpModule &l) { l.setZoomDirect(-1); })
+					     << "setZoomDirect: position -1 is outside 0..65535, sent as 0";
+	QTest::newRow("AE mode above a nibble") << LinkOp([](viscaIpModule &l) { l.setAeMode(16); })
+						<< "setAeMode: value 16 is outside 0..15, sent as 15";
+	QTest::newRow("iris at the terminator") << LinkOp([](viscaIpModule &l) { l.setIrisDirect(0xFF); })
+						<< "setIrisDirect: value 255 is outside 0..254, sent as 254";
+	QTest::newRow("iris inside") << LinkOp([](viscaIpModule &l) { l.setIrisDirect(0x1C); }) << QString();
+}
+
+void tst_viscaCommands::clampingIsLogged()
+{
+	QFETCH(LinkOp, op);
+	QFETCH(QString, line);
+
+	CameraSimulator &sim = *sims.at(kBase);
+	auto link = linkTo(kBase, sim.address().toString(), sim.port());
+	const LogCapture log;
+	op(*link);
+	const QStringList clamped = log.linesContaining(QStringLiteral(" is outside "));
+	QCOMPARE(clamped, line.isEmpty() ? QStringList() : QStringList{line});
 }
 
 void tst_viscaCommands::triesAndSecondReply_data()

@@ -292,7 +292,7 @@ private slots:
 		QTest::newRow("16: bits above 15 dropped") << true << 0x3FFFF << hex("0f 0f 0f 0f");
 		QTest::newRow("8: 18") << false << 18 << hex("01 02");
 		QTest::newRow("8: 0xFF") << false << 0xFF << hex("0f 0f");
-		QTest::newRow("8: high part kept whole") << false << 0x1FF << hex("1f 0f");
+		QTest::newRow("8: bits above 7 dropped") << false << 0x1FF << hex("0f 0f");
 	}
 	void nibbleAppenders()
 	{

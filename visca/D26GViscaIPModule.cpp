@@ -1,4 +1,5 @@
 #include "D26GViscaIPModule.h"
+#include "ViscaField.h"
 #include "ViscaInquiry.h"
 #include "viscaPayload.h"
 
@@ -11,11 +12,11 @@ int D26GViscaIPModule::getSaturation()
 
 void D26GViscaIPModule::setPTZspeedComp(int value)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x7E, 0x03, 0x03, value, 0xFF}), 2);
+	sendCommand(viscaPayload({0x81, 0x01, 0x7E, 0x03, 0x03, ViscaFields::byte.fit(value, __func__), 0xFF}), 2);
 }
 
 void D26GViscaIPModule::setPresetSpeed(int speed)
 {
-	presetSpeed = speed;
-	sendCommand(viscaPayload({0x81, 0x01, 0x7E, 0x03, 0x02, speed, 0xFF}), 1);
+	presetSpeed = ViscaFields::presetSpeed.fit(speed, __func__);
+	sendCommand(viscaPayload({0x81, 0x01, 0x7E, 0x03, 0x02, presetSpeed, 0xFF}), 1);
 }

@@ -1,4 +1,5 @@
 #include "ZQ418ViscaIPModule.h"
+#include "ViscaField.h"
 #include "ViscaInquiry.h"
 #include "viscaPayload.h"
 
@@ -21,13 +22,13 @@ int ZQ418ViscaIPModule::getAeGain()
 void ZQ418ViscaIPModule::setZoomDirect(int position)
 {
 	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x47});
-	appendNibbles16(payload, static_cast<uint32_t>(position));
+	appendNibbles16(payload, uint32_t(ViscaFields::position.fit(position, __func__)));
 	payload.append(static_cast<char>(0xFF));
 	sendCommand(payload, 2);
 }
 
 void ZQ418ViscaIPModule::setPresetSpeed(int speed)
 {
-	presetSpeed = speed;
-	sendCommand(viscaPayload({0x81, 0x01, 0x01, speed, 0xFF}), 2);
+	presetSpeed = ViscaFields::presetSpeed.fit(speed, __func__);
+	sendCommand(viscaPayload({0x81, 0x01, 0x01, presetSpeed, 0xFF}), 2);
 }

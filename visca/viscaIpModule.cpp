@@ -375,6 +375,6 @@ void viscaIpModule::appendNibbles16(QByteArray &payload, uint32_t v)
 
 void viscaIpModule::appendNibbles8(QByteArray &payload, int v)
 {
-	payload.append(char(uint8_t(v >> 4)));
+	payload.append(char((v >> 4) & 0x0F));
 	payload.append(char(v & 0x0F));
 }

@@ -23,7 +23,8 @@ public:
 	static constexpr int kReceivePolls = 35;
 	static constexpr int kPollIntervalMs = 10;
 
-	// The memory (preset) number used by the memory commands; shared by every link in the process.
+	// The memory (preset) number used by the memory commands; shared by every link in the process. Kept as set
+	// (-1 until one is chosen) and fitted to the memory numbers when a command carries it.
 	static int presetIdx;
 
 	explicit viscaIpModule(QObject *parent = nullptr);
@@ -91,8 +92,9 @@ public:
 	void setMotorDownLeft();
 	void setMotorDownRight();
 	void setMotorStop();
-	void setPanSpeed(int speed) { panSpeed = speed; }
-	void setTiltSpeed(int speed) { tiltSpeed = speed; }
+	// Stored values are kept inside their fields (ViscaField), so what is stored is what is sent.
+	void setPanSpeed(int speed);
+	void setTiltSpeed(int speed);
 
 	// --- Pan/tilt limits ---
 	void setPanRightLimit(int step, uint32_t max, uint32_t min);
@@ -103,12 +105,12 @@ public:
 	void setPanTilt_LeftDownLimit_Clear();
 
 	// --- Lens ---
-	void setZoomSpeed(int speed) { zoomSpeed = speed; }
+	void setZoomSpeed(int speed);
 	void setZoomIn();
 	void setZoomOut();
 	void setZoomStop();
 	int getZoomDirect();
-	void setFocusSpeed(int speed) { focusSpeed = speed; }
+	void setFocusSpeed(int speed);
 	void setFocusNearWithSpeed();
 	void setFocusfarWithSpeed();
 	void setFocusStop();
@@ -187,7 +189,7 @@ protected:
 
 	// Appends v as four bytes holding bits 15..12, 11..8, 7..4 and 3..0.
 	static void appendNibbles16(QByteArray &payload, uint32_t v);
-	// Appends v as two bytes: v >> 4 (truncated to a byte) and v & 0x0F.
+	// Appends v as two bytes holding bits 7..4 and 3..0.
 	static void appendNibbles8(QByteArray &payload, int v);
 
 	QUdpSocket *socket;

@@ -1,5 +1,6 @@
 // Zoom, focus and the preset memories of the camera link.
 
+#include "ViscaField.h"
 #include "ViscaInquiry.h"
 #include "viscaIpModule.h"
 #include "viscaPayload.h"
@@ -12,6 +13,16 @@ namespace {
 constexpr int kAutoFocus = 0x02;
 
 } // namespace
+
+void viscaIpModule::setZoomSpeed(int speed)
+{
+	zoomSpeed = ViscaFields::zoomSpeed.fit(speed, __func__);
+}
+
+void viscaIpModule::setFocusSpeed(int speed)
+{
+	focusSpeed = ViscaFields::focusSpeed.fit(speed, __func__);
+}
 
 void viscaIpModule::setZoomIn()
 {
@@ -33,7 +44,7 @@ void viscaIpModule::setZoomStop()
 void viscaIpModule::setZoomDirect(int position)
 {
 	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x47});
-	appendNibbles16(payload, static_cast<uint32_t>(position));
+	appendNibbles16(payload, uint32_t(ViscaFields::position.fit(position, __func__)));
 	payload.append(static_cast<char>(zoomSpeed));
 	payload.append(static_cast<char>(0xFF));
 	expectSecondReply();
@@ -67,7 +78,7 @@ void viscaIpModule::setFocusStop()
 void viscaIpModule::setFocusDirect(int position)
 {
 	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x48});
-	appendNibbles16(payload, static_cast<uint32_t>(position));
+	appendNibbles16(payload, uint32_t(ViscaFields::position.fit(position, __func__)));
 	payload.append(static_cast<char>(0xFF));
 	expectSecondReply();
 	sendCommand(payload);
@@ -90,12 +101,12 @@ bool viscaIpModule::getAfMode()
 
 void viscaIpModule::setMemory1_Reset()
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x00, presetIdx, 0xFF}));
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x00, ViscaFields::memory.fit(presetIdx, __func__), 0xFF}));
 }
 
 void viscaIpModule::setMemory1_Save()
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x01, presetIdx, 0xFF}));
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x01, ViscaFields::memory.fit(presetIdx, __func__), 0xFF}));
 }
 
 void viscaIpModule::setMemory1_Recall()
@@ -103,7 +114,8 @@ void viscaIpModule::setMemory1_Recall()
 	// The camera acknowledges a recall at once and completes it only when it arrives at the preset, so the
 	// completion is awaited and the recall is never repeated: a second recall would restart the move.
 	expectSecondReply();
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x02, presetIdx, 0xFF}), 1);
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x02, ViscaFields::memory.fit(presetIdx, __func__), 0xFF}),
+		    1);
 	// Let the move finish before the next command can interrupt it.
 	pauseFor(1000);
 }

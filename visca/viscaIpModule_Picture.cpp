@@ -1,5 +1,6 @@
 // Exposure, white balance and image settings of the camera link.
 
+#include "ViscaField.h"
 #include "ViscaInquiry.h"
 #include "viscaIpModule.h"
 #include "viscaPayload.h"
@@ -10,7 +11,7 @@
 
 void viscaIpModule::setAeMode(int mode)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x39, mode, 0xFF}));
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x39, ViscaFields::nibble.fit(mode, __func__), 0xFF}));
 }
 
 int viscaIpModule::getAeMode()
@@ -21,7 +22,7 @@ int viscaIpModule::getAeMode()
 void viscaIpModule::setShutterDirect(int value)
 {
 	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x4A, 0x00, 0x00});
-	appendNibbles8(payload, value);
+	appendNibbles8(payload, ViscaFields::twoNibbles.fit(value, __func__));
 	payload.append(static_cast<char>(0xFF));
 	sendCommand(payload);
 }
@@ -35,7 +36,8 @@ int viscaIpModule::getShutterDirect()
 
 void viscaIpModule::setIrisDirect(int value)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x4B, 0x00, 0x00, 0x00, value, 0xFF}));
+	sendCommand(
+		viscaPayload({0x81, 0x01, 0x04, 0x4B, 0x00, 0x00, 0x00, ViscaFields::byte.fit(value, __func__), 0xFF}));
 }
 
 int viscaIpModule::getIrisDirect()
@@ -46,7 +48,7 @@ int viscaIpModule::getIrisDirect()
 void viscaIpModule::setAeGain(int value)
 {
 	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x4C, 0x00, 0x00});
-	appendNibbles8(payload, value);
+	appendNibbles8(payload, ViscaFields::twoNibbles.fit(value, __func__));
 	payload.append(static_cast<char>(0xFF));
 	sendCommand(payload);
 }
@@ -60,7 +62,7 @@ int viscaIpModule::getAeGain()
 
 void viscaIpModule::setWBmode(int mode)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x35, mode, 0xFF}));
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x35, ViscaFields::nibble.fit(mode, __func__), 0xFF}));
 }
 
 int viscaIpModule::getWBmode()
@@ -71,7 +73,7 @@ int viscaIpModule::getWBmode()
 void viscaIpModule::setRGain(int value)
 {
 	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x43, 0x00, 0x00});
-	appendNibbles8(payload, value);
+	appendNibbles8(payload, ViscaFields::twoNibbles.fit(value, __func__));
 	payload.append(static_cast<char>(0xFF));
 	sendCommand(payload);
 }
@@ -84,7 +86,7 @@ int viscaIpModule::getRGain()
 void viscaIpModule::setBGain(int value)
 {
 	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x44, 0x00, 0x00});
-	appendNibbles8(payload, value);
+	appendNibbles8(payload, ViscaFields::twoNibbles.fit(value, __func__));
 	payload.append(static_cast<char>(0xFF));
 	sendCommand(payload);
 }
@@ -103,7 +105,8 @@ void viscaIpModule::setOnePushTrigger()
 
 void viscaIpModule::setBrightness(int value)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x4D, 0x00, 0x00, 0x00, value, 0xFF}));
+	sendCommand(
+		viscaPayload({0x81, 0x01, 0x04, 0x4D, 0x00, 0x00, 0x00, ViscaFields::byte.fit(value, __func__), 0xFF}));
 }
 
 int viscaIpModule::getBrightness()
@@ -113,7 +116,8 @@ int viscaIpModule::getBrightness()
 
 void viscaIpModule::setHue(int value)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x4F, 0x00, 0x00, 0x00, value, 0xFF}));
+	sendCommand(
+		viscaPayload({0x81, 0x01, 0x04, 0x4F, 0x00, 0x00, 0x00, ViscaFields::byte.fit(value, __func__), 0xFF}));
 }
 
 int viscaIpModule::getHue()
@@ -123,7 +127,8 @@ int viscaIpModule::getHue()
 
 void viscaIpModule::setSaturation(int value)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x49, 0x00, 0x00, 0x00, value, 0xFF}));
+	sendCommand(
+		viscaPayload({0x81, 0x01, 0x04, 0x49, 0x00, 0x00, 0x00, ViscaFields::byte.fit(value, __func__), 0xFF}));
 }
 
 int viscaIpModule::getSaturation()
@@ -134,7 +139,7 @@ int viscaIpModule::getSaturation()
 void viscaIpModule::setSharpness(int value)
 {
 	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x42, 0x00, 0x00});
-	appendNibbles8(payload, value);
+	appendNibbles8(payload, ViscaFields::twoNibbles.fit(value, __func__));
 	payload.append(static_cast<char>(0xFF));
 	sendCommand(payload);
 }
@@ -146,7 +151,7 @@ int viscaIpModule::getSharpness()
 
 void viscaIpModule::setGamma(int value)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x5B, value, 0xFF}));
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x5B, ViscaFields::nibble.fit(value, __func__), 0xFF}));
 }
 
 int viscaIpModule::getGamma()
@@ -156,7 +161,7 @@ int viscaIpModule::getGamma()
 
 void viscaIpModule::setFlip(int value)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x66, value, 0xFF}));
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x66, ViscaFields::nibble.fit(value, __func__), 0xFF}));
 }
 
 int viscaIpModule::getFlip()
@@ -166,7 +171,7 @@ int viscaIpModule::getFlip()
 
 void viscaIpModule::setMirror(int value)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x61, value, 0xFF}));
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x61, ViscaFields::nibble.fit(value, __func__), 0xFF}));
 }
 
 int viscaIpModule::getMirror()
@@ -178,7 +183,7 @@ void viscaIpModule::setImageMode(int value)
 {
 	// Switching the image mode reprocesses the whole picture; its completion is the reply to check.
 	expectSecondReply();
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x04, value, 0xFF}));
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x04, ViscaFields::nibble.fit(value, __func__), 0xFF}));
 }
 
 int viscaIpModule::getImageMode()
