@@ -2,6 +2,9 @@
 //
 // exchange: viscaIpModule::setCmdClear against the in-process simulated camera: one datagram out, two replies
 //           (acknowledge and completion) back, each taken by the link's bounded receive.
+// second reply: viscaIpModule::setZoomStop, a command that awaits its completion: one receive that skips the
+//           acknowledge and takes the completion, which ends the exchange. Within 3x the raw round trip, like the
+//           plain exchange; a link that waited for a reply after the completion would show a full receive bound.
 // raw:      a plain QUdpSocket sends the power inquiry to the same simulated camera and waits for its single
 //           answer. Same simulator, same loopback path, same thread hand-over inside the simulator, but no
 //           framing, serial check or receive logic of ours; so the ratio shows what the link adds. Since the
@@ -21,6 +24,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -41,6 +45,26 @@ public:
 		return writeVisca(packet, int(sizeof(packet)));
 	}
 };
+
+// Microseconds of each successful exchange after a warm-up; a camera that keeps failing ends the run early.
+std::vector<double> timeExchanges(viscaIpModule &link, CameraSimulator &sim, const std::function<void()> &exchange,
+				  int *failures)
+{
+	std::vector<double> times;
+	times.reserve(kRuns);
+	for (int i = 0; i < kWarmUp + kRuns && *failures < kMaxFailures; ++i) {
+		QElapsedTimer clock;
+		clock.start();
+		exchange();
+		const double us = clock.nsecsElapsed() / 1000.0;
+		if (!link.lastExchangeOk())
+			++*failures;
+		else if (i >= kWarmUp)
+			times.push_back(us);
+		sim.clearReceived();
+	}
+	return times;
+}
 
 } // namespace
 
@@ -67,20 +91,11 @@ int main(int argc, char **argv)
 		return 1;
 	}
 
-	std::vector<double> exchange;
-	exchange.reserve(kRuns);
 	int failedExchanges = 0;
-	for (int i = 0; i < kWarmUp + kRuns && failedExchanges < kMaxFailures; ++i) {
-		QElapsedTimer clock;
-		clock.start();
-		link.setCmdClear();
-		const double us = clock.nsecsElapsed() / 1000.0;
-		if (!link.lastExchangeOk())
-			++failedExchanges;
-		else if (i >= kWarmUp)
-			exchange.push_back(us);
-		sim.clearReceived();
-	}
+	const std::vector<double> exchange = timeExchanges(
+		link, sim, [&link]() { link.setCmdClear(); }, &failedExchanges);
+	const std::vector<double> secondReply = timeExchanges(
+		link, sim, [&link]() { link.setZoomStop(); }, &failedExchanges);
 
 	QUdpSocket raw;
 	if (!raw.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0)) {
@@ -107,10 +122,14 @@ int main(int argc, char **argv)
 	const qint64 silentMs = silentClock.elapsed();
 
 	const double exchangeMedian = bench::medianOf(exchange);
+	const double secondReplyMedian = bench::medianOf(secondReply);
 	const double rawMedian = bench::medianOf(roundTrip);
+	const auto ratio = [rawMedian](double median) { return rawMedian > 0.0 ? median / rawMedian : 0.0; };
 	std::printf("exchange median: %.1f us\n", exchangeMedian);
+	std::printf("second-reply exchange median: %.1f us\n", secondReplyMedian);
 	std::printf("raw median: %.1f us\n", rawMedian);
-	std::printf("exchange/raw ratio: %.2f\n", rawMedian > 0.0 ? exchangeMedian / rawMedian : 0.0);
+	std::printf("exchange/raw ratio: %.2f\n", ratio(exchangeMedian));
+	std::printf("second-reply exchange/raw ratio: %.2f\n", ratio(secondReplyMedian));
 	std::printf("silent receive: %lld ms\n", static_cast<long long>(silentMs));
 	if (failedExchanges > 0 || lostRaw > 0 || !silentEmpty)
 		std::printf("note: %d failed exchanges, %d lost raw replies, silent receive %s\n", failedExchanges,
