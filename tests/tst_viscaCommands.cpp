@@ -1237,9 +1237,16 @@ void tst_viscaCommands::refusalsAreNoAnswer()
 	peer->reset();
 	peer->scriptOthers({{reply, echoSerial}});
 	auto link = linkTo(model, peer->host(), peer->port());
+	peer->clearReceived();
 
+	const LogCapture log;
 	QCOMPARE(query(*link), noAnswer);
 	QVERIFY(!link->lastExchangeOk());
+	// One line for each inquiry that went unanswered, and nothing else about it.
+	const int failures = log.linesContaining(QStringLiteral("no answer to inquiry")).size() +
+			     log.linesContaining(QStringLiteral("check count number Error!!")).size();
+	QCOMPARE(failures, peer->received().size());
+	QCOMPARE(log.linesContaining(QStringLiteral(": -1")), QStringList());
 	// The camera did answer this request, if only to refuse it; a reply to another one is as good as silence.
 	QCOMPARE(link->lastExchangeAnswered(), echoSerial);
 }

@@ -15,7 +15,9 @@ int ZQ418ViscaIPModule::getSaturation()
 int ZQ418ViscaIPModule::getAeGain()
 {
 	const int gain = inquire(ViscaInquiries::zq418Gain);
-	qDebug() << "getAeGain:" << gain;
+	// A failed inquiry has logged its own line.
+	if (gain >= 0)
+		qDebug() << "getAeGain:" << gain;
 	return gain;
 }
 

@@ -56,7 +56,9 @@ int viscaIpModule::getZoomDirect()
 	// A zoom command still running reports an intermediate position; give the lens time to settle first.
 	pauseFor(500);
 	const int position = inquire(ViscaInquiries::zoomPosition);
-	qDebug() << "getZoomDirect:" << position;
+	// A failed inquiry has logged its own line.
+	if (position >= 0)
+		qDebug() << "getZoomDirect:" << position;
 	return position;
 }
 

@@ -30,7 +30,9 @@ void viscaIpModule::setShutterDirect(int value)
 int viscaIpModule::getShutterDirect()
 {
 	const int value = inquire(ViscaInquiries::shutter);
-	qDebug() << "getShutterDirect:" << value;
+	// A failed inquiry has logged its own line.
+	if (value >= 0)
+		qDebug() << "getShutterDirect:" << value;
 	return value;
 }
 
