@@ -1007,13 +1007,11 @@ void tst_viscaCommands::inquiryDecoding_data()
 	QTest::addColumn<LinkQuery>("query");
 	QTest::addColumn<QByteArray>("request");
 	QTest::addColumn<QStringList>("replies"); // empty: the camera stays silent
-	QTest::addColumn<bool>("echoSerial");
 	QTest::addColumn<int>("expected");
 
 	const auto row = [](const char *name, const QString &model, LinkQuery query, const char *request,
-			    const QStringList &replies, bool echoSerial, int expected) {
-		QTest::newRow(name) << model << query << QByteArray::fromHex(request) << replies << echoSerial
-				    << expected;
+			    const QStringList &replies, int expected) {
+		QTest::newRow(name) << model << query << QByteArray::fromHex(request) << replies << expected;
 	};
 	const LinkQuery hx7Zoom = [](viscaIpModule &l) {
 		HX7ViscaIPModule *hx7 = asHX7(l);
@@ -1025,111 +1023,97 @@ void tst_viscaCommands::inquiryDecoding_data()
 	// Lens positions: four nibbles of bytes 10..13.
 	row(
 		"zoom position", kBase, [](viscaIpModule &l) { return l.getZoomDirect(); }, "81 09 04 47 FF",
-		{"90 50 01 02 03 04 FF"}, true, 0x1234);
-	row("zoom position 0 is the wide end", kHX7, hx7Zoom, "81 09 04 47 FF", {"90 50 00 00 00 00 FF"}, true, 0);
-	row("HX7 zoom position", kHX7, hx7Zoom, "81 09 04 47 FF", {"90 50 0A 0B 0C 0D FF"}, true, 0xABCD);
-	row("HX7 zoom position, high nibbles ignored", kHX7, hx7Zoom, "81 09 04 47 FF", {"90 50 1A 2B 3C 4D FF"}, true,
+		{"90 50 01 02 03 04 FF"}, 0x1234);
+	row("zoom position 0 is the wide end", kHX7, hx7Zoom, "81 09 04 47 FF", {"90 50 00 00 00 00 FF"}, 0);
+	row("HX7 zoom position", kHX7, hx7Zoom, "81 09 04 47 FF", {"90 50 0A 0B 0C 0D FF"}, 0xABCD);
+	row("HX7 zoom position, high nibbles ignored", kHX7, hx7Zoom, "81 09 04 47 FF", {"90 50 1A 2B 3C 4D FF"},
 	    0xABCD);
-	row("HX7 zoom position, late reply", kHX7, hx7Zoom, "81 09 04 47 FF", {"90 50 0A 0B 0C 0D FF"}, false, -1);
-	row("focus position", kBase, focus, "81 09 04 48 FF", {"90 50 0F 0E 0D 0C FF"}, true, 0xFEDC);
-	row("focus position, truncated", kBase, focus, "81 09 04 48 FF", {"90 50 01 02"}, true, -1);
-	row("focus position, answer too short", kBase, focus, "81 09 04 48 FF", {"90 50 01 02 FF"}, true, -1);
-	row("focus position, header only", kBase, focus, "81 09 04 48 FF", {""}, true, -1);
-	row("focus position, no answer", kBase, focus, "81 09 04 48 FF", {}, true, -1);
-	row("auto focus", kBase, afMode, "81 09 04 38 FF", {"90 50 02 FF"}, true, 1);
-	row("manual focus", kBase, afMode, "81 09 04 38 FF", {"90 50 03 FF"}, true, 0);
-	row("auto focus, low nibble only", kBase, afMode, "81 09 04 38 FF", {"90 50 12 FF"}, true, 1);
-	row("focus mode, no answer", kBase, afMode, "81 09 04 38 FF", {}, true, 0);
+	row("focus position", kBase, focus, "81 09 04 48 FF", {"90 50 0F 0E 0D 0C FF"}, 0xFEDC);
+	row("focus position, truncated", kBase, focus, "81 09 04 48 FF", {"90 50 01 02"}, -1);
+	row("focus position, answer too short", kBase, focus, "81 09 04 48 FF", {"90 50 01 02 FF"}, -1);
+	row("focus position, header only", kBase, focus, "81 09 04 48 FF", {""}, -1);
+	row("focus position, no answer", kBase, focus, "81 09 04 48 FF", {}, -1);
+	row("auto focus", kBase, afMode, "81 09 04 38 FF", {"90 50 02 FF"}, 1);
+	row("manual focus", kBase, afMode, "81 09 04 38 FF", {"90 50 03 FF"}, 0);
+	row("auto focus, low nibble only", kBase, afMode, "81 09 04 38 FF", {"90 50 12 FF"}, 1);
+	row("focus mode, no answer", kBase, afMode, "81 09 04 38 FF", {}, 0);
 
 	// Exposure: settings written as two nibbles or a whole byte are read back as two nibbles.
 	row(
 		"AE mode", kBase, [](viscaIpModule &l) { return l.getAeMode(); }, "81 09 04 39 FF", {"90 50 0E FF"},
-		true, 14);
+		14);
 	row(
 		"shutter", kBase, [](viscaIpModule &l) { return l.getShutterDirect(); }, "81 09 04 4A FF",
-		{"90 50 00 00 0A 05 FF"}, true, 0xA5);
+		{"90 50 00 00 0A 05 FF"}, 0xA5);
 	row(
 		"shutter, high nibbles ignored", kBase, [](viscaIpModule &l) { return l.getShutterDirect(); },
-		"81 09 04 4A FF", {"90 50 77 77 1F 2F FF"}, true, 0xFF);
+		"81 09 04 4A FF", {"90 50 77 77 1F 2F FF"}, 0xFF);
 	row(
 		"iris, two nibbles", kBase, [](viscaIpModule &l) { return l.getIrisDirect(); }, "81 09 04 4B FF",
-		{"90 50 00 00 01 0C FF"}, true, 0x1C);
+		{"90 50 00 00 01 0C FF"}, 0x1C);
 	row(
 		"gain, two nibbles", kBase, [](viscaIpModule &l) { return l.getAeGain(); }, "81 09 04 4C FF",
-		{"90 50 00 00 01 05 FF"}, true, 0x15);
+		{"90 50 00 00 01 05 FF"}, 0x15);
 	row(
 		"ZQ418 gain is the whole byte 10", kZQ418, [](viscaIpModule &l) { return l.getAeGain(); },
-		"81 09 04 0C FF", {"90 50 A7 FF"}, true, 0xA7);
+		"81 09 04 0C FF", {"90 50 A7 FF"}, 0xA7);
 
 	// White balance
 	row(
-		"WB mode", kBase, [](viscaIpModule &l) { return l.getWBmode(); }, "81 09 04 35 FF", {"90 50 04 FF"},
-		true, 4);
+		"WB mode", kBase, [](viscaIpModule &l) { return l.getWBmode(); }, "81 09 04 35 FF", {"90 50 04 FF"}, 4);
 	row(
 		"red gain", kBase, [](viscaIpModule &l) { return l.getRGain(); }, "81 09 04 43 FF",
-		{"90 50 00 00 0C 08 FF"}, true, 200);
+		{"90 50 00 00 0C 08 FF"}, 200);
 	row(
 		"blue gain", kBase, [](viscaIpModule &l) { return l.getBGain(); }, "81 09 04 44 FF",
-		{"90 50 00 00 07 0F FF"}, true, 127);
+		{"90 50 00 00 07 0F FF"}, 127);
 
 	// Image
 	row(
 		"brightness, two nibbles", kBase, [](viscaIpModule &l) { return l.getBrightness(); }, "81 09 04 4D FF",
-		{"90 50 00 00 01 0E FF"}, true, 0x1E);
-	row(
-		"brightness, late reply", kBase, [](viscaIpModule &l) { return l.getBrightness(); }, "81 09 04 4D FF",
-		{"90 50 00 00 00 09 FF"}, false, -1);
+		{"90 50 00 00 01 0E FF"}, 0x1E);
 	row(
 		"hue, two nibbles", kBase, [](viscaIpModule &l) { return l.getHue(); }, "81 09 04 4F FF",
-		{"90 50 00 00 01 06 FF"}, true, 0x16);
+		{"90 50 00 00 01 06 FF"}, 0x16);
 	row(
 		"saturation from nibbles 11 and 13", kBase, [](viscaIpModule &l) { return l.getSaturation(); },
-		"81 09 04 49 FF", {"90 50 00 03 00 0C FF"}, true, 0x3C);
+		"81 09 04 49 FF", {"90 50 00 03 00 0C FF"}, 0x3C);
 	row(
 		"saturation ignores byte 13's high nibble", kBase, [](viscaIpModule &l) { return l.getSaturation(); },
-		"81 09 04 49 FF", {"90 50 00 00 00 C4 FF"}, true, 4);
+		"81 09 04 49 FF", {"90 50 00 00 00 C4 FF"}, 4);
 	row(
 		"D26G saturation is the whole byte 13", kD26G, [](viscaIpModule &l) { return l.getSaturation(); },
-		"81 09 04 49 FF", {"90 50 00 00 00 C4 FF"}, true, 0xC4);
+		"81 09 04 49 FF", {"90 50 00 00 00 C4 FF"}, 0xC4);
 	row(
 		"D26G saturation, truncated", kD26G, [](viscaIpModule &l) { return l.getSaturation(); },
-		"81 09 04 49 FF", {"90 50 00 00"}, true, -1);
+		"81 09 04 49 FF", {"90 50 00 00"}, -1);
 	row(
 		"ZQ418 saturation is the whole byte 13", kZQ418, [](viscaIpModule &l) { return l.getSaturation(); },
-		"81 09 04 49 FF", {"90 50 00 00 00 C4 FF"}, true, 0xC4);
+		"81 09 04 49 FF", {"90 50 00 00 00 C4 FF"}, 0xC4);
 	row(
 		"sharpness, two nibbles", kBase, [](viscaIpModule &l) { return l.getSharpness(); }, "81 09 04 42 FF",
-		{"90 50 00 00 01 02 FF"}, true, 0x12);
+		{"90 50 00 00 01 02 FF"}, 0x12);
 	row(
 		"HX7 hue", kHX7, [](viscaIpModule &l) { return l.getHue(); }, "81 09 0E 24 44 FF",
-		{"90 50 00 00 02 0A FF"}, true, 0x2A);
-	row(
-		"HX7 hue ignores a late reply", kHX7, [](viscaIpModule &l) { return l.getHue(); }, "81 09 0E 24 44 FF",
-		{"90 50 00 00 02 0A FF"}, false, -1);
-	row(
-		"HX7 hue, no answer", kHX7, [](viscaIpModule &l) { return l.getHue(); }, "81 09 0E 24 44 FF", {}, true,
-		-1);
+		{"90 50 00 00 02 0A FF"}, 0x2A);
 	row(
 		"HX7 saturation", kHX7, [](viscaIpModule &l) { return l.getSaturation(); }, "81 09 0E 24 43 FF",
-		{"90 50 00 00 06 04 FF"}, true, 0x64);
+		{"90 50 00 00 06 04 FF"}, 0x64);
 	row(
 		"HX7 sharpness", kHX7, [](viscaIpModule &l) { return l.getSharpness(); }, "81 09 0E 24 40 FF",
-		{"90 50 00 00 01 07 FF"}, true, 0x17);
+		{"90 50 00 00 01 07 FF"}, 0x17);
 	row(
-		"gamma", kBase, [](viscaIpModule &l) { return l.getGamma(); }, "81 09 04 5B FF", {"90 50 02 FF"}, true,
-		2);
+		"gamma", kBase, [](viscaIpModule &l) { return l.getGamma(); }, "81 09 04 5B FF", {"90 50 02 FF"}, 2);
 	row(
-		"flip", kBase, [](viscaIpModule &l) { return l.getFlip(); }, "81 09 04 66 FF", {"90 50 02 FF"}, true,
-		2);
+		"flip", kBase, [](viscaIpModule &l) { return l.getFlip(); }, "81 09 04 66 FF", {"90 50 02 FF"}, 2);
 	row(
-		"mirror", kBase, [](viscaIpModule &l) { return l.getMirror(); }, "81 09 04 61 FF", {"90 50 03 FF"},
-		true, 3);
+		"mirror", kBase, [](viscaIpModule &l) { return l.getMirror(); }, "81 09 04 61 FF", {"90 50 03 FF"}, 3);
 	row(
 		"image mode", kBase, [](viscaIpModule &l) { return l.getImageMode(); }, "81 09 04 3F 04 FF",
-		{"90 50 05 FF"}, true, 5);
+		{"90 50 05 FF"}, 5);
 	row(
 		"image mode, empty datagram", kBase, [](viscaIpModule &l) { return l.getImageMode(); },
-		"81 09 04 3F 04 FF", {""}, true, -1);
+		"81 09 04 3F 04 FF", {""}, -1);
 }
 
 void tst_viscaCommands::inquiryDecoding()
@@ -1138,13 +1122,12 @@ void tst_viscaCommands::inquiryDecoding()
 	QFETCH(LinkQuery, query);
 	QFETCH(QByteArray, request);
 	QFETCH(QStringList, replies);
-	QFETCH(bool, echoSerial);
 	QFETCH(int, expected);
 
 	peer->reset();
 	QList<ScriptedCamera::Reply> script;
 	for (const QString &reply : replies)
-		script.append({QByteArray::fromHex(reply.toLatin1()), echoSerial});
+		script.append({QByteArray::fromHex(reply.toLatin1()), true});
 	peer->script(request, script);
 	auto link = linkTo(model, peer->host(), peer->port());
 	peer->clearReceived();
