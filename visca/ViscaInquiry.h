@@ -10,7 +10,7 @@
 // every model variant reads its value through one of these, so that the decoding of each can be checked against
 // any datagram without a camera.
 struct ViscaInquiry {
-	const char *name;    // the getter that sends it, for the log
+	const char *name;    // the getter that sends it, naming the inquiry in checks
 	const char *message; // the VISCA payload as hex bytes, as it travels
 	ViscaReply::Layout layout;
 

@@ -12,31 +12,36 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
 
-void require(bool condition)
+// Aborts, naming the check, when it does not hold.
+void require(bool condition, const char *check)
 {
-	if (!condition)
-		std::abort();
+	if (condition)
+		return;
+	std::fprintf(stderr, "failed: %s\n", check);
+	std::abort();
 }
 
 void checkClasses(viscaIpModule &link, const QByteArray &reply)
 {
 	const bool error = ViscaReply::isError(reply);
-	require(link.checkViscaError(reply) == error);
-	require(!(error && ViscaReply::isCompletion(reply)));
+	require(link.checkViscaError(reply) == error, "the link classifies errors as the decoder does");
+	require(!(error && ViscaReply::isCompletion(reply)), "an error is no completion");
 	// 90 50 is the completion of socket 0 and an inquiry answer at once.
-	require(!ViscaReply::isAnswer(reply) || ViscaReply::isCompletion(reply));
+	require(!ViscaReply::isAnswer(reply) || ViscaReply::isCompletion(reply), "an answer is a completion");
 }
 
 void checkSerial(const QByteArray &reply)
 {
 	const uint32_t serial = ViscaReply::echoedSerial(reply);
-	require(serial <= 0xFFFF);
+	require(serial <= 0xFFFF, "a serial number has 16 bits");
 	// Only a reply holding the whole header can match, so an empty one never matches serial number 0.
-	require(ViscaReply::carriesSerial(reply, serial) == (reply.size() >= ViscaReply::kHeaderSize));
+	require(ViscaReply::carriesSerial(reply, serial) == (reply.size() >= ViscaReply::kHeaderSize),
+		"only a whole header carries a serial number");
 }
 
 void checkInquiries(const QByteArray &reply)
@@ -46,8 +51,8 @@ void checkInquiries(const QByteArray &reply)
 		const int value = inquiry->decode(reply);
 		if (value == -1)
 			continue;
-		require(answer);
-		require(value >= 0 && value <= ViscaReply::maxValue(inquiry->layout));
+		require(answer, inquiry->name);
+		require(value >= 0 && value <= ViscaReply::maxValue(inquiry->layout), inquiry->name);
 	}
 }
 
