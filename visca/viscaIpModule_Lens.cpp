@@ -12,6 +12,17 @@ namespace {
 // The focus mode answer: 02 auto, 03 manual.
 constexpr int kAutoFocus = 0x02;
 
+// Memory actions of 81 01 04 3F aa pp FF.
+constexpr int kMemoryReset = 0x00;
+constexpr int kMemorySave = 0x01;
+constexpr int kMemoryRecall = 0x02;
+
+QByteArray memoryMessage(int action, const char *operation)
+{
+	return viscaPayload(
+		{0x81, 0x01, 0x04, 0x3F, action, ViscaFields::memory.fit(viscaIpModule::presetIdx, operation), 0xFF});
+}
+
 } // namespace
 
 void viscaIpModule::setZoomSpeed(int speed)
@@ -103,12 +114,12 @@ bool viscaIpModule::getAfMode()
 
 void viscaIpModule::setMemory1_Reset()
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x00, ViscaFields::memory.fit(presetIdx, __func__), 0xFF}));
+	sendCommand(memoryMessage(kMemoryReset, __func__));
 }
 
 void viscaIpModule::setMemory1_Save()
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x01, ViscaFields::memory.fit(presetIdx, __func__), 0xFF}));
+	sendCommand(memoryMessage(kMemorySave, __func__));
 }
 
 void viscaIpModule::setMemory1_Recall()
@@ -116,8 +127,7 @@ void viscaIpModule::setMemory1_Recall()
 	// The camera acknowledges a recall at once and completes it only when it arrives at the preset, so the
 	// completion is awaited and the recall is never repeated: a second recall would restart the move.
 	expectSecondReply();
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x02, ViscaFields::memory.fit(presetIdx, __func__), 0xFF}),
-		    1);
+	sendCommand(memoryMessage(kMemoryRecall, __func__), 1);
 	// Let the move finish before the next command can interrupt it.
 	pauseFor(1000);
 }
