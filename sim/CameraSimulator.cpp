@@ -26,6 +26,7 @@ CameraSimulator::CameraSimulator(Options options, std::shared_ptr<SimThread> sha
 	d->sharedThread = std::move(sharedThread);
 	// The endpoint exists from construction so that faults and state can be set before start().
 	d->endpoint = new SimViscaEndpoint(d->model, d->options.log);
+	d->endpoint->setMoveMsPerUnit(d->options.moveMsPerUnit);
 	if (d->options.discovery)
 		d->responder = new SimDiscoveryResponder(announcedName(), d->model.name, d->options.discoveryStyle,
 							 d->options.log);
@@ -155,6 +156,16 @@ void CameraSimulator::answerProbe(const SimProbe &probe)
 void CameraSimulator::dropNextReplies(int count)
 {
 	d->endpoint->dropNextReplies(count);
+}
+
+void CameraSimulator::dropNextCompletions(int count)
+{
+	d->endpoint->dropNextCompletions(count);
+}
+
+void CameraSimulator::setMoveMsPerUnit(double ms)
+{
+	d->endpoint->setMoveMsPerUnit(ms);
 }
 
 void CameraSimulator::setReplyDelayMs(int ms)

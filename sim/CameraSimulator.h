@@ -23,7 +23,10 @@ class SimThread;
 // The model decides which identification inquiries the camera answers and which model-specific encodings it
 // expects (see SimModels). A model name that is not in the product line behaves as a J57-family camera with the
 // common command set whose ID code ("ZZZ") is in no table, so identification yields "Unknown".
-// Messages the model does not know, including the other models' encodings, get the syntax error 90 60 02 FF.
+// Messages the model does not know, including the other models' encodings, get the syntax error 90 60 02 FF, and so
+// do messages with FF before their end or a value outside its field. Datagrams with a broken header are ignored.
+// Moves (preset recall, direct zoom, direct focus) complete after a time that grows with their distance, while
+// other commands complete at once; see SimViscaEndpoint.
 // Like an ONVIF camera, it also answers WS-Discovery Probes on UDP port 3702 of its address with a ProbeMatch that
 // announces its name and its service address (see SimDiscoveryResponder).
 // A QCoreApplication must exist while a simulator runs.
@@ -38,7 +41,11 @@ public:
 		SimDiscoveryStyle discoveryStyle = SimDiscoveryStyle::D;
 		bool discovery = true;        // answer WS-Discovery Probes
 		quint16 discoveryPort = 3702; // 0 picks an ephemeral port (tests)
+		// Milliseconds a move takes per unit of distance, a unit being 256 position steps: a full zoom
+		// (0000 to 4000) takes 16 ms by default, well inside one receive of the camera link.
+		double moveMsPerUnit = kDefaultMoveMsPerUnit;
 	};
+	static constexpr double kDefaultMoveMsPerUnit = 0.25;
 
 	explicit CameraSimulator(Options options);
 	// A camera on a thread shared with other simulated devices (a fleet); the thread is started when needed and
@@ -66,6 +73,8 @@ public:
 
 	// --- Fault injection; every setter is thread-safe and takes effect for the next requests ---
 	void dropNextReplies(int count);          // the next `count` reply datagrams are not sent
+	void dropNextCompletions(int count);      // the next `count` command completions are not sent
+	void setMoveMsPerUnit(double ms);         // how long moves take from now on (see Options)
 	void setReplyDelayMs(int ms);             // every reply is sent this late (0: at once)
 	void wrongSerialNextReplies(int count);   // the next `count` replies echo another serial number
 	void errorNextRequest(uint8_t errorCode); // the next request gets 90 6y <code> FF instead of its replies

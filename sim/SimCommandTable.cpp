@@ -3,6 +3,7 @@
 #include <QtGlobal>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -72,9 +73,37 @@ const int kZoomTele = 0x4000;
 const int kFocusFar = 0x1000;
 const int kFocusNear = 0xF000;
 
+// The protocol's ranges of the speed fields.
+const int kPanSpeedMin = 0x01, kPanSpeedMax = 0x18;
+const int kTiltSpeedMin = 0x01, kTiltSpeedMax = 0x17;
+const int kLensSpeedMax = 0x07; // zoom and focus speeds, 0 (slow) to 7 (fast)
+const int kPresetSpeedMin = 0x01, kPresetSpeedMax = 0x18;
+// Gain positions are 7-bit like the other parameter bytes; some models report the gain as one whole byte.
+const int kGainMax = 0x7F;
+
 int clampTo(int v, int lo, int hi)
 {
 	return std::min(std::max(v, lo), hi);
+}
+
+bool inRange(int v, int lo, int hi)
+{
+	return v >= lo && v <= hi;
+}
+
+SimOutcome presetSpeed(int speed, State &s)
+{
+	if (!inRange(speed, kPresetSpeedMin, kPresetSpeedMax))
+		return SimOutcome::syntaxError();
+	s.presetSpeed = speed;
+	return SimOutcome::command();
+}
+
+// A setting that takes whatever value its field can hold.
+SimOutcome setting(int &field, int value)
+{
+	field = value;
+	return SimOutcome::command();
 }
 
 // Keeps a position inside the limits that were set; a corner pair that contradicts itself is ignored, since a
@@ -100,7 +129,8 @@ void applyLimits(State &s)
 SimOutcome drive(const Fields &f, State &s)
 {
 	const int panSpeed = f[0], tiltSpeed = f[1], panDir = f[2], tiltDir = f[3];
-	if (panDir < 1 || panDir > 3 || tiltDir < 1 || tiltDir > 3)
+	if (!inRange(panDir, 1, 3) || !inRange(tiltDir, 1, 3) || !inRange(panSpeed, kPanSpeedMin, kPanSpeedMax) ||
+	    !inRange(tiltSpeed, kTiltSpeedMin, kTiltSpeedMax))
 		return SimOutcome::syntaxError();
 	static const State::Motion motions[3][3] = {
 		{State::Motion::UpLeft, State::Motion::DownLeft, State::Motion::Left},
@@ -132,7 +162,7 @@ bool decodeDrive(int v, State::Drive &drive, int &speed)
 		speed = -1;
 		return true;
 	}
-	if ((v & 0xF0) == 0x20 || (v & 0xF0) == 0x30) {
+	if (((v & 0xF0) == 0x20 || (v & 0xF0) == 0x30) && (v & 0x0F) <= kLensSpeedMax) {
 		drive = (v & 0xF0) == 0x20 ? State::Drive::Tele : State::Drive::Wide;
 		speed = v & 0x0F;
 		return true;
@@ -152,6 +182,16 @@ SimOutcome onOff(int v, int &field)
 		return SimOutcome::syntaxError();
 	field = v;
 	return SimOutcome::command();
+}
+
+// Direct zoom: the lens travels to the position; `speed` is the speed byte, -1 for models that take none.
+SimOutcome zoomTo(int position, int speed, State &s)
+{
+	const int steps = std::abs(position - s.picture.zoom);
+	s.picture.zoom = position;
+	s.zoomDirectSpeed = speed;
+	s.zoomDrive = State::Drive::Stop;
+	return SimOutcome::move(steps);
 }
 
 SimOutcome memory(int op, int number, State &s)
@@ -176,13 +216,17 @@ SimOutcome memory(int op, int number, State &s)
 	case 0x02: {
 		s.lastRecalledPreset = number;
 		auto it = s.presets.constFind(number);
-		if (it != s.presets.constEnd()) {
-			s.picture = it->picture;
-			s.pan = it->pan;
-			s.tilt = it->tilt;
-			s.motion = State::Motion::Stop;
-		}
-		return SimOutcome::command();
+		if (it == s.presets.constEnd())
+			return SimOutcome::command();
+		// Head and lens travel together; the recall completes when the longest of their moves ends.
+		const int steps = std::max({std::abs(it->pan - s.pan), std::abs(it->tilt - s.tilt),
+					    std::abs(it->picture.zoom - s.picture.zoom),
+					    std::abs(it->picture.focus - s.picture.focus)});
+		s.picture = it->picture;
+		s.pan = it->pan;
+		s.tilt = it->tilt;
+		s.motion = State::Motion::Stop;
+		return SimOutcome::move(steps);
 	}
 	default:
 		return SimOutcome::syntaxError();
@@ -346,30 +390,15 @@ QVector<Entry> buildEntries()
 			 return answer(nibbles4(uint16_t(s.pan)) + nibbles4(uint16_t(s.tilt)));
 		 }},
 		{"81 01 06 20 vv FF", Cmd, Base | HX7, AllFamilies,
-		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.presetSpeed = f[0];
-			 return SimOutcome::command();
-		 }},
+		 [](const SimCommandTable &, const Fields &f, State &s) { return presetSpeed(f[0], s); }},
 		{"81 01 7E 03 02 vv FF", Cmd, D26G, AllFamilies,
-		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.presetSpeed = f[0];
-			 return SimOutcome::command();
-		 }},
+		 [](const SimCommandTable &, const Fields &f, State &s) { return presetSpeed(f[0], s); }},
 		{"81 01 01 vv FF", Cmd, ZQ418, AllFamilies,
-		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.presetSpeed = f[0];
-			 return SimOutcome::command();
-		 }},
+		 [](const SimCommandTable &, const Fields &f, State &s) { return presetSpeed(f[0], s); }},
 		{"81 01 06 1F 01 vv FF", Cmd, Base | HX7 | ZQ418, AllFamilies,
-		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.ptzSpeedComp = f[0];
-			 return SimOutcome::command();
-		 }},
+		 [](const SimCommandTable &, const Fields &f, State &s) { return setting(s.ptzSpeedComp, f[0]); }},
 		{"81 01 7E 03 03 vv FF", Cmd, D26G, AllFamilies,
-		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.ptzSpeedComp = f[0];
-			 return SimOutcome::command();
-		 }},
+		 [](const SimCommandTable &, const Fields &f, State &s) { return setting(s.ptzSpeedComp, f[0]); }},
 
 		// --- Zoom and focus ---
 		{"81 01 04 07 vv FF", Cmd, AllClasses, AllFamilies,
@@ -382,18 +411,12 @@ QVector<Entry> buildEntries()
 		 }},
 		{"81 01 04 47 0p 0p 0p 0p vv FF", Cmd, Base | D26G, AllFamilies,
 		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.picture.zoom = f[0];
-			 s.zoomDirectSpeed = f[1];
-			 s.zoomDrive = State::Drive::Stop;
-			 return SimOutcome::command();
+			 if (f[1] > kLensSpeedMax)
+				 return SimOutcome::syntaxError();
+			 return zoomTo(f[0], f[1], s);
 		 }},
 		{"81 01 04 47 0p 0p 0p 0p FF", Cmd, HX7 | ZQ418, AllFamilies,
-		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.picture.zoom = f[0];
-			 s.zoomDirectSpeed = -1;
-			 s.zoomDrive = State::Drive::Stop;
-			 return SimOutcome::command();
-		 }},
+		 [](const SimCommandTable &, const Fields &f, State &s) { return zoomTo(f[0], -1, s); }},
 		{"81 09 04 47 FF", Inq, AllClasses, AllFamilies,
 		 [](const SimCommandTable &, const Fields &, State &s) { return answer(nibbles4(s.picture.zoom)); }},
 		{"81 01 04 08 vv FF", Cmd, AllClasses, AllFamilies,
@@ -407,9 +430,10 @@ QVector<Entry> buildEntries()
 		 }},
 		{"81 01 04 48 0p 0p 0p 0p FF", Cmd, AllClasses, AllFamilies,
 		 [](const SimCommandTable &, const Fields &f, State &s) {
+			 const int steps = std::abs(f[0] - s.picture.focus);
 			 s.picture.focus = f[0];
 			 s.focusDrive = State::Drive::Stop;
-			 return SimOutcome::command();
+			 return SimOutcome::move(steps);
 		 }},
 		{"81 09 04 48 FF", Inq, AllClasses, AllFamilies,
 		 [](const SimCommandTable &, const Fields &, State &s) { return answer(nibbles4(s.picture.focus)); }},
@@ -428,11 +452,8 @@ QVector<Entry> buildEntries()
 		    State &s) { return answer(oneByte(s.picture.autoFocus ? 0x02 : 0x03)); }},
 
 		// --- Memories and image mode (one command prefix: 3F 00/01/02 memories, 3F 04 image mode) ---
-		{"81 01 04 3F 04 vv FF", Cmd, AllClasses, AllFamilies,
-		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.picture.imageMode = f[0];
-			 return SimOutcome::command();
-		 }},
+		{"81 01 04 3F 04 0v FF", Cmd, AllClasses, AllFamilies,
+		 [](const SimCommandTable &, const Fields &f, State &s) { return setting(s.picture.imageMode, f[0]); }},
 		{"81 09 04 3F 04 FF", Inq, AllClasses, AllFamilies,
 		 [](const SimCommandTable &, const Fields &, State &s) {
 			 return answer(oneByte(s.picture.imageMode));
@@ -441,33 +462,25 @@ QVector<Entry> buildEntries()
 		 [](const SimCommandTable &, const Fields &f, State &s) { return memory(f[0], f[1], s); }},
 
 		// --- Exposure ---
-		{"81 01 04 39 vv FF", Cmd, AllClasses, AllFamilies,
-		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.picture.aeMode = f[0];
-			 return SimOutcome::command();
-		 }},
+		{"81 01 04 39 0v FF", Cmd, AllClasses, AllFamilies,
+		 [](const SimCommandTable &, const Fields &f, State &s) { return setting(s.picture.aeMode, f[0]); }},
 		{"81 09 04 39 FF", Inq, AllClasses, AllFamilies,
 		 [](const SimCommandTable &, const Fields &, State &s) { return answer(oneByte(s.picture.aeMode)); }},
 		{"81 01 04 4A 00 00 0p 0p FF", Cmd, AllClasses, AllFamilies,
-		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.picture.shutter = f[0];
-			 return SimOutcome::command();
-		 }},
+		 [](const SimCommandTable &, const Fields &f, State &s) { return setting(s.picture.shutter, f[0]); }},
 		{"81 09 04 4A FF", Inq, AllClasses, AllFamilies,
 		 [](const SimCommandTable &, const Fields &,
 		    State &s) { return answer(lowByteField(s.picture.shutter)); }},
 		{"81 01 04 4B 00 00 00 vv FF", Cmd, AllClasses, AllFamilies,
-		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.picture.iris = f[0];
-			 return SimOutcome::command();
-		 }},
+		 [](const SimCommandTable &, const Fields &f, State &s) { return setting(s.picture.iris, f[0]); }},
 		{"81 09 04 4B FF", Inq, AllClasses, AllFamilies,
 		 [](const SimCommandTable &, const Fields &,
 		    State &s) { return answer(lowByteField(s.picture.iris)); }},
 		{"81 01 04 4C 00 00 0p 0p FF", Cmd, AllClasses, AllFamilies,
 		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.picture.gain = f[0];
-			 return SimOutcome::command();
+			 if (f[0] > kGainMax)
+				 return SimOutcome::syntaxError();
+			 return setting(s.picture.gain, f[0]);
 		 }},
 		{"81 09 04 4C FF", Inq, Base | D26G | HX7, AllFamilies,
 		 [](const SimCommandTable &, const Fields &, State &s) {
@@ -478,26 +491,17 @@ QVector<Entry> buildEntries()
 		 [](const SimCommandTable &, const Fields &, State &s) { return answer(oneByte(s.picture.gain)); }},
 
 		// --- White balance ---
-		{"81 01 04 35 vv FF", Cmd, AllClasses, AllFamilies,
-		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.picture.wbMode = f[0];
-			 return SimOutcome::command();
-		 }},
+		{"81 01 04 35 0v FF", Cmd, AllClasses, AllFamilies,
+		 [](const SimCommandTable &, const Fields &f, State &s) { return setting(s.picture.wbMode, f[0]); }},
 		{"81 09 04 35 FF", Inq, AllClasses, AllFamilies,
 		 [](const SimCommandTable &, const Fields &, State &s) { return answer(oneByte(s.picture.wbMode)); }},
 		{"81 01 04 43 00 00 0p 0p FF", Cmd, AllClasses, AllFamilies,
-		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.picture.rGain = f[0];
-			 return SimOutcome::command();
-		 }},
+		 [](const SimCommandTable &, const Fields &f, State &s) { return setting(s.picture.rGain, f[0]); }},
 		{"81 09 04 43 FF", Inq, AllClasses, AllFamilies,
 		 [](const SimCommandTable &, const Fields &,
 		    State &s) { return answer(lowByteField(s.picture.rGain)); }},
 		{"81 01 04 44 00 00 0p 0p FF", Cmd, AllClasses, AllFamilies,
-		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.picture.bGain = f[0];
-			 return SimOutcome::command();
-		 }},
+		 [](const SimCommandTable &, const Fields &f, State &s) { return setting(s.picture.bGain, f[0]); }},
 		{"81 09 04 44 FF", Inq, AllClasses, AllFamilies,
 		 [](const SimCommandTable &, const Fields &,
 		    State &s) { return answer(lowByteField(s.picture.bGain)); }},
@@ -510,23 +514,18 @@ QVector<Entry> buildEntries()
 		// --- Picture ---
 		{"81 01 04 4D 00 00 00 vv FF", Cmd, AllClasses, AllFamilies,
 		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.picture.brightness = f[0];
-			 return SimOutcome::command();
+			 return setting(s.picture.brightness, f[0]);
 		 }},
 		{"81 09 04 4D FF", Inq, AllClasses, AllFamilies,
 		 [](const SimCommandTable &, const Fields &,
 		    State &s) { return answer(lowByteField(s.picture.brightness)); }},
 		{"81 01 04 4F 00 00 00 vv FF", Cmd, Base | D26G | ZQ418, AllFamilies,
-		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.picture.hue = f[0];
-			 return SimOutcome::command();
-		 }},
+		 [](const SimCommandTable &, const Fields &f, State &s) { return setting(s.picture.hue, f[0]); }},
 		{"81 09 04 4F FF", Inq, Base | D26G | ZQ418, AllFamilies,
 		 [](const SimCommandTable &, const Fields &, State &s) { return answer(lowByteField(s.picture.hue)); }},
 		{"81 01 04 49 00 00 00 vv FF", Cmd, Base | D26G | ZQ418, AllFamilies,
 		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.picture.saturation = f[0];
-			 return SimOutcome::command();
+			 return setting(s.picture.saturation, f[0]);
 		 }},
 		// Saturation is reported as 00 0p 00 0q by the common models, but as one whole byte 13 by the D26G and
 		// ZQ418 lines.
@@ -541,50 +540,37 @@ QVector<Entry> buildEntries()
 			 return answer(makeBytes({0, 0, 0, s.picture.saturation}));
 		 }},
 		{"81 01 04 42 00 00 0p 0p FF", Cmd, Base | D26G | ZQ418, AllFamilies,
-		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.picture.sharpness = f[0];
-			 return SimOutcome::command();
-		 }},
+		 [](const SimCommandTable &, const Fields &f, State &s) { return setting(s.picture.sharpness, f[0]); }},
 		{"81 09 04 42 FF", Inq, Base | D26G | ZQ418, AllFamilies,
 		 [](const SimCommandTable &, const Fields &, State &s) {
 			 return answer(lowByteField(s.picture.sharpness));
 		 }},
 		// The HX7 keeps hue, saturation and sharpness in its own image-adjust block.
 		{"81 01 0E 24 44 0p 0p FF", Cmd, HX7, AllFamilies,
-		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.picture.hue = f[0];
-			 return SimOutcome::command();
-		 }},
+		 [](const SimCommandTable &, const Fields &f, State &s) { return setting(s.picture.hue, f[0]); }},
 		{"81 09 0E 24 44 FF", Inq, HX7, AllFamilies,
 		 [](const SimCommandTable &, const Fields &, State &s) { return answer(lowByteField(s.picture.hue)); }},
 		{"81 01 0E 24 43 0p 0p FF", Cmd, HX7, AllFamilies,
 		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.picture.saturation = f[0];
-			 return SimOutcome::command();
+			 return setting(s.picture.saturation, f[0]);
 		 }},
 		{"81 09 0E 24 43 FF", Inq, HX7, AllFamilies,
 		 [](const SimCommandTable &, const Fields &,
 		    State &s) { return answer(lowByteField(s.picture.saturation)); }},
 		{"81 01 0E 24 40 0p 0p FF", Cmd, HX7, AllFamilies,
-		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.picture.sharpness = f[0];
-			 return SimOutcome::command();
-		 }},
+		 [](const SimCommandTable &, const Fields &f, State &s) { return setting(s.picture.sharpness, f[0]); }},
 		{"81 09 0E 24 40 FF", Inq, HX7, AllFamilies,
 		 [](const SimCommandTable &, const Fields &,
 		    State &s) { return answer(lowByteField(s.picture.sharpness)); }},
-		{"81 01 04 5B vv FF", Cmd, AllClasses, AllFamilies,
-		 [](const SimCommandTable &, const Fields &f, State &s) {
-			 s.picture.gamma = f[0];
-			 return SimOutcome::command();
-		 }},
+		{"81 01 04 5B 0v FF", Cmd, AllClasses, AllFamilies,
+		 [](const SimCommandTable &, const Fields &f, State &s) { return setting(s.picture.gamma, f[0]); }},
 		{"81 09 04 5B FF", Inq, AllClasses, AllFamilies,
 		 [](const SimCommandTable &, const Fields &, State &s) { return answer(oneByte(s.picture.gamma)); }},
-		{"81 01 04 66 vv FF", Cmd, AllClasses, AllFamilies,
+		{"81 01 04 66 0v FF", Cmd, AllClasses, AllFamilies,
 		 [](const SimCommandTable &, const Fields &f, State &s) { return onOff(f[0], s.picture.flip); }},
 		{"81 09 04 66 FF", Inq, AllClasses, AllFamilies,
 		 [](const SimCommandTable &, const Fields &, State &s) { return answer(oneByte(s.picture.flip)); }},
-		{"81 01 04 61 vv FF", Cmd, AllClasses, AllFamilies,
+		{"81 01 04 61 0v FF", Cmd, AllClasses, AllFamilies,
 		 [](const SimCommandTable &, const Fields &f, State &s) { return onOff(f[0], s.picture.mirror); }},
 		{"81 09 04 61 FF", Inq, AllClasses, AllFamilies,
 		 [](const SimCommandTable &, const Fields &, State &s) { return answer(oneByte(s.picture.mirror)); }},
@@ -603,11 +589,11 @@ const QVector<Entry> &entries()
 
 } // namespace
 
-QList<QByteArray> SimOutcome::replies() const
+QList<QByteArray> SimOutcome::replies(int commandSocket) const
 {
 	switch (kind) {
 	case Kind::Command:
-		return {makeBytes({0x90, 0x41, 0xFF}), makeBytes({0x90, 0x51, 0xFF})};
+		return {makeBytes({0x90, 0x40 | commandSocket, 0xFF}), makeBytes({0x90, 0x50 | commandSocket, 0xFF})};
 	case Kind::Answer:
 		return {makeBytes({0x90, 0x50}) + this->bytes + makeBytes({0xFF})};
 	case Kind::Error:
@@ -626,6 +612,9 @@ SimCommandTable::SimCommandTable(SimModel model) : m_model(std::move(model)) {}
 SimOutcome SimCommandTable::handle(const QByteArray &payload, int payloadType, SimCameraState &state,
 				   bool answersAddressSet) const
 {
+	// A camera reads a message up to its first FF; one before the end leaves the rest a message of its own.
+	if (payload.indexOf(char(0xFF)) != payload.size() - 1)
+		return SimOutcome::syntaxError();
 	// The address-set probe: one camera on the chain answers with the next free address (2).
 	if (payload == makeBytes({0x88, 0x30, 0x01, 0xFF})) {
 		if (!answersAddressSet || m_model.family == SimIdentityFamily::ZQ418)

@@ -39,6 +39,7 @@ SimFleet::SimFleet(Options options) : m_options(std::move(options)), m_thread(st
 		o.port = m_options.port;
 		o.model = c.model;
 		o.log = m_options.log;
+		o.moveMsPerUnit = m_options.moveMsPerUnit;
 		o.name = c.name;
 		o.discoveryStyle = c.discoveryStyle;
 		o.discoveryPort = m_options.discoveryPort;

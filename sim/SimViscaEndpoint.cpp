@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <QUdpSocket>
 
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -16,6 +17,8 @@ const int kHeaderSize = 8;
 const uint8_t kViscaMessage = 0x01;
 const uint8_t kControlMessage = 0x02;
 const uint8_t kReplyType = 0x11;
+// Command sockets 1 and 2, as most cameras have.
+const int kCommandSockets = 2;
 
 // The header of a reply: VISCA reply type, payload length, then the serial bytes exactly as they came.
 QByteArray frame(uint8_t type0, uint8_t type1, const QByteArray &serial, const QByteArray &payload)
@@ -28,6 +31,22 @@ QByteArray frame(uint8_t type0, uint8_t type1, const QByteArray &serial, const Q
 	out.append(serial);
 	out.append(payload);
 	return out;
+}
+
+// What a camera checks before it reads a message at all: a whole header, a length field that matches the payload
+// and a serial number of four nibbles.
+bool wellFramed(const QByteArray &datagram)
+{
+	if (datagram.size() < kHeaderSize)
+		return false;
+	const int declared = (uint8_t(datagram[2]) << 8) | uint8_t(datagram[3]);
+	if (declared != datagram.size() - kHeaderSize)
+		return false;
+	for (int i = 4; i < kHeaderSize; ++i) {
+		if (uint8_t(datagram[i]) > 0x0F)
+			return false;
+	}
+	return true;
 }
 
 // Four serial bytes that can never be taken for the right ones: every low nibble flipped.
@@ -66,8 +85,12 @@ bool SimViscaEndpoint::bind(const QHostAddress &address, quint16 port, QString *
 
 void SimViscaEndpoint::close()
 {
-	// Late replies still waiting die with the port they would have left from.
+	// Late replies still waiting die with the port they would have left from, and the moves with them.
 	qDeleteAll(findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly));
+	{
+		QMutexLocker lock(&m_mutex);
+		m_busySockets = 0;
+	}
 	if (!m_socket)
 		return;
 	m_socket->close();
@@ -104,6 +127,18 @@ void SimViscaEndpoint::dropNextReplies(int count)
 {
 	QMutexLocker lock(&m_mutex);
 	m_dropCount = qMax(0, count);
+}
+
+void SimViscaEndpoint::dropNextCompletions(int count)
+{
+	QMutexLocker lock(&m_mutex);
+	m_dropCompletionCount = qMax(0, count);
+}
+
+void SimViscaEndpoint::setMoveMsPerUnit(double ms)
+{
+	QMutexLocker lock(&m_mutex);
+	m_moveMsPerUnit = qMax(0.0, ms);
 }
 
 void SimViscaEndpoint::setReplyDelayMs(int ms)
@@ -172,35 +207,67 @@ quint16 SimViscaEndpoint::lastPeerPort() const
 	return m_lastPeerPort;
 }
 
-QList<QByteArray> SimViscaEndpoint::answerDatagram(const QByteArray &datagram)
+QList<SimViscaEndpoint::Reply> SimViscaEndpoint::answerDatagram(const QByteArray &datagram)
 {
-	QByteArray serial = datagram.mid(4, 4);
-	serial.append(QByteArray(4 - serial.size(), '\0'));
-
+	if (!wellFramed(datagram))
+		return {};
 	// Control messages: the only one a camera acts on is the serial-number reset, answered 02 01.
-	if (datagram.size() >= kHeaderSize && uint8_t(datagram[0]) == kControlMessage && uint8_t(datagram[1]) == 0x00)
-		return {frame(kControlMessage, 0x01, serial, QByteArray(1, char(0x01)))};
-
+	if (uint8_t(datagram[0]) == kControlMessage && uint8_t(datagram[1]) == 0x00)
+		return {{frame(kControlMessage, 0x01, datagram.mid(4, 4), QByteArray(1, char(0x01)))}};
 	QMutexLocker lock(&m_mutex);
-	if (datagram.size() <= kHeaderSize || uint8_t(datagram[0]) != kViscaMessage)
-		return {frame(kViscaMessage, kReplyType, serial, SimOutcome::syntaxError().replies().first())};
-	const QByteArray payload = datagram.mid(kHeaderSize);
-	const int declared = (uint8_t(datagram[2]) << 8) | uint8_t(datagram[3]);
-	if (declared != payload.size())
-		return {frame(kViscaMessage, kReplyType, serial, SimOutcome::messageLengthError().replies().first())};
+	return answerMessage(datagram);
+}
 
+QList<SimViscaEndpoint::Reply> SimViscaEndpoint::answerMessage(const QByteArray &datagram)
+{
+	const QByteArray serial = datagram.mid(4, 4);
+	const QByteArray payload = datagram.mid(kHeaderSize);
+	const int payloadType = uint8_t(datagram[1]);
 	SimOutcome outcome;
-	if (m_errorCode >= 0) {
+	int socket = 0;
+	if (uint8_t(datagram[0]) != kViscaMessage || payload.isEmpty()) {
+		outcome = SimOutcome::syntaxError();
+	} else if (m_errorCode >= 0) {
 		// The injected error replaces the request's replies; the camera does not act on the request.
-		outcome = SimOutcome{SimOutcome::Kind::Error, QByteArray(1, char(m_errorCode)), 1};
+		outcome = SimOutcome{SimOutcome::Kind::Error, QByteArray(1, char(m_errorCode)), 1, 0};
 		m_errorCode = -1;
 	} else {
-		outcome = m_table.handle(payload, uint8_t(datagram[1]), m_state, m_answersAddressSet);
+		const bool command = payloadType == SimCommandTable::CommandType && payload.startsWith("\x81\x01");
+		socket = freeSocket();
+		outcome = command && socket == 0 ? SimOutcome::bufferFull()
+						 : m_table.handle(payload, payloadType, m_state, m_answersAddressSet);
 	}
-	QList<QByteArray> out;
-	for (const QByteArray &replyPayload : outcome.replies())
-		out.append(frame(kViscaMessage, kReplyType, serial, replyPayload));
+
+	QList<Reply> out;
+	const QList<QByteArray> payloads = outcome.replies(socket);
+	for (const QByteArray &replyPayload : payloads)
+		out.append({frame(kViscaMessage, kReplyType, serial, replyPayload)});
+	if (outcome.kind == SimOutcome::Kind::Command) {
+		Reply &completion = out.last();
+		completion.completion = true;
+		completion.afterMs = moveMs(outcome.moveSteps);
+		// A move holds its socket until it completes.
+		if (completion.afterMs > 0) {
+			m_busySockets |= 1u << socket;
+			completion.releasesSocket = socket;
+		}
+	}
 	return out;
+}
+
+int SimViscaEndpoint::freeSocket() const
+{
+	for (int socket = 1; socket <= kCommandSockets; ++socket) {
+		if (!(m_busySockets & (1u << socket)))
+			return socket;
+	}
+	return 0;
+}
+
+int SimViscaEndpoint::moveMs(int steps) const
+{
+	const double unitSteps = 256.0;
+	return int(std::ceil(steps / unitSteps * m_moveMsPerUnit));
 }
 
 void SimViscaEndpoint::readPending()
@@ -225,32 +292,43 @@ void SimViscaEndpoint::readPending()
 	}
 }
 
-void SimViscaEndpoint::reply(const QList<QByteArray> &datagrams, const QHostAddress &peer, quint16 peerPort)
+void SimViscaEndpoint::reply(const QList<Reply> &replies, const QHostAddress &peer, quint16 peerPort)
 {
-	for (QByteArray datagram : datagrams) {
+	for (const Reply &planned : replies) {
+		QByteArray datagram = planned.datagram;
+		bool dropped = false;
 		int delayMs = 0;
 		{
 			QMutexLocker lock(&m_mutex);
 			if (m_dropCount > 0) {
 				--m_dropCount;
-				continue;
-			}
-			if (m_wrongSerialCount > 0) {
+				dropped = true;
+			} else if (planned.completion && m_dropCompletionCount > 0) {
+				--m_dropCompletionCount;
+				dropped = true;
+			} else if (m_wrongSerialCount > 0) {
 				--m_wrongSerialCount;
 				datagram.replace(4, 4, otherSerial(datagram.mid(4, 4)));
 			}
-			delayMs = m_delayMs;
+			delayMs = m_delayMs + planned.afterMs;
 		}
-		if (delayMs <= 0) {
-			sendDatagram(datagram, peer, peerPort);
+		if (delayMs <= 0 && planned.releasesSocket == 0) {
+			if (!dropped)
+				sendDatagram(datagram, peer, peerPort);
 			continue;
 		}
 		// Timers of equal delay fire in the order they were started, so a late acknowledge still comes before
-		// its completion.
+		// its completion. A move frees its socket when it ends, whether or not its completion gets through.
 		auto *timer = new QTimer(this);
 		timer->setSingleShot(true);
-		connect(timer, &QTimer::timeout, this, [this, timer, datagram, peer, peerPort]() {
-			sendDatagram(datagram, peer, peerPort);
+		const int socket = planned.releasesSocket;
+		connect(timer, &QTimer::timeout, this, [this, timer, datagram, dropped, socket, peer, peerPort]() {
+			if (socket != 0) {
+				QMutexLocker lock(&m_mutex);
+				m_busySockets &= ~(1u << socket);
+			}
+			if (!dropped)
+				sendDatagram(datagram, peer, peerPort);
 			timer->deleteLater();
 		});
 		timer->start(delayMs);

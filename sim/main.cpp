@@ -117,11 +117,17 @@ int main(int argc, char *argv[])
 	const QCommandLineOption discoveryPortOption(QStringLiteral("discovery-port"),
 						     QStringLiteral("WS-Discovery UDP port (default 3702)."),
 						     QStringLiteral("P"), QStringLiteral("3702"));
+	const QCommandLineOption moveOption(
+		QStringLiteral("move-ms-per-unit"),
+		QStringLiteral("Milliseconds a preset recall, direct zoom or direct focus takes per 256 position steps "
+			       "of travel before it completes (default %1; 0 completes at once).")
+			.arg(CameraSimulator::kDefaultMoveMsPerUnit),
+		QStringLiteral("MS"));
 	const QCommandLineOption fleetOption(QStringLiteral("fleet"),
 					     QStringLiteral("Run N cameras on consecutive loopback addresses."),
 					     QStringLiteral("N"));
 	parser.addOptions({addressOption, portOption, modelOption, nameOption, styleOption, discoveryPortOption,
-			   fleetOption, logOption, durationOption});
+			   fleetOption, moveOption, logOption, durationOption});
 	parser.process(app);
 
 	bool ok = false;
@@ -196,6 +202,14 @@ int main(int argc, char *argv[])
 	options.port = quint16(port);
 	options.model = cameras.first().model;
 	options.log = parser.isSet(logOption);
+	if (parser.isSet(moveOption)) {
+		options.moveMsPerUnit = parser.value(moveOption).toDouble(&ok);
+		if (!ok || options.moveMsPerUnit < 0 || options.moveMsPerUnit > 1000) {
+			std::fprintf(stderr, "kavren-camera-sim: invalid move time \"%s\" (0 to 1000 ms per unit)\n",
+				     qPrintable(parser.value(moveOption)));
+			return 2;
+		}
+	}
 	double duration = 0;
 	if (parser.isSet(durationOption)) {
 		duration = parser.value(durationOption).toDouble(&ok);
@@ -231,6 +245,7 @@ int main(int argc, char *argv[])
 		fleetOptions.port = options.port;
 		fleetOptions.discoveryPort = options.discoveryPort;
 		fleetOptions.log = options.log;
+		fleetOptions.moveMsPerUnit = options.moveMsPerUnit;
 		fleet = std::make_unique<SimFleet>(fleetOptions);
 		if (!fleet->start(&error)) {
 			std::fprintf(stderr, "kavren-camera-sim: %s\n", qPrintable(error));

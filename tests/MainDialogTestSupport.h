@@ -208,20 +208,16 @@ inline bool onlyMarkerArrives(MainDialog *dialog, const CameraSimulator &camera)
 		10000);
 }
 
-// VISCA payloads (header stripped) of what a camera received, as lower-case hex; commands only or all. A resend
-// of a packet (same serial number, same bytes) is one request: some commands are always sent twice, because the
-// link waits for a third datagram after their completion.
+// VISCA payloads (header stripped) of what a camera received, as lower-case hex; commands only or all. Against a
+// camera that answers, every request goes out once, so a resend shows as the same payload twice.
 inline QStringList payloads(const CameraSimulator &camera, bool commandsOnly = true)
 {
 	QStringList list;
-	QByteArray previous;
 	for (const QByteArray &datagram : camera.received()) {
 		if (datagram.size() <= 8)
 			continue;
-		const bool resend = datagram == previous;
-		previous = datagram;
 		const bool command = quint8(datagram.at(1)) == 0x00;
-		if (resend || (commandsOnly && !command))
+		if (commandsOnly && !command)
 			continue;
 		list << QString::fromLatin1(datagram.mid(8).toHex());
 	}

@@ -1,4 +1,3 @@
-#include "camera/CamIdList.h"
 #include "camera/CameraParse.h"
 #include "camera/CameraSelect.h"
 #include "camera/ProfileLocation.h"
@@ -17,25 +16,6 @@
 
 namespace {
 
-// The product line as the camera maker lists it: code, model, and which inquiry identifies the model.
-struct ProductRow {
-	const char *code;
-	const char *model;
-	const char *family;
-};
-
-const ProductRow kProductLine[] = {
-	{"KBA", "NX-B93K", "J57"},     {"None", "NX-HX7", "HX7"},  {"543", "NX-ZQ418", "ZQ418"},
-	{"610", "NX-ZQ418S", "ZQ418"}, {"KDA", "NX-D26G", "D26G"}, {"KDB", "NX-D26GS", "D26G"},
-	{"KDC", "NX-D28G", "D26G"},    {"KDD", "NX-HX9", "D26G"},  {"KDE", "NX-D28G4K", "D26G"},
-	{"KJA", "NX-J57", "J57"},      {"KJB", "NX-J57S", "J57"},  {"KJC", "NX-J57U", "J57"},
-	{"KJD", "NX-J20", "J57"},      {"KJE", "NX-J30", "J57"},   {"KWA", "NX-W38B", "W38B"},
-	{"KWB", "NX-W38BS", "W38B"},   {"KWC", "NX-W20", "W38B"},  {"KWD", "NX-W12", "W38B"},
-	{"KBB", "NX-B93", "J57"},      {"KBC", "NX-B60", "J57"},   {"KBD", "NX-B60K", "J57"},
-	{"KBE", "NX-B30", "J57"},      {"KFA", "NX-F64", "J57"},   {"KFB", "NX-F64K", "J57"},
-	{"KHA", "NX-H12", "W38B"},     {"KHB", "NX-H20", "W38B"},
-};
-
 // Identification payloads as a camera receives them, in the order they must be tried.
 const QByteArray kHX7Inq = "81090002ff";
 const QByteArray kAddrSet = "883001ff";
@@ -43,16 +23,20 @@ const QByteArray kJ57Inq = "810900020005ff";
 const QByteArray kD26GInq = "81010203ff";
 const QByteArray kW38BInq = "810900020003ff";
 
-QByteArrayList inquiriesFor(const QString &family)
+QByteArrayList inquiriesFor(SimIdentityFamily family)
 {
-	if (family == "HX7")
+	switch (family) {
+	case SimIdentityFamily::HX7:
 		return {kHX7Inq};
-	if (family == "ZQ418") // no answer to the address-set probe: only the version inquiry follows
+	case SimIdentityFamily::ZQ418: // no answer to the address-set probe: only the version inquiry follows
 		return {kHX7Inq, kAddrSet, kHX7Inq};
-	if (family == "J57")
+	case SimIdentityFamily::J57:
 		return {kHX7Inq, kAddrSet, kJ57Inq};
-	if (family == "D26G")
+	case SimIdentityFamily::D26G:
 		return {kHX7Inq, kAddrSet, kJ57Inq, kD26GInq};
+	case SimIdentityFamily::W38B:
+		break;
+	}
 	return {kHX7Inq, kAddrSet, kJ57Inq, kD26GInq, kW38BInq};
 }
 
@@ -157,32 +141,6 @@ private slots:
 	void cleanupTestCase() { Utils::setModalAnswerer(nullptr); }
 
 	// --- ID table ---
-
-	void idTable_data()
-	{
-		QTest::addColumn<int>("row");
-		QTest::addColumn<QString>("code");
-		QTest::addColumn<QString>("model");
-		int row = 0;
-		for (const ProductRow &p : kProductLine) {
-			QTest::addRow("%d %s", row, p.model) << row << p.code << p.model;
-			++row;
-		}
-	}
-
-	void idTable()
-	{
-		QFETCH(int, row);
-		QFETCH(QString, code);
-		QFETCH(QString, model);
-		CameraSelect select;
-		CameraSelect other;
-		QCOMPARE(int(select.idList().rows().size()), int(std::size(kProductLine)));
-		QCOMPARE(QString::fromStdString(select.idList().rows()[row].code), code);
-		QCOMPARE(QString::fromStdString(select.idList().rows()[row].model), model);
-		QCOMPARE(QString::fromStdString(select.CamCode2IDname(code.toStdString())), model);
-		QCOMPARE(QString::fromStdString(other.CamCode2IDname(code.toStdString())), model);
-	}
 
 	void codeLookupMisses_data()
 	{
@@ -387,12 +345,14 @@ private slots:
 		QTest::addColumn<QString>("expectedId");
 		QTest::addColumn<QString>("expectedProfileModel");
 		QTest::addColumn<QByteArrayList>("expectedInquiries");
-		for (const ProductRow &p : kProductLine)
-			QTest::newRow(p.model) << p.model << p.model << p.model << inquiriesFor(p.family);
+		// Every camera the simulator can play, identified by what it answers.
+		for (const SimModel &model : SimModels::all())
+			QTest::newRow(qPrintable(model.name))
+				<< model.name << model.name << model.name << inquiriesFor(model.family);
 		// An unlisted code stops the search at the J57 inquiry and falls back to the default profile.
 		QTest::newRow("unlisted code") << "UNLISTED"
 					       << "Unknown"
-					       << "NX-B93K" << inquiriesFor("J57");
+					       << "NX-B93K" << inquiriesFor(SimIdentityFamily::J57);
 	}
 
 	void identify()
@@ -558,9 +518,9 @@ private slots:
 			<< QStringList{"setFocusDirect", "0x1234", "getFocusDirect", "setAfMode", "0", "getAfMode"}
 			<< QByteArrayList{"8101044801020304ff", "81090448ff", "8101043803ff", "81090438ff"}
 			<< QByteArray("4660\n0\n");
-		QTest::newRow("sharpness low nibble")
+		QTest::newRow("sharpness read back whole")
 			<< "NX-J57" << QStringList{"setSharpness", "18", "getSharpness"}
-			<< QByteArrayList{"8101044200000102ff", "81090442ff"} << QByteArray("2\n");
+			<< QByteArrayList{"8101044200000102ff", "81090442ff"} << QByteArray("18\n");
 	}
 
 	void toolOperations()
@@ -580,8 +540,7 @@ private slots:
 		QByteArrayList got;
 		for (const QByteArray &datagram : sim->received())
 			got << (whole ? datagram : datagram.mid(8)).toHex();
-		// Commands that wait for their completion alone are sent again after their exchange; what counts is
-		// that the expected datagrams left in this order, one right after the other.
+		// Identification comes first unless a model was given; the operations follow, each sent once.
 		bool found = false;
 		for (int i = 0; i + expectedSequence.size() <= got.size() && !found; ++i)
 			found = got.mid(i, expectedSequence.size()) == expectedSequence;
@@ -608,6 +567,9 @@ private slots:
 		QTest::newRow("silent command") << "silent" << QStringList{"--model", "NX-J57", "setHome"} << 1;
 		QTest::newRow("refused once, one try")
 			<< "refusing" << QStringList{"--model", "NX-HX7", "setHue", "3"} << 1;
+		// A syntax error 90 60 02 FF reads like the "on" answer 90 50 02 FF at the same position.
+		QTest::newRow("refused power inquiry")
+			<< "refusing" << QStringList{"--model", "NX-HX7", "isPowerOK"} << 1;
 	}
 
 	void toolExitCodes()
@@ -622,7 +584,7 @@ private slots:
 			QVERIFY(sim);
 			sim->setSilent(camera == "silent");
 			if (camera == "refusing")
-				sim->errorNextRequest(0x41);
+				sim->errorNextRequest(0x02);
 			args = QStringList{"--port", QString::number(sim->port()), "127.0.0.47"} + args;
 		}
 		const ToolRun run = runTool(args);

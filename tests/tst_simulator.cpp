@@ -21,6 +21,15 @@ QByteArray serialBytes(quint16 serial)
 	return out;
 }
 
+// The serial number a reply echoes, from the low nibbles of header bytes 4..7.
+quint16 serialOf(const QByteArray &reply)
+{
+	quint16 serial = 0;
+	for (int i = 4; i < 8 && i < reply.size(); ++i)
+		serial = quint16(serial << 4 | (uint8_t(reply[i]) & 0x0F));
+	return serial;
+}
+
 QByteArray datagram(int type, const QByteArray &payload, quint16 serial)
 {
 	QByteArray out;
@@ -63,8 +72,15 @@ public:
 		return replies;
 	}
 
-	// True when nothing at all arrives within a short bounded wait.
-	bool staysQuiet() { return !m_socket.waitForReadyRead(400) && !m_socket.hasPendingDatagrams(); }
+	// True when nothing arrives before the answer to a power inquiry sent now. The camera handles datagrams in
+	// the order they come and answers at once, so a reply to anything sent earlier would have come first.
+	bool staysQuiet()
+	{
+		const quint16 sentinel = 0x0FED;
+		m_socket.writeDatagram(datagram(0x10, hex("81 09 04 00 FF"), sentinel), m_sim.address(), m_sim.port());
+		const QList<QByteArray> replies = collect(1);
+		return replies.size() == 1 && serialOf(replies.first()) == sentinel;
+	}
 
 	quint16 localPort() const { return m_socket.localPort(); }
 
@@ -102,6 +118,9 @@ private slots:
 	void identification();
 	void faults_data();
 	void faults();
+	void brokenHeadersAreIgnored_data();
+	void brokenHeadersAreIgnored();
+	void movesCompleteAfterTheirDistance();
 	void staleDatagramAndObservation();
 	void refusesNonLoopback();
 };
@@ -140,6 +159,36 @@ void tst_simulator::exchange_data()
 		<< "NX-HX7" << 0x00 << hex("81 01 04 47 01 02 03 04 02 FF") << QList<QByteArray>{syntax};
 	QTest::newRow("base zoom direct needs speed byte")
 		<< "NX-J30" << 0x00 << hex("81 01 04 47 01 02 03 04 FF") << QList<QByteArray>{syntax};
+	// FF ends a message wherever it stands, and every field has its range.
+	QTest::newRow("FF inside the payload")
+		<< "NX-B93K" << 0x00 << hex("81 01 06 01 FF 0B 03 01 FF") << QList<QByteArray>{syntax};
+	QTest::newRow("FF as a whole-byte value")
+		<< "NX-B93K" << 0x00 << hex("81 01 04 4B 00 00 00 FF FF") << QList<QByteArray>{syntax};
+	QTest::newRow("pan speed above 18")
+		<< "NX-B93K" << 0x00 << hex("81 01 06 01 19 0B 03 01 FF") << QList<QByteArray>{syntax};
+	QTest::newRow("tilt speed above 17")
+		<< "NX-B93K" << 0x00 << hex("81 01 06 01 0B 18 03 01 FF") << QList<QByteArray>{syntax};
+	QTest::newRow("drive speed 0") << "NX-B93K" << 0x00 << hex("81 01 06 01 00 0B 03 03 FF")
+				       << QList<QByteArray>{syntax};
+	QTest::newRow("fastest drive") << "NX-B93K" << 0x00 << hex("81 01 06 01 18 17 03 03 FF")
+				       << QList<QByteArray>{ack, done};
+	QTest::newRow("zoom speed above 7")
+		<< "NX-B93K" << 0x00 << hex("81 01 04 07 28 FF") << QList<QByteArray>{syntax};
+	QTest::newRow("focus speed above 7")
+		<< "NX-B93K" << 0x00 << hex("81 01 04 08 38 FF") << QList<QByteArray>{syntax};
+	QTest::newRow("direct zoom speed above 7")
+		<< "NX-D26G" << 0x00 << hex("81 01 04 47 00 00 00 00 08 FF") << QList<QByteArray>{syntax};
+	QTest::newRow("preset speed 0") << "NX-B93K" << 0x00 << hex("81 01 06 20 00 FF") << QList<QByteArray>{syntax};
+	QTest::newRow("ZQ418 preset speed above 18")
+		<< "NX-ZQ418" << 0x00 << hex("81 01 01 19 FF") << QList<QByteArray>{syntax};
+	QTest::newRow("AE mode wider than a nibble")
+		<< "NX-B93K" << 0x00 << hex("81 01 04 39 10 FF") << QList<QByteArray>{syntax};
+	QTest::newRow("image mode wider than a nibble")
+		<< "NX-B93K" << 0x00 << hex("81 01 04 3F 04 1F FF") << QList<QByteArray>{syntax};
+	QTest::newRow("gain above 7F") << "NX-B93K" << 0x00 << hex("81 01 04 4C 00 00 08 00 FF")
+				       << QList<QByteArray>{syntax};
+	QTest::newRow("memory number above 7F")
+		<< "NX-B93K" << 0x00 << hex("81 01 04 3F 01 80 FF") << QList<QByteArray>{syntax};
 }
 
 void tst_simulator::exchange()
@@ -198,6 +247,19 @@ void tst_simulator::roundTrip_data()
 		<< hex("81 09 04 47 FF") << hex("90 50 01 00 00 00 FF");
 	QTest::newRow("af mode manual") << "NX-W38B" << QList<QByteArray>{hex("81 01 04 38 03 FF")}
 					<< hex("81 09 04 38 FF") << hex("90 50 03 FF");
+	// The widths of real cameras: two nibbles for the five picture values, one nibble for modes.
+	QTest::newRow("iris two nibbles") << "NX-B93K" << QList<QByteArray>{hex("81 01 04 4B 00 00 00 1C FF")}
+					  << hex("81 09 04 4B FF") << hex("90 50 00 00 01 0C FF");
+	QTest::newRow("brightness two nibbles") << "NX-B93K" << QList<QByteArray>{hex("81 01 04 4D 00 00 00 12 FF")}
+						<< hex("81 09 04 4D FF") << hex("90 50 00 00 01 02 FF");
+	QTest::newRow("hue two nibbles") << "NX-B93K" << QList<QByteArray>{hex("81 01 04 4F 00 00 00 11 FF")}
+					 << hex("81 09 04 4F FF") << hex("90 50 00 00 01 01 FF");
+	QTest::newRow("gain two nibbles") << "NX-J57" << QList<QByteArray>{hex("81 01 04 4C 00 00 01 02 FF")}
+					  << hex("81 09 04 4C FF") << hex("90 50 00 00 01 02 FF");
+	QTest::newRow("sharpness two nibbles") << "NX-J57" << QList<QByteArray>{hex("81 01 04 42 00 00 01 04 FF")}
+					       << hex("81 09 04 42 FF") << hex("90 50 00 00 01 04 FF");
+	QTest::newRow("AE mode one nibble") << "NX-B93K" << QList<QByteArray>{hex("81 01 04 39 0D FF")}
+					    << hex("81 09 04 39 FF") << hex("90 50 0D FF");
 }
 
 void tst_simulator::roundTrip()
@@ -278,6 +340,7 @@ void tst_simulator::faults_data()
 	const QByteArray ack = hex("90 41 FF"), done = hex("90 51 FF");
 	QTest::newRow("none") << "none" << QList<QByteArray>{ack, done} << -1 << true;
 	QTest::newRow("drop one reply") << "drop" << QList<QByteArray>{done} << -1 << true;
+	QTest::newRow("drop the completion") << "dropCompletion" << QList<QByteArray>{ack} << -1 << true;
 	QTest::newRow("wrong serial once") << "wrongSerial" << QList<QByteArray>{ack, done} << 0 << true;
 	QTest::newRow("error reply") << "error" << QList<QByteArray>{hex("90 61 41 FF")} << -1 << false;
 	QTest::newRow("delayed replies") << "delay" << QList<QByteArray>{ack, done} << -1 << true;
@@ -293,8 +356,12 @@ void tst_simulator::faults()
 
 	auto sim = startSim(QStringLiteral("NX-B93K"));
 	QVERIFY(sim);
+	// The zoom completes at once, so that a reply still to come cannot hide behind the quiet check.
+	sim->setMoveMsPerUnit(0);
 	if (fault == QLatin1String("drop"))
 		sim->dropNextReplies(1);
+	else if (fault == QLatin1String("dropCompletion"))
+		sim->dropNextCompletions(1);
 	else if (fault == QLatin1String("wrongSerial"))
 		sim->wrongSerialNextReplies(1);
 	else if (fault == QLatin1String("error"))
@@ -310,8 +377,6 @@ void tst_simulator::faults()
 	const QList<QByteArray> got =
 		peer.exchange(datagram(0x00, hex("81 01 04 47 02 00 00 00 02 FF"), serial), replies.size());
 	QCOMPARE(got.size(), replies.size());
-	if (replies.size() < 2)
-		QVERIFY(peer.staysQuiet()); // a dropped or suppressed reply really is gone
 	for (int i = 0; i < got.size(); ++i) {
 		QCOMPARE(got[i].mid(8).toHex(' '), replies[i].toHex(' '));
 		if (i == wrongSerialIndex)
@@ -319,16 +384,82 @@ void tst_simulator::faults()
 		else
 			QCOMPARE(got[i].mid(4, 4), serialBytes(serial));
 	}
+	QVERIFY(sim->waitForReceived(1, 3000)); // even a silent camera records what arrived
+	QCOMPARE(sim->received().size(), 1);
 	QCOMPARE(sim->state().picture.zoom, executed ? 0x2000 : 0);
-	QCOMPARE(sim->received().size(), 1); // even a silent camera records what arrived
 
-	// Every fault but the switches is used up: the next command is answered normally.
+	// Every fault but the switches is used up: a dropped or suppressed reply really is gone, and the next
+	// command is answered normally.
 	sim->setSilent(false);
 	sim->setReplyDelayMs(0);
+	if (replies.size() < 2)
+		QVERIFY(peer.staysQuiet());
 	const QList<QByteArray> next = peer.exchange(datagram(0x00, hex("81 01 06 04 FF"), serial + 1), 2);
 	QCOMPARE(next.size(), 2);
 	QCOMPARE(next[0].mid(4, 4), serialBytes(serial + 1));
 	QCOMPARE(next[1].mid(8).toHex(' '), QByteArray("90 51 ff"));
+}
+
+void tst_simulator::brokenHeadersAreIgnored_data()
+{
+	QTest::addColumn<QByteArray>("datagram");
+
+	const QByteArray home = datagram(0x00, hex("81 01 06 04 FF"), 0x0102);
+	QTest::newRow("length field too long") << QByteArray(home).replace(3, 1, QByteArray(1, char(0x06)));
+	QTest::newRow("length field too short") << QByteArray(home).replace(3, 1, QByteArray(1, char(0x04)));
+	QTest::newRow("length field high byte") << QByteArray(home).replace(2, 1, QByteArray(1, char(0x01)));
+	QTest::newRow("serial byte not a nibble") << QByteArray(home).replace(6, 1, QByteArray(1, char(0x10)));
+	QTest::newRow("header cut short") << home.left(6);
+}
+
+void tst_simulator::brokenHeadersAreIgnored()
+{
+	QFETCH(QByteArray, datagram);
+
+	auto sim = startSim(QStringLiteral("NX-B93K"));
+	QVERIFY(sim);
+	RawPeer peer(*sim);
+	QVERIFY(peer.isBound());
+	peer.exchange(datagram, 0);
+	QVERIFY(sim->waitForReceived(1, 3000));
+	QVERIFY(peer.staysQuiet());
+	QCOMPARE(sim->state().homeCount, 0);
+}
+
+void tst_simulator::movesCompleteAfterTheirDistance()
+{
+	// A long zoom, then a short focus move and an instant command while the zoom still travels: each is
+	// acknowledged at once on a free socket, the short move completes first, the long one last.
+	CameraSimulator::Options options;
+	options.address = QHostAddress(QStringLiteral("127.0.0.43"));
+	options.port = 0;
+	options.moveMsPerUnit = 30; // the zoom's 64 units take about 2 s, the focus's 32 units half that
+	CameraSimulator sim(options);
+	QVERIFY(sim.start());
+	RawPeer peer(sim);
+	QVERIFY(peer.isBound());
+
+	const QByteArray zoom = datagram(0x00, hex("81 01 04 47 04 00 00 00 02 FF"), 1);
+	const QByteArray focus = datagram(0x00, hex("81 01 04 48 03 00 00 00 FF"), 2);
+	const QByteArray home = datagram(0x00, hex("81 01 06 04 FF"), 3);
+	QList<QByteArray> got = peer.exchange(zoom, 1);
+	got += peer.exchange(focus, 1);
+	// Both sockets hold a move: a third command is refused and not carried out.
+	got += peer.exchange(home, 1);
+	QCOMPARE(sim.state().homeCount, 0);
+	got += peer.collect(2, 5000);
+
+	QStringList replies;
+	for (const QByteArray &reply : got)
+		replies << QString::number(serialOf(reply)) + QLatin1Char(':') +
+				   QString::fromLatin1(reply.mid(8).toHex(' '));
+	QCOMPARE(replies, (QStringList{"1:90 41 ff", "2:90 42 ff", "3:90 60 03 ff", "2:90 52 ff", "1:90 51 ff"}));
+
+	// With the sockets free again, an instant command completes at once on the first socket.
+	const QList<QByteArray> next = peer.exchange(datagram(0x00, hex("81 01 06 04 FF"), 4), 2);
+	QCOMPARE(next.size(), 2);
+	QCOMPARE(next.at(1).mid(8).toHex(' '), QByteArray("90 51 ff"));
+	QCOMPARE(sim.state().homeCount, 1);
 }
 
 void tst_simulator::staleDatagramAndObservation()
@@ -341,8 +472,7 @@ void tst_simulator::staleDatagramAndObservation()
 	const QByteArray probe = datagram(0x00, hex("88 30 01 FF"), 3);
 	peer.exchange(probe, 0);
 	QVERIFY(peer.staysQuiet());
-	QVERIFY(sim->waitForReceived(1, 3000));
-	QCOMPARE(sim->received(), QList<QByteArray>{probe});
+	QCOMPARE(sim->received().constFirst(), probe);
 	QCOMPARE(sim->lastPeerPort(), peer.localPort());
 	QCOMPARE(sim->lastPeerAddress(), QHostAddress(QStringLiteral("127.0.0.1")));
 

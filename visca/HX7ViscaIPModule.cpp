@@ -1,14 +1,9 @@
 #include "HX7ViscaIPModule.h"
+#include "ViscaField.h"
+#include "ViscaInquiry.h"
 #include "viscaPayload.h"
 
 #include <QUdpSocket>
-
-namespace {
-
-// Reply byte 13 carries the value of the vendor image inquiries in its low nibble.
-constexpr int kValueByte = 13;
-
-} // namespace
 
 HX7ViscaIPModule::HX7ViscaIPModule() : viscaIpModule(nullptr) {}
 
@@ -38,54 +33,52 @@ bool HX7ViscaIPModule::isUdpSocketOK()
 void HX7ViscaIPModule::setHue(int value)
 {
 	QByteArray payload = viscaPayload({0x81, 0x01, 0x0E, 0x24, 0x44});
-	appendNibbles8(payload, value);
+	appendNibbles8(payload, ViscaFields::twoNibbles.fit(value, __func__));
 	payload.append(static_cast<char>(0xFF));
 	sendCommand(payload, 1);
 }
 
 int HX7ViscaIPModule::getHue()
 {
-	return replyNibble(sendInquiryUnchecked(viscaPayload({0x81, 0x09, 0x0E, 0x24, 0x44, 0xFF})), kValueByte);
+	return inquire(ViscaInquiries::hx7Hue);
 }
 
 void HX7ViscaIPModule::setSaturation(int value)
 {
 	QByteArray payload = viscaPayload({0x81, 0x01, 0x0E, 0x24, 0x43});
-	appendNibbles8(payload, value);
+	appendNibbles8(payload, ViscaFields::twoNibbles.fit(value, __func__));
 	payload.append(static_cast<char>(0xFF));
 	sendCommand(payload, 1);
 }
 
 int HX7ViscaIPModule::getSaturation()
 {
-	return replyNibble(sendInquiryUnchecked(viscaPayload({0x81, 0x09, 0x0E, 0x24, 0x43, 0xFF})), kValueByte);
+	return inquire(ViscaInquiries::hx7Saturation);
 }
 
 void HX7ViscaIPModule::setSharpness(int value)
 {
 	QByteArray payload = viscaPayload({0x81, 0x01, 0x0E, 0x24, 0x40});
-	appendNibbles8(payload, value);
+	appendNibbles8(payload, ViscaFields::twoNibbles.fit(value, __func__));
 	payload.append(static_cast<char>(0xFF));
 	sendCommand(payload, 1);
 }
 
 int HX7ViscaIPModule::getSharpness()
 {
-	return replyNibble(sendInquiryUnchecked(viscaPayload({0x81, 0x09, 0x0E, 0x24, 0x40, 0xFF})), kValueByte);
+	return inquire(ViscaInquiries::hx7Sharpness);
 }
 
 void HX7ViscaIPModule::setZoomDirect(int position)
 {
 	// The HX7 takes no speed byte, and its replies are checked in the ordinary order.
 	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x47});
-	appendNibbles16(payload, static_cast<uint32_t>(position));
+	appendNibbles16(payload, uint32_t(ViscaFields::position.fit(position, __func__)));
 	payload.append(static_cast<char>(0xFF));
 	sendCommand(payload, 2);
 }
 
 int HX7ViscaIPModule::getZoomDirect()
 {
-	const QByteArray answer = sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x47, 0xFF}));
-	return replyNibble(answer, 10) * 4096 + replyNibble(answer, 11) * 256 + replyNibble(answer, 12) * 16 +
-	       replyNibble(answer, 13);
+	return inquire(ViscaInquiries::zoomPosition);
 }

@@ -2,8 +2,8 @@
 
 #include "viscaIpModule.h"
 
-// Camera link of the HX7. The camera does not answer the address-set probe, keeps hue, saturation and
-// sharpness in a vendor command group, and its answers to those inquiries are taken without a serial check.
+// Camera link of the HX7. The camera does not answer the address-set probe and keeps hue, saturation and
+// sharpness in a vendor command group, written and read back as two nibbles.
 class HX7ViscaIPModule : public viscaIpModule {
 	Q_OBJECT
 

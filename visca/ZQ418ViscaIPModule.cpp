@@ -1,4 +1,6 @@
 #include "ZQ418ViscaIPModule.h"
+#include "ViscaField.h"
+#include "ViscaInquiry.h"
 #include "viscaPayload.h"
 
 #include <QDebug>
@@ -7,26 +9,28 @@ ZQ418ViscaIPModule::ZQ418ViscaIPModule() : viscaIpModule(nullptr) {}
 
 int ZQ418ViscaIPModule::getSaturation()
 {
-	return replyByte(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x49, 0xFF})), 13);
+	return inquire(ViscaInquiries::saturationByte);
 }
 
 int ZQ418ViscaIPModule::getAeGain()
 {
-	const int gain = replyByte(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x0C, 0xFF})), 10);
-	qDebug() << "getAeGain:" << gain;
+	const int gain = inquire(ViscaInquiries::zq418Gain);
+	// A failed inquiry has logged its own line.
+	if (gain >= 0)
+		qDebug() << "getAeGain:" << gain;
 	return gain;
 }
 
 void ZQ418ViscaIPModule::setZoomDirect(int position)
 {
 	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x47});
-	appendNibbles16(payload, static_cast<uint32_t>(position));
+	appendNibbles16(payload, uint32_t(ViscaFields::position.fit(position, __func__)));
 	payload.append(static_cast<char>(0xFF));
 	sendCommand(payload, 2);
 }
 
 void ZQ418ViscaIPModule::setPresetSpeed(int speed)
 {
-	presetSpeed = speed;
-	sendCommand(viscaPayload({0x81, 0x01, 0x01, speed, 0xFF}), 2);
+	presetSpeed = ViscaFields::presetSpeed.fit(speed, __func__);
+	sendCommand(viscaPayload({0x81, 0x01, 0x01, presetSpeed, 0xFF}), 2);
 }

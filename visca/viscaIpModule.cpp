@@ -1,5 +1,8 @@
 #include "viscaIpModule.h"
 
+#include "ViscaInquiry.h"
+#include "ViscaReply.h"
+
 #include <QAbstractSocket>
 #include <QDebug>
 #include <QElapsedTimer>
@@ -14,23 +17,20 @@ int viscaIpModule::presetIdx = -1;
 
 namespace {
 
-constexpr int kHeaderSize = 8;
+using ViscaReply::kHeaderSize;
 constexpr int kMaxDatagram = 255;
 constexpr uint8_t kTypeCommand = 0x00;
 constexpr uint8_t kTypeInquiry = 0x10;
 // How often a wait looks whether it was aborted.
 constexpr qint64 kAbortCheckMs = 20;
+// The low nibble of an on/off answer: 02 on, 03 off.
+constexpr int kOn = 0x02;
 
-// An inquiry answer is the only reply that carries data: 90 50 ...
-bool isInquiryAnswer(const QByteArray &reply)
+// One line for an inquiry that got no answer, whatever came instead.
+void logNoAnswer(const QByteArray &request, const QByteArray &reply)
 {
-	return reply.size() > 9 && uint8_t(reply.at(8)) == 0x90 && uint8_t(reply.at(9)) == 0x50;
-}
-
-// A completion: 90 5y, whatever the socket number y.
-bool isCompletion(const QByteArray &reply)
-{
-	return reply.size() > 9 && uint8_t(reply.at(8)) == 0x90 && (uint8_t(reply.at(9)) & 0xF0) == 0x50;
+	qDebug().nospace() << "no answer to inquiry " << request.toHex(' ').constData() << ": "
+			   << (reply.isEmpty() ? QByteArray("silence") : reply.toHex(' ')).constData();
 }
 
 } // namespace
@@ -151,30 +151,11 @@ QByteArray viscaIpModule::readVisca()
 
 // --- Reply checks ---
 
-int viscaIpModule::replyByte(const QByteArray &reply, int index)
-{
-	if (index < 0 || index >= reply.size())
-		return 0;
-	return uint8_t(reply.at(index));
-}
-
-int viscaIpModule::replyNibble(const QByteArray &reply, int index)
-{
-	return replyByte(reply, index) & 0x0F;
-}
-
-uint32_t viscaIpModule::echoedSerial(const QByteArray &reply)
-{
-	// Only the low nibble of each byte counts, like the framing that sent it.
-	return uint32_t(replyNibble(reply, 4) << 12 | replyNibble(reply, 5) << 8 | replyNibble(reply, 6) << 4 |
-			replyNibble(reply, 7));
-}
-
 bool viscaIpModule::checkViscaError(const QByteArray &reply)
 {
-	if (reply.size() < 11 || replyByte(reply, 8) != 0x90 || (replyByte(reply, 9) >> 4) != 0x6)
+	if (!ViscaReply::isError(reply))
 		return false;
-	const int code = replyByte(reply, 10);
+	const int code = ViscaReply::byteAt(reply, ViscaReply::kFirstDataByte);
 	switch (code) {
 	case 0x02:
 		qDebug().nospace() << "error = ACK_SYNTAX_ERROR " << code;
@@ -199,22 +180,25 @@ bool viscaIpModule::ViscaAckComplete(uint32_t serial)
 	// With the second-reply flag the first receive skips the acknowledge and takes the completion itself.
 	const bool completionFirst = secondReply;
 	const QByteArray first = readVisca();
-	if (echoedSerial(first) != serial) {
+	if (!ViscaReply::carriesSerial(first, serial)) {
 		qDebug() << "check count number Error!!";
 		recordExchange(false, false);
 		return false;
 	}
-	const bool heard = !first.isEmpty();
 	if (checkViscaError(first)) {
-		recordExchange(false, heard);
+		recordExchange(false, true);
 		return false;
 	}
+	// Nothing follows a completion: waiting for another reply would only run out the bound and send again a
+	// command the camera has already carried out.
+	if (completionFirst && ViscaReply::isCompletion(first)) {
+		recordExchange(true, true);
+		return true;
+	}
 	const QByteArray second = readVisca();
-	if (echoedSerial(second) != serial) {
+	if (!ViscaReply::carriesSerial(second, serial)) {
 		qDebug() << "check count number Error!!";
-		// A camera that completed the command has nothing more to send after its completion: the exchange
-		// still fails as the protocol handling expects, but the outcome records that the camera completed it.
-		recordExchange(completionFirst && isCompletion(first) && second.isEmpty(), heard);
+		recordExchange(false, true);
 		return false;
 	}
 	const bool ok = !checkViscaError(second);
@@ -224,7 +208,7 @@ bool viscaIpModule::ViscaAckComplete(uint32_t serial)
 
 bool viscaIpModule::ViscaAckInquery(uint32_t serial)
 {
-	return echoedSerial(readVisca()) == serial;
+	return ViscaReply::carriesSerial(readVisca(), serial);
 }
 
 bool viscaIpModule::ViscaAckInq()
@@ -249,27 +233,26 @@ bool viscaIpModule::writeViscaWithAckComplete(const uint8_t *bytes, int length, 
 
 QByteArray viscaIpModule::writeInQWithData(const uint8_t *bytes, int length, uint32_t serial)
 {
-	for (int send = 1;; ++send) {
-		QByteArray result;
-		writeVisca(bytes, length);
-		result = readVisca();
-		const uint32_t echoed = echoedSerial(result);
-		if (echoed != serial) {
-			qDebug().nospace() << "check count number Error!!  = " << echoed;
-			recordExchange(false, false);
-			return QByteArray();
-		}
-		if (isInquiryAnswer(result)) {
-			recordExchange(true, true);
-			return result;
-		}
-		// An acknowledge or an error with the right serial number is the caller's to decode; only an empty
-		// result that happened to match (serial number 0) is worth another send.
-		if (send >= 2 || !result.isEmpty() || waitsAborted()) {
-			recordExchange(false, !result.isEmpty());
-			return result;
-		}
+	writeVisca(bytes, length);
+	const QByteArray reply = readVisca();
+	const QByteArray request = QByteArray(reinterpret_cast<const char *>(bytes), length).mid(kHeaderSize);
+	if (!ViscaReply::carriesSerial(reply, serial)) {
+		if (reply.isEmpty())
+			logNoAnswer(request, reply);
+		else
+			qDebug().nospace() << "check count number Error!!  = " << ViscaReply::echoedSerial(reply);
+		recordExchange(false, false);
+		return QByteArray();
 	}
+	// An acknowledge or an error carries no value: decoding one would show the operator a setting the camera
+	// never reported.
+	if (!ViscaReply::isAnswer(reply)) {
+		logNoAnswer(request, reply);
+		recordExchange(false, true);
+		return QByteArray();
+	}
+	recordExchange(true, true);
+	return reply;
 }
 
 QByteArray viscaIpModule::getInquery(const uint8_t *payload, int length)
@@ -282,7 +265,7 @@ QByteArray viscaIpModule::getInquery(const uint8_t *payload, int length)
 		std::memcpy(packet.data() + kHeaderSize, payload, size_t(length));
 	writeVisca(packet.data(), int(packet.size()));
 	const QByteArray reply = readVisca();
-	recordExchange(isInquiryAnswer(reply), !reply.isEmpty());
+	recordExchange(ViscaReply::isAnswer(reply), !reply.isEmpty());
 	return reply;
 }
 
@@ -306,8 +289,11 @@ bool viscaIpModule::isAddrSetOK()
 	std::memcpy(packet + kHeaderSize, addressSet, sizeof(addressSet));
 	writeVisca(packet, int(sizeof(packet)));
 	const QByteArray reply = readVisca();
-	// 88 30 02 FF: the address set went round exactly one camera.
-	const int cameras = replyNibble(reply, 10);
+	// 88 30 02 FF: the address set went round exactly one camera. Any other reply (an error 90 60 02 FF among
+	// them) says nothing about the chain.
+	const bool addressReply =
+		ViscaReply::byteAt(reply, kHeaderSize) == 0x88 && ViscaReply::byteAt(reply, kHeaderSize + 1) == 0x30;
+	const int cameras = addressReply ? ViscaReply::nibbleAt(reply, ViscaReply::kFirstDataByte) : 0;
 	qDebug().nospace() << "-------" << cameras;
 	const bool ok = cameras == 2;
 	recordExchange(ok, !reply.isEmpty());
@@ -328,17 +314,9 @@ bool viscaIpModule::isUdpSocketOK()
 
 bool viscaIpModule::isPowerOK()
 {
-	static const uint8_t powerInquiry[] = {0x81, 0x09, 0x04, 0x00, 0xFF};
 	qDebug() << "check power command send";
-	uint8_t packet[kHeaderSize + sizeof(powerInquiry)];
-	setViscaIpHeader(packet, kTypeInquiry, sizeof(powerInquiry));
-	std::memcpy(packet + kHeaderSize, powerInquiry, sizeof(powerInquiry));
-	writeVisca(packet, int(sizeof(packet)));
-	// 90 50 02 FF: power on.
-	const QByteArray reply = readVisca();
-	const bool ok = replyNibble(reply, 10) == 2;
-	recordExchange(ok, !reply.isEmpty());
-	return ok;
+	// 90 50 02 FF: power on; 03 is standby.
+	return inquire(ViscaInquiries::power) == kOn;
 }
 
 void viscaIpModule::setCmdClear()
@@ -378,14 +356,18 @@ QByteArray viscaIpModule::sendInquiry(const QByteArray &payload)
 	return writeInQWithData(packet.data(), int(packet.size()), serial);
 }
 
-QByteArray viscaIpModule::sendInquiryUnchecked(const QByteArray &payload)
+int viscaIpModule::inquire(const ViscaInquiry &inquiry)
 {
-	uint32_t serial = 0;
-	const std::vector<uint8_t> packet = framePacket(this, kTypeInquiry, payload, &serial);
-	writeVisca(packet.data(), int(packet.size()));
-	const QByteArray reply = readVisca();
-	recordExchange(isInquiryAnswer(reply), !reply.isEmpty());
-	return reply;
+	const QByteArray answer = sendInquiry(inquiry.payload());
+	// The exchange has logged and recorded an inquiry that got no answer at all.
+	if (answer.isEmpty())
+		return -1;
+	const int value = inquiry.decode(answer);
+	if (value < 0) {
+		logNoAnswer(inquiry.payload(), answer);
+		recordExchange(false, true);
+	}
+	return value;
 }
 
 void viscaIpModule::appendNibbles16(QByteArray &payload, uint32_t v)
@@ -398,6 +380,6 @@ void viscaIpModule::appendNibbles16(QByteArray &payload, uint32_t v)
 
 void viscaIpModule::appendNibbles8(QByteArray &payload, int v)
 {
-	payload.append(char(uint8_t(v >> 4)));
+	payload.append(char((v >> 4) & 0x0F));
 	payload.append(char(v & 0x0F));
 }

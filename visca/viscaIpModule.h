@@ -9,6 +9,7 @@
 #include <cstdint>
 
 class QUdpSocket;
+struct ViscaInquiry;
 
 // The camera link: one object per camera connection, with its own UDP socket. Every camera operation is a
 // blocking member call on the thread that owns the link (a camera worker's thread inside the product); the link
@@ -22,7 +23,8 @@ public:
 	static constexpr int kReceivePolls = 35;
 	static constexpr int kPollIntervalMs = 10;
 
-	// The memory (preset) number used by the memory commands; shared by every link in the process.
+	// The memory (preset) number used by the memory commands; shared by every link in the process. Kept as set
+	// (-1 until one is chosen) and fitted to the memory numbers when a command carries it.
 	static int presetIdx;
 
 	explicit viscaIpModule(QObject *parent = nullptr);
@@ -65,6 +67,9 @@ public:
 	QHostAddress cameraAddress() const { return cameraAddr; }
 	quint16 cameraPort() const { return cameraPortNum; }
 
+	// Inquiries (get...) return the decoded value, or -1 when the camera gave no answer (0 is a real value: zoom 0
+	// is the wide end); getAfMode and isPowerOK return false then. lastExchangeOk() tells which it was.
+
 	// --- Virtual operations, in slot order; the model variants override some of them ---
 	virtual bool onConnectToCamera(QString ip, int port);
 	virtual bool isUdpSocketOK();
@@ -94,8 +99,9 @@ public:
 	void setMotorDownLeft();
 	void setMotorDownRight();
 	void setMotorStop();
-	void setPanSpeed(int speed) { panSpeed = speed; }
-	void setTiltSpeed(int speed) { tiltSpeed = speed; }
+	// Stored values are kept inside their fields (ViscaField), so what is stored is what is sent.
+	void setPanSpeed(int speed);
+	void setTiltSpeed(int speed);
 
 	// --- Pan/tilt limits ---
 	void setPanRightLimit(int step, uint32_t max, uint32_t min);
@@ -106,12 +112,12 @@ public:
 	void setPanTilt_LeftDownLimit_Clear();
 
 	// --- Lens ---
-	void setZoomSpeed(int speed) { zoomSpeed = speed; }
+	void setZoomSpeed(int speed);
 	void setZoomIn();
 	void setZoomOut();
 	void setZoomStop();
 	int getZoomDirect();
-	void setFocusSpeed(int speed) { focusSpeed = speed; }
+	void setFocusSpeed(int speed);
 	void setFocusNearWithSpeed();
 	void setFocusfarWithSpeed();
 	void setFocusStop();
@@ -175,8 +181,9 @@ protected:
 	bool sendCommand(const QByteArray &payload, int tries = 2);
 	// Frames an inquiry payload and runs the inquiry exchange; the answer, or an empty array.
 	QByteArray sendInquiry(const QByteArray &payload);
-	// One send and one receive of an inquiry without any serial-number test (a few model variants).
-	QByteArray sendInquiryUnchecked(const QByteArray &payload);
+	// Runs one inquiry and decodes its answer: the value, or -1 when the camera gave no answer (silence, a
+	// refusal, a reply to another request, a truncated answer), which is logged once.
+	int inquire(const ViscaInquiry &inquiry);
 	// Makes the next receive return the second datagram that arrives instead of the first.
 	void expectSecondReply() { secondReply = true; }
 	void recordExchange(bool ok, bool heard)
@@ -186,15 +193,9 @@ protected:
 		++exchanges;
 	}
 
-	// Low nibble of reply byte `index`, 0 when the reply is shorter.
-	static int replyNibble(const QByteArray &reply, int index);
-	// Whole reply byte `index` (0..255), 0 when the reply is shorter.
-	static int replyByte(const QByteArray &reply, int index);
-	// The serial number echoed in reply bytes 4..7 (low nibbles; missing bytes count as 0).
-	static uint32_t echoedSerial(const QByteArray &reply);
 	// Appends v as four bytes holding bits 15..12, 11..8, 7..4 and 3..0.
 	static void appendNibbles16(QByteArray &payload, uint32_t v);
-	// Appends v as two bytes: v >> 4 (truncated to a byte) and v & 0x0F.
+	// Appends v as two bytes holding bits 7..4 and 3..0.
 	static void appendNibbles8(QByteArray &payload, int v);
 
 	QUdpSocket *socket;

@@ -1,5 +1,7 @@
 // Zoom, focus and the preset memories of the camera link.
 
+#include "ViscaField.h"
+#include "ViscaInquiry.h"
 #include "viscaIpModule.h"
 #include "viscaPayload.h"
 
@@ -7,15 +9,31 @@
 
 namespace {
 
-using NibbleReader = int (*)(const QByteArray &, int);
+// The focus mode answer: 02 auto, 03 manual.
+constexpr int kAutoFocus = 0x02;
 
-// The camera reports lens positions as four nibbles in reply bytes 10..13.
-int lensPosition(const QByteArray &answer, NibbleReader nibble)
+// Memory actions of 81 01 04 3F aa pp FF.
+constexpr int kMemoryReset = 0x00;
+constexpr int kMemorySave = 0x01;
+constexpr int kMemoryRecall = 0x02;
+
+QByteArray memoryMessage(int action, const char *operation)
 {
-	return nibble(answer, 10) * 4096 + nibble(answer, 11) * 256 + nibble(answer, 12) * 16 + nibble(answer, 13);
+	return viscaPayload(
+		{0x81, 0x01, 0x04, 0x3F, action, ViscaFields::memory.fit(viscaIpModule::presetIdx, operation), 0xFF});
 }
 
 } // namespace
+
+void viscaIpModule::setZoomSpeed(int speed)
+{
+	zoomSpeed = ViscaFields::zoomSpeed.fit(speed, __func__);
+}
+
+void viscaIpModule::setFocusSpeed(int speed)
+{
+	focusSpeed = ViscaFields::focusSpeed.fit(speed, __func__);
+}
 
 void viscaIpModule::setZoomIn()
 {
@@ -37,7 +55,7 @@ void viscaIpModule::setZoomStop()
 void viscaIpModule::setZoomDirect(int position)
 {
 	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x47});
-	appendNibbles16(payload, static_cast<uint32_t>(position));
+	appendNibbles16(payload, uint32_t(ViscaFields::position.fit(position, __func__)));
 	payload.append(static_cast<char>(zoomSpeed));
 	payload.append(static_cast<char>(0xFF));
 	expectSecondReply();
@@ -48,8 +66,10 @@ int viscaIpModule::getZoomDirect()
 {
 	// A zoom command still running reports an intermediate position; give the lens time to settle first.
 	pauseFor(500);
-	const int position = lensPosition(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x47, 0xFF})), replyNibble);
-	qDebug() << "getZoomDirect:" << position;
+	const int position = inquire(ViscaInquiries::zoomPosition);
+	// A failed inquiry has logged its own line.
+	if (position >= 0)
+		qDebug() << "getZoomDirect:" << position;
 	return position;
 }
 
@@ -71,7 +91,7 @@ void viscaIpModule::setFocusStop()
 void viscaIpModule::setFocusDirect(int position)
 {
 	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x48});
-	appendNibbles16(payload, static_cast<uint32_t>(position));
+	appendNibbles16(payload, uint32_t(ViscaFields::position.fit(position, __func__)));
 	payload.append(static_cast<char>(0xFF));
 	expectSecondReply();
 	sendCommand(payload);
@@ -79,7 +99,7 @@ void viscaIpModule::setFocusDirect(int position)
 
 int viscaIpModule::getFocusDirect()
 {
-	return lensPosition(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x48, 0xFF})), replyNibble);
+	return inquire(ViscaInquiries::focusPosition);
 }
 
 void viscaIpModule::setAfMode(bool autoFocus)
@@ -89,17 +109,17 @@ void viscaIpModule::setAfMode(bool autoFocus)
 
 bool viscaIpModule::getAfMode()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x38, 0xFF})), 10) == 2;
+	return inquire(ViscaInquiries::focusMode) == kAutoFocus;
 }
 
 void viscaIpModule::setMemory1_Reset()
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x00, presetIdx, 0xFF}));
+	sendCommand(memoryMessage(kMemoryReset, __func__));
 }
 
 void viscaIpModule::setMemory1_Save()
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x01, presetIdx, 0xFF}));
+	sendCommand(memoryMessage(kMemorySave, __func__));
 }
 
 void viscaIpModule::setMemory1_Recall()
@@ -107,7 +127,7 @@ void viscaIpModule::setMemory1_Recall()
 	// The camera acknowledges a recall at once and completes it only when it arrives at the preset, so the
 	// completion is awaited and the recall is never repeated: a second recall would restart the move.
 	expectSecondReply();
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x02, presetIdx, 0xFF}), 1);
+	sendCommand(memoryMessage(kMemoryRecall, __func__), 1);
 	// Let the move finish before the next command can interrupt it.
 	pauseFor(1000);
 }

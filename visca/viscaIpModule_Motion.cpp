@@ -1,5 +1,6 @@
 // Pan/tilt drive, home, preset speed, speed compensation and the pan/tilt limits of the camera link.
 
+#include "ViscaField.h"
 #include "viscaIpModule.h"
 #include "viscaPayload.h"
 
@@ -23,7 +24,7 @@ enum class LimitSide { PanRight, PanLeft, TiltUp, TiltDown };
 // right and up from 0 and left and down backwards from 0xFFFF; the profile's range spans 170 degrees of pan,
 // 90 degrees of tilt up and 30 degrees of tilt down. The arithmetic stays in single precision, with the ratio
 // computed in double and rounded once: any other rounding moves some limits by one position.
-uint32_t limitPosition(LimitSide side, int step, uint32_t max, uint32_t min)
+uint32_t positionInRange(LimitSide side, int step, uint32_t max, uint32_t min)
 {
 	const uint32_t span = max + 1 - min;
 	const float steps = static_cast<float>(step);
@@ -48,6 +49,12 @@ uint32_t limitPosition(LimitSide side, int step, uint32_t max, uint32_t min)
 	if (raw >= static_cast<float>(max))
 		return max;
 	return static_cast<uint32_t>(raw + 1.0);
+}
+
+// Whatever range the caller gives, the position sent stays a 16-bit one.
+uint32_t limitPosition(LimitSide side, int step, uint32_t max, uint32_t min, const char *operation)
+{
+	return uint32_t(ViscaFields::position.fit(positionInRange(side, step, max, min), operation));
 }
 
 } // namespace
@@ -102,16 +109,26 @@ void viscaIpModule::setMotorStop()
 	sendCommand(drivePayload(panSpeed, tiltSpeed, kHold, kHold));
 }
 
+void viscaIpModule::setPanSpeed(int speed)
+{
+	panSpeed = ViscaFields::panSpeed.fit(speed, __func__);
+}
+
+void viscaIpModule::setTiltSpeed(int speed)
+{
+	tiltSpeed = ViscaFields::tiltSpeed.fit(speed, __func__);
+}
+
 void viscaIpModule::setPresetSpeed(int speed)
 {
 	// Kept even when the camera does not confirm it, so the panel shows what the operator chose.
-	presetSpeed = speed;
-	sendCommand(viscaPayload({0x81, 0x01, 0x06, 0x20, speed, 0xFF}));
+	presetSpeed = ViscaFields::presetSpeed.fit(speed, __func__);
+	sendCommand(viscaPayload({0x81, 0x01, 0x06, 0x20, presetSpeed, 0xFF}));
 }
 
 void viscaIpModule::setPTZspeedComp(int value)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x06, 0x1F, 0x01, value, 0xFF}));
+	sendCommand(viscaPayload({0x81, 0x01, 0x06, 0x1F, 0x01, ViscaFields::byte.fit(value, __func__), 0xFF}));
 }
 
 void viscaIpModule::sendLimitCorner(bool upRight, uint32_t pan, uint32_t tilt)
@@ -126,25 +143,25 @@ void viscaIpModule::sendLimitCorner(bool upRight, uint32_t pan, uint32_t tilt)
 
 void viscaIpModule::setPanRightLimit(int step, uint32_t max, uint32_t min)
 {
-	panRightLimit = limitPosition(LimitSide::PanRight, step, max, min);
+	panRightLimit = limitPosition(LimitSide::PanRight, step, max, min, __func__);
 	sendLimitCorner(true, panRightLimit, tiltUpLimit);
 }
 
 void viscaIpModule::setTiltUpLimit(int step, uint32_t max, uint32_t min)
 {
-	tiltUpLimit = limitPosition(LimitSide::TiltUp, step, max, min);
+	tiltUpLimit = limitPosition(LimitSide::TiltUp, step, max, min, __func__);
 	sendLimitCorner(true, panRightLimit, tiltUpLimit);
 }
 
 void viscaIpModule::setPanLeftLimit(int step, uint32_t max, uint32_t min)
 {
-	panLeftLimit = limitPosition(LimitSide::PanLeft, step, max, min);
+	panLeftLimit = limitPosition(LimitSide::PanLeft, step, max, min, __func__);
 	sendLimitCorner(false, panLeftLimit, tiltDownLimit);
 }
 
 void viscaIpModule::setTiltDownLimit(int step, uint32_t max, uint32_t min)
 {
-	tiltDownLimit = limitPosition(LimitSide::TiltDown, step, max, min);
+	tiltDownLimit = limitPosition(LimitSide::TiltDown, step, max, min, __func__);
 	sendLimitCorner(false, panLeftLimit, tiltDownLimit);
 }
 

@@ -1,5 +1,7 @@
 // Exposure, white balance and image settings of the camera link.
 
+#include "ViscaField.h"
+#include "ViscaInquiry.h"
 #include "viscaIpModule.h"
 #include "viscaPayload.h"
 
@@ -9,91 +11,91 @@
 
 void viscaIpModule::setAeMode(int mode)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x39, mode, 0xFF}));
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x39, ViscaFields::nibble.fit(mode, __func__), 0xFF}));
 }
 
 int viscaIpModule::getAeMode()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x39, 0xFF})), 10);
+	return inquire(ViscaInquiries::aeMode);
 }
 
 void viscaIpModule::setShutterDirect(int value)
 {
 	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x4A, 0x00, 0x00});
-	appendNibbles8(payload, value);
+	appendNibbles8(payload, ViscaFields::twoNibbles.fit(value, __func__));
 	payload.append(static_cast<char>(0xFF));
 	sendCommand(payload);
 }
 
 int viscaIpModule::getShutterDirect()
 {
-	const QByteArray answer = sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x4A, 0xFF}));
-	const int value = replyNibble(answer, 12) * 16 + replyNibble(answer, 13);
-	qDebug() << "getShutterDirect:" << value;
+	const int value = inquire(ViscaInquiries::shutter);
+	// A failed inquiry has logged its own line.
+	if (value >= 0)
+		qDebug() << "getShutterDirect:" << value;
 	return value;
 }
 
 void viscaIpModule::setIrisDirect(int value)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x4B, 0x00, 0x00, 0x00, value, 0xFF}));
+	sendCommand(
+		viscaPayload({0x81, 0x01, 0x04, 0x4B, 0x00, 0x00, 0x00, ViscaFields::byte.fit(value, __func__), 0xFF}));
 }
 
 int viscaIpModule::getIrisDirect()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x4B, 0xFF})), 13);
+	return inquire(ViscaInquiries::iris);
 }
 
 void viscaIpModule::setAeGain(int value)
 {
 	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x4C, 0x00, 0x00});
-	appendNibbles8(payload, value);
+	appendNibbles8(payload, ViscaFields::twoNibbles.fit(value, __func__));
 	payload.append(static_cast<char>(0xFF));
 	sendCommand(payload);
 }
 
 int viscaIpModule::getAeGain()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x4C, 0xFF})), 13);
+	return inquire(ViscaInquiries::gain);
 }
 
 // --- White balance ---
 
 void viscaIpModule::setWBmode(int mode)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x35, mode, 0xFF}));
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x35, ViscaFields::nibble.fit(mode, __func__), 0xFF}));
 }
 
 int viscaIpModule::getWBmode()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x35, 0xFF})), 10);
+	return inquire(ViscaInquiries::wbMode);
 }
 
 void viscaIpModule::setRGain(int value)
 {
 	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x43, 0x00, 0x00});
-	appendNibbles8(payload, value);
+	appendNibbles8(payload, ViscaFields::twoNibbles.fit(value, __func__));
 	payload.append(static_cast<char>(0xFF));
 	sendCommand(payload);
 }
 
 int viscaIpModule::getRGain()
 {
-	const QByteArray answer = sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x43, 0xFF}));
-	return replyNibble(answer, 12) * 16 + replyNibble(answer, 13);
+	return inquire(ViscaInquiries::redGain);
 }
 
 void viscaIpModule::setBGain(int value)
 {
 	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x44, 0x00, 0x00});
-	appendNibbles8(payload, value);
+	appendNibbles8(payload, ViscaFields::twoNibbles.fit(value, __func__));
 	payload.append(static_cast<char>(0xFF));
 	sendCommand(payload);
 }
 
 int viscaIpModule::getBGain()
 {
-	const QByteArray answer = sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x44, 0xFF}));
-	return replyNibble(answer, 12) * 16 + replyNibble(answer, 13);
+	return inquire(ViscaInquiries::blueGain);
 }
 
 void viscaIpModule::setOnePushTrigger()
@@ -105,89 +107,90 @@ void viscaIpModule::setOnePushTrigger()
 
 void viscaIpModule::setBrightness(int value)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x4D, 0x00, 0x00, 0x00, value, 0xFF}));
+	sendCommand(
+		viscaPayload({0x81, 0x01, 0x04, 0x4D, 0x00, 0x00, 0x00, ViscaFields::byte.fit(value, __func__), 0xFF}));
 }
 
 int viscaIpModule::getBrightness()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x4D, 0xFF})), 13);
+	return inquire(ViscaInquiries::brightness);
 }
 
 void viscaIpModule::setHue(int value)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x4F, 0x00, 0x00, 0x00, value, 0xFF}));
+	sendCommand(
+		viscaPayload({0x81, 0x01, 0x04, 0x4F, 0x00, 0x00, 0x00, ViscaFields::byte.fit(value, __func__), 0xFF}));
 }
 
 int viscaIpModule::getHue()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x4F, 0xFF})), 13);
+	return inquire(ViscaInquiries::hue);
 }
 
 void viscaIpModule::setSaturation(int value)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x49, 0x00, 0x00, 0x00, value, 0xFF}));
+	sendCommand(
+		viscaPayload({0x81, 0x01, 0x04, 0x49, 0x00, 0x00, 0x00, ViscaFields::byte.fit(value, __func__), 0xFF}));
 }
 
 int viscaIpModule::getSaturation()
 {
-	const QByteArray answer = sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x49, 0xFF}));
-	return replyNibble(answer, 11) * 16 + replyNibble(answer, 13);
+	return inquire(ViscaInquiries::saturation);
 }
 
 void viscaIpModule::setSharpness(int value)
 {
 	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x42, 0x00, 0x00});
-	appendNibbles8(payload, value);
+	appendNibbles8(payload, ViscaFields::twoNibbles.fit(value, __func__));
 	payload.append(static_cast<char>(0xFF));
 	sendCommand(payload);
 }
 
 int viscaIpModule::getSharpness()
 {
-	// The sharpness steps of these cameras fit in the last nibble; the one before it is not read.
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x42, 0xFF})), 13);
+	return inquire(ViscaInquiries::sharpness);
 }
 
 void viscaIpModule::setGamma(int value)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x5B, value, 0xFF}));
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x5B, ViscaFields::nibble.fit(value, __func__), 0xFF}));
 }
 
 int viscaIpModule::getGamma()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x5B, 0xFF})), 10);
+	return inquire(ViscaInquiries::gamma);
 }
 
 void viscaIpModule::setFlip(int value)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x66, value, 0xFF}));
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x66, ViscaFields::nibble.fit(value, __func__), 0xFF}));
 }
 
 int viscaIpModule::getFlip()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x66, 0xFF})), 10);
+	return inquire(ViscaInquiries::flip);
 }
 
 void viscaIpModule::setMirror(int value)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x61, value, 0xFF}));
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x61, ViscaFields::nibble.fit(value, __func__), 0xFF}));
 }
 
 int viscaIpModule::getMirror()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x61, 0xFF})), 10);
+	return inquire(ViscaInquiries::mirror);
 }
 
 void viscaIpModule::setImageMode(int value)
 {
 	// Switching the image mode reprocesses the whole picture; its completion is the reply to check.
 	expectSecondReply();
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x04, value, 0xFF}));
+	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x04, ViscaFields::nibble.fit(value, __func__), 0xFF}));
 }
 
 int viscaIpModule::getImageMode()
 {
-	return replyNibble(sendInquiry(viscaPayload({0x81, 0x09, 0x04, 0x3F, 0x04, 0xFF})), 10);
+	return inquire(ViscaInquiries::imageMode);
 }
 
 namespace {
@@ -227,7 +230,13 @@ void viscaIpModule::setDigEffect(int effect)
 int viscaIpModule::getDigEffect()
 {
 	const int mirror = getMirror();
+	const bool mirrorHeard = lastExchangeHeard;
 	const int flip = getFlip();
+	// Half an answer is no answer: the effect is made of both settings.
+	if (mirror < 0 || flip < 0) {
+		recordExchange(false, mirrorHeard || lastExchangeHeard);
+		return -1;
+	}
 	switch (mirror * 10 + flip) {
 	case 22:
 		return 3;

@@ -3,11 +3,23 @@
 #include "visca/HX7ViscaIPModule.h"
 #include "visca/viscaIpModule.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <limits>
 
 namespace ViscaOperations {
 
 namespace {
+
+// A value from the command line, saturated to the argument's type instead of wrapped: the link then clamps it
+// to its field, and 4294967296 must not arrive as 0.
+template <typename Argument>
+Argument argument(long long value)
+{
+	using Limits = std::numeric_limits<Argument>;
+	return static_cast<Argument>(std::clamp<long long>(value, static_cast<long long>(Limits::min()),
+							   static_cast<long long>(Limits::max())));
+}
 
 bool always(const Values &)
 {
@@ -18,7 +30,7 @@ Operation store(void (viscaIpModule::*setter)(int))
 {
 	return {Kind::Store, 1,
 		[setter](viscaIpModule &link, const Values &v) {
-			(link.*setter)(static_cast<int>(v[0]));
+			(link.*setter)(argument<int>(v[0]));
 			return 0LL;
 		},
 		[](const Values &) { return false; }};
@@ -38,7 +50,7 @@ Operation command(void (viscaIpModule::*cmd)(int))
 {
 	return {Kind::Command, 1,
 		[cmd](viscaIpModule &link, const Values &v) {
-			(link.*cmd)(static_cast<int>(v[0]));
+			(link.*cmd)(argument<int>(v[0]));
 			return 0LL;
 		},
 		always};
@@ -48,7 +60,7 @@ Operation limit(void (viscaIpModule::*cmd)(int, uint32_t, uint32_t))
 {
 	return {Kind::Command, 3,
 		[cmd](viscaIpModule &link, const Values &v) {
-			(link.*cmd)(static_cast<int>(v[0]), static_cast<uint32_t>(v[1]), static_cast<uint32_t>(v[2]));
+			(link.*cmd)(argument<int>(v[0]), argument<uint32_t>(v[1]), argument<uint32_t>(v[2]));
 			return 0LL;
 		},
 		always};

@@ -1,0 +1,123 @@
+#include "ViscaReply.h"
+
+namespace ViscaReply {
+
+namespace {
+
+constexpr int kReplyHeader = 0x90;
+constexpr int kTerminator = 0xFF;
+
+bool isReplyOfClass(const QByteArray &reply, int replyClass)
+{
+	// byteAt reads missing bytes as 0, which is no reply class.
+	return byteAt(reply, kHeaderSize) == kReplyHeader && (byteAt(reply, kHeaderSize + 1) >> 4) == replyClass;
+}
+
+// The last reply byte each layout reads.
+int lastByteOf(Layout layout)
+{
+	switch (layout) {
+	case Layout::Nibble:
+	case Layout::ByteAt10:
+		return kFirstDataByte;
+	case Layout::TwoNibbles:
+	case Layout::Position:
+	case Layout::SplitNibbles:
+	case Layout::ByteAt13:
+		return kFirstDataByte + 3;
+	}
+	return kFirstDataByte;
+}
+
+// An answer's data runs from byte 10 up to its terminator; a layout reaching the terminator or beyond reads bytes
+// the camera did not send as data.
+bool holdsLayout(const QByteArray &reply, Layout layout)
+{
+	const int terminator = reply.indexOf(char(kTerminator), kFirstDataByte);
+	return terminator > lastByteOf(layout);
+}
+
+} // namespace
+
+int byteAt(const QByteArray &reply, int index)
+{
+	if (index < 0 || index >= reply.size())
+		return 0;
+	return uint8_t(reply.at(index));
+}
+
+int nibbleAt(const QByteArray &reply, int index)
+{
+	return byteAt(reply, index) & 0x0F;
+}
+
+uint32_t echoedSerial(const QByteArray &reply)
+{
+	// Only the low nibble of each byte counts, like the framing that sent it.
+	return uint32_t(nibbleAt(reply, 4) << 12 | nibbleAt(reply, 5) << 8 | nibbleAt(reply, 6) << 4 |
+			nibbleAt(reply, 7));
+}
+
+bool carriesSerial(const QByteArray &reply, uint32_t serial)
+{
+	return reply.size() >= kHeaderSize && echoedSerial(reply) == serial;
+}
+
+bool isError(const QByteArray &reply)
+{
+	// An error without its code byte is a truncated datagram, not a classified error.
+	return reply.size() > kFirstDataByte && isReplyOfClass(reply, 0x6);
+}
+
+bool isCompletion(const QByteArray &reply)
+{
+	return isReplyOfClass(reply, 0x5);
+}
+
+bool isAnswer(const QByteArray &reply)
+{
+	return byteAt(reply, kHeaderSize) == kReplyHeader && byteAt(reply, kHeaderSize + 1) == 0x50;
+}
+
+int maxValue(Layout layout)
+{
+	switch (layout) {
+	case Layout::Nibble:
+		return 0x0F;
+	case Layout::TwoNibbles:
+	case Layout::SplitNibbles:
+		return 0xFF;
+	case Layout::Position:
+		return 0xFFFF;
+	case Layout::ByteAt13:
+	case Layout::ByteAt10:
+		// FF would be the terminator.
+		return 0xFE;
+	}
+	return 0;
+}
+
+int value(const QByteArray &reply, Layout layout)
+{
+	if (!isAnswer(reply) || !holdsLayout(reply, layout))
+		return -1;
+	const int n10 = nibbleAt(reply, 10), n11 = nibbleAt(reply, 11), n12 = nibbleAt(reply, 12),
+		  n13 = nibbleAt(reply, 13);
+	switch (layout) {
+	case Layout::Nibble:
+		return n10;
+	case Layout::TwoNibbles:
+		return n12 * 16 + n13;
+	case Layout::Position:
+		return n10 * 4096 + n11 * 256 + n12 * 16 + n13;
+	case Layout::SplitNibbles:
+		return n11 * 16 + n13;
+	case Layout::ByteAt13:
+		return byteAt(reply, 13);
+	case Layout::ByteAt10:
+		return byteAt(reply, 10);
+	}
+	return -1;
+}
+
+} // namespace ViscaReply
