@@ -12,6 +12,7 @@
 #include "ui/ModuleText.h"
 #include "ui/PanTiltLimitController.h"
 #include "ui/PresetRenameDialog.h"
+#include "ui/RelayDialog.h"
 #include "visca/ViscaIPFactory.h"
 #include "visca/viscaIpModule.h"
 
@@ -121,7 +122,7 @@ MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
 
 	setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
 
-	relay = new ViscaTransfer(relayOptions(), this);
+	relay = new RelayService(relayOptions(), Utils::getAppDataPath(), this);
 	relay->start();
 }
 
@@ -132,6 +133,7 @@ MainDialog::~MainDialog()
 	delete panTiltLimitDialog;
 	delete presetRenameDialog;
 	delete aboutDialog;
+	delete relayDialog;
 	delete cameraModule;
 	cameraModule = nullptr;
 	releaseCameraTable();
@@ -202,6 +204,10 @@ void MainDialog::setupSettingsUI()
 	renameAction->setObjectName(QStringLiteral("PresetRenameAction"));
 	connect(renameAction, &QAction::triggered, this, &MainDialog::showPresetRenameDialog);
 
+	QAction *relayAction = settingsMenu->addAction(ModuleText::text("RelayMenu"));
+	relayAction->setObjectName(QStringLiteral("RelayAction"));
+	connect(relayAction, &QAction::triggered, this, &MainDialog::showRelayDialog);
+
 	QAction *closeAction = settingsMenu->addAction(tr("Close"));
 	closeAction->setObjectName(QStringLiteral("CloseAction"));
 	connect(closeAction, &QAction::triggered, this, &QDialog::close);
@@ -268,6 +274,17 @@ void MainDialog::showPresetRenameDialog()
 	presetRenameDialog->show();
 	presetRenameDialog->activateWindow();
 	presetRenameDialog->raise();
+}
+
+void MainDialog::showRelayDialog()
+{
+	if (!relayDialog) {
+		relayDialog = new RelayDialog(relay, this);
+		relayDialog->setAttribute(Qt::WA_DeleteOnClose);
+	}
+	relayDialog->show();
+	relayDialog->activateWindow();
+	relayDialog->raise();
 }
 
 void MainDialog::showPanTiltLimitDialog()

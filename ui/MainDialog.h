@@ -1,6 +1,6 @@
 #pragma once
 
-#include "relay/ViscaTransfer.h"
+#include "relay/RelayService.h"
 #include "ui/PanTiltLimitSettingDialog.h"
 
 #include <QDialog>
@@ -18,6 +18,7 @@ class AboutDialog;
 class DiscoveryDialog;
 class HotkeySource;
 class PresetRenameDialog;
+class RelayDialog;
 class KVPlusMinusButton;
 class QAction;
 class QJsonValue;
@@ -154,6 +155,7 @@ private:
 	void showDiscoveryDialog();
 	void showPresetRenameDialog();
 	void showPanTiltLimitDialog();
+	void showRelayDialog();
 	void onHotKey(int index, bool pressed);
 	void connectionWatchdog();
 
@@ -193,6 +195,7 @@ private:
 	QPointer<PanTiltLimitSettingDialog> panTiltLimitDialog;
 	QPointer<PresetRenameDialog> presetRenameDialog;
 	QPointer<AboutDialog> aboutDialog;
+	QPointer<RelayDialog> relayDialog;
 	viscaIpModule *cameraModule = nullptr;
 	SpeedRange panSpeedRange{0, 0};
 	SpeedRange tiltSpeedRange{0, 0};
@@ -204,7 +207,7 @@ private:
 	QString cameraKeyPrefix;
 	QAction *panTiltLimitAction = nullptr;
 	HotkeySource *cameraHotKey = nullptr; // child of the dialog; inside the host it registers the hotkeys
-	ViscaTransfer *relay = nullptr;       // child of the dialog
+	RelayService *relay = nullptr;        // child of the dialog
 
 	// What the status line shows about the connected camera.
 	QString connectedSlot;
