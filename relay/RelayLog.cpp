@@ -19,3 +19,14 @@ bool RelayLogLimiter::allow(int &heldBack)
 	m_heldBack = 0;
 	return true;
 }
+
+void RelayLogLimiter::info(const QByteArray &line)
+{
+	int heldBack = 0;
+	if (!allow(heldBack))
+		return;
+	if (heldBack > 0)
+		qCInfo(lcRelay, "%s (%d more like it were not logged)", line.constData(), heldBack);
+	else
+		qCInfo(lcRelay, "%s", line.constData());
+}

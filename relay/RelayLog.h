@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QLoggingCategory>
 
 #include <chrono>
@@ -20,10 +21,13 @@ public:
 	{
 	}
 
+	// Writes `line` as an info line of the relay's category, unless too many came already.
+	void info(const QByteArray &line);
+
+private:
 	// Whether a line may be written now; `heldBack` is set to the number of lines held back before it.
 	bool allow(int &heldBack);
 
-private:
 	const int m_linesPerInterval;
 	const Clock::duration m_interval;
 	Clock::time_point m_intervalStart;

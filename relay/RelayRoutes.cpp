@@ -1,14 +1,5 @@
 #include "RelayRoutes.h"
 
-namespace {
-
-bool sameClient(const RelayRoutes::Client &a, const RelayRoutes::Client &b)
-{
-	return !a.owner_before(b) && !b.owner_before(a);
-}
-
-} // namespace
-
 void RelayRoutes::noteRequest(const Client &client, std::optional<uint32_t> camera)
 {
 	const auto previous = m_cameraOfClient.find(client);

@@ -21,6 +21,9 @@ public:
 	// The client has gone.
 	void forget(const Client &client);
 
+	// Two handles of the same connection.
+	static bool sameClient(const Client &a, const Client &b) { return !a.owner_before(b) && !b.owner_before(a); }
+
 private:
 	void dropRoute(const Client &client, uint32_t camera);
 

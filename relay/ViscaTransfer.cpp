@@ -265,12 +265,9 @@ void ViscaTransfer::Server::messageHandler(ConnectionHandle connection, RelayWeb
 		return;
 	}
 	if (!allowed) {
-		int heldBack = 0;
-		if (m_destinationLog.allow(heldBack))
-			qCInfo(lcRelay,
-			       "ViscaTransfer: Refused to send to %s: the address is not assigned to a camera slot "
-			       "(%d such refusals not logged before this one).",
-			       asio::ip::address_v4(*camera).to_string().c_str(), heldBack);
+		m_destinationLog.info("ViscaTransfer: Refused to send to " +
+				      QByteArray::fromStdString(asio::ip::address_v4(*camera).to_string()) +
+				      ": the address is not assigned to a camera slot.");
 		return;
 	}
 	if (!RelayMessage::isValidPort(request->port)) {

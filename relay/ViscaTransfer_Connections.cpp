@@ -12,11 +12,6 @@ namespace {
 constexpr std::chrono::milliseconds kAcceptRetryFirstDelay(50);
 constexpr std::chrono::milliseconds kAcceptRetryLongestDelay(1000);
 
-bool sameConnection(const websocketpp::connection_hdl &a, const websocketpp::connection_hdl &b)
-{
-	return !a.owner_before(b) && !b.owner_before(a);
-}
-
 std::string peerOf(const RelayWebSocketServer::connection_ptr &connection)
 {
 	asio::error_code error;
@@ -59,7 +54,6 @@ void ViscaTransfer::Server::onAccepted(const ConnectionPtr &connection, const we
 		qCInfo(lcRelay, "ViscaTransfer: Accepting connections again after %d failed attempts.",
 		       m_acceptFailures);
 	m_acceptFailures = 0;
-	m_acceptRetryDelay = kAcceptRetryFirstDelay;
 
 	if (m_liveConnections >= m_options.maxConnections)
 		refuseConnection(connection);
@@ -89,12 +83,9 @@ void ViscaTransfer::Server::retryAcceptLater(const websocketpp::lib::error_code 
 
 void ViscaTransfer::Server::refuseConnection(const ConnectionPtr &connection)
 {
-	int heldBack = 0;
-	if (m_connectionLog.allow(heldBack))
-		qCInfo(lcRelay,
-		       "ViscaTransfer: Refused a connection from %s: %d connections are open, the most the relay takes "
-		       "(%d such refusals not logged before this one).",
-		       peerOf(connection).c_str(), m_options.maxConnections, heldBack);
+	m_connectionLog.info(
+		"ViscaTransfer: Refused a connection from " + QByteArray::fromStdString(peerOf(connection)) + ": " +
+		QByteArray::number(m_options.maxConnections) + " connections are open, the most the relay takes.");
 	// Never started, so closing the socket is all there is to it.
 	asio::error_code ignored;
 	connection->get_raw_socket().close(ignored);
@@ -130,12 +121,9 @@ bool ViscaTransfer::Server::validateHandshake(ConnectionHandle connection)
 	if (origin.empty() || m_allowedOrigins.count(origin) > 0)
 		return true;
 	con->set_status(websocketpp::http::status_code::forbidden);
-	int heldBack = 0;
-	if (m_originLog.allow(heldBack))
-		qCInfo(lcRelay,
-		       "ViscaTransfer: Refused the web page %s: its origin is not in RelayAllowedOrigins "
-		       "(%d such refusals not logged before this one).",
-		       QString::fromStdString(origin.substr(0, 200)).simplified().toUtf8().constData(), heldBack);
+	m_originLog.info("ViscaTransfer: Refused the web page " +
+			 QString::fromStdString(origin.substr(0, 200)).simplified().toUtf8() +
+			 ": its origin is not in RelayAllowedOrigins.");
 	return false;
 }
 
@@ -196,7 +184,7 @@ void ViscaTransfer::Server::shutDown()
 	// The close handler edits the set; work on a copy.
 	const ConnectionSet others = m_connections;
 	for (const ConnectionHandle &connection : others) {
-		if (sameConnection(connection, m_lastClient))
+		if (RelayRoutes::sameClient(connection, m_lastClient))
 			continue;
 		websocketpp::lib::error_code ignored;
 		m_endpoint.close(connection, websocketpp::close::status::going_away, "", ignored);
