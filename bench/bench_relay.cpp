@@ -1,62 +1,77 @@
-// Cost of the WebSocket relay compared with talking to the camera directly.
+// What the WebSocket relay costs the programs that drive cameras through it.
 //
-// relay:  a WebSocket++ client sends the pan-tilt home command as a relay message and waits for the relay
-//         message carrying the camera's acknowledge (the completion is drained before the next run).
-// direct: a plain QUdpSocket sends the same datagram to the same simulated camera and waits for the acknowledge.
-// Both are sampled alternately in one run, so the machine's load hits them alike; the difference is what the
-// relay adds: a WebSocket frame each way, JSON both ways and one hop through the relay's event loop.
-// pairs per second: one client sending the power inquiry and waiting for its one answer, back to back, for a
-// bounded time.
+// Each client sends the pan-tilt home command and awaits the relay messages carrying the acknowledge and the
+// completion before it sends the next, as button panels and show controllers do. Three clients: a WebSocket++ client
+// in this process, Debian's python3-websockets and the npm "ws" package (installed into the build by
+// scripts/install-relay-clients.sh), the last two as programs of their own. For each: request/reply pairs per second
+// and the latency the relay adds to the direct round trip, which a plain UDP socket measures right before and right
+// after each client by sending the same command to the same simulated camera and awaiting both replies.
+//
+// The relay runs as it ships: it forwards only to cameras of the slots in its settings file, which it reads at each
+// request. A benchmark reports figures; it fails only when a client cannot complete its commands. --quick runs fewer
+// commands (the test suite runs it so, to keep the third-party clients working).
 //
 // Sends only to 127.0.0.x; every loop is bounded.
 
+#include "BenchSupport.h"
 #include "CameraSimulator.h"
 #include "relay/ViscaTransfer.h"
+#include "settings/Utils.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLoggingCategory>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QUdpSocket>
 
 #include <websocketpp/client.hpp>
 #include <websocketpp/config/asio_no_tls_client.hpp>
+#include <websocketpp/version.hpp>
 
 #include <asio/post.hpp>
 
-#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
-constexpr int kRuns = 1000;
-constexpr int kWarmUp = 50;
-constexpr int kReplyTimeoutMs = 1000;
-constexpr int kMaxFailures = 10;
-constexpr qint64 kThroughputMs = 2000;
+constexpr int kReplyTimeoutMs = 2000;
+constexpr int kExternalClientTimeoutMs = 120000;
+constexpr double kGoalPairsPerSecond = 1000.0;
+constexpr double kGoalAddedUs = 300.0;
 
-double medianOf(std::vector<double> samples)
-{
-	if (samples.empty())
-		return 0.0;
-	const auto middle = samples.begin() + samples.size() / 2;
-	std::nth_element(samples.begin(), middle, samples.end());
-	return *middle;
-}
+struct RunSize {
+	int commands = 2000;
+	int warmUp = 100;
+	int directSamples = 500;
+};
 
-QByteArray datagram(const char *payloadHex, uint8_t type, int serial)
+struct ClientResult {
+	QString client;
+	int commands = 0;
+	double pairsPerSecond = 0.0;
+	double medianUs = 0.0;
+	double directMedianUs = 0.0;
+};
+
+QByteArray homeCommand(int serial)
 {
-	const QByteArray payload = QByteArray::fromHex(payloadHex);
-	QByteArray bytes;
-	bytes.append(char(0x01)).append(char(type)).append(char(0)).append(char(payload.size()));
+	QByteArray bytes = QByteArray::fromHex("01000005");
 	for (int shift : {12, 8, 4, 0})
 		bytes.append(char((serial >> shift) & 0xF));
-	return bytes + payload;
+	return bytes + QByteArray::fromHex("81010604ff");
 }
 
 std::string relayMessage(const QString &ip, quint16 port, const QByteArray &bytes)
@@ -113,30 +128,26 @@ public:
 		m_endpoint.connect(connection);
 		m_thread = std::thread([this]() { m_endpoint.run(); });
 		std::unique_lock<std::mutex> lock(m_mutex);
-		return m_changed.wait_for(lock, std::chrono::milliseconds(kReplyTimeoutMs * 5), [this]() {
+		return m_changed.wait_for(lock, std::chrono::milliseconds(kReplyTimeoutMs), [this]() {
 			return m_open || m_ended;
 		}) && m_open;
 	}
 
-	int messages()
+	// Sends one message and waits for two more messages than had come before it.
+	bool exchangePair(const std::string &text)
 	{
-		std::lock_guard<std::mutex> lock(m_mutex);
-		return m_messages;
-	}
-
-	void send(const std::string &text)
-	{
+		int before = 0;
+		{
+			std::lock_guard<std::mutex> lock(m_mutex);
+			before = m_messages;
+		}
 		asio::post(m_endpoint.get_io_service(), [this, text]() {
 			websocketpp::lib::error_code ignored;
 			m_endpoint.send(m_connection, text, websocketpp::frame::opcode::text, ignored);
 		});
-	}
-
-	bool waitForMessages(int count)
-	{
 		std::unique_lock<std::mutex> lock(m_mutex);
 		return m_changed.wait_for(lock, std::chrono::milliseconds(kReplyTimeoutMs),
-					  [&]() { return m_messages >= count; });
+					  [&]() { return m_messages >= before + 2; });
 	}
 
 private:
@@ -158,16 +169,120 @@ private:
 	int m_messages = 0;
 };
 
-// Reads datagrams until `count` have come; false on timeout.
-bool receiveDatagrams(QUdpSocket &socket, int count)
+// The direct round trip: a plain socket sends the home command to the camera and reads its acknowledge and its
+// completion. Median in microseconds over the samples after the warm-up; nothing when a reply did not come.
+std::optional<double> directRoundTripUs(const CameraSimulator &camera, const RunSize &size)
 {
-	QByteArray buffer(2048, '\0');
-	for (int i = 0; i < count; ++i) {
-		if (!socket.hasPendingDatagrams() && !socket.waitForReadyRead(kReplyTimeoutMs))
-			return false;
-		socket.readDatagram(buffer.data(), buffer.size());
+	QUdpSocket socket;
+	if (!socket.bind(QHostAddress(QHostAddress::LocalHost), 0))
+		return std::nullopt;
+	std::vector<double> times;
+	QByteArray reply(64, Qt::Uninitialized);
+	QElapsedTimer clock;
+	for (int serial = 0; serial < size.warmUp + size.directSamples; ++serial) {
+		clock.start();
+		socket.writeDatagram(homeCommand(serial), camera.address(), camera.port());
+		for (int replies = 0; replies < 2; ++replies) {
+			if (!socket.hasPendingDatagrams() && !socket.waitForReadyRead(kReplyTimeoutMs))
+				return std::nullopt;
+			socket.readDatagram(reply.data(), reply.size());
+		}
+		if (serial >= size.warmUp)
+			times.push_back(clock.nsecsElapsed() / 1000.0);
 	}
-	return true;
+	return bench::medianOf(times);
+}
+
+std::optional<ClientResult> runWebSocketPP(quint16 relayPort, const CameraSimulator &camera, const RunSize &size)
+{
+	BenchClient client;
+	if (!client.connect(relayPort))
+		return std::nullopt;
+	const QString ip = camera.address().toString();
+	for (int serial = 0; serial < size.warmUp; ++serial) {
+		if (!client.exchangePair(relayMessage(ip, camera.port(), homeCommand(serial))))
+			return std::nullopt;
+	}
+	std::vector<double> times;
+	QElapsedTimer total, clock;
+	total.start();
+	for (int serial = size.warmUp; serial < size.warmUp + size.commands; ++serial) {
+		clock.start();
+		if (!client.exchangePair(relayMessage(ip, camera.port(), homeCommand(serial & 0xFFFF))))
+			return std::nullopt;
+		times.push_back(clock.nsecsElapsed() / 1000.0);
+	}
+	ClientResult result;
+	result.client = QStringLiteral("WebSocket++ %1.%2.%3")
+				.arg(websocketpp::major_version)
+				.arg(websocketpp::minor_version)
+				.arg(websocketpp::patch_version);
+	result.commands = size.commands;
+	result.pairsPerSecond = size.commands / (total.nsecsElapsed() / 1e9);
+	result.medianUs = bench::medianOf(times);
+	return result;
+}
+
+enum class ExternalOutcome { Done, NotInstalled, Failed };
+
+// Runs one of the client programs; it prints one JSON line with its figures, or exits 3 without its library.
+ExternalOutcome runExternal(const QString &program, const QStringList &arguments, const QProcessEnvironment &env,
+			    ClientResult &result)
+{
+	if (program.isEmpty())
+		return ExternalOutcome::NotInstalled;
+	QProcess process;
+	process.setProcessEnvironment(env);
+	process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+	process.start(program, arguments);
+	if (!process.waitForFinished(kExternalClientTimeoutMs)) {
+		process.kill();
+		process.waitForFinished();
+		return ExternalOutcome::Failed;
+	}
+	if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 3)
+		return ExternalOutcome::NotInstalled;
+	if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+		return ExternalOutcome::Failed;
+	const QJsonObject figures = QJsonDocument::fromJson(process.readAllStandardOutput().trimmed()).object();
+	const double seconds = figures.value(QStringLiteral("seconds")).toDouble();
+	result.client = figures.value(QStringLiteral("client")).toString();
+	result.commands = figures.value(QStringLiteral("commands")).toInt();
+	result.medianUs = figures.value(QStringLiteral("medianUs")).toDouble();
+	result.pairsPerSecond = seconds > 0 ? result.commands / seconds : 0.0;
+	return result.commands > 0 ? ExternalOutcome::Done : ExternalOutcome::Failed;
+}
+
+QString debianPython()
+{
+	// Debian's interpreter has the websockets module; another python3 earlier on PATH may not.
+	const QString debian = QStandardPaths::findExecutable(QStringLiteral("python3"), {QStringLiteral("/usr/bin")});
+	return debian.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("python3")) : debian;
+}
+
+QStringList clientArguments(const QString &script, quint16 relayPort, const CameraSimulator &camera,
+			    const RunSize &size)
+{
+	return {QStringLiteral(KAVREN_SOURCE_DIR "/bench/") + script,
+		QStringLiteral("ws://127.0.0.1:%1").arg(relayPort),
+		camera.address().toString(),
+		QString::number(camera.port()),
+		QString::number(size.commands),
+		QString::number(size.warmUp)};
+}
+
+void printResult(const ClientResult &result)
+{
+	std::printf("%-26s %8d %9.0f %10.1f %9.1f %10.1f\n", qPrintable(result.client), result.commands,
+		    result.pairsPerSecond, result.medianUs, result.directMedianUs,
+		    result.medianUs - result.directMedianUs);
+}
+
+bool writeSlotSettings(const QString &directory, const QHostAddress &camera)
+{
+	QJsonObject settings;
+	settings[QStringLiteral("Camera1IP")] = camera.toString();
+	return Utils::writeJSONToFile(settings, directory);
 }
 
 } // namespace
@@ -176,15 +291,23 @@ int main(int argc, char **argv)
 {
 	QCoreApplication app(argc, argv);
 	// Log lines would measure the terminal, not the relay.
-	QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\nkavren.relay.websocket.info=false"));
+	QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\nkavren.relay*.info=false"));
+	RunSize size;
+	if (app.arguments().contains(QStringLiteral("--quick")))
+		size = RunSize{300, 30, 100};
 
 	CameraSimulator::Options simOptions;
 	simOptions.address = QHostAddress(QStringLiteral("127.0.0.41"));
 	simOptions.port = 0;
-	CameraSimulator sim(simOptions);
+	CameraSimulator camera(simOptions);
 	QString error;
-	if (!sim.start(&error)) {
+	if (!camera.start(&error)) {
 		std::fprintf(stderr, "simulator did not start: %s\n", qPrintable(error));
+		return 1;
+	}
+	QTemporaryDir settingsHome;
+	if (!settingsHome.isValid() || !writeSlotSettings(settingsHome.path(), camera.address())) {
+		std::fprintf(stderr, "no settings file for the relay\n");
 		return 1;
 	}
 
@@ -192,82 +315,68 @@ int main(int argc, char **argv)
 	relayOptions.listenAddress = QHostAddress(QHostAddress::LocalHost);
 	relayOptions.tcpPort = 0;
 	relayOptions.udpPort = 0;
+	relayOptions.settingsFilePath = Utils::settingsFilePath(settingsHome.path());
 	ViscaTransfer relay(relayOptions);
 	relay.start();
 	if (!relay.isServing()) {
 		std::fprintf(stderr, "the relay did not start\n");
 		return 1;
 	}
-	BenchClient client;
-	if (!client.connect(relay.tcpPort())) {
-		std::fprintf(stderr, "the client could not connect to the relay\n");
-		return 1;
-	}
-	QUdpSocket direct;
-	if (!direct.bind(QHostAddress(QHostAddress::LocalHost), 0)) {
-		std::fprintf(stderr, "no socket for the direct measurement\n");
-		return 1;
-	}
 
-	const QString camera = sim.address().toString();
-	std::vector<double> relaySamples, directSamples;
-	relaySamples.reserve(kRuns);
-	directSamples.reserve(kRuns);
-	int failures = 0;
-	QElapsedTimer timer;
-	for (int run = 0; run < kWarmUp + kRuns && failures < kMaxFailures; ++run) {
-		const QByteArray home = datagram("81010604ff", 0x00, run & 0xFFFF);
-		const std::string message = relayMessage(camera, sim.port(), home);
+	QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+	env.insert(QStringLiteral("NODE_PATH"), QStringLiteral(KAVREN_BINARY_DIR "/relay-clients/node_modules"));
+	const QString node = QStandardPaths::findExecutable(QStringLiteral("node"));
 
-		// Relay: the acknowledge is the first of the two messages; the completion is waited for untimed.
-		const int before = client.messages();
-		timer.start();
-		client.send(message);
-		const bool acknowledged = client.waitForMessages(before + 1);
-		const qint64 relayNs = timer.nsecsElapsed();
-		if (!acknowledged || !client.waitForMessages(before + 2)) {
-			++failures;
-			continue;
+	std::printf("Each command awaits its acknowledge and its completion; goal per client: >= %.0f pairs/s and "
+		    "< %.0f us added to the direct UDP round trip.\n",
+		    kGoalPairsPerSecond, kGoalAddedUs);
+	std::printf("%-26s %8s %9s %10s %9s %10s\n", "client", "commands", "pairs/s", "median us", "direct us",
+		    "added us");
+	bool failed = false;
+	const auto measure = [&](const char *name, auto run) {
+		ClientResult result;
+		const std::optional<double> directBefore = directRoundTripUs(camera, size);
+		const ExternalOutcome outcome = run(result);
+		const std::optional<double> directAfter = directRoundTripUs(camera, size);
+		if (!directBefore || !directAfter) {
+			std::printf("%-26s the camera did not answer the direct round trip\n", name);
+			failed = true;
+			return;
 		}
-
-		timer.start();
-		direct.writeDatagram(home, sim.address(), sim.port());
-		const bool directAck = receiveDatagrams(direct, 1);
-		const qint64 directNs = timer.nsecsElapsed();
-		if (!directAck || !receiveDatagrams(direct, 1)) {
-			++failures;
-			continue;
-		}
-		if (run >= kWarmUp) {
-			relaySamples.push_back(relayNs / 1000.0);
-			directSamples.push_back(directNs / 1000.0);
-		}
-	}
-	if (failures >= kMaxFailures) {
-		std::fprintf(stderr, "too many lost replies (%d); the run is not meaningful\n", failures);
-		return 1;
-	}
-
-	// Throughput: one client, inquiries back to back, each waiting for its single answer.
-	int pairs = 0;
-	QElapsedTimer throughput;
-	throughput.start();
-	while (throughput.elapsed() < kThroughputMs) {
-		const int before = client.messages();
-		client.send(relayMessage(camera, sim.port(), datagram("81090400ff", 0x10, pairs & 0xFFFF)));
-		if (!client.waitForMessages(before + 1))
+		switch (outcome) {
+		case ExternalOutcome::Done:
+			// The faster of the two direct runs, so that a busy moment of the machine is not taken for
+			// time the relay saves.
+			result.directMedianUs = std::min(*directBefore, *directAfter);
+			printResult(result);
 			break;
-		++pairs;
-	}
-	const double seconds = throughput.elapsed() / 1000.0;
-
-	const double relayMedian = medianOf(relaySamples);
-	const double directMedian = medianOf(directSamples);
-	std::printf("runs: %zu (after %d warm-up), lost replies: %d\n", relaySamples.size(), kWarmUp, failures);
-	std::printf("relay median: %.1f us\n", relayMedian);
-	std::printf("direct median: %.1f us\n", directMedian);
-	std::printf("relay added: %.1f us\n", relayMedian - directMedian);
-	std::printf("relay/direct ratio: %.2f\n", directMedian > 0 ? relayMedian / directMedian : 0.0);
-	std::printf("pairs per second (one client): %.0f\n", seconds > 0 ? pairs / seconds : 0.0);
-	return 0;
+		case ExternalOutcome::NotInstalled:
+			std::printf(
+				"%-26s not installed (see scripts/install-deps.sh, scripts/install-relay-clients.sh)\n",
+				name);
+			break;
+		case ExternalOutcome::Failed:
+			std::printf("%-26s did not complete its commands\n", name);
+			failed = true;
+			break;
+		}
+	};
+	measure("WebSocket++", [&](ClientResult &result) {
+		const std::optional<ClientResult> measured = runWebSocketPP(relay.tcpPort(), camera, size);
+		if (measured)
+			result = *measured;
+		return measured ? ExternalOutcome::Done : ExternalOutcome::Failed;
+	});
+	measure("python3-websockets", [&](ClientResult &result) {
+		return runExternal(
+			debianPython(),
+			clientArguments(QStringLiteral("relay_bench_client.py"), relay.tcpPort(), camera, size), env,
+			result);
+	});
+	measure("node ws", [&](ClientResult &result) {
+		return runExternal(
+			node, clientArguments(QStringLiteral("relay_bench_client.js"), relay.tcpPort(), camera, size),
+			env, result);
+	});
+	return failed ? 1 : 0;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QLoggingCategory>
+#include "RelayLog.h"
 
 #include <websocketpp/config/asio_no_tls.hpp>
 #include <websocketpp/logger/levels.hpp>
@@ -8,8 +8,6 @@
 
 #include <atomic>
 #include <string>
-
-Q_DECLARE_LOGGING_CATEGORY(lcRelayWebSocket)
 
 // WebSocket++ writes its access and error logs to std::cout and std::cerr by default; inside the host those lines
 // would bypass its log. This logger hands them to Qt logging under their own category, so the host can filter them

@@ -1,35 +1,14 @@
 #include "ViscaTransfer.h"
 
 #include "RelayMessage.h"
-#include "RelayWebSocketConfig.h"
+#include "ViscaTransferServer.h"
 
-#include <QDebug>
-
-#include <asio/ip/udp.hpp>
 #include <asio/post.hpp>
-#include <asio/steady_timer.hpp>
 
 #include <algorithm>
-#include <array>
-#include <chrono>
-#include <condition_variable>
 #include <exception>
-#include <mutex>
-#include <optional>
-#include <set>
-#include <thread>
-
-Q_LOGGING_CATEGORY(lcRelayWebSocket, "kavren.relay.websocket")
 
 namespace {
-
-using ConnectionHandle = websocketpp::connection_hdl;
-using ConnectionSet = std::set<ConnectionHandle, std::owner_less<ConnectionHandle>>;
-
-bool sameConnection(const ConnectionHandle &a, const ConnectionHandle &b)
-{
-	return !a.owner_before(b) && !b.owner_before(a);
-}
 
 // A client-supplied text in a log line: bounded, so a hostile message cannot flood the host's log.
 QByteArray loggable(const std::string &text)
@@ -41,111 +20,85 @@ QByteArray loggable(const std::string &text)
 // before the next receive keeps a persistent one from spinning the loop.
 constexpr std::chrono::milliseconds kReceiveRetryDelay(50);
 
+// Refusals of one kind that reach the log: a few at once, then one summary a minute at most.
+constexpr int kRefusalLinesAtOnce = 5;
+constexpr std::chrono::seconds kRefusalLogInterval(60);
+
+ViscaTransfer::Failure failureOf(const asio::error_code &error, ViscaTransfer::Failure whenInUse)
+{
+	return error == asio::error::address_in_use ? whenInUse : ViscaTransfer::Failure::Other;
+}
+
+std::set<std::string> originSet(const QStringList &origins)
+{
+	std::set<std::string> set;
+	for (const QString &origin : origins)
+		set.insert(origin.toStdString());
+	return set;
+}
+
 } // namespace
 
-class ViscaTransfer::Server {
-public:
-	explicit Server(const Options &options);
-	~Server();
-
-	void start();
-	void stop();
-
-	bool serving = false;
-	quint16 boundTcpPort = 0;
-	quint16 boundUdpPort = 0;
-
-private:
-	bool bindUdp();
-	bool listenTcp();
-	void run();
-
-	// --- On the loop thread only (or on the owner's thread while no loop runs) ---
-	void messageHandler(ConnectionHandle connection, RelayWebSocketServer::message_ptr message);
-	void receiveNext();
-	void onDatagram(const asio::error_code &error, size_t size);
-	void forwardReply(size_t size);
-	void shutDown();
-
-	const Options m_options;
-	RelayWebSocketServer m_endpoint; // owns the io_context; declared first so it is destroyed last
-	std::optional<asio::ip::udp::socket> m_udp;
-	std::optional<asio::steady_timer> m_retryTimer;
-	std::array<uint8_t, 65536> m_buffer{};
-	asio::ip::udp::endpoint m_sender;
-
-	ConnectionSet m_connections;
-	ConnectionHandle m_lastClient;
-	std::optional<asio::ip::address_v4> m_lastCamera;
-	bool m_closing = false;
-
-	// --- Owner's thread ---
-	std::thread m_thread;
-	bool m_started = false;
-	bool m_stopped = false;
-	std::mutex m_finishMutex;
-	std::condition_variable m_finishedChanged;
-	bool m_finished = false; // under m_finishMutex
-};
-
-ViscaTransfer::Server::Server(const Options &options) : m_options(options)
+ViscaTransfer::Server::Server(const Options &options)
+    : m_options(options), m_allowedOrigins(originSet(options.allowedOrigins)),
+      m_slots(options.settingsFilePath.toStdString()), m_acceptRetryDelay(0),
+      m_destinationLog(kRefusalLinesAtOnce, kRefusalLogInterval), m_originLog(kRefusalLinesAtOnce, kRefusalLogInterval),
+      m_connectionLog(kRefusalLinesAtOnce, kRefusalLogInterval)
 {
-	asio::error_code asioError;
 	websocketpp::lib::error_code error;
-
-	// Every error channel, every access channel but the frame payloads: the camera bytes would only repeat
-	// what the relay's own lines say.
-	m_endpoint.set_error_channels(websocketpp::log::elevel::all);
-	m_endpoint.set_access_channels(websocketpp::log::alevel::all);
-	m_endpoint.clear_access_channels(websocketpp::log::alevel::frame_payload);
-
 	m_endpoint.init_asio(error);
 	if (error) {
-		qWarning("ViscaTransfer: Cannot set up the WebSocket endpoint: %s", error.message().c_str());
+		qCWarning(lcRelay, "ViscaTransfer: Cannot set up the WebSocket endpoint: %s", error.message().c_str());
+		failure = Failure::Other;
 		return;
 	}
-	m_endpoint.set_reuse_addr(true);
-	m_endpoint.set_max_message_size(kMaxMessageSize);
-	// A client that does not answer the closing handshake is dropped by the library well before stop() gives
-	// up on the whole loop.
-	m_endpoint.set_close_handshake_timeout(std::max(1, m_options.stopTimeoutMs / 2));
-	m_endpoint.set_message_handler([this](ConnectionHandle connection, RelayWebSocketServer::message_ptr message) {
-		messageHandler(std::move(connection), std::move(message));
-	});
-	m_endpoint.set_open_handler([this](ConnectionHandle connection) {
-		if (m_closing) {
-			// Finished its handshake while the relay was shutting down: it would keep the loop alive.
-			websocketpp::lib::error_code ignored;
-			m_endpoint.close(connection, websocketpp::close::status::going_away, "", ignored);
-			return;
-		}
-		m_connections.insert(connection);
-	});
-	m_endpoint.set_close_handler([this](ConnectionHandle connection) { m_connections.erase(connection); });
-	m_endpoint.set_fail_handler([this](ConnectionHandle connection) { m_connections.erase(connection); });
-
+	configureEndpoint();
 	if (!bindUdp() || !listenTcp())
 		return;
-	m_endpoint.start_accept(error);
-	if (error) {
-		qWarning("ViscaTransfer: Cannot accept connections on TCP port %u: %s", unsigned(boundTcpPort),
-			 error.message().c_str());
-		m_endpoint.stop_listening(error);
-		m_udp->close(asioError);
-		boundTcpPort = boundUdpPort = 0;
-		return;
-	}
-	m_retryTimer.emplace(m_endpoint.get_io_service());
+	m_receiveRetryTimer.emplace(m_endpoint.get_io_service());
+	m_acceptRetryTimer.emplace(m_endpoint.get_io_service());
+	acceptNext();
 	receiveNext();
 	serving = true;
+	logListening();
 }
 
 ViscaTransfer::Server::~Server()
 {
 	stop();
 	// The endpoint's destructor then deletes the io_context, which destroys any handler still queued.
-	m_retryTimer.reset();
+	m_acceptRetryTimer.reset();
+	m_receiveRetryTimer.reset();
 	m_udp.reset();
+}
+
+void ViscaTransfer::Server::configureEndpoint()
+{
+	m_endpoint.clear_error_channels(websocketpp::log::elevel::all);
+	m_endpoint.clear_access_channels(websocketpp::log::alevel::all);
+#ifdef NDEBUG
+	// Errors and connection events only: the frame and debug channels write lines for every reply.
+	m_endpoint.set_error_channels(websocketpp::log::elevel::warn | websocketpp::log::elevel::rerror |
+				      websocketpp::log::elevel::fatal);
+	m_endpoint.set_access_channels(websocketpp::log::alevel::connect | websocketpp::log::alevel::disconnect |
+				       websocketpp::log::alevel::fail);
+#else
+	// Every channel but the frame payloads: the camera bytes would only repeat what the relay's own lines say.
+	m_endpoint.set_error_channels(websocketpp::log::elevel::all);
+	m_endpoint.set_access_channels(websocketpp::log::alevel::all ^ websocketpp::log::alevel::frame_payload);
+#endif
+	m_endpoint.set_reuse_addr(true);
+	m_endpoint.set_max_message_size(kMaxMessageSize);
+	// A client that does not answer the closing handshake, or does not read at all, is dropped by the library
+	// well before stop() gives up on the whole loop.
+	m_endpoint.set_close_handshake_timeout(std::max(1, m_options.stopTimeoutMs / 2));
+	m_endpoint.set_message_handler([this](ConnectionHandle connection, RelayWebSocketServer::message_ptr message) {
+		messageHandler(std::move(connection), std::move(message));
+	});
+	m_endpoint.set_validate_handler([this](ConnectionHandle connection) { return validateHandshake(connection); });
+	m_endpoint.set_open_handler([this](ConnectionHandle connection) { onOpen(connection); });
+	m_endpoint.set_close_handler([this](ConnectionHandle connection) { onGone(connection); });
+	m_endpoint.set_fail_handler([this](ConnectionHandle connection) { onGone(connection); });
 }
 
 bool ViscaTransfer::Server::bindUdp()
@@ -164,8 +117,9 @@ bool ViscaTransfer::Server::bindUdp()
 	if (!error)
 		boundUdpPort = m_udp->local_endpoint(error).port();
 	if (error) {
-		qWarning("ViscaTransfer: Cannot bind UDP port %u: %s; the relay is off.", unsigned(m_options.udpPort),
-			 error.message().c_str());
+		qCInfo(lcRelay, "ViscaTransfer: Cannot bind UDP port %u: %s; the relay is off.",
+		       unsigned(m_options.udpPort), error.message().c_str());
+		failure = failureOf(error, Failure::UdpPortInUse);
 		asio::error_code ignored;
 		m_udp->close(ignored);
 		return false;
@@ -178,35 +132,42 @@ bool ViscaTransfer::Server::listenTcp()
 	const QHostAddress &wanted = m_options.listenAddress;
 	const bool dualStack = wanted.protocol() == QAbstractSocket::AnyIPProtocol;
 	asio::ip::address address;
-	if (dualStack) {
+	asio::error_code error;
+	if (dualStack)
 		address = asio::ip::address_v6::any();
-	} else {
-		asio::error_code parseError;
-		address = asio::ip::make_address(wanted.toString().toStdString(), parseError);
-		if (parseError) {
-			qWarning("ViscaTransfer: Cannot listen on %s: %s; the relay is off.",
-				 qPrintable(wanted.toString()), parseError.message().c_str());
-			return false;
-		}
-	}
+	else
+		address = asio::ip::make_address(wanted.toString().toStdString(), error);
 
-	websocketpp::lib::error_code error;
-	m_endpoint.listen(asio::ip::tcp::endpoint(address, m_options.tcpPort), error);
+	if (!error)
+		m_endpoint.listen(asio::ip::tcp::endpoint(address, m_options.tcpPort), error);
 	if (error && dualStack) {
 		// A host without IPv6 still takes IPv4 clients.
+		error.clear();
 		m_endpoint.listen(asio::ip::tcp::endpoint(asio::ip::address_v4::any(), m_options.tcpPort), error);
 	}
 	if (!error) {
-		asio::error_code endpointError;
-		boundTcpPort = m_endpoint.get_local_endpoint(endpointError).port();
+		const asio::ip::tcp::endpoint local = m_endpoint.get_local_endpoint(error);
+		boundTcpPort = local.port();
+		boundAddress = QHostAddress(QString::fromStdString(local.address().to_string()));
 		return true;
 	}
-	qWarning("ViscaTransfer: Cannot listen on TCP port %u: %s; the relay is off.", unsigned(m_options.tcpPort),
-		 error.message().c_str());
+	qCInfo(lcRelay, "ViscaTransfer: Cannot listen on TCP port %u: %s; the relay is off.",
+	       unsigned(m_options.tcpPort), error.message().c_str());
+	failure = failureOf(error, Failure::TcpPortInUse);
 	asio::error_code ignored;
 	m_udp->close(ignored);
 	boundUdpPort = 0;
 	return false;
+}
+
+void ViscaTransfer::Server::logListening() const
+{
+	const QByteArray where = boundAddress.isLoopback() ? QByteArrayLiteral("this computer only")
+							   : QByteArrayLiteral("all interfaces");
+	const QByteArray destinations = m_options.anyDestination ? QByteArrayLiteral("any unicast address")
+								 : QByteArrayLiteral("the cameras of the slots");
+	qCInfo(lcRelay, "ViscaTransfer: Listening on TCP port %u (%s); relaying to %s; %d web pages allowed.",
+	       unsigned(boundTcpPort), where.constData(), destinations.constData(), int(m_allowedOrigins.size()));
 }
 
 void ViscaTransfer::Server::start()
@@ -225,10 +186,10 @@ void ViscaTransfer::Server::run()
 			m_endpoint.run();
 			break;
 		} catch (const std::exception &e) {
-			qDebug("Catch Error.");
-			qDebug("ViscaTransfer: %s", e.what());
+			qCDebug(lcRelay, "Catch Error.");
+			qCDebug(lcRelay, "ViscaTransfer: %s", e.what());
 		} catch (...) {
-			qDebug("Catch Error.");
+			qCDebug(lcRelay, "Catch Error.");
 		}
 	}
 	std::lock_guard<std::mutex> lock(m_finishMutex);
@@ -255,13 +216,13 @@ void ViscaTransfer::Server::stop()
 							      [this]() { return m_finished; });
 		}
 		if (!finished) {
-			qWarning("ViscaTransfer: Clients did not close within %d ms; ending the relay's loop.",
-				 m_options.stopTimeoutMs);
+			qCInfo(lcRelay, "ViscaTransfer: Clients did not close within %d ms; ending the relay's loop.",
+			       m_options.stopTimeoutMs);
 			m_endpoint.stop();
 		}
 		m_thread.join();
 	} catch (...) {
-		qDebug("Catch Error.");
+		qCDebug(lcRelay, "Catch Error.");
 		// The thread must never outlive the endpoint, whatever failed above.
 		if (m_thread.joinable()) {
 			m_endpoint.stop();
@@ -270,76 +231,66 @@ void ViscaTransfer::Server::stop()
 	}
 }
 
-void ViscaTransfer::Server::shutDown()
-{
-	m_closing = true;
-	websocketpp::lib::error_code error;
-	if (serving)
-		m_endpoint.stop_listening(error);
-
-	error.clear();
-	m_endpoint.close(m_lastClient, websocketpp::close::status::going_away, "", error);
-	if (error)
-		qDebug("ViscaTransfer: Error closing connection");
-	// The close handler edits the set; work on a copy.
-	const ConnectionSet others = m_connections;
-	for (const ConnectionHandle &connection : others) {
-		if (sameConnection(connection, m_lastClient))
-			continue;
-		websocketpp::lib::error_code ignored;
-		m_endpoint.close(connection, websocketpp::close::status::going_away, "", ignored);
-	}
-
-	asio::error_code ignored;
-	if (m_retryTimer)
-		m_retryTimer->cancel();
-	if (m_udp)
-		m_udp->close(ignored);
-}
+// ------------------------------------------------------------------------------------------------ datagrams
 
 void ViscaTransfer::Server::messageHandler(ConnectionHandle connection, RelayWebSocketServer::message_ptr message)
 {
 	// A message still arriving on a connection that is being closed has no one to answer it.
 	if (m_closing)
 		return;
-	// Replies go to whoever spoke last, even if what it said turns out to be unusable.
+	// The client that spoke last is the first to be told goodbye, even if what it said turns out to be unusable.
 	m_lastClient = connection;
 	const std::optional<RelayRequest> request = RelayMessage::parseRequest(message->get_payload());
 	if (!request)
 		return;
 
-	m_lastCamera.reset();
-	if (const std::optional<uint32_t> camera = RelayMessage::unicastAddress(request->ip))
-		m_lastCamera = asio::ip::address_v4(*camera);
+	const std::optional<uint32_t> camera = RelayMessage::unicastAddress(request->ip);
+	const bool allowed = camera && destinationAllowed(*camera);
+	// Naming a camera makes this client the one its replies go to, even when the message is refused below;
+	// naming anything else ends its claim on the camera it named before.
+	m_routes.noteRequest(connection, allowed ? camera : std::nullopt);
 
 	if (request->data.empty()) {
-		qDebug("Data is empty.");
+		qCDebug(lcRelay, "Data is empty.");
 		return;
 	}
 	if (request->data.size() > kMaxDatagramSize) {
-		qDebug("ViscaTransfer: Refused a datagram of %zu bytes; at most %zu are relayed.", request->data.size(),
-		       kMaxDatagramSize);
+		qCDebug(lcRelay, "ViscaTransfer: Refused a datagram of %zu bytes; at most %zu are relayed.",
+			request->data.size(), kMaxDatagramSize);
 		return;
 	}
-	if (!m_lastCamera) {
-		qDebug("ViscaTransfer: Refused the address (%s): only IPv4 unicast addresses are relayed.",
-		       loggable(request->ip).constData());
+	if (!camera) {
+		qCDebug(lcRelay, "ViscaTransfer: Refused the address (%s): only IPv4 unicast addresses are relayed.",
+			loggable(request->ip).constData());
+		return;
+	}
+	if (!allowed) {
+		m_destinationLog.info("ViscaTransfer: Refused to send to " +
+				      QByteArray::fromStdString(asio::ip::address_v4(*camera).to_string()) +
+				      ": the address is not assigned to a camera slot.");
 		return;
 	}
 	if (!RelayMessage::isValidPort(request->port)) {
-		qDebug("ViscaTransfer: Refused the port (%lld): it must be 1 to 65535.", (long long)request->port);
+		qCDebug(lcRelay, "ViscaTransfer: Refused the port (%lld): it must be 1 to 65535.",
+			(long long)request->port);
 		return;
 	}
 
 	asio::error_code error;
 	const size_t written = m_udp->send_to(
-		asio::buffer(request->data), asio::ip::udp::endpoint(*m_lastCamera, uint16_t(request->port)), 0, error);
+		asio::buffer(request->data),
+		asio::ip::udp::endpoint(asio::ip::address_v4(*camera), uint16_t(request->port)), 0, error);
 	if (error) {
-		qDebug("It's failed to write data to socket.");
+		qCDebug(lcRelay, "It's failed to write data to socket.");
 		return;
 	}
 	if (written < request->data.size())
-		qDebug("It's less than the size of byteArray.");
+		qCDebug(lcRelay, "It's less than the size of byteArray.");
+}
+
+bool ViscaTransfer::Server::destinationAllowed(uint32_t address)
+{
+	return m_options.anyDestination || m_slots.contains(address);
 }
 
 void ViscaTransfer::Server::receiveNext()
@@ -353,9 +304,9 @@ void ViscaTransfer::Server::onDatagram(const asio::error_code &error, size_t siz
 	if (error == asio::error::operation_aborted || m_closing || !m_udp->is_open())
 		return;
 	if (error) {
-		qDebug("ViscaTransfer: Receiving from the relay socket failed: %s", error.message().c_str());
-		m_retryTimer->expires_after(kReceiveRetryDelay);
-		m_retryTimer->async_wait([this](const asio::error_code &timerError) {
+		qCDebug(lcRelay, "ViscaTransfer: Receiving from the relay socket failed: %s", error.message().c_str());
+		m_receiveRetryTimer->expires_after(kReceiveRetryDelay);
+		m_receiveRetryTimer->async_wait([this](const asio::error_code &timerError) {
 			if (!timerError && !m_closing)
 				receiveNext();
 		});
@@ -369,17 +320,24 @@ void ViscaTransfer::Server::forwardReply(size_t size)
 {
 	const asio::ip::address sender = m_sender.address();
 	const std::string senderText = sender.to_string();
-	// Only the camera of the most recent message may answer; a late reply of a camera addressed earlier would
-	// otherwise be taken by the client for an answer to its current request.
-	if (!m_lastCamera || sender != asio::ip::address(*m_lastCamera)) {
-		qDebug("The data is from (%s)", senderText.c_str());
+	// Only a camera that a client addresses may answer, and only to that client: a late reply of a camera
+	// nobody addresses any longer would otherwise be taken for the answer to another request.
+	const ConnectionHandle client =
+		sender.is_v4() ? m_routes.clientFor(sender.to_v4().to_uint()) : ConnectionHandle();
+	if (client.expired()) {
+		qCDebug(lcRelay, "The data is from (%s)", senderText.c_str());
 		return;
 	}
 	websocketpp::lib::error_code error;
-	m_endpoint.send(m_lastClient, RelayMessage::reply(senderText, m_sender.port(), m_buffer.data(), size),
-			websocketpp::frame::opcode::text, error);
+	const ConnectionPtr connection = m_endpoint.get_con_from_hdl(client, error);
+	const std::string reply = RelayMessage::reply(senderText, m_sender.port(), m_buffer.data(), size);
+	if (connection && !fitsQueue(connection, reply.size()))
+		return;
+	if (connection)
+		error = connection->send(reply, websocketpp::frame::opcode::text);
 	if (error)
-		qDebug("ViscaTransfer: The reply could not be sent to the client: %s", error.message().c_str());
+		qCDebug(lcRelay, "ViscaTransfer: The reply could not be sent to the client: %s",
+			error.message().c_str());
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -391,9 +349,9 @@ ViscaTransfer::ViscaTransfer(const Options &options, QObject *parent) : QObject(
 	try {
 		d = std::make_unique<Server>(options);
 	} catch (const std::exception &e) {
-		qWarning("ViscaTransfer: Cannot set up the relay: %s", e.what());
+		qCWarning(lcRelay, "ViscaTransfer: Cannot set up the relay: %s", e.what());
 	} catch (...) {
-		qWarning("ViscaTransfer: Cannot set up the relay.");
+		qCWarning(lcRelay, "ViscaTransfer: Cannot set up the relay.");
 	}
 }
 
@@ -410,7 +368,7 @@ void ViscaTransfer::start()
 		d->start();
 	} catch (const std::exception &e) {
 		// std::thread throws when the system has no thread left to give.
-		qWarning("ViscaTransfer: Cannot start the relay's thread: %s", e.what());
+		qCWarning(lcRelay, "ViscaTransfer: Cannot start the relay's thread: %s", e.what());
 	}
 }
 
@@ -425,6 +383,11 @@ bool ViscaTransfer::isServing() const
 	return d && d->serving;
 }
 
+ViscaTransfer::Failure ViscaTransfer::failure() const
+{
+	return d ? d->failure : Failure::Other;
+}
+
 quint16 ViscaTransfer::tcpPort() const
 {
 	return d ? d->boundTcpPort : 0;
@@ -433,4 +396,14 @@ quint16 ViscaTransfer::tcpPort() const
 quint16 ViscaTransfer::udpPort() const
 {
 	return d ? d->boundUdpPort : 0;
+}
+
+QHostAddress ViscaTransfer::listeningAddress() const
+{
+	return d ? d->boundAddress : QHostAddress();
+}
+
+int ViscaTransfer::clientCount() const
+{
+	return d ? d->clientCount.load() : 0;
 }

@@ -2,19 +2,27 @@
 
 #include <QHostAddress>
 #include <QObject>
+#include <QString>
+#include <QStringList>
 
+#include <cstddef>
 #include <memory>
 
-// The VISCA relay: a WebSocket server through which another program sends raw VISCA-over-IP datagrams to any
-// camera and receives the camera's replies.
+// The VISCA relay: a WebSocket server through which another program sends raw VISCA-over-IP datagrams to the
+// cameras and receives the cameras' replies.
 //
 // A client sends {"ip": camera address, "port": camera UDP port, "data": [bytes]}; the bytes leave unchanged from
-// the relay's own UDP socket. Every datagram that comes back from the camera of the most recent message is sent
-// the moment it arrives to the client of the most recent message, as {"data":[...],"ip":"...","port":N}.
+// the relay's own UDP socket. Every datagram that comes back from a camera is sent the moment it arrives, as
+// {"data":[...],"ip":"...","port":N}, to the client that last sent to that camera (see RelayRoutes).
+//
+// What may pass: by default only datagrams to the cameras assigned to the slots of the settings file; browsers only
+// from the web pages (origins) listed; at most a number of connections at once, and at most a number of reply bytes
+// waiting for a client that does not read.
 //
 // Everything runs on one thread of the relay's own: the WebSocket endpoint and the UDP socket share one asio event
-// loop, so nothing ever waits for a reply. State of the loop (the connections, the last client, the last camera
-// address) is touched only on that thread, and stop() hands its work to the loop instead of reaching in.
+// loop, so nothing ever waits for a reply. State of the loop (the connections, the routes) is touched only on that
+// thread, and stop() hands its work to the loop instead of reaching in. The figures read from other threads are
+// atomics.
 //
 // A busy port is logged and leaves the relay idle; it never throws into the caller.
 class ViscaTransfer : public QObject {
@@ -29,7 +37,23 @@ public:
 		quint16 udpPort = 52381; // 0 picks an ephemeral port
 		// How long stop() lets clients answer the close handshake before it ends the event loop regardless.
 		int stopTimeoutMs = 2000;
+
+		// Where datagrams may go: the addresses of the camera slots in this settings file as it is at each
+		// request (none when empty), or with anyDestination any unicast IPv4 address.
+		QString settingsFilePath;
+		bool anyDestination = false;
+		// Web pages that may connect: the exact text of a browser's Origin header. A handshake without that
+		// header does not come from a browser and is always accepted.
+		QStringList allowedOrigins;
+
+		// Connections past this many at once are closed as soon as they are accepted.
+		int maxConnections = 64;
+		// Reply bytes that may wait for a client; a client that lets more pile up is closed with 1008.
+		size_t maxQueuedBytes = 1024 * 1024;
 	};
+
+	// Why a relay that was asked to serve does not.
+	enum class Failure { None, TcpPortInUse, UdpPortInUse, Other };
 
 	// Limits on what a client may send: larger WebSocket messages are closed with 1009, larger datagrams refused.
 	static constexpr size_t kMaxMessageSize = 64 * 1024;
@@ -45,11 +69,15 @@ public:
 	// thread and ends it. Idempotent; also run by the destructor.
 	void stop();
 
-	// Both sockets are bound; false when a port was busy (the reason is in the log).
+	// Both sockets are bound; false when a port was busy (the reason is in the log and in failure()).
 	bool isServing() const;
-	// The ports actually bound (0 when not serving).
+	Failure failure() const;
+	// The ports and the address actually bound (0 and null when not serving).
 	quint16 tcpPort() const;
 	quint16 udpPort() const;
+	QHostAddress listeningAddress() const;
+	// WebSocket clients connected now; any thread may ask.
+	int clientCount() const;
 
 private:
 	class Server;

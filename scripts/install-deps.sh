@@ -9,13 +9,16 @@ packages=(
 	nlohmann-json3-dev libwebsocketpp-dev libasio-dev
 	xvfb xauth xdotool x11-apps imagemagick iproute2 util-linux
 	clang libclang-rt-14-dev clang-format valgrind
-	python3 python3-websockets
+	python3 python3-websockets nodejs
 )
 
 missing=()
 for package in "${packages[@]}"; do
 	dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
+# npm installs the relay's Node client into the build. Debian ships it apart from nodejs; a nodejs of another origin
+# brings its own.
+command -v npm >/dev/null || missing+=(npm)
 if [ ${#missing[@]} -eq 0 ]; then
 	echo "All needed packages are installed."
 	exit 0

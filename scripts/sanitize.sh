@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Runs the thread-heavy tests (the relay, the camera workers and the windows that drive them) under
-# ThreadSanitizer and the widget tests under AddressSanitizer with LeakSanitizer, each in a build of its own.
-# A report fails the run.
+# Runs the thread-heavy tests (the relay and the service that restarts it, the camera workers and the windows that
+# drive them) under ThreadSanitizer and the widget tests under AddressSanitizer with LeakSanitizer, each in a build of
+# its own. A report fails the run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -18,11 +18,12 @@ run_sanitized() {
 }
 
 TSAN_OPTIONS="suppressions=$root/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1" \
-	run_sanitized thread "$root/build-tsan" tst_ViscaTransfer tst_CameraWorker tst_MainDialog tst_DiscoveryDialog
+	run_sanitized thread "$root/build-tsan" tst_ViscaTransfer tst_RelayService tst_CameraWorker tst_MainDialog \
+		tst_DiscoveryDialog
 
 gui_tests=()
 for test in tst_CameraWorker tst_MainDialog tst_MainDialogPanel tst_controlWidgets tst_DiscoveryDialog \
-	tst_PresetRenameDialog tst_PanTiltLimitSettingDialog; do
+	tst_PresetRenameDialog tst_PanTiltLimitSettingDialog tst_RelayService; do
 	[ -f "$root/tests/$test.cpp" ] && gui_tests+=("$test")
 done
 lsan_suppressions=

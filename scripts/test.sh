@@ -7,6 +7,7 @@ build=${KAVREN_BUILD_DIR:-$root/build}
 
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh" -DKAVREN_WERROR=ON
+"$root/scripts/install-relay-clients.sh" "$build"
 
 echo "== Tests"
 # A test that fails is run once more and must then pass; its first failure stays in the output to be looked at.

@@ -1,24 +1,38 @@
-// The WebSocket relay: datagrams out exactly as the client spelled them, replies back as compact JSON the moment
-// they arrive and only to the most recent client, refusals of bad input without harm to the service, and a stop
-// that ends the relay's thread with clients still connected. Clients are WebSocket++ clients on threads of their
-// own and, once, Python's "websockets"; cameras are in-process simulators and a scripted peer on 127.0.0.x.
+// The WebSocket relay: datagrams out exactly as the client spelled them and only to the cameras of the slots, replies
+// back as compact JSON the moment they arrive and only to the client of that camera, refusals of bad input, of web
+// pages and of clients past their limits without harm to the service, and a stop that ends the relay's thread with
+// clients still connected. Clients are WebSocket++ clients on threads of their own, Python's "websockets" and a raw
+// socket that never reads; cameras are in-process simulators and a scripted peer on 127.0.0.x.
 
 #include "CameraSimulator.h"
+#include "RelayTestClient.h"
 #include "relay/RelayMessage.h"
 #include "relay/ViscaTransfer.h"
 
+#include "settings/Utils.h"
+
+#include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
 
-#include <websocketpp/client.hpp>
-#include <websocketpp/config/asio_no_tls_client.hpp>
-
-#include <asio/post.hpp>
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <malloc.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <condition_variable>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -37,13 +51,17 @@ const QString kScriptedPeerAddress = QStringLiteral("127.0.0.53");
 std::mutex logMutex;
 std::condition_variable logChanged;
 QStringList logLines;
+QStringList endpointLogLines; // the channels WebSocket++ wrote on; which are on depends on the build
 QtMessageHandler previousHandler = nullptr;
 
 void collectMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-	// The endpoint's own access log is chatty and not part of what the tests assert.
-	if (qstrcmp(context.category, "kavren.relay.websocket") == 0)
+	if (qstrcmp(context.category, "kavren.relay.websocket") == 0) {
+		// Only the channel, "[name]": debug builds log every frame, and the lines must not weigh on the heap.
+		std::lock_guard<std::mutex> lock(logMutex);
+		endpointLogLines.append(message.section(QLatin1Char(']'), 0, 0) + QLatin1Char(']'));
 		return;
+	}
 	{
 		std::lock_guard<std::mutex> lock(logMutex);
 		logLines.append(message);
@@ -57,6 +75,13 @@ void clearLog()
 {
 	std::lock_guard<std::mutex> lock(logMutex);
 	logLines.clear();
+	endpointLogLines.clear();
+}
+
+QStringList endpointLines()
+{
+	std::lock_guard<std::mutex> lock(logMutex);
+	return endpointLogLines;
 }
 
 QStringList loggedLines()
@@ -85,130 +110,7 @@ bool waitForLogged(const QString &prefix, int count = 1, int timeoutMs = kWaitMs
 	});
 }
 
-// --- A WebSocket++ client on a thread of its own; every call into its endpoint is posted to that thread. ---
-
-class TestClient {
-public:
-	using Endpoint = websocketpp::client<websocketpp::config::asio_client>;
-
-	TestClient()
-	{
-		m_endpoint.clear_access_channels(websocketpp::log::alevel::all);
-		m_endpoint.clear_error_channels(websocketpp::log::elevel::all);
-		websocketpp::lib::error_code error;
-		m_endpoint.init_asio(error);
-		m_endpoint.set_open_handler([this](websocketpp::connection_hdl) { setState(State::Open); });
-		m_endpoint.set_fail_handler([this](websocketpp::connection_hdl) { setState(State::Failed); });
-		m_endpoint.set_close_handler([this](websocketpp::connection_hdl connection) {
-			websocketpp::lib::error_code ignored;
-			const auto con = m_endpoint.get_con_from_hdl(connection, ignored);
-			std::lock_guard<std::mutex> lock(m_mutex);
-			m_closeCode = con ? int(con->get_remote_close_code()) : -1;
-			m_state = State::Closed;
-			m_changed.notify_all();
-		});
-		m_endpoint.set_message_handler([this](websocketpp::connection_hdl, Endpoint::message_ptr message) {
-			std::lock_guard<std::mutex> lock(m_mutex);
-			m_messages.append(QString::fromStdString(message->get_payload()));
-			m_changed.notify_all();
-		});
-	}
-	~TestClient() { shutDown(); }
-	TestClient(const TestClient &) = delete;
-	TestClient &operator=(const TestClient &) = delete;
-
-	bool connect(quint16 port)
-	{
-		websocketpp::lib::error_code error;
-		const auto connection = m_endpoint.get_connection("ws://127.0.0.1:" + std::to_string(port), error);
-		if (error)
-			return false;
-		m_connection = connection->get_handle();
-		m_endpoint.connect(connection);
-		m_thread = std::thread([this]() { m_endpoint.run(); });
-		std::unique_lock<std::mutex> lock(m_mutex);
-		return m_changed.wait_for(lock, std::chrono::milliseconds(kWaitMs), [this]() {
-			return m_state != State::Connecting;
-		}) && m_state == State::Open;
-	}
-
-	void send(const QString &text) { send(text.toUtf8(), websocketpp::frame::opcode::text); }
-	void send(const QByteArray &bytes, websocketpp::frame::opcode::value opcode)
-	{
-		const std::string payload = bytes.toStdString();
-		asio::post(m_endpoint.get_io_service(), [this, payload, opcode]() {
-			websocketpp::lib::error_code ignored;
-			m_endpoint.send(m_connection, payload, opcode, ignored);
-		});
-	}
-
-	// A polite goodbye (close handshake) or a dropped TCP connection.
-	void close()
-	{
-		asio::post(m_endpoint.get_io_service(), [this]() {
-			websocketpp::lib::error_code ignored;
-			m_endpoint.close(m_connection, websocketpp::close::status::normal, "", ignored);
-		});
-	}
-	void drop()
-	{
-		asio::post(m_endpoint.get_io_service(), [this]() {
-			websocketpp::lib::error_code ignored;
-			if (const auto con = m_endpoint.get_con_from_hdl(m_connection, ignored)) {
-				asio::error_code socketError;
-				con->get_raw_socket().close(socketError);
-			}
-		});
-	}
-
-	bool waitForMessages(int count, int timeoutMs = kWaitMs)
-	{
-		std::unique_lock<std::mutex> lock(m_mutex);
-		return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-					  [&]() { return m_messages.size() >= count; });
-	}
-	QStringList messages() const
-	{
-		std::lock_guard<std::mutex> lock(m_mutex);
-		return m_messages;
-	}
-	// The close code the relay sent; -1 while the connection is not closed.
-	int waitForClose(int timeoutMs = kWaitMs)
-	{
-		std::unique_lock<std::mutex> lock(m_mutex);
-		m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-				   [this]() { return m_state == State::Closed || m_state == State::Failed; });
-		return m_state == State::Closed ? m_closeCode : -1;
-	}
-
-	void shutDown()
-	{
-		if (!m_thread.joinable())
-			return;
-		close();
-		if (waitForClose(2000) < 0)
-			m_endpoint.stop();
-		m_thread.join();
-	}
-
-private:
-	enum class State { Connecting, Open, Failed, Closed };
-	void setState(State state)
-	{
-		std::lock_guard<std::mutex> lock(m_mutex);
-		m_state = state;
-		m_changed.notify_all();
-	}
-
-	Endpoint m_endpoint;
-	websocketpp::connection_hdl m_connection;
-	std::thread m_thread;
-	mutable std::mutex m_mutex;
-	std::condition_variable m_changed;
-	State m_state = State::Connecting;
-	QStringList m_messages;
-	int m_closeCode = -1;
-};
+using TestClient = RelayTestClient;
 
 // --- Message texts ---
 
@@ -251,6 +153,7 @@ QString replyText(const QString &ip, quint16 port, int serial, int type)
 		.arg(port);
 }
 
+// The message tests relay to any address; which destinations pass has tests of its own.
 ViscaTransfer::Options loopbackOptions()
 {
 	ViscaTransfer::Options options;
@@ -258,16 +161,191 @@ ViscaTransfer::Options loopbackOptions()
 	options.tcpPort = 0;
 	options.udpAddress = QHostAddress(QHostAddress::AnyIPv4);
 	options.udpPort = 0;
+	options.anyDestination = true;
 	return options;
 }
+
+// A scripted camera's next datagram and where it came from; empty when none came.
+QByteArray receiveDatagram(QUdpSocket &camera, QHostAddress &sender, quint16 &senderPort)
+{
+	if (!camera.hasPendingDatagrams() && !camera.waitForReadyRead(kWaitMs))
+		return QByteArray();
+	QByteArray datagram(int(camera.pendingDatagramSize()), '\0');
+	camera.readDatagram(datagram.data(), datagram.size(), &sender, &senderPort);
+	return datagram;
+}
+
+// --- What the process holds: heap, sockets, files ---
+
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+size_t heapInUse()
+{
+	return __sanitizer_get_current_allocated_bytes();
+}
+#else
+size_t heapInUse()
+{
+	const struct mallinfo2 info = mallinfo2();
+	return info.uordblks + info.hblkhd; // large blocks are mapped on their own
+}
+#endif
+
+QList<int> openDescriptors()
+{
+	QList<int> descriptors;
+	const QStringList names = QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::System | QDir::NoDotAndDotDot);
+	for (const QString &name : names)
+		descriptors << name.toInt();
+	return descriptors;
+}
+
+quint16 portOf(const sockaddr_storage &address)
+{
+	if (address.ss_family == AF_INET)
+		return ntohs(reinterpret_cast<const sockaddr_in &>(address).sin_port);
+	if (address.ss_family == AF_INET6)
+		return ntohs(reinterpret_cast<const sockaddr_in6 &>(address).sin6_port);
+	return 0;
+}
+
+// The relay's end of every TCP connection it accepted on `port`: sockets of this process bound to that port that
+// have a peer (the listening socket has none, a client's end is bound to another port).
+QList<int> acceptedSockets(quint16 port)
+{
+	QList<int> sockets;
+	for (int descriptor : openDescriptors()) {
+		sockaddr_storage local{}, peer{};
+		socklen_t size = sizeof(local);
+		if (getsockname(descriptor, reinterpret_cast<sockaddr *>(&local), &size) != 0 || portOf(local) != port)
+			continue;
+		size = sizeof(peer);
+		if (getpeername(descriptor, reinterpret_cast<sockaddr *>(&peer), &size) == 0)
+			sockets << descriptor;
+	}
+	return sockets;
+}
+
+// A plain TCP connection to 127.0.0.1:port (or another IPv4 address), or -1.
+int connectTcp(quint16 port, const char *address = "127.0.0.1", int receiveBuffer = 0)
+{
+	const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+	if (fd < 0)
+		return -1;
+	if (receiveBuffer > 0)
+		setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof(receiveBuffer));
+	sockaddr_in peer{};
+	peer.sin_family = AF_INET;
+	peer.sin_port = htons(port);
+	inet_pton(AF_INET, address, &peer.sin_addr);
+	if (::connect(fd, reinterpret_cast<sockaddr *>(&peer), sizeof(peer)) != 0) {
+		::close(fd);
+		return -1;
+	}
+	return fd;
+}
+
+// A client that takes nothing it is sent: a tiny receive buffer and not one read after its handshake.
+class StalledClient {
+public:
+	~StalledClient()
+	{
+		if (m_fd >= 0)
+			::close(m_fd);
+	}
+	bool open(quint16 port, const QString &firstMessage)
+	{
+		m_fd = connectTcp(port, "127.0.0.1", 4096);
+		return m_fd >= 0 &&
+		       sendAll("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+			       "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n") &&
+		       readHandshakeReply() && sendAll(maskedTextFrame(firstMessage.toUtf8()));
+	}
+
+private:
+	bool sendAll(const QByteArray &bytes) const
+	{
+		return ::send(m_fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL) == bytes.size();
+	}
+	bool readHandshakeReply() const
+	{
+		QByteArray reply;
+		char buffer[512];
+		while (!reply.contains("\r\n\r\n")) {
+			pollfd readable{m_fd, POLLIN, 0};
+			if (poll(&readable, 1, kWaitMs) != 1)
+				return false;
+			const ssize_t got = ::recv(m_fd, buffer, sizeof(buffer), 0);
+			if (got <= 0)
+				return false;
+			reply.append(buffer, int(got));
+		}
+		return reply.startsWith("HTTP/1.1 101");
+	}
+	// A client's frame must be masked; a zero mask leaves the payload as it is.
+	static QByteArray maskedTextFrame(const QByteArray &payload)
+	{
+		QByteArray frame("\x81", 1);
+		if (payload.size() < 126) {
+			frame.append(char(0x80 | payload.size()));
+		} else {
+			frame.append(char(0x80 | 126));
+			frame.append(char(payload.size() >> 8)).append(char(payload.size() & 0xFF));
+		}
+		return frame + QByteArray(4, '\0') + payload;
+	}
+
+	int m_fd = -1;
+};
+
+// Holds every file descriptor of the process but one, with the file limit of the process lowered to match, for as
+// long as it lives: the next socket anyone opens takes the last one, the one after fails with EMFILE.
+class LastFreeDescriptor {
+public:
+	bool hold()
+	{
+		if (getrlimit(RLIMIT_NOFILE, &m_saved) != 0)
+			return false;
+		const QList<int> open = openDescriptors();
+		rlimit tight = m_saved;
+		tight.rlim_cur = rlim_t(*std::max_element(open.begin(), open.end()) + 2);
+		if (setrlimit(RLIMIT_NOFILE, &tight) != 0)
+			return false;
+		m_lowered = true;
+		// Fills every gap below the limit, then gives one back.
+		for (int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC); fd >= 0;
+		     fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC))
+			m_fillers << fd;
+		if (m_fillers.isEmpty())
+			return false;
+		::close(m_fillers.takeLast());
+		return true;
+	}
+	void release()
+	{
+		for (int fd : qAsConst(m_fillers))
+			::close(fd);
+		m_fillers.clear();
+		if (m_lowered)
+			setrlimit(RLIMIT_NOFILE, &m_saved);
+		m_lowered = false;
+	}
+	~LastFreeDescriptor() { release(); }
+
+private:
+	rlimit m_saved{};
+	bool m_lowered = false;
+	QList<int> m_fillers;
+};
 
 } // namespace
 
 class tst_ViscaTransfer : public QObject {
 	Q_OBJECT
 
-	std::unique_ptr<CameraSimulator> m_camera;      // the camera every request addresses
-	std::unique_ptr<CameraSimulator> m_otherCamera; // another camera that only ever sends late replies
+	std::unique_ptr<CameraSimulator> m_camera;      // the camera most requests address
+	std::unique_ptr<CameraSimulator> m_otherCamera; // a second camera, or a receiver that must receive nothing
+	QTemporaryDir m_settingsHome;                   // the settings file with the camera slots
 	std::unique_ptr<CameraSimulator> m_localhost;   // sits on 127.0.0.1, where a datagram to 0.0.0.0 would land
 
 	std::unique_ptr<CameraSimulator> startSimulator(const QString &address)
@@ -288,6 +366,24 @@ class tst_ViscaTransfer : public QObject {
 	}
 	QString ack(int serial = 1) const { return replyText(kCameraAddress, m_camera->port(), serial, 0x41); }
 	QString completion(int serial = 1) const { return replyText(kCameraAddress, m_camera->port(), serial, 0x51); }
+	QStringList otherCameraReplies(int serial) const
+	{
+		return {replyText(kOtherCameraAddress, m_otherCamera->port(), serial, 0x41),
+			replyText(kOtherCameraAddress, m_otherCamera->port(), serial, 0x51)};
+	}
+
+	QString settingsPath() const { return Utils::settingsFilePath(m_settingsHome.path()); }
+	// Replaces the settings file the way the controller does (a new file renamed over the old); empty: no file.
+	void writeSettings(const QByteArray &content)
+	{
+		QFile::remove(settingsPath());
+		if (content.isEmpty())
+			return;
+		QFile file(settingsPath() + QStringLiteral(".new"));
+		QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+		file.close();
+		QVERIFY(QFile::rename(file.fileName(), settingsPath()));
+	}
 
 	// One full exchange through `client`: the camera receives exactly one more datagram, the home command, and
 	// the client gets its acknowledge and completion. Because the relay handles messages in order, this also
@@ -409,6 +505,15 @@ private slots:
 					      "}"}));
 		// The camera saw the relay's UDP socket, the one the replies came back to.
 		QCOMPARE(m_camera->lastPeerPort(), relay.udpPort());
+		const QStringList endpoint = endpointLines();
+		QVERIFY2(!endpoint.filter(QStringLiteral("[connect]")).isEmpty(), qPrintable(endpoint.join('\n')));
+#ifdef NDEBUG
+		// Outside debug builds the library tells of connections and errors, never a line for each frame.
+		QCOMPARE(endpoint.filter(QStringLiteral("[frame_header]")), QStringList());
+		QCOMPARE(endpoint.filter(QStringLiteral("[devel]")), QStringList());
+#else
+		QVERIFY(!endpoint.filter(QStringLiteral("[frame_header]")).isEmpty());
+#endif
 	}
 
 	void emptyDataIsReported_data()
@@ -456,6 +561,7 @@ private slots:
 		relay.start();
 		TestClient client;
 		QVERIFY(client.connect(relay.tcpPort()));
+		clearLog(); // the relay's start
 		client.send(payload, binary ? websocketpp::frame::opcode::binary : websocketpp::frame::opcode::text);
 		checkStillServes(client);
 		QCOMPARE(loggedLines(), QStringList());
@@ -545,12 +651,9 @@ private slots:
 		TestClient client;
 		QVERIFY(client.connect(relay.tcpPort()));
 		client.send(request(kScriptedPeerAddress, peer.localPort(), homeData(3)));
-		QVERIFY(peer.waitForReadyRead(kWaitMs));
 		QHostAddress relayAddress;
 		quint16 relayPort = 0;
-		QByteArray datagram(int(peer.pendingDatagramSize()), '\0');
-		peer.readDatagram(datagram.data(), datagram.size(), &relayAddress, &relayPort);
-		QCOMPARE(datagram, homeDatagram(3));
+		QCOMPARE(receiveDatagram(peer, relayAddress, relayPort), homeDatagram(3));
 
 		const QByteArray header = QByteArray::fromHex("01110003") + homeDatagram(3).mid(4, 4);
 		peer.writeDatagram(header + QByteArray::fromHex("9041ff"), relayAddress, relayPort);
@@ -588,7 +691,7 @@ private slots:
 		QCOMPARE(client.messages(), QStringList({ack(2), completion(2)}));
 	}
 
-	void repliesGoToTheMostRecentClient()
+	void repliesGoToTheClientOfTheirCamera()
 	{
 		ViscaTransfer relay(loopbackOptions());
 		relay.start();
@@ -610,6 +713,15 @@ private slots:
 
 		QCOMPARE(first.messages(), QStringList({ack(1), completion(1), completion(9), ack(4), completion(4)}));
 		QCOMPARE(second.messages(), QStringList({ack(2), completion(2)}));
+
+		// Clients of different cameras each get their own camera's replies, however they interleave: a late
+		// reply of the first one's camera while the second one speaks to its own.
+		second.send(request(kOtherCameraAddress, m_otherCamera->port(), homeData(5)));
+		m_camera->sendStaleDatagram(QHostAddress(QHostAddress::LocalHost), relay.udpPort(), 6);
+		QVERIFY(first.waitForMessages(6));
+		QVERIFY(second.waitForMessages(4));
+		QCOMPARE(first.messages().mid(5), QStringList({completion(6)}));
+		QCOMPARE(second.messages().mid(2), otherCameraReplies(5));
 	}
 
 	void repliesFromAnotherAddressAreDropped()
@@ -620,6 +732,7 @@ private slots:
 		QVERIFY(client.connect(relay.tcpPort()));
 		client.send(homeRequest(1));
 		QVERIFY(client.waitForMessages(2));
+		clearLog(); // the relay's start
 
 		// A late reply of a camera addressed by someone earlier, then one of the current camera.
 		m_otherCamera->sendStaleDatagram(QHostAddress(QHostAddress::LocalHost), relay.udpPort(), 5);
@@ -684,7 +797,7 @@ private slots:
 				leaving.drop();
 		}
 		// Both replies find nobody to go to.
-		QVERIFY(waitForLogged(QStringLiteral("ViscaTransfer: The reply could not be sent to the client"), 2));
+		QVERIFY(waitForLogged(QStringLiteral("The data is from (127.0.0.51)"), 2));
 		m_camera->setReplyDelayMs(0);
 		TestClient next;
 		QVERIFY(next.connect(relay.tcpPort()));
@@ -803,8 +916,262 @@ private slots:
 		checkStillServes(client);
 	}
 
+	void destinationMustBeASlot_data()
+	{
+		QTest::addColumn<QByteArray>("settings"); // the settings file; empty: none
+		QTest::addColumn<bool>("anyDestination");
+		QTest::addColumn<bool>("relayed");
+		QTest::newRow("slot 2") << QByteArray(R"({"Camera2IP": "127.0.0.52"})") << false << true;
+		QTest::newRow("slot 8 among broken slots")
+			<< QByteArray(R"({"Camera1IP": 5, "Camera3IP": "stage", "Camera8IP": "127.0.0.52"})") << false
+			<< true;
+		QTest::newRow("another slot's camera")
+			<< QByteArray(R"({"Camera1IP": "127.0.0.51"})") << false << false;
+		QTest::newRow("no settings file") << QByteArray() << false << false;
+		QTest::newRow("not JSON") << QByteArray("Camera2IP=127.0.0.52") << false << false;
+		QTest::newRow("no slot 9") << QByteArray(R"({"Camera9IP": "127.0.0.52"})") << false << false;
+		QTest::newRow("address as a number") << QByteArray(R"({"Camera2IP": 2130706484})") << false << false;
+		QTest::newRow("a name is no address")
+			<< QByteArray(R"({"Camera2NickName": "127.0.0.52"})") << false << false;
+		QTest::newRow("any destination") << QByteArray() << true << true;
+	}
+	void destinationMustBeASlot()
+	{
+		QFETCH(QByteArray, settings);
+		QFETCH(bool, anyDestination);
+		QFETCH(bool, relayed);
+		writeSettings(settings);
+		ViscaTransfer::Options options = loopbackOptions();
+		options.anyDestination = anyDestination;
+		options.settingsFilePath = settingsPath();
+		ViscaTransfer relay(options);
+		relay.start();
+		TestClient client;
+		QVERIFY(client.connect(relay.tcpPort()));
+		const QString refused = QStringLiteral("ViscaTransfer: Refused to send to 127.0.0.52: ");
+
+		if (!relayed) {
+			// However often it is asked, nothing is sent and the log gets five lines a minute at most ...
+			for (int attempt = 0; attempt < 8; ++attempt)
+				client.send(request(kOtherCameraAddress, m_otherCamera->port(), homeData(1)));
+			// Messages are handled in order: once this one is, so are the eight.
+			client.send(request(kOtherCameraAddress, m_otherCamera->port(), "[]"));
+			QVERIFY(waitForLogged(QStringLiteral("Data is empty.")));
+			// ... until the camera is assigned to a slot, which the very next request sees.
+			writeSettings(R"({"Camera2IP": "127.0.0.52"})");
+		}
+		client.send(request(kOtherCameraAddress, m_otherCamera->port(), homeData(2)));
+		QVERIFY(client.waitForMessages(2));
+		QCOMPARE(client.messages(), otherCameraReplies(2));
+		QCOMPARE(m_otherCamera->received(), QList<QByteArray>({homeDatagram(2)}));
+		QCOMPARE(countLoggedStartingWith(refused), relayed ? 0 : 5);
+	}
+
+	void originIsChecked_data()
+	{
+		QTest::addColumn<QString>("origin"); // empty: no Origin header, as programs that are not browsers
+		QTest::addColumn<QStringList>("allowed");
+		QTest::addColumn<bool>("accepted");
+		const QStringList panel{QStringLiteral("http://localhost:8080")};
+		QTest::newRow("a program") << QString() << QStringList() << true;
+		QTest::newRow("any web page") << "https://ads.example" << QStringList() << false;
+		QTest::newRow("the allowed page") << "http://localhost:8080" << panel << true;
+		QTest::newRow("another port") << "http://localhost:8081" << panel << false;
+		QTest::newRow("trailing slash") << "http://localhost:8080/" << panel << false;
+		QTest::newRow("other case") << "HTTP://LOCALHOST:8080" << panel << false;
+		QTest::newRow("opaque origin") << "null" << panel << false;
+	}
+	void originIsChecked()
+	{
+		QFETCH(QString, origin);
+		QFETCH(QStringList, allowed);
+		QFETCH(bool, accepted);
+		ViscaTransfer::Options options = loopbackOptions();
+		options.allowedOrigins = allowed;
+		ViscaTransfer relay(options);
+		relay.start();
+		TestClient client;
+		QCOMPARE(client.connect(relay.tcpPort(), origin.toStdString()), accepted);
+		const QString refused = QStringLiteral("ViscaTransfer: Refused the web page ");
+		if (accepted) {
+			checkStillServes(client);
+			QCOMPARE(countLoggedStartingWith(refused), 0);
+			return;
+		}
+		QCOMPARE(client.httpStatus(), 403);
+		QVERIFY(waitForLogged(refused + origin + QStringLiteral(": ")));
+		QCOMPARE(countLoggedStartingWith(refused), 1);
+		QCOMPARE(relay.clientCount(), 0);
+	}
+
+	void acceptedSocketsSendWithoutDelay()
+	{
+		ViscaTransfer relay(loopbackOptions());
+		relay.start();
+		TestClient client;
+		QVERIFY(client.connect(relay.tcpPort()));
+		const QList<int> sockets = acceptedSockets(relay.tcpPort());
+		QCOMPARE(sockets.size(), 1);
+		int noDelay = 0;
+		socklen_t size = sizeof(noDelay);
+		QCOMPARE(getsockopt(sockets.first(), IPPROTO_TCP, TCP_NODELAY, &noDelay, &size), 0);
+		QVERIFY(noDelay != 0);
+	}
+
+	void clientThatDoesNotReadIsClosedAtItsCap()
+	{
+		QUdpSocket camera;
+		QVERIFY(camera.bind(QHostAddress(kScriptedPeerAddress), 0));
+		ViscaTransfer relay(loopbackOptions());
+		relay.start();
+		StalledClient reader;
+		QVERIFY(reader.open(relay.tcpPort(), request(kScriptedPeerAddress, camera.localPort(), homeData(1))));
+		QHostAddress relayAddress;
+		quint16 relayPort = 0;
+		QCOMPARE(receiveDatagram(camera, relayAddress, relayPort), homeDatagram(1));
+
+		// Large replies, some 230 KB of JSON each, until the relay gives up on the reader.
+		const size_t heapBefore = heapInUse();
+		const QByteArray large(60000, '\x51');
+		const QString closed =
+			QStringLiteral("ViscaTransfer: Closed the client at 127.0.0.1: it does not read");
+		bool gaveUp = false;
+		for (int sent = 0; sent < 255 && !gaveUp; ++sent) {
+			camera.writeDatagram(large, relayAddress, relayPort);
+			gaveUp = waitForLogged(closed, 1, 50);
+		}
+		QVERIFY(gaveUp);
+		// What waits for the reader is bounded by its cap (1 MiB) and one write under way, not by what came.
+		const qint64 heldWhileClosing = qint64(heapInUse()) - qint64(heapBefore);
+		QVERIFY2(heldWhileClosing < 4 * 1024 * 1024, qPrintable(QString::number(heldWhileClosing)));
+		// It does not answer the closing handshake either, so the library drops it.
+		QTRY_COMPARE_WITH_TIMEOUT(relay.clientCount(), 0, kWaitMs);
+		QCOMPARE(countLoggedStartingWith(closed), 1);
+	}
+
+	void connectionsPastTheCapAreRefused()
+	{
+		ViscaTransfer::Options options = loopbackOptions();
+		options.maxConnections = 3;
+		ViscaTransfer relay(options);
+		relay.start();
+		// Two WebSocket clients and a bare TCP connection that never says a word: all three hold a place.
+		TestClient first, second;
+		QVERIFY(first.connect(relay.tcpPort()));
+		QVERIFY(second.connect(relay.tcpPort()));
+		const int bare = connectTcp(relay.tcpPort());
+		QVERIFY(bare >= 0);
+		QTRY_COMPARE(acceptedSockets(relay.tcpPort()).size(), 3);
+
+		TestClient fourth;
+		QVERIFY(!fourth.connect(relay.tcpPort()));
+		QVERIFY(waitForLogged(
+			QStringLiteral("ViscaTransfer: Refused a connection from 127.0.0.1: 3 connections")));
+		QCOMPARE(acceptedSockets(relay.tcpPort()).size(), 3);
+
+		// Once one leaves there is room again.
+		::close(bare);
+		QTRY_COMPARE(acceptedSockets(relay.tcpPort()).size(), 2);
+		TestClient fifth;
+		QVERIFY(fifth.connect(relay.tcpPort()));
+		checkStillServes(fifth);
+	}
+
+	void acceptBacksOffAtTheFileLimit()
+	{
+		ViscaTransfer relay(loopbackOptions());
+		relay.start();
+		TestClient connected;
+		QVERIFY(connected.connect(relay.tcpPort()));
+
+		QElapsedTimer clock;
+		clock.start();
+		LastFreeDescriptor limit;
+		QVERIFY(limit.hold());
+		// The connection takes the last descriptor, so the relay has none left to accept it with.
+		const int waiting = connectTcp(relay.tcpPort());
+		const QString failed =
+			QStringLiteral("ViscaTransfer: Cannot accept a connection (Too many open files)");
+		const bool failedThrice = waitForLogged(failed, 3);
+		const qint64 elapsedMs = clock.elapsed();
+		limit.release();
+		QVERIFY(waiting >= 0);
+		QVERIFY(failedThrice);
+		// The tries wait 50, then 100 ms after a failure instead of spinning on it.
+		QVERIFY2(elapsedMs >= 150, qPrintable(QString::number(elapsedMs)));
+
+		QVERIFY(waitForLogged(QStringLiteral("ViscaTransfer: Accepting connections again after")));
+		QCOMPARE(acceptedSockets(relay.tcpPort()).size(), 2);
+		::close(waiting);
+		checkStillServes(connected);
+	}
+
+	void listenLocalKeepsToLoopback_data()
+	{
+		QTest::addColumn<bool>("local");
+		QTest::addColumn<bool>("loopbackAccepted");
+		QTest::addColumn<bool>("otherAddressAccepted");
+		QTest::newRow("all interfaces") << false << true << true;
+		QTest::newRow("this computer only") << true << true << false;
+	}
+	// In a network namespace of its own (root only), whose loopback device also carries 192.0.2.1, a documentation
+	// address no datagram or connection can leave the namespace for.
+	void listenLocalKeepsToLoopback()
+	{
+		QFETCH(bool, local);
+		QFETCH(bool, loopbackAccepted);
+		QFETCH(bool, otherAddressAccepted);
+		if (geteuid() != 0)
+			QSKIP("a network namespace of the test's own needs root");
+		struct Outcome {
+			bool isolated = false;
+			QHostAddress listening;
+			bool loopback = false;
+			bool other = false;
+		} outcome;
+		// Only this thread (and the relay thread it starts) enters the namespace.
+		std::thread isolated([&outcome, local]() {
+			if (unshare(CLONE_NEWNET) != 0 ||
+			    std::system("ip link set lo up && ip addr add 192.0.2.1/32 dev lo") != 0)
+				return;
+			outcome.isolated = true;
+			ViscaTransfer::Options options = loopbackOptions();
+			options.listenAddress =
+				local ? QHostAddress(QHostAddress::LocalHost) : QHostAddress(QHostAddress::Any);
+			ViscaTransfer relay(options);
+			relay.start();
+			outcome.listening = relay.listeningAddress();
+			for (auto [address, accepted] :
+			     {std::pair{"127.0.0.1", &outcome.loopback}, std::pair{"192.0.2.1", &outcome.other}}) {
+				const int fd = connectTcp(relay.tcpPort(), address);
+				*accepted = fd >= 0;
+				if (fd >= 0)
+					::close(fd);
+			}
+		});
+		isolated.join();
+		if (!outcome.isolated)
+			QSKIP("no network namespace could be made here");
+		QCOMPARE(outcome.listening.isLoopback(), local);
+		QCOMPARE(outcome.loopback, loopbackAccepted);
+		QCOMPARE(outcome.other, otherAddressAccepted);
+	}
+
+	void pythonClient_data()
+	{
+		QTest::addColumn<QString>("origin"); // empty: none
+		QTest::addColumn<QStringList>("allowed");
+		QTest::addColumn<bool>("accepted");
+		QTest::newRow("a program") << QString() << QStringList() << true;
+		QTest::newRow("a web page") << "https://ads.example" << QStringList() << false;
+		QTest::newRow("the allowed page")
+			<< "http://localhost:8080" << QStringList({"http://localhost:8080"}) << true;
+	}
 	void pythonClient()
 	{
+		QFETCH(QString, origin);
+		QFETCH(QStringList, allowed);
+		QFETCH(bool, accepted);
 		QString python =
 			QStandardPaths::findExecutable(QStringLiteral("python3"), {QStringLiteral("/usr/bin")});
 		if (python.isEmpty())
@@ -814,18 +1181,28 @@ private slots:
 		if (QProcess::execute(python, {QStringLiteral("-c"), QStringLiteral("import websockets")}) != 0)
 			QSKIP("the python3 websockets module is not installed");
 
-		ViscaTransfer relay(loopbackOptions());
+		ViscaTransfer::Options options = loopbackOptions();
+		options.allowedOrigins = allowed;
+		ViscaTransfer relay(options);
 		relay.start();
+		QStringList arguments{QStringLiteral(KAVREN_SOURCE_DIR "/tests/relay_python_client.py")};
+		if (!origin.isEmpty())
+			arguments << QStringLiteral("--origin") << origin;
+		arguments << QStringLiteral("ws://127.0.0.1:%1").arg(relay.tcpPort()) << kCameraAddress
+			  << QString::number(m_camera->port()) << QStringLiteral("1,0,0,5,0,0,0,1,129,1,6,4,255")
+			  << QStringLiteral("2") << QStringLiteral("5");
 		QProcess client;
-		client.start(python,
-			     {QStringLiteral(KAVREN_SOURCE_DIR "/tests/relay_python_client.py"),
-			      QStringLiteral("ws://127.0.0.1:%1").arg(relay.tcpPort()), kCameraAddress,
-			      QString::number(m_camera->port()), QStringLiteral("1,0,0,5,0,0,0,1,129,1,6,4,255"),
-			      QStringLiteral("2"), QStringLiteral("5")});
+		client.start(python, arguments);
 		QVERIFY(client.waitForFinished(15000));
-		QCOMPARE(client.exitCode(), 0);
 		const QStringList lines =
 			QString::fromUtf8(client.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+		if (!accepted) {
+			QCOMPARE(client.exitCode(), 4);
+			QCOMPARE(lines, QStringList({"refused: HTTP 403"}));
+			QVERIFY(waitForLogged(QStringLiteral("ViscaTransfer: Refused the web page ") + origin));
+			return;
+		}
+		QCOMPARE(client.exitCode(), 0);
 		QCOMPARE(lines, QStringList({ack(1), completion(1)}));
 		QCOMPARE(m_camera->received(), QList<QByteArray>({homeDatagram(1)}));
 	}

@@ -12,6 +12,7 @@
 #include "ui/ModuleText.h"
 #include "ui/PanTiltLimitController.h"
 #include "ui/PresetRenameDialog.h"
+#include "ui/RelayDialog.h"
 
 #include <QAction>
 #include <QDebug>
@@ -122,7 +123,7 @@ MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
 
 	setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
 
-	relay = new ViscaTransfer(relayOptions(), this);
+	relay = new RelayService(relayOptions(), Utils::getAppDataPath(), this);
 	relay->start();
 }
 
@@ -137,6 +138,7 @@ MainDialog::~MainDialog()
 	delete panTiltLimitDialog;
 	delete presetRenameDialog;
 	delete aboutDialog;
+	delete relayDialog;
 	releaseCameraTable();
 }
 
@@ -202,6 +204,10 @@ void MainDialog::setupSettingsUI()
 	QAction *renameAction = settingsMenu->addAction(tr("PresetRename"));
 	renameAction->setObjectName(QStringLiteral("PresetRenameAction"));
 	connect(renameAction, &QAction::triggered, this, &MainDialog::showPresetRenameDialog);
+
+	QAction *relayAction = settingsMenu->addAction(ModuleText::text("RelayMenu"));
+	relayAction->setObjectName(QStringLiteral("RelayAction"));
+	connect(relayAction, &QAction::triggered, this, &MainDialog::showRelayDialog);
 
 	QAction *closeAction = settingsMenu->addAction(tr("Close"));
 	closeAction->setObjectName(QStringLiteral("CloseAction"));
@@ -269,6 +275,17 @@ void MainDialog::showPresetRenameDialog()
 	presetRenameDialog->show();
 	presetRenameDialog->activateWindow();
 	presetRenameDialog->raise();
+}
+
+void MainDialog::showRelayDialog()
+{
+	if (!relayDialog) {
+		relayDialog = new RelayDialog(relay, this);
+		relayDialog->setAttribute(Qt::WA_DeleteOnClose);
+	}
+	relayDialog->show();
+	relayDialog->activateWindow();
+	relayDialog->raise();
 }
 
 void MainDialog::showPanTiltLimitDialog()

@@ -3,7 +3,7 @@
 #include "control/CameraCommand.h"
 #include "control/CameraWorker.h"
 #include "control/PanelReading.h"
-#include "relay/ViscaTransfer.h"
+#include "relay/RelayService.h"
 #include "ui/PanTiltLimitSettingDialog.h"
 
 #include <QDialog>
@@ -25,6 +25,7 @@ class CameraPool;
 class DiscoveryDialog;
 class HotkeySource;
 class PresetRenameDialog;
+class RelayDialog;
 class KVPlusMinusButton;
 class QComboBox;
 class QAction;
@@ -172,6 +173,7 @@ private:
 	void showDiscoveryDialog();
 	void showPresetRenameDialog();
 	void showPanTiltLimitDialog();
+	void showRelayDialog();
 	void onHotKey(int index, bool pressed);
 
 	// The connect flow.
@@ -250,6 +252,7 @@ private:
 	QPointer<PanTiltLimitSettingDialog> panTiltLimitDialog;
 	QPointer<PresetRenameDialog> presetRenameDialog;
 	QPointer<AboutDialog> aboutDialog;
+	QPointer<RelayDialog> relayDialog;
 	CameraPool *cameras = nullptr;             // child of the dialog
 	CameraWorker *activeCamera = nullptr;      // the camera in use, owned by the pool
 	CameraWorker *lostCamera = nullptr;        // given up by the watchdog; taken back when it answers again
@@ -273,7 +276,7 @@ private:
 	QString cameraKeyPrefix;
 	QAction *panTiltLimitAction = nullptr;
 	HotkeySource *cameraHotKey = nullptr; // child of the dialog; inside the host it registers the hotkeys
-	ViscaTransfer *relay = nullptr;       // child of the dialog
+	RelayService *relay = nullptr;        // child of the dialog
 
 	// What the status line shows about the connected camera.
 	QString connectedCaption;

@@ -133,3 +133,9 @@ wait_for_rx "81 01 06 04 ff" 5 || fail "the relay did not pass the home command 
 echo "$replies" | grep -q '"data":\[1,17,0,3,0,0,0,9,144,65,255\],"ip":"127.0.0.2","port":52381' ||
 	fail "the relay's acknowledge was not as expected: $replies"
 echo "A WebSocket client moved the camera through the relay and got its replies"
+
+# A web page's handshake (it carries an Origin header) is refused: no origin is allowed by default.
+refusal=$("$python" "$relay_client" --origin https://ads.example ws://127.0.0.1:55260 127.0.0.2 52381 \
+	1,0,0,5,0,0,0,10,129,1,6,4,255 2 10)
+[ "$refusal" = "refused: HTTP 403" ] || fail "the relay let a web page in: $refusal"
+echo "The relay refused a web page"

@@ -1,0 +1,32 @@
+#include "RelayLog.h"
+
+Q_LOGGING_CATEGORY(lcRelay, "kavren.relay")
+Q_LOGGING_CATEGORY(lcRelayWebSocket, "kavren.relay.websocket")
+
+bool RelayLogLimiter::allow(int &heldBack)
+{
+	const Clock::time_point now = Clock::now();
+	if (m_linesInInterval == 0 || now - m_intervalStart >= m_interval) {
+		m_intervalStart = now;
+		m_linesInInterval = 0;
+	}
+	if (m_linesInInterval >= m_linesPerInterval) {
+		++m_heldBack;
+		return false;
+	}
+	++m_linesInInterval;
+	heldBack = m_heldBack;
+	m_heldBack = 0;
+	return true;
+}
+
+void RelayLogLimiter::info(const QByteArray &line)
+{
+	int heldBack = 0;
+	if (!allow(heldBack))
+		return;
+	if (heldBack > 0)
+		qCInfo(lcRelay, "%s (%d more like it were not logged)", line.constData(), heldBack);
+	else
+		qCInfo(lcRelay, "%s", line.constData());
+}

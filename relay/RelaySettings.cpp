@@ -1,0 +1,120 @@
+#include "RelaySettings.h"
+
+#include "RelayLog.h"
+#include "settings/Utils.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonValue>
+
+namespace {
+
+const QString kEnabledKey = QStringLiteral("RelayEnabled");
+const QString kListenKey = QStringLiteral("RelayListen");
+const QString kAnyDestinationKey = QStringLiteral("RelayAnyDestination");
+const QString kAllowedOriginsKey = QStringLiteral("RelayAllowedOrigins");
+const QString kListenAll = QStringLiteral("all");
+const QString kListenLocal = QStringLiteral("local");
+
+// The value as it stands in the file, for a log line.
+QByteArray shown(const QJsonValue &value)
+{
+	const QJsonArray wrapped{value};
+	const QByteArray text = QJsonDocument(wrapped).toJson(QJsonDocument::Compact);
+	return text.mid(1, text.size() - 2).left(80);
+}
+
+void logIgnored(const QString &key, const QJsonValue &value, const char *expected, const char *fallback)
+{
+	qCWarning(lcRelay, "Settings: %s holds %s, not %s; the relay uses %s.", qPrintable(key),
+		  shown(value).constData(), expected, fallback);
+}
+
+bool readBool(const QJsonObject &settings, const QString &key, bool fallback)
+{
+	const QJsonValue value = settings.value(key);
+	if (value.isUndefined())
+		return fallback;
+	if (value.isBool())
+		return value.toBool();
+	logIgnored(key, value, "true or false", fallback ? "true" : "false");
+	return fallback;
+}
+
+bool readLocalOnly(const QJsonObject &settings)
+{
+	const QJsonValue value = settings.value(kListenKey);
+	if (value.isUndefined() || value.toString() == kListenAll)
+		return false;
+	if (value.toString() == kListenLocal)
+		return true;
+	logIgnored(kListenKey, value, "\"all\" or \"local\"", "\"all\"");
+	return false;
+}
+
+QStringList readOrigins(const QJsonObject &settings)
+{
+	const QJsonValue value = settings.value(kAllowedOriginsKey);
+	if (value.isUndefined())
+		return {};
+	QStringList origins;
+	const QJsonArray array = value.toArray();
+	for (const QJsonValue &origin : array) {
+		if (!origin.isString())
+			break;
+		origins << origin.toString();
+	}
+	if (value.isArray() && origins.size() == array.size())
+		return origins;
+	logIgnored(kAllowedOriginsKey, value, "an array of strings", "no web page");
+	return {};
+}
+
+} // namespace
+
+RelaySettings RelaySettings::fromJson(const QJsonObject &settings)
+{
+	RelaySettings relay;
+	relay.enabled = readBool(settings, kEnabledKey, relay.enabled);
+	relay.localOnly = readLocalOnly(settings);
+	relay.anyDestination = readBool(settings, kAnyDestinationKey, relay.anyDestination);
+	relay.allowedOrigins = readOrigins(settings);
+	return relay;
+}
+
+void RelaySettings::writeTo(QJsonObject &settings) const
+{
+	settings[kEnabledKey] = enabled;
+	settings[kListenKey] = localOnly ? kListenLocal : kListenAll;
+	settings[kAnyDestinationKey] = anyDestination;
+	settings[kAllowedOriginsKey] = QJsonArray::fromStringList(allowedOrigins);
+}
+
+RelaySettings RelaySettings::read(const QString &directory)
+{
+	QJsonObject settings;
+	if (!Utils::readJSONFromFile(settings, directory))
+		qCDebug(lcRelay, "It's failed to read JSON file.");
+	return fromJson(settings);
+}
+
+bool RelaySettings::store(const QString &directory) const
+{
+	QJsonObject settings;
+	if (!Utils::readJSONFromFile(settings, directory)) {
+		qCDebug(lcRelay, "It's failed to read JSON file.");
+		return false;
+	}
+	writeTo(settings);
+	if (!Utils::writeJSONToFile(settings, directory)) {
+		qCDebug(lcRelay, "It's failed to write JSON file.");
+		return false;
+	}
+	return true;
+}
+
+bool RelaySettings::operator==(const RelaySettings &other) const
+{
+	return enabled == other.enabled && localOnly == other.localOnly && anyDestination == other.anyDestination &&
+	       allowedOrigins == other.allowedOrigins;
+}

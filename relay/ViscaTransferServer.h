@@ -1,0 +1,103 @@
+#pragma once
+
+// The relay's event loop and everything that runs on it; private to ViscaTransfer. Setting up, stopping and the
+// datagrams are in ViscaTransfer.cpp, the connections (accepting, limits, handshakes) in ViscaTransfer_Connections.cpp.
+
+#include "RelayLog.h"
+#include "RelayRoutes.h"
+#include "RelayWebSocketConfig.h"
+#include "SlotAddressBook.h"
+#include "ViscaTransfer.h"
+
+#include <asio/ip/udp.hpp>
+#include <asio/steady_timer.hpp>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+
+class ViscaTransfer::Server {
+public:
+	explicit Server(const Options &options);
+	~Server();
+
+	void start();
+	void stop();
+
+	// Set up before the loop runs, constant afterwards.
+	bool serving = false;
+	Failure failure = Failure::None;
+	quint16 boundTcpPort = 0;
+	quint16 boundUdpPort = 0;
+	QHostAddress boundAddress;
+	// Written on the loop thread, read anywhere.
+	std::atomic<int> clientCount{0};
+
+private:
+	using ConnectionHandle = websocketpp::connection_hdl;
+	using ConnectionPtr = RelayWebSocketServer::connection_ptr;
+	using ConnectionSet = std::set<ConnectionHandle, std::owner_less<ConnectionHandle>>;
+
+	// --- Setting up, on the owner's thread before the loop runs ---
+	void configureEndpoint();
+	bool bindUdp();
+	bool listenTcp();
+	void logListening() const;
+	void run();
+
+	// --- Connections, on the loop thread (or on the owner's thread while no loop runs) ---
+	void acceptNext();
+	void onAccepted(const ConnectionPtr &connection, const websocketpp::lib::error_code &error);
+	void retryAcceptLater(const websocketpp::lib::error_code &error);
+	void refuseConnection(const ConnectionPtr &connection);
+	void admitConnection(const ConnectionPtr &connection);
+	bool validateHandshake(ConnectionHandle connection);
+	void onOpen(ConnectionHandle connection);
+	void onGone(ConnectionHandle connection);
+	void publishClientCount();
+	bool fitsQueue(const ConnectionPtr &client, size_t bytes);
+	void shutDown();
+
+	// --- Datagrams, on the loop thread ---
+	void messageHandler(ConnectionHandle connection, RelayWebSocketServer::message_ptr message);
+	bool destinationAllowed(uint32_t address);
+	void receiveNext();
+	void onDatagram(const asio::error_code &error, size_t size);
+	void forwardReply(size_t size);
+
+	const Options m_options;
+	const std::set<std::string> m_allowedOrigins;
+	RelayWebSocketServer m_endpoint; // owns the io_context; declared before the sockets and timers that use it
+	std::optional<asio::ip::udp::socket> m_udp;
+	std::optional<asio::steady_timer> m_receiveRetryTimer;
+	std::optional<asio::steady_timer> m_acceptRetryTimer;
+	std::array<uint8_t, 65536> m_buffer{};
+	asio::ip::udp::endpoint m_sender;
+
+	ConnectionSet m_connections; // open WebSocket connections
+	int m_liveConnections = 0;   // accepted and not yet ended, whatever their state
+	ConnectionHandle m_lastClient;
+	RelayRoutes m_routes;
+	SlotAddressBook m_slots;
+	std::chrono::milliseconds m_acceptRetryDelay;
+	int m_acceptFailures = 0;
+	RelayLogLimiter m_destinationLog;
+	RelayLogLimiter m_originLog;
+	RelayLogLimiter m_connectionLog;
+	bool m_closing = false;
+
+	// --- Owner's thread ---
+	std::thread m_thread;
+	bool m_started = false;
+	bool m_stopped = false;
+	std::mutex m_finishMutex;
+	std::condition_variable m_finishedChanged;
+	bool m_finished = false; // under m_finishMutex
+};

@@ -1,0 +1,200 @@
+// The relay's connections: its own accept loop (with the connection cap and a back-off when accepting fails), the
+// handshake check of browsers' origins, the bound on replies waiting for a client, and the goodbye at stop.
+
+#include "ViscaTransferServer.h"
+
+#include <algorithm>
+
+namespace {
+
+// Accepting fails when the process has no file left to give (EMFILE) and keeps failing until one is closed; the
+// loop waits between attempts instead of spinning on the failure.
+constexpr std::chrono::milliseconds kAcceptRetryFirstDelay(50);
+constexpr std::chrono::milliseconds kAcceptRetryLongestDelay(1000);
+
+std::string peerOf(const RelayWebSocketServer::connection_ptr &connection)
+{
+	asio::error_code error;
+	const asio::ip::tcp::endpoint peer = connection->get_raw_socket().remote_endpoint(error);
+	return error ? std::string("an unknown peer") : peer.address().to_string();
+}
+
+} // namespace
+
+void ViscaTransfer::Server::acceptNext()
+{
+	if (m_closing)
+		return;
+	const ConnectionPtr connection = m_endpoint.get_connection();
+	websocketpp::lib::error_code error;
+	m_endpoint.async_accept(
+		std::static_pointer_cast<RelayWebSocketServer::transport_con_type>(connection),
+		[this, connection](const websocketpp::lib::error_code &acceptError) {
+			onAccepted(connection, acceptError);
+		},
+		error);
+	if (!error)
+		return;
+	// A connection made for an accept that never started must be ended, or the library keeps it.
+	connection->terminate(websocketpp::lib::error_code());
+	if (error != websocketpp::error::async_accept_not_listening)
+		retryAcceptLater(error);
+}
+
+void ViscaTransfer::Server::onAccepted(const ConnectionPtr &connection, const websocketpp::lib::error_code &error)
+{
+	if (error) {
+		connection->terminate(error);
+		// Cancelled: the relay stopped listening.
+		if (!m_closing && error != websocketpp::error::operation_canceled)
+			retryAcceptLater(error);
+		return;
+	}
+	if (m_acceptFailures > 0)
+		qCInfo(lcRelay, "ViscaTransfer: Accepting connections again after %d failed attempts.",
+		       m_acceptFailures);
+	m_acceptFailures = 0;
+
+	if (m_liveConnections >= m_options.maxConnections)
+		refuseConnection(connection);
+	else
+		admitConnection(connection);
+	acceptNext();
+}
+
+void ViscaTransfer::Server::retryAcceptLater(const websocketpp::lib::error_code &error)
+{
+	m_acceptRetryDelay = m_acceptFailures == 0 ? kAcceptRetryFirstDelay
+						   : std::min(m_acceptRetryDelay * 2, kAcceptRetryLongestDelay);
+	++m_acceptFailures;
+	// One line in the host's log for a run of failures; the rest is chatter.
+	if (m_acceptFailures == 1)
+		qCInfo(lcRelay, "ViscaTransfer: Cannot accept a connection (%s); trying again in %lld ms.",
+		       error.message().c_str(), (long long)m_acceptRetryDelay.count());
+	else
+		qCDebug(lcRelay, "ViscaTransfer: Cannot accept a connection (%s); trying again in %lld ms.",
+			error.message().c_str(), (long long)m_acceptRetryDelay.count());
+	m_acceptRetryTimer->expires_after(m_acceptRetryDelay);
+	m_acceptRetryTimer->async_wait([this](const asio::error_code &timerError) {
+		if (!timerError && !m_closing)
+			acceptNext();
+	});
+}
+
+void ViscaTransfer::Server::refuseConnection(const ConnectionPtr &connection)
+{
+	m_connectionLog.info(
+		"ViscaTransfer: Refused a connection from " + QByteArray::fromStdString(peerOf(connection)) + ": " +
+		QByteArray::number(m_options.maxConnections) + " connections are open, the most the relay takes.");
+	// Never started, so closing the socket is all there is to it.
+	asio::error_code ignored;
+	connection->get_raw_socket().close(ignored);
+}
+
+void ViscaTransfer::Server::admitConnection(const ConnectionPtr &connection)
+{
+	// Replies are small frames that must leave the moment their datagram arrives. With Nagle's algorithm the
+	// second of two replies waits for the client's delayed acknowledgement, some 40 ms on Linux.
+	asio::error_code error;
+	connection->get_raw_socket().set_option(asio::ip::tcp::no_delay(true), error);
+	if (error)
+		qCDebug(lcRelay, "ViscaTransfer: Cannot send without delay to %s: %s", peerOf(connection).c_str(),
+			error.message().c_str());
+	++m_liveConnections;
+	// Runs once for every connection that started, however it ends (after the close or fail handler).
+	connection->set_termination_handler([this](const ConnectionPtr &) {
+		--m_liveConnections;
+		publishClientCount();
+	});
+	connection->start();
+}
+
+bool ViscaTransfer::Server::validateHandshake(ConnectionHandle connection)
+{
+	websocketpp::lib::error_code error;
+	const ConnectionPtr con = m_endpoint.get_con_from_hdl(connection, error);
+	if (!con)
+		return false;
+	// Browsers let any web page open a WebSocket to any host and say only which page it is; programs that are
+	// not browsers send no Origin at all.
+	const std::string origin = con->get_request_header("Origin");
+	if (origin.empty() || m_allowedOrigins.count(origin) > 0)
+		return true;
+	con->set_status(websocketpp::http::status_code::forbidden);
+	m_originLog.info("ViscaTransfer: Refused the web page " +
+			 QString::fromStdString(origin.substr(0, 200)).simplified().toUtf8() +
+			 ": its origin is not in RelayAllowedOrigins.");
+	return false;
+}
+
+void ViscaTransfer::Server::onOpen(ConnectionHandle connection)
+{
+	if (m_closing) {
+		// Finished its handshake while the relay was shutting down: it would keep the loop alive.
+		websocketpp::lib::error_code ignored;
+		m_endpoint.close(connection, websocketpp::close::status::going_away, "", ignored);
+		return;
+	}
+	m_connections.insert(connection);
+	publishClientCount();
+}
+
+void ViscaTransfer::Server::onGone(ConnectionHandle connection)
+{
+	m_connections.erase(connection);
+	m_routes.forget(connection);
+}
+
+void ViscaTransfer::Server::publishClientCount()
+{
+	clientCount.store(int(m_connections.size()));
+}
+
+bool ViscaTransfer::Server::fitsQueue(const ConnectionPtr &client, size_t bytes)
+{
+	const size_t waiting = client->get_buffered_amount();
+	if (waiting + bytes <= m_options.maxQueuedBytes)
+		return true;
+	// Closed once; until the library drops it, later replies are simply not queued.
+	if (client->get_state() == websocketpp::session::state::open) {
+		qCInfo(lcRelay,
+		       "ViscaTransfer: Closed the client at %s: it does not read its replies (%zu bytes would wait, at "
+		       "most %zu may).",
+		       peerOf(client).c_str(), waiting + bytes, m_options.maxQueuedBytes);
+		websocketpp::lib::error_code ignored;
+		client->close(websocketpp::close::status::policy_violation, "replies not read", ignored);
+	}
+	return false;
+}
+
+void ViscaTransfer::Server::shutDown()
+{
+	m_closing = true;
+	websocketpp::lib::error_code error;
+	if (serving) {
+		m_endpoint.stop_listening(error);
+		qCInfo(lcRelay, "ViscaTransfer: Stopped listening on TCP port %u; closing %zu clients.",
+		       unsigned(boundTcpPort), m_connections.size());
+	}
+
+	error.clear();
+	m_endpoint.close(m_lastClient, websocketpp::close::status::going_away, "", error);
+	if (error)
+		qCDebug(lcRelay, "ViscaTransfer: Error closing connection");
+	// The close handler edits the set; work on a copy.
+	const ConnectionSet others = m_connections;
+	for (const ConnectionHandle &connection : others) {
+		if (RelayRoutes::sameClient(connection, m_lastClient))
+			continue;
+		websocketpp::lib::error_code ignored;
+		m_endpoint.close(connection, websocketpp::close::status::going_away, "", ignored);
+	}
+
+	asio::error_code ignored;
+	if (m_acceptRetryTimer)
+		m_acceptRetryTimer->cancel();
+	if (m_receiveRetryTimer)
+		m_receiveRetryTimer->cancel();
+	if (m_udp)
+		m_udp->close(ignored);
+}

@@ -1,0 +1,157 @@
+#pragma once
+
+// A WebSocket++ client of the relay on a thread of its own; every call into its endpoint is posted to that thread.
+// Shared by the relay's tests.
+
+#include <QString>
+#include <QStringList>
+
+#include <websocketpp/client.hpp>
+#include <websocketpp/config/asio_no_tls_client.hpp>
+
+#include <asio/post.hpp>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class RelayTestClient {
+public:
+	using Endpoint = websocketpp::client<websocketpp::config::asio_client>;
+	static constexpr int kWaitMs = 5000;
+
+	RelayTestClient()
+	{
+		m_endpoint.clear_access_channels(websocketpp::log::alevel::all);
+		m_endpoint.clear_error_channels(websocketpp::log::elevel::all);
+		websocketpp::lib::error_code error;
+		m_endpoint.init_asio(error);
+		m_endpoint.set_open_handler([this](websocketpp::connection_hdl) { setState(State::Open); });
+		m_endpoint.set_fail_handler(
+			[this](websocketpp::connection_hdl connection) { end(State::Failed, connection); });
+		m_endpoint.set_close_handler(
+			[this](websocketpp::connection_hdl connection) { end(State::Closed, connection); });
+		m_endpoint.set_message_handler([this](websocketpp::connection_hdl, Endpoint::message_ptr message) {
+			std::lock_guard<std::mutex> lock(m_mutex);
+			m_messages.append(QString::fromStdString(message->get_payload()));
+			m_changed.notify_all();
+		});
+	}
+	~RelayTestClient() { shutDown(); }
+	RelayTestClient(const RelayTestClient &) = delete;
+	RelayTestClient &operator=(const RelayTestClient &) = delete;
+
+	// True once the handshake succeeded; `origin`, when given, is sent as a browser sends it.
+	bool connect(quint16 port, const std::string &origin = std::string())
+	{
+		websocketpp::lib::error_code error;
+		const auto connection = m_endpoint.get_connection("ws://127.0.0.1:" + std::to_string(port), error);
+		if (error)
+			return false;
+		if (!origin.empty())
+			connection->replace_header("Origin", origin);
+		m_connection = connection->get_handle();
+		m_endpoint.connect(connection);
+		m_thread = std::thread([this]() { m_endpoint.run(); });
+		std::unique_lock<std::mutex> lock(m_mutex);
+		return m_changed.wait_for(lock, std::chrono::milliseconds(kWaitMs), [this]() {
+			return m_state != State::Connecting;
+		}) && m_state == State::Open;
+	}
+	// The HTTP status of a handshake that failed; -1 when none came.
+	int httpStatus() const
+	{
+		std::lock_guard<std::mutex> lock(m_mutex);
+		return m_httpStatus;
+	}
+
+	void send(const QString &text) { send(text.toUtf8(), websocketpp::frame::opcode::text); }
+	void send(const QByteArray &bytes, websocketpp::frame::opcode::value opcode)
+	{
+		const std::string payload = bytes.toStdString();
+		asio::post(m_endpoint.get_io_service(), [this, payload, opcode]() {
+			websocketpp::lib::error_code ignored;
+			m_endpoint.send(m_connection, payload, opcode, ignored);
+		});
+	}
+
+	// A polite goodbye (close handshake) or a dropped TCP connection.
+	void close()
+	{
+		asio::post(m_endpoint.get_io_service(), [this]() {
+			websocketpp::lib::error_code ignored;
+			m_endpoint.close(m_connection, websocketpp::close::status::normal, "", ignored);
+		});
+	}
+	void drop()
+	{
+		asio::post(m_endpoint.get_io_service(), [this]() {
+			websocketpp::lib::error_code ignored;
+			if (const auto con = m_endpoint.get_con_from_hdl(m_connection, ignored)) {
+				asio::error_code socketError;
+				con->get_raw_socket().close(socketError);
+			}
+		});
+	}
+
+	bool waitForMessages(int count, int timeoutMs = kWaitMs)
+	{
+		std::unique_lock<std::mutex> lock(m_mutex);
+		return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+					  [&]() { return m_messages.size() >= count; });
+	}
+	QStringList messages() const
+	{
+		std::lock_guard<std::mutex> lock(m_mutex);
+		return m_messages;
+	}
+	// The close code the relay sent; -1 while the connection is not closed.
+	int waitForClose(int timeoutMs = kWaitMs)
+	{
+		std::unique_lock<std::mutex> lock(m_mutex);
+		m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+				   [this]() { return m_state == State::Closed || m_state == State::Failed; });
+		return m_state == State::Closed ? m_closeCode : -1;
+	}
+
+	void shutDown()
+	{
+		if (!m_thread.joinable())
+			return;
+		close();
+		if (waitForClose(2000) < 0)
+			m_endpoint.stop();
+		m_thread.join();
+	}
+
+private:
+	enum class State { Connecting, Open, Failed, Closed };
+	void end(State state, websocketpp::connection_hdl connection)
+	{
+		websocketpp::lib::error_code ignored;
+		const auto con = m_endpoint.get_con_from_hdl(connection, ignored);
+		std::lock_guard<std::mutex> lock(m_mutex);
+		m_httpStatus = con ? int(con->get_response_code()) : -1;
+		m_closeCode = con ? int(con->get_remote_close_code()) : -1;
+		m_state = state;
+		m_changed.notify_all();
+	}
+	void setState(State state)
+	{
+		std::lock_guard<std::mutex> lock(m_mutex);
+		m_state = state;
+		m_changed.notify_all();
+	}
+
+	Endpoint m_endpoint;
+	websocketpp::connection_hdl m_connection;
+	std::thread m_thread;
+	mutable std::mutex m_mutex;
+	std::condition_variable m_changed;
+	State m_state = State::Connecting;
+	QStringList m_messages;
+	int m_closeCode = -1;
+	int m_httpStatus = -1;
+};

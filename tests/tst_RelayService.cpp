@@ -1,0 +1,364 @@
+// The relay as the controller runs it: its keys read from the settings file (a wrong type is logged and falls back
+// to the default, the file untouched), "RelayEnabled" false binding nothing, and the Relay dialog showing the state
+// and changing the running relay (clients closed with 1001, keys stored, the rest of the file kept).
+#include "MainDialogTestSupport.h"
+#include "RelayTestClient.h"
+#include "relay/RelayService.h"
+#include "ui/RelayDialog.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTcpServer>
+#include <QUdpSocket>
+#include <QtTest>
+
+#include <memory>
+
+using namespace MainDialogTest;
+
+namespace {
+
+const QString kSlotCamera = QStringLiteral("127.0.0.61");
+const QString kOtherCamera = QStringLiteral("127.0.0.62");
+
+// Warnings about the relay's keys, collected; everything else goes on to the test framework.
+QStringList settingsWarnings;
+QtMessageHandler frameworkHandler = nullptr;
+
+void collectSettingsWarnings(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+	if (type == QtWarningMsg && message.startsWith(QStringLiteral("Settings: Relay")))
+		settingsWarnings << message;
+	else if (type != QtDebugMsg)
+		frameworkHandler(type, context, message);
+}
+
+// The socket inodes this process holds.
+QSet<QString> openSockets()
+{
+	QSet<QString> sockets;
+	const QDir fds(QStringLiteral("/proc/self/fd"));
+	for (const QString &name : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+		const QString target = QFile::symLinkTarget(fds.filePath(name));
+		if (target.contains(QStringLiteral("socket:")))
+			sockets << target;
+	}
+	return sockets;
+}
+
+// JSON written with single quotes, so that no raw string holds a "//" (moc would take it for a comment).
+QByteArray json(const char *text)
+{
+	return QByteArray(text).replace('\'', '"');
+}
+
+QString homeRequest(const QString &ip, quint16 port)
+{
+	return QStringLiteral("{\"ip\":\"%1\",\"port\":%2,\"data\":[1,0,0,5,0,0,0,1,129,1,6,4,255]}").arg(ip).arg(port);
+}
+
+} // namespace
+
+class tst_RelayService : public QObject {
+	Q_OBJECT
+
+	SettingsHome m_home;
+	std::unique_ptr<CameraSimulator> m_slotCamera;
+	std::unique_ptr<CameraSimulator> m_otherCamera;
+
+	QString directory() const { return Utils::getAppDataPath(); }
+
+	// Ephemeral ports; "all interfaces" is the IPv4 wildcard, so that "this computer only" shows in the address.
+	static ViscaTransfer::Options baseOptions()
+	{
+		ViscaTransfer::Options options;
+		options.listenAddress = QHostAddress(QHostAddress::AnyIPv4);
+		options.tcpPort = 0;
+		options.udpAddress = QHostAddress(QHostAddress::LocalHost);
+		options.udpPort = 0;
+		return options;
+	}
+	static ViscaTransfer *runningRelay(RelayService &service) { return service.findChild<ViscaTransfer *>(); }
+	// How many datagrams reached the camera before a marker the test sends it now: the relay had sent whatever it
+	// was going to send, so those are all it will ever get.
+	static int receivedBeforeMarker(CameraSimulator &camera)
+	{
+		const QByteArray marker("marker");
+		QUdpSocket socket;
+		socket.writeDatagram(marker, camera.address(), camera.port());
+		if (!QTest::qWaitFor(
+			    [&]() { return !camera.received().isEmpty() && camera.received().constLast() == marker; },
+			    RelayTestClient::kWaitMs))
+			return -1;
+		return camera.received().size() - 1;
+	}
+	template <typename T>
+	static T *control(QWidget *dialog, const char *name)
+	{
+		T *found = dialog->findChild<T *>(QString::fromLatin1(name));
+		if (!found)
+			qFatal("no control %s", name);
+		return found;
+	}
+
+private slots:
+	void initTestCase()
+	{
+		QVERIFY(loadLocale());
+		QVERIFY(m_home.setUp());
+		installModalAnswerer();
+		frameworkHandler = qInstallMessageHandler(collectSettingsWarnings);
+		m_slotCamera = startCamera("127.0.0.61", "NX-B93K");
+		m_otherCamera = startCamera("127.0.0.62", "NX-B93K");
+	}
+	void cleanupTestCase()
+	{
+		qInstallMessageHandler(frameworkHandler);
+		QCOMPARE(missingKeys(), QSet<QString>());
+	}
+	void init()
+	{
+		SettingsHome::write(QJsonObject{{QStringLiteral("Camera1IP"), kSlotCamera},
+						{QStringLiteral("Camera1NickName"), QStringLiteral("Stage")}});
+		settingsWarnings.clear();
+		boxTexts().clear();
+		m_slotCamera->clearReceived();
+		m_otherCamera->clearReceived();
+	}
+
+	void keysReadAsTheySay_data()
+	{
+		QTest::addColumn<QByteArray>("keys");
+		QTest::addColumn<bool>("enabled");
+		QTest::addColumn<bool>("localOnly");
+		QTest::addColumn<bool>("anyDestination");
+		QTest::addColumn<QStringList>("origins");
+		QTest::addColumn<int>("warnings");
+		QTest::newRow("none: the defaults") << json("{}") << true << false << false << QStringList() << 0;
+		QTest::newRow("all set")
+			<< json("{'RelayEnabled': false, 'RelayListen': 'local', 'RelayAnyDestination': true, "
+				"'RelayAllowedOrigins': ['http://a:1', 'https://b']}")
+			<< false << true << true << QStringList({"http://a:1", "https://b"}) << 0;
+		QTest::newRow("listen on all")
+			<< json("{'RelayListen': 'all'}") << true << false << false << QStringList() << 0;
+		QTest::newRow("on as text")
+			<< json("{'RelayEnabled': 'false'}") << true << false << false << QStringList() << 1;
+		QTest::newRow("listen elsewhere")
+			<< json("{'RelayListen': 'everywhere'}") << true << false << false << QStringList() << 1;
+		QTest::newRow("listen as a switch")
+			<< json("{'RelayListen': true}") << true << false << false << QStringList() << 1;
+		QTest::newRow("any destination as 1")
+			<< json("{'RelayAnyDestination': 1}") << true << false << false << QStringList() << 1;
+		QTest::newRow("one origin as text") << json("{'RelayAllowedOrigins': 'http://a:1'}") << true << false
+						    << false << QStringList() << 1;
+		QTest::newRow("a number among origins") << json("{'RelayAllowedOrigins': ['http://a:1', 5]}") << true
+							<< false << false << QStringList() << 1;
+		QTest::newRow("every key wrong") << json("{'RelayEnabled': null, 'RelayListen': [], "
+							 "'RelayAnyDestination': 'yes', 'RelayAllowedOrigins': {}}")
+						 << true << false << false << QStringList() << 4;
+	}
+	void keysReadAsTheySay()
+	{
+		QFETCH(QByteArray, keys);
+		QFETCH(bool, enabled);
+		QFETCH(bool, localOnly);
+		QFETCH(bool, anyDestination);
+		QFETCH(QStringList, origins);
+		QFETCH(int, warnings);
+		SettingsHome::write(QJsonDocument::fromJson(keys).object());
+		QFile file(Utils::settingsFilePath(directory()));
+		QVERIFY(file.open(QIODevice::ReadOnly));
+		const QByteArray before = file.readAll();
+		file.close();
+
+		const RelaySettings read = RelaySettings::read(directory());
+		QCOMPARE(read.enabled, enabled);
+		QCOMPARE(read.localOnly, localOnly);
+		QCOMPARE(read.anyDestination, anyDestination);
+		QCOMPARE(read.allowedOrigins, origins);
+		QCOMPARE(settingsWarnings.size(), warnings);
+		QVERIFY(file.open(QIODevice::ReadOnly));
+		QCOMPARE(file.readAll(), before);
+	}
+
+	void switchedOffBindsNothing()
+	{
+		SettingsHome::write(QJsonObject{{QStringLiteral("RelayEnabled"), false}});
+		const QSet<QString> before = openSockets();
+		RelayService service(baseOptions(), directory());
+		service.start();
+		QVERIFY(!service.isListening());
+		QVERIFY(!runningRelay(service));
+		QCOMPARE(openSockets(), before);
+
+		RelaySettings on = service.settings();
+		on.enabled = true;
+		QVERIFY(service.change(on));
+		QVERIFY(service.isListening());
+		RelayTestClient client;
+		QVERIFY(client.connect(service.tcpPort()));
+	}
+
+	void dialogShowsTheRelay()
+	{
+		SettingsHome::write(QJsonObject{
+			{QStringLiteral("RelayListen"), QStringLiteral("local")},
+			{QStringLiteral("RelayAnyDestination"), true},
+			{QStringLiteral("RelayAllowedOrigins"), QJsonArray{QStringLiteral("http://localhost:8080"),
+									   QStringLiteral("https://panel.example")}}});
+		RelayService service(baseOptions(), directory());
+		service.start();
+		RelayDialog dialog(&service);
+		QVERIFY(control<QCheckBox>(&dialog, "RelayEnabledCheck")->isChecked());
+		QVERIFY(control<QRadioButton>(&dialog, "ListenLocalRadio")->isChecked());
+		QVERIFY(control<QRadioButton>(&dialog, "DestinationAnyRadio")->isChecked());
+		QCOMPARE(control<QPlainTextEdit>(&dialog, "OriginsEdit")->toPlainText(),
+			 QStringLiteral("http://localhost:8080\nhttps://panel.example"));
+		QCOMPARE(control<QLabel>(&dialog, "PortValueLabel")->text(), QString::number(service.tcpPort()));
+		QCOMPARE(control<QLabel>(&dialog, "StateValueLabel")->text(), localeText("RelayStateListeningLocal"));
+
+		QCOMPARE(control<QLabel>(&dialog, "ClientsValueLabel")->text(), QStringLiteral("0"));
+		auto client = std::make_unique<RelayTestClient>();
+		QVERIFY(client->connect(service.tcpPort()));
+		QTRY_COMPARE(control<QLabel>(&dialog, "ClientsValueLabel")->text(), QStringLiteral("1"));
+		client.reset();
+		QTRY_COMPARE(control<QLabel>(&dialog, "ClientsValueLabel")->text(), QStringLiteral("0"));
+	}
+
+	void dialogShowsABusyPort()
+	{
+		QTcpServer holder;
+		QVERIFY(holder.listen(QHostAddress(QHostAddress::AnyIPv4), 0));
+		ViscaTransfer::Options options = baseOptions();
+		options.tcpPort = holder.serverPort();
+		RelayService service(options, directory());
+		service.start();
+		RelayDialog dialog(&service);
+		QCOMPARE(control<QLabel>(&dialog, "StateValueLabel")->text(),
+			 localeText("RelayStateTcpPortBusy").arg(holder.serverPort()));
+		QCOMPARE(control<QLabel>(&dialog, "PortValueLabel")->text(), QString::number(holder.serverPort()));
+	}
+
+	void dialogSwitchesChangeTheRunningRelay_data()
+	{
+		QTest::addColumn<QString>("choice");
+		QTest::newRow("off") << "RelayEnabledCheck";
+		QTest::newRow("this computer only") << "ListenLocalRadio";
+		QTest::newRow("any address") << "DestinationAnyRadio";
+		QTest::newRow("a web page") << "OriginsEdit";
+	}
+	void dialogSwitchesChangeTheRunningRelay()
+	{
+		QFETCH(QString, choice);
+		RelayService service(baseOptions(), directory());
+		service.start();
+		RelayDialog dialog(&service);
+		RelayTestClient before;
+		QVERIFY(before.connect(service.tcpPort()));
+
+		const QString page = QStringLiteral("http://localhost:8080");
+		if (choice == QLatin1String("RelayEnabledCheck"))
+			control<QCheckBox>(&dialog, "RelayEnabledCheck")->click();
+		else if (choice == QLatin1String("OriginsEdit"))
+			QTest::keyClicks(control<QPlainTextEdit>(&dialog, "OriginsEdit"), QStringLiteral("  ") + page);
+		else
+			control<QRadioButton>(&dialog, qPrintable(choice))->click();
+		QSignalSpy restarted(&service, &RelayService::restarted);
+		control<QPushButton>(&dialog, "ApplyButton")->click();
+		QCOMPARE(restarted.size(), 1);
+		QCOMPARE(before.waitForClose(), int(websocketpp::close::status::going_away));
+		QVERIFY(boxTexts().isEmpty());
+
+		// The keys are stored, every other key kept.
+		const QJsonObject stored = SettingsHome::read();
+		QCOMPARE(stored.value(QStringLiteral("Camera1NickName")).toString(), QStringLiteral("Stage"));
+		QCOMPARE(stored.value(QStringLiteral("RelayEnabled")).toBool(),
+			 choice != QLatin1String("RelayEnabledCheck"));
+		QCOMPARE(stored.value(QStringLiteral("RelayListen")).toString(),
+			 choice == QLatin1String("ListenLocalRadio") ? QStringLiteral("local") : QStringLiteral("all"));
+		QCOMPARE(stored.value(QStringLiteral("RelayAnyDestination")).toBool(),
+			 choice == QLatin1String("DestinationAnyRadio"));
+		QCOMPARE(stored.value(QStringLiteral("RelayAllowedOrigins")).toArray(),
+			 choice == QLatin1String("OriginsEdit") ? QJsonArray{page} : QJsonArray());
+
+		// The running relay does as the dialog says.
+		QLabel *state = control<QLabel>(&dialog, "StateValueLabel");
+		if (choice == QLatin1String("RelayEnabledCheck")) {
+			QVERIFY(!runningRelay(service));
+			QCOMPARE(state->text(), localeText("RelayStateOff"));
+			return;
+		}
+		QCOMPARE(runningRelay(service)->listeningAddress().isLoopback(),
+			 choice == QLatin1String("ListenLocalRadio"));
+		QCOMPARE(state->text(),
+			 localeText(choice == QLatin1String("ListenLocalRadio") ? "RelayStateListeningLocal"
+										: "RelayStateListeningAll"));
+		RelayTestClient browser;
+		QCOMPARE(browser.connect(service.tcpPort(), page.toStdString()),
+			 choice == QLatin1String("OriginsEdit"));
+
+		// A camera outside the slots is reached with "any address" only; the slot's camera always is.
+		RelayTestClient after;
+		QVERIFY(after.connect(service.tcpPort()));
+		after.send(homeRequest(kOtherCamera, m_otherCamera->port()));
+		after.send(homeRequest(kSlotCamera, m_slotCamera->port()));
+		QVERIFY(m_slotCamera->waitForReceived(1, RelayTestClient::kWaitMs));
+		QCOMPARE(receivedBeforeMarker(*m_otherCamera), choice == QLatin1String("DestinationAnyRadio") ? 1 : 0);
+	}
+
+	void unsavedSettingsStillApply()
+	{
+		// The settings folder cannot be made: a file stands where it would be.
+		QTemporaryDir blocked;
+		QFile obstacle(blocked.filePath(QStringLiteral("settings")));
+		QVERIFY(obstacle.open(QIODevice::WriteOnly));
+		obstacle.close();
+		RelayService service(baseOptions(), obstacle.fileName() + QStringLiteral("/inside"));
+		service.start();
+		RelayDialog dialog(&service);
+		control<QRadioButton>(&dialog, "ListenLocalRadio")->click();
+		control<QPushButton>(&dialog, "ApplyButton")->click();
+		QCOMPARE(boxTexts(), QStringList({localeText("RelaySettingsNotSaved")}));
+		QVERIFY(runningRelay(service)->listeningAddress().isLoopback());
+	}
+
+	void everyControlIsNamed()
+	{
+		RelayService service(baseOptions(), directory());
+		service.start();
+		RelayDialog dialog(&service);
+		QCOMPARE(dialog.windowTitle(), localeText("RelayTitle"));
+		QList<QWidget *> controls;
+		for (QWidget *widget : dialog.findChildren<QWidget *>()) {
+			if (qobject_cast<QAbstractButton *>(widget) || qobject_cast<QPlainTextEdit *>(widget) ||
+			    qobject_cast<QLabel *>(widget) || qobject_cast<QGroupBox *>(widget))
+				controls << widget;
+		}
+		QCOMPARE(controls.size(), 16);
+		for (QWidget *widget : qAsConst(controls))
+			QVERIFY2(!widget->accessibleName().isEmpty(), qPrintable(widget->objectName()));
+	}
+
+	void settingsMenuOpensOneDialog()
+	{
+		MainDialog window;
+		QAction *entry = window.findChild<QAction *>(QStringLiteral("RelayAction"));
+		QVERIFY(entry);
+		QCOMPARE(entry->text(), localeText("RelayMenu"));
+		entry->trigger();
+		entry->trigger();
+		const QList<RelayDialog *> dialogs = window.findChildren<RelayDialog *>();
+		QCOMPARE(dialogs.size(), 1);
+		QVERIFY(dialogs.first()->isVisible());
+		QCOMPARE(control<QLabel>(dialogs.first(), "StateValueLabel")->text(),
+			 localeText("RelayStateListeningAll"));
+	}
+};
+
+QTEST_MAIN(tst_RelayService)
+#include "tst_RelayService.moc"

@@ -1,0 +1,147 @@
+#include "ui/RelayDialog.h"
+#include "ui_RelayDialog.h"
+
+#include "relay/RelayService.h"
+#include "settings/Utils.h"
+#include "ui/HostStyle.h"
+#include "ui/ModuleText.h"
+
+#include <QAbstractButton>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTimer>
+
+namespace {
+
+QString stateText(const RelayService &service)
+{
+	if (!service.settings().enabled)
+		return ModuleText::text("RelayStateOff");
+	if (service.isListening())
+		return ModuleText::text(service.settings().localOnly ? "RelayStateListeningLocal"
+								     : "RelayStateListeningAll");
+	switch (service.failure()) {
+	case ViscaTransfer::Failure::TcpPortInUse:
+		return ModuleText::text("RelayStateTcpPortBusy").arg(service.tcpPort());
+	case ViscaTransfer::Failure::UdpPortInUse:
+		return ModuleText::text("RelayStateUdpPortBusy").arg(service.udpPort());
+	case ViscaTransfer::Failure::None:
+	case ViscaTransfer::Failure::Other:
+		break;
+	}
+	return ModuleText::text("RelayStateFailed");
+}
+
+} // namespace
+
+RelayDialog::RelayDialog(RelayService *service, QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::RelayDialog>()), m_service(service)
+{
+	ui->setupUi(this);
+	applyHostStyleShield(this);
+	setTexts();
+	showSettings(service->settings());
+	showState();
+
+	connect(ui->RelayEnabledCheck, &QCheckBox::toggled, this, &RelayDialog::enableOptions);
+	connect(ui->ApplyButton, &QPushButton::clicked, this, &RelayDialog::apply);
+	connect(service, &RelayService::restarted, this, &RelayDialog::showState);
+	m_refresh = new QTimer(this);
+	m_refresh->setInterval(kRefreshIntervalMs);
+	connect(m_refresh, &QTimer::timeout, this, &RelayDialog::showState);
+	m_refresh->start();
+}
+
+RelayDialog::~RelayDialog() = default;
+
+void RelayDialog::setTexts()
+{
+	// The dialog is opened long after the main window's translation scope has closed, so its texts are looked
+	// up here rather than left to the form. Every control gets a name a screen reader can say: its caption, or
+	// for a value the caption of its row.
+	setWindowTitle(ModuleText::text("RelayTitle"));
+	const std::pair<QWidget *, const char *> captioned[] = {
+		{ui->RelayEnabledCheck, "RelayEnabled"},
+		{ui->PortLabel, "RelayPort"},
+		{ui->StateLabel, "RelayState"},
+		{ui->ClientsLabel, "RelayClients"},
+		{ui->ListenBox, "RelayListenBox"},
+		{ui->ListenAllRadio, "RelayListenAll"},
+		{ui->ListenLocalRadio, "RelayListenLocal"},
+		{ui->DestinationBox, "RelayDestinationBox"},
+		{ui->DestinationSlotsRadio, "RelayDestinationSlots"},
+		{ui->DestinationAnyRadio, "RelayDestinationAny"},
+		{ui->OriginsLabel, "RelayOrigins"},
+		{ui->ApplyButton, "Apply"},
+	};
+	for (const auto &[widget, key] : captioned) {
+		const QString text = ModuleText::text(key);
+		widget->setAccessibleName(text);
+		if (auto *button = qobject_cast<QAbstractButton *>(widget))
+			button->setText(text);
+		else if (auto *label = qobject_cast<QLabel *>(widget))
+			label->setText(text);
+		else if (auto *box = qobject_cast<QGroupBox *>(widget))
+			box->setTitle(text);
+	}
+	const std::pair<QWidget *, QLabel *> values[] = {
+		{ui->PortValueLabel, ui->PortLabel},
+		{ui->StateValueLabel, ui->StateLabel},
+		{ui->ClientsValueLabel, ui->ClientsLabel},
+		{ui->OriginsEdit, ui->OriginsLabel},
+	};
+	for (const auto &[value, caption] : values)
+		value->setAccessibleName(caption->text());
+	ui->OriginsLabel->setBuddy(ui->OriginsEdit);
+}
+
+void RelayDialog::showSettings(const RelaySettings &settings)
+{
+	ui->RelayEnabledCheck->setChecked(settings.enabled);
+	(settings.localOnly ? ui->ListenLocalRadio : ui->ListenAllRadio)->setChecked(true);
+	(settings.anyDestination ? ui->DestinationAnyRadio : ui->DestinationSlotsRadio)->setChecked(true);
+	ui->OriginsEdit->setPlainText(settings.allowedOrigins.join(QLatin1Char('\n')));
+	enableOptions();
+}
+
+RelaySettings RelayDialog::chosenSettings() const
+{
+	RelaySettings settings;
+	settings.enabled = ui->RelayEnabledCheck->isChecked();
+	settings.localOnly = ui->ListenLocalRadio->isChecked();
+	settings.anyDestination = ui->DestinationAnyRadio->isChecked();
+	// One origin a line; browsers send it without spaces, so stray ones around it are the operator's typing.
+	const QStringList lines = ui->OriginsEdit->toPlainText().split(QLatin1Char('\n'));
+	for (const QString &line : lines) {
+		if (!line.trimmed().isEmpty())
+			settings.allowedOrigins << line.trimmed();
+	}
+	return settings;
+}
+
+void RelayDialog::showState()
+{
+	if (!m_service)
+		return;
+	ui->PortValueLabel->setText(QString::number(m_service->tcpPort()));
+	ui->StateValueLabel->setText(stateText(*m_service));
+	ui->ClientsValueLabel->setText(QString::number(m_service->clientCount()));
+}
+
+void RelayDialog::enableOptions()
+{
+	const bool on = ui->RelayEnabledCheck->isChecked();
+	for (QWidget *option : {static_cast<QWidget *>(ui->ListenBox), static_cast<QWidget *>(ui->DestinationBox),
+				static_cast<QWidget *>(ui->OriginsLabel), static_cast<QWidget *>(ui->OriginsEdit)})
+		option->setEnabled(on);
+}
+
+void RelayDialog::apply()
+{
+	if (!m_service)
+		return;
+	if (!m_service->change(chosenSettings()))
+		Utils::showErrorMessage(ModuleText::text("RelaySettingsNotSaved"));
+	showSettings(m_service->settings());
+	showState();
+}
