@@ -9,8 +9,10 @@
 #include <QHeaderView>
 #include <QJsonObject>
 #include <QRegExp>
+#include <QSignalBlocker>
 #include <QTableWidgetItem>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -29,6 +31,8 @@ QString nickNameKey(const QString &slotText)
 	return slotText + QStringLiteral("NickName");
 }
 
+constexpr int kSlots = 8;
+
 CameraSearch::Options &searchOptions()
 {
 	static CameraSearch::Options options;
@@ -41,13 +45,23 @@ DiscoveryDialog::DiscoveryDialog(QWidget *parent) : QDialog(parent), ui(new Ui::
 {
 	ui->setupUi(this);
 	applyHostStyleShield(this);
-	setFixedSize(425, 327);
+	setFixedSize(425, 430);
 	setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
 
 	setWindowTitle(ModuleText::text("CameraAssign"));
 	ui->ListLabel->setText(ModuleText::text("IPCameraList"));
 	ui->SearchButton->setText(ModuleText::text("Search"));
 	ui->ApplyButton->setText(ModuleText::text("Apply"));
+	ui->CloseButton->setText(ModuleText::text("Close"));
+	ui->SlotLabel->setText(ModuleText::text("AssignSlot"));
+	ui->AddressLabel->setText(ModuleText::text("AssignAddress"));
+	ui->NameLabel->setText(ModuleText::text("AssignName"));
+	// Screen readers name each field by the label beside it.
+	ui->CameraComboBox->setAccessibleName(ui->SlotLabel->text());
+	ui->IPEidt->setAccessibleName(ui->AddressLabel->text());
+	ui->NameEdit->setAccessibleName(ui->NameLabel->text());
+	ui->IPTableWidget->setAccessibleName(ui->ListLabel->text());
+	fillSlotList();
 	ui->IPTableWidget->setColumnCount(2);
 	ui->IPTableWidget->setHorizontalHeaderLabels({ModuleText::text("IPAddress"), ModuleText::text("CameraID")});
 	ui->IPTableWidget->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
@@ -56,8 +70,10 @@ DiscoveryDialog::DiscoveryDialog(QWidget *parent) : QDialog(parent), ui(new Ui::
 	ui->IPTableWidget->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
 	connect(ui->IPTableWidget, &QTableWidget::cellClicked, this, &DiscoveryDialog::rowPressed);
-	connect(ui->CameraComboBox, &QComboBox::currentTextChanged, this, &DiscoveryDialog::updateIPAndName);
-	updateIPAndName(ui->CameraComboBox->currentText());
+	connect(ui->CameraComboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+		[this](int index) { updateIPAndName(slotKey(index)); });
+	connect(ui->CloseButton, &QPushButton::clicked, this, &QDialog::close);
+	updateIPAndName(slotKey(ui->CameraComboBox->currentIndex()));
 }
 
 DiscoveryDialog::~DiscoveryDialog()
@@ -72,6 +88,30 @@ void DiscoveryDialog::setSearchOptions(const CameraSearch::Options &options)
 	searchOptions() = options;
 }
 
+QString DiscoveryDialog::slotKey(int index)
+{
+	return QStringLiteral("Camera%1").arg(index + 1);
+}
+
+void DiscoveryDialog::fillSlotList()
+{
+	// The operator knows the slots by their captions; the settings keys stay the slot's own.
+	QJsonObject settings;
+	Utils::readJSONFromFile(settings, Utils::getAppDataPath());
+	const QSignalBlocker blocked(ui->CameraComboBox);
+	const int current = std::max(0, ui->CameraComboBox->currentIndex());
+	ui->CameraComboBox->clear();
+	for (int index = 0; index < kSlots; ++index)
+		ui->CameraComboBox->addItem(slotCaption(settings, slotKey(index)));
+	ui->CameraComboBox->setCurrentIndex(current);
+}
+
+QString DiscoveryDialog::slotCaption(const QJsonObject &settings, const QString &slot)
+{
+	const QString nickName = settings.value(nickNameKey(slot)).toString();
+	return nickName.isEmpty() ? ModuleText::text(slot.toUtf8().constData()) : nickName;
+}
+
 void DiscoveryDialog::updateIPAndName(QString slotText)
 {
 	QJsonObject settings;
@@ -79,10 +119,8 @@ void DiscoveryDialog::updateIPAndName(QString slotText)
 		qDebug() << "It's failed to read JSON file.";
 		return;
 	}
-	const QString ip = ipKey(slotText);
-	const QString nickName = nickNameKey(slotText);
-	ui->IPEidt->setText(settings.contains(ip) ? settings.value(ip).toString() : QString());
-	ui->NameEdit->setText(settings.contains(nickName) ? settings.value(nickName).toString() : slotText);
+	ui->IPEidt->setText(settings.value(ipKey(slotText)).toString());
+	ui->NameEdit->setText(slotCaption(settings, slotText));
 }
 
 void DiscoveryDialog::createItemsInARow(int row, QString ip, QString name)
@@ -137,15 +175,19 @@ void DiscoveryDialog::onSearchFinished(int identified)
 void DiscoveryDialog::rowPressed(int row, int column)
 {
 	Q_UNUSED(column)
+	// A found camera is assigned as it announced itself: its address and its name.
 	const QTableWidgetItem *address = ui->IPTableWidget->item(row, 0);
+	const QTableWidgetItem *name = ui->IPTableWidget->item(row, 1);
 	if (address)
 		ui->IPEidt->setText(address->text());
+	if (name && !name->text().isEmpty())
+		ui->NameEdit->setText(name->text());
 }
 
 void DiscoveryDialog::on_ApplyButton_released()
 {
 	const int index = ui->CameraComboBox->currentIndex();
-	const QString slotText = ui->CameraComboBox->currentText();
+	const QString slotText = slotKey(index);
 	const QString name = ui->NameEdit->text();
 	const QString ip = ui->IPEidt->text();
 
@@ -164,6 +206,7 @@ void DiscoveryDialog::on_ApplyButton_released()
 	} else {
 		qDebug() << "It's failed to read JSON file.";
 	}
+	fillSlotList();
 	// The main dialog refreshes its slot captions even when the file could not be read.
 	emit ipAssigned(index, ip, name);
 }

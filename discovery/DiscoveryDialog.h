@@ -3,6 +3,7 @@
 #include "discovery/CameraSearch.h"
 
 #include <QDialog>
+#include <QJsonObject>
 #include <QList>
 #include <QPointer>
 #include <QString>
@@ -21,7 +22,8 @@ public:
 	explicit DiscoveryDialog(QWidget *parent = nullptr);
 	~DiscoveryDialog() override;
 
-	// Fills the address and name edits from the settings stored for the slot ("Camera1" ... "Camera8").
+	// Fills the address and name edits from the settings stored for the slot ("Camera1" ... "Camera8"); a slot
+	// without a stored name offers its caption.
 	void updateIPAndName(QString slotText);
 	// Inserts a table row at `row` with the address and the announced name.
 	void createItemsInARow(int row, QString ip, QString name);
@@ -40,6 +42,11 @@ public slots:
 	void rowPressed(int row, int column);
 
 private:
+	// The settings key prefix of the slot at a list index ("Camera1" ... "Camera8").
+	static QString slotKey(int index);
+	// A slot's caption: its stored name, or the localized slot name.
+	static QString slotCaption(const QJsonObject &settings, const QString &slot);
+	void fillSlotList();
 	void onCameraIdentified(const QString &address, const QString &name);
 	void onSearchFinished(int identified);
 	void showSearchProgress();

@@ -2,6 +2,7 @@
 #include "camera/viscaGeneralOps.h"
 #include "plugin/CameraHotKey.h"
 #include "plugin/PluginLog.h"
+#include "ui/ClickingButtonAccessible.h"
 #include "ui/MainDialog.h"
 #include "settings/Utils.h"
 #include "ui/ModuleText.h"
@@ -84,5 +85,6 @@ void obs_module_unload(void)
 	// which the host frees, must not outlive the module.
 	viscaGeneralOps::setTextLookup(nullptr);
 	ModuleText::setLookup(nullptr);
+	ClickingButtonAccessible::uninstall();
 	HotkeySource::setFactory(nullptr);
 }

@@ -155,7 +155,7 @@ private slots:
 	void form()
 	{
 		DiscoveryDialog dialog;
-		QCOMPARE(dialog.size(), QSize(425, 327));
+		QCOMPARE(dialog.size(), QSize(425, 430));
 		QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
 		QVERIFY(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
 		QVERIFY(dialog.styleSheet().contains(QStringLiteral("background-color: #474747")));
@@ -166,11 +166,21 @@ private slots:
 		QStringList items;
 		for (int i = 0; i < combo->count(); ++i)
 			items << combo->itemText(i);
-		// The items are the settings key prefixes, so they are never translated.
-		QCOMPARE(items, QStringList({"Camera1", "Camera2", "Camera3", "Camera4", "Camera5", "Camera6",
-					     "Camera7", "Camera8"}));
-		QVERIFY(child<QLineEdit>(&dialog, "IPEidt"));
-		QVERIFY(child<QLineEdit>(&dialog, "NameEdit"));
+		// The slots as the window shows them: their captions.
+		QCOMPARE(items, QStringList({"Camera 1", "Camera 2", "Camera 3", "Camera 4", "Camera 5", "Camera 6",
+					     "Camera 7", "Camera 8"}));
+		// Every field has a label, and screen readers name it by that label.
+		const std::pair<const char *, const char *> fields[] = {
+			{"SlotLabel", "CameraComboBox"}, {"AddressLabel", "IPEidt"}, {"NameLabel", "NameEdit"}};
+		for (const auto &[labelName, fieldName] : fields) {
+			auto *label = child<QLabel>(&dialog, labelName);
+			QWidget *field = child<QWidget>(&dialog, fieldName);
+			QVERIFY(label && field);
+			QCOMPARE(label->buddy(), field);
+			QVERIFY(!label->text().isEmpty());
+			QCOMPARE(field->accessibleName(), label->text());
+		}
+		QCOMPARE(child<QPushButton>(&dialog, "CloseButton")->text(), localized("Close"));
 		QCOMPARE(child<QPushButton>(&dialog, "ApplyButton")->text(), localized("Apply"));
 		QCOMPARE(child<QPushButton>(&dialog, "SearchButton")->text(), localized("Search"));
 		QCOMPARE(child<QLabel>(&dialog, "ListLabel")->text(), localized("IPCameraList"));
@@ -200,21 +210,21 @@ private slots:
 		QTest::newRow("stored address and name")
 			<< QByteArray(R"({"Camera3IP": "127.0.0.77", "Camera3NickName": "Booth"})") << 2 << "127.0.0.77"
 			<< "Booth";
-		QTest::newRow("address only: the slot text is the name")
+		QTest::newRow("address only: the slot's caption is the name")
 			<< QByteArray(R"({"Camera5IP": "10.0.0.5"})") << 4 << "10.0.0.5"
-			<< "Camera5";
+			<< "Camera 5";
 		QTest::newRow("name only") << QByteArray(R"({"Camera8NickName": "Roof"})") << 7 << ""
 					   << "Roof";
 		QTest::newRow("nothing stored") << QByteArray("{}") << 4 << ""
-						<< "Camera5";
+						<< "Camera 5";
 		QTest::newRow("no settings file") << QByteArray() << 6 << ""
-						  << "Camera7";
+						  << "Camera 7";
 		QTest::newRow("another slot's keys are not used")
 			<< QByteArray(R"({"Camera1IP": "10.0.0.1", "Camera1NickName": "One"})") << 1 << ""
-			<< "Camera2";
+			<< "Camera 2";
 		QTest::newRow("the prefix has no space")
 			<< QByteArray(R"({"Camera 6IP": "10.0.0.6", "Camera 6NickName": "Six"})") << 5 << ""
-			<< "Camera6";
+			<< "Camera 6";
 	}
 
 	void slotFill()
@@ -374,7 +384,7 @@ private slots:
 
 		clickCell(table, row, column);
 		QCOMPARE(ipEdit->text(), addresses.at(row));
-		QCOMPARE(nameEdit->text(), QStringLiteral("Typed by hand"));
+		QCOMPARE(nameEdit->text(), QStringLiteral("Cam %1").arg(row));
 		// Rows are chosen whole.
 		QCOMPARE(table->selectionModel()->selectedRows().size(), 1);
 		QCOMPARE(table->selectionModel()->selectedRows().first().row(), row);
@@ -418,12 +428,13 @@ private slots:
 		fleet->camera(1).setSilent(false);
 		QCOMPARE(rows(table), QStringList({"127.0.0.75=Studio%20Left", "127.0.0.78=Balcony"}));
 
-		// Pick a found camera for slot 4 under a name of the operator's.
+		// Pick a found camera for slot 4: its address and name fill the fields; the operator renames it.
 		combo->setCurrentIndex(3);
-		nameEdit->clear();
-		QTest::keyClicks(nameEdit, QStringLiteral("Balcony Wide"));
 		clickCell(table, 1, 1);
 		QCOMPARE(ipEdit->text(), QStringLiteral("127.0.0.78"));
+		QCOMPARE(nameEdit->text(), QStringLiteral("Balcony"));
+		nameEdit->clear();
+		QTest::keyClicks(nameEdit, QStringLiteral("Balcony Wide"));
 		QTest::mouseClick(apply, Qt::LeftButton);
 		QVERIFY(boxTexts.isEmpty());
 		QCOMPARE(assigned.count(), 1);
@@ -432,8 +443,10 @@ private slots:
 		QCOMPARE(storedSettings().value(QStringLiteral("Camera4IP")).toString(), QStringLiteral("127.0.0.78"));
 		QCOMPARE(storedSettings().value(QStringLiteral("Camera4NickName")).toString(),
 			 QStringLiteral("Balcony Wide"));
-		// The dialog stays open after Apply.
+		// The dialog stays open after Apply, and the slot list shows the new caption.
 		QVERIFY(dialog->isVisible());
+		QCOMPARE(combo->itemText(3), QStringLiteral("Balcony Wide"));
+		QCOMPARE(combo->currentIndex(), 3);
 
 		// Nobody answers: the list empties and says so, without a box.
 		QVERIFY(aimAt(kNobody));
@@ -449,7 +462,7 @@ private slots:
 		QCOMPARE(child<QLabel>(dialog, "ListLabel")->text(), localized("IPCameraList"));
 		QTRY_VERIFY_WITH_TIMEOUT(table->rowCount() > 0, 10000);
 		QVERIFY(dialog->isSearching());
-		dialog->close();
+		QTest::mouseClick(child<QPushButton>(dialog, "CloseButton"), Qt::LeftButton);
 		QTRY_VERIFY(dialog.isNull());
 	}
 };

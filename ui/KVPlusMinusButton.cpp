@@ -1,4 +1,5 @@
 #include "ui/KVPlusMinusButton.h"
+#include "ui/UiLog.h"
 
 #include "settings/Utils.h"
 #include "ui/ModuleText.h"
@@ -25,6 +26,15 @@ KVPlusMinusButton::KVPlusMinusButton(QWidget *parent) : QWidget(parent), ui(new 
 KVPlusMinusButton::~KVPlusMinusButton()
 {
 	delete ui;
+}
+
+void KVPlusMinusButton::setAccessibleCaption(const QString &caption)
+{
+	setAccessibleName(caption);
+	ui->InputEdit->setAccessibleName(caption);
+	const QString part = QStringLiteral("%1: %2");
+	ui->PlusButton->setAccessibleName(part.arg(caption, ModuleText::text("IncreaseButton")));
+	ui->MinusButton->setAccessibleName(part.arg(caption, ModuleText::text("DecreaseButton")));
 }
 
 void KVPlusMinusButton::setElements(QMap<std::string, int> elements)
@@ -61,12 +71,12 @@ bool KVPlusMinusButton::setValue(int value)
 				return true;
 			}
 		}
-		qDebug("The value cant' be set.");
+		qCDebug(lcUi, "The value cant' be set.");
 		return false;
 	}
 
 	if (value < minValue || value > maxValue) {
-		qDebug("The value is not in the range(MaxValue and MinValue)");
+		qCDebug(lcUi, "The value is not in the range(MaxValue and MinValue)");
 		return false;
 	}
 	ui->InputEdit->setText(QString::number(value));
@@ -99,7 +109,7 @@ void KVPlusMinusButton::stepUp()
 	if (rangeMode) {
 		const int value = ui->InputEdit->text().toInt(nullptr, 10);
 		if (value >= maxValue) {
-			qDebug("The value is greater than MaxValue.");
+			qCDebug(lcUi, "The value is greater than MaxValue.");
 			return;
 		}
 		ui->InputEdit->setText(QString::number(value + 1));
@@ -109,16 +119,16 @@ void KVPlusMinusButton::stepUp()
 
 	const int index = _elements.indexOf(ui->InputEdit->text().toStdString());
 	if (index < 0) {
-		qDebug("The value is not contained in _elements.");
+		qCDebug(lcUi, "The value is not contained in _elements.");
 		return;
 	}
 	if (index + 1 >= _elements.size()) {
-		qDebug("The value is greater than or equal to the size of _elements.");
+		qCDebug(lcUi, "The value is greater than or equal to the size of _elements.");
 		return;
 	}
 	const std::string &name = _elements.at(index + 1);
 	const int value = elementMap.value(name);
-	qDebug("key value = %d", value);
+	qCDebug(lcUi, "key value = %d", value);
 	ui->InputEdit->setText(QString::fromStdString(name));
 	emit valueChanged(value);
 }
@@ -128,7 +138,7 @@ void KVPlusMinusButton::stepDown()
 	if (rangeMode) {
 		const int value = ui->InputEdit->text().toInt(nullptr, 10);
 		if (minValue >= value) {
-			qDebug("The value is littler than or equal to MinValue(%d).", minValue);
+			qCDebug(lcUi, "The value is littler than or equal to MinValue(%d).", minValue);
 			return;
 		}
 		ui->InputEdit->setText(QString::number(value - 1));
@@ -138,11 +148,11 @@ void KVPlusMinusButton::stepDown()
 
 	const int index = _elements.indexOf(ui->InputEdit->text().toStdString());
 	if (index < 0) {
-		qDebug("The value is not contained in _elements.");
+		qCDebug(lcUi, "The value is not contained in _elements.");
 		return;
 	}
 	if (index < 1) {
-		qDebug("The value is littler than or equal to 0.");
+		qCDebug(lcUi, "The value is littler than or equal to 0.");
 		return;
 	}
 	const std::string &name = _elements.at(index - 1);

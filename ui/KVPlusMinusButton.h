@@ -32,6 +32,8 @@ public:
 	int getValue(QString name);
 	// Enables or disables the two buttons when the range leaves something to step; the field is always disabled.
 	void setEnabledUI(bool enabled);
+	// Names the control and its parts for screen readers after the setting it steps ("Iris", "Iris: increase").
+	void setAccessibleCaption(const QString &caption);
 
 signals:
 	void valueChanged(int value);

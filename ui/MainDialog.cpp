@@ -1,4 +1,6 @@
 #include "ui/MainDialog.h"
+#include "ui/ElidedCaption.h"
+#include "ui/UiLog.h"
 #include "ui_MainDialog.h"
 
 #include "camera/viscaGeneralOps.h"
@@ -29,6 +31,11 @@ namespace {
 constexpr int kSlotCount = 8;
 constexpr QSize kSimpleViewSize(425, 692);
 constexpr QSize kAdvancedViewSize(880, 692);
+// The settings keys of the window's own state: its view, and the slot of the camera it last used (0: none).
+constexpr const char *kViewKey = "ControllerView";
+constexpr const char *kAdvancedView = "advanced";
+constexpr const char *kSimpleView = "simple";
+constexpr const char *kSlotKey = "ControllerSlot";
 
 // The three drop-down menus share one look: grey panel, rounded bottom corners, teal selection.
 const char *const kMenuStyleSheet = R"(QMenu {
@@ -111,6 +118,7 @@ MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
 	ui->AdvanceFrame->hide();
 	setFixedSize(kSimpleViewSize);
 	setupAccessibleNames();
+	setupKeyboard();
 
 	updatePresetName();
 	updateCameraName();
@@ -125,6 +133,8 @@ MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
 
 	relay = new RelayService(relayOptions(), Utils::getAppDataPath(), this);
 	relay->start();
+
+	restoreSession();
 }
 
 MainDialog::~MainDialog()
@@ -154,31 +164,6 @@ void MainDialog::setupHotKeyCommands()
 	presetCallCommand = commands.presetCallCommand;
 	motorStopCommand = commands.motorStopCommand;
 	zoomStopCommand = commands.zoomStopCommand;
-}
-
-void MainDialog::setupAccessibleNames()
-{
-	// These buttons show only artwork; screen readers and tool tips need words for them.
-	const std::pair<QPushButton *, const char *> named[] = {
-		{ui->UpButton, "TiltUpButton"},
-		{ui->DownButton, "TiltDownButton"},
-		{ui->LefButton, "PanLeftButton"},
-		{ui->RightButton, "PanRightButton"},
-		{ui->UpperLeftButton, "UpLeftButton"},
-		{ui->UpperRightButton, "UpRightButton"},
-		{ui->LowerLeftButton, "DownLeftButton"},
-		{ui->LowerRightButton, "DownRightButton"},
-		{ui->HomeButton, "HomeButton"},
-		{ui->IndoorButton, "IndoorSceneButton"},
-		{ui->MotionButton, "MotionSceneButton"},
-		{ui->LowLightButton, "LowLightSceneButton"},
-		{ui->BackLightButton, "BackLightSceneButton"},
-	};
-	for (const auto &[button, key] : named) {
-		const QString text = ModuleText::text(key);
-		button->setAccessibleName(text);
-		button->setToolTip(text);
-	}
 }
 
 // ------------------------------------------------------------------------------------------------ menus
@@ -306,7 +291,20 @@ void MainDialog::onHotKey(int index, bool pressed)
 						  rightCommand,      zoomInCommand,    zoomOutCommand,
 						  presetCallCommand, motorStopCommand, zoomStopCommand};
 	HotkeyCommands::handleHotkey(commands, index, pressed, cameraMode == Connected,
-				     [this](const Command &command, int value) { return setCommand(command, value); });
+				     [this](const Command &command, int value) {
+					     if (!setCommand(command, value))
+						     return false;
+					     if (command.name == presetCallCommand.name)
+						     notePresetFromHotkey(value);
+					     return true;
+				     });
+}
+
+void MainDialog::notePresetFromHotkey(int preset)
+{
+	const QString label = presetLabel(preset);
+	setStatusMessage(ModuleText::text("StatusPresetFromHotkey").arg(label, connectedCaption));
+	qCInfo(lcUi, "%s called on %s from a hotkey", qUtf8Printable(label), qUtf8Printable(connectedCaption));
 }
 
 void MainDialog::setMenuWidth()
@@ -314,11 +312,10 @@ void MainDialog::setMenuWidth()
 	auto *menu = qobject_cast<QMenu *>(sender());
 	if (!menu)
 		return;
+	// At least as wide as its button, and as wide as its longest entry needs.
 	for (QPushButton *button : {ui->SettingsButton, ui->ViewButton, ui->HelpButton}) {
-		if (button->menu() == menu) {
+		if (button->menu() == menu)
 			menu->setMinimumWidth(button->width());
-			menu->setMaximumWidth(button->width());
-		}
 	}
 }
 
@@ -326,12 +323,32 @@ void MainDialog::showAdvanceView()
 {
 	ui->AdvanceFrame->show();
 	setFixedSize(kAdvancedViewSize);
+	storeSetting(QLatin1String(kViewKey), QLatin1String(kAdvancedView));
 }
 
 void MainDialog::hideAdvanceView()
 {
 	ui->AdvanceFrame->hide();
 	setFixedSize(kSimpleViewSize);
+	storeSetting(QLatin1String(kViewKey), QLatin1String(kSimpleView));
+}
+
+void MainDialog::restoreSession()
+{
+	// The window comes back as the operator left it: in the same view, and with the camera it last used, which
+	// is connected in the background.
+	QJsonObject settings;
+	Utils::readJSONFromFile(settings, Utils::getAppDataPath());
+	if (settings.value(QLatin1String(kViewKey)).toString() == QLatin1String(kAdvancedView)) {
+		ui->AdvanceFrame->show();
+		setFixedSize(kAdvancedViewSize);
+	}
+	const int slot = settings.value(QLatin1String(kSlotKey)).toInt();
+	const QString address = settings.value(QStringLiteral("Camera%1IP").arg(slot)).toString();
+	if (slot >= 1 && slot <= kSlotCount && !address.isEmpty()) {
+		startConnect(slot, address);
+		refreshSlotButtons();
+	}
 }
 
 void MainDialog::setStatusVisible(bool visible)
@@ -350,7 +367,7 @@ void MainDialog::updateCameraName()
 {
 	QJsonObject settings;
 	if (!Utils::readJSONFromFile(settings, Utils::getAppDataPath())) {
-		qDebug() << "It's failed to read JSON file.";
+		qCDebug(lcUi) << "It's failed to read JSON file.";
 		return;
 	}
 	for (int slot = 1; slot <= kSlotCount; ++slot) {
@@ -358,16 +375,18 @@ void MainDialog::updateCameraName()
 		const QString nickKey = slotName + QStringLiteral("NickName");
 		const QString caption = settings.contains(nickKey) ? settings.value(nickKey).toString()
 								   : ModuleText::text(slotName.toUtf8().constData());
-		cameraButton(slot)->setText(caption);
+		ElidedCaption::set(cameraButton(slot), caption);
 	}
 }
 
 void MainDialog::setIPAndName(int index, QString ip, QString name)
 {
-	Q_UNUSED(index)
 	Q_UNUSED(ip)
 	Q_UNUSED(name)
 	updateCameraName();
+	// A message about the slot that was just assigned no longer holds.
+	if (statusSlot == index + 1)
+		setStatusMessage(QString());
 }
 
 void MainDialog::updateSelectCameraUI()
@@ -447,6 +466,8 @@ bool MainDialog::connectToCamera(QPushButton *button, QString slotName)
 			setStatusMessage(QString());
 		}
 		if (slot == connectedSlot) {
+			qCInfo(lcUi, "%s released", qUtf8Printable(connectedCaption));
+			storeSetting(QLatin1String(kSlotKey), 0);
 			leaveCamera();
 			updateUI(Disconnected);
 			setStatusMessage(QString());
@@ -456,7 +477,7 @@ bool MainDialog::connectToCamera(QPushButton *button, QString slotName)
 		Utils::readJSONFromFile(settings, Utils::getAppDataPath());
 		const QString address = settings.value(slotName + QStringLiteral("IP")).toString();
 		if (address.isEmpty()) {
-			showConnectFailure(ConnectFailure::NoAddress, button->text(), QString());
+			showConnectFailure(ConnectFailure::NoAddress, slot, QString());
 		} else {
 			startConnect(slot, address);
 			started = true;
@@ -471,7 +492,7 @@ void MainDialog::startConnect(int slot, const QString &address)
 	// A second click wins: the result of an earlier attempt is discarded when it comes.
 	const quint64 attempt = ++connectAttempt;
 	connectingSlot = slot;
-	setStatusMessage(ModuleText::text("StatusConnecting").arg(cameraButton(slot)->text(), address));
+	setStatusMessage(ModuleText::text("StatusConnecting").arg(ElidedCaption::caption(cameraButton(slot)), address));
 	CameraWorker *worker = cameras->worker(slot);
 	watchWorker(worker);
 	QPointer<MainDialog> self(this);
@@ -491,9 +512,9 @@ void MainDialog::onConnectResult(int slot, quint64 attempt, CameraWorker *worker
 	if (result.outcome == Outcome::Connected)
 		useCamera(slot, worker, result);
 	else if (result.outcome == Outcome::NoProfile)
-		showConnectFailure(ConnectFailure::NoProfile, result.address, result.model);
+		showConnectFailure(ConnectFailure::NoProfile, slot, result.model);
 	else
-		showConnectFailure(ConnectFailure::NotIdentified, result.address, QString());
+		showConnectFailure(ConnectFailure::NotIdentified, slot, QString());
 	refreshSlotButtons();
 }
 
@@ -508,7 +529,7 @@ void MainDialog::useCamera(int slot, CameraWorker *worker, const CameraWorker::C
 	opsInUse = result.ops;
 	cameraTable.insert(result.address.toStdString(), {result.model.toStdString(), opsInUse.get()});
 	cameraKeyPrefix = result.address + result.model;
-	connectedCaption = cameraButton(slot)->text();
+	connectedCaption = ElidedCaption::caption(cameraButton(slot));
 	connectedAddress = result.address;
 	connectedModel = result.model;
 
@@ -518,6 +539,9 @@ void MainDialog::useCamera(int slot, CameraWorker *worker, const CameraWorker::C
 	updateUI(Connected);
 	worker->setWatched(true);
 	setStatusMessage(QString());
+	storeSetting(QLatin1String(kSlotKey), slot);
+	qCInfo(lcUi, "%s connected: %s, %s", qUtf8Printable(connectedCaption), qUtf8Printable(connectedAddress),
+	       qUtf8Printable(connectedModel));
 }
 
 void MainDialog::leaveCamera()
@@ -570,8 +594,10 @@ void MainDialog::onConnectionLost(CameraWorker *worker)
 	lostCamera = worker;
 	connectedSlot = slot;
 	refreshSlotButtons();
-	setStatusMessage(ModuleText::text("StatusConnectionLost").arg(connectedAddress));
-	Utils::showErrorMessage(ModuleText::text("FailedToConnectToCamera"));
+	// No box: the operator is in the middle of a show, and the slot is taken back as soon as the camera answers.
+	setStatusMessage(ModuleText::text("StatusConnectionLost").arg(connectedAddress), Severity::Warning, slot);
+	qCWarning(lcUi, "%s (%s) stopped answering and was released; it is taken back when it answers again",
+		  qUtf8Printable(connectedCaption), qUtf8Printable(connectedAddress));
 }
 
 void MainDialog::onAnsweringAgain(CameraWorker *worker)
@@ -584,6 +610,8 @@ void MainDialog::onAnsweringAgain(CameraWorker *worker)
 	updateUI(Connected);
 	refreshSlotButtons();
 	setStatusMessage(ModuleText::text("StatusReconnected").arg(connectedCaption, connectedAddress));
+	qCInfo(lcUi, "%s (%s) answers again and is back in use", qUtf8Printable(connectedCaption),
+	       qUtf8Printable(connectedAddress));
 	updateControlUI();
 }
 
@@ -602,23 +630,35 @@ void MainDialog::refreshSlotButtons()
 	}
 }
 
-void MainDialog::showConnectFailure(ConnectFailure failure, const QString &subject, const QString &detail)
+void MainDialog::showConnectFailure(ConnectFailure failure, int slot, const QString &detail)
 {
 	// A camera in use stays in use: a failed switch must not take the camera on air away.
 	if (cameraMode != Connected)
 		updateUI(Disconnected);
+	// One message that says what went wrong and what to do, in the status frame and the log; no box, because
+	// the status frame already tells the operator where to act.
+	const QString caption = ElidedCaption::caption(cameraButton(slot));
+	QString message;
 	switch (failure) {
 	case ConnectFailure::NoAddress:
-		setStatusMessage(ModuleText::text("StatusNoAddress").arg(subject));
+		message = ModuleText::text("StatusNoAddress").arg(caption);
 		break;
 	case ConnectFailure::NotIdentified:
-		setStatusMessage(ModuleText::text("StatusNotIdentified").arg(subject));
+		message = ModuleText::text("StatusNotIdentified").arg(slotAddress(slot));
 		break;
 	case ConnectFailure::NoProfile:
-		setStatusMessage(ModuleText::text("StatusNoProfile").arg(detail, subject));
+		message = ModuleText::text("StatusNoProfile").arg(detail, slotAddress(slot));
 		break;
 	}
-	Utils::showErrorMessage(ModuleText::text("FailedToConnectToCamera"));
+	setStatusMessage(message, Severity::Warning, slot);
+	qCWarning(lcUi, "%s: %s", qUtf8Printable(caption), qUtf8Printable(message));
+}
+
+QString MainDialog::slotAddress(int slot) const
+{
+	QJsonObject settings;
+	Utils::readJSONFromFile(settings, Utils::getAppDataPath());
+	return settings.value(QStringLiteral("Camera%1IP").arg(slot)).toString();
 }
 
 void MainDialog::updateUI(CameraMode mode)
@@ -656,9 +696,16 @@ void MainDialog::showConnected()
 		ModuleText::text("StatusConnected").arg(connectedCaption, connectedAddress, connectedModel));
 }
 
-void MainDialog::setStatusMessage(const QString &text)
+void MainDialog::setStatusMessage(const QString &text, Severity severity, int aboutSlot)
 {
 	ui->MessageLabel->setText(text);
+	statusSlot = aboutSlot;
+	const char *look = severity == Severity::Warning ? "warning" : "";
+	if (ui->MessageLabel->property("severity").toString() != QLatin1String(look)) {
+		ui->MessageLabel->setProperty("severity", QLatin1String(look));
+		ui->MessageLabel->style()->unpolish(ui->MessageLabel);
+		ui->MessageLabel->style()->polish(ui->MessageLabel);
+	}
 }
 
 // ------------------------------------------------------------------------------------------------ camera work
@@ -756,11 +803,11 @@ void MainDialog::flushSettings()
 	changes.swap(pendingSettings);
 	QJsonObject settings;
 	if (!Utils::readJSONFromFile(settings, Utils::getAppDataPath())) {
-		qDebug() << "It's failed to read JSON file.";
+		qCDebug(lcUi) << "It's failed to read JSON file.";
 		return;
 	}
 	for (auto it = changes.constBegin(); it != changes.constEnd(); ++it)
 		settings[it.key()] = it.value();
 	if (!Utils::writeJSONToFile(settings, Utils::getAppDataPath()))
-		qDebug() << "It's failed to write JSON file.";
+		qCDebug(lcUi) << "It's failed to write JSON file.";
 }

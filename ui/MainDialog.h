@@ -30,6 +30,7 @@ class KVPlusMinusButton;
 class QComboBox;
 class QAction;
 class QJsonValue;
+class QKeyEvent;
 class QLineEdit;
 class QMenu;
 class QPushButton;
@@ -125,6 +126,9 @@ public:
 	Command motorStopCommand;
 	Command zoomStopCommand;
 
+protected:
+	void keyPressEvent(QKeyEvent *event) override;
+
 public slots:
 	void setMenuWidth();
 	void showAdvanceView();
@@ -169,13 +173,16 @@ private:
 	void setupControlConnection();
 	void setupPanelConnection();
 	void setupAccessibleNames();
+	void setupKeyboard();
 	void showAboutDialog();
 	void showDiscoveryDialog();
 	void showPresetRenameDialog();
 	void showPanTiltLimitDialog();
 	void showRelayDialog();
 	void onHotKey(int index, bool pressed);
+	void notePresetFromHotkey(int preset);
 
+	void restoreSession();
 	// The connect flow.
 	void startConnect(int slot, const QString &address);
 	void onConnectResult(int slot, quint64 attempt, CameraWorker *worker,
@@ -209,6 +216,11 @@ private:
 	void selectPreset(QPushButton *button);
 	void callPreset();
 	void storePreset();
+	// A preset command for the camera in use, told in the status frame while it runs and when the camera
+	// confirmed it (or did not), and in the log.
+	void runPresetCommand(const CameraCommand &command, int preset, const char *pendingText, const char *doneText,
+			      const char *failedText, const char *verb);
+	QString presetLabel(int preset) const;
 	void commitSpeed(QLineEdit *edit, const SpeedRange &range, SpeedSetter setter, const char *key);
 	void onZoomStopped();
 	void onFocusStopped();
@@ -241,8 +253,11 @@ private:
 			      quint64 askedAt, void (MainDialog::*gate)(QString));
 
 	void showConnected();
-	void showConnectFailure(ConnectFailure failure, const QString &subject, const QString &detail);
-	void setStatusMessage(const QString &text);
+	void showConnectFailure(ConnectFailure failure, int slot, const QString &detail);
+	QString slotAddress(int slot) const;
+	// What the status frame says: a note, or a warning the operator should act on, possibly about one slot.
+	enum class Severity { Note, Warning };
+	void setStatusMessage(const QString &text, Severity severity = Severity::Note, int aboutSlot = 0);
 
 	std::unique_ptr<Ui::MainDialog> ui;
 	QMenu *settingsMenu = nullptr;
@@ -259,6 +274,7 @@ private:
 	std::shared_ptr<viscaGeneralOps> opsInUse; // owns what cameraTable points to
 	int connectedSlot = 0;                     // 1..8 while a camera is in use or lost
 	int connectingSlot = 0;                    // 1..8 while an attempt runs
+	int statusSlot = 0;                        // the slot the status message is about, if any
 	quint64 connectAttempt = 0;                // the latest attempt; older results are discarded
 	quint64 cameraGeneration = 0;              // changes whenever the camera in use changes or goes
 	QList<CameraWorker *> watchedWorkers;      // workers whose signals reach the window

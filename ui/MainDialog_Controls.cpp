@@ -1,6 +1,9 @@
 // The motion, lens and preset controls of the controller window, the speed edits and the preset speed list.
 
 #include "ui/MainDialog.h"
+#include "ui/ModuleText.h"
+#include "ui/ElidedCaption.h"
+#include "ui/UiLog.h"
 #include "ui_MainDialog.h"
 
 #include "camera/viscaGeneralOps.h"
@@ -189,7 +192,7 @@ void MainDialog::selectPresetSpeed(const QString &text)
 {
 	// A list shorter than six entries leaves no default selection; there is no speed to send for that.
 	if (text.isEmpty()) {
-		qDebug() << "No preset speed selected; nothing sent.";
+		qCDebug(lcUi) << "No preset speed selected; nothing sent.";
 		return;
 	}
 	const viscaGeneralOps *ops = currentOps();
@@ -280,7 +283,10 @@ void MainDialog::callPreset()
 {
 	const int preset = calculatePresetIndex();
 	if (preset > 0)
-		setCommand(CameraCommands::presetRecall(), preset);
+		runPresetCommand(CameraCommands::presetRecall(), preset, "StatusPresetCalling", "StatusPresetCalled",
+				 "StatusPresetNotCalled", "called");
+	else
+		setStatusMessage(ModuleText::text("StatusSelectPreset"));
 	ui->TenButton->setChecked(false);
 	// The recalled position brings its own lens and picture settings; the selection stays a moment after they
 	// arrived, so the operator sees which preset was called.
@@ -288,6 +294,41 @@ void MainDialog::callPreset()
 	if (!requestReading(AllGroups, &PanelReading::readAll, &MainDialog::applyPanelReading, 0,
 			    [selection](MainDialog &dialog) { dialog.clearPresetSelectionLater(selection); }))
 		clearPresetSelectionLater(selection);
+}
+
+void MainDialog::runPresetCommand(const CameraCommand &command, int preset, const char *pendingText,
+				  const char *doneText, const char *failedText, const char *verb)
+{
+	const QString label = presetLabel(preset);
+	const QString camera = connectedCaption;
+	QPointer<MainDialog> self(this);
+	const quint64 generation = cameraGeneration;
+	const bool queued = submitToCamera(CameraJob::fromCommand(command, preset, [=](viscaIpModule &link) {
+		const bool confirmed = link.lastExchangeOk();
+		return CameraJob::FollowUp([=]() {
+			if (!self || self->cameraGeneration != generation)
+				return;
+			if (confirmed)
+				self->setStatusMessage(ModuleText::text(doneText).arg(label, camera));
+			else
+				self->setStatusMessage(ModuleText::text(failedText).arg(label, camera),
+						       Severity::Warning);
+		});
+	}));
+	if (!queued)
+		return;
+	setStatusMessage(ModuleText::text(pendingText).arg(label, camera));
+	qCInfo(lcUi, "%s %s on %s from the window", qUtf8Printable(label), verb, qUtf8Printable(camera));
+}
+
+QString MainDialog::presetLabel(int preset) const
+{
+	const QString number = ModuleText::text("PresetNumber").arg(preset);
+	// A renamed preset button carries the operator's name for it.
+	const QPushButton *button = preset <= kPresetButtons ? presetButton(preset) : nullptr;
+	if (button && ElidedCaption::caption(button) != QString::number(preset))
+		return QStringLiteral("%1 (%2)").arg(number, ElidedCaption::caption(button));
+	return number;
 }
 
 void MainDialog::clearPresetSelectionLater(quint64 selection)
@@ -304,7 +345,10 @@ void MainDialog::storePreset()
 {
 	const int preset = calculatePresetIndex();
 	if (preset > 0)
-		setCommand(CameraCommands::presetSave(), preset);
+		runPresetCommand(CameraCommands::presetSave(), preset, "StatusPresetStoring", "StatusPresetStored",
+				 "StatusPresetNotStored", "stored");
+	else
+		setStatusMessage(ModuleText::text("StatusSelectPreset"));
 	ui->TenButton->setChecked(false);
 	++presetSelectionClock;
 	updatePresetUI(nullptr, false);
@@ -314,11 +358,11 @@ void MainDialog::updatePresetName()
 {
 	QJsonObject settings;
 	if (!Utils::readJSONFromFile(settings, Utils::getAppDataPath())) {
-		qDebug() << "It's failed to read JSON file.";
+		qCDebug(lcUi) << "It's failed to read JSON file.";
 		return;
 	}
 	for (int number = 1; number <= kPresetButtons; ++number) {
 		const QString key = QString::number(number);
-		presetButton(number)->setText(settings.contains(key) ? settings.value(key).toString() : key);
+		ElidedCaption::set(presetButton(number), settings.contains(key) ? settings.value(key).toString() : key);
 	}
 }

@@ -2,6 +2,7 @@
 // connected model's capability object and filled from the camera's current settings.
 
 #include "ui/MainDialog.h"
+#include "ui/UiLog.h"
 #include "ui_MainDialog.h"
 
 #include "camera/viscaGeneralOps.h"
@@ -388,10 +389,10 @@ void MainDialog::applySceneSetting(KVPlusMinusButton *control, const SceneSettin
 			return;
 		}
 		if (setting.list)
-			qDebug().noquote() << candidateFailed << candidate;
+			qCDebug(lcUi).noquote() << candidateFailed << candidate;
 	}
 	if (!setting.list)
-		qDebug() << singleFailed;
+		qCDebug(lcUi) << singleFailed;
 	else if (endOfList)
-		qDebug() << endOfList;
+		qCDebug(lcUi) << endOfList;
 }

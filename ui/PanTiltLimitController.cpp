@@ -1,4 +1,5 @@
 #include "ui/PanTiltLimitController.h"
+#include "ui/UiLog.h"
 
 #include "camera/viscaGeneralOps.h"
 #include "settings/Utils.h"
@@ -16,12 +17,12 @@ void storeLimit(const QString &key, int value)
 {
 	QJsonObject settings;
 	if (!Utils::readJSONFromFile(settings, Utils::getAppDataPath())) {
-		qDebug() << "It's failed to read JSON file.";
+		qCDebug(lcUi) << "It's failed to read JSON file.";
 		return;
 	}
 	settings[key] = QString::number(value);
 	if (!Utils::writeJSONToFile(settings, Utils::getAppDataPath()))
-		qDebug() << "It's failed to write JSON file.";
+		qCDebug(lcUi) << "It's failed to write JSON file.";
 }
 
 // A limit command bound to the link's limit operation and the model's range for that side.
@@ -153,7 +154,7 @@ void PanTiltLimitController::runCommand(Dialog::CommandType type, int value, con
 
 	const QString key = limitKey(cameraKeyPrefix, type);
 	if (!ops && !key.isEmpty())
-		qDebug() << "It's failed to set the pan/tilt limit: no capability profile.";
+		qCDebug(lcUi) << "It's failed to set the pan/tilt limit: no capability profile.";
 	if (setCommand) {
 		for (const CameraCommand &command : commands)
 			setCommand(command, value);

@@ -1,4 +1,5 @@
 #include "ui/PresetRenameDialog.h"
+#include "ui/UiLog.h"
 
 #include "settings/Utils.h"
 #include "ui/HostStyle.h"
@@ -70,14 +71,14 @@ void PresetRenameDialog::writeNames()
 {
 	QJsonObject settings;
 	if (!Utils::readJSONFromFile(settings, Utils::getAppDataPath())) {
-		qDebug() << "It's failed to read JSON file.";
+		qCDebug(lcUi) << "It's failed to read JSON file.";
 		return;
 	}
 	// All nine are written, edited or not, so the file always holds the captions the operator last saw.
 	for (int number = 1; number <= kPresetCount; ++number)
 		settings[presetKey(number)] = field(number)->text();
 	if (!Utils::writeJSONToFile(settings, Utils::getAppDataPath()))
-		qDebug() << "It's failed to write JSON file.";
+		qCDebug(lcUi) << "It's failed to write JSON file.";
 }
 
 void PresetRenameDialog::apply()

@@ -1,0 +1,357 @@
+// The controller window as an operator meets it: truthful status messages, preset feedback, captions too long
+// for their buttons, the keyboard, screen readers, and what the window remembers from one start to the next.
+
+#include "MainDialogTestSupport.h"
+
+#include "ui/MainDialog.h"
+
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+
+using namespace MainDialogTest;
+
+namespace {
+
+const char *const kCameraAddress = "127.0.0.55";
+const QString kMoveUp = QStringLiteral("8101060107070301ff");
+const QString kMoveLeft = QStringLiteral("8101060107070103ff");
+const QString kMoveUpLeft = QStringLiteral("8101060107070101ff");
+const QString kStop = QStringLiteral("8101060107070303ff");
+
+// Info lines of the window, collected to check what reaches the log.
+QStringList infoLines;
+QtMessageHandler previousHandler = nullptr;
+
+void collectInfo(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+	if (type == QtInfoMsg || type == QtWarningMsg) {
+		if (QLatin1String(context.category).startsWith(QLatin1String("kavren.ui")))
+			infoLines << message;
+	}
+	if (type != QtDebugMsg && type != QtInfoMsg && previousHandler)
+		previousHandler(type, context, message);
+}
+
+} // namespace
+
+class tst_MainDialogUse : public QObject {
+	Q_OBJECT
+
+private slots:
+	void initTestCase();
+	void init();
+	void cleanup();
+	void cleanupTestCase();
+
+	void statusFollowsItsCause();
+	void presetFeedback_data();
+	void presetFeedback();
+	void longCaptionsAreCut();
+	void screenReaderActionsDoWhatAClickDoes();
+	void everyControlHasItsOwnName();
+	void arrowKeysDriveThePad_data();
+	void arrowKeysDriveThePad();
+	void spaceAndEnterAct();
+	void escapeKeepsTheWindowOpen();
+	void windowRemembersViewAndCamera();
+
+private:
+	template <typename T>
+	T *child(const char *name) const
+	{
+		T *found = dialog->findChild<T *>(QString::fromLatin1(name));
+		if (!found)
+			qFatal("missing child %s", name);
+		return found;
+	}
+	QString message() const { return child<QLabel>("MessageLabel")->text(); }
+	bool connectSlot(int slot);
+
+	SettingsHome home;
+	std::unique_ptr<CameraSimulator> camera;
+	std::unique_ptr<MainDialog> dialog;
+};
+
+void tst_MainDialogUse::initTestCase()
+{
+	QVERIFY(home.setUp());
+	QVERIFY(loadLocale());
+	qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
+	installModalAnswerer();
+	previousHandler = qInstallMessageHandler(collectInfo);
+	camera = startCamera(kCameraAddress, "NX-B93K");
+}
+
+void tst_MainDialogUse::init()
+{
+	SettingsHome::write(QJsonObject{{QStringLiteral("Camera1IP"), QString::fromLatin1(kCameraAddress)},
+					{QStringLiteral("Camera1NickName"), QStringLiteral("Stage")}});
+	boxTexts().clear();
+	infoLines.clear();
+	dialog = std::make_unique<MainDialog>();
+	dialog->show();
+	clearWhenQuiet(*camera);
+}
+
+void tst_MainDialogUse::cleanup()
+{
+	dialog.reset();
+}
+
+void tst_MainDialogUse::cleanupTestCase()
+{
+	camera.reset();
+	qInstallMessageHandler(previousHandler);
+	Utils::setModalAnswerer(nullptr);
+}
+
+bool tst_MainDialogUse::connectSlot(int slot)
+{
+	auto *slotButton = child<QPushButton>(qPrintable(QStringLiteral("Camera%1Button").arg(slot)));
+	QTest::mouseClick(slotButton, Qt::LeftButton);
+	if (!QTest::qWaitFor([this]() { return dialog->connectingSlotNumber() == 0; }, 10000))
+		return false;
+	if (!cameraSettled(dialog.get()))
+		return false;
+	clearWhenQuiet(*camera);
+	return slotButton->isChecked();
+}
+
+void tst_MainDialogUse::statusFollowsItsCause()
+{
+	// A slot without an address: one warning that says what to do, no box.
+	QVERIFY(!connectSlot(5));
+	QCOMPARE(message(), localeText("StatusNoAddress").arg(QStringLiteral("Camera 5")));
+	QCOMPARE(child<QLabel>("MessageLabel")->property("severity").toString(), QStringLiteral("warning"));
+	QVERIFY(boxTexts().isEmpty());
+	QVERIFY(infoLines.join(QLatin1Char('\n'))
+			.contains(localeText("StatusNoAddress").arg(QStringLiteral("Camera 5"))));
+
+	// Once the slot has an address, the message about it goes.
+	emit dialog->findChild<QAction *>(QStringLiteral("CameraAssignAction"))->triggered();
+	dialog->setIPAndName(4, QStringLiteral("127.0.0.56"), QStringLiteral("Balcony"));
+	QCOMPARE(message(), QString());
+
+	// A message about another slot stays when a different slot is assigned.
+	QVERIFY(!connectSlot(6));
+	dialog->setIPAndName(2, QStringLiteral("127.0.0.57"), QStringLiteral("Side"));
+	QCOMPARE(message(), localeText("StatusNoAddress").arg(QStringLiteral("Camera 6")));
+
+	// Connecting says so in the log.
+	QVERIFY(connectSlot(1));
+	QVERIFY(infoLines.contains(QStringLiteral("Stage connected: 127.0.0.55, NX-B93K")));
+	QCOMPARE(message(), QString());
+}
+
+void tst_MainDialogUse::presetFeedback_data()
+{
+	QTest::addColumn<QString>("button");
+	QTest::addColumn<int>("preset"); // 0: none selected
+	QTest::addColumn<bool>("ten");
+	QTest::addColumn<QString>("pending");
+	QTest::addColumn<QString>("done");
+
+	const QString three = localeText("PresetNumber").arg(3);
+	const QString thirteen = localeText("PresetNumber").arg(13);
+	QTest::newRow("store 3") << "StoreButton" << 3 << false << localeText("StatusPresetStoring").arg(three, "Stage")
+				 << localeText("StatusPresetStored").arg(three, "Stage");
+	QTest::newRow("call 13") << "CallButton" << 3 << true
+				 << localeText("StatusPresetCalling").arg(thirteen, "Stage")
+				 << localeText("StatusPresetCalled").arg(thirteen, "Stage");
+	QTest::newRow("store nothing") << "StoreButton" << 0 << false << localeText("StatusSelectPreset")
+				       << localeText("StatusSelectPreset");
+	QTest::newRow("call nothing") << "CallButton" << 0 << false << localeText("StatusSelectPreset")
+				      << localeText("StatusSelectPreset");
+}
+
+void tst_MainDialogUse::presetFeedback()
+{
+	QFETCH(QString, button);
+	QFETCH(int, preset);
+	QFETCH(bool, ten);
+	QFETCH(QString, pending);
+	QFETCH(QString, done);
+
+	QVERIFY(connectSlot(1));
+	if (ten)
+		QTest::mouseClick(child<QPushButton>("TenButton"), Qt::LeftButton);
+	if (preset)
+		QTest::mouseClick(child<QPushButton>(qPrintable(QStringLiteral("Preset%1Button").arg(preset))),
+				  Qt::LeftButton);
+	QTest::mouseClick(child<QPushButton>(qPrintable(button)), Qt::LeftButton);
+	QCOMPARE(message(), pending);
+	QTRY_COMPARE_WITH_TIMEOUT(message(), done, 10000);
+	if (preset)
+		QVERIFY(infoLines.join(QLatin1Char('\n')).contains(QStringLiteral("on Stage from the window")));
+}
+
+void tst_MainDialogUse::longCaptionsAreCut()
+{
+	const QString name = QStringLiteral("Demo camera on the left balcony");
+	SettingsHome::write(QJsonObject{{QStringLiteral("Camera1NickName"), QStringLiteral("Stage")},
+					{QStringLiteral("Camera2NickName"), name},
+					{QStringLiteral("3"), QStringLiteral("Choir and orchestra, wide")}});
+	dialog->updateCameraName();
+	dialog->updatePresetName();
+	for (const char *buttonName : {"Camera2Button", "Preset3Button"}) {
+		auto *captioned = child<QPushButton>(buttonName);
+		QTRY_VERIFY(captioned->text().endsWith(QChar(0x2026)));
+		QVERIFY2(captioned->fontMetrics().horizontalAdvance(captioned->text()) < captioned->width(),
+			 buttonName);
+		// The whole caption for the mouse and for screen readers.
+		QVERIFY(captioned->toolTip().startsWith(captioned->text().chopped(1)));
+		QCOMPARE(captioned->accessibleDescription(), captioned->toolTip());
+		QCOMPARE(captioned->accessibleName(), captioned->toolTip());
+	}
+	QCOMPARE(child<QPushButton>("Camera2Button")->toolTip(), name);
+	// A caption that fits is shown whole, without a tool tip.
+	QCOMPARE(child<QPushButton>("Camera1Button")->text(), QStringLiteral("Stage"));
+	QCOMPARE(child<QPushButton>("Camera1Button")->toolTip(), QString());
+}
+
+void tst_MainDialogUse::screenReaderActionsDoWhatAClickDoes()
+{
+	// Toggling a slot through its accessible action connects its camera, as a click does.
+	QAccessibleInterface *slot = QAccessible::queryAccessibleInterface(child<QPushButton>("Camera1Button"));
+	QVERIFY(slot && slot->actionInterface());
+	QVERIFY(slot->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+	slot->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+	QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>("Camera1Button")->isChecked(), 10000);
+	QVERIFY(slot->state().checked);
+	QVERIFY(cameraSettled(dialog.get()));
+
+	// Pressing a preset selects it the way a click does: the other presets let go.
+	QTest::mouseClick(child<QPushButton>("Preset2Button"), Qt::LeftButton);
+	QAccessibleInterface *preset = QAccessible::queryAccessibleInterface(child<QPushButton>("Preset5Button"));
+	preset->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+	QVERIFY(child<QPushButton>("Preset5Button")->isChecked());
+	QVERIFY(!child<QPushButton>("Preset2Button")->isChecked());
+	QCOMPARE(dialog->calculatePresetIndex(), 5);
+}
+
+void tst_MainDialogUse::everyControlHasItsOwnName()
+{
+	dialog->showAdvanceView();
+	QHash<QString, QString> owners; // accessible name -> object name
+	QStringList problems;
+	for (QWidget *control : dialog->findChildren<QWidget *>()) {
+		if (!control->isVisibleTo(dialog.get()) || !(control->focusPolicy() & Qt::TabFocus))
+			continue;
+		QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(control);
+		const QString name = accessible ? accessible->text(QAccessible::Name) : QString();
+		if (name.isEmpty())
+			problems << control->objectName() + QStringLiteral(" has no name");
+		else if (owners.contains(name))
+			problems << QStringLiteral("%1 and %2 are both \"%3\"")
+					    .arg(owners.value(name), control->objectName(), name);
+		owners.insert(name, control->objectName());
+	}
+	QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
+	QVERIFY(owners.size() > 60);
+}
+
+void tst_MainDialogUse::arrowKeysDriveThePad_data()
+{
+	QTest::addColumn<QList<int>>("keys"); // pressed in order, released in reverse
+	QTest::addColumn<QStringList>("expected");
+
+	QTest::newRow("up") << QList<int>{Qt::Key_Up} << QStringList{kMoveUp, kStop};
+	QTest::newRow("left") << QList<int>{Qt::Key_Left} << QStringList{kMoveLeft, kStop};
+	// Up, then left as well: diagonal; letting go of left returns to up, then stop.
+	QTest::newRow("up and left") << QList<int>{Qt::Key_Up, Qt::Key_Left}
+				     << QStringList{kMoveUp, kMoveUpLeft, kMoveUp, kStop};
+}
+
+void tst_MainDialogUse::arrowKeysDriveThePad()
+{
+	QFETCH(QList<int>, keys);
+	QFETCH(QStringList, expected);
+	QVERIFY(connectSlot(1));
+	auto *home = child<QPushButton>("HomeButton");
+	home->setFocus();
+	for (int key : keys)
+		QTest::keyPress(home, Qt::Key(key));
+	// A held key repeats; the repeats are not new moves.
+	QKeyEvent repeat(QEvent::KeyPress, keys.last(), Qt::NoModifier, QString(), true);
+	QCoreApplication::sendEvent(home, &repeat);
+	for (auto it = keys.crbegin(); it != keys.crend(); ++it)
+		QTest::keyRelease(home, Qt::Key(*it));
+	QVERIFY(cameraSettled(dialog.get()));
+	QTRY_COMPARE(sent(payloads(*camera)), sent(expected));
+	// The arrows drove the camera; the focus stayed on the pad.
+	QVERIFY(home->hasFocus() || !dialog->isActiveWindow());
+}
+
+void tst_MainDialogUse::spaceAndEnterAct()
+{
+	// Enter on a slot connects it.
+	auto *slot = child<QPushButton>("Camera1Button");
+	QTest::keyClick(slot, Qt::Key_Return);
+	QTRY_VERIFY_WITH_TIMEOUT(slot->isChecked(), 10000);
+	QVERIFY(cameraSettled(dialog.get()));
+	clearWhenQuiet(*camera);
+
+	// Space held on a pad button moves while it is down; Enter does the same.
+	for (Qt::Key key : {Qt::Key_Space, Qt::Key_Enter}) {
+		auto *up = child<QPushButton>("UpButton");
+		QTest::keyPress(up, key);
+		QVERIFY(cameraSettled(dialog.get()));
+		QTRY_COMPARE(sent(payloads(*camera)), sent(QStringList{kMoveUp}));
+		QTest::keyRelease(up, key);
+		QVERIFY(cameraSettled(dialog.get()));
+		QTRY_COMPARE(sent(payloads(*camera)), sent(QStringList({kMoveUp, kStop})));
+		clearWhenQuiet(*camera);
+	}
+
+	// Return in a speed field commits the speed and clicks no button.
+	auto *pan = child<QLineEdit>("PanSpeedEdit");
+	child<QPushButton>("UpButton")->setFocus();
+	pan->setFocus();
+	pan->clear();
+	QTest::keyClicks(pan, QStringLiteral("9"));
+	QTest::keyClick(pan, Qt::Key_Return);
+	QCOMPARE(pan->text(), QStringLiteral("9"));
+	QVERIFY(onlyMarkerArrives(dialog.get(), *camera));
+}
+
+void tst_MainDialogUse::escapeKeepsTheWindowOpen()
+{
+	QTest::keyClick(dialog.get(), Qt::Key_Escape);
+	QVERIFY(dialog->isVisible());
+	// The Close entry still closes it.
+	dialog->findChild<QAction *>(QStringLiteral("CloseAction"))->trigger();
+	QVERIFY(!dialog->isVisible());
+}
+
+void tst_MainDialogUse::windowRemembersViewAndCamera()
+{
+	dialog->findChild<QAction *>(QStringLiteral("AdvanceModeAction"))->trigger();
+	QVERIFY(connectSlot(1));
+	dialog.reset();
+
+	// Started again: the advanced view, and the camera in use connected in the background.
+	dialog = std::make_unique<MainDialog>();
+	dialog->show();
+	QCOMPARE(dialog->size(), QSize(880, 692));
+	QCOMPARE(dialog->connectingSlotNumber(), 1);
+	QCOMPARE(message(),
+		 localeText("StatusConnecting").arg(QStringLiteral("Stage"), QString::fromLatin1(kCameraAddress)));
+	QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>("Camera1Button")->isChecked(), 10000);
+
+	// Let go of the camera and go back to the simple view: the next start connects nothing.
+	dialog->findChild<QAction *>(QStringLiteral("SimpleModeAction"))->trigger();
+	QTest::mouseClick(child<QPushButton>("Camera1Button"), Qt::LeftButton);
+	QVERIFY(!child<QPushButton>("Camera1Button")->isChecked());
+	dialog.reset();
+	dialog = std::make_unique<MainDialog>();
+	QCOMPARE(dialog->size(), QSize(425, 692));
+	QCOMPARE(dialog->connectingSlotNumber(), 0);
+}
+
+QTEST_MAIN(tst_MainDialogUse)
+#include "tst_MainDialogUse.moc"
