@@ -9,7 +9,8 @@ packages=(
 	nlohmann-json3-dev libwebsocketpp-dev libasio-dev
 	xvfb xauth xdotool x11-apps imagemagick iproute2 util-linux
 	clang libclang-rt-14-dev clang-format valgrind
-	python3 python3-websockets nodejs
+	python3 python3-websockets
+	at-spi2-core python3-pyatspi gir1.2-atspi-2.0 dbus-x11 nodejs
 )
 
 missing=()

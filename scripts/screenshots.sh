@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Renders the controller window, connected to a simulated camera, in the simple and the advanced view to
-# docs/images/ (the pictures in README.md).
+# Takes README's pictures of the controller window, simple and advanced view, in the real OBS under Xvfb with
+# OBS's default theme, connected to a simulated camera, and saves them to docs/images/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KAVREN_BUILD_DIR:-$root/build}
+"$root/scripts/install-deps.sh"
 "$root/scripts/build.sh" >/dev/null
-QT_QPA_PLATFORM=offscreen "$build/tools/kavren-screenshots" "$root" "$root/docs/images"
-echo "Wrote $root/docs/images/controller-simple.png and controller-advanced.png"
+for view in simple advanced; do
+	"$root/tests/e2e/obs_window.sh" "$build/plugin/kavren-camera-controller.so" "$root/data" \
+		"$build/sim/kavren-camera-sim" --screenshot "$root/docs/images/controller-$view.png" "$view"
+done

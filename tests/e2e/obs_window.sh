@@ -1,0 +1,165 @@
+#!/usr/bin/env bash
+# End to end in the real OBS, through the accessibility bus, as a screen reader sees the controller window: under
+# OBS's default theme and under another theme OBS ships, the window's buttons keep their designed sizes; a screen
+# reader's actions connect slot 1, select preset 1 and CALL it, and OBS keeps answering on its UI thread while the
+# call is in progress. With --screenshot FILE VIEW it saves the window in its simple or advanced view from the real
+# OBS instead (README's pictures). Runs in a network namespace of its own where it can; every OBS start gets a D-Bus
+# session (and so an accessibility bus) of its own.
+# Usage: obs_window.sh MODULE_FILE DATA_DIR SIMULATOR [--screenshot FILE simple|advanced]
+set -uo pipefail
+
+if [ "${KAVREN_E2E_ISOLATED:-}" != 1 ] && [ "$(id -u)" -eq 0 ] && unshare --net true 2>/dev/null; then
+	exec env KAVREN_E2E_ISOLATED=1 unshare --net bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
+fi
+
+module=$1 data=$2 simulator=$3
+# One OBS start: --run THEME sizes|call|screenshot [FILE VIEW], inside its own D-Bus session.
+if [ "${4:-}" != --run ]; then
+	run() { dbus-run-session -- "$0" "$module" "$data" "$simulator" --run "$@" 2> >(grep -v '^dbus-daemon' >&2); }
+	if [ "${4:-}" = --screenshot ]; then
+		run Yami screenshot "$5" "$6"
+		exit
+	fi
+	run Light sizes && run Yami sizes && run Yami call
+	exit
+fi
+theme=$5 check=$6 screenshot=${7:-} view=${8:-}
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../../scripts/lib/obs-session.sh
+source "$here/../../scripts/lib/obs-session.sh"
+# Debian's interpreter has the accessibility and websockets modules; another python3 earlier on PATH may not.
+python=/usr/bin/python3
+atspi() { "$python" "$here/atspi_window.py" "$@"; }
+# wait_until_checked NAME: waits (bounded) until the control named NAME is checked.
+wait_until_checked() {
+	local i
+	for i in $(seq 1 100); do
+		KAVREN_ATSPI_TIMEOUT=1 atspi checked "$1" && return 0
+		sleep 0.1
+	done
+	return 1
+}
+
+session=$(mktemp -d /tmp/kavren-e2e.XXXXXX)
+sim_log="$session/sim.log"
+sim_pid=
+cleanup() {
+	obs_session_stop
+	[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+	rm -rf "$session"
+}
+trap cleanup EXIT
+
+home=
+fail() {
+	echo "FAIL: $*"
+	local log
+	log=$(obs_session_log "$home")
+	[ -n "$log" ] && { echo "--- OBS log (tail) ---"; tail -n 30 "$log"; }
+	exit 1
+}
+
+# start_obs THEME SETTINGS_JSON: a fresh OBS configuration under THEME with our settings file, OBS's WebSocket
+# server on, and the controller window open.
+start_obs() {
+	local theme=$1 settings=$2
+	home="$session/$theme"
+	mkdir -p "$home/.local/share/obs" "$home/.config/obs-studio/basic/profiles/Untitled"
+	obs_session_prepare "$home" "$module" "$data"
+	sed -i "s/^\[General\]$/[General]\nCurrentTheme3=$theme/; s/^ServerEnabled=false$/ServerEnabled=true\nAuthRequired=false\nServerPort=4455/" \
+		"$home/.config/obs-studio/global.ini"
+	echo "$settings" >"$home/.local/share/obs/KavrenOBSPlugin.json"
+	obs_session_start_xvfb || fail "Xvfb did not start"
+	QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 obs_session_start_obs "$home" "$session/obs-$theme.txt"
+	obs_session_wait_for_log "$home" "\[Kavren\] module loaded" 90 || fail "the module's load did not run"
+	obs_session_wait_for_window "OBS [0-9].*" 30 || fail "OBS's main window did not show"
+	sleep 1
+	obs_session_trigger_tools_action "Kavren OBS Camera Controller" || fail "the controller window did not show"
+}
+
+# check_sizes THEME: the pad, the presets and the slots as large as the design makes them.
+check_sizes() {
+	local theme=$1 sizes
+	sizes=$(atspi sizes) || fail "the controller window is not on the accessibility bus ($theme)"
+	echo "$sizes" | awk -F '\t' -v theme="$theme" '
+		BEGIN { split("Up Left,Tilt Up,Up Right,Pan Left,Home,Pan Right,Down Left,Tilt Down,Down Right", pad, ",")
+			for (i in pad) minimum[pad[i]] = "56 56"
+			for (n = 1; n <= 9; ++n) minimum[n ""] = "1 30"
+			minimum["STORE"] = minimum["10+"] = minimum["CALL"] = "1 30"
+			minimum["Stage"] = "88 30"
+			for (n = 2; n <= 8; ++n) minimum["Camera " n] = "88 30" }
+		($1 in minimum) { split(minimum[$1], need, " "); seen[$1] = 1
+			if ($2 < need[1] || $3 < need[2]) { printf "%s: %s is %dx%d, the design needs %sx%s\n", theme, $1, $2, $3, need[1], need[2]; bad = 1 } }
+		END { for (name in minimum) if (!(name in seen)) { printf "%s: no control named %s\n", theme, name; bad = 1 }
+			exit bad }' || fail "the $theme theme squeezed the window"
+	echo "$theme theme: the pad $(echo "$sizes" | awk -F '\t' '$1 == "Tilt Up" { print $2 "x" $3 }'), presets $(echo "$sizes" | awk -F '\t' '$1 == "1" { print $2 "x" $3 }'), slots $(echo "$sizes" | awk -F '\t' '$1 == "Stage" { print $2 "x" $3 }')"
+}
+
+rx_count() {
+	grep -ciE "^rx 01 [01]0 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}$1" "$sim_log"
+}
+
+wait_for_rx() {
+	local i
+	for i in $(seq 1 $(($2 * 10))); do
+		[ "$(rx_count "$1")" -gt 0 ] && return 0
+		sleep 0.1
+	done
+	return 1
+}
+
+save_window() {
+	local window
+	window=$(xdotool search --onlyvisible --name "^Kavren OBS Camera Controller\$" | head -n 1)
+	[ -n "$window" ] && import -window "$window" "$1" || fail "could not save $1"
+}
+
+"$simulator" --address 127.0.0.2 --model NX-B93K --log >"$sim_log" 2>&1 &
+sim_pid=$!
+stage='{ "Camera1IP": "127.0.0.2", "Camera1NickName": "Stage" }'
+
+case $check in
+sizes)
+	start_obs "$theme" "$stage"
+	check_sizes "$theme"
+	;;
+screenshot)
+	# The window as README shows it: named slots and presets, the camera it last used connected again.
+	start_obs "$theme" "{ \"Camera1IP\": \"127.0.0.2\", \"Camera1NickName\": \"Stage\",
+		\"Camera2NickName\": \"Wide\", \"Camera3NickName\": \"Pulpit\", \"1\": \"Opening\",
+		\"2\": \"Speaker\", \"3\": \"Choir\", \"ControllerSlot\": 1, \"ControllerView\": \"$view\" }"
+	wait_until_checked Stage || fail "the remembered slot did not connect"
+	sleep 1
+	mkdir -p "$(dirname "$screenshot")"
+	save_window "$screenshot"
+	echo "Saved the $view view to $screenshot"
+	;;
+call)
+	start_obs "$theme" "$stage"
+	# A screen reader connects slot 1, selects preset 1 and calls it.
+	atspi press Stage || fail "slot 1 has no action"
+	wait_until_checked Stage || fail "the screen reader's press did not connect slot 1"
+	atspi press 1 || fail "preset 1 has no action"
+	atspi checked 1 || fail "the screen reader's press did not select preset 1"
+	readbacks_before=$(rx_count "81 09 04 47 ff")
+	atspi press CALL || fail "CALL has no action"
+	wait_for_rx "81 01 04 3f 02 01 ff" 5 || fail "CALL did not recall preset 1"
+
+	# The recall holds the camera for more than a second before the window reads the camera back. OBS's
+	# studio-mode switch runs on OBS's UI thread: it must be answered while the read-back has not been asked for.
+	"$python" "$here/obs_request.py" ws://127.0.0.1:4455 SetStudioModeEnabled '{"studioModeEnabled": true}' 5 \
+		>/dev/null 2>"$session/request-time.txt" || fail "OBS did not answer the studio-mode request"
+	[ "$(rx_count "81 09 04 47 ff")" -eq "$readbacks_before" ] ||
+		fail "OBS answered only after the preset call ended ($(cat "$session/request-time.txt"))"
+	for _ in $(seq 1 100); do
+		[ "$(rx_count "81 09 04 47 ff")" -gt "$readbacks_before" ] && break
+		sleep 0.1
+	done
+	[ "$(rx_count "81 09 04 47 ff")" -gt "$readbacks_before" ] || fail "the call did not read the camera back"
+	echo "A screen reader connected slot 1 and called preset 1; OBS answered during the call" \
+		"($(cat "$session/request-time.txt"))"
+	;;
+*)
+	fail "unknown check $check"
+	;;
+esac
