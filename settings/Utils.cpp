@@ -1,7 +1,8 @@
 #include "settings/Utils.h"
 
+#include "settings/SettingsLog.h"
+
 #include <QDateTime>
-#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -25,7 +26,7 @@ bool ensureDirectory(const QString &directory)
 {
 	if (QDir().mkpath(directory))
 		return true;
-	qDebug() << "It's failed to make a directory.";
+	qCDebug(lcSettings) << "It's failed to make a directory.";
 	return false;
 }
 
@@ -56,9 +57,11 @@ void keepBrokenFileAside(const QString &path)
 	for (int n = 1; QFileInfo::exists(copyPath); ++n)
 		copyPath = path + QStringLiteral(".broken-") + stamp + QLatin1Char('-') + QString::number(n);
 	if (QFile::copy(path, copyPath))
-		qWarning().noquote() << "Settings file" << path << "held no JSON object; kept it as" << copyPath;
+		qCWarning(lcSettings).noquote()
+			<< "Settings file" << path << "held no JSON object; kept it as" << copyPath;
 	else
-		qWarning().noquote() << "Settings file" << path << "held no JSON object and could not be kept aside";
+		qCWarning(lcSettings).noquote()
+			<< "Settings file" << path << "held no JSON object and could not be kept aside";
 }
 
 } // namespace
@@ -82,14 +85,14 @@ bool Utils::readJSONFromFile(QJsonObject &object, QString directory)
 	const QString path = settingsFilePath(directory);
 	QFile file(path);
 	if (!file.open(QIODevice::ReadWrite)) {
-		qDebug() << "It's failed to open the file.";
+		qCDebug(lcSettings) << "It's failed to open the file.";
 		return false;
 	}
 	const QByteArray content = file.readAll();
 	file.close();
 
 	if (holdsBrokenSettings(content))
-		qWarning().noquote() << "Settings file" << path << "holds no JSON object; using defaults";
+		qCWarning(lcSettings).noquote() << "Settings file" << path << "holds no JSON object; using defaults";
 	object = QJsonDocument::fromJson(content).object();
 	return true;
 }
@@ -106,7 +109,7 @@ bool Utils::writeJSONToFile(QJsonObject &object, QString directory)
 	// truncated settings file behind.
 	QSaveFile file(path);
 	if (!file.open(QIODevice::WriteOnly)) {
-		qDebug() << "It's failed to open the file.";
+		qCDebug(lcSettings) << "It's failed to open the file.";
 		return false;
 	}
 	const QByteArray content = QJsonDocument(object).toJson(QJsonDocument::Indented);
@@ -115,7 +118,8 @@ bool Utils::writeJSONToFile(QJsonObject &object, QString directory)
 	if (!complete)
 		file.cancelWriting();
 	if (!complete || !file.commit()) {
-		qWarning().noquote() << "Settings file" << path << "could not be written:" << file.errorString();
+		qCWarning(lcSettings).noquote()
+			<< "Settings file" << path << "could not be written:" << file.errorString();
 		return false;
 	}
 	return true;
