@@ -1,9 +1,8 @@
 #include "camera/CameraParse.h"
 
+#include "camera/CameraLog.h"
 #include "camera/CameraSelect.h"
 #include "visca/HX7ViscaIPModule.h"
-
-#include <QDebug>
 
 namespace {
 
@@ -48,18 +47,18 @@ char byteFromHex(const QByteArray &hex, int pos)
 std::string codeFromReply(const QByteArray &reply, const CodeFamily &family)
 {
 	if (reply.isEmpty()) {
-		qDebug() << family.emptyMessage;
+		qCDebug(lcCamera) << family.emptyMessage;
 		return {};
 	}
 	if (reply.size() != family.replyLength) {
 		if (family.lengthMessageHasLength)
-			qDebug() << family.lengthMessage << reply.size();
+			qCDebug(lcCamera) << family.lengthMessage << reply.size();
 		else
-			qDebug() << family.lengthMessage;
+			qCDebug(lcCamera) << family.lengthMessage;
 		return {};
 	}
 	if (family.terminatorIndex >= 0 && static_cast<uint8_t>(reply.at(family.terminatorIndex)) != 0xFF) {
-		qDebug() << family.responseMessage;
+		qCDebug(lcCamera) << family.responseMessage;
 		return {};
 	}
 
@@ -67,7 +66,7 @@ std::string codeFromReply(const QByteArray &reply, const CodeFamily &family)
 	std::string code;
 	for (int byte = 10; byte <= 12; ++byte)
 		code.push_back(byteFromHex(hex, 2 * byte));
-	qDebug() << " CamIdCode   =  " << QString::fromLatin1(code.data(), static_cast<int>(code.size()));
+	qCDebug(lcCamera) << " CamIdCode   =  " << QString::fromLatin1(code.data(), static_cast<int>(code.size()));
 	return code;
 }
 
@@ -108,24 +107,24 @@ CamParamMap CameraParse::parseCamera(QString ip)
 	if (camId.isEmpty()) {
 		if (viscaModule->onConnectToCamera(ip, camPort)) {
 			camId = parseJ57camID();
-			qDebug("%s tmpJ57 connect camID = %s", qPrintable(ip), qPrintable(camId));
+			qCDebug(lcCamera, "%s tmpJ57 connect camID = %s", qPrintable(ip), qPrintable(camId));
 			if (camId.isEmpty()) {
 				camId = parseD26GcamID();
-				qDebug("%s tmpD26G connect camID = %s", qPrintable(ip), qPrintable(camId));
+				qCDebug(lcCamera, "%s tmpD26G connect camID = %s", qPrintable(ip), qPrintable(camId));
 			}
 			if (camId.isEmpty()) {
 				camId = parseW38BcamID();
-				qDebug("%s tmpW38B connect camID = %s", qPrintable(ip), qPrintable(camId));
+				qCDebug(lcCamera, "%s tmpW38B connect camID = %s", qPrintable(ip), qPrintable(camId));
 			}
 			if (camId.isEmpty())
-				qDebug() << " ---------------IP Not match ----------------------";
+				qCDebug(lcCamera) << " ---------------IP Not match ----------------------";
 		} else {
 			// Only the ZQ418 family leaves the address-set probe unanswered.
 			camId = parseZQ418camID();
 			if (!camId.isEmpty())
-				qDebug() << ip << " tmpZQ418 connect camID = " << camId;
+				qCDebug(lcCamera) << ip << " tmpZQ418 connect camID = " << camId;
 			else
-				qDebug() << "IP Not match custom------------------------\n";
+				qCDebug(lcCamera) << "IP Not match custom------------------------\n";
 		}
 	}
 
@@ -152,7 +151,7 @@ void CameraParse::parseCameraALL(const QList<QMap<QString, QString>> &cameras)
 		CamParamMap result = parseCamera(ip);
 		if (result.empty())
 			continue;
-		qDebug() << announcedName;
+		qCDebug(lcCamera) << announcedName;
 		// The list shows cameras by the name the operator gave them; the capabilities stay those of the model.
 		result.begin()->second.first = announcedName.toStdString();
 		camParamList.append(result);
@@ -188,7 +187,7 @@ QString CameraParse::parseZQ418camID()
 	if (code.empty())
 		return {};
 	const QString model = modelForCode(code);
-	qDebug() << model;
+	qCDebug(lcCamera) << model;
 	return model;
 }
 
@@ -196,11 +195,11 @@ QString CameraParse::modelFromHX7Reply(const QByteArray &reply)
 {
 	const QByteArray hex = reply.toHex();
 	if (hex.isEmpty()) {
-		qDebug() << "HX7 parse failed , No data";
+		qCDebug(lcCamera) << "HX7 parse failed , No data";
 		return {};
 	}
 	if (hex.size() < 36) {
-		qDebug() << "HX7 parse failed, data Not Match";
+		qCDebug(lcCamera) << "HX7 parse failed, data Not Match";
 		return {};
 	}
 	// Vendor field 0201 of the version reply.
@@ -227,11 +226,11 @@ std::string CameraParse::codeFromW38BReply(const QByteArray &reply)
 std::string CameraParse::codeFromZQ418Reply(const QByteArray &reply)
 {
 	if (reply.isEmpty()) {
-		qDebug() << "ZQ418 parse failed, ACK is Empty";
+		qCDebug(lcCamera) << "ZQ418 parse failed, ACK is Empty";
 		return {};
 	}
 	if (reply.size() != 18) {
-		qDebug() << "ZQ418 parse failed, ACK length error: " << reply.size();
+		qCDebug(lcCamera) << "ZQ418 parse failed, ACK length error: " << reply.size();
 		return {};
 	}
 	// The low twelve bits of the model field of the version reply.

@@ -1,11 +1,11 @@
 #include "camera/CameraSelect.h"
 
+#include "camera/CameraLog.h"
 #include "camera/ProfileLocation.h"
 #include "camera/viscaGeneralOps.h"
 #include "settings/Utils.h"
 
 #include <QApplication>
-#include <QDebug>
 #include <QDir>
 #include <QMessageBox>
 #include <QThread>
@@ -45,19 +45,20 @@ viscaGeneralOps *CameraSelect::getCamParam(std::string modelName)
 			return ops;
 		// The file is there but holds no usable profile: the operator cannot fix that from a box about a
 		// missing file, so the camera simply goes on without capabilities.
-		qWarning() << "ini Not Usable: " << fullPath << QString::fromStdString(ops->profileError());
+		qCWarning(lcCamera) << "ini Not Usable: " << fullPath << QString::fromStdString(ops->profileError());
 		delete ops;
 		return nullptr;
 	}
 
 	const QString text = QStringLiteral("ini Not Found: ") + fullPath;
+	// The log keeps the text whether or not a box shows it: the operator who sends the log for help has
+	// dismissed the box long ago.
+	qCWarning(lcCamera).noquote() << text;
 	// A box needs a GUI application and its GUI thread; command-line users of the core library and the camera
-	// workers get the text in the log instead, and the window tells the operator.
+	// workers have only the log, and the window tells the operator.
 	const QCoreApplication *application = QCoreApplication::instance();
-	if (!qobject_cast<const QApplication *>(application) || QThread::currentThread() != application->thread()) {
-		qWarning().noquote() << text;
+	if (!qobject_cast<const QApplication *>(application) || QThread::currentThread() != application->thread())
 		return nullptr;
-	}
 	QMessageBox box;
 	box.setWindowFlags(box.windowFlags() | Qt::WindowStaysOnTopHint);
 	box.setWindowTitle(QStringLiteral("error"));

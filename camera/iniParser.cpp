@@ -1,6 +1,6 @@
 #include "camera/iniParser.h"
 
-#include <QDebug>
+#include "camera/CameraLog.h"
 
 #include <filesystem>
 #include <fstream>
@@ -123,8 +123,8 @@ cam_range readRange(const json &document, const std::string &sectionKey, const s
 iniParser::iniParser(const std::string &filePath)
 {
 	if (!load(filePath) || !checkShapes()) {
-		qWarning().noquote() << "Capability profile" << QString::fromStdString(filePath)
-				     << "is refused:" << QString::fromStdString(fault);
+		qCWarning(lcCamera).noquote() << "Capability profile" << QString::fromStdString(filePath)
+					      << "is refused:" << QString::fromStdString(fault);
 		document = json();
 		return;
 	}

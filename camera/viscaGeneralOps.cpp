@@ -1,8 +1,7 @@
 #include "camera/viscaGeneralOps.h"
 
+#include "camera/CameraLog.h"
 #include "camera/iniParser.h"
-
-#include <QDebug>
 
 #include <algorithm>
 #include <climits>
@@ -58,13 +57,13 @@ int mapValue(const std::string &label, const std::string &text)
 	bool overflow;
 	const HexResult result = parseHex(text, value, overflow);
 	if (result == HexResult::Fault) {
-		qWarning().noquote() << "Profile value of" << QString::fromStdString(label)
-				     << "is not hexadecimal:" << QString::fromStdString(text);
+		qCWarning(lcCamera).noquote() << "Profile value of" << QString::fromStdString(label)
+					      << "is not hexadecimal:" << QString::fromStdString(text);
 		return 0;
 	}
 	if (overflow) {
-		qWarning().noquote() << "Profile value of" << QString::fromStdString(label)
-				     << "is out of range:" << QString::fromStdString(text);
+		qCWarning(lcCamera).noquote() << "Profile value of" << QString::fromStdString(label)
+					      << "is out of range:" << QString::fromStdString(text);
 		return 0;
 	}
 	return int(value);
@@ -117,7 +116,7 @@ uint32_t viscaGeneralOps::hexValue(const std::string &text)
 	uint64_t value;
 	bool overflow;
 	if (parseHex(text, value, overflow) == HexResult::Fault) {
-		qWarning().noquote() << "Profile value is not hexadecimal:" << QString::fromStdString(text);
+		qCWarning(lcCamera).noquote() << "Profile value is not hexadecimal:" << QString::fromStdString(text);
 		return 0;
 	}
 	return uint32_t(value);
@@ -215,8 +214,8 @@ std::string viscaGeneralOps::getNAME() const
 uint32_t viscaGeneralOps::zoomMax() const
 {
 	const uint32_t value = hexValue(zoom.directMax);
-	qDebug() << zoom.directMax.c_str();
-	qDebug() << value;
+	qCDebug(lcCamera) << zoom.directMax.c_str();
+	qCDebug(lcCamera) << value;
 	return value;
 }
 

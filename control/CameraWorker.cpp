@@ -2,7 +2,7 @@
 
 #include "camera/CameraParse.h"
 #include "camera/viscaGeneralOps.h"
-#include "control/ControlLog.h"
+#include "camera/CameraLog.h"
 #include "visca/ViscaIPFactory.h"
 
 #include <QElapsedTimer>

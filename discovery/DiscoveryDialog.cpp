@@ -1,11 +1,11 @@
 #include "discovery/DiscoveryDialog.h"
 
+#include "discovery/DiscoveryLog.h"
 #include "settings/Utils.h"
 #include "ui/HostStyle.h"
 #include "ui/ModuleText.h"
 #include "ui_DiscoveryDialog.h"
 
-#include <QDebug>
 #include <QHeaderView>
 #include <QJsonObject>
 #include <QRegExp>
@@ -116,7 +116,7 @@ void DiscoveryDialog::updateIPAndName(QString slotText)
 {
 	QJsonObject settings;
 	if (!Utils::readJSONFromFile(settings, Utils::getAppDataPath())) {
-		qDebug() << "It's failed to read JSON file.";
+		qCDebug(lcDiscovery) << "It's failed to read JSON file.";
 		return;
 	}
 	ui->IPEidt->setText(settings.value(ipKey(slotText)).toString());
@@ -202,9 +202,9 @@ void DiscoveryDialog::on_ApplyButton_released()
 		settings.insert(ipKey(slotText), ip);
 		settings.insert(nickNameKey(slotText), name);
 		if (!Utils::writeJSONToFile(settings, Utils::getAppDataPath()))
-			qDebug() << "It's failed to write JSON file.";
+			qCDebug(lcDiscovery) << "It's failed to write JSON file.";
 	} else {
-		qDebug() << "It's failed to read JSON file.";
+		qCDebug(lcDiscovery) << "It's failed to read JSON file.";
 	}
 	fillSlotList();
 	// The main dialog refreshes its slot captions even when the file could not be read.

@@ -1,6 +1,7 @@
 #include "discovery/OnvifDiscovery.h"
 
-#include <QDebug>
+#include "discovery/DiscoveryLog.h"
+
 #include <QNetworkDatagram>
 #include <QRegularExpression>
 #include <QThread>
@@ -84,8 +85,8 @@ QList<QHostAddress> OnvifDiscovery::probeDestinations(const QByteArray &addressO
 		return {kBroadcastAddress, kMulticastGroup};
 	const QHostAddress address(QString::fromLatin1(addressOverride.trimmed()));
 	if (address.protocol() != QAbstractSocket::IPv4Protocol) {
-		qWarning().noquote() << kAddressVariable << "is not an IPv4 address:" << addressOverride
-				     << "- no Probe is sent";
+		qCWarning(lcDiscovery).noquote()
+			<< kAddressVariable << "is not an IPv4 address:" << addressOverride << "- no Probe is sent";
 		return {};
 	}
 	return {address};

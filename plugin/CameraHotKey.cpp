@@ -15,17 +15,21 @@ namespace {
 
 struct HotkeyRow {
 	const char *name;
-	const char *description;
+	const char *descriptionKey;
 };
 
 // Row order is the signal's index; the names are the keys of the bindings saved in the host's profile, so they
-// must never change.
+// must never change. The descriptions come from the locale table, so that OBS's hotkey list shows them translated
+// and under the product's name.
 constexpr HotkeyRow kRows[HotkeySource::kHotkeyCount] = {
-	{"TiltUpHotKey", "Tilt Up"},       {"TiltDownHotKey", "Tilt Down"},   {"PanLeftHotKey", "Pan Left"},
-	{"PanRightHotKey", "Pan Right"},   {"ZoomInHotKey", "Zoom In"},       {"ZoomOutHotKey", "Zoom Out"},
-	{"Preset1HotKey", "Call Preset1"}, {"Preset2HotKey", "Call Preset2"}, {"Preset3HotKey", "Call Preset3"},
-	{"Preset4HotKey", "Call Preset4"}, {"Preset5HotKey", "Call Preset5"}, {"Preset6HotKey", "Call Preset6"},
-	{"Preset7HotKey", "Call Preset7"}, {"Preset8HotKey", "Call Preset8"}, {"Preset9HotKey", "Call Preset9"},
+	{"TiltUpHotKey", "HotkeyTiltUp"},       {"TiltDownHotKey", "HotkeyTiltDown"},
+	{"PanLeftHotKey", "HotkeyPanLeft"},     {"PanRightHotKey", "HotkeyPanRight"},
+	{"ZoomInHotKey", "HotkeyZoomIn"},       {"ZoomOutHotKey", "HotkeyZoomOut"},
+	{"Preset1HotKey", "HotkeyCallPreset1"}, {"Preset2HotKey", "HotkeyCallPreset2"},
+	{"Preset3HotKey", "HotkeyCallPreset3"}, {"Preset4HotKey", "HotkeyCallPreset4"},
+	{"Preset5HotKey", "HotkeyCallPreset5"}, {"Preset6HotKey", "HotkeyCallPreset6"},
+	{"Preset7HotKey", "HotkeyCallPreset7"}, {"Preset8HotKey", "HotkeyCallPreset8"},
+	{"Preset9HotKey", "HotkeyCallPreset9"},
 };
 
 constexpr size_t kPathSize = 512;
@@ -74,9 +78,9 @@ const char *CameraHotKey::hotkeyName(int index)
 	return index >= 0 && index < kHotkeyCount ? kRows[index].name : nullptr;
 }
 
-const char *CameraHotKey::hotkeyDescription(int index)
+QString CameraHotKey::hotkeyDescription(int index)
 {
-	return index >= 0 && index < kHotkeyCount ? kRows[index].description : nullptr;
+	return index >= 0 && index < kHotkeyCount ? ModuleText::text(kRows[index].descriptionKey) : QString();
 }
 
 obs_hotkey_id CameraHotKey::hotkeyId(int index) const
@@ -110,7 +114,7 @@ void CameraHotKey::registerHotkeys(const char *basicIniPath)
 	}
 
 	for (int index = 0; index < kHotkeyCount; ++index) {
-		const QByteArray description = ModuleText::text(kRows[index].description).toUtf8();
+		const QByteArray description = hotkeyDescription(index).toUtf8();
 		const obs_hotkey_id id = obs_hotkey_register_frontend(kRows[index].name, description.constData(),
 								      &CameraHotKey::hotkeyHandler, this);
 		hotkeyIds[size_t(index)].store(id);

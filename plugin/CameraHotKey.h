@@ -23,9 +23,10 @@ public:
 	// Unregisters the hotkeys, in row order.
 	~CameraHotKey() override;
 
-	// Row names and descriptions, as the host's hotkey settings list them.
+	// A row's name, the key of its bindings in the host's profile, and its localized description, as the host's
+	// hotkey settings list it.
 	static const char *hotkeyName(int index);
-	static const char *hotkeyDescription(int index);
+	static QString hotkeyDescription(int index);
 	// The host identifier of a row, or OBS_INVALID_HOTKEY_ID.
 	obs_hotkey_id hotkeyId(int index) const;
 

@@ -1,6 +1,7 @@
 #include "camera/ProfileLocation.h"
 #include "camera/viscaGeneralOps.h"
 #include "plugin/CameraHotKey.h"
+#include "plugin/ModuleLog.h"
 #include "plugin/PluginLog.h"
 #include "ui/ClickingButtonAccessible.h"
 #include "ui/MainDialog.h"
@@ -42,6 +43,8 @@ MODULE_EXPORT const char *obs_module_description(void)
 
 bool obs_module_load(void)
 {
+	// First, so that every line of ours from here on reaches OBS's log.
+	ModuleLog::install();
 	kavren_log(LOG_INFO, "loading %s %s (Qt %s compiled, %s running)", KAVREN_MODULE_NAME, KAVREN_VERSION,
 		   QT_VERSION_STR, qVersion());
 	ModuleText::setLookup(obs_module_text);
@@ -82,9 +85,10 @@ bool obs_module_load(void)
 void obs_module_unload(void)
 {
 	// The dialog goes away with its parent, the host's main window; only the lookups into our locale table,
-	// which the host frees, must not outlive the module.
+	// which the host frees, and the route into the host's log must not outlive the module.
 	viscaGeneralOps::setTextLookup(nullptr);
 	ModuleText::setLookup(nullptr);
 	ClickingButtonAccessible::uninstall();
 	HotkeySource::setFactory(nullptr);
+	ModuleLog::remove();
 }

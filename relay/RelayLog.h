@@ -5,7 +5,8 @@
 
 #include <chrono>
 
-// The relay's own events (start, stop, busy port, refusals, closes for limits) at info level, its chatter at debug.
+// The relay's own events (start, stop, refusals, closes for limits) at info level, a relay that cannot run (busy
+// port, no endpoint) at warning level, its chatter at debug.
 Q_DECLARE_LOGGING_CATEGORY(lcRelay)
 // What WebSocket++ itself reports (see RelayWebSocketConfig.h).
 Q_DECLARE_LOGGING_CATEGORY(lcRelayWebSocket)

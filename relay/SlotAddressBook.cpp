@@ -1,6 +1,7 @@
 #include "SlotAddressBook.h"
 
 #include "RelayMessage.h"
+#include "settings/UnsavedSettings.h"
 
 #include <nlohmann/json.hpp>
 
@@ -23,7 +24,9 @@ std::string readFile(const std::string &path)
 
 bool SlotAddressBook::contains(uint32_t address)
 {
-	std::string content = readFile(m_path);
+	// Slots assigned while the file cannot be written are in use all the same, as the window shows them.
+	std::optional<std::string> unsaved = UnsavedSettings::content(m_path);
+	std::string content = unsaved ? std::move(*unsaved) : readFile(m_path);
 	if (!m_parsed || content != m_content)
 		parse(content);
 	m_content = std::move(content);

@@ -7,10 +7,12 @@
 
 // The camera addresses assigned to the eight slots of the settings file ("Camera1IP" ... "Camera8IP"), as the file
 // is at the moment of asking: the relay asks at each request, so a slot assigned while it runs is usable at once.
-// The file is read at each question and parsed again only when its content changed. A missing or unreadable file
-// assigns nothing. It never writes or creates the file.
+// The file is read at each question and parsed again only when its content changed; while the settings cannot be
+// written, what the controller last tried to write stands for the file. A missing or unreadable file assigns
+// nothing. It never writes or creates the file.
 //
-// It uses no Qt, so the relay's thread can ask without touching anything of the UI thread's. One thread asks.
+// It touches nothing of the UI thread's but the settings kept in memory, which are shared under a lock. One thread
+// asks.
 class SlotAddressBook {
 public:
 	explicit SlotAddressBook(std::string settingsFilePath) : m_path(std::move(settingsFilePath)) {}

@@ -117,8 +117,8 @@ bool ViscaTransfer::Server::bindUdp()
 	if (!error)
 		boundUdpPort = m_udp->local_endpoint(error).port();
 	if (error) {
-		qCInfo(lcRelay, "ViscaTransfer: Cannot bind UDP port %u: %s; the relay is off.",
-		       unsigned(m_options.udpPort), error.message().c_str());
+		qCWarning(lcRelay, "ViscaTransfer: Cannot bind UDP port %u: %s; the relay is off.",
+			  unsigned(m_options.udpPort), error.message().c_str());
 		failure = failureOf(error, Failure::UdpPortInUse);
 		asio::error_code ignored;
 		m_udp->close(ignored);
@@ -151,8 +151,8 @@ bool ViscaTransfer::Server::listenTcp()
 		boundAddress = QHostAddress(QString::fromStdString(local.address().to_string()));
 		return true;
 	}
-	qCInfo(lcRelay, "ViscaTransfer: Cannot listen on TCP port %u: %s; the relay is off.",
-	       unsigned(m_options.tcpPort), error.message().c_str());
+	qCWarning(lcRelay, "ViscaTransfer: Cannot listen on TCP port %u: %s; the relay is off.",
+		  unsigned(m_options.tcpPort), error.message().c_str());
 	failure = failureOf(error, Failure::TcpPortInUse);
 	asio::error_code ignored;
 	m_udp->close(ignored);

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-	build-essential cmake pkg-config git
+	build-essential cmake pkg-config git dpkg-dev
 	qtbase5-dev libqt5svg5-dev qttools5-dev-tools
 	libobs-dev obs-studio
 	nlohmann-json3-dev libwebsocketpp-dev libasio-dev

@@ -1,16 +1,24 @@
 #include "settings/Utils.h"
 
+#include "settings/SettingsLog.h"
+#include "settings/UnsavedSettings.h"
+
+#include "kavren-version.h"
+
 #include <QDateTime>
-#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QSaveFile>
+#include <QSet>
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <cctype>
+#include <mutex>
 #include <utility>
 
 namespace {
@@ -21,22 +29,43 @@ Utils::ModalAnswerer &modalAnswerer()
 	return answerer;
 }
 
+// Set by the window on the UI thread, called by whichever thread writes.
+struct WriteReporters {
+	std::mutex mutex;
+	Utils::WriteFailureReporter failure;
+	Utils::WriteRecoveryReporter recovery;
+};
+
+WriteReporters &writeReporters()
+{
+	static WriteReporters reporters;
+	return reporters;
+}
+
 bool ensureDirectory(const QString &directory)
 {
 	if (QDir().mkpath(directory))
 		return true;
-	qDebug() << "It's failed to make a directory.";
+	qCDebug(lcSettings) << "It's failed to make a directory.";
 	return false;
 }
 
-// An empty file is what a first read leaves behind; only content that is there but is no JSON object is broken.
-bool holdsBrokenSettings(const QByteArray &content)
+bool isBlank(const QByteArray &content)
 {
-	if (content.trimmed().isEmpty())
-		return false;
+	return std::all_of(content.cbegin(), content.cend(), [](char c) { return std::isspace(uchar(c)); });
+}
+
+// The settings object in `content`. An empty file is what a first read leaves behind; only content that is there
+// but is no JSON object is `broken`.
+QJsonObject parseSettings(const QByteArray &content, bool &broken)
+{
+	broken = false;
+	if (isBlank(content))
+		return {};
 	QJsonParseError error;
 	const QJsonDocument document = QJsonDocument::fromJson(content, &error);
-	return error.error != QJsonParseError::NoError || !document.isObject();
+	broken = error.error != QJsonParseError::NoError || !document.isObject();
+	return broken ? QJsonObject() : document.object();
 }
 
 // Keeps a settings file that could not be understood next to it, so a write never destroys what the operator
@@ -46,9 +75,10 @@ void keepBrokenFileAside(const QString &path)
 	QFile file(path);
 	if (!file.exists() || !file.open(QIODevice::ReadOnly))
 		return;
-	const QByteArray content = file.readAll();
+	bool broken = false;
+	parseSettings(file.readAll(), broken);
 	file.close();
-	if (!holdsBrokenSettings(content))
+	if (!broken)
 		return;
 
 	const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
@@ -56,9 +86,94 @@ void keepBrokenFileAside(const QString &path)
 	for (int n = 1; QFileInfo::exists(copyPath); ++n)
 		copyPath = path + QStringLiteral(".broken-") + stamp + QLatin1Char('-') + QString::number(n);
 	if (QFile::copy(path, copyPath))
-		qWarning().noquote() << "Settings file" << path << "held no JSON object; kept it as" << copyPath;
+		qCWarning(lcSettings).noquote()
+			<< "Settings file" << path << "held no JSON object; kept it as" << copyPath;
 	else
-		qWarning().noquote() << "Settings file" << path << "held no JSON object and could not be kept aside";
+		qCWarning(lcSettings).noquote()
+			<< "Settings file" << path << "held no JSON object and could not be kept aside";
+}
+
+// A write interrupted by a crash or a power cut can leave QSaveFile's temporary file behind: the settings file's
+// name, a dot and six letters. Nothing of this run has written yet when a directory is first used, so any such
+// file there is stale.
+void removeStaleTemporaryFiles(const QString &directory)
+{
+	static std::mutex mutex;
+	static QSet<QString> looked;
+	{
+		std::lock_guard<std::mutex> lock(mutex);
+		if (looked.contains(directory))
+			return;
+		looked.insert(directory);
+	}
+
+	const QString name = QLatin1String(Utils::kSettingsFileName);
+	const QRegularExpression temporary(QLatin1Char('^') + QRegularExpression::escape(name) +
+					   QStringLiteral("\\.[A-Za-z0-9]{6}$"));
+	const QDir dir(directory);
+	const QStringList candidates = dir.entryList({name + QStringLiteral(".??????")}, QDir::Files | QDir::Hidden);
+	for (const QString &candidate : candidates) {
+		if (!temporary.match(candidate).hasMatch())
+			continue;
+		if (QFile::remove(dir.filePath(candidate)))
+			qCInfo(lcSettings).noquote() << "Removed" << dir.filePath(candidate)
+						     << "left behind by an interrupted settings write";
+		else
+			qCDebug(lcSettings).noquote() << "Could not remove the stale file" << dir.filePath(candidate);
+	}
+}
+
+// The design's promise that the file exists from the first read onward, kept where the directory allows it; a
+// file that cannot be created reads as defaults.
+void createIfMissing(const QString &path)
+{
+	if (QFileInfo::exists(path))
+		return;
+	QFile file(path);
+	if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+		qCDebug(lcSettings).noquote() << "Settings file" << path << "cannot be created:" << file.errorString();
+}
+
+// Writes `content` through a temporary file and a rename. Empty on success, else why it failed.
+QString saveAtomically(const QString &path, const QByteArray &content)
+{
+	QSaveFile file(path);
+	if (!file.open(QIODevice::WriteOnly)) {
+		qCDebug(lcSettings) << "It's failed to open the file.";
+		return file.errorString();
+	}
+	// A short write on a full disk is not always reported as an error, so the size on disk is checked too.
+	const bool complete = file.write(content) == content.size() && file.flush() && file.size() == content.size();
+	if (!complete)
+		file.cancelWriting();
+	if (!complete || !file.commit())
+		return file.errorString();
+	return QString();
+}
+
+void reportWriteFailure(const QString &path, const QString &reason)
+{
+	Utils::WriteFailureReporter report;
+	{
+		std::lock_guard<std::mutex> lock(writeReporters().mutex);
+		report = writeReporters().failure;
+	}
+	qCWarning(lcSettings).noquote() << "Settings file" << path << "could not be written:" << reason
+					<< "- the changes are kept until OBS closes";
+	if (report)
+		report(path, reason);
+}
+
+void reportWriteRecovery(const QString &path)
+{
+	Utils::WriteRecoveryReporter report;
+	{
+		std::lock_guard<std::mutex> lock(writeReporters().mutex);
+		report = writeReporters().recovery;
+	}
+	qCInfo(lcSettings).noquote() << "Settings file" << path << "written again; no change is unsaved";
+	if (report)
+		report(path);
 }
 
 } // namespace
@@ -75,56 +190,76 @@ QString Utils::settingsFilePath(const QString &directory)
 
 bool Utils::readJSONFromFile(QJsonObject &object, QString directory)
 {
+	const QString path = settingsFilePath(directory);
+	removeStaleTemporaryFiles(directory);
+	if (std::optional<QJsonObject> unsaved = UnsavedSettings::object(path)) {
+		object = std::move(*unsaved);
+		return true;
+	}
 	if (!ensureDirectory(directory))
 		return false;
 
-	// Opened read-write so that a missing file is created empty: the file exists from the first read onward.
-	const QString path = settingsFilePath(directory);
+	createIfMissing(path);
 	QFile file(path);
-	if (!file.open(QIODevice::ReadWrite)) {
-		qDebug() << "It's failed to open the file.";
+	if (!file.open(QIODevice::ReadOnly)) {
+		if (!file.exists()) {
+			object = QJsonObject();
+			return true;
+		}
+		qCDebug(lcSettings) << "It's failed to open the file.";
 		return false;
 	}
-	const QByteArray content = file.readAll();
-	file.close();
-
-	if (holdsBrokenSettings(content))
-		qWarning().noquote() << "Settings file" << path << "holds no JSON object; using defaults";
-	object = QJsonDocument::fromJson(content).object();
+	bool broken = false;
+	object = parseSettings(file.readAll(), broken);
+	if (broken)
+		qCWarning(lcSettings).noquote() << "Settings file" << path << "holds no JSON object; using defaults";
 	return true;
 }
 
 bool Utils::writeJSONToFile(QJsonObject &object, QString directory)
 {
-	if (!ensureDirectory(directory))
-		return false;
-
 	const QString path = settingsFilePath(directory);
-	keepBrokenFileAside(path);
-
-	// Written to a temporary file and renamed over the old one, so a crash or a full disk never leaves a
-	// truncated settings file behind.
-	QSaveFile file(path);
-	if (!file.open(QIODevice::WriteOnly)) {
-		qDebug() << "It's failed to open the file.";
-		return false;
-	}
+	removeStaleTemporaryFiles(directory);
 	const QByteArray content = QJsonDocument(object).toJson(QJsonDocument::Indented);
-	// A short write on a full disk is not always reported as an error, so the size on disk is checked too.
-	const bool complete = file.write(content) == content.size() && file.flush() && file.size() == content.size();
-	if (!complete)
-		file.cancelWriting();
-	if (!complete || !file.commit()) {
-		qWarning().noquote() << "Settings file" << path << "could not be written:" << file.errorString();
-		return false;
+
+	QString failure;
+	if (ensureDirectory(directory)) {
+		keepBrokenFileAside(path);
+		failure = saveAtomically(path, content);
+	} else {
+		failure = QStringLiteral("its folder cannot be created");
 	}
-	return true;
+
+	if (failure.isEmpty()) {
+		if (UnsavedSettings::forget(path))
+			reportWriteRecovery(path);
+		return true;
+	}
+	if (UnsavedSettings::keep(path, object, content))
+		reportWriteFailure(path, failure);
+	else
+		qCDebug(lcSettings).noquote() << "Settings file" << path << "still cannot be written:" << failure;
+	return false;
+}
+
+void Utils::setWriteFailureReporter(WriteFailureReporter reporter)
+{
+	std::lock_guard<std::mutex> lock(writeReporters().mutex);
+	writeReporters().failure = std::move(reporter);
+}
+
+void Utils::setWriteRecoveryReporter(WriteRecoveryReporter reporter)
+{
+	std::lock_guard<std::mutex> lock(writeReporters().mutex);
+	writeReporters().recovery = std::move(reporter);
 }
 
 void Utils::showErrorMessage(QString text)
 {
 	QMessageBox box;
 	box.setWindowFlags(box.windowFlags() | Qt::WindowStaysOnTopHint);
+	// Screen readers announce a box by its title.
+	box.setWindowTitle(QStringLiteral(KAVREN_DISPLAY_NAME));
 	box.setIcon(QMessageBox::Warning);
 	box.setText(text);
 	box.setStandardButtons(QMessageBox::Ok);

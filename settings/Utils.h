@@ -21,13 +21,25 @@ public:
 
 	static QString getAppDataPath();
 	static QString settingsFilePath(const QString &directory);
-	// Reads the settings object. False when the directory cannot be made or the file cannot be opened; a file
-	// that holds no JSON object reads as an empty object (and is kept aside before the next write replaces it).
+	// Reads the settings object, opening the file read-only; a missing file is created empty when the directory
+	// allows it. False when the directory cannot be made or the file cannot be opened; a file that holds no JSON
+	// object reads as an empty object (and is kept aside before the next write replaces it). While the last
+	// write failed, the object that write held is read instead of the file.
 	static bool readJSONFromFile(QJsonObject &object, QString directory);
-	// Writes the settings object atomically: a crash or a full disk leaves the previous file intact.
+	// Writes the settings object atomically: a crash or a full disk leaves the previous file intact. A write that
+	// fails keeps the object in memory, for every read, until a later write succeeds.
 	static bool writeJSONToFile(QJsonObject &object, QString directory);
 
-	// The shared warning box: modal, no parent, stays on top, warning icon, default OK button.
+	// Told once per failure episode, on the writing thread: the first failed write since the file was last
+	// written (or since start), with the file's path and why. Null stops telling.
+	using WriteFailureReporter = std::function<void(const QString &path, const QString &reason)>;
+	static void setWriteFailureReporter(WriteFailureReporter reporter);
+	// Told when a write succeeds after a failed one: the file holds the settings again.
+	using WriteRecoveryReporter = std::function<void(const QString &path)>;
+	static void setWriteRecoveryReporter(WriteRecoveryReporter reporter);
+
+	// The shared warning box: modal, no parent, stays on top, warning icon, the product name as title, default
+	// OK button.
 	static void showErrorMessage(QString text);
 	// Runs a modal box. Tests install an answerer that inspects the box and returns at once instead of
 	// blocking; without one the box is executed normally.

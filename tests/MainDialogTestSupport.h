@@ -135,6 +135,7 @@ public:
 		QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
 		file.write(QJsonDocument(settings).toJson());
 	}
+	QString path() const { return home.path(); }
 	static QJsonObject read()
 	{
 		QFile file(Utils::settingsFilePath(Utils::getAppDataPath()));

@@ -40,10 +40,13 @@ const char *const kNames[HotkeySource::kHotkeyCount] = {
 	"TiltUpHotKey",  "TiltDownHotKey", "PanLeftHotKey", "PanRightHotKey", "ZoomInHotKey",
 	"ZoomOutHotKey", "Preset1HotKey",  "Preset2HotKey", "Preset3HotKey",  "Preset4HotKey",
 	"Preset5HotKey", "Preset6HotKey",  "Preset7HotKey", "Preset8HotKey",  "Preset9HotKey"};
+// What OBS's hotkey settings list, from the shipped locale file: the product's name first, so that ours are found
+// among OBS's hundreds.
 const char *const kDescriptions[HotkeySource::kHotkeyCount] = {
-	"Tilt Up",      "Tilt Down",    "Pan Left",     "Pan Right",    "Zoom In",
-	"Zoom Out",     "Call Preset1", "Call Preset2", "Call Preset3", "Call Preset4",
-	"Call Preset5", "Call Preset6", "Call Preset7", "Call Preset8", "Call Preset9"};
+	"Kavren: Tilt up",       "Kavren: Tilt down",     "Kavren: Pan left",      "Kavren: Pan right",
+	"Kavren: Zoom in",       "Kavren: Zoom out",      "Kavren: Call preset 1", "Kavren: Call preset 2",
+	"Kavren: Call preset 3", "Kavren: Call preset 4", "Kavren: Call preset 5", "Kavren: Call preset 6",
+	"Kavren: Call preset 7", "Kavren: Call preset 8", "Kavren: Call preset 9"};
 
 // Keys bound in the test profile: F1..F6 for the motion and zoom rows, the digits for the presets.
 obs_key_t boundKey(int index)
@@ -239,6 +242,31 @@ private slots:
 		}
 		QCOMPARE(hotkeys.hotkeyId(HotkeySource::kHotkeyCount), OBS_INVALID_HOTKEY_ID);
 		QCOMPARE(hotkeys.hotkeyId(-1), OBS_INVALID_HOTKEY_ID);
+	}
+
+	void descriptionsFollowTheLocale()
+	{
+		// Another language's table: every description is looked up, none is built into the module.
+		QHash<QByteArray, QByteArray> translated;
+		ModuleText::setLookup([&translated](const char *key) -> const char * {
+			const QByteArray english = localeTable().value(key);
+			if (english.isEmpty())
+				return nullptr;
+			auto found = translated.find(key);
+			if (found == translated.end())
+				found = translated.insert(key, "[xx] " + english);
+			return found->constData();
+		});
+		writeBasicIni(QByteArray());
+		CameraHotKey hotkeys(nullptr, basicIni);
+		const auto registered = registeredHotkeys();
+		QVERIFY(loadLocale());
+
+		for (int index = 0; index < HotkeySource::kHotkeyCount; ++index) {
+			const Registered row = registered.value(hotkeys.hotkeyId(index));
+			QCOMPARE(row.name, QString::fromLatin1(kNames[index]));
+			QCOMPARE(row.description, QStringLiteral("[xx] ") + QString::fromUtf8(kDescriptions[index]));
+		}
 	}
 
 	void unregistersInTableOrder()

@@ -2,6 +2,7 @@
 // for their buttons, the keyboard, screen readers, and what the window remembers from one start to the next.
 
 #include "MainDialogTestSupport.h"
+#include "OrdinaryUser.h"
 
 #include "ui/MainDialog.h"
 
@@ -58,6 +59,7 @@ private slots:
 	void arrowKeysDriveThePad();
 	void spaceAndEnterAct();
 	void escapeKeepsTheWindowOpen();
+	void unsavedSettingsAreSaid();
 	void windowRemembersViewAndCamera();
 
 private:
@@ -326,6 +328,43 @@ void tst_MainDialogUse::escapeKeepsTheWindowOpen()
 	// The Close entry still closes it.
 	dialog->findChild<QAction *>(QStringLiteral("CloseAction"))->trigger();
 	QVERIFY(!dialog->isVisible());
+}
+
+void tst_MainDialogUse::unsavedSettingsAreSaid()
+{
+	QVERIFY(connectSlot(1));
+	const QString directory = Utils::getAppDataPath();
+	const QString path = Utils::settingsFilePath(directory);
+	const auto setReadOnly = [&](bool readOnly) {
+		return chmod(QFile::encodeName(directory).constData(), readOnly ? 0555 : 0755) == 0 &&
+		       chmod(QFile::encodeName(path).constData(), readOnly ? 0444 : 0644) == 0;
+	};
+	auto *pan = child<QLineEdit>("PanSpeedEdit");
+	const auto commitPan = [pan](const char *speed) {
+		pan->clear();
+		QTest::keyClicks(pan, QString::fromLatin1(speed));
+		QTest::keyClick(pan, Qt::Key_Return);
+	};
+	QVERIFY(setReadOnly(true));
+	{
+		// As an operator's OBS meets a read-only settings folder (root would write it anyway).
+		const OrdinaryUser operatorUser(home.path());
+		commitPan("9");
+		QTRY_VERIFY(!message().isEmpty());
+	}
+	QVERIFY(setReadOnly(false));
+	QVERIFY2(message().contains(path), qPrintable(message()));
+	QCOMPARE(child<QLabel>("MessageLabel")->property("severity").toString(), QStringLiteral("warning"));
+	// Kept in memory: the window goes on as if it was stored.
+	QJsonObject settings;
+	Utils::readJSONFromFile(settings, directory);
+	QCOMPARE(settings.value(QStringLiteral("127.0.0.55NX-B93KPanSpeed")).toString(), QStringLiteral("9"));
+
+	// Once the file can be written again, the next change is stored and the warning goes.
+	commitPan("10");
+	QTRY_COMPARE(message(), QString());
+	QCOMPARE(SettingsHome::read().value(QStringLiteral("127.0.0.55NX-B93KPanSpeed")).toString(),
+		 QStringLiteral("10"));
 }
 
 void tst_MainDialogUse::windowRemembersViewAndCamera()

@@ -1,4 +1,5 @@
 // The settings store: read-modify-write of the one settings file, and what happens to bad or failing files.
+#include "OrdinaryUser.h"
 #include "settings/Utils.h"
 
 #include <QJsonDocument>
@@ -7,6 +8,8 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -28,7 +31,32 @@ QStringList brokenCopies(const QString &directory)
 	return QDir(directory).entryList({QStringLiteral("KavrenOBSPlugin.json.broken-*")}, QDir::Files);
 }
 
+// A settings folder or file the store cannot write, put in place and taken away again.
+enum class Obstacle { ReadOnlyFile, ReadOnlyFolder, FolderIsAFile };
+
+void setObstacle(Obstacle obstacle, const QString &directory, bool present)
+{
+	const QString file = Utils::settingsFilePath(directory);
+	switch (obstacle) {
+	case Obstacle::ReadOnlyFile:
+		QVERIFY(chmod(QFile::encodeName(file).constData(), present ? 0444 : 0644) == 0);
+		break;
+	case Obstacle::ReadOnlyFolder:
+		QVERIFY(chmod(QFile::encodeName(directory).constData(), present ? 0555 : 0755) == 0);
+		break;
+	case Obstacle::FolderIsAFile:
+		QVERIFY(QDir(directory).removeRecursively());
+		if (present)
+			writeContent(directory, "in the way");
+		else
+			QVERIFY(QFile::remove(directory));
+		break;
+	}
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(Obstacle)
 
 class tst_Utils : public QObject {
 	Q_OBJECT
@@ -43,6 +71,12 @@ private slots:
 	void unusablePlacesReportFailure_data();
 	void unusablePlacesReportFailure();
 	void failedWriteKeepsThePreviousFile();
+	void readOnlyPlacesAreRead_data();
+	void readOnlyPlacesAreRead();
+	void failedWritesAreToldOnceAndKeptInMemory_data();
+	void failedWritesAreToldOnceAndKeptInMemory();
+	void staleTemporaryFilesAreRemoved_data();
+	void staleTemporaryFilesAreRemoved();
 	void sortsKeysByValue_data();
 	void sortsKeysByValue();
 	void warningBoxIsModalOnTopWithoutParent();
@@ -207,6 +241,133 @@ void tst_Utils::failedWriteKeepsThePreviousFile()
 	QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{QStringLiteral("KavrenOBSPlugin.json")});
 }
 
+void tst_Utils::readOnlyPlacesAreRead_data()
+{
+	QTest::addColumn<QByteArray>("content"); // empty: no settings file
+	QTest::addColumn<bool>("fileReadOnly");
+	QTest::addColumn<bool>("folderReadOnly");
+	const QByteArray settings("{\"Camera1IP\": \"127.0.0.2\", \"hotKey\": true}");
+	QTest::newRow("read-only file") << settings << true << false;
+	QTest::newRow("read-only folder") << settings << false << true;
+	QTest::newRow("both read-only") << settings << true << true;
+	QTest::newRow("read-only folder without a file") << QByteArray() << false << true;
+}
+
+void tst_Utils::readOnlyPlacesAreRead()
+{
+	QFETCH(QByteArray, content);
+	QFETCH(bool, fileReadOnly);
+	QFETCH(bool, folderReadOnly);
+	OrdinaryUser user(temp->path());
+	QVERIFY(user.isOrdinary());
+	QVERIFY(QDir().mkpath(dir));
+	const QString path = Utils::settingsFilePath(dir);
+	if (!content.isEmpty())
+		writeContent(path, content);
+	if (fileReadOnly)
+		setObstacle(Obstacle::ReadOnlyFile, dir, true);
+	if (folderReadOnly)
+		setObstacle(Obstacle::ReadOnlyFolder, dir, true);
+
+	QJsonObject object{{QStringLiteral("stale"), 1}};
+	QVERIFY(Utils::readJSONFromFile(object, dir));
+	QCOMPARE(object, QJsonDocument::fromJson(content).object());
+	QCOMPARE(QFileInfo::exists(path), !content.isEmpty());
+	QCOMPARE(fileContent(path), content);
+	setObstacle(Obstacle::ReadOnlyFolder, dir, false);
+}
+
+void tst_Utils::failedWritesAreToldOnceAndKeptInMemory_data()
+{
+	QTest::addColumn<Obstacle>("obstacle");
+	QTest::newRow("read-only file") << Obstacle::ReadOnlyFile;
+	QTest::newRow("read-only folder") << Obstacle::ReadOnlyFolder;
+	QTest::newRow("folder cannot be made") << Obstacle::FolderIsAFile;
+}
+
+void tst_Utils::failedWritesAreToldOnceAndKeptInMemory()
+{
+	QFETCH(Obstacle, obstacle);
+	OrdinaryUser user(temp->path());
+	QVERIFY(user.isOrdinary());
+	QStringList told;
+	Utils::setWriteFailureReporter(
+		[&told](const QString &path, const QString &reason) { told << path + QStringLiteral(": ") + reason; });
+	QStringList recovered;
+	Utils::setWriteRecoveryReporter([&recovered](const QString &path) { recovered << path; });
+	const QString path = Utils::settingsFilePath(dir);
+	const auto settingsWith = [](const QString &nickName) {
+		return QJsonObject{{QStringLiteral("Camera1IP"), QStringLiteral("127.0.0.2")},
+				   {QStringLiteral("Camera1NickName"), nickName}};
+	};
+	const auto readBack = [this]() {
+		QJsonObject object;
+		return Utils::readJSONFromFile(object, dir) ? object : QJsonObject{{QStringLiteral("unreadable"), 1}};
+	};
+
+	QJsonObject stored = settingsWith(QStringLiteral("Stage"));
+	QVERIFY(Utils::writeJSONToFile(stored, dir));
+	const QByteArray onDisk = fileContent(path);
+	setObstacle(obstacle, dir, true);
+
+	// Every change while the file cannot be written is told once and read back as if it had been stored.
+	for (const QString &nickName : {QStringLiteral("Wide"), QStringLiteral("Close")}) {
+		QJsonObject changed = settingsWith(nickName);
+		if (told.isEmpty())
+			QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be written")));
+		QVERIFY(!Utils::writeJSONToFile(changed, dir));
+		QCOMPARE(readBack(), changed);
+	}
+	QCOMPARE(told.size(), 1);
+	QVERIFY2(told.first().startsWith(path + QStringLiteral(": ")) && told.first().size() > path.size() + 2,
+		 qPrintable(told.first()));
+	QVERIFY(recovered.isEmpty());
+
+	// Once a write succeeds, the file holds the settings and a later failure is told again.
+	setObstacle(obstacle, dir, false);
+	if (obstacle != Obstacle::FolderIsAFile)
+		QCOMPARE(fileContent(path), onDisk);
+	QJsonObject saved = settingsWith(QStringLiteral("Saved"));
+	QVERIFY(Utils::writeJSONToFile(saved, dir));
+	QCOMPARE(recovered, QStringList{path});
+	QCOMPARE(QJsonDocument::fromJson(fileContent(path)).object(), saved);
+	setObstacle(obstacle, dir, true);
+	QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be written")));
+	QVERIFY(!Utils::writeJSONToFile(stored, dir));
+	QCOMPARE(told.size(), 2);
+	setObstacle(obstacle, dir, false);
+
+	Utils::setWriteFailureReporter(nullptr);
+	Utils::setWriteRecoveryReporter(nullptr);
+}
+
+void tst_Utils::staleTemporaryFilesAreRemoved_data()
+{
+	QTest::addColumn<QString>("name"); // a file next to the settings file before the first access
+	QTest::addColumn<bool>("removed");
+	QTest::newRow("interrupted write") << QStringLiteral("KavrenOBSPlugin.json.aBcDeF") << true;
+	QTest::newRow("interrupted write, digits") << QStringLiteral("KavrenOBSPlugin.json.a1B2c3") << true;
+	QTest::newRow("broken file kept aside")
+		<< QStringLiteral("KavrenOBSPlugin.json.broken-20260101-101010") << false;
+	QTest::newRow("five letters") << QStringLiteral("KavrenOBSPlugin.json.aBcDe") << false;
+	QTest::newRow("not a letter") << QStringLiteral("KavrenOBSPlugin.json.aB-DeF") << false;
+	QTest::newRow("another file's") << QStringLiteral("OtherPlugin.json.aBcDeF") << false;
+}
+
+void tst_Utils::staleTemporaryFilesAreRemoved()
+{
+	QFETCH(QString, name);
+	QFETCH(bool, removed);
+	QVERIFY(QDir().mkpath(dir));
+	writeContent(dir + QStringLiteral("/KavrenOBSPlugin.json"), "{\"hotKey\": true}");
+	writeContent(dir + QLatin1Char('/') + name, "{\"hotKey\": fal");
+
+	QJsonObject object;
+	QVERIFY(Utils::readJSONFromFile(object, dir));
+	QCOMPARE(object.value(QStringLiteral("hotKey")).toBool(false), true);
+	QCOMPARE(!QFileInfo::exists(dir + QLatin1Char('/') + name), removed);
+}
+
 void tst_Utils::sortsKeysByValue_data()
 {
 	QTest::addColumn<QVariantMap>("values");
@@ -240,7 +401,8 @@ void tst_Utils::warningBoxIsModalOnTopWithoutParent()
 		QCOMPARE(box.icon(), QMessageBox::Warning);
 		QVERIFY(box.windowFlags() & Qt::WindowStaysOnTopHint);
 		QVERIFY(!box.parentWidget());
-		QVERIFY(box.windowTitle().isEmpty());
+		// Screen readers announce a box by its title.
+		QCOMPARE(box.windowTitle(), QStringLiteral("Kavren OBS Camera Controller"));
 		QCOMPARE(box.standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
 	});
 	Utils::showErrorMessage(QStringLiteral("Camera unreachable"));

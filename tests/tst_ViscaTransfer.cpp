@@ -967,6 +967,29 @@ private slots:
 		QCOMPARE(countLoggedStartingWith(refused), relayed ? 0 : 5);
 	}
 
+	void slotKeptInMemoryIsADestination()
+	{
+		// The settings folder cannot be made, so the assignment lives only in memory; the relay uses it all the
+		// same, as the window does.
+		const QString blocker = m_settingsHome.filePath(QStringLiteral("blocker"));
+		QFile file(blocker);
+		QVERIFY(file.open(QIODevice::WriteOnly));
+		file.close();
+		const QString directory = blocker + QStringLiteral("/settings");
+		QJsonObject settings{{QStringLiteral("Camera2IP"), kOtherCameraAddress}};
+		QVERIFY(!Utils::writeJSONToFile(settings, directory));
+
+		ViscaTransfer::Options options = loopbackOptions();
+		options.settingsFilePath = Utils::settingsFilePath(directory);
+		ViscaTransfer relay(options);
+		relay.start();
+		TestClient client;
+		QVERIFY(client.connect(relay.tcpPort()));
+		client.send(request(kOtherCameraAddress, m_otherCamera->port(), homeData(2)));
+		QVERIFY(client.waitForMessages(2));
+		QCOMPARE(client.messages(), otherCameraReplies(2));
+	}
+
 	void originIsChecked_data()
 	{
 		QTest::addColumn<QString>("origin"); // empty: no Origin header, as programs that are not browsers

@@ -241,7 +241,7 @@ class LogCapture {
 public:
 	LogCapture()
 	{
-		QLoggingCategory::setFilterRules(QStringLiteral("default.debug=true"));
+		QLoggingCategory::setFilterRules(QStringLiteral("kavren.link.debug=true"));
 		current = this;
 		previous = qInstallMessageHandler(collect);
 	}
@@ -250,7 +250,7 @@ public:
 		qInstallMessageHandler(previous);
 		current = nullptr;
 		if (qEnvironmentVariableIsEmpty("KAVREN_TEST_VERBOSE"))
-			QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+			QLoggingCategory::setFilterRules(QStringLiteral("kavren.*.debug=false"));
 	}
 	QStringList linesContaining(const QString &text) const
 	{
@@ -314,7 +314,7 @@ void tst_viscaCommands::initTestCase()
 {
 	// The exchanges log every datagram; keep the test output readable unless asked otherwise.
 	if (qEnvironmentVariableIsEmpty("KAVREN_TEST_VERBOSE"))
-		QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+		QLoggingCategory::setFilterRules(QStringLiteral("kavren.*.debug=false"));
 
 	const QList<QPair<QString, QString>> cameras = {
 		{kBase, QStringLiteral("127.0.0.31")},
@@ -1384,13 +1384,13 @@ void tst_viscaCommands::factoryRules()
 	QFETCH(QString, expectedClass);
 
 	const bool d26g = expectedClass == QLatin1String("D26GViscaIPModule");
-	QLoggingCategory::setFilterRules(QStringLiteral("default.debug=true"));
+	QLoggingCategory::setFilterRules(QStringLiteral("kavren.link.debug=true"));
 	// Only the D26G choice is logged.
 	if (d26g)
 		QTest::ignoreMessage(QtDebugMsg, qPrintable(QStringLiteral("model ") + model));
 	std::unique_ptr<viscaIpModule> link(ViscaIPFactory::viscaIPModule(model));
 	if (qEnvironmentVariableIsEmpty("KAVREN_TEST_VERBOSE"))
-		QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+		QLoggingCategory::setFilterRules(QStringLiteral("kavren.*.debug=false"));
 
 	QVERIFY(link);
 	QCOMPARE(QString::fromLatin1(link->metaObject()->className()), expectedClass);

@@ -5,13 +5,16 @@
 #include "ui/ModuleText.h"
 
 #include <QAction>
-#include <QDebug>
 #include <QIcon>
 #include <QJsonObject>
+#include <QLoggingCategory>
 
 #include <utility>
 
 namespace {
+
+// Every hotkey event the window hears, at debug level.
+Q_LOGGING_CATEGORY(lcHotkeys, "kavren.hotkeys")
 
 const char *const kHotKeyKey = "hotKey";
 const char *const kCheckedIcon = ":/resource/images/Checkbox_p.svg";
@@ -63,7 +66,7 @@ HotkeyCommands::CommandSet HotkeyCommands::makeCommandSet()
 bool HotkeyCommands::handleHotkey(const CommandSet &commands, int index, bool pressed, bool connected,
 				  const SetCommand &setCommand)
 {
-	qDebug("pressed = %d", pressed ? 1 : 0);
+	qCDebug(lcHotkeys, "pressed = %d", pressed ? 1 : 0);
 	if (!connected || index < 0 || index >= HotkeySource::kHotkeyCount || !setCommand)
 		return false;
 

@@ -134,12 +134,27 @@ MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
 	relay = new RelayService(relayOptions(), Utils::getAppDataPath(), this);
 	relay->start();
 
+	// A settings file that cannot be written is told once; the changes are kept until OBS closes.
+	QPointer<MainDialog> self(this);
+	Utils::setWriteFailureReporter([self](const QString &path, const QString &reason) {
+		if (!self)
+			return;
+		self->settingsWarning = ModuleText::text("StatusSettingsNotSaved").arg(path, reason);
+		self->setStatusMessage(self->settingsWarning, Severity::Warning);
+	});
+	Utils::setWriteRecoveryReporter([self](const QString &) {
+		if (self && !self->settingsWarning.isEmpty() && self->ui->MessageLabel->text() == self->settingsWarning)
+			self->setStatusMessage(QString());
+	});
+
 	restoreSession();
 }
 
 MainDialog::~MainDialog()
 {
 	flushSettings();
+	Utils::setWriteFailureReporter(nullptr);
+	Utils::setWriteRecoveryReporter(nullptr);
 	// The cameras go first: their workers end (sending any stop still waiting) before anything they report to.
 	delete cameras;
 	cameras = nullptr;

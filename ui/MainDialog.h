@@ -283,6 +283,7 @@ private:
 	quint64 changeClock = 0;
 	quint64 presetSelectionClock = 0; // bumped by every preset selection
 	QJsonObject pendingSettings;      // stored values on their way to the file
+	QString settingsWarning;          // what the status frame says about a settings file that cannot be written
 	SpeedRange panSpeedRange{0, 0};
 	SpeedRange tiltSpeedRange{0, 0};
 	SpeedRange zoomSpeedRange{0, 0};

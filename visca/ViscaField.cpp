@@ -1,6 +1,6 @@
 #include "ViscaField.h"
 
-#include <QDebug>
+#include "ViscaLog.h"
 
 #include <algorithm>
 
@@ -8,7 +8,7 @@ int ViscaField::fit(long long value, const char *operation) const
 {
 	const long long fitted = std::clamp(value, min, max);
 	if (fitted != value)
-		qDebug().nospace() << operation << ": " << name << " " << value << " is outside " << min << ".." << max
-				   << ", sent as " << fitted;
+		qCDebug(lcLink).nospace() << operation << ": " << name << " " << value << " is outside " << min << ".."
+					  << max << ", sent as " << fitted;
 	return int(fitted);
 }

@@ -2,15 +2,14 @@
 
 #include "D26GViscaIPModule.h"
 #include "HX7ViscaIPModule.h"
+#include "ViscaLog.h"
 #include "ZQ418ViscaIPModule.h"
-
-#include <QDebug>
 
 viscaIpModule *ViscaIPFactory::viscaIPModule(QString model)
 {
 	if (model.contains(QLatin1String("26G")) || model.contains(QLatin1String("28G")) ||
 	    model.contains(QLatin1String("HX9"))) {
-		qDebug("model %s", qUtf8Printable(model));
+		qCDebug(lcLink, "model %s", qUtf8Printable(model));
 		return new D26GViscaIPModule();
 	}
 	if (model.contains(QLatin1String("NX-HX7")))

@@ -1,9 +1,8 @@
 #include "ZQ418ViscaIPModule.h"
 #include "ViscaField.h"
 #include "ViscaInquiry.h"
+#include "ViscaLog.h"
 #include "viscaPayload.h"
-
-#include <QDebug>
 
 ZQ418ViscaIPModule::ZQ418ViscaIPModule() : viscaIpModule(nullptr) {}
 
@@ -17,7 +16,7 @@ int ZQ418ViscaIPModule::getAeGain()
 	const int gain = inquire(ViscaInquiries::zq418Gain);
 	// A failed inquiry has logged its own line.
 	if (gain >= 0)
-		qDebug() << "getAeGain:" << gain;
+		qCDebug(lcLink) << "getAeGain:" << gain;
 	return gain;
 }
 

@@ -1,10 +1,10 @@
 #include "viscaIpModule.h"
 
 #include "ViscaInquiry.h"
+#include "ViscaLog.h"
 #include "ViscaReply.h"
 
 #include <QAbstractSocket>
-#include <QDebug>
 #include <QElapsedTimer>
 #include <QThread>
 #include <QUdpSocket>
@@ -29,8 +29,8 @@ constexpr int kOn = 0x02;
 // One line for an inquiry that got no answer, whatever came instead.
 void logNoAnswer(const QByteArray &request, const QByteArray &reply)
 {
-	qDebug().nospace() << "no answer to inquiry " << request.toHex(' ').constData() << ": "
-			   << (reply.isEmpty() ? QByteArray("silence") : reply.toHex(' ')).constData();
+	qCDebug(lcLink).nospace() << "no answer to inquiry " << request.toHex(' ').constData() << ": "
+				  << (reply.isEmpty() ? QByteArray("silence") : reply.toHex(' ')).constData();
 }
 
 } // namespace
@@ -59,7 +59,7 @@ uint32_t viscaIpModule::setViscaIpHeader(uint8_t *buffer, uint8_t typeLow, uint8
 void viscaIpModule::countingSerialNum()
 {
 	serialNum = serialNum < 65535 ? serialNum + 1 : 0;
-	qDebug().nospace() << "countingSerialNum: " << serialNum;
+	qCDebug(lcLink).nospace() << "countingSerialNum: " << serialNum;
 }
 
 // --- Datagrams ---
@@ -74,7 +74,7 @@ qint64 viscaIpModule::writeVisca(const uint8_t *bytes, int length)
 	if (socket->state() == QAbstractSocket::BoundState && socket->hasPendingDatagrams()) {
 		QByteArray stale(int(std::max<qint64>(socket->pendingDatagramSize(), 0)), Qt::Uninitialized);
 		socket->readDatagram(stale.data(), stale.size());
-		qDebug().nospace() << "discarded late datagram " << stale.toHex(' ').constData();
+		qCDebug(lcLink).nospace() << "discarded late datagram " << stale.toHex(' ').constData();
 	}
 	return socket->writeDatagram(packet, cameraAddr, cameraPortNum);
 }
@@ -121,7 +121,7 @@ QByteArray viscaIpModule::readVisca()
 	const bool wantSecond = secondReply;
 	int received = 0;
 	if (wantSecond)
-		qDebug() << "check second Ack";
+		qCDebug(lcLink) << "check second Ack";
 
 	// The bound of kReceivePolls polls of kPollIntervalMs each, but a datagram is taken the moment it arrives.
 	const int budgetMs = kReceivePolls * kPollIntervalMs;
@@ -137,7 +137,8 @@ QByteArray viscaIpModule::readVisca()
 		quint16 senderPort = 0;
 		socket->readDatagram(result.data(), result.size(), &sender, &senderPort);
 		const int pollsLeft = std::max(0, kReceivePolls - int(clock.elapsed()) / kPollIntervalMs);
-		qDebug().nospace() << "readVisca polls left " << pollsLeft << ": " << result.toHex(' ').constData();
+		qCDebug(lcLink).nospace()
+			<< "readVisca polls left " << pollsLeft << ": " << result.toHex(' ').constData();
 		if (!wantSecond)
 			return result;
 		if (++received == 2) {
@@ -158,16 +159,16 @@ bool viscaIpModule::checkViscaError(const QByteArray &reply)
 	const int code = ViscaReply::byteAt(reply, ViscaReply::kFirstDataByte);
 	switch (code) {
 	case 0x02:
-		qDebug().nospace() << "error = ACK_SYNTAX_ERROR " << code;
+		qCDebug(lcLink).nospace() << "error = ACK_SYNTAX_ERROR " << code;
 		break;
 	case 0x03:
-		qDebug().nospace() << "error = ACK_SOCKET_FULL " << code;
+		qCDebug(lcLink).nospace() << "error = ACK_SOCKET_FULL " << code;
 		break;
 	case 0x05:
-		qDebug().nospace() << "error = ACK_NO_SOCKET " << code;
+		qCDebug(lcLink).nospace() << "error = ACK_NO_SOCKET " << code;
 		break;
 	case 0x41:
-		qDebug().nospace() << "error = ACK_COMMAND_NOT_ECECUTE " << code;
+		qCDebug(lcLink).nospace() << "error = ACK_COMMAND_NOT_ECECUTE " << code;
 		break;
 	default:
 		break;
@@ -181,7 +182,7 @@ bool viscaIpModule::ViscaAckComplete(uint32_t serial)
 	const bool completionFirst = secondReply;
 	const QByteArray first = readVisca();
 	if (!ViscaReply::carriesSerial(first, serial)) {
-		qDebug() << "check count number Error!!";
+		qCDebug(lcLink) << "check count number Error!!";
 		recordExchange(false, false);
 		return false;
 	}
@@ -197,7 +198,7 @@ bool viscaIpModule::ViscaAckComplete(uint32_t serial)
 	}
 	const QByteArray second = readVisca();
 	if (!ViscaReply::carriesSerial(second, serial)) {
-		qDebug() << "check count number Error!!";
+		qCDebug(lcLink) << "check count number Error!!";
 		recordExchange(false, true);
 		return false;
 	}
@@ -240,7 +241,8 @@ QByteArray viscaIpModule::writeInQWithData(const uint8_t *bytes, int length, uin
 		if (reply.isEmpty())
 			logNoAnswer(request, reply);
 		else
-			qDebug().nospace() << "check count number Error!!  = " << ViscaReply::echoedSerial(reply);
+			qCDebug(lcLink).nospace()
+				<< "check count number Error!!  = " << ViscaReply::echoedSerial(reply);
 		recordExchange(false, false);
 		return QByteArray();
 	}
@@ -273,7 +275,7 @@ QByteArray viscaIpModule::getInquery(const uint8_t *payload, int length)
 
 bool viscaIpModule::onConnectToCamera(QString ip, int port)
 {
-	qDebug() << "onConnectToCamera";
+	qCDebug(lcLink) << "onConnectToCamera";
 	// Dropping the local binding also drops any reply still queued for the previous camera.
 	socket->close();
 	cameraAddr = QHostAddress(ip);
@@ -294,7 +296,7 @@ bool viscaIpModule::isAddrSetOK()
 	const bool addressReply =
 		ViscaReply::byteAt(reply, kHeaderSize) == 0x88 && ViscaReply::byteAt(reply, kHeaderSize + 1) == 0x30;
 	const int cameras = addressReply ? ViscaReply::nibbleAt(reply, ViscaReply::kFirstDataByte) : 0;
-	qDebug().nospace() << "-------" << cameras;
+	qCDebug(lcLink).nospace() << "-------" << cameras;
 	const bool ok = cameras == 2;
 	recordExchange(ok, !reply.isEmpty());
 	return ok;
@@ -314,7 +316,7 @@ bool viscaIpModule::isUdpSocketOK()
 
 bool viscaIpModule::isPowerOK()
 {
-	qDebug() << "check power command send";
+	qCDebug(lcLink) << "check power command send";
 	// 90 50 02 FF: power on; 03 is standby.
 	return inquire(ViscaInquiries::power) == kOn;
 }

@@ -3,9 +3,8 @@
 #include "ViscaField.h"
 #include "ViscaInquiry.h"
 #include "viscaIpModule.h"
+#include "ViscaLog.h"
 #include "viscaPayload.h"
-
-#include <QDebug>
 
 namespace {
 
@@ -69,7 +68,7 @@ int viscaIpModule::getZoomDirect()
 	const int position = inquire(ViscaInquiries::zoomPosition);
 	// A failed inquiry has logged its own line.
 	if (position >= 0)
-		qDebug() << "getZoomDirect:" << position;
+		qCDebug(lcLink) << "getZoomDirect:" << position;
 	return position;
 }
 

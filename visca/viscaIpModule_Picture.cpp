@@ -3,9 +3,8 @@
 #include "ViscaField.h"
 #include "ViscaInquiry.h"
 #include "viscaIpModule.h"
+#include "ViscaLog.h"
 #include "viscaPayload.h"
-
-#include <QDebug>
 
 // --- Exposure ---
 
@@ -32,7 +31,7 @@ int viscaIpModule::getShutterDirect()
 	const int value = inquire(ViscaInquiries::shutter);
 	// A failed inquiry has logged its own line.
 	if (value >= 0)
-		qDebug() << "getShutterDirect:" << value;
+		qCDebug(lcLink) << "getShutterDirect:" << value;
 	return value;
 }
 

@@ -6,9 +6,16 @@
 obs_session_prepare() {
 	local home=$1 module=$2 data=$3
 	local plugin_dir="$home/.config/obs-studio/plugins/kavren-camera-controller"
-	mkdir -p "$plugin_dir/bin/64bit" "$plugin_dir/data" "$home/.config/obs-studio"
+	mkdir -p "$plugin_dir/bin/64bit" "$plugin_dir/data"
 	cp "$module" "$plugin_dir/bin/64bit/"
 	cp -r "$data/." "$plugin_dir/data/"
+	obs_session_prepare_config "$home"
+}
+
+# obs_session_prepare_config HOME: a quiet first start for the modules OBS finds on its own (an installed package).
+obs_session_prepare_config() {
+	local home=$1
+	mkdir -p "$home/.config/obs-studio"
 	# A configuration that has been through its first start: no wizard or first-load box covers our window,
 	# and OBS's own WebSocket server stays off.
 	if [ ! -f "$home/.config/obs-studio/global.ini" ]; then

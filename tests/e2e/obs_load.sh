@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End to end in the real OBS: installs the built module into a temporary HOME, starts OBS under Xvfb, checks from
-# OBS's log that it loaded the module and ran its load, then triggers the Tools-menu entry and checks that the
-# controller window shows. Runs in a network namespace of its own where it can, so nothing leaves the machine.
+# OBS's log that it loaded the module, ran its load and routes its Qt log lines there, then triggers the Tools-menu
+# entry and checks that the controller window shows. Runs in a network namespace of its own where it can, so nothing
+# leaves the machine.
 # Usage: obs_load.sh MODULE_FILE DATA_DIR SIMULATOR
 set -uo pipefail
 
@@ -46,6 +47,10 @@ obs_session_wait_for_log "$session/home" "^[0-9:.]*:     kavren-camera-controlle
 	fail "OBS does not list the module among its loaded modules"
 grep -q "Failed to load 'en-US' text for module: 'kavren-camera-controller" "$log" && fail "the locale table did not load"
 echo "OBS loaded the module and ran its load"
+# The relay logs through its Qt logging category: the module's message handler must bring the line into OBS's log.
+obs_session_wait_for_log "$session/home" "\[Kavren\] ViscaTransfer: Listening on TCP port 55260" 30 ||
+	fail "the relay's start line did not reach OBS's log"
+echo "The module's Qt log lines reach OBS's log"
 
 obs_session_wait_for_window "OBS [0-9].*" 30 || fail "OBS's main window did not show"
 sleep 2 # let the main window settle before typing into it

@@ -1,3 +1,3 @@
-#include "control/ControlLog.h"
+#include "camera/CameraLog.h"
 
 Q_LOGGING_CATEGORY(lcCamera, "kavren.camera")

@@ -1,0 +1,58 @@
+#include "settings/UnsavedSettings.h"
+
+#include <map>
+#include <mutex>
+
+namespace {
+
+struct Unsaved {
+	QJsonObject object;
+	QByteArray content;
+};
+
+struct Store {
+	std::mutex mutex;
+	std::map<QString, Unsaved> byPath;
+};
+
+Store &store()
+{
+	static Store instance;
+	return instance;
+}
+
+} // namespace
+
+bool UnsavedSettings::keep(const QString &path, const QJsonObject &object, const QByteArray &content)
+{
+	Store &unsaved = store();
+	std::lock_guard<std::mutex> lock(unsaved.mutex);
+	return unsaved.byPath.insert_or_assign(path, Unsaved{object, content}).second;
+}
+
+bool UnsavedSettings::forget(const QString &path)
+{
+	Store &unsaved = store();
+	std::lock_guard<std::mutex> lock(unsaved.mutex);
+	return unsaved.byPath.erase(path) > 0;
+}
+
+std::optional<QJsonObject> UnsavedSettings::object(const QString &path)
+{
+	Store &unsaved = store();
+	std::lock_guard<std::mutex> lock(unsaved.mutex);
+	const auto found = unsaved.byPath.find(path);
+	if (found == unsaved.byPath.end())
+		return std::nullopt;
+	return found->second.object;
+}
+
+std::optional<std::string> UnsavedSettings::content(const std::string &path)
+{
+	Store &unsaved = store();
+	std::lock_guard<std::mutex> lock(unsaved.mutex);
+	const auto found = unsaved.byPath.find(QString::fromStdString(path));
+	if (found == unsaved.byPath.end())
+		return std::nullopt;
+	return found->second.content.toStdString();
+}

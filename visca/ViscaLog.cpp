@@ -1,0 +1,3 @@
+#include "visca/ViscaLog.h"
+
+Q_LOGGING_CATEGORY(lcLink, "kavren.link")
