@@ -228,7 +228,8 @@ CameraJob::FollowUp CameraWorker::connectLink(const QString &address, const Conn
 		linkAnswering = true;
 	}
 	return [this, result, done]() {
-		if (result.outcome == ConnectResult::Outcome::Connected) {
+		const bool connected = result.outcome == ConnectResult::Outcome::Connected;
+		if (connected) {
 			connectedAddress = result.address;
 			connectedModel = result.model;
 			connectedOps = result.ops;
@@ -236,6 +237,8 @@ CameraJob::FollowUp CameraWorker::connectLink(const QString &address, const Conn
 		}
 		if (done)
 			done(result);
+		if (connected)
+			emit linkReady();
 	};
 }
 

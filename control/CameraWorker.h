@@ -87,6 +87,8 @@ public:
 	bool isIdle() const;
 
 signals:
+	// A connect identified the camera and its link is ready (address(), model() and capabilities() tell which).
+	void linkReady();
 	void answeringChanged(bool answering);
 	// The watchdog's checks failed: the camera is given up.
 	void connectionLost();

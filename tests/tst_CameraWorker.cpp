@@ -1,7 +1,7 @@
 // Camera work off the UI thread: the queue's merging and bounds, and the worker against simulated cameras —
 // order on the wire, merging under a silent camera, leaving a camera, link health, the watchdog and shutdown.
 
-#include "CameraSimulator.h"
+#include "ReceivedCommands.h"
 #include "control/CameraJobQueue.h"
 #include "control/CameraPool.h"
 #include "control/CameraWorker.h"
@@ -45,16 +45,6 @@ QString queued(const CameraJobQueue &queue)
 	for (const QByteArray &name : queue.names())
 		names << QString::fromLatin1(name);
 	return names.join(QLatin1Char(' '));
-}
-
-// The VISCA payloads of the commands a camera received, as lower-case hex, oldest first.
-QStringList commandPayloads(const CameraSimulator &camera)
-{
-	QStringList list;
-	for (const QByteArray &datagram : camera.received())
-		if (datagram.size() > 8 && quint8(datagram.at(1)) == 0x00)
-			list << QString::fromLatin1(datagram.mid(8).toHex());
-	return list;
 }
 
 // A resend repeats its packet at once; what the camera was asked, in order, is the list without repeats.

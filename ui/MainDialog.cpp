@@ -4,8 +4,11 @@
 #include "ui_MainDialog.h"
 
 #include "camera/viscaGeneralOps.h"
+#include "control/CameraDirector.h"
 #include "control/CameraPool.h"
 #include "discovery/DiscoveryDialog.h"
+#include "scenes/ScenePresetLinker.h"
+#include "scenes/SceneSource.h"
 #include "settings/Utils.h"
 #include "ui/AboutDialog.h"
 #include "ui/HotkeyCommands.h"
@@ -108,6 +111,10 @@ MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
 	// Before anything polishes the form under the host's theme: the shield reads the form's own sizes.
 	applyHostStyleShield(this, QStringLiteral("background-color: #474747"));
 	cameras = new CameraPool(cameraOptions(), this);
+	director = new CameraDirector(
+		cameras, [this](int slot) { return ElidedCaption::caption(cameraButton(slot)); }, this);
+	connect(director, &CameraDirector::notice, this,
+		[this](const QString &text) { setStatusMessage(text, Severity::Warning); });
 	setupHotKeyCommands();
 	cameraHotKey = HotkeySource::create(this);
 
@@ -277,6 +284,13 @@ void MainDialog::showPresetRenameDialog()
 	presetRenameDialog->raise();
 }
 
+void MainDialog::attachSceneSource(SceneSource *scenes)
+{
+	delete scenePresets;
+	sceneSource = scenes;
+	scenePresets = scenes ? new ScenePresetLinker(scenes, director, this) : nullptr;
+}
+
 void MainDialog::showRelayDialog()
 {
 	if (!relayDialog) {
@@ -317,9 +331,8 @@ void MainDialog::onHotKey(int index, bool pressed)
 
 void MainDialog::notePresetFromHotkey(int preset)
 {
-	const QString label = presetLabel(preset);
-	setStatusMessage(ModuleText::text("StatusPresetFromHotkey").arg(label, connectedCaption));
-	qCInfo(lcUi, "%s called on %s from a hotkey", qUtf8Printable(label), qUtf8Printable(connectedCaption));
+	setStatusMessage(ModuleText::text("StatusPresetFromHotkey").arg(presetLabel(preset), connectedCaption));
+	director->reportPresetCall(connectedSlot, preset, CameraDirector::Source::Hotkey);
 }
 
 void MainDialog::setMenuWidth()

@@ -21,11 +21,14 @@
 #include <utility>
 
 class AboutDialog;
+class CameraDirector;
 class CameraPool;
 class DiscoveryDialog;
 class HotkeySource;
 class PresetRenameDialog;
 class RelayDialog;
+class ScenePresetLinker;
+class SceneSource;
 class KVPlusMinusButton;
 class QComboBox;
 class QAction;
@@ -108,6 +111,11 @@ public:
 
 	// The workers of the eight slots, shared with everything else that drives the cameras.
 	CameraPool *cameraPool() const { return cameras; }
+	// Drives any slot's camera for what acts outside the window (scene presets, other programs' requests).
+	CameraDirector *cameraDirector() const { return director; }
+	// Where OBS's scenes are heard: from now on, scenes linked to presets recall them, and the Settings menu's
+	// scene dialog lists them. The source must outlive the dialog or be destroyed before it.
+	void attachSceneSource(SceneSource *scenes);
 	// The worker of the camera in use, or null.
 	CameraWorker *activeCameraWorker() const { return activeCamera; }
 	// The slot being connected (1..8), 0 when none.
@@ -269,6 +277,7 @@ private:
 	QPointer<AboutDialog> aboutDialog;
 	QPointer<RelayDialog> relayDialog;
 	CameraPool *cameras = nullptr;             // child of the dialog
+	CameraDirector *director = nullptr;        // child of the dialog
 	CameraWorker *activeCamera = nullptr;      // the camera in use, owned by the pool
 	CameraWorker *lostCamera = nullptr;        // given up by the watchdog; taken back when it answers again
 	std::shared_ptr<viscaGeneralOps> opsInUse; // owns what cameraTable points to
@@ -292,8 +301,10 @@ private:
 	CameraMode cameraMode = Disconnected;
 	QString cameraKeyPrefix;
 	QAction *panTiltLimitAction = nullptr;
-	HotkeySource *cameraHotKey = nullptr; // child of the dialog; inside the host it registers the hotkeys
-	RelayService *relay = nullptr;        // child of the dialog
+	HotkeySource *cameraHotKey = nullptr;      // child of the dialog; inside the host it registers the hotkeys
+	RelayService *relay = nullptr;             // child of the dialog
+	QPointer<SceneSource> sceneSource;         // OBS's scenes, once attached
+	ScenePresetLinker *scenePresets = nullptr; // child of the dialog, once scenes are attached
 
 	// What the status line shows about the connected camera.
 	QString connectedCaption;

@@ -7,6 +7,8 @@
 #include "ui_MainDialog.h"
 
 #include "camera/viscaGeneralOps.h"
+#include "control/CameraDirector.h"
+#include "control/CameraSpeeds.h"
 #include "settings/Utils.h"
 #include "visca/viscaIpModule.h"
 
@@ -22,8 +24,6 @@ namespace {
 
 constexpr int kPresetButtons = 9;
 constexpr int kTenOffset = 10;
-// Without a stored choice the list's sixth entry is preselected: a moderate speed on every model.
-constexpr int kDefaultPresetSpeedIndex = 5;
 // Gives the operator a moment to see which preset was called before the selection clears.
 constexpr int kPresetCallHoldMs = 500;
 
@@ -131,22 +131,22 @@ void MainDialog::stopLensAndFollow(const CameraCommand &stop, int (viscaIpModule
 
 void MainDialog::readPanSpeed()
 {
-	commitSpeed(ui->PanSpeedEdit, panSpeedRange, &viscaIpModule::setPanSpeed, "PanSpeed");
+	commitSpeed(ui->PanSpeedEdit, panSpeedRange, &viscaIpModule::setPanSpeed, CameraSpeeds::kPan.key);
 }
 
 void MainDialog::readTiltSpeed()
 {
-	commitSpeed(ui->TiltSpeedEdit, tiltSpeedRange, &viscaIpModule::setTiltSpeed, "TiltSpeed");
+	commitSpeed(ui->TiltSpeedEdit, tiltSpeedRange, &viscaIpModule::setTiltSpeed, CameraSpeeds::kTilt.key);
 }
 
 void MainDialog::readZoomSpeed()
 {
-	commitSpeed(ui->ZoomSpeedEdit, zoomSpeedRange, &viscaIpModule::setZoomSpeed, "ZoomSpeed");
+	commitSpeed(ui->ZoomSpeedEdit, zoomSpeedRange, &viscaIpModule::setZoomSpeed, CameraSpeeds::kZoom.key);
 }
 
 void MainDialog::readFocusSpeed()
 {
-	commitSpeed(ui->FocusSpeedEdit, focusSpeedRange, &viscaIpModule::setFocusSpeed, "FocusSpeed");
+	commitSpeed(ui->FocusSpeedEdit, focusSpeedRange, &viscaIpModule::setFocusSpeed, CameraSpeeds::kFocus.key);
 }
 
 void MainDialog::commitSpeed(QLineEdit *edit, const SpeedRange &range, SpeedSetter setter, const char *key)
@@ -169,23 +169,20 @@ void MainDialog::setDefaultControlSettings()
 	QJsonObject settings;
 	Utils::readJSONFromFile(settings, Utils::getAppDataPath());
 
-	const std::pair<QLineEdit *, std::pair<const char *, const char *>> speeds[] = {
-		{ui->PanSpeedEdit, {"PanSpeed", "7"}},
-		{ui->TiltSpeedEdit, {"TiltSpeed", "7"}},
-		{ui->ZoomSpeedEdit, {"ZoomSpeed", "5"}},
-		{ui->FocusSpeedEdit, {"FocusSpeed", "3"}},
+	const std::pair<QLineEdit *, CameraSpeeds::Setting> speeds[] = {
+		{ui->PanSpeedEdit, CameraSpeeds::kPan},
+		{ui->TiltSpeedEdit, CameraSpeeds::kTilt},
+		{ui->ZoomSpeedEdit, CameraSpeeds::kZoom},
+		{ui->FocusSpeedEdit, CameraSpeeds::kFocus},
 	};
-	for (const auto &[edit, keyAndDefault] : speeds) {
-		const QString key = cameraKeyPrefix + QLatin1String(keyAndDefault.first);
-		edit->setText(settings.contains(key) ? settings.value(key).toString()
-						     : QString::fromLatin1(keyAndDefault.second));
-	}
+	for (const auto &[edit, setting] : speeds)
+		edit->setText(CameraSpeeds::storedText(settings, cameraKeyPrefix, setting));
 
-	const QString presetSpeedKey = cameraKeyPrefix + QStringLiteral("PresetSpeed");
+	const QString presetSpeedKey = cameraKeyPrefix + QLatin1String(CameraSpeeds::kPresetSpeedKey);
 	if (settings.contains(presetSpeedKey))
 		ui->PresetSpeedBox->setCurrentText(settings.value(presetSpeedKey).toString());
 	else
-		ui->PresetSpeedBox->setCurrentIndex(kDefaultPresetSpeedIndex);
+		ui->PresetSpeedBox->setCurrentIndex(CameraSpeeds::kDefaultPresetSpeedIndex);
 }
 
 void MainDialog::selectPresetSpeed(const QString &text)
@@ -200,7 +197,7 @@ void MainDialog::selectPresetSpeed(const QString &text)
 	if (setCommand(CameraCommands::setting("setPresetSpeed",
 					       [](viscaIpModule &link, int value) { link.setPresetSpeed(value); }),
 		       speed))
-		storeSetting(cameraKeyPrefix + QStringLiteral("PresetSpeed"), text);
+		storeSetting(cameraKeyPrefix + QLatin1String(CameraSpeeds::kPresetSpeedKey), text);
 }
 
 // ------------------------------------------------------------------------------------------------ presets
@@ -318,7 +315,10 @@ void MainDialog::runPresetCommand(const CameraCommand &command, int preset, cons
 	if (!queued)
 		return;
 	setStatusMessage(ModuleText::text(pendingText).arg(label, camera));
-	qCInfo(lcUi, "%s %s on %s from the window", qUtf8Printable(label), verb, qUtf8Printable(camera));
+	if (command.name == CameraCommands::presetRecall().name)
+		director->reportPresetCall(connectedSlot, preset, CameraDirector::Source::Window);
+	else
+		qCInfo(lcUi, "%s %s on %s from the window", qUtf8Printable(label), verb, qUtf8Printable(camera));
 }
 
 QString MainDialog::presetLabel(int preset) const

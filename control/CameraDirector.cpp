@@ -1,0 +1,312 @@
+#include "control/CameraDirector.h"
+
+#include "camera/CameraLog.h"
+#include "camera/viscaGeneralOps.h"
+#include "control/CameraPool.h"
+#include "control/CameraSpeeds.h"
+#include "settings/Utils.h"
+
+#include <QJsonObject>
+#include <QPointer>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+using Direction = CameraCommands::Direction;
+
+constexpr int kMaxPreset = 19;
+
+QString addressKey(int slot)
+{
+	return QStringLiteral("Camera%1IP").arg(slot);
+}
+
+QString storedAddress(int slot)
+{
+	QJsonObject settings;
+	Utils::readJSONFromFile(settings, Utils::getAppDataPath());
+	return settings.value(addressKey(slot)).toString();
+}
+
+std::optional<Direction> directionNamed(const QString &name)
+{
+	static const QHash<QString, Direction> directions{
+		{QStringLiteral("up"), Direction::Up},
+		{QStringLiteral("down"), Direction::Down},
+		{QStringLiteral("left"), Direction::Left},
+		{QStringLiteral("right"), Direction::Right},
+		{QStringLiteral("up-left"), Direction::UpLeft},
+		{QStringLiteral("up-right"), Direction::UpRight},
+		{QStringLiteral("down-left"), Direction::DownLeft},
+		{QStringLiteral("down-right"), Direction::DownRight},
+	};
+	const auto it = directions.constFind(name);
+	return it == directions.constEnd() ? std::nullopt : std::optional<Direction>(*it);
+}
+
+int clamp(int value, int minimum, int maximum)
+{
+	return value > maximum ? maximum : std::max(value, minimum);
+}
+
+// A move with speeds of its own: the link's stored speeds, which the window's next moves use, are left as they
+// were.
+CameraCommand moveAtSpeeds(Direction direction, std::optional<int> pan, std::optional<int> tilt)
+{
+	CameraCommand command = CameraCommands::move(direction);
+	command.run = [move = command.run, pan, tilt](viscaIpModule &link, int value) {
+		const int storedPan = link.getPanSpeed();
+		const int storedTilt = link.getTiltSpeed();
+		if (pan)
+			link.setPanSpeed(*pan);
+		if (tilt)
+			link.setTiltSpeed(*tilt);
+		move(link, value);
+		link.setPanSpeed(storedPan);
+		link.setTiltSpeed(storedTilt);
+	};
+	return command;
+}
+
+CameraDirector::Outcome badSlot(int slot)
+{
+	return CameraDirector::Outcome::refused(QStringLiteral("slot %1 is not 1 to 8").arg(slot));
+}
+
+bool presetInRange(int preset)
+{
+	return preset >= 1 && preset <= kMaxPreset;
+}
+
+CameraDirector::Outcome badPreset(int preset)
+{
+	return CameraDirector::Outcome::refused(QStringLiteral("preset %1 is not 1 to %2").arg(preset).arg(kMaxPreset));
+}
+
+} // namespace
+
+CameraDirector::CameraDirector(CameraPool *pool, Caption caption, QObject *parent)
+    : QObject(parent), pool(pool), caption(std::move(caption))
+{
+}
+
+QString CameraDirector::sourceName(Source source)
+{
+	switch (source) {
+	case Source::Window:
+		return QStringLiteral("window");
+	case Source::Hotkey:
+		return QStringLiteral("hotkey");
+	case Source::Scene:
+		return QStringLiteral("scene");
+	case Source::Request:
+		return QStringLiteral("request");
+	}
+	return QString();
+}
+
+QList<CameraDirector::CameraInfo> CameraDirector::cameras() const
+{
+	QJsonObject settings;
+	Utils::readJSONFromFile(settings, Utils::getAppDataPath());
+	QList<CameraInfo> list;
+	for (int slot = 1; slot <= CameraPool::kSlots; ++slot) {
+		CameraInfo info;
+		info.slot = slot;
+		info.name = caption ? caption(slot) : QStringLiteral("Camera%1").arg(slot);
+		info.address = settings.value(addressKey(slot)).toString();
+		if (const CameraWorker *worker = pool->existingWorker(slot); worker && worker->hasLink()) {
+			info.model = worker->model();
+			info.connected = !lost.value(slot) && worker->address() == info.address;
+			info.answering = info.connected && worker->isAnswering();
+		}
+		list << info;
+	}
+	return list;
+}
+
+CameraDirector::Outcome CameraDirector::callPreset(int slot, int preset, Source source)
+{
+	if (!presetInRange(preset))
+		return badPreset(preset);
+	const Outcome outcome = dispatch(slot, "a preset call", [preset](const viscaGeneralOps &) {
+		return CameraJob::fromCommand(CameraCommands::presetRecall(), preset);
+	});
+	if (outcome.ok)
+		reportPresetCall(slot, preset, source);
+	return outcome;
+}
+
+CameraDirector::Outcome CameraDirector::storePreset(int slot, int preset, Source source)
+{
+	if (!presetInRange(preset))
+		return badPreset(preset);
+	const Outcome outcome = dispatch(slot, "a preset store", [preset](const viscaGeneralOps &) {
+		return CameraJob::fromCommand(CameraCommands::presetSave(), preset);
+	});
+	if (outcome.ok)
+		qCInfo(lcCamera, "Preset %d stored on camera %d from a %s", preset, slot,
+		       qUtf8Printable(sourceName(source)));
+	return outcome;
+}
+
+CameraDirector::Outcome CameraDirector::move(int slot, const QString &direction, std::optional<int> panSpeed,
+					     std::optional<int> tiltSpeed)
+{
+	if (direction == QLatin1String("stop"))
+		return dispatch(slot, "a stop", [](const viscaGeneralOps &) {
+			return CameraJob::fromCommand(CameraCommands::motorStop(), 0);
+		});
+	if (direction == QLatin1String("home"))
+		return dispatch(slot, "a move home", [](const viscaGeneralOps &) {
+			return CameraJob::fromCommand(CameraCommands::home(), 0);
+		});
+	const std::optional<Direction> towards = directionNamed(direction);
+	if (!towards)
+		return Outcome::refused(QStringLiteral("direction \"%1\" is not one of up, down, left, right, up-left, "
+						       "up-right, down-left, down-right, stop, home")
+						.arg(direction.left(32)));
+	return dispatch(slot, "a move", [towards, panSpeed, tiltSpeed](const viscaGeneralOps &ops) {
+		std::optional<int> pan;
+		std::optional<int> tilt;
+		if (panSpeed)
+			pan = clamp(*panSpeed, ops.panSpeedMin(), ops.panSpeedMax());
+		if (tiltSpeed)
+			tilt = clamp(*tiltSpeed, ops.tiltSpeedMin(), ops.tiltSpeedMax());
+		return CameraJob::fromCommand(moveAtSpeeds(*towards, pan, tilt), 0);
+	});
+}
+
+CameraDirector::Outcome CameraDirector::zoom(int slot, const QString &direction)
+{
+	const QHash<QString, CameraCommand> commands{{QStringLiteral("in"), CameraCommands::zoomIn()},
+						     {QStringLiteral("out"), CameraCommands::zoomOut()},
+						     {QStringLiteral("stop"), CameraCommands::zoomStop()}};
+	if (!commands.contains(direction))
+		return Outcome::refused(
+			QStringLiteral("zoom direction \"%1\" is not one of in, out, stop").arg(direction.left(32)));
+	const CameraCommand command = commands.value(direction);
+	return dispatch(slot, "a zoom",
+			[command](const viscaGeneralOps &) { return CameraJob::fromCommand(command, 0); });
+}
+
+CameraDirector::Outcome CameraDirector::focus(int slot, const QString &direction)
+{
+	const QHash<QString, std::pair<CameraCommand, int>> commands{
+		{QStringLiteral("near"), {CameraCommands::focusNear(), 0}},
+		{QStringLiteral("far"), {CameraCommands::focusFar(), 0}},
+		{QStringLiteral("stop"), {CameraCommands::focusStop(), 0}},
+		{QStringLiteral("auto"), {CameraCommands::autoFocus(), 1}},
+		{QStringLiteral("manual"), {CameraCommands::autoFocus(), 0}}};
+	if (!commands.contains(direction))
+		return Outcome::refused(
+			QStringLiteral("focus direction \"%1\" is not one of near, far, stop, auto, manual")
+				.arg(direction.left(32)));
+	const auto [command, value] = commands.value(direction);
+	return dispatch(slot, "a focus",
+			[command, value](const viscaGeneralOps &) { return CameraJob::fromCommand(command, value); });
+}
+
+void CameraDirector::reportPresetCall(int slot, int preset, Source source)
+{
+	qCInfo(lcCamera, "Preset %d called on camera %d from a %s", preset, slot, qUtf8Printable(sourceName(source)));
+	emit presetCalled(slot, preset, source);
+}
+
+CameraDirector::Outcome CameraDirector::dispatch(int slot, const char *what, JobFactory makeJob)
+{
+	CameraWorker *worker = pool->worker(slot);
+	if (!worker)
+		return badSlot(slot);
+	const QString address = storedAddress(slot);
+	if (address.isEmpty()) {
+		const QString text = tr("%1 has no camera address; %2 for it was not sent.").arg(caption(slot), what);
+		qCWarning(lcCamera, "%s", qUtf8Printable(text));
+		emit notice(text);
+		return Outcome::refused(QStringLiteral("slot %1 has no camera address").arg(slot));
+	}
+	watch(slot, worker);
+	if (worker->hasLink() && worker->address() == address && worker->capabilities()) {
+		worker->submit(makeJob(*worker->capabilities()));
+		return {};
+	}
+	// The camera is identified first; what was asked of it waits for that, in order.
+	const bool identifying = waiting.contains(slot);
+	waiting[slot] << makeJob;
+	if (!identifying)
+		identify(slot, address);
+	return {};
+}
+
+void CameraDirector::identify(int slot, const QString &address)
+{
+	qCInfo(lcCamera, "Camera %d (%s) is identified in the background", slot, qUtf8Printable(address));
+	CameraWorker *worker = pool->worker(slot);
+	QPointer<CameraDirector> self(this);
+	worker->connectTo(address, [self, slot, worker](const CameraWorker::ConnectResult &result) {
+		if (!self)
+			return;
+		const QList<JobFactory> jobs = self->waiting.take(slot);
+		if (result.outcome != CameraWorker::ConnectResult::Outcome::Connected) {
+			const QString text = tr("%1 (%2) did not answer; what was asked of it was not sent.")
+						     .arg(self->caption(slot), result.address);
+			qCWarning(lcCamera, "%s", qUtf8Printable(text));
+			emit self->notice(text);
+			return;
+		}
+		self->applyStoredSpeeds(worker);
+		for (const JobFactory &makeJob : jobs)
+			worker->submit(makeJob(*result.ops));
+	});
+}
+
+void CameraDirector::applyStoredSpeeds(CameraWorker *worker)
+{
+	// The camera moves as the operator set it up in the window: the speeds stored for its address and model.
+	QJsonObject settings;
+	Utils::readJSONFromFile(settings, Utils::getAppDataPath());
+	const CameraSpeeds speeds =
+		CameraSpeeds::stored(settings, worker->address() + worker->model(), *worker->capabilities());
+	CameraJob job = CameraJob::inquiry("stored speeds", [speeds](viscaIpModule &link) {
+		link.setPanSpeed(speeds.pan);
+		link.setTiltSpeed(speeds.tilt);
+		link.setZoomSpeed(speeds.zoom);
+		link.setFocusSpeed(speeds.focus);
+		return CameraJob::FollowUp();
+	});
+	worker->submit(std::move(job));
+	if (speeds.presetSpeed >= 0)
+		worker->submit(CameraJob::fromCommand(
+			CameraCommands::setting("setPresetSpeed",
+						[](viscaIpModule &link, int value) { link.setPresetSpeed(value); }),
+			speeds.presetSpeed));
+}
+
+void CameraDirector::watch(int slot, CameraWorker *worker)
+{
+	if (watched.contains(worker))
+		return;
+	watched << worker;
+	connect(worker, &CameraWorker::linkReady, this, [this, slot]() {
+		lost[slot] = false;
+		reportStatus(slot);
+	});
+	connect(worker, &CameraWorker::answeringChanged, this, [this, slot]() { reportStatus(slot); });
+	connect(worker, &CameraWorker::connectionLost, this, [this, slot]() {
+		lost[slot] = true;
+		reportStatus(slot);
+	});
+	connect(worker, &CameraWorker::answeringAgain, this, [this, slot]() {
+		lost[slot] = false;
+		reportStatus(slot);
+	});
+}
+
+void CameraDirector::reportStatus(int slot)
+{
+	const CameraWorker *worker = pool->existingWorker(slot);
+	const bool connected = worker && worker->hasLink() && !lost.value(slot);
+	emit cameraStatusChanged(slot, connected, connected && worker->isAnswering());
+}

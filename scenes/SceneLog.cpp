@@ -1,0 +1,3 @@
+#include "scenes/SceneLog.h"
+
+Q_LOGGING_CATEGORY(lcScenes, "kavren.scenes")

@@ -1,0 +1,138 @@
+#include "scenes/ScenePresetTable.h"
+
+#include "scenes/SceneLog.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+constexpr int kSlots = 8;
+constexpr int kMaxPreset = 19;
+
+QString shown(const QJsonValue &value)
+{
+	const QByteArray text = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+	return QString::fromUtf8(text.mid(1, text.size() - 2)).left(80);
+}
+
+// Why an entry cannot be used, or an empty text when it can; `link` is filled when it can.
+QString readLink(const QJsonValue &value, ScenePresetTable::Link &link)
+{
+	if (!value.isObject())
+		return QStringLiteral("not an object");
+	const QJsonObject entry = value.toObject();
+	const QJsonValue scene = entry.value(QStringLiteral("scene"));
+	const QJsonValue slot = entry.value(QStringLiteral("slot"));
+	const QJsonValue preset = entry.value(QStringLiteral("preset"));
+	const QJsonValue on = entry.value(QStringLiteral("on"));
+	if (!scene.isString() || scene.toString().isEmpty())
+		return QStringLiteral("\"scene\" is not a scene name");
+	if (!slot.isDouble() || slot.toDouble() != slot.toInt() || slot.toInt() < 1 || slot.toInt() > kSlots)
+		return QStringLiteral("\"slot\" is not 1 to %1").arg(kSlots);
+	if (!preset.isDouble() || preset.toDouble() != preset.toInt() || preset.toInt() < 1 ||
+	    preset.toInt() > kMaxPreset)
+		return QStringLiteral("\"preset\" is not 1 to %1").arg(kMaxPreset);
+	if (on.toString() != QLatin1String("program") && on.toString() != QLatin1String("preview"))
+		return QStringLiteral("\"on\" is not \"program\" or \"preview\"");
+	link.scene = scene.toString();
+	link.slot = slot.toInt();
+	link.preset = preset.toInt();
+	link.on = on.toString() == QLatin1String("program") ? ScenePresetTable::Moment::Program
+							    : ScenePresetTable::Moment::Preview;
+	return QString();
+}
+
+QJsonObject toEntry(const ScenePresetTable::Link &link)
+{
+	return QJsonObject{{QStringLiteral("scene"), link.scene},
+			   {QStringLiteral("slot"), link.slot},
+			   {QStringLiteral("preset"), link.preset},
+			   {QStringLiteral("on"), ScenePresetTable::momentName(link.on)}};
+}
+
+} // namespace
+
+QString ScenePresetTable::momentName(Moment on)
+{
+	return on == Moment::Program ? QStringLiteral("program") : QStringLiteral("preview");
+}
+
+ScenePresetTable ScenePresetTable::fromSettings(const QJsonObject &settings)
+{
+	ScenePresetTable table;
+	const QJsonValue value = settings.value(QLatin1String(kKey));
+	if (value.isUndefined() || value.isNull())
+		return table;
+	if (!value.isArray()) {
+		table.kept.append(value);
+		table.reasons << QStringLiteral("\"%1\" is not an array; it is ignored").arg(QLatin1String(kKey));
+	} else {
+		for (const QJsonValue &entry : value.toArray()) {
+			Link link;
+			QString why = readLink(entry, link);
+			if (why.isEmpty() && table.find(link.scene, link.on))
+				why = QStringLiteral("the scene already has a preset for this moment");
+			if (!why.isEmpty()) {
+				table.kept.append(entry);
+				table.reasons << QStringLiteral("%1 entry %2 is ignored: %3")
+							 .arg(QLatin1String(kKey), shown(entry), why);
+				continue;
+			}
+			table.valid << link;
+		}
+	}
+	// The file is read at every scene change; what cannot be used is said once, until the content changes.
+	static QStringList lastSaid;
+	if (table.reasons != lastSaid) {
+		for (const QString &reason : qAsConst(table.reasons))
+			qCWarning(lcScenes, "%s", qUtf8Printable(reason));
+		lastSaid = table.reasons;
+	}
+	return table;
+}
+
+const ScenePresetTable::Link *ScenePresetTable::find(const QString &scene, Moment on) const
+{
+	for (const Link &link : valid)
+		if (link.scene == scene && link.on == on)
+			return &link;
+	return nullptr;
+}
+
+void ScenePresetTable::setLinks(const QList<Link> &links)
+{
+	valid = links;
+}
+
+void ScenePresetTable::dropUnusable(int index)
+{
+	if (index < 0 || index >= kept.size())
+		return;
+	kept.removeAt(index);
+	reasons.removeAt(index);
+}
+
+bool ScenePresetTable::renameScene(const QString &from, const QString &to)
+{
+	bool renamed = false;
+	for (Link &link : valid) {
+		if (link.scene == from) {
+			link.scene = to;
+			renamed = true;
+		}
+	}
+	return renamed;
+}
+
+QJsonArray ScenePresetTable::toJson() const
+{
+	QJsonArray entries;
+	for (const Link &link : valid)
+		entries.append(toEntry(link));
+	for (const QJsonValue &entry : kept) {
+		// A key that was not an array at all is written back as one element, so it is never lost.
+		entries.append(entry);
+	}
+	return entries;
+}

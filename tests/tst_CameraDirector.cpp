@@ -1,0 +1,201 @@
+// Driving any slot's camera by number, as scene presets and other programs' requests do: checks of what is asked,
+// identification in the background with the camera's stored speeds, one order with the window's commands, and
+// what listeners hear.
+
+#include "ReceivedCommands.h"
+#include "ShippedLocale.h"
+#include "control/CameraDirector.h"
+#include "control/CameraPool.h"
+#include "settings/Utils.h"
+
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const char *const kCameraAddress = "127.0.0.170";
+const char *const kSilentAddress = "127.0.0.171"; // nothing listens there
+
+} // namespace
+
+class tst_CameraDirector : public QObject {
+	Q_OBJECT
+
+	QTemporaryDir home;
+	std::unique_ptr<CameraSimulator> camera;
+	std::unique_ptr<CameraPool> pool;
+	std::unique_ptr<CameraDirector> director;
+
+	static void writeSettings(const QJsonObject &settings)
+	{
+		QJsonObject copy = settings;
+		QVERIFY(Utils::writeJSONToFile(copy, Utils::getAppDataPath()));
+	}
+
+private slots:
+	void initTestCase()
+	{
+		qRegisterMetaType<CameraDirector::Source>();
+		QVERIFY(loadLocale()); // the stored preset speed is a localized list entry
+		QVERIFY(home.isValid());
+		qputenv("HOME", home.path().toUtf8());
+		QStandardPaths::setTestModeEnabled(true);
+		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
+		CameraSimulator::Options options;
+		options.address = QHostAddress(QString::fromLatin1(kCameraAddress));
+		options.model = QStringLiteral("NX-B93K");
+		options.discovery = false;
+		camera = std::make_unique<CameraSimulator>(options);
+		QVERIFY(camera->start());
+	}
+
+	void init()
+	{
+		// Slot 2 has stored speeds for its camera; slot 3 has no camera; slot 4's camera is silent.
+		writeSettings(QJsonObject{{QStringLiteral("Camera2IP"), QString::fromLatin1(kCameraAddress)},
+					  {QStringLiteral("Camera2NickName"), QStringLiteral("Pulpit")},
+					  {QStringLiteral("127.0.0.170NX-B93KPanSpeed"), QStringLiteral("30")},
+					  {QStringLiteral("127.0.0.170NX-B93KTiltSpeed"), QStringLiteral("9")},
+					  {QStringLiteral("127.0.0.170NX-B93KPresetSpeed"), QStringLiteral("25 °/s")},
+					  {QStringLiteral("Camera4IP"), QString::fromLatin1(kSilentAddress)}});
+		pool = std::make_unique<CameraPool>(CameraWorker::Options());
+		director = std::make_unique<CameraDirector>(pool.get(), [](int slot) {
+			return slot == 2 ? QStringLiteral("Pulpit") : QStringLiteral("Camera %1").arg(slot);
+		});
+		camera->clearReceived();
+	}
+
+	void cleanup()
+	{
+		director.reset();
+		pool.reset();
+	}
+
+	void refusesWhatCannotBeDone_data()
+	{
+		QTest::addColumn<QString>("request");
+		QTest::addColumn<int>("slot");
+		QTest::addColumn<QString>("argument");
+		QTest::addColumn<QString>("error");
+
+		QTest::newRow("slot 0") << "call" << 0 << "3"
+					<< "slot 0 is not 1 to 8";
+		QTest::newRow("slot 9") << "move" << 9 << "up"
+					<< "slot 9 is not 1 to 8";
+		QTest::newRow("preset 0") << "call" << 2 << "0"
+					  << "preset 0 is not 1 to 19";
+		QTest::newRow("preset 20") << "store" << 2 << "20"
+					   << "preset 20 is not 1 to 19";
+		QTest::newRow("preset 99") << "call" << 2 << "99"
+					   << "preset 99 is not 1 to 19";
+		QTest::newRow("no address") << "call" << 3 << "1"
+					    << "slot 3 has no camera address";
+		QTest::newRow("unknown direction") << "move" << 2 << "sideways"
+						   << "direction \"sideways\"";
+		QTest::newRow("unknown zoom") << "zoom" << 2 << "closer"
+					      << "zoom direction \"closer\"";
+		QTest::newRow("unknown focus") << "focus" << 2 << "blur"
+					       << "focus direction \"blur\"";
+	}
+	void refusesWhatCannotBeDone()
+	{
+		QFETCH(QString, request);
+		QFETCH(int, slot);
+		QFETCH(QString, argument);
+		QFETCH(QString, error);
+
+		QSignalSpy notices(director.get(), &CameraDirector::notice);
+		QSignalSpy calls(director.get(), &CameraDirector::presetCalled);
+		CameraDirector::Outcome outcome;
+		if (request == QLatin1String("call"))
+			outcome = director->callPreset(slot, argument.toInt(), CameraDirector::Source::Request);
+		else if (request == QLatin1String("store"))
+			outcome = director->storePreset(slot, argument.toInt(), CameraDirector::Source::Request);
+		else if (request == QLatin1String("move"))
+			outcome = director->move(slot, argument);
+		else if (request == QLatin1String("zoom"))
+			outcome = director->zoom(slot, argument);
+		else
+			outcome = director->focus(slot, argument);
+		QVERIFY(!outcome.ok);
+		QVERIFY2(outcome.error.startsWith(error), qPrintable(outcome.error));
+		QCOMPARE(calls.count(), 0);
+		// Only a missing address is the operator's to fix; it is said in the window.
+		QCOMPARE(notices.count(), error.contains(QLatin1String("address")) ? 1 : 0);
+		// Nothing reached any camera: the next allowed command is the first thing the camera sees.
+		QVERIFY(director->move(2, QStringLiteral("home")).ok);
+		QTRY_VERIFY_WITH_TIMEOUT(commandPayloads(*camera).contains(QStringLiteral("81010604ff")), 10000);
+		QCOMPARE(commandPayloads(*camera).filter(QStringLiteral("81010604ff")).size(), 1);
+		for (const QString &payload : commandPayloads(*camera))
+			QVERIFY2(!payload.startsWith(QLatin1String("8101043f")) &&
+					 !payload.startsWith(QLatin1String("81010407")) &&
+					 !payload.startsWith(QLatin1String("81010408")) &&
+					 !payload.startsWith(QLatin1String("81010601")),
+				 qPrintable(payload));
+	}
+
+	void backgroundCameraGetsItsStoredSpeedsFirst()
+	{
+		QSignalSpy calls(director.get(), &CameraDirector::presetCalled);
+		QSignalSpy status(director.get(), &CameraDirector::cameraStatusChanged);
+		QVERIFY(director->callPreset(2, 7, CameraDirector::Source::Scene).ok);
+		QVERIFY(director->move(2, QStringLiteral("left")).ok);
+		QCOMPARE(calls.count(), 1);
+		QCOMPARE(calls.first(), QVariantList({2, 7, QVariant::fromValue(CameraDirector::Source::Scene)}));
+
+		// Identified once, then the preset speed stored for this camera (25 °/s is code 04), then what was
+		// asked, in order; the move carries the stored pan speed clamped to the model (24 = 0x18) and tilt 9.
+		QTRY_VERIFY_WITH_TIMEOUT(commandPayloads(*camera).contains(QStringLiteral("8101060118090103ff")),
+					 10000);
+		QStringList commands = commandPayloads(*camera);
+		commands.removeAll(QStringLiteral("883001ff"));
+		QCOMPARE(commands, QStringList({QStringLiteral("8101062004ff"), QStringLiteral("8101043f0207ff"),
+						QStringLiteral("8101060118090103ff")}));
+		QTRY_VERIFY(!status.isEmpty());
+		QCOMPARE(status.last(), QVariantList({2, true, true}));
+		const QList<CameraDirector::CameraInfo> cameras = director->cameras();
+		QCOMPARE(cameras.size(), 8);
+		QCOMPARE(cameras.at(1).name, QStringLiteral("Pulpit"));
+		QCOMPARE(cameras.at(1).model, QStringLiteral("NX-B93K"));
+		QVERIFY(cameras.at(1).connected);
+		QVERIFY(!cameras.at(2).connected);
+		QCOMPARE(cameras.at(2).address, QString());
+
+		// The link is kept: the next command is not identified again.
+		camera->clearReceived();
+		QVERIFY(director->zoom(2, QStringLiteral("stop")).ok);
+		QTRY_COMPARE(commandPayloads(*camera), QStringList{QStringLiteral("8101040700ff")});
+		QVERIFY(camera->received().size() == 1);
+	}
+
+	void movesWithSpeedsLeaveTheStoredOnes()
+	{
+		QVERIFY(director->move(2, QStringLiteral("up"), 99, 1).ok);
+		QVERIFY(director->move(2, QStringLiteral("down")).ok);
+		QTRY_VERIFY_WITH_TIMEOUT(commandPayloads(*camera).contains(QStringLiteral("8101060118090302ff")),
+					 10000);
+		const QStringList moves =
+			commandPayloads(*camera).filter(QRegularExpression(QStringLiteral("^81010601")));
+		// 99 is clamped to the model's 24 (0x18); the next move has the stored speeds again.
+		QCOMPARE(moves,
+			 QStringList({QStringLiteral("8101060118010301ff"), QStringLiteral("8101060118090302ff")}));
+	}
+
+	void silentCameraIsSaidOnce()
+	{
+		QSignalSpy notices(director.get(), &CameraDirector::notice);
+		QVERIFY(director->callPreset(4, 1, CameraDirector::Source::Scene).ok);
+		QVERIFY(director->callPreset(4, 2, CameraDirector::Source::Scene).ok);
+		QTRY_COMPARE_WITH_TIMEOUT(notices.count(), 1, 10000);
+		QVERIFY(notices.first().first().toString().contains(QString::fromLatin1(kSilentAddress)));
+		QVERIFY(!director->cameras().at(3).connected);
+	}
+};
+
+QTEST_GUILESS_MAIN(tst_CameraDirector)
+#include "tst_CameraDirector.moc"

@@ -1,0 +1,223 @@
+// Presets linked to OBS scenes: what the settings key may hold and what survives a write back, and the recalls a
+// scene switch starts on the linked slot's camera.
+
+#include "ReceivedCommands.h"
+#include "ShippedLocale.h"
+#include "control/CameraDirector.h"
+#include "control/CameraPool.h"
+#include "scenes/ScenePresetLinker.h"
+#include "scenes/ScenePresetTable.h"
+#include "scenes/SceneSource.h"
+#include "settings/Utils.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const char *const kCameraAddress = "127.0.0.172";
+
+using Link = ScenePresetTable::Link;
+using Moment = ScenePresetTable::Moment;
+
+// OBS's scenes as the test switches them.
+class FakeSceneSource : public SceneSource {
+public:
+	QStringList names{QStringLiteral("Wide"), QStringLiteral("Pulpit"), QStringLiteral("Choir")};
+	QStringList sceneNames() const override { return names; }
+};
+
+QJsonValue parsed(const char *json)
+{
+	return QJsonDocument::fromJson(QByteArray("[") + json + "]").array().first();
+}
+
+QJsonObject entry(const QString &scene, int slot, int preset, const char *on)
+{
+	return QJsonObject{{QStringLiteral("scene"), scene},
+			   {QStringLiteral("slot"), slot},
+			   {QStringLiteral("preset"), preset},
+			   {QStringLiteral("on"), QLatin1String(on)}};
+}
+
+} // namespace
+
+class tst_ScenePresets : public QObject {
+	Q_OBJECT
+
+	QTemporaryDir home;
+	std::unique_ptr<CameraSimulator> camera;
+
+	static QJsonObject settingsWith(const QJsonValue &scenePresets)
+	{
+		return QJsonObject{{QStringLiteral("Camera3IP"), QString::fromLatin1(kCameraAddress)},
+				   {QStringLiteral("Camera3NickName"), QStringLiteral("Pulpit camera")},
+				   {QLatin1String(ScenePresetTable::kKey), scenePresets}};
+	}
+	static void writeSettings(const QJsonObject &settings)
+	{
+		QJsonObject copy = settings;
+		QVERIFY(Utils::writeJSONToFile(copy, Utils::getAppDataPath()));
+	}
+	static QJsonObject readSettings()
+	{
+		QJsonObject settings;
+		Utils::readJSONFromFile(settings, Utils::getAppDataPath());
+		return settings;
+	}
+
+private slots:
+	void initTestCase()
+	{
+		QVERIFY(home.isValid());
+		qputenv("HOME", home.path().toUtf8());
+		QStandardPaths::setTestModeEnabled(true);
+		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
+		QVERIFY(loadLocale());
+		CameraSimulator::Options options;
+		options.address = QHostAddress(QString::fromLatin1(kCameraAddress));
+		options.model = QStringLiteral("NX-B93K");
+		options.discovery = false;
+		camera = std::make_unique<CameraSimulator>(options);
+		QVERIFY(camera->start());
+	}
+
+	void unusableEntriesAreSkippedOneByOne_data()
+	{
+		QTest::addColumn<QString>("json");
+		QTest::addColumn<QString>("reason");
+
+		QTest::newRow("not an object") << R"("Wide")"
+					       << "not an object";
+		QTest::newRow("no scene") << R"({"slot": 1, "preset": 2, "on": "program"})"
+					  << "\"scene\"";
+		QTest::newRow("scene a number") << R"({"scene": 4, "slot": 1, "preset": 2, "on": "program"})"
+						<< "\"scene\"";
+		QTest::newRow("slot 0") << R"({"scene": "A", "slot": 0, "preset": 2, "on": "program"})"
+					<< "\"slot\"";
+		QTest::newRow("slot 9") << R"({"scene": "A", "slot": 9, "preset": 2, "on": "program"})"
+					<< "\"slot\"";
+		QTest::newRow("slot text") << R"({"scene": "A", "slot": "1", "preset": 2, "on": "program"})"
+					   << "\"slot\"";
+		QTest::newRow("slot fraction") << R"({"scene": "A", "slot": 1.5, "preset": 2, "on": "program"})"
+					       << "\"slot\"";
+		QTest::newRow("preset 0") << R"({"scene": "A", "slot": 1, "preset": 0, "on": "program"})"
+					  << "\"preset\"";
+		QTest::newRow("preset 20") << R"({"scene": "A", "slot": 1, "preset": 20, "on": "preview"})"
+					   << "\"preset\"";
+		QTest::newRow("moment unknown") << R"({"scene": "A", "slot": 1, "preset": 2, "on": "cut"})"
+						<< "\"on\"";
+		QTest::newRow("twice for a moment") << R"({"scene": "Wide", "slot": 2, "preset": 5, "on": "program"})"
+						    << "already has a preset";
+	}
+	void unusableEntriesAreSkippedOneByOne()
+	{
+		QFETCH(QString, json);
+		QFETCH(QString, reason);
+
+		const QJsonValue bad = parsed(json.toUtf8().constData());
+		const QJsonArray stored{entry(QStringLiteral("Wide"), 1, 3, "program"), bad,
+					entry(QStringLiteral("Wide"), 1, 4, "preview")};
+		ScenePresetTable table = ScenePresetTable::fromSettings(settingsWith(stored));
+
+		QCOMPARE(table.links().size(), 2);
+		QCOMPARE(table.find(QStringLiteral("Wide"), Moment::Program)->preset, 3);
+		QCOMPARE(table.find(QStringLiteral("Wide"), Moment::Preview)->preset, 4);
+		QCOMPARE(table.unusable(), QJsonArray{bad});
+		QCOMPARE(table.problems().size(), 1);
+		QVERIFY2(table.problems().first().contains(reason), qPrintable(table.problems().first()));
+
+		// Editing the usable links writes the bad entry back as it stood.
+		table.setLinks({Link{QStringLiteral("Choir"), 8, 19, Moment::Program}});
+		QCOMPARE(table.toJson(), (QJsonArray{entry(QStringLiteral("Choir"), 8, 19, "program"), bad}));
+		// Only removing it takes it away.
+		table.dropUnusable(0);
+		QCOMPARE(table.toJson(), (QJsonArray{entry(QStringLiteral("Choir"), 8, 19, "program")}));
+	}
+
+	void keyThatIsNotAnArrayIsKept()
+	{
+		const ScenePresetTable table =
+			ScenePresetTable::fromSettings(settingsWith(QJsonObject{{QStringLiteral("Wide"), 1}}));
+		QVERIFY(table.links().isEmpty());
+		QCOMPARE(table.problems().size(), 1);
+		QVERIFY(table.problems().first().contains(QLatin1String("not an array")));
+		QCOMPARE(table.toJson(), (QJsonArray{QJsonObject{{QStringLiteral("Wide"), 1}}}));
+
+		QVERIFY(ScenePresetTable::fromSettings(QJsonObject()).problems().isEmpty());
+	}
+
+	void sceneSwitchRecallsOnTheLinkedCamera()
+	{
+		writeSettings(settingsWith(QJsonArray{entry(QStringLiteral("Pulpit"), 3, 5, "program"),
+						      entry(QStringLiteral("Choir"), 3, 7, "preview"),
+						      entry(QStringLiteral("Wide"), 2, 1, "program")}));
+		CameraPool pool(CameraWorker::Options{});
+		CameraDirector director(&pool, [](int slot) { return QStringLiteral("Camera %1").arg(slot); });
+		FakeSceneSource scenes;
+		ScenePresetLinker linker(&scenes, &director);
+		QSignalSpy calls(&director, &CameraDirector::presetCalled);
+		QSignalSpy notices(&director, &CameraDirector::notice);
+		camera->clearReceived();
+
+		// The moment counts: Choir is linked for preview only, Pulpit for program only.
+		emit scenes.programSceneChanged(QStringLiteral("Choir"));
+		emit scenes.previewSceneChanged(QStringLiteral("Pulpit"));
+		QCOMPARE(calls.count(), 0);
+		emit scenes.programSceneChanged(QStringLiteral("Pulpit"));
+		emit scenes.previewSceneChanged(QStringLiteral("Choir"));
+		QCOMPARE(calls.count(), 2);
+		QCOMPARE(calls.at(0), QVariantList({3, 5, QVariant::fromValue(CameraDirector::Source::Scene)}));
+		QTRY_COMPARE_WITH_TIMEOUT(
+			commandPayloads(*camera, QStringLiteral("8101043f02")),
+			QStringList({QStringLiteral("8101043f0205ff"), QStringLiteral("8101043f0207ff")}), 10000);
+
+		// A slot without an address is said in the window, never sent anywhere.
+		emit scenes.programSceneChanged(QStringLiteral("Wide"));
+		QCOMPARE(notices.count(), 1);
+		QCOMPARE(calls.count(), 2);
+
+		// A hand edit counts at the next switch.
+		writeSettings(settingsWith(QJsonArray{entry(QStringLiteral("Pulpit"), 3, 11, "program")}));
+		emit scenes.programSceneChanged(QStringLiteral("Pulpit"));
+		QTRY_COMPARE_WITH_TIMEOUT(commandPayloads(*camera, QStringLiteral("8101043f02")).size(), 3, 10000);
+		QCOMPARE(commandPayloads(*camera, QStringLiteral("8101043f02")).last(),
+			 QStringLiteral("8101043f020bff"));
+	}
+
+	void renamedSceneKeepsItsLinks()
+	{
+		const QJsonValue bad = parsed(R"({"scene": "Pulpit", "slot": 12})");
+		writeSettings(settingsWith(QJsonArray{entry(QStringLiteral("Pulpit"), 3, 5, "program"),
+						      entry(QStringLiteral("Pulpit"), 3, 6, "preview"),
+						      entry(QStringLiteral("Wide"), 3, 1, "program"), bad}));
+		CameraPool pool(CameraWorker::Options{});
+		CameraDirector director(&pool, [](int slot) { return QStringLiteral("Camera %1").arg(slot); });
+		FakeSceneSource scenes;
+		ScenePresetLinker linker(&scenes, &director);
+
+		emit scenes.sceneRenamed(QStringLiteral("Pulpit"), QStringLiteral("Lectern"));
+		const QJsonObject settings = readSettings();
+		QCOMPARE(settings.value(QLatin1String(ScenePresetTable::kKey)).toArray(),
+			 QJsonArray({entry(QStringLiteral("Lectern"), 3, 5, "program"),
+				     entry(QStringLiteral("Lectern"), 3, 6, "preview"),
+				     entry(QStringLiteral("Wide"), 3, 1, "program"), bad}));
+		// The rest of the file is untouched.
+		QCOMPARE(settings.value(QStringLiteral("Camera3NickName")).toString(), QStringLiteral("Pulpit camera"));
+
+		// A rename of a scene without links leaves the file as it is.
+		const QByteArray before = QJsonDocument(readSettings()).toJson();
+		emit scenes.sceneRenamed(QStringLiteral("Choir"), QStringLiteral("Singers"));
+		QCOMPARE(QJsonDocument(readSettings()).toJson(), before);
+	}
+};
+
+QTEST_GUILESS_MAIN(tst_ScenePresets)
+#include "tst_ScenePresets.moc"
