@@ -5,6 +5,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kSlots = 8;
@@ -100,9 +102,28 @@ const ScenePresetTable::Link *ScenePresetTable::find(const QString &scene, Momen
 	return nullptr;
 }
 
-void ScenePresetTable::setLinks(const QList<Link> &links)
+void ScenePresetTable::setLink(const Link &link)
 {
-	valid = links;
+	for (Link &existing : valid) {
+		if (existing.scene == link.scene && existing.on == link.on) {
+			existing = link;
+			return;
+		}
+	}
+	valid << link;
+}
+
+void ScenePresetTable::clearLink(const QString &scene, Moment on)
+{
+	valid.erase(std::remove_if(valid.begin(), valid.end(),
+				   [&](const Link &link) { return link.scene == scene && link.on == on; }),
+		    valid.end());
+}
+
+void ScenePresetTable::removeScene(const QString &scene)
+{
+	clearLink(scene, Moment::Program);
+	clearLink(scene, Moment::Preview);
 }
 
 void ScenePresetTable::dropUnusable(int index)

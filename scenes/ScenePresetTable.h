@@ -37,8 +37,12 @@ public:
 
 	// The link of a scene at a moment, if any.
 	const Link *find(const QString &scene, Moment on) const;
-	// Replaces every usable entry; what could not be used stays as it was.
-	void setLinks(const QList<Link> &links);
+	// Links a scene at a moment to a slot's preset, in place of its link for that moment, if any.
+	void setLink(const Link &link);
+	// Unlinks a scene at a moment.
+	void clearLink(const QString &scene, Moment on);
+	// Unlinks a scene at every moment.
+	void removeScene(const QString &scene);
 	// Removes what could not be used, by its index in unusable().
 	void dropUnusable(int index);
 	// A scene was renamed in OBS: its links follow it. True when something changed.

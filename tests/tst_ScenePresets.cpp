@@ -134,12 +134,17 @@ private slots:
 		QCOMPARE(table.problems().size(), 1);
 		QVERIFY2(table.problems().first().contains(reason), qPrintable(table.problems().first()));
 
-		// Editing the usable links writes the bad entry back as it stood.
-		table.setLinks({Link{QStringLiteral("Choir"), 8, 19, Moment::Program}});
-		QCOMPARE(table.toJson(), (QJsonArray{entry(QStringLiteral("Choir"), 8, 19, "program"), bad}));
+		// Editing the usable links writes the bad entry back as it stood; a link replaces the scene's link for
+		// its moment only.
+		table.setLink(Link{QStringLiteral("Wide"), 8, 19, Moment::Program});
+		table.setLink(Link{QStringLiteral("Choir"), 2, 1, Moment::Preview});
+		table.clearLink(QStringLiteral("Wide"), Moment::Preview);
+		QCOMPARE(table.toJson(), (QJsonArray{entry(QStringLiteral("Wide"), 8, 19, "program"),
+						     entry(QStringLiteral("Choir"), 2, 1, "preview"), bad}));
 		// Only removing it takes it away.
 		table.dropUnusable(0);
-		QCOMPARE(table.toJson(), (QJsonArray{entry(QStringLiteral("Choir"), 8, 19, "program")}));
+		table.removeScene(QStringLiteral("Wide"));
+		QCOMPARE(table.toJson(), (QJsonArray{entry(QStringLiteral("Choir"), 2, 1, "preview")}));
 	}
 
 	void keyThatIsNotAnArrayIsKept()

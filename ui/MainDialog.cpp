@@ -18,6 +18,7 @@
 #include "ui/PanTiltLimitController.h"
 #include "ui/PresetRenameDialog.h"
 #include "ui/RelayDialog.h"
+#include "ui/ScenePresetDialog.h"
 
 #include <QAction>
 #include <QDebug>
@@ -162,6 +163,9 @@ MainDialog::~MainDialog()
 	flushSettings();
 	Utils::setWriteFailureReporter(nullptr);
 	Utils::setWriteRecoveryReporter(nullptr);
+	// Scene switches stop driving the cameras before the cameras go.
+	delete scenePresets;
+	scenePresets = nullptr;
 	// The cameras go first: their workers end (sending any stop still waiting) before anything they report to.
 	delete cameras;
 	cameras = nullptr;
@@ -171,6 +175,7 @@ MainDialog::~MainDialog()
 	delete presetRenameDialog;
 	delete aboutDialog;
 	delete relayDialog;
+	delete scenePresetDialog;
 	releaseCameraTable();
 }
 
@@ -215,6 +220,9 @@ void MainDialog::setupSettingsUI()
 	QAction *relayAction = settingsMenu->addAction(ModuleText::text("RelayMenu"));
 	relayAction->setObjectName(QStringLiteral("RelayAction"));
 	connect(relayAction, &QAction::triggered, this, &MainDialog::showRelayDialog);
+	QAction *scenePresetAction = settingsMenu->addAction(ModuleText::text("ScenePresetsMenu"));
+	scenePresetAction->setObjectName(QStringLiteral("ScenePresetAction"));
+	connect(scenePresetAction, &QAction::triggered, this, &MainDialog::showScenePresetDialog);
 
 	QAction *closeAction = settingsMenu->addAction(tr("Close"));
 	closeAction->setObjectName(QStringLiteral("CloseAction"));
@@ -287,8 +295,21 @@ void MainDialog::showPresetRenameDialog()
 void MainDialog::attachSceneSource(SceneSource *scenes)
 {
 	delete scenePresets;
+	// An open scene dialog lists the scenes of the source it was opened with.
+	delete scenePresetDialog;
 	sceneSource = scenes;
 	scenePresets = scenes ? new ScenePresetLinker(scenes, director, this) : nullptr;
+}
+
+void MainDialog::showScenePresetDialog()
+{
+	if (!scenePresetDialog) {
+		scenePresetDialog = new ScenePresetDialog(director, sceneSource, this);
+		scenePresetDialog->setAttribute(Qt::WA_DeleteOnClose);
+	}
+	scenePresetDialog->show();
+	scenePresetDialog->activateWindow();
+	scenePresetDialog->raise();
 }
 
 void MainDialog::showRelayDialog()

@@ -27,6 +27,7 @@ class DiscoveryDialog;
 class HotkeySource;
 class PresetRenameDialog;
 class RelayDialog;
+class ScenePresetDialog;
 class ScenePresetLinker;
 class SceneSource;
 class KVPlusMinusButton;
@@ -187,6 +188,7 @@ private:
 	void showPresetRenameDialog();
 	void showPanTiltLimitDialog();
 	void showRelayDialog();
+	void showScenePresetDialog();
 	void onHotKey(int index, bool pressed);
 	void notePresetFromHotkey(int preset);
 
@@ -276,6 +278,7 @@ private:
 	QPointer<PresetRenameDialog> presetRenameDialog;
 	QPointer<AboutDialog> aboutDialog;
 	QPointer<RelayDialog> relayDialog;
+	QPointer<ScenePresetDialog> scenePresetDialog;
 	CameraPool *cameras = nullptr;             // child of the dialog
 	CameraDirector *director = nullptr;        // child of the dialog
 	CameraWorker *activeCamera = nullptr;      // the camera in use, owned by the pool

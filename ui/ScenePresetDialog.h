@@ -1,0 +1,53 @@
+#pragma once
+
+#include "scenes/ScenePresetTable.h"
+
+#include <QDialog>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+class CameraDirector;
+class QComboBox;
+class QSpinBox;
+class SceneSource;
+namespace Ui {
+class ScenePresetDialog;
+}
+
+// The scenes of OBS's current scene collection, each with the camera and preset it recalls when it goes to
+// program and when it goes to preview in Studio Mode. Scenes that are linked but no longer exist are listed as
+// missing, and entries of the settings file that cannot be used are listed with the reason; both go only when the
+// operator removes them. Every change is stored at once, through the settings file, so hand edits made meanwhile
+// are kept.
+class ScenePresetDialog : public QDialog {
+	Q_OBJECT
+
+public:
+	enum Column { SceneColumn, ProgramCameraColumn, ProgramPresetColumn, PreviewCameraColumn, PreviewPresetColumn };
+
+	// `scenes` may be null (OBS's scenes are not known yet): then the linked scenes are listed.
+	ScenePresetDialog(CameraDirector *director, SceneSource *scenes, QWidget *parent = nullptr);
+	~ScenePresetDialog() override;
+
+	// Lists the scenes and the settings file's links afresh.
+	void refresh();
+
+private:
+	using Moment = ScenePresetTable::Moment;
+
+	void setTexts();
+	void addSceneRow(const QString &scene, bool exists, const ScenePresetTable &table);
+	void addLinkCells(int row, const QString &scene, Moment on, const ScenePresetTable::Link *link);
+	void showUnusable(const ScenePresetTable &table);
+	void storeLink(const QString &scene, Moment on, const QComboBox *camera, const QSpinBox *preset);
+	void removeSelected();
+	void enableRemove();
+	// Applies a change to the links as they stand in the file now. False when the file could not be read.
+	bool updateLinks(const std::function<void(ScenePresetTable &)> &change);
+
+	std::unique_ptr<Ui::ScenePresetDialog> ui;
+	CameraDirector *const director;
+	QPointer<SceneSource> scenes;
+};
