@@ -4,6 +4,7 @@
 #include "plugin/ModuleLog.h"
 #include "plugin/PluginLog.h"
 #include "ui/ClickingButtonAccessible.h"
+#include "ui/ControllerDock.h"
 #include "ui/MainDialog.h"
 #include "settings/Utils.h"
 #include "ui/ModuleText.h"
@@ -14,6 +15,7 @@
 #include <obs-module.h>
 
 #include <QAction>
+#include <QMainWindow>
 #include <QPointer>
 #include <QWidget>
 
@@ -22,16 +24,28 @@ OBS_MODULE_USE_DEFAULT_LOCALE(KAVREN_MODULE_NAME, "en-US")
 
 namespace {
 
-// The one controller window, created hidden at load and owned by the host's main window.
+// The one controller, created hidden at load inside its dock, which the host's main window owns.
 QPointer<MainDialog> mainDialog;
+QPointer<ControllerDock> controllerDock;
 
-void showMainDialog()
+void addControllerDock(QWidget *mainWindow)
 {
-	if (!mainDialog)
-		return;
-	mainDialog->activateWindow();
-	mainDialog->show();
-	mainDialog->raise();
+	controllerDock = new ControllerDock(mainDialog, mainWindow);
+	auto *docksEntry = static_cast<QAction *>(obs_frontend_add_dock(controllerDock));
+	if (auto *host = qobject_cast<QMainWindow *>(mainWindow))
+		controllerDock->placeIn(host);
+	// The host names the View → Docks entry after the dock's title; the short name reads better in that list,
+	// while a floating controller keeps the product's name in its title bar.
+	if (docksEntry)
+		docksEntry->setText(QString::fromUtf8(obs_module_text("DockTitle")));
+	else
+		kavren_log(LOG_WARNING, "the host did not take the controller's dock");
+}
+
+void showController()
+{
+	if (controllerDock)
+		controllerDock->present();
 }
 
 } // namespace
@@ -72,9 +86,10 @@ bool obs_module_load(void)
 	obs_frontend_push_ui_translation(obs_module_get_string);
 	mainDialog = new MainDialog(mainWindow);
 	obs_frontend_pop_ui_translation();
+	addControllerDock(mainWindow);
 
 	if (action)
-		QObject::connect(action, &QAction::triggered, [] { showMainDialog(); });
+		QObject::connect(action, &QAction::triggered, [] { showController(); });
 	else
 		kavren_log(LOG_WARNING, "no Tools menu to add the controller to");
 
@@ -84,8 +99,8 @@ bool obs_module_load(void)
 
 void obs_module_unload(void)
 {
-	// The dialog goes away with its parent, the host's main window; only the lookups into our locale table,
-	// which the host frees, and the route into the host's log must not outlive the module.
+	// The controller goes away with its dock, a child of the host's main window; only the lookups into our locale
+	// table, which the host frees, and the route into the host's log must not outlive the module.
 	viscaGeneralOps::setTextLookup(nullptr);
 	ModuleText::setLookup(nullptr);
 	ClickingButtonAccessible::uninstall();

@@ -21,6 +21,7 @@
 #include "ui/ScenePresetDialog.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QDebug>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -124,7 +125,7 @@ MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
 	setupHelpUI();
 
 	ui->AdvanceFrame->hide();
-	setFixedSize(kSimpleViewSize);
+	applyViewSize();
 	setupAccessibleNames();
 	setupKeyboard();
 
@@ -371,15 +372,59 @@ void MainDialog::setMenuWidth()
 void MainDialog::showAdvanceView()
 {
 	ui->AdvanceFrame->show();
-	setFixedSize(kAdvancedViewSize);
+	applyViewSize();
 	storeSetting(QLatin1String(kViewKey), QLatin1String(kAdvancedView));
 }
 
 void MainDialog::hideAdvanceView()
 {
 	ui->AdvanceFrame->hide();
-	setFixedSize(kSimpleViewSize);
+	applyViewSize();
 	storeSetting(QLatin1String(kViewKey), QLatin1String(kSimpleView));
+}
+
+void MainDialog::applyViewSize()
+{
+	const QSize size = ui->AdvanceFrame->isHidden() ? kSimpleViewSize : kAdvancedViewSize;
+	if (isWindow()) {
+		setFixedSize(size);
+		return;
+	}
+	// In a dock the host's layout decides the height; the width stays the view's, so that the advanced panel
+	// opens beside the simple view and nothing stretches.
+	setMinimumSize(size);
+	setMaximumSize(size.width(), QWIDGETSIZE_MAX);
+}
+
+void MainDialog::changeEvent(QEvent *event)
+{
+	QDialog::changeEvent(event);
+	if (event->type() == QEvent::ParentChange)
+		applyViewSize();
+}
+
+void MainDialog::closeEvent(QCloseEvent *event)
+{
+	// The host closes every dialog of its main window whenever it loads a scene collection; in a dock that would
+	// leave an empty dock behind.
+	if (!isWindow()) {
+		event->ignore();
+		return;
+	}
+	QDialog::closeEvent(event);
+}
+
+void MainDialog::reject()
+{
+	// Escape closes the controller's own window; in a dock only the dock's close button hides it.
+	if (isWindow())
+		QDialog::reject();
+}
+
+void MainDialog::addViewAction(QAction *action)
+{
+	viewMenu->addSeparator();
+	viewMenu->addAction(action);
 }
 
 void MainDialog::restoreSession()
@@ -390,7 +435,7 @@ void MainDialog::restoreSession()
 	Utils::readJSONFromFile(settings, Utils::getAppDataPath());
 	if (settings.value(QLatin1String(kViewKey)).toString() == QLatin1String(kAdvancedView)) {
 		ui->AdvanceFrame->show();
-		setFixedSize(kAdvancedViewSize);
+		applyViewSize();
 	}
 	const int slot = settings.value(QLatin1String(kSlotKey)).toInt();
 	const QString address = settings.value(QStringLiteral("Camera%1IP").arg(slot)).toString();

@@ -135,10 +135,16 @@ public:
 	Command motorStopCommand;
 	Command zoomStopCommand;
 
+	// Adds an entry to the controller's View menu (the dock adds its own).
+	void addViewAction(QAction *action);
+
 protected:
 	void keyPressEvent(QKeyEvent *event) override;
+	void changeEvent(QEvent *event) override;
+	void closeEvent(QCloseEvent *event) override;
 
 public slots:
+	void reject() override;
 	void setMenuWidth();
 	void showAdvanceView();
 	void hideAdvanceView();
@@ -193,6 +199,7 @@ private:
 	void notePresetFromHotkey(int preset);
 
 	void restoreSession();
+	void applyViewSize(); // the simple or the advanced view's size, fixed as a window, as wide in a dock
 	// The connect flow.
 	void startConnect(int slot, const QString &address);
 	void onConnectResult(int slot, quint64 attempt, CameraWorker *worker,

@@ -8,6 +8,9 @@ Usage: atspi_window.py COMMAND [ARGS]
   checked NAME          exits 0 when the control named NAME is checked, 1 when it is not
   text NAME             prints the text of the label or field named NAME
   window                prints the controller window's position and size: X Y WIDTH HEIGHT
+  center NAME           prints the screen position of the middle of the control named NAME: X Y
+  docked                exits 0 when the controller is docked in OBS's main window, 1 when it floats
+  obs-press NAME        runs the first action of the entry or button named NAME anywhere in OBS (menus included)
 
 Exits 2 when the window or the control is not found within the timeout (KAVREN_ATSPI_TIMEOUT, default 20 s).
 Needs Debian's python3-pyatspi (run with /usr/bin/python3).
@@ -23,21 +26,57 @@ TITLE = "Kavren OBS Camera Controller"
 TIMEOUT = float(os.environ.get("KAVREN_ATSPI_TIMEOUT", "20"))
 
 
-def controller_window():
-    # An OBS that ended may still be listed for a while; the newest one is looked at first and a gone one skipped.
+def obs_application():
+    # An OBS that ended may still be listed for a while: the one of KAVREN_OBS_PID when given, else the newest.
+    wanted = int(os.environ.get("KAVREN_OBS_PID") or 0)
     desktop = pyatspi.Registry.getDesktop(0)
     for index in reversed(range(desktop.childCount)):
         try:
             app = desktop.getChildAtIndex(index)
-            if app is None or "obs" not in (app.name or "").lower():
+            if app is None or "obs" not in (app.name or "").lower() or app.childCount == 0:
                 continue
-            for child in range(app.childCount):
-                top = app.getChildAtIndex(child)
-                if top is not None and top.name == TITLE:
-                    return top
+            if not wanted or app.get_process_id() == wanted:
+                return app
         except Exception:
             continue
     return None
+
+
+def controller_window():
+    """The controller's floating window, or its dock inside OBS's main window."""
+    app = obs_application()
+    if app is None:
+        return None
+    try:
+        tops = [app.getChildAtIndex(child) for child in range(app.childCount)]
+        for top in tops:
+            if top is not None and top.name == TITLE:
+                return top
+        for top in tops:
+            for node in descendants(top):
+                if node.name == TITLE and node.childCount > 0 and "menu" not in node.getRoleName():
+                    return node
+    except Exception:
+        pass
+    return None
+
+
+def is_docked():
+    window = wait_for(controller_window)
+    return window.parent is not None and window.parent.getRoleName() != "application"
+
+
+def obs_entry(name):
+    def find():
+        app = obs_application()
+        if app is None:
+            return None
+        for node in descendants(app):
+            if node.name == name and node.getRoleName() in ("menu item", "check menu item", "push button"):
+                return node
+        return None
+
+    return wait_for(find)
 
 
 def descendants(node):
@@ -91,6 +130,15 @@ def main():
         return 0
     if command == "window":
         print("%d %d %d %d" % extents(wait_for(controller_window)))
+        return 0
+    if command == "center":
+        x, y, width, height = extents(control(args[0]))
+        print("%d %d" % (x + width // 2, y + height // 2))
+        return 0
+    if command == "docked":
+        return 0 if is_docked() else 1
+    if command == "obs-press":
+        obs_entry(args[0]).queryAction().doAction(0)
         return 0
     if command == "press":
         node = control(args[0])

@@ -20,7 +20,7 @@ if [ "${4:-}" != --run ]; then
 		run Yami screenshot "$5" "$6"
 		exit
 	fi
-	run Light sizes && run Yami sizes && run Yami call
+	run Light sizes && run Yami sizes && run Yami call && run Yami dock
 	exit
 fi
 theme=$5 check=$6 screenshot=${7:-} view=${8:-}
@@ -29,16 +29,17 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/obs-session.sh"
 # Debian's interpreter has the accessibility and websockets modules; another python3 earlier on PATH may not.
 python=/usr/bin/python3
-atspi() { "$python" "$here/atspi_window.py" "$@"; }
-# wait_until_checked NAME: waits (bounded) until the control named NAME is checked.
-wait_until_checked() {
+atspi() { KAVREN_OBS_PID=${OBS_PID:-} "$python" "$here/atspi_window.py" "$@"; }
+# wait_until ATSPI_COMMAND...: waits (bounded) until the accessibility check succeeds.
+wait_until() {
 	local i
 	for i in $(seq 1 100); do
-		KAVREN_ATSPI_TIMEOUT=1 atspi checked "$1" && return 0
+		KAVREN_ATSPI_TIMEOUT=1 atspi "$@" && return 0
 		sleep 0.1
 	done
 	return 1
 }
+wait_until_checked() { wait_until checked "$1"; }
 
 session=$(mktemp -d /tmp/kavren-e2e.XXXXXX)
 sim_log="$session/sim.log"
@@ -59,8 +60,8 @@ fail() {
 	exit 1
 }
 
-# start_obs THEME SETTINGS_JSON: a fresh OBS configuration under THEME with our settings file, OBS's WebSocket
-# server on, and the controller window open.
+# start_obs THEME SETTINGS_JSON [hidden]: a fresh OBS configuration under THEME with our settings file, OBS's
+# WebSocket server on, and the controller window open (unless asked to stay hidden).
 start_obs() {
 	local theme=$1 settings=$2
 	home="$session/$theme"
@@ -69,12 +70,21 @@ start_obs() {
 	sed -i "s/^\[General\]$/[General]\nCurrentTheme3=$theme/; s/^ServerEnabled=false$/ServerEnabled=true\nAuthRequired=false\nServerPort=4455/" \
 		"$home/.config/obs-studio/global.ini"
 	echo "$settings" >"$home/.local/share/obs/KavrenOBSPlugin.json"
+	restart_obs
+	[ "${3:-}" = hidden ] && return
+	obs_session_trigger_tools_action "Kavren OBS Camera Controller" || fail "the controller window did not show"
+}
+
+# restart_obs: OBS (again) on the configuration of start_obs, up to its main window.
+restart_obs() {
 	obs_session_start_xvfb || fail "Xvfb did not start"
 	QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 obs_session_start_obs "$home" "$session/obs-$theme.txt"
 	obs_session_wait_for_log "$home" "\[Kavren\] module loaded" 90 || fail "the module's load did not run"
 	obs_session_wait_for_window "OBS [0-9].*" 30 || fail "OBS's main window did not show"
+	# The accessibility bus keeps where a control was first seen: nothing is asked before OBS has put its docks
+	# where they were.
+	obs_session_wait_for_log "$home" "==== Startup complete" 60 || fail "OBS did not finish its start"
 	sleep 1
-	obs_session_trigger_tools_action "Kavren OBS Camera Controller" || fail "the controller window did not show"
 }
 
 # check_sizes THEME: the pad, the presets and the slots as large as the design makes them.
@@ -158,6 +168,33 @@ call)
 	[ "$(rx_count "81 09 04 47 ff")" -gt "$readbacks_before" ] || fail "the call did not read the camera back"
 	echo "A screen reader connected slot 1 and called preset 1; OBS answered during the call" \
 		"($(cat "$session/request-time.txt"))"
+	;;
+dock)
+	# The controller as one of OBS's docks: shown from View → Docks, docked into OBS's window with the dock's own
+	# button, driven there, and found docked again after OBS restarts.
+	start_obs "$theme" "$stage" hidden
+	atspi obs-press "Camera Controller" || fail "View → Docks has no Camera Controller entry"
+	# The dock's own button, clicked as the operator does: its accessible action does not reach Qt's title bar.
+	float_button=$(atspi center Float) || fail "the floating controller has no button to dock it"
+	xdotool mousemove $float_button click 1
+	wait_until docked || fail "the controller did not dock into OBS's window"
+	atspi press Stage || fail "slot 1 has no action in the dock"
+	wait_until_checked Stage || fail "slot 1 did not connect from the dock"
+	wait_for_rx "81 09 00 02 ff" 5 || fail "the camera of slot 1 was not asked who it is"
+	# OBS saves its layout when it is closed as the operator closes it.
+	atspi obs-press Exit || fail "OBS has no Exit entry"
+	for _ in $(seq 1 100); do
+		kill -0 "$OBS_PID" 2>/dev/null || break
+		sleep 0.1
+	done
+	obs_session_stop
+	grep -q '^DockState=' "$home/.config/obs-studio/global.ini" || fail "OBS did not save its docks' layout"
+	restart_obs
+	# Asked after a restart, the accessibility bus may still list the OBS that ended; the controller says itself
+	# where OBS put it.
+	obs_session_wait_for_log "$home" "\[Kavren\] the controller is shown docked in OBS's window" 30 ||
+		fail "OBS did not restore the controller docked"
+	echo "The controller docked from View → Docks, drove slot 1 there and came back docked after a restart"
 	;;
 *)
 	fail "unknown check $check"

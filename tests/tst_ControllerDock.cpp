@@ -1,0 +1,112 @@
+// The controller inside the host's dock: the same controller shown docked or floating, the View-menu entry that
+// docks it, the view sizes in a dock, and a slot driven from the dock.
+
+#include "MainDialogTestSupport.h"
+#include "ui/ControllerDock.h"
+
+#include <QAction>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace MainDialogTest;
+
+namespace {
+const char *const kCameraAddress = "127.0.0.181";
+}
+
+class tst_ControllerDock : public QObject {
+	Q_OBJECT
+
+	SettingsHome home;
+	std::unique_ptr<CameraSimulator> camera;
+	std::unique_ptr<QMainWindow> host;
+	QPointer<MainDialog> controller;
+	QPointer<ControllerDock> dock;
+
+	QAction *dockAction() const { return dock->findChild<QAction *>(QStringLiteral("DockInHostWindowAction")); }
+
+private slots:
+	void initTestCase()
+	{
+		QVERIFY(home.setUp());
+		QVERIFY(loadLocale());
+		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
+		installModalAnswerer();
+		camera = startCamera(kCameraAddress, "NX-B93K");
+	}
+
+	void init()
+	{
+		SettingsHome::write(QJsonObject{{QStringLiteral("Camera1IP"), QString::fromLatin1(kCameraAddress)}});
+		host = std::make_unique<QMainWindow>();
+		host->setCentralWidget(new QWidget);
+		host->resize(1280, 900);
+		controller = new MainDialog(host.get());
+		dock = new ControllerDock(controller, host.get());
+		dock->placeIn(host.get());
+		host->show();
+	}
+
+	void cleanup() { host.reset(); }
+
+	void cleanupTestCase()
+	{
+		camera.reset();
+		Utils::setModalAnswerer(nullptr);
+	}
+
+	// Shown from the Tools menu, the controller's controls are on screen and usable, floating at first.
+	void presentShowsTheController()
+	{
+		QVERIFY(!controller->isVisible());
+		dock->present();
+		QVERIFY(dock->isFloating());
+		QVERIFY(controller->isVisible());
+		QVERIFY(dock->width() >= controller->minimumWidth() && dock->height() >= controller->minimumHeight());
+		auto *slot = controller->findChild<QPushButton *>(QStringLiteral("Camera1Button"));
+		QVERIFY(slot && slot->isVisible());
+		QTest::mouseClick(slot, Qt::LeftButton);
+		QTRY_VERIFY_WITH_TIMEOUT(slot->isChecked(), 10000);
+		QVERIFY(cameraSettled(controller));
+		QVERIFY(!camera->received().isEmpty());
+	}
+
+	// The View-menu entry docks the controller into the host's window and floats it again, and follows a dock
+	// that the operator moved by hand.
+	void viewMenuDocksAndFloats()
+	{
+		dock->present();
+		QAction *action = dockAction();
+		QVERIFY(action && !action->isChecked());
+		action->trigger();
+		QVERIFY(!dock->isFloating());
+		QCOMPARE(host->dockWidgetArea(dock), Qt::RightDockWidgetArea);
+		dock->setFloating(true);
+		QVERIFY(!action->isChecked());
+	}
+
+	// Docked, the controller keeps its view's width (the advanced panel opens beside the simple view) and leaves
+	// its height to the host; neither Escape nor the host closing its dialogs (it does at every scene collection
+	// load) empties the dock.
+	void dockedSizesAndEscape()
+	{
+		dock->present();
+		dockAction()->trigger();
+		const int simpleWidth = controller->minimumWidth();
+		QCOMPARE(controller->maximumWidth(), simpleWidth);
+		QCOMPARE(controller->maximumHeight(), QWIDGETSIZE_MAX);
+		controller->findChild<QAction *>(QStringLiteral("AdvanceModeAction"))->trigger();
+		QVERIFY(controller->minimumWidth() > simpleWidth);
+		QTest::keyClick(controller, Qt::Key_Escape);
+		QVERIFY(controller->isVisible());
+		QVERIFY(!controller->close());
+		QVERIFY(controller->isVisible());
+		QVERIFY(dock->isVisible());
+		controller->findChild<QAction *>(QStringLiteral("SimpleModeAction"))->trigger();
+		QCOMPARE(controller->minimumWidth(), simpleWidth);
+	}
+};
+
+QTEST_MAIN(tst_ControllerDock)
+#include "tst_ControllerDock.moc"
