@@ -164,15 +164,11 @@ echo "Renaming the linked scene carried its link along in the settings file"
 kill "$events_pid" 2>/dev/null
 wait "$events_pid" 2>/dev/null
 events_pid=
-# Quit as a user does (File → Exit, the menu's last entry), so that OBS goes through its exit.
-main=$(xdotool search --onlyvisible --name '^OBS [0-9]' | head -n 1)
-xdotool windowfocus --sync "$main" 2>/dev/null || xdotool windowfocus "$main"
-xdotool key --clearmodifiers alt+f
-sleep 0.5
-xdotool key Up Return
+# OBS quits on SIGINT the way File → Exit quits: its exit event, then each module's unload.
+kill -INT "$OBS_PID"
 obs_running() { kill -0 "$OBS_PID" 2>/dev/null; }
 obs_gone() { ! obs_running; }
-wait_until 30 obs_gone || fail "OBS did not exit within 30 s of File → Exit"
+wait_until 30 obs_gone || fail "OBS did not exit within 30 s of SIGINT"
 wait "$OBS_PID"
 status=$?
 [ "$status" -eq 0 ] || fail "OBS exited with status $status"
