@@ -27,9 +27,10 @@ home="$session/home"
 sim_log="$session/sim.log"
 events="$session/events.txt"
 settings="$home/.local/share/obs/KavrenOBSPlugin.json"
-sim_pid= events_pid=
+sim_pid= events_pid= flood_pid=
 started=$SECONDS
 cleanup() {
+	[ -n "$flood_pid" ] && kill "$flood_pid" 2>/dev/null && wait "$flood_pid" 2>/dev/null
 	[ -n "$events_pid" ] && kill "$events_pid" 2>/dev/null && wait "$events_pid" 2>/dev/null
 	obs_session_stop
 	[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
@@ -164,7 +165,11 @@ echo "Renaming the linked scene carried its link along in the settings file"
 kill "$events_pid" 2>/dev/null
 wait "$events_pid" 2>/dev/null
 events_pid=
-# OBS quits on SIGINT the way File → Exit quits: its exit event, then each module's unload.
+# OBS quits on SIGINT the way File → Exit quits: its exit event, then each module's unload. A program keeps
+# asking all the while: whatever waits for the UI thread then is answered or dropped, and OBS still exits.
+client flood 5000 >"$session/flood.txt" 2>&1 &
+flood_pid=$!
+wait_for_file "$session/flood.txt" flooding 10 || fail "the requests in a row were not answered"
 kill -INT "$OBS_PID"
 obs_running() { kill -0 "$OBS_PID" 2>/dev/null; }
 obs_gone() { ! obs_running; }
@@ -172,6 +177,12 @@ wait_until 30 obs_gone || fail "OBS did not exit within 30 s of SIGINT"
 wait "$OBS_PID"
 status=$?
 [ "$status" -eq 0 ] || fail "OBS exited with status $status"
+flood_gone() { ! kill -0 "$flood_pid" 2>/dev/null; }
+wait_until 10 flood_gone || fail "the program asking in a row was left hanging"
+tally=$(tail -n 1 "$session/flood.txt")
+case "$tally" in '{"answered":'*) ;; *) fail "the program asking in a row did not see its connection end: $tally" ;; esac
+# answered: before OBS's exit; notRunning: while it exited; refused: by obs-websocket once they were withdrawn.
+echo "Requests in a row while OBS quit: $tally"
 log=$(obs_session_log "$home")
 grep -q "\[Kavren\] camera requests withdrawn from obs-websocket" "$log" ||
 	fail "the camera requests were not withdrawn when OBS exited"
