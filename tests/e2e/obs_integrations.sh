@@ -30,23 +30,13 @@ settings="$home/.local/share/obs/KavrenOBSPlugin.json"
 sim_pid= events_pid= flood_pid=
 started=$SECONDS
 cleanup() {
-	[ -n "$flood_pid" ] && kill "$flood_pid" 2>/dev/null && wait "$flood_pid" 2>/dev/null
-	[ -n "$events_pid" ] && kill "$events_pid" 2>/dev/null && wait "$events_pid" 2>/dev/null
+	obs_session_end "$flood_pid" "$events_pid"
 	obs_session_stop
-	[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+	obs_session_end "$sim_pid"
 	rm -rf "$session"
 }
 trap cleanup EXIT
-
-fail() {
-	echo "FAIL: $*"
-	echo "--- simulated camera (tail) ---"
-	tail -n 20 "$sim_log"
-	local log
-	log=$(obs_session_log "$home")
-	[ -n "$log" ] && { echo "--- OBS log (tail) ---"; tail -n 30 "$log"; }
-	exit 1
-}
+fail() { obs_session_fail "$home" "$sim_log" "$@"; }
 
 # A port nobody listens on (any port is free inside a namespace of our own).
 port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
@@ -162,8 +152,7 @@ wait_for_file "$settings" '"scene": "Close-up"' 10 || fail "the settings file do
 grep -qF '"scene": "Close"' "$settings" && fail "the settings file still links the old name: $(cat "$settings")"
 echo "Renaming the linked scene carried its link along in the settings file"
 
-kill "$events_pid" 2>/dev/null
-wait "$events_pid" 2>/dev/null
+obs_session_end "$events_pid"
 events_pid=
 # OBS quits on SIGINT the way File → Exit quits: its exit event, then each module's unload. A program keeps
 # asking all the while: whatever waits for the UI thread then is answered or dropped, and OBS still exits.
