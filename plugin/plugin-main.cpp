@@ -2,6 +2,8 @@
 #include "camera/viscaGeneralOps.h"
 #include "plugin/CameraHotKey.h"
 #include "plugin/ModuleLog.h"
+#include "plugin/ObsSceneSource.h"
+#include "plugin/ObsVendor.h"
 #include "plugin/PluginLog.h"
 #include "ui/ClickingButtonAccessible.h"
 #include "ui/ControllerDock.h"
@@ -87,6 +89,8 @@ bool obs_module_load(void)
 	mainDialog = new MainDialog(mainWindow);
 	obs_frontend_pop_ui_translation();
 	addControllerDock(mainWindow);
+	// Scene-linked presets follow OBS's scenes; the source goes with the dialog.
+	mainDialog->attachSceneSource(new ObsSceneSource(mainDialog));
 
 	if (action)
 		QObject::connect(action, &QAction::triggered, [] { showController(); });
@@ -95,6 +99,16 @@ bool obs_module_load(void)
 
 	kavren_log(LOG_INFO, "module loaded");
 	return true;
+}
+
+void obs_module_post_load(void)
+{
+	// obs-websocket loads after us, so its vendor API is reached only once every module is loaded.
+	if (!mainDialog)
+		return;
+	auto *vendor = new ObsVendor(mainDialog->cameraDirector(), mainDialog);
+	if (!vendor->registerWithWebSocket())
+		delete vendor;
 }
 
 void obs_module_unload(void)

@@ -132,3 +132,25 @@ obs_session_stop() {
 		wait "$XVFB_PID" 2>/dev/null || true
 	fi
 }
+
+# obs_session_end PID...: ends the test's own helper processes (empty arguments are skipped) and waits for them.
+obs_session_end() {
+	local pid
+	for pid in "$@"; do
+		[ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+	done
+	return 0
+}
+
+# obs_session_fail HOME SIM_LOG MESSAGE: says why a run failed, with the ends of the simulated camera's and OBS's
+# logs, and exits 1.
+obs_session_fail() {
+	local home=$1 sim_log=$2 log
+	shift 2
+	echo "FAIL: $*"
+	echo "--- simulated camera (tail) ---"
+	tail -n 20 "$sim_log"
+	log=$(obs_session_log "$home")
+	[ -n "$log" ] && { echo "--- OBS log (tail) ---"; tail -n 30 "$log"; }
+	exit 1
+}

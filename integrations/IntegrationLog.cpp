@@ -1,0 +1,3 @@
+#include "integrations/IntegrationLog.h"
+
+Q_LOGGING_CATEGORY(lcIntegrations, "kavren.integrations")

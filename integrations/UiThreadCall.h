@@ -1,0 +1,32 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+// Runs work on a QObject's thread for a caller on another thread and blocks the caller until the answer is there,
+// like a blocking queued invocation that can be called off: close() (on the object's thread) releases every
+// waiting caller and refuses later ones. A host that stops handling events while a request waits (OBS shutting
+// down) so never leaves the caller's thread hanging, and nothing runs after close(). Copies share one state.
+class UiThreadCall {
+public:
+	using Work = std::function<nlohmann::json()>;
+
+	// `context` must stay alive until close() has returned.
+	explicit UiThreadCall(QObject *context);
+
+	// The work's answer, or nothing when closed before it ran. On the context's thread it runs at once.
+	std::optional<nlohmann::json> call(Work work) const;
+
+	// On the context's thread.
+	void close();
+	bool isClosed() const;
+
+private:
+	struct Shared;
+	std::shared_ptr<Shared> shared;
+};

@@ -1,0 +1,95 @@
+#include "plugin/ObsSceneSource.h"
+
+#include "plugin/PluginLog.h"
+
+#include <obs.h>
+
+#include <QMetaObject>
+
+namespace {
+
+QString releasedSceneName(obs_source_t *scene)
+{
+	if (!scene)
+		return QString();
+	const QString name = QString::fromUtf8(obs_source_get_name(scene));
+	obs_source_release(scene);
+	return name;
+}
+
+} // namespace
+
+ObsSceneSource::ObsSceneSource(QObject *parent) : SceneSource(parent)
+{
+	obs_frontend_add_event_callback(&ObsSceneSource::onFrontendEvent, this);
+	signal_handler_connect(obs_get_signal_handler(), "source_rename", &ObsSceneSource::onSourceRenamed, this);
+	attached = true;
+}
+
+ObsSceneSource::~ObsSceneSource()
+{
+	detach();
+}
+
+QStringList ObsSceneSource::sceneNames() const
+{
+	QStringList names;
+	char **list = obs_frontend_get_scene_names();
+	for (char **name = list; name && *name; ++name)
+		names << QString::fromUtf8(*name);
+	bfree(list);
+	return names;
+}
+
+void ObsSceneSource::onFrontendEvent(enum obs_frontend_event event, void *self)
+{
+	static_cast<ObsSceneSource *>(self)->handle(event);
+}
+
+void ObsSceneSource::handle(enum obs_frontend_event event)
+{
+	switch (event) {
+	case OBS_FRONTEND_EVENT_SCENE_CHANGED:
+		emit programSceneChanged(releasedSceneName(obs_frontend_get_current_scene()));
+		break;
+	case OBS_FRONTEND_EVENT_PREVIEW_SCENE_CHANGED:
+		// Without Studio Mode the preview is the program; only a real preview scene counts.
+		if (obs_frontend_preview_program_mode_active())
+			emit previewSceneChanged(releasedSceneName(obs_frontend_get_current_preview_scene()));
+		break;
+	case OBS_FRONTEND_EVENT_SCENE_LIST_CHANGED:
+	case OBS_FRONTEND_EVENT_SCENE_COLLECTION_CHANGED:
+		emit scenesChanged();
+		break;
+	case OBS_FRONTEND_EVENT_EXIT:
+		// The last moment the front-end API may be called; OBS removes it right after this event.
+		detach();
+		break;
+	default:
+		break;
+	}
+}
+
+void ObsSceneSource::onSourceRenamed(void *self, calldata *params)
+{
+	auto *source = static_cast<obs_source_t *>(calldata_ptr(params, "source"));
+	if (!source || !obs_source_is_scene(source))
+		return;
+	const QString to = QString::fromUtf8(calldata_string(params, "new_name"));
+	const QString from = QString::fromUtf8(calldata_string(params, "prev_name"));
+	// Queued to this object: dropped by Qt if the object is gone before the event arrives.
+	auto *scenes = static_cast<ObsSceneSource *>(self);
+	QMetaObject::invokeMethod(
+		scenes, [scenes, from, to]() { emit scenes->sceneRenamed(from, to); }, Qt::QueuedConnection);
+}
+
+void ObsSceneSource::detach()
+{
+	if (!attached)
+		return;
+	attached = false;
+	// libobs holds the signal's lock while it calls a handler, so no rename runs in here once this returns.
+	signal_handler_disconnect(obs_get_signal_handler(), "source_rename", &ObsSceneSource::onSourceRenamed, this);
+	obs_frontend_remove_event_callback(&ObsSceneSource::onFrontendEvent, this);
+	kavren_log(LOG_INFO, "stopped following OBS's scenes");
+}

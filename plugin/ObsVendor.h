@@ -1,0 +1,42 @@
+#pragma once
+
+#include "integrations/CameraRequests.h"
+#include "integrations/UiThreadCall.h"
+
+#include <obs-frontend-api.h>
+#include <obs.h>
+
+#include <QObject>
+
+class CameraDirector;
+
+// The camera requests and events offered through obs-websocket as the vendor "kavren-camera-controller", reached
+// through OBS's procedure handler (obs-websocket loads after us: register from obs_module_post_load).
+// obs-websocket calls a request on its own thread; the request runs on the UI thread while that thread waits,
+// and is answered "the controller is not running" once OBS exits or this object goes. Requests are unregistered
+// at OBS's exit, while obs-websocket is still there, so it never calls into an unloaded module. Events:
+// "PresetCalled" {slot, preset, source} and "CameraStatus" {slot, connected, answering}.
+class ObsVendor : public QObject {
+	Q_OBJECT
+
+public:
+	static constexpr const char *kVendorName = "kavren-camera-controller";
+
+	explicit ObsVendor(CameraDirector *director, QObject *parent = nullptr);
+	~ObsVendor() override;
+
+	// False, with one info line, when obs-websocket is not loaded or refuses the vendor.
+	bool registerWithWebSocket();
+
+private:
+	static void onFrontendEvent(enum obs_frontend_event event, void *self);
+	static void onRequest(obs_data_t *request, obs_data_t *response, void *route);
+	void emitEvent(const char *type, const nlohmann::json &data) const;
+	void stop();
+
+	CameraRequests requests;
+	UiThreadCall uiCall;
+	proc_handler_t *websocket = nullptr; // obs-websocket's own procedure handler
+	void *vendor = nullptr;
+	bool followingExit = false;
+};

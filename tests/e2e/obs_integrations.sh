@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# End to end in the real OBS with obs-websocket: a program on this machine (the npm package obs-websocket-js)
+# lists the cameras and calls presets through our vendor requests, malformed requests are refused and send nothing,
+# the vendor's PresetCalled events arrive, a scene linked to a preset in the settings file recalls it when it goes
+# to program, and in Studio Mode when it goes to preview, and renaming a linked scene carries the link along in
+# the settings file. The simulated camera's log shows the bytes. Runs in a network namespace of its own where it
+# can.
+# Usage: obs_integrations.sh MODULE_FILE DATA_DIR SIMULATOR NPM_CLIENTS_DIR
+set -uo pipefail
+
+if [ "${KAVREN_E2E_ISOLATED:-}" != 1 ] && [ "$(id -u)" -eq 0 ] && unshare --net true 2>/dev/null; then
+	exec env KAVREN_E2E_ISOLATED=1 unshare --net bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
+fi
+
+module=$1 data=$2 simulator=$3 clients=$4
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../../scripts/lib/obs-session.sh
+source "$here/../../scripts/lib/obs-session.sh"
+
+if [ ! -d "$clients/node_modules/obs-websocket-js" ]; then
+	echo "SKIP: obs-websocket-js is not installed in $clients (see scripts/install-relay-clients.sh)"
+	exit 0
+fi
+
+session=$(mktemp -d /tmp/kavren-e2e.XXXXXX)
+home="$session/home"
+sim_log="$session/sim.log"
+events="$session/events.txt"
+settings="$home/.local/share/obs/KavrenOBSPlugin.json"
+sim_pid= events_pid= flood_pid=
+started=$SECONDS
+cleanup() {
+	obs_session_end "$flood_pid" "$events_pid"
+	obs_session_stop
+	obs_session_end "$sim_pid"
+	rm -rf "$session"
+}
+trap cleanup EXIT
+fail() { obs_session_fail "$home" "$sim_log" "$@"; }
+
+# A port nobody listens on (any port is free inside a namespace of our own).
+port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+url="ws://127.0.0.1:$port"
+client() { node "$here/obs_vendor_client.js" "$clients" "$url" "$@"; }
+vendor() { client vendor "$@"; }
+obs_call() { client obs "$@" >/dev/null || fail "OBS refused $1 $2"; }
+
+recall_pattern() { printf '81 01 04 3f 02 %02x ff' "$1"; }
+rx_count() { grep -ciE "^rx 01 00 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}$1" "$sim_log"; }
+# wait_until SECONDS COMMAND...: runs COMMAND every 0.1 s until it succeeds; fails after SECONDS.
+wait_until() {
+	local seconds=$1 i
+	shift
+	for i in $(seq 1 $((seconds * 10))); do
+		"$@" && return 0
+		sleep 0.1
+	done
+	return 1
+}
+received() { [ "$(rx_count "$1")" -gt 0 ]; }
+# wait_for_rx PATTERN SECONDS: waits until the camera has received a command whose payload matches PATTERN.
+wait_for_rx() { wait_until "$2" received "$1"; }
+# wait_for_file FILE TEXT SECONDS
+wait_for_file() { wait_until "$3" grep -qF -- "$2" "$1"; }
+# event_arrived TYPE DATA_JSON: whether the listener printed our vendor's event TYPE with that data.
+event_arrived() {
+	/usr/bin/python3 -c '
+import json, sys
+wanted = {"type": sys.argv[2], "data": json.loads(sys.argv[3])}
+lines = [line for line in open(sys.argv[1]) if line.startswith("{")]
+sys.exit(wanted not in [json.loads(line) for line in lines])' "$events" "$1" "$2"
+}
+wait_for_event() { wait_until "$3" event_arrived "$1" "$2"; }
+# expect_answer REQUEST DATA EXPECTED_JSON: a vendor request whose response data is EXPECTED_JSON (keys in any
+# order).
+expect_answer() {
+	local answer
+	answer=$(vendor "$1" "$2") || fail "obs-websocket did not pass $1 $2 on"
+	/usr/bin/python3 -c 'import json, sys; sys.exit(json.loads(sys.argv[1]) != json.loads(sys.argv[2]))' \
+		"$answer" "$3" || fail "$1 $2 answered $answer, not $3"
+}
+
+mkdir -p "$home/.local/share/obs" "$home/.config/obs-studio/basic/profiles/Untitled"
+obs_session_prepare "$home" "$module" "$data"
+cat >"$settings" <<'JSON'
+{ "Camera1IP": "127.0.0.2", "Camera1NickName": "Stage",
+  "ScenePresets": [ { "scene": "Wide", "slot": 1, "preset": 3, "on": "program" },
+                    { "scene": "Close", "slot": 1, "preset": 4, "on": "preview" } ] }
+JSON
+sed -i "s/^ServerEnabled=false$/ServerEnabled=true\nAuthRequired=false\nServerPort=$port/" \
+	"$home/.config/obs-studio/global.ini"
+
+"$simulator" --address 127.0.0.2 --model NX-B93K --log >"$sim_log" 2>&1 &
+sim_pid=$!
+obs_session_start_xvfb || fail "Xvfb did not start"
+obs_session_start_obs "$home" "$session/obs-output.txt"
+obs_session_wait_for_log "$home" "\[Kavren\] camera requests offered through obs-websocket" 90 ||
+	fail "the camera requests were not offered through obs-websocket"
+wait_until 20 client obs GetVersion >/dev/null 2>&1 || fail "obs-websocket did not answer"
+echo "OBS is up with the camera requests offered ($((SECONDS - started)) s)"
+
+client events 240 >"$events" 2>&1 &
+events_pid=$!
+wait_for_file "$events" listening 10 || fail "the event listener did not connect"
+
+cameras=$(vendor GetCameras) || fail "obs-websocket did not pass GetCameras on"
+/usr/bin/python3 -c '
+import json, sys
+answer = json.loads(sys.argv[1])
+slots = [camera["slot"] for camera in answer["cameras"]]
+first = answer["cameras"][0]
+sys.exit(not (answer["ok"] and slots == list(range(1, 9)) and first["name"] == "Stage" and
+              first["address"] == "127.0.0.2" and answer["cameras"][1]["address"] == ""))' "$cameras" ||
+	fail "GetCameras did not list the slots: $cameras"
+echo "GetCameras lists the slots"
+
+expect_answer CallPreset '{"slot":1,"preset":2}' '{"ok":true}'
+wait_for_rx "$(recall_pattern 2)" 10 || fail "CallPreset did not recall preset 2 on the camera"
+wait_for_event PresetCalled '{"slot":1,"preset":2,"source":"request"}' 10 ||
+	fail "no PresetCalled event for the request: $(cat "$events")"
+wait_for_event CameraStatus '{"slot":1,"connected":true,"answering":true}' 10 ||
+	fail "no CameraStatus event for the camera: $(cat "$events")"
+echo "CallPreset recalled preset 2; the PresetCalled and CameraStatus events arrived"
+
+# Refused requests send nothing: after them, the next command the camera receives is the next good request's.
+mark=$(wc -l <"$sim_log")
+expect_answer CallPreset '{"slot":1,"preset":99}' '{"ok":false,"error":"preset 99 is not 1 to 19"}'
+expect_answer CallPreset '{"slot":9,"preset":1}' '{"ok":false,"error":"slot 9 is not 1 to 8"}'
+expect_answer CallPreset '{"slot":"1","preset":1}' '{"ok":false,"error":"\"slot\" must be an integer"}'
+expect_answer CallPreset '{"slot":1,"preset":5}' '{"ok":true}'
+wait_for_rx "$(recall_pattern 5)" 10 || fail "the good request after the refused ones did not reach the camera"
+first=$(tail -n +"$((mark + 1))" "$sim_log" | grep -iE '^rx 01 00 00 ' | head -n 1)
+echo "$first" | grep -qiE "$(recall_pattern 5)\$" || fail "the camera received something else first: $first"
+echo "Preset 99, slot 9 and a slot as text were refused and sent nothing"
+
+obs_call CreateScene '{"sceneName":"Wide"}'
+obs_call CreateScene '{"sceneName":"Close"}'
+obs_call SetCurrentProgramScene '{"sceneName":"Wide"}'
+wait_for_rx "$(recall_pattern 3)" 10 || fail "the program scene Wide did not recall its preset 3"
+wait_for_event PresetCalled '{"slot":1,"preset":3,"source":"scene"}' 10 ||
+	fail "no PresetCalled event for the scene: $(cat "$events")"
+echo "The program scene Wide recalled its preset"
+
+obs_call SetStudioModeEnabled '{"studioModeEnabled":true}'
+[ "$(rx_count "$(recall_pattern 4)")" -eq 0 ] || fail "the preview-linked preset was recalled before its scene went to preview"
+obs_call SetCurrentPreviewScene '{"sceneName":"Close"}'
+wait_for_rx "$(recall_pattern 4)" 10 || fail "the preview scene Close did not recall its preset 4 in Studio Mode"
+echo "In Studio Mode the preview scene Close recalled its preset"
+
+obs_call SetSceneName '{"sceneName":"Close","newSceneName":"Close-up"}'
+wait_for_file "$settings" '"scene": "Close-up"' 10 || fail "the settings file does not carry the new name: $(cat "$settings")"
+grep -qF '"scene": "Close"' "$settings" && fail "the settings file still links the old name: $(cat "$settings")"
+echo "Renaming the linked scene carried its link along in the settings file"
+
+obs_session_end "$events_pid"
+events_pid=
+# OBS quits on SIGINT the way File → Exit quits: its exit event, then each module's unload. A program keeps
+# asking all the while: whatever waits for the UI thread then is answered or dropped, and OBS still exits.
+client flood 5000 >"$session/flood.txt" 2>&1 &
+flood_pid=$!
+wait_for_file "$session/flood.txt" flooding 10 || fail "the requests in a row were not answered"
+kill -INT "$OBS_PID"
+obs_running() { kill -0 "$OBS_PID" 2>/dev/null; }
+obs_gone() { ! obs_running; }
+wait_until 30 obs_gone || fail "OBS did not exit within 30 s of SIGINT"
+wait "$OBS_PID"
+status=$?
+[ "$status" -eq 0 ] || fail "OBS exited with status $status"
+flood_gone() { ! kill -0 "$flood_pid" 2>/dev/null; }
+wait_until 10 flood_gone || fail "the program asking in a row was left hanging"
+tally=$(tail -n 1 "$session/flood.txt")
+case "$tally" in '{"answered":'*) ;; *) fail "the program asking in a row did not see its connection end: $tally" ;; esac
+# answered: before OBS's exit; notRunning: while it exited; refused: by obs-websocket once they were withdrawn.
+echo "Requests in a row while OBS quit: $tally"
+log=$(obs_session_log "$home")
+grep -q "\[Kavren\] camera requests withdrawn from obs-websocket" "$log" ||
+	fail "the camera requests were not withdrawn when OBS exited"
+grep -q "\[Kavren\] stopped following OBS's scenes" "$log" || fail "the scenes were still followed when OBS exited"
+echo "OBS exited with the camera requests withdrawn ($((SECONDS - started)) s in all)"

@@ -1,0 +1,324 @@
+// What other programs may ask of the cameras through obs-websocket: each request reaches the simulated camera with
+// its bytes, each malformed request is refused with its reason and sends nothing, and requests made on another
+// thread are answered on the UI thread until that is called off.
+
+#include "ReceivedCommands.h"
+#include "ShippedLocale.h"
+#include "control/CameraDirector.h"
+#include "control/CameraPool.h"
+#include "integrations/CameraRequests.h"
+#include "integrations/UiThreadCall.h"
+#include "settings/Utils.h"
+
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <thread>
+
+namespace {
+
+using json = nlohmann::json;
+
+const char *const kCameraAddress = "127.0.0.172";
+
+// What a camera is sent once it is identified, before anything asked of it: the address set and its stored
+// preset speed.
+QStringList commandsAfterIdentification(const CameraSimulator &camera)
+{
+	QStringList commands = commandPayloads(camera);
+	commands.removeAll(QStringLiteral("883001ff"));
+	return commands.filter(QRegularExpression(QStringLiteral("^(?!81010620)")));
+}
+
+} // namespace
+
+class tst_CameraRequests : public QObject {
+	Q_OBJECT
+
+	QTemporaryDir home;
+	std::unique_ptr<CameraSimulator> camera;
+	std::unique_ptr<CameraPool> pool;
+	std::unique_ptr<CameraDirector> director;
+	std::unique_ptr<CameraRequests> requests;
+
+private slots:
+	void initTestCase()
+	{
+		qRegisterMetaType<CameraDirector::Source>();
+		QVERIFY(loadLocale());
+		QVERIFY(home.isValid());
+		qputenv("HOME", home.path().toUtf8());
+		QStandardPaths::setTestModeEnabled(true);
+		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
+		CameraSimulator::Options options;
+		options.address = QHostAddress(QString::fromLatin1(kCameraAddress));
+		options.model = QStringLiteral("NX-B93K");
+		options.discovery = false;
+		camera = std::make_unique<CameraSimulator>(options);
+		QVERIFY(camera->start());
+	}
+
+	void init()
+	{
+		// Slot 2 has the camera; slot 3 has none.
+		QJsonObject settings{{QStringLiteral("Camera2IP"), QString::fromLatin1(kCameraAddress)},
+				     {QStringLiteral("Camera2NickName"), QStringLiteral("Pulpit")}};
+		QVERIFY(Utils::writeJSONToFile(settings, Utils::getAppDataPath()));
+		pool = std::make_unique<CameraPool>(CameraWorker::Options());
+		director = std::make_unique<CameraDirector>(pool.get(), [](int slot) {
+			return slot == 2 ? QStringLiteral("Pulpit") : QStringLiteral("Camera %1").arg(slot);
+		});
+		requests = std::make_unique<CameraRequests>(director.get());
+		camera->clearReceived();
+	}
+
+	void cleanup()
+	{
+		requests.reset();
+		director.reset();
+		pool.reset();
+	}
+
+	void requestReachesTheCamera_data()
+	{
+		QTest::addColumn<QString>("type");
+		QTest::addColumn<QString>("data");
+		QTest::addColumn<QString>("payload"); // a pattern of the command's hex bytes
+
+		QTest::newRow("call preset 7") << "CallPreset"
+					       << R"({"slot": 2, "preset": 7})"
+					       << "8101043f0207ff";
+		QTest::newRow("call preset 19") << "CallPreset"
+						<< R"({"slot": 2, "preset": 19})"
+						<< "8101043f0213ff";
+		QTest::newRow("store preset 1") << "StorePreset"
+						<< R"({"slot": 2, "preset": 1})"
+						<< "8101043f0101ff";
+		const QString speeds = QStringLiteral("[0-9a-f]{4}");
+		const QList<QPair<const char *, const char *>> moves{
+			{"up", "0301"},        {"down", "0302"},       {"left", "0103"},
+			{"right", "0203"},     {"up-left", "0101"},    {"up-right", "0201"},
+			{"down-left", "0102"}, {"down-right", "0202"}, {"stop", "0303"}};
+		for (const auto &[direction, code] : moves)
+			QTest::addRow("move %s", direction)
+				<< "Move" << QStringLiteral(R"({"slot": 2, "direction": "%1"})").arg(direction)
+				<< QStringLiteral("81010601%1%2ff").arg(speeds, code);
+		QTest::newRow("move home") << "Move"
+					   << R"({"slot": 2, "direction": "home"})"
+					   << "81010604ff";
+		QTest::newRow("move with speeds") << "Move"
+						  << R"({"slot": 2, "direction": "up", "panSpeed": 5, "tiltSpeed": 6})"
+						  << "8101060105060301ff";
+		QTest::newRow("zoom in") << "Zoom"
+					 << R"({"slot": 2, "direction": "in"})"
+					 << "810104072[0-7]ff";
+		QTest::newRow("zoom out") << "Zoom"
+					  << R"({"slot": 2, "direction": "out"})"
+					  << "810104073[0-7]ff";
+		QTest::newRow("zoom stop") << "Zoom"
+					   << R"({"slot": 2, "direction": "stop"})"
+					   << "8101040700ff";
+		QTest::newRow("focus far") << "Focus"
+					   << R"({"slot": 2, "direction": "far"})"
+					   << "810104082[0-7]ff";
+		QTest::newRow("focus near") << "Focus"
+					    << R"({"slot": 2, "direction": "near"})"
+					    << "810104083[0-7]ff";
+		QTest::newRow("focus stop") << "Focus"
+					    << R"({"slot": 2, "direction": "stop"})"
+					    << "8101040800ff";
+		QTest::newRow("focus auto") << "Focus"
+					    << R"({"slot": 2, "direction": "auto"})"
+					    << "8101043802ff";
+		QTest::newRow("focus manual") << "Focus"
+					      << R"({"slot": 2, "direction": "manual"})"
+					      << "8101043803ff";
+	}
+	void requestReachesTheCamera()
+	{
+		QFETCH(QString, type);
+		QFETCH(QString, data);
+		QFETCH(QString, payload);
+
+		const json answer = requests->handle(type.toStdString(), json::parse(data.toStdString()));
+		QCOMPARE(answer.dump(), json({{"ok", true}}).dump());
+		const QRegularExpression expected(QStringLiteral("^%1$").arg(payload));
+		QTRY_VERIFY_WITH_TIMEOUT(!commandsAfterIdentification(*camera).isEmpty(), 10000);
+		QVERIFY2(expected.match(commandsAfterIdentification(*camera).first()).hasMatch(),
+			 qPrintable(commandsAfterIdentification(*camera).join(QLatin1Char(' '))));
+	}
+
+	void malformedRequestIsRefusedAndSendsNothing_data()
+	{
+		QTest::addColumn<QString>("type");
+		QTest::addColumn<QString>("data");
+		QTest::addColumn<QString>("error");
+
+		const QString slotNotInteger = QStringLiteral("\"slot\" must be an integer");
+		QTest::newRow("slot as text") << "CallPreset"
+					      << R"({"slot": "2", "preset": 1})" << slotNotInteger;
+		QTest::newRow("slot as float") << "CallPreset"
+					       << R"({"slot": 2.0, "preset": 1})" << slotNotInteger;
+		QTest::newRow("slot as bool") << "Move"
+					      << R"({"slot": true, "direction": "up"})" << slotNotInteger;
+		QTest::newRow("slot null") << "Zoom"
+					   << R"({"slot": null, "direction": "in"})" << slotNotInteger;
+		// These would be slot 2 if they were cut to 32 bits.
+		QTest::newRow("slot 2^32+2") << "CallPreset"
+					     << R"({"slot": 4294967298, "preset": 1})" << slotNotInteger;
+		QTest::newRow("slot -2^32+2") << "CallPreset"
+					      << R"({"slot": -4294967294, "preset": 1})" << slotNotInteger;
+		QTest::newRow("slot 2^64-1") << "CallPreset"
+					     << R"({"slot": 18446744073709551615, "preset": 1})" << slotNotInteger;
+		QTest::newRow("slot missing") << "CallPreset"
+					      << R"({"preset": 1})"
+					      << "\"slot\" is missing";
+		QTest::newRow("slot 0") << "CallPreset"
+					<< R"({"slot": 0, "preset": 1})"
+					<< "slot 0 is not 1 to 8";
+		QTest::newRow("slot 9") << "CallPreset"
+					<< R"({"slot": 9, "preset": 1})"
+					<< "slot 9 is not 1 to 8";
+		QTest::newRow("preset missing") << "StorePreset"
+						<< R"({"slot": 2})"
+						<< "\"preset\" is missing";
+		QTest::newRow("preset as float") << "CallPreset"
+						 << R"({"slot": 2, "preset": 1.5})"
+						 << "\"preset\" must be an integer";
+		QTest::newRow("preset 0") << "StorePreset"
+					  << R"({"slot": 2, "preset": 0})"
+					  << "preset 0 is not 1 to 19";
+		QTest::newRow("preset 99") << "CallPreset"
+					   << R"({"slot": 2, "preset": 99})"
+					   << "preset 99 is not 1 to 19";
+		QTest::newRow("no address") << "CallPreset"
+					    << R"({"slot": 3, "preset": 1})"
+					    << "slot 3 has no camera address";
+		QTest::newRow("direction unknown") << "Move"
+						   << R"({"slot": 2, "direction": "sideways"})"
+						   << "direction \"sideways\" is not one of";
+		QTest::newRow("direction as number") << "Move"
+						     << R"({"slot": 2, "direction": 1})"
+						     << "\"direction\" must be a string";
+		QTest::newRow("direction missing") << "Focus"
+						   << R"({"slot": 2})"
+						   << "\"direction\" is missing";
+		QTest::newRow("direction in capitals") << "Move"
+						       << R"({"slot": 2, "direction": "UP"})"
+						       << "direction \"UP\" is not one of";
+		QTest::newRow("pan speed as text") << "Move"
+						   << R"({"slot": 2, "direction": "up", "panSpeed": "5"})"
+						   << "\"panSpeed\" must be an integer";
+		QTest::newRow("tilt speed as float") << "Move"
+						     << R"({"slot": 2, "direction": "up", "tiltSpeed": 2.5})"
+						     << "\"tiltSpeed\" must be an integer";
+		QTest::newRow("zoom unknown") << "Zoom"
+					      << R"({"slot": 2, "direction": "up"})"
+					      << "zoom direction \"up\" is not one of";
+		QTest::newRow("focus unknown") << "Focus"
+					       << R"({"slot": 2, "direction": "in"})"
+					       << "focus direction \"in\" is not one of";
+		QTest::newRow("data not an object") << "CallPreset"
+						    << R"([2, 1])"
+						    << "the request data must be a JSON object";
+		QTest::newRow("unknown type") << "Reboot"
+					      << R"({"slot": 2})"
+					      << "unknown request type";
+	}
+	void malformedRequestIsRefusedAndSendsNothing()
+	{
+		QFETCH(QString, type);
+		QFETCH(QString, data);
+		QFETCH(QString, error);
+
+		const json answer = requests->handle(type.toStdString(), json::parse(data.toStdString()));
+		QCOMPARE(answer.size(), size_t(2));
+		QCOMPARE(answer.value("ok", true), false);
+		const QString said = QString::fromStdString(answer.value("error", std::string()));
+		QVERIFY2(said.startsWith(error), qPrintable(said));
+
+		// Nothing reached the camera: a later good request is the first thing it receives after being
+		// identified.
+		QCOMPARE(requests->handle("Move", {{"slot", 2}, {"direction", "home"}}).dump(), R"({"ok":true})");
+		QTRY_VERIFY_WITH_TIMEOUT(!commandsAfterIdentification(*camera).isEmpty(), 10000);
+		QCOMPARE(commandsAfterIdentification(*camera), QStringList{QStringLiteral("81010604ff")});
+	}
+
+	void camerasAreListedBySlot()
+	{
+		json answer = requests->handle("GetCameras", json::object());
+		QCOMPARE(answer.value("ok", false), true);
+		QCOMPARE(answer["cameras"].size(), size_t(8));
+		QCOMPARE(answer["cameras"][1].dump(), json({{"slot", 2},
+							    {"name", "Pulpit"},
+							    {"address", kCameraAddress},
+							    {"model", ""},
+							    {"connected", false}})
+							      .dump());
+		QCOMPARE(answer["cameras"][2]["address"].get<std::string>(), std::string());
+
+		// Once a request identified it, the camera's model shows and it is connected.
+		QCOMPARE(requests->handle("Zoom", {{"slot", 2}, {"direction", "stop"}}).value("ok", false), true);
+		QTRY_VERIFY_WITH_TIMEOUT(
+			requests->handle("GetCameras", json::object())["cameras"][1].value("connected", false), 10000);
+		answer = requests->handle("GetCameras", json::object());
+		QCOMPARE(answer["cameras"][1]["model"].get<std::string>(), std::string("NX-B93K"));
+	}
+
+	void requestsAfterTheDirectorWentAreRefused()
+	{
+		director.reset();
+		QCOMPARE(requests->handle("CallPreset", {{"slot", 2}, {"preset", 1}}).dump(),
+			 R"({"error":"the controller is not running","ok":false})");
+	}
+
+	void callFromAnotherThreadRunsOnTheContextsThread()
+	{
+		QObject context;
+		UiThreadCall call(&context);
+		std::atomic<bool> done{false};
+		std::optional<json> answer;
+		std::thread caller([&] {
+			answer = call.call([] { return json(QThread::currentThread() == qApp->thread()); });
+			done = true;
+		});
+		QTRY_VERIFY_WITH_TIMEOUT(done.load(), 10000);
+		caller.join();
+		QVERIFY(answer.has_value());
+		QCOMPARE(answer->dump(), std::string("true"));
+		// On the context's own thread it runs at once instead of waiting for itself.
+		QCOMPARE(call.call([] { return json(7); }).value_or(json()).dump(), std::string("7"));
+	}
+
+	void closeReleasesWaitingCallersAndRunsNothingMore()
+	{
+		QObject context;
+		UiThreadCall call(&context);
+		std::atomic<bool> ran{false};
+		std::optional<json> answer = json("unset");
+		// This thread handles no events until the caller returned: only close() can release it, whether it
+		// comes before or after the caller posted its work.
+		std::thread caller([&] {
+			answer = call.call([&] {
+				ran = true;
+				return json(1);
+			});
+		});
+		call.close();
+		caller.join();
+		QVERIFY(!answer.has_value());
+		QCoreApplication::processEvents();
+		QVERIFY(!ran.load());
+		QVERIFY(!call.call([] { return json(1); }).has_value());
+	}
+};
+
+QTEST_GUILESS_MAIN(tst_CameraRequests)
+#include "tst_CameraRequests.moc"
