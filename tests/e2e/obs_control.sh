@@ -62,6 +62,15 @@ wait_for_rx() {
 python=/usr/bin/python3
 [ -x "$python" ] || python=python3
 atspi() { "$python" "$here/atspi_window.py" "$@"; }
+# wait_until_atspi CHECK NAME: waits (bounded) until the control named NAME passes CHECK (checked, enabled).
+wait_until_atspi() {
+	local i
+	for i in $(seq 1 100); do
+		KAVREN_ATSPI_TIMEOUT=1 atspi "$1" "$2" && return 0
+		sleep 0.1
+	done
+	return 1
+}
 
 mkdir -p "$home/.local/share/obs" "$home/.config/obs-studio/basic/profiles/Untitled"
 obs_session_prepare "$home" "$module" "$data"
@@ -89,13 +98,11 @@ obs_session_trigger_tools_action "Kavren OBS Camera Controller" || fail "the con
 # Slot 1 by its name, as a screen reader presses it: identification, then the connected camera.
 atspi press Stage || fail "the controller window has no slot named Stage"
 wait_for_rx "81 09 00 02 00 05 ff" 10 || fail "pressing slot 1 did not identify the camera"
-for _ in $(seq 1 100); do
-	KAVREN_ATSPI_TIMEOUT=1 atspi checked Stage && break
-	sleep 0.1
-done
-atspi checked Stage || fail "slot 1 did not connect"
+wait_until_atspi checked Stage || fail "slot 1 did not connect"
 
-# The up button pressed and let go: drive up, then stop.
+# The up button pressed and let go: drive up, then stop. The pad waits for the camera's read-back after a
+# connect, and a press on a disabled button does nothing.
+wait_until_atspi enabled "Tilt Up" || fail "the pad did not become usable after the connect"
 atspi press "Tilt Up" || fail "the controller window has no Tilt Up button"
 wait_for_rx "81 01 06 01 [0-9a-f]{2} [0-9a-f]{2} 03 01 ff" 5 || fail "pressing the up button did not move the camera"
 wait_for_rx "81 01 06 01 [0-9a-f]{2} [0-9a-f]{2} 03 03 ff" 5 || fail "releasing the up button did not stop the camera"
