@@ -403,7 +403,6 @@ private slots:
 	void init() { clearLog(); }
 	void cleanup() { sim.reset(); }
 
-
 	void recallBeforeAnyIndexStaysInField();
 	void payloads_data();
 	void payloads();
@@ -429,8 +428,6 @@ private slots:
 	void hx7ConnectAndReachability();
 	void factoryRules_data();
 	void factoryRules();
-
-
 
 	void headerFraming_data()
 	{

@@ -64,8 +64,8 @@ python=/usr/bin/python3
 atspi() { "$python" "$here/atspi_window.py" "$@"; }
 # wait_until_atspi CHECK NAME: waits (bounded) until the control named NAME passes CHECK (checked, enabled).
 wait_until_atspi() {
-	local i
-	for i in $(seq 1 100); do
+	local _
+	for _ in $(seq 1 100); do
 		KAVREN_ATSPI_TIMEOUT=1 atspi "$1" "$2" && return 0
 		sleep 0.1
 	done
