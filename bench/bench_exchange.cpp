@@ -17,7 +17,7 @@
 // Sends only to 127.0.0.x; every loop is bounded.
 
 #include "BenchSupport.h"
-#include "CameraSimulator.h"
+#include "ReceivedCommands.h"
 #include "visca/viscaIpModule.h"
 
 #include <QCoreApplication>
@@ -91,15 +91,10 @@ int main(int argc, char **argv)
 	// terminal, not the exchange.
 	QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
 
-	CameraSimulator::Options options;
-	options.address = QHostAddress(QStringLiteral("127.0.0.40"));
-	options.port = 0;
-	CameraSimulator sim(options);
-	QString error;
-	if (!sim.start(&error)) {
-		std::fprintf(stderr, "simulator did not start: %s\n", qPrintable(error));
+	const auto camera = startSimulatedCamera(QStringLiteral("127.0.0.40"), QStringLiteral("NX-B93K"));
+	if (!camera)
 		return 1;
-	}
+	CameraSimulator &sim = *camera;
 
 	BenchLink link;
 	if (!link.onConnectToCamera(sim.address().toString(), sim.port())) {

@@ -6,7 +6,7 @@
 #include "camera/CameraSelect.h"
 #include "camera/viscaGeneralOps.h"
 
-#include "CameraSimulator.h"
+#include "ReceivedCommands.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -134,16 +134,11 @@ int main(int argc, char *argv[])
 		    "profile_ms", "raw_ms", "exchanges", "receive_bounds");
 	const QHostAddress address(QStringLiteral("127.0.0.48"));
 	for (const Case &c : cases) {
-		CameraSimulator::Options options;
-		options.address = address;
-		options.port = 0;
-		options.model = QString::fromLatin1(*c.model ? c.model : "NX-J57");
-		CameraSimulator sim(options);
-		QString error;
-		if (!sim.start(&error)) {
-			std::fprintf(stderr, "simulator did not start: %s\n", qPrintable(error));
+		const auto camera =
+			startSimulatedCamera(address.toString(), QString::fromLatin1(*c.model ? c.model : "NX-J57"));
+		if (!camera)
 			return 1;
-		}
+		CameraSimulator &sim = *camera;
 		const double raw = rawExchangeMs(address, sim.port());
 		if (!*c.model)
 			sim.setSilent(true);

@@ -14,7 +14,7 @@
 // Sends only to 127.0.0.x; every loop is bounded.
 
 #include "BenchSupport.h"
-#include "CameraSimulator.h"
+#include "ReceivedCommands.h"
 #include "relay/ViscaTransfer.h"
 #include "settings/Utils.h"
 
@@ -296,15 +296,10 @@ int main(int argc, char **argv)
 	if (app.arguments().contains(QStringLiteral("--quick")))
 		size = RunSize{300, 30, 100};
 
-	CameraSimulator::Options simOptions;
-	simOptions.address = QHostAddress(QStringLiteral("127.0.0.41"));
-	simOptions.port = 0;
-	CameraSimulator camera(simOptions);
-	QString error;
-	if (!camera.start(&error)) {
-		std::fprintf(stderr, "simulator did not start: %s\n", qPrintable(error));
+	const auto simulated = startSimulatedCamera(QStringLiteral("127.0.0.41"), QStringLiteral("NX-B93K"));
+	if (!simulated)
 		return 1;
-	}
+	CameraSimulator &camera = *simulated;
 	QTemporaryDir settingsHome;
 	if (!settingsHome.isValid() || !writeSlotSettings(settingsHome.path(), camera.address())) {
 		std::fprintf(stderr, "no settings file for the relay\n");

@@ -11,13 +11,13 @@
 // Sends only to 127.0.0.x; every loop is bounded.
 
 #include "BenchSupport.h"
+#include "MainDialogTestSupport.h"
 #include "CameraSimulator.h"
 #include "SimFleet.h"
 #include "control/CameraWorker.h"
 #include "discovery/DiscoveryDialog.h"
 #include "discovery/OnvifDiscovery.h"
 #include "settings/Utils.h"
-#include "ui/LocaleTable.h"
 #include "ui/MainDialog.h"
 
 #include <QApplication>
@@ -181,9 +181,8 @@ int main(int argc, char **argv)
 			std::fprintf(stderr, "%s\n", qPrintable(message));
 	});
 	Utils::setModalAnswerer([](QMessageBox &) {});
-	LocaleTable locale;
-	locale.load(QStringLiteral(KAVREN_SOURCE_DIR "/data/locale/en-US.ini"));
-	locale.install();
+	if (!loadLocale())
+		qFatal("the shipped locale file did not load");
 
 	const auto liveA = startCamera(kLiveA, "NX-B93K");
 	const auto liveB = startCamera(kLiveB, "NX-F64");
@@ -201,12 +200,7 @@ int main(int argc, char **argv)
 	if (!Utils::writeJSONToFile(settings, Utils::getAppDataPath()))
 		qFatal("could not write the settings");
 
-	ViscaTransfer::Options relay;
-	relay.listenAddress = QHostAddress::LocalHost;
-	relay.tcpPort = 0;
-	relay.udpAddress = QHostAddress::LocalHost;
-	relay.udpPort = 0;
-	MainDialog::setRelayOptions(relay);
+	MainDialogTest::useLoopbackRelay();
 	useCameraOptions(3600 * 1000);
 
 	auto window = std::make_unique<MainDialog>();

@@ -1,13 +1,12 @@
 // Camera work off the UI thread: the queue's merging and bounds, and the worker against simulated cameras —
 // order on the wire, merging under a silent camera, leaving a camera, link health, the watchdog and shutdown.
 
+#include "CapturedLog.h"
 #include "ReceivedCommands.h"
 #include "control/CameraJobQueue.h"
 #include "control/CameraPool.h"
 #include "control/CameraWorker.h"
 
-#include <QMutex>
-#include <QMutexLocker>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -63,30 +62,9 @@ const QString kStop = QStringLiteral("810106010b0b0303ff");
 const QString kHome = QStringLiteral("81010604ff");
 const QString kZoomIn = QStringLiteral("8101040722ff");
 
-// Info lines of the workers, for the checks on what they report.
-QMutex logMutex;
-QStringList infoLines;
-QtMessageHandler previousHandler = nullptr;
-
-void collect(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-	if (type == QtInfoMsg) {
-		QMutexLocker lock(&logMutex);
-		infoLines << message;
-		return;
-	}
-	// The link's exchange log is not what these tests look at.
-	if (type != QtDebugMsg && previousHandler)
-		previousHandler(type, context, message);
-}
-
 int loggedContaining(const QString &text)
 {
-	QMutexLocker lock(&logMutex);
-	int n = 0;
-	for (const QString &line : qAsConst(infoLines))
-		n += line.contains(text) ? 1 : 0;
-	return n;
+	return CapturedLog::lines(QtInfoMsg).filter(text).size();
 }
 
 } // namespace
@@ -138,15 +116,11 @@ class tst_CameraWorker : public QObject {
 private slots:
 	void initTestCase()
 	{
-		previousHandler = qInstallMessageHandler(collect);
+		CapturedLog::install();
 		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
 	}
-	void cleanupTestCase() { qInstallMessageHandler(previousHandler); }
-	void init()
-	{
-		QMutexLocker lock(&logMutex);
-		infoLines.clear();
-	}
+	void cleanupTestCase() { CapturedLog::uninstall(); }
+	void init() { CapturedLog::clear(); }
 	void cleanup() { sim.reset(); }
 
 	// ------------------------------------------------------------------------------------------------ queue

@@ -101,10 +101,7 @@ private:
 	template <typename T>
 	static T *child(MainDialog *dialog, const QString &name)
 	{
-		T *found = dialog->findChild<T *>(name);
-		if (!found)
-			qFatal("missing child %s", qPrintable(name));
-		return found;
+		return namedChild<T>(dialog, name);
 	}
 	static void select(QComboBox *box, const QString &text);
 	static void typeSpeed(QLineEdit *edit, const QString &text);
@@ -118,10 +115,10 @@ private:
 void tst_MainDialogPanel::initTestCase()
 {
 	QVERIFY(home.setUp());
-	QVERIFY(loadLocale());
+	QVERIFY(loadWindowLocale());
 	qputenv("KAVREN_PROFILE_DIR", kShippedProfiles.toUtf8());
 	installModalAnswerer();
-	startCollectingDebugLines();
+	CapturedLog::install();
 	QVERIFY(customProfiles.isValid());
 	QVERIFY(writeProfile(customProfiles.path(), QStringLiteral("NX-B93K"), QStringLiteral("NX-B93K"),
 			     customProfile));
@@ -138,7 +135,7 @@ void tst_MainDialogPanel::init()
 	boxTexts().clear();
 	for (auto &entry : cameras)
 		clearWhenQuiet(*entry.second);
-	takeDebugLines();
+	CapturedLog::clear();
 }
 
 void tst_MainDialogPanel::cleanupTestCase()
@@ -235,10 +232,10 @@ void tst_MainDialogPanel::directionPad()
 	QTest::mousePress(pad, Qt::LeftButton);
 	QVERIFY(cameraSettled(dialog));
 	if (direction.isEmpty()) {
-		QTRY_COMPARE(sent(payloads(b93)), sent(QStringList{QStringLiteral("81010604ff")}));
+		QTRY_COMPARE(sent(commandPayloads(b93)), sent(QStringList{QStringLiteral("81010604ff")}));
 		QCOMPARE(b93.state().homeCount, homes + 1);
 	} else {
-		QTRY_COMPARE(sent(payloads(b93)),
+		QTRY_COMPARE(sent(commandPayloads(b93)),
 			     sent(QStringList{QStringLiteral("81010601") + speeds + direction + QStringLiteral("ff")}));
 		QVERIFY(b93.state().motion != SimCameraState::Motion::Stop);
 	}
@@ -248,7 +245,7 @@ void tst_MainDialogPanel::directionPad()
 	if (direction.isEmpty()) {
 		QVERIFY(onlyMarkerArrives(dialog, b93));
 	} else {
-		QTRY_COMPARE(sent(payloads(b93)),
+		QTRY_COMPARE(sent(commandPayloads(b93)),
 			     sent(QStringList{QStringLiteral("81010601") + speeds + QStringLiteral("0303ff")}));
 		QCOMPARE(b93.state().motion, SimCameraState::Motion::Stop);
 	}
@@ -309,9 +306,11 @@ void tst_MainDialogPanel::lensButtonsHoldAndRelease()
 	QTest::mousePress(hold, Qt::LeftButton);
 	QTest::mouseRelease(hold, Qt::LeftButton);
 	QVERIFY(cameraSettled(dialog));
-	QTRY_COMPARE(sent(payloads(b93)), sent(QStringList({start.arg(speed, 0, 16), stop})));
-	// The slider follows the camera's reported position without sending it back.
-	QVERIFY(withPrefix(payloads(b93), directPrefix).isEmpty());
+	QTRY_COMPARE(sent(commandPayloads(b93)), sent(QStringList({start.arg(speed, 0, 16), stop})));
+	// The slider follows the camera's reported position without sending it back: nothing of the kind came before
+	// a marker sent after the worker went idle.
+	QVERIFY(receivedBeforeMarker(b93) >= 0);
+	QVERIFY(commandPayloads(b93, directPrefix).isEmpty());
 	const SimCameraState state = b93.state();
 	const int reported = widget == QLatin1String("ZoomWidget") ? state.picture.zoom : state.picture.focus;
 	QCOMPARE(column->findChild<QSlider *>(slider)->value(), reported);
@@ -355,7 +354,7 @@ void tst_MainDialogPanel::slidersSendDirectPositions()
 	const QString speed = hexByte(child<QLineEdit>(dialog, QStringLiteral("ZoomSpeedEdit"))->text().toInt());
 	const QString payload = payloadFormat.contains(QLatin1String("%2")) ? payloadFormat.arg(nibbles, speed)
 									    : payloadFormat.arg(nibbles);
-	QTRY_COMPARE(sent(payloads(b93)), sent(QStringList{payload}));
+	QTRY_COMPARE(sent(commandPayloads(b93)), sent(QStringList{payload}));
 	const SimCameraState state = b93.state();
 	QCOMPARE(slider == QLatin1String("ZoomSlider") ? state.picture.zoom : state.picture.focus, position);
 }
@@ -371,13 +370,13 @@ void tst_MainDialogPanel::autoFocusSwitch()
 
 	QTest::mouseClick(af, Qt::LeftButton);
 	QVERIFY(cameraSettled(dialog));
-	QTRY_COMPARE(sent(payloads(b93)),
+	QTRY_COMPARE(sent(commandPayloads(b93)),
 		     sent(QStringList{wasAuto ? QStringLiteral("8101043803ff") : QStringLiteral("8101043802ff")}));
 	QCOMPARE(slider->isEnabled(), wasAuto);
 	clearWhenQuiet(b93);
 	QTest::mouseClick(af, Qt::LeftButton);
 	QVERIFY(cameraSettled(dialog));
-	QTRY_COMPARE(sent(payloads(b93)),
+	QTRY_COMPARE(sent(commandPayloads(b93)),
 		     sent(QStringList{wasAuto ? QStringLiteral("8101043802ff") : QStringLiteral("8101043803ff")}));
 	QCOMPARE(slider->isEnabled(), !wasAuto);
 	QCOMPARE(b93.state().picture.autoFocus, wasAuto);
@@ -442,7 +441,7 @@ void tst_MainDialogPanel::presetStore()
 	QTest::mouseClick(child<QPushButton>(dialog, QStringLiteral("StoreButton")), Qt::LeftButton);
 	QVERIFY(cameraSettled(dialog));
 	if (stored) {
-		QTRY_COMPARE(sent(payloads(b93)),
+		QTRY_COMPARE(sent(commandPayloads(b93)),
 			     sent(QStringList{QStringLiteral("8101043f01") + hexByte(stored) + QStringLiteral("ff")}));
 		QCOMPARE(b93.state().lastSavedPreset, stored);
 	} else {
@@ -488,12 +487,12 @@ void tst_MainDialogPanel::presetCall()
 	QVERIFY(!child<QWidget>(dialog, QStringLiteral("ExposureBox"))->isEnabled());
 	QVERIFY(cameraSettled(dialog));
 	if (recalled) {
-		QTRY_COMPARE(sent(payloads(b93)), sent(QStringList{QStringLiteral("8101043f02") + hexByte(recalled) +
-								   QStringLiteral("ff")}));
+		QTRY_COMPARE(sent(commandPayloads(b93)), sent(QStringList{QStringLiteral("8101043f02") +
+									  hexByte(recalled) + QStringLiteral("ff")}));
 		QCOMPARE(b93.state().lastRecalledPreset, recalled);
 	}
 	// Either way the controls were refreshed, and the selection clears a moment later.
-	QVERIFY(!withPrefix(payloads(b93, false), QStringLiteral("81090447ff")).isEmpty());
+	QVERIFY(!allPayloads(b93, QStringLiteral("81090447ff")).isEmpty());
 	QVERIFY(child<QWidget>(dialog, QStringLiteral("ZoomWidget"))->isEnabled());
 	QVERIFY(child<QWidget>(dialog, QStringLiteral("ExposureBox"))->isEnabled());
 	if (!recalled)
@@ -577,8 +576,8 @@ void tst_MainDialogPanel::speedCommit()
 	QTest::mousePress(probeButton, Qt::LeftButton);
 	QTest::mouseRelease(probeButton, Qt::LeftButton);
 	QVERIFY(cameraSettled(dialog));
-	QTRY_VERIFY(!payloads(b93).isEmpty());
-	QCOMPARE(payloads(b93).first(), expected);
+	QTRY_VERIFY(!commandPayloads(b93).isEmpty());
+	QCOMPARE(commandPayloads(b93).first(), expected);
 }
 
 void tst_MainDialogPanel::speedsAtConnect_data()
@@ -631,17 +630,18 @@ void tst_MainDialogPanel::speedsAtConnect()
 
 	// Reading the camera into the controls sent nothing back: the only command of the connect besides the
 	// address set is the preset speed.
-	QTRY_VERIFY(
-		payloads(b93).contains(QStringLiteral("81010620") + hexByte(presetSpeedCode) + QStringLiteral("ff")));
-	QStringList commands = payloads(b93);
+	QTRY_VERIFY(commandPayloads(b93).contains(QStringLiteral("81010620") + hexByte(presetSpeedCode) +
+						  QStringLiteral("ff")));
+	QStringList commands = commandPayloads(b93);
 	commands.removeAll(QStringLiteral("883001ff"));
 	QCOMPARE(sent(commands),
 		 sent(QStringList{QStringLiteral("81010620") + hexByte(presetSpeedCode) + QStringLiteral("ff")}));
 
 	clearWhenQuiet(b93);
 	QTest::mousePress(child<QPushButton>(dialog.get(), QStringLiteral("UpButton")), Qt::LeftButton);
-	QTRY_COMPARE(sent(payloads(b93)), sent(QStringList{QStringLiteral("81010601") + hexByte(speeds.at(0).toInt()) +
-							   hexByte(speeds.at(1).toInt()) + QStringLiteral("0301ff")}));
+	QTRY_COMPARE(sent(commandPayloads(b93)),
+		     sent(QStringList{QStringLiteral("81010601") + hexByte(speeds.at(0).toInt()) +
+				      hexByte(speeds.at(1).toInt()) + QStringLiteral("0301ff")}));
 	QTest::mouseRelease(child<QPushButton>(dialog.get(), QStringLiteral("UpButton")), Qt::LeftButton);
 	QVERIFY(cameraSettled(dialog.get()));
 }
@@ -657,7 +657,7 @@ void tst_MainDialogPanel::presetSpeedSelection()
 
 	select(box, QString::fromUtf8("25 °/s"));
 	QVERIFY(cameraSettled(dialog));
-	QTRY_COMPARE(sent(payloads(b93)), sent(QStringList{QStringLiteral("8101062004ff")}));
+	QTRY_COMPARE(sent(commandPayloads(b93)), sent(QStringList{QStringLiteral("8101062004ff")}));
 	QCOMPARE(b93.state().presetSpeed, 0x04);
 	QCOMPARE(SettingsHome::read().value(QStringLiteral("127.0.0.66NX-B93KPresetSpeed")).toString(),
 		 QString::fromUtf8("25 °/s"));
@@ -674,7 +674,9 @@ void tst_MainDialogPanel::presetSpeedListWithoutSixthEntry()
 	auto *box = child<QComboBox>(dialog.get(), QStringLiteral("PresetSpeedBox"));
 	QCOMPARE(box->count(), 3);
 	QCOMPARE(box->currentIndex(), -1);
-	QVERIFY(withPrefix(payloads(custom), QStringLiteral("81010620")).isEmpty());
+	QVERIFY(cameraSettled(dialog.get()));
+	QVERIFY(receivedBeforeMarker(custom) >= 0);
+	QVERIFY(commandPayloads(custom, QStringLiteral("81010620")).isEmpty());
 	QVERIFY(!SettingsHome::read().contains(QStringLiteral("127.0.0.69NX-B93KPresetSpeed")));
 	QCOMPARE(custom.state().presetSpeed, 0x18);
 
@@ -682,7 +684,7 @@ void tst_MainDialogPanel::presetSpeedListWithoutSixthEntry()
 	clearWhenQuiet(custom);
 	box->setCurrentIndex(1);
 	QVERIFY(cameraSettled(dialog.get()));
-	QTRY_COMPARE(sent(payloads(custom)), sent(QStringList{QStringLiteral("8101062008ff")}));
+	QTRY_COMPARE(sent(commandPayloads(custom)), sent(QStringList{QStringLiteral("8101062008ff")}));
 	QVERIFY(boxTexts().isEmpty());
 }
 
@@ -747,9 +749,9 @@ void tst_MainDialogPanel::modeGating()
 
 	select(child<QComboBox>(dialog, box), localeText(mode.constData()));
 	QVERIFY(cameraSettled(dialog));
-	QTRY_COMPARE(payloads(b93, false).size(), 1 + readBack.size());
-	const QStringList all = payloads(b93, false);
-	QCOMPARE(sent(payloads(b93)), sent(QStringList{command}));
+	QTRY_COMPARE(allPayloads(b93).size(), 1 + readBack.size());
+	const QStringList all = allPayloads(b93);
+	QCOMPARE(sent(commandPayloads(b93)), sent(QStringList{command}));
 	QCOMPARE(all.first(), command);
 	QCOMPARE(sent(all.mid(1)), sent(readBack));
 
@@ -844,7 +846,7 @@ void tst_MainDialogPanel::scenes()
 	select(exposureMode, localeText("Auto"));
 	QVERIFY(cameraSettled(dialog));
 	clearWhenQuiet(cam);
-	takeDebugLines();
+	CapturedLog::clear();
 
 	QTest::mouseClick(child<QPushButton>(dialog, scene), Qt::LeftButton);
 	QVERIFY(cameraSettled(dialog));
@@ -857,11 +859,11 @@ void tst_MainDialogPanel::scenes()
 		expected << QStringLiteral("8101044b000000%1ff").arg(hexByte(irisCode));
 	if (!gain.isEmpty())
 		expected << QStringLiteral("8101044c0000%1%2ff").arg(hexByte(gainCode >> 4), hexByte(gainCode & 0xF));
-	QTRY_COMPARE(sent(payloads(cam)), sent(expected));
+	QTRY_COMPARE(sent(commandPayloads(cam)), sent(expected));
 	QCOMPARE(exposureMode->currentText(), localeText("Manual"));
 
 	QStringList sceneLogs;
-	for (const QString &line : takeDebugLines())
+	for (const QString &line : CapturedLog::take(QtDebugMsg))
 		if (line.startsWith(QLatin1String("It's")))
 			sceneLogs << line;
 	QCOMPARE(sceneLogs, logs);
@@ -888,7 +890,7 @@ void tst_MainDialogPanel::scenes()
 	QTest::mouseClick(child<QPushButton>(dialog, scene), Qt::LeftButton);
 	QVERIFY(cameraSettled(dialog));
 	if (expected.size() > 1)
-		QTRY_COMPARE(sent(payloads(cam)), sent(expected.mid(1)));
+		QTRY_COMPARE(sent(commandPayloads(cam)), sent(expected.mid(1)));
 	else
 		QVERIFY(onlyMarkerArrives(dialog, cam));
 }

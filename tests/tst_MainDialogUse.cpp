@@ -24,20 +24,6 @@ const QString kMoveLeft = QStringLiteral("8101060107070103ff");
 const QString kMoveUpLeft = QStringLiteral("8101060107070101ff");
 const QString kStop = QStringLiteral("8101060107070303ff");
 
-// Info lines of the window, collected to check what reaches the log.
-QStringList infoLines;
-QtMessageHandler previousHandler = nullptr;
-
-void collectInfo(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-	if (type == QtInfoMsg || type == QtWarningMsg) {
-		if (QLatin1String(context.category).startsWith(QLatin1String("kavren.")))
-			infoLines << message;
-	}
-	if (type != QtDebugMsg && type != QtInfoMsg && previousHandler)
-		previousHandler(type, context, message);
-}
-
 } // namespace
 
 class tst_MainDialogUse : public QObject {
@@ -66,10 +52,7 @@ private:
 	template <typename T>
 	T *child(const char *name) const
 	{
-		T *found = dialog->findChild<T *>(QString::fromLatin1(name));
-		if (!found)
-			qFatal("missing child %s", name);
-		return found;
+		return namedChild<T>(dialog.get(), QString::fromLatin1(name));
 	}
 	QString message() const { return child<QLabel>("MessageLabel")->text(); }
 	bool connectSlot(int slot);
@@ -82,10 +65,10 @@ private:
 void tst_MainDialogUse::initTestCase()
 {
 	QVERIFY(home.setUp());
-	QVERIFY(loadLocale());
+	QVERIFY(loadWindowLocale());
 	qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
 	installModalAnswerer();
-	previousHandler = qInstallMessageHandler(collectInfo);
+	CapturedLog::install();
 	camera = startCamera(kCameraAddress, "NX-B93K");
 }
 
@@ -94,7 +77,7 @@ void tst_MainDialogUse::init()
 	SettingsHome::write(QJsonObject{{QStringLiteral("Camera1IP"), QString::fromLatin1(kCameraAddress)},
 					{QStringLiteral("Camera1NickName"), QStringLiteral("Stage")}});
 	boxTexts().clear();
-	infoLines.clear();
+	CapturedLog::clear();
 	dialog = std::make_unique<MainDialog>();
 	dialog->show();
 	clearWhenQuiet(*camera);
@@ -108,7 +91,7 @@ void tst_MainDialogUse::cleanup()
 void tst_MainDialogUse::cleanupTestCase()
 {
 	camera.reset();
-	qInstallMessageHandler(previousHandler);
+	CapturedLog::uninstall();
 	Utils::setModalAnswerer(nullptr);
 }
 
@@ -131,7 +114,8 @@ void tst_MainDialogUse::statusFollowsItsCause()
 	QCOMPARE(message(), localeText("StatusNoAddress").arg(QStringLiteral("Camera 5")));
 	QCOMPARE(child<QLabel>("MessageLabel")->property("severity").toString(), QStringLiteral("warning"));
 	QVERIFY(boxTexts().isEmpty());
-	QVERIFY(infoLines.join(QLatin1Char('\n'))
+	QVERIFY(CapturedLog::lines(QtWarningMsg)
+			.join(QLatin1Char('\n'))
 			.contains(localeText("StatusNoAddress").arg(QStringLiteral("Camera 5"))));
 
 	// Once the slot has an address, the message about it goes.
@@ -146,7 +130,7 @@ void tst_MainDialogUse::statusFollowsItsCause()
 
 	// Connecting says so in the log.
 	QVERIFY(connectSlot(1));
-	QVERIFY(infoLines.contains(QStringLiteral("Stage connected: 127.0.0.55, NX-B93K")));
+	QVERIFY(CapturedLog::lines(QtInfoMsg).contains(QStringLiteral("Stage connected: 127.0.0.55, NX-B93K")));
 	QCOMPARE(message(), QString());
 }
 
@@ -189,9 +173,11 @@ void tst_MainDialogUse::presetFeedback()
 	QCOMPARE(message(), pending);
 	QTRY_COMPARE_WITH_TIMEOUT(message(), done, 10000);
 	if (preset && button == QLatin1String("CallButton"))
-		QVERIFY(infoLines.contains(QStringLiteral("Preset 13 called on camera 1 from a window")));
+		QVERIFY(CapturedLog::lines(QtInfoMsg).contains(
+			QStringLiteral("Preset 13 called on camera 1 from a window")));
 	if (preset && button == QLatin1String("StoreButton"))
-		QVERIFY(infoLines.contains(QStringLiteral("Preset 3 stored on Stage from the window")));
+		QVERIFY(CapturedLog::lines(QtInfoMsg).contains(
+			QStringLiteral("Preset 3 stored on Stage from the window")));
 }
 
 void tst_MainDialogUse::longCaptionsAreCut()
@@ -286,7 +272,7 @@ void tst_MainDialogUse::arrowKeysDriveThePad()
 	for (auto it = keys.crbegin(); it != keys.crend(); ++it)
 		QTest::keyRelease(home, Qt::Key(*it));
 	QVERIFY(cameraSettled(dialog.get()));
-	QTRY_COMPARE(sent(payloads(*camera)), sent(expected));
+	QTRY_COMPARE(sent(commandPayloads(*camera)), sent(expected));
 	// The arrows drove the camera; the focus stayed on the pad.
 	QVERIFY(home->hasFocus() || !dialog->isActiveWindow());
 }
@@ -305,10 +291,10 @@ void tst_MainDialogUse::spaceAndEnterAct()
 		auto *up = child<QPushButton>("UpButton");
 		QTest::keyPress(up, key);
 		QVERIFY(cameraSettled(dialog.get()));
-		QTRY_COMPARE(sent(payloads(*camera)), sent(QStringList{kMoveUp}));
+		QTRY_COMPARE(sent(commandPayloads(*camera)), sent(QStringList{kMoveUp}));
 		QTest::keyRelease(up, key);
 		QVERIFY(cameraSettled(dialog.get()));
-		QTRY_COMPARE(sent(payloads(*camera)), sent(QStringList({kMoveUp, kStop})));
+		QTRY_COMPARE(sent(commandPayloads(*camera)), sent(QStringList({kMoveUp, kStop})));
 		clearWhenQuiet(*camera);
 	}
 

@@ -26,18 +26,6 @@ namespace {
 const QString kSlotCamera = QStringLiteral("127.0.0.61");
 const QString kOtherCamera = QStringLiteral("127.0.0.62");
 
-// Warnings about the relay's keys, collected; everything else goes on to the test framework.
-QStringList settingsWarnings;
-QtMessageHandler frameworkHandler = nullptr;
-
-void collectSettingsWarnings(QtMsgType type, const QMessageLogContext &context, const QString &message)
-{
-	if (type == QtWarningMsg && message.startsWith(QStringLiteral("Settings: Relay")))
-		settingsWarnings << message;
-	else if (type != QtDebugMsg)
-		frameworkHandler(type, context, message);
-}
-
 // The socket inodes this process holds.
 QSet<QString> openSockets()
 {
@@ -84,19 +72,6 @@ class tst_RelayService : public QObject {
 		return options;
 	}
 	static ViscaTransfer *runningRelay(RelayService &service) { return service.findChild<ViscaTransfer *>(); }
-	// How many datagrams reached the camera before a marker the test sends it now: the relay had sent whatever it
-	// was going to send, so those are all it will ever get.
-	static int receivedBeforeMarker(CameraSimulator &camera)
-	{
-		const QByteArray marker("marker");
-		QUdpSocket socket;
-		socket.writeDatagram(marker, camera.address(), camera.port());
-		if (!QTest::qWaitFor(
-			    [&]() { return !camera.received().isEmpty() && camera.received().constLast() == marker; },
-			    RelayTestClient::kWaitMs))
-			return -1;
-		return camera.received().size() - 1;
-	}
 	template <typename T>
 	static T *control(QWidget *dialog, const char *name)
 	{
@@ -109,23 +84,23 @@ class tst_RelayService : public QObject {
 private slots:
 	void initTestCase()
 	{
-		QVERIFY(loadLocale());
+		QVERIFY(loadWindowLocale());
 		QVERIFY(m_home.setUp());
 		installModalAnswerer();
-		frameworkHandler = qInstallMessageHandler(collectSettingsWarnings);
+		CapturedLog::install();
 		m_slotCamera = startCamera("127.0.0.61", "NX-B93K");
 		m_otherCamera = startCamera("127.0.0.62", "NX-B93K");
 	}
 	void cleanupTestCase()
 	{
-		qInstallMessageHandler(frameworkHandler);
+		CapturedLog::uninstall();
 		QCOMPARE(missingKeys(), QSet<QString>());
 	}
 	void init()
 	{
 		SettingsHome::write(QJsonObject{{QStringLiteral("Camera1IP"), kSlotCamera},
 						{QStringLiteral("Camera1NickName"), QStringLiteral("Stage")}});
-		settingsWarnings.clear();
+		CapturedLog::clear();
 		boxTexts().clear();
 		m_slotCamera->clearReceived();
 		m_otherCamera->clearReceived();
@@ -181,7 +156,7 @@ private slots:
 		QCOMPARE(read.localOnly, localOnly);
 		QCOMPARE(read.anyDestination, anyDestination);
 		QCOMPARE(read.allowedOrigins, origins);
-		QCOMPARE(settingsWarnings.size(), warnings);
+		QCOMPARE(CapturedLog::lines(QtWarningMsg).filter(QStringLiteral("Settings: Relay")).size(), warnings);
 		QVERIFY(file.open(QIODevice::ReadOnly));
 		QCOMPARE(file.readAll(), before);
 	}

@@ -3,58 +3,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <functional>
 #include <memory>
 
 #include <unistd.h>
 
 namespace {
-
-using Query = std::function<uint32_t(const viscaGeneralOps &)>;
-
-// Every numeric query by name, so one table row can name the query it checks.
-const QMap<QString, Query> &queryTable()
-{
-	static const QMap<QString, Query> table = {
-		{"zoomMax", [](const viscaGeneralOps &o) { return o.zoomMax(); }},
-		{"zoomMin", [](const viscaGeneralOps &o) { return o.zoomMin(); }},
-		{"focusMax", [](const viscaGeneralOps &o) { return o.focusMax(); }},
-		{"focusMin", [](const viscaGeneralOps &o) { return o.focusMin(); }},
-		{"zoomSpeedMax", [](const viscaGeneralOps &o) { return uint32_t(o.zoomSpeedMax()); }},
-		{"zoomSpeedMin", [](const viscaGeneralOps &o) { return uint32_t(o.zoomSpeedMin()); }},
-		{"focusSpeedMax", [](const viscaGeneralOps &o) { return uint32_t(o.focusSpeedMax()); }},
-		{"focusSpeedMin", [](const viscaGeneralOps &o) { return uint32_t(o.focusSpeedMin()); }},
-		{"RgainMax", [](const viscaGeneralOps &o) { return uint32_t(o.RgainMax()); }},
-		{"RgainMin", [](const viscaGeneralOps &o) { return uint32_t(o.RgainMin()); }},
-		{"BgainMax", [](const viscaGeneralOps &o) { return uint32_t(o.BgainMax()); }},
-		{"BgainMin", [](const viscaGeneralOps &o) { return uint32_t(o.BgainMin()); }},
-		{"sharpeessMax", [](const viscaGeneralOps &o) { return uint32_t(o.sharpeessMax()); }},
-		{"sharpeessMin", [](const viscaGeneralOps &o) { return uint32_t(o.sharpeessMin()); }},
-		{"saturationMax", [](const viscaGeneralOps &o) { return uint32_t(o.saturationMax()); }},
-		{"saturationMin", [](const viscaGeneralOps &o) { return uint32_t(o.saturationMin()); }},
-		{"hueMax", [](const viscaGeneralOps &o) { return uint32_t(o.hueMax()); }},
-		{"hueMin", [](const viscaGeneralOps &o) { return uint32_t(o.hueMin()); }},
-		{"panSpeedMax", [](const viscaGeneralOps &o) { return uint32_t(o.panSpeedMax()); }},
-		{"panSpeedMin", [](const viscaGeneralOps &o) { return uint32_t(o.panSpeedMin()); }},
-		{"tiltSpeedMax", [](const viscaGeneralOps &o) { return uint32_t(o.tiltSpeedMax()); }},
-		{"tiltSpeedMin", [](const viscaGeneralOps &o) { return uint32_t(o.tiltSpeedMin()); }},
-		{"panRightMax", [](const viscaGeneralOps &o) { return o.panRightMax(); }},
-		{"panRightMin", [](const viscaGeneralOps &o) { return o.panRightMin(); }},
-		{"panLeftMax", [](const viscaGeneralOps &o) { return o.panLeftMax(); }},
-		{"panLeftMin", [](const viscaGeneralOps &o) { return o.panLeftMin(); }},
-		{"tiltUpMax", [](const viscaGeneralOps &o) { return o.tiltUpMax(); }},
-		{"tiltUpMin", [](const viscaGeneralOps &o) { return o.tiltUpMin(); }},
-		{"tiltDownMax", [](const viscaGeneralOps &o) { return o.tiltDownMax(); }},
-		{"tiltDownMin", [](const viscaGeneralOps &o) { return o.tiltDownMin(); }},
-		{"GammaMax", [](const viscaGeneralOps &o) { return uint32_t(o.GammaMax()); }},
-		{"GammaMin", [](const viscaGeneralOps &o) { return uint32_t(o.GammaMin()); }},
-	};
-	return table;
-}
 
 QString joinRange(const cam_range &r)
 {
@@ -141,46 +99,9 @@ QString mapText(const viscaGeneralOps::LabelValueMap &map)
 	return entries.join(';');
 }
 
-// The product line, in the order of the camera ID table.
-const QStringList kModels = {"NX-B93K", "NX-HX7",    "NX-ZQ418", "NX-ZQ418S", "NX-D26G", "NX-D26GS", "NX-D28G",
-			     "NX-HX9",  "NX-D28G4K", "NX-J57",   "NX-J57S",   "NX-J57U", "NX-J20",   "NX-J30",
-			     "NX-W38B", "NX-W38BS",  "NX-W20",   "NX-W12",    "NX-B93",  "NX-B60",   "NX-B60K",
-			     "NX-B30",  "NX-F64",    "NX-F64K",  "NX-H12",    "NX-H20"};
-
 QString shippedProfile(const QString &model)
 {
 	return QStringLiteral(KAVREN_SOURCE_DIR "/data/ini/") + model + ".ini";
-}
-
-// The four exposure scenes' shutter, iris and gain candidates, nearest first.
-struct SceneSetting {
-	const char *scene;
-	const char *setting;
-	QStringList candidates;
-};
-
-const QList<SceneSetting> kScenes = {
-	{"Indoor", "shutter", {"1/60", "1/50"}},
-	{"Indoor", "iris", {"F3.2", "F3.1", "F3.3", "F3", "F3.4", "F2.9", "F3.5"}},
-	{"Indoor", "gain", {"24dB"}},
-	{"Motion", "shutter", {"1/180"}},
-	{"Motion", "iris", {"F3.2", "F3.1", "F3.3", "F3.0", "F3.4", "F2.9", "F3.5"}},
-	{"Motion", "gain", {"27dB", "26dB", "28dB"}},
-	{"LowLight", "shutter", {"1/30", "1/25"}},
-	{"LowLight", "iris", {"F2"}},
-	{"LowLight", "gain", {"33dB", "32dB", "34dB", "31dB", "35dB", "30dB", "36dB"}},
-	{"BackLight", "shutter", {"1/120"}},
-	{"BackLight", "iris", {"F4.5", "F4.8"}},
-	{"BackLight", "gain", {"21dB", "20dB", "22dB"}},
-};
-
-const viscaGeneralOps::LabelValueMap &sceneMap(const viscaGeneralOps &ops, const QString &setting)
-{
-	if (setting == "shutter")
-		return ops.shutterMap;
-	if (setting == "iris")
-		return ops.irisMap;
-	return ops.gainMap;
 }
 
 } // namespace
@@ -217,8 +138,6 @@ private slots:
 	void refusedProfiles_data();
 	void refusedProfiles();
 	void unreadableProfile();
-	void queries_data();
-	void queries();
 	void valueConversion_data();
 	void valueConversion();
 	void maps_data();
@@ -226,9 +145,6 @@ private slots:
 	void gammaValuesKeepFileOrder();
 	void shippedProfiles_data();
 	void shippedProfiles();
-	void scenesOfTheFullProfile_data();
-	void scenesOfTheFullProfile();
-	void sceneCandidatesMatter();
 };
 
 void CapabilityProfilesTest::sectionShapes_data()
@@ -333,12 +249,9 @@ void CapabilityProfilesTest::refusedProfiles_data()
 
 	QTest::newRow("empty file") << QByteArray() << "not valid JSON";
 	QTest::newRow("not JSON") << QByteArray("zoom=4000\n") << "not valid JSON";
-	QTest::newRow("comment line") << QByteArray("// profile\n{}") << "not valid JSON";
 	QTest::newRow("truncated") << QByteArray(R"({"cam_zoom":{"direct":)") << "not valid JSON";
 	QTest::newRow("root is an array") << QByteArray("[{}]") << "root is not a JSON object";
-	QTest::newRow("root is a string") << QByteArray("\"cam_zoom\"") << "root is not a JSON object";
 	QTest::newRow("section is a string") << QByteArray(R"({"cam_iris":""})") << "\"cam_iris\" is not an object";
-	QTest::newRow("section is an array") << QByteArray(R"({"cam_zoom":[]})") << "\"cam_zoom\" is not an object";
 	QTest::newRow("direct missing") << QByteArray(R"({"cam_wb_rgain":{}})") << "has no \"direct\"";
 	QTest::newRow("speed missing") << QByteArray(R"({"cam_zoom":{"direct":""}})") << "has no \"speed\"";
 	QTest::newRow("limit direction missing")
@@ -346,18 +259,12 @@ void CapabilityProfilesTest::refusedProfiles_data()
 	QTest::newRow("memory list missing") << QByteArray(R"({"cam_memory":{"direct":""}})") << "has no \"list\"";
 	QTest::newRow("min is a number") << QByteArray(R"({"cam_aperture":{"direct":{"min":0,"max":"0F"}}})")
 					 << "is not a range";
-	QTest::newRow("max missing") << QByteArray(R"({"cam_colorhue":{"direct":{"min":"0"}}})") << "is not a range";
 	QTest::newRow("range is text") << QByteArray(R"({"cam_colorgain":{"direct":"NOT_SUPPORT"}})")
 				       << "is not a range";
-	QTest::newRow("range is null") << QByteArray(R"({"pan_tiltdrive":{"pan_speed":null,"tilt_speed":""}})")
-				       << "is not a range";
 	QTest::newRow("list is an object") << QByteArray(R"({"cam_gain":{"list":{"0dB":"00"}}})") << "is not a list";
-	QTest::newRow("list is text") << QByteArray(R"({"cam_wb":{"list":"Auto"}})") << "is not a list";
 	QTest::newRow("list element is text") << QByteArray(R"({"cam_ae":{"list":["Auto"]}})") << "is not a list";
 	QTest::newRow("list value is a number")
 		<< QByteArray(R"({"cam_shutter":{"list":[{"1_60":6}]}})") << "is not a list";
-	QTest::newRow("list value is an object")
-		<< QByteArray(R"({"cam_flip":{"list":[{"ON":{"v":"2"}}]}})") << "is not a list";
 	// One bad section spoils the whole file, even after good ones.
 	QTest::newRow("good sections then a bad one")
 		<< QByteArray(R"({"cam_zoom":{"direct":{"min":"0","max":"4000"},"speed":""},
@@ -403,49 +310,6 @@ void CapabilityProfilesTest::unreadableProfile()
 	QVERIFY(!iniParser(locked.toStdString()).isValid());
 }
 
-void CapabilityProfilesTest::queries_data()
-{
-	QTest::addColumn<QString>("query");
-	QTest::addColumn<uint>("expected");
-
-	// Every field holds a different value, so a query that reads the wrong field cannot pass.
-	const QList<QPair<QString, uint>> rows = {
-		{"zoomMax", 0x4000},     {"zoomMin", 0x0001},     {"focusMax", 0xF000},    {"focusMin", 0x1000},
-		{"zoomSpeedMax", 0x07},  {"zoomSpeedMin", 0x02},  {"focusSpeedMax", 0x08}, {"focusSpeedMin", 0x03},
-		{"RgainMax", 0xF1},      {"RgainMin", 0x11},      {"BgainMax", 0xF2},      {"BgainMin", 0x12},
-		{"sharpeessMax", 0x0F},  {"sharpeessMin", 0x04},  {"saturationMax", 0x0E}, {"saturationMin", 0x05},
-		{"hueMax", 0xFF},        {"hueMin", 0x06},        {"panSpeedMax", 0x18},   {"panSpeedMin", 0x09},
-		{"tiltSpeedMax", 0x14},  {"tiltSpeedMin", 0x0A},  {"panRightMax", 0x0990}, {"panRightMin", 0x0010},
-		{"panLeftMax", 0xFFFF},  {"panLeftMin", 0xF670},  {"tiltUpMax", 0x0510},   {"tiltUpMin", 0x0020},
-		{"tiltDownMax", 0xFFFE}, {"tiltDownMin", 0xFE70}, {"GammaMax", 0x07},      {"GammaMin", 0x01},
-	};
-	for (const auto &row : rows)
-		QTest::newRow(qPrintable(row.first)) << row.first << row.second;
-}
-
-void CapabilityProfilesTest::queries()
-{
-	QFETCH(QString, query);
-	QFETCH(uint, expected);
-
-	const auto ops = opsFor(R"({
-		"cam_zoom": {"direct": {"min": "0001", "max": "4000"}, "speed": {"min": "2", "max": "7"}},
-		"cam_focus": {"direct": {"min": "1000", "max": "F000"}, "speed": {"min": "3", "max": "8"}},
-		"cam_wb_rgain": {"direct": {"min": "11", "max": "F1"}},
-		"cam_wb_bgain": {"direct": {"min": "12", "max": "F2"}},
-		"cam_aperture": {"direct": {"min": "04", "max": "0F"}},
-		"cam_colorgain": {"direct": {"min": "05", "max": "0E"}},
-		"cam_colorhue": {"direct": {"min": "06", "max": "1FF"}},
-		"pan_tiltdrive": {"pan_speed": {"min": "09", "max": "18"}, "tilt_speed": {"min": "0A", "max": "14"}},
-		"pan_tiltlimitset": {"right": {"min": "0010", "max": "0990"}, "left": {"min": "F670", "max": "FFFF"},
-			"up": {"min": "0020", "max": "0510"}, "down": {"min": "FE70", "max": "FFFE"}},
-		"cam_gamma": {"list": [{"Movie": "03"}, {"Standard": "01"}, {"ITU709": "07"}]}
-	})");
-	QVERIFY(ops->isValid());
-	QVERIFY2(queryTable().contains(query), qPrintable(query));
-	QCOMPARE(uint(queryTable()[query](*ops)), expected);
-}
-
 void CapabilityProfilesTest::valueConversion_data()
 {
 	QTest::addColumn<QByteArray>("text");
@@ -456,16 +320,12 @@ void CapabilityProfilesTest::valueConversion_data()
 	QTest::newRow("plain hex") << QByteArray("4000") << 0x4000u << 0x00u << false;
 	QTest::newRow("lower case") << QByteArray("7ac0") << 0x7AC0u << 0xC0u << false;
 	QTest::newRow("0x prefix") << QByteArray("0x1FF") << 0x1FFu << 0xFFu << false;
-	QTest::newRow("0X prefix") << QByteArray("0X10") << 0x10u << 0x10u << false;
 	QTest::newRow("cut to width") << QByteArray("123456789") << 0x23456789u << 0x89u << false;
-	QTest::newRow("very long") << QByteArray("FFFFFFFFFFFFFFFFFFFF0102") << 0xFFFF0102u << 0x02u << false;
 	QTest::newRow("not supported") << QByteArray("NOT_SUPPORT") << 0u << 0u << false;
 	QTest::newRow("trailing letters") << QByteArray("12zz") << 0u << 0u << true;
 	QTest::newRow("leading space") << QByteArray(" 12") << 0u << 0u << true;
 	QTest::newRow("sign") << QByteArray("-1") << 0u << 0u << true;
 	QTest::newRow("prefix alone") << QByteArray("0x") << 0u << 0u << true;
-	QTest::newRow("decimal point") << QByteArray("1.5") << 0u << 0u << true;
-	QTest::newRow("word") << QByteArray("max") << 0u << 0u << true;
 }
 
 // Profile numbers are hexadecimal text; anything else reads as 0 with a log line and never throws.
@@ -507,9 +367,6 @@ void CapabilityProfilesTest::maps_data()
 	QTest::newRow("gain labels unchanged")
 		<< QByteArray(R"({"cam_gain":{"list":[{"0dB":"0"},{"3_dB":"1"}]}})") << true << "gain"
 		<< "0dB=0;3_dB=1";
-	QTest::newRow("gamma labels unchanged")
-		<< QByteArray(R"({"cam_gamma":{"list":[{"Cine_1":"5"}]}})") << true << "gamma"
-		<< "Cine_1=5";
 	QTest::newRow("preset speeds, key lookup")
 		<< QByteArray(R"({"cam_memory":{"list":[{"300_DegSec":"18"},{"5_DegSec":"1"},{"Slow":"2"}],
 			"direct":""}})")
@@ -539,10 +396,6 @@ void CapabilityProfilesTest::maps_data()
 		"cam_flip":{"list":[{"ON":"2"},{"OFF":"3"}]}})")
 					 << false << "mirrorFlip"
 					 << "FLIP=2;MIRROR=1;MirrorFlip=3;OFF=0";
-	QTest::newRow("mirror and flip translated")
-		<< QByteArray(R"({"cam_mirror":{"list":[{"x":"9"}]},"cam_flip":{"list":[{"y":"9"}]}})") << true
-		<< "mirrorFlip"
-		<< "[FLIP]=2;[MIRROR]=1;[MirrorFlip]=3;[OFF]=0";
 	QTest::newRow("mirror without flip") << QByteArray(R"({"cam_mirror":{"list":[{"ON":"2"}]},
 		"cam_flip":{"list":""}})") << false
 					     << "mirrorFlip"
@@ -600,8 +453,11 @@ void CapabilityProfilesTest::gammaValuesKeepFileOrder()
 void CapabilityProfilesTest::shippedProfiles_data()
 {
 	QTest::addColumn<QString>("model");
-	for (const QString &model : kModels)
-		QTest::newRow(qPrintable(model)) << model;
+	const QDir shipped(QStringLiteral(KAVREN_SOURCE_DIR "/data/ini/"));
+	const QStringList files = shipped.entryList({QStringLiteral("*.ini")}, QDir::Files, QDir::Name);
+	QVERIFY(!files.isEmpty());
+	for (const QString &file : files)
+		QTest::newRow(qPrintable(file)) << QFileInfo(file).completeBaseName();
 }
 
 // Every shipped profile loads, and holds what the control panels are built from.
@@ -660,55 +516,6 @@ void CapabilityProfilesTest::shippedProfiles()
 	QVERIFY(ops.GammaMax() >= ops.GammaMin());
 	QVERIFY(ops.RgainMax() > ops.RgainMin() && ops.BgainMax() > ops.BgainMin());
 	QVERIFY(ops.sharpeessMax() > ops.sharpeessMin());
-}
-
-void CapabilityProfilesTest::scenesOfTheFullProfile_data()
-{
-	QTest::addColumn<QString>("setting");
-	QTest::addColumn<QString>("name");
-	for (const SceneSetting &s : kScenes) {
-		for (const QString &name : s.candidates)
-			QTest::addRow("%s %s %s", s.scene, s.setting, qPrintable(name)) << QString(s.setting) << name;
-	}
-}
-
-// The cinema head offers every shutter, iris and gain name the exposure scenes ask for.
-void CapabilityProfilesTest::scenesOfTheFullProfile()
-{
-	QFETCH(QString, setting);
-	QFETCH(QString, name);
-
-	for (const char *model : {"NX-F64", "NX-F64K"}) {
-		const viscaGeneralOps ops(model, shippedProfile(model).toStdString());
-		QVERIFY(ops.isValid());
-		QVERIFY2(sceneMap(ops, setting).contains(name.toStdString()), model);
-	}
-}
-
-// Across the product line some models miss a scene's first choice but have a later candidate, and some miss a
-// setting altogether, which is what the candidate lists and their log lines are for.
-void CapabilityProfilesTest::sceneCandidatesMatter()
-{
-	int laterCandidate = 0;
-	int noCandidate = 0;
-	for (const QString &model : kModels) {
-		const viscaGeneralOps ops(model.toStdString(), shippedProfile(model).toStdString());
-		QVERIFY(ops.isValid());
-		for (const SceneSetting &s : kScenes) {
-			const auto &map = sceneMap(ops, s.setting);
-			int found = -1;
-			for (int i = 0; i < s.candidates.size() && found < 0; ++i) {
-				if (map.contains(s.candidates[i].toStdString()))
-					found = i;
-			}
-			if (found > 0)
-				++laterCandidate;
-			if (found < 0)
-				++noCandidate;
-		}
-	}
-	QVERIFY(laterCandidate > 0);
-	QVERIFY(noCandidate > 0);
 }
 
 QTEST_GUILESS_MAIN(CapabilityProfilesTest)

@@ -1,7 +1,6 @@
 // The three control widgets of the controller window, the About dialog and the artwork their forms refer to.
 
 #include "ShippedLocale.h"
-#include "kavren-version.h"
 #include "ui/AboutDialog.h"
 #include "ui/KVFocusVerticalSlider.h"
 #include "ui/KVPlusMinusButton.h"
@@ -12,8 +11,6 @@
 #include <QFile>
 #include <QHash>
 #include <QImage>
-#include <QLabel>
-#include <QLayout>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
@@ -23,6 +20,7 @@
 #include <QSlider>
 #include <QSvgRenderer>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -131,10 +129,8 @@ class TestControlWidgets : public QObject {
 private slots:
 	void initTestCase();
 
-	void rangeStep_data();
-	void rangeStep();
-	void elementStep_data();
-	void elementStep();
+	void step_data();
+	void step();
 	void setValue_data();
 	void setValue();
 	void getValue_data();
@@ -151,16 +147,10 @@ private slots:
 	void afMode();
 	void sliderBackground();
 
-	void imageOnlyButtonsAreNamed_data();
-	void imageOnlyButtonsAreNamed();
-	void aboutDialog();
-
 	void formImagesExist_data();
 	void formImagesExist();
 	void buttonArtworkFollowsState_data();
 	void buttonArtworkFollowsState();
-	void artworkSet_data();
-	void artworkSet();
 	void everyResourceRenders();
 };
 
@@ -172,94 +162,51 @@ void TestControlWidgets::initTestCase()
 
 // ---- KVPlusMinusButton --------------------------------------------------------------------------------------
 
-void TestControlWidgets::rangeStep_data()
+void TestControlWidgets::step_data()
 {
-	QTest::addColumn<int>("min");
-	QTest::addColumn<int>("max");
-	QTest::addColumn<QString>("shown");
-	QTest::addColumn<bool>("plus");
-	QTest::addColumn<QString>("expectedText");
-	QTest::addColumn<QVariantList>("emitted");
-	QTest::addColumn<QString>("log");
-
-	const auto row = [](const char *name, int min, int max, const char *shown, bool plus, const char *text,
-			    QVariantList emitted, const char *log) {
-		QTest::newRow(name) << min << max << QString(shown) << plus << QString(text) << emitted << QString(log);
-	};
-	const char *atMin0 = "The value is littler than or equal to MinValue(0).";
-	row("plus inside", 0, 10, "5", true, "6", {6}, "");
-	row("plus onto max", 0, 10, "9", true, "10", {10}, "");
-	row("plus at max", 0, 10, "10", true, "10", {}, kGreaterThanMax);
-	row("plus above max (typed)", 0, 10, "12", true, "12", {}, kGreaterThanMax);
-	row("minus at max", 0, 10, "10", false, "9", {9}, "");
-	row("minus at min", 0, 10, "0", false, "0", {}, atMin0);
-	row("minus onto negative min", -5, 5, "-4", false, "-5", {-5}, "");
-	row("minus at negative min", -5, 5, "-5", false, "-5", {},
-	    "The value is littler than or equal to MinValue(-5).");
-	row("gain top", 0, 255, "255", true, "255", {}, kGreaterThanMax);
-	// The step starts from the shown text; text that is no number counts as 0.
-	row("typed text plus", 0, 10, "abc", true, "1", {1}, "");
-	row("empty field minus", 0, 10, "", false, "", {}, atMin0);
-}
-
-void TestControlWidgets::rangeStep()
-{
-	QFETCH(int, min);
-	QFETCH(int, max);
-	QFETCH(QString, shown);
-	QFETCH(bool, plus);
-	QFETCH(QString, expectedText);
-	QFETCH(QVariantList, emitted);
-	QFETCH(QString, log);
-
-	KVPlusMinusButton widget;
-	widget.setMinMaxValue(min, max);
-	auto *edit = child<QLineEdit>(widget, "InputEdit");
-	// In range mode the field is editable, so the operator can put any text there.
-	QVERIFY(edit->isEnabled());
-	edit->clear();
-	QTest::keyClicks(edit, shown);
-	QCOMPARE(edit->text(), shown);
-
-	QSignalSpy spy(&widget, &KVPlusMinusButton::valueChanged);
-	if (!log.isEmpty())
-		QTest::ignoreMessage(QtDebugMsg, log.toUtf8().constData());
-	QTest::mouseClick(child<QPushButton>(widget, plus ? "PlusButton" : "MinusButton"), Qt::LeftButton);
-
-	QCOMPARE(edit->text(), expectedText);
-	QVariantList values;
-	for (const auto &args : spy)
-		values << args.at(0);
-	QCOMPARE(values, emitted);
-}
-
-void TestControlWidgets::elementStep_data()
-{
+	QTest::addColumn<QStringList>("setup");
 	QTest::addColumn<QString>("shown");
 	QTest::addColumn<bool>("plus");
 	QTest::addColumn<QString>("expectedText");
 	QTest::addColumn<QVariantList>("emitted");
 	QTest::addColumn<QStringList>("logs");
 
-	const auto row = [](const char *name, const char *shown, bool plus, const char *text, QVariantList emitted,
-			    QStringList logs) {
-		QTest::newRow(name) << QString(shown) << plus << QString(text) << emitted << logs;
+	const auto row = [](const char *name, const QStringList &setup, const char *shown, bool plus, const char *text,
+			    QVariantList emitted, QStringList logs) {
+		QTest::newRow(name) << setup << QString(shown) << plus << QString(text) << emitted << logs;
 	};
+	const QStringList range{"R0,10"};
+	const char *atMin0 = "The value is littler than or equal to MinValue(0).";
+	row("plus inside", range, "5", true, "6", {6}, {});
+	row("plus onto max", range, "9", true, "10", {10}, {});
+	row("plus at max", range, "10", true, "10", {}, {kGreaterThanMax});
+	row("plus above max (typed)", range, "12", true, "12", {}, {kGreaterThanMax});
+	row("minus at max", range, "10", false, "9", {9}, {});
+	row("minus at min", range, "0", false, "0", {}, {atMin0});
+	row("minus onto negative min", {"R-5,5"}, "-4", false, "-5", {-5}, {});
+	row("minus at negative min", {"R-5,5"}, "-5", false, "-5", {},
+	    {"The value is littler than or equal to MinValue(-5)."});
+	row("gain top", {"R0,255"}, "255", true, "255", {}, {kGreaterThanMax});
+	// The step starts from the shown text; text that is no number counts as 0.
+	row("typed text plus", range, "abc", true, "1", {1}, {});
+	row("empty field minus", range, "", false, "", {}, {atMin0});
+
 	// The elements are high=3, low=1, mid=2: stepping follows the values (low, mid, high), not the names.
-	row("mid plus", "mid", true, "high", {3}, {"key value = 3"});
-	row("mid minus", "mid", false, "low", {1}, {});
-	row("low plus", "low", true, "mid", {2}, {"key value = 2"});
-	row("high minus", "high", false, "mid", {2}, {});
-	row("high plus", "high", true, "high", {}, {kSizeOfElements});
-	row("low minus", "low", false, "low", {}, {kLittlerThanZero});
-	row("empty plus", "", true, "", {}, {kNotContained});
-	row("empty minus", "", false, "", {}, {kNotContained});
-	row("unknown plus", "medium", true, "medium", {}, {kNotContained});
-	row("other case minus", "Mid", false, "Mid", {}, {kNotContained});
+	const QStringList elements{"Lhigh=3,low=1,mid=2"};
+	row("mid plus", elements, "mid", true, "high", {3}, {"key value = 3"});
+	row("mid minus", elements, "mid", false, "low", {1}, {});
+	row("low plus", elements, "low", true, "mid", {2}, {"key value = 2"});
+	row("high minus", elements, "high", false, "mid", {2}, {});
+	row("high plus", elements, "high", true, "high", {}, {kSizeOfElements});
+	row("low minus", elements, "low", false, "low", {}, {kLittlerThanZero});
+	row("empty plus", elements, "", true, "", {}, {kNotContained});
+	row("unknown plus", elements, "medium", true, "medium", {}, {kNotContained});
+	row("other case minus", elements, "Mid", false, "Mid", {}, {kNotContained});
 }
 
-void TestControlWidgets::elementStep()
+void TestControlWidgets::step()
 {
+	QFETCH(QStringList, setup);
 	QFETCH(QString, shown);
 	QFETCH(bool, plus);
 	QFETCH(QString, expectedText);
@@ -267,7 +214,7 @@ void TestControlWidgets::elementStep()
 	QFETCH(QStringList, logs);
 
 	KVPlusMinusButton widget;
-	widget.setElements(elementsFrom("high=3,low=1,mid=2"));
+	runScript(widget, setup);
 	auto *edit = child<QLineEdit>(widget, "InputEdit");
 	edit->setText(shown);
 
@@ -440,8 +387,14 @@ void TestControlWidgets::pressRelease()
 	QCOMPARE(startedSpy->count(), 1);
 	QCOMPARE(startedSpy->at(0).at(0).toInt(), type);
 	QCOMPARE(stoppedSpy->count(), 0);
-	// Held past the auto-repeat delay: a held lens button must not repeat its start.
-	QTest::qWait(pushButton->autoRepeatDelay() + 100);
+	// Held past the auto-repeat delay: a held lens button must not repeat its start. A timer due after the first
+	// repeat would have come marks the point by which a repeat would have been delivered.
+	QTimer pastFirstRepeat;
+	pastFirstRepeat.setSingleShot(true);
+	pastFirstRepeat.setTimerType(Qt::PreciseTimer);
+	QSignalSpy marker(&pastFirstRepeat, &QTimer::timeout);
+	pastFirstRepeat.start(pushButton->autoRepeatDelay() + pushButton->autoRepeatInterval());
+	QVERIFY(marker.wait(10000));
 	QCOMPARE(startedSpy->count(), 1);
 	QCOMPARE(stoppedSpy->count(), 0);
 
@@ -621,88 +574,23 @@ void TestControlWidgets::sliderBackground()
 
 // ---- Texts --------------------------------------------------------------------------------------------------
 
-void TestControlWidgets::imageOnlyButtonsAreNamed_data()
-{
-	QTest::addColumn<QString>("kind");
-	QTest::addColumn<QString>("button");
-	QTest::addColumn<QString>("key");
-
-	const auto row = [](const char *kind, const char *button, const char *key) {
-		QTest::newRow(button) << QString(kind) << QString(button) << QString(key);
-	};
-	row("zoom", "ZoomPlusButton", "ZoomInButton");
-	row("zoom", "ZoomMinusButton", "ZoomOutButton");
-	row("focus", "FocusPlusButton", "FocusNearButton");
-	row("focus", "FocusMinusButton", "FocusFarButton");
-	row("focus", "AFButton", "AutoFocusButton");
-	row("plusminus", "PlusButton", "IncreaseButton");
-	row("plusminus", "MinusButton", "DecreaseButton");
-}
-
-void TestControlWidgets::imageOnlyButtonsAreNamed()
-{
-	QFETCH(QString, kind);
-	QFETCH(QString, button);
-	QFETCH(QString, key);
-
-	QVERIFY2(localeTable().contains(key.toUtf8()), qPrintable(key + " is missing from en-US.ini"));
-	const QString text = QString::fromUtf8(localeTable().value(key.toUtf8()));
-	auto widget = makeWidget(kind);
-	auto *pushButton = child<QPushButton>(*widget, button.toLatin1().constData());
-	QCOMPARE(pushButton->accessibleName(), text);
-	QCOMPARE(pushButton->toolTip(), text);
-}
-
-void TestControlWidgets::aboutDialog()
-{
-	AboutDialog dialog;
-	const QString title = QString::fromUtf8(localeTable().value("AboutUs"));
-	QVERIFY(!title.isEmpty());
-	QCOMPARE(dialog.windowTitle(), title);
-	QCOMPARE(child<QLabel>(dialog, "WebsiteLabel")->text(), QString::fromUtf8(localeTable().value("AboutWebsite")));
-	QCOMPARE(child<QLabel>(dialog, "CopyrightLabel")->text(),
-		 QString::fromUtf8(localeTable().value("AboutCopyright")));
-	QVERIFY(!child<QLabel>(dialog, "WebsiteLabel")->text().isEmpty());
-	QVERIFY(!child<QLabel>(dialog, "CopyrightLabel")->text().isEmpty());
-	QCOMPARE(child<QLabel>(dialog, "VersionLabel")->text(), QStringLiteral("V" KAVREN_VERSION));
-	QVERIFY(child<QLabel>(dialog, "LogoLabel")->text().isEmpty());
-	QVERIFY(child<QLabel>(dialog, "QRCodeLabel")->text().isEmpty());
-
-	// Fixed width, a height held to 193...195, and a layout that fits in it (nothing clipped).
-	QCOMPARE(dialog.minimumWidth(), 675);
-	QCOMPARE(dialog.maximumWidth(), 675);
-	QVERIFY(dialog.minimumHeight() >= 193);
-	QVERIFY(dialog.maximumHeight() <= 195);
-	dialog.show();
-	QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-	QVERIFY2(dialog.layout()->minimumSize().height() <= dialog.maximumHeight(),
-		 qPrintable(QString::number(dialog.layout()->minimumSize().height())));
-	QVERIFY(dialog.height() >= 193 && dialog.height() <= 195);
-	QCOMPARE(child<QLabel>(dialog, "LogoLabel")->size(), QSize(234, 66));
-	QCOMPARE(child<QLabel>(dialog, "QRCodeLabel")->size(), QSize(78, 101));
-	QVERIFY(child<QWidget>(dialog, "KavrenFrame")->width() >= 625);
-}
-
 // ---- Artwork ------------------------------------------------------------------------------------------------
 
 void TestControlWidgets::formImagesExist_data()
 {
 	QTest::addColumn<QString>("kind");
-	QTest::addColumn<int>("count");
 
-	QTest::newRow("zoom") << QStringLiteral("zoom") << 6;
-	QTest::newRow("focus") << QStringLiteral("focus") << 10;
-	QTest::newRow("about") << QStringLiteral("about") << 2;
+	for (const char *kind : {"zoom", "focus", "about"})
+		QTest::newRow(kind) << QString::fromLatin1(kind);
 }
 
 void TestControlWidgets::formImagesExist()
 {
 	QFETCH(QString, kind);
-	QFETCH(int, count);
 
 	auto widget = makeWidget(kind);
 	const QStringList urls = imageUrls(*widget);
-	QCOMPARE(urls.size(), count);
+	QVERIFY(!urls.isEmpty());
 	for (const QString &url : urls) {
 		QVERIFY2(url.startsWith(QLatin1String(":/resource/images/")), qPrintable(url));
 		QVERIFY2(QFile::exists(url), qPrintable(url + " is not in the compiled resources"));
@@ -762,48 +650,6 @@ void TestControlWidgets::buttonArtworkFollowsState()
 		// The tile fill shows just inside the top edge of the picture.
 		QVERIFY(areaHasColour(image, QRect(centre.x() - 2, centre.y() - 15, 4, 3), colour));
 	}
-}
-
-void TestControlWidgets::artworkSet_data()
-{
-	QTest::addColumn<QString>("path");
-	QTest::addColumn<QSize>("size");
-
-	const QStringList states{"", "_p", "_d"};
-	const QString simple = QStringLiteral(":/resource/images/Simple Mode/");
-	for (const QString &state : states) {
-		for (const char *name :
-		     {"Up", "Down", "Left", "Right", "UpperLeft", "UpperRight", "LowerLeft", "LowerRight", "Home"})
-			QTest::addRow("%s%s", name, qPrintable(state))
-				<< simple + name + state + ".svg" << QSize(60, 60);
-		for (const char *name : {"Zoom+", "Zoom-", "Focus+", "Focus-", "AF", "MF"})
-			QTest::addRow("%s%s", name, qPrintable(state))
-				<< simple + name + state + ".svg" << QSize(35, 35);
-		for (const char *name : {"Indoor", "Motion", "Low Light", "Back Light"})
-			QTest::addRow("%s%s", name, qPrintable(state))
-				<< QStringLiteral(":/resource/images/Advanced Mode/") + name + state + ".svg"
-				<< QSize(78, 68);
-		QTest::addRow("Checkbox%s", qPrintable(state))
-			<< QStringLiteral(":/resource/images/Checkbox") + state + ".svg" << QSize(16, 16);
-	}
-	for (const char *name : {"ON", "OFF", "ON_d", "OFF_d"})
-		QTest::newRow(name) << QStringLiteral(":/resource/images/") + name + ".svg" << QSize(80, 25);
-	// The About labels show these as background images, which are never scaled: the sizes must match the labels.
-	QTest::newRow("about logo") << ":/resource/images/About us-logo.svg" << QSize(234, 66);
-	QTest::newRow("help picture") << ":/resource/images/Get Help.svg" << QSize(78, 101);
-	QTest::newRow("window logo") << ":/resource/images/logo.svg" << QSize(192, 36);
-	QTest::newRow("menu arrow") << ":/resource/images/MenuArrow.svg" << QSize(12, 8);
-}
-
-void TestControlWidgets::artworkSet()
-{
-	QFETCH(QString, path);
-	QFETCH(QSize, size);
-
-	QVERIFY2(QFile::exists(path), qPrintable(path));
-	QSvgRenderer renderer(path);
-	QVERIFY(renderer.isValid());
-	QCOMPARE(renderer.defaultSize(), size);
 }
 
 void TestControlWidgets::everyResourceRenders()

@@ -11,7 +11,6 @@ namespace {
 using TextFn = const char *(*)(const char *);
 using GetStringFn = bool (*)(const char *, const char **);
 using SetLocaleFn = void (*)(const char *);
-using VoidFn = void (*)();
 using VersionFn = uint32_t (*)();
 
 } // namespace
@@ -25,9 +24,6 @@ private slots:
 	void exportsTheHostInterface();
 	void looksUpTexts_data();
 	void looksUpTexts();
-	void fallsBackToDefaultLocale();
-	void settingLocaleTwiceKeepsOneWorkingTable();
-	void freedLocaleAnswersKeys();
 
 private:
 	template <typename Fn>
@@ -78,8 +74,6 @@ void tst_moduleLocale::looksUpTexts_data()
 		<< QByteArray("FailedToConnectToCamera")
 		<< QStringLiteral("The camera could not be reached. Check its address, its power and the network.")
 		<< true;
-	QTest::newRow("missing key stands for itself")
-		<< QByteArray("NoSuchKey") << QStringLiteral("NoSuchKey") << false;
 }
 
 void tst_moduleLocale::looksUpTexts()
@@ -95,35 +89,6 @@ void tst_moduleLocale::looksUpTexts()
 	QCOMPARE(symbol<GetStringFn>("obs_module_get_string")(key.constData(), &out), found);
 	if (found)
 		QCOMPARE(QString::fromUtf8(out), expected);
-}
-
-void tst_moduleLocale::fallsBackToDefaultLocale()
-{
-	// No translation ships for this locale: the default locale's texts are used.
-	symbol<SetLocaleFn>("obs_module_set_locale")("xx-XX");
-	QCOMPARE(QString::fromUtf8(symbol<TextFn>("obs_module_text")("Camera1")), QStringLiteral("Camera 1"));
-}
-
-void tst_moduleLocale::settingLocaleTwiceKeepsOneWorkingTable()
-{
-	auto setLocale = symbol<SetLocaleFn>("obs_module_set_locale");
-	setLocale("en-US");
-	auto *first = *symbol<lookup_t **>("obs_module_lookup");
-	setLocale("en-US");
-	auto *second = *symbol<lookup_t **>("obs_module_lookup");
-	QVERIFY(first);
-	QVERIFY(second);
-	QCOMPARE(QString::fromUtf8(symbol<TextFn>("obs_module_text")("Camera2")), QStringLiteral("Camera 2"));
-}
-
-void tst_moduleLocale::freedLocaleAnswersKeys()
-{
-	symbol<SetLocaleFn>("obs_module_set_locale")("en-US");
-	symbol<VoidFn>("obs_module_free_locale")();
-	QVERIFY(*symbol<lookup_t **>("obs_module_lookup") == nullptr);
-	QCOMPARE(QString::fromUtf8(symbol<TextFn>("obs_module_text")("Camera1")), QStringLiteral("Camera1"));
-	const char *out = nullptr;
-	QVERIFY(!symbol<GetStringFn>("obs_module_get_string")("Camera1", &out));
 }
 
 QTEST_GUILESS_MAIN(tst_moduleLocale)

@@ -6,6 +6,7 @@ Usage: atspi_window.py COMMAND [ARGS]
   sizes                 prints "NAME WIDTH HEIGHT" for every button of the controller window
   press NAME            runs the "Press" action of the control named NAME (the first action if it has none)
   checked NAME          exits 0 when the control named NAME is checked, 1 when it is not
+  enabled NAME          exits 0 when the control named NAME can be used, 1 when it is disabled
   text NAME             prints the text of the label or field named NAME
   window                prints the controller window's position and size: X Y WIDTH HEIGHT
   center NAME           prints the screen position of the middle of the control named NAME: X Y
@@ -148,6 +149,8 @@ def main():
         return 0
     if command == "checked":
         return 0 if control(args[0]).getState().contains(pyatspi.STATE_CHECKED) else 1
+    if command == "enabled":
+        return 0 if control(args[0]).getState().contains(pyatspi.STATE_ENABLED) else 1
     if command == "text":
         node = control(args[0])
         try:

@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
-# End to end in the real OBS, driving the controller like an operator: the controller window connects to the
-# simulated camera in slot 1, a held direction button moves it, an OBS hotkey bound in the profile's basic.ini
-# (as OBS's own hotkey settings save it) moves it, OBS keeps answering on its UI thread while a preset call is in
-# progress, and a WebSocket client moves the camera through the relay and gets the replies. The simulated camera's
-# log shows the bytes. Runs in a network namespace of its own where it can.
+# End to end in the real OBS, driving the controller window through the accessibility bus by its controls' names: it
+# connects to the simulated camera in slot 1, a direction button moves it, an OBS hotkey bound in the profile's
+# basic.ini (as OBS's own hotkey settings save it) moves it, OBS keeps answering on its UI thread while a preset call
+# is in progress, and a WebSocket client moves the camera through the relay and gets the replies. The simulated
+# camera's log shows the bytes. Runs in a network namespace of its own where it can.
 # Usage: obs_control.sh MODULE_FILE DATA_DIR SIMULATOR RELAY_CLIENT
 set -uo pipefail
 
 if [ "${KAVREN_E2E_ISOLATED:-}" != 1 ] && [ "$(id -u)" -eq 0 ] && unshare --net true 2>/dev/null; then
 	exec env KAVREN_E2E_ISOLATED=1 unshare --net bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
+fi
+
+# The window is driven through the accessibility bus, which needs a D-Bus session of its own.
+if [ "${KAVREN_E2E_DBUS:-}" != 1 ]; then
+	exec env KAVREN_E2E_DBUS=1 dbus-run-session -- "$0" "$@" 2> >(grep -v '^dbus-daemon' >&2)
 fi
 
 module=$1 data=$2 simulator=$3 relay_client=$4
@@ -37,11 +42,31 @@ fail() {
 	exit 1
 }
 
-# wait_for_rx PATTERN SECONDS: waits until the camera has received a datagram whose payload matches PATTERN.
+# rx_count PATTERN: how many datagrams whose payload matches PATTERN the camera has received.
+rx_count() {
+	grep -ciE "^rx 01 [01]0 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}$1" "$sim_log"
+}
+
+# wait_for_rx PATTERN SECONDS [COUNT]: waits until the camera has received more than COUNT (default 0) datagrams
+# whose payload matches PATTERN.
 wait_for_rx() {
 	local i
 	for i in $(seq 1 $(($2 * 10))); do
-		grep -qiE "^rx 01 [01]0 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}$1" "$sim_log" && return 0
+		[ "$(rx_count "$1")" -gt "${3:-0}" ] && return 0
+		sleep 0.1
+	done
+	return 1
+}
+
+# Debian's interpreter has the accessibility and websockets modules; another python3 earlier on PATH may not.
+python=/usr/bin/python3
+[ -x "$python" ] || python=python3
+atspi() { "$python" "$here/atspi_window.py" "$@"; }
+# wait_until_atspi CHECK NAME: waits (bounded) until the control named NAME passes CHECK (checked, enabled).
+wait_until_atspi() {
+	local _
+	for _ in $(seq 1 100); do
+		KAVREN_ATSPI_TIMEOUT=1 atspi "$1" "$2" && return 0
 		sleep 0.1
 	done
 	return 1
@@ -65,50 +90,39 @@ sed -i 's/^ServerEnabled=false$/ServerEnabled=true\nAuthRequired=false\nServerPo
 "$simulator" --address 127.0.0.2 --model NX-B93K --log >"$sim_log" 2>&1 &
 sim_pid=$!
 obs_session_start_xvfb || fail "Xvfb did not start"
-obs_session_start_obs "$home" "$session/obs-output.txt"
+QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 obs_session_start_obs "$home" "$session/obs-output.txt"
 obs_session_wait_for_log "$home" "\[Kavren\] module loaded" 90 || fail "the module's load did not run"
 obs_session_wait_for_window "OBS [0-9].*" 30 || fail "OBS's main window did not show"
-sleep 2
 obs_session_trigger_tools_action "Kavren OBS Camera Controller" || fail "the controller window did not show"
-window=$(xdotool search --onlyvisible --name "^Kavren OBS Camera Controller\$" | head -n 1)
-sleep 1 # let the window lay itself out before clicking into it
 
-# Slot 1 (top left of the slot grid): identification, then the connected camera.
-xdotool mousemove --window "$window" 68 136 click 1
-wait_for_rx "81 09 00 02 00 05 ff" 10 || fail "clicking slot 1 did not identify the camera"
-sleep 1.5
+# Slot 1 by its name, as a screen reader presses it: identification, then the connected camera.
+atspi press Stage || fail "the controller window has no slot named Stage"
+wait_for_rx "81 09 00 02 00 05 ff" 10 || fail "pressing slot 1 did not identify the camera"
+wait_until_atspi checked Stage || fail "slot 1 did not connect"
 
-# Hold the up button (centre of the pad's top row) and let go: drive up, then stop.
-xdotool mousemove --window "$window" 211 290 mousedown 1
-sleep 0.4
-xdotool mouseup 1
-wait_for_rx "81 01 06 01 [0-9a-f]{2} [0-9a-f]{2} 03 01 ff" 5 || fail "holding the up button did not move the camera"
+# The up button pressed and let go: drive up, then stop. The pad waits for the camera's read-back after a
+# connect, and a press on a disabled button does nothing.
+wait_until_atspi enabled "Tilt Up" || fail "the pad did not become usable after the connect"
+atspi press "Tilt Up" || fail "the controller window has no Tilt Up button"
+wait_for_rx "81 01 06 01 [0-9a-f]{2} [0-9a-f]{2} 03 01 ff" 5 || fail "pressing the up button did not move the camera"
 wait_for_rx "81 01 06 01 [0-9a-f]{2} [0-9a-f]{2} 03 03 ff" 5 || fail "releasing the up button did not stop the camera"
 echo "The controller connected slot 1 and moved the camera"
 
 # The hotkey restored from basic.ini: OBS's hotkey thread, then the controller on the UI thread.
-before=$(grep -ciE "^rx 01 00 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}81 01 06 01 [0-9a-f]{2} [0-9a-f]{2} 03 01 ff" "$sim_log")
+# OBS samples the keyboard's state, so the key is held until the camera has received the move.
+move='81 01 06 01 [0-9a-f]{2} [0-9a-f]{2} 03 01 ff'
 xdotool keydown F5
-sleep 0.4
+wait_for_rx "$move" 5 "$(rx_count "$move")"
+moved=$?
 xdotool keyup F5
-for _ in $(seq 1 50); do
-	now=$(grep -ciE "^rx 01 00 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}81 01 06 01 [0-9a-f]{2} [0-9a-f]{2} 03 01 ff" "$sim_log")
-	[ "$now" -gt "$before" ] && break
-	sleep 0.1
-done
-[ "$now" -gt "$before" ] || fail "the F5 hotkey restored from basic.ini did not move the camera"
+[ "$moved" -eq 0 ] || fail "the F5 hotkey restored from basic.ini did not move the camera"
 echo "The hotkey bound in the profile moved the camera"
-
-# Debian's interpreter has the websockets module; another python3 earlier on PATH may not.
-python=/usr/bin/python3
-[ -x "$python" ] || python=python3
 
 # A preset call holds the camera for more than a second (the recall and the camera's settling time). While it
 # runs, OBS must keep answering: obs-websocket's studio-mode switch runs on OBS's UI thread and answers only once
 # that thread ran it. A move pressed right after the call waits behind it on the camera's worker, so as long as
 # the camera has not received that move, the call is still in progress.
-move='81 01 06 01 [0-9a-f]{2} [0-9a-f]{2} 03 01 ff'
-moves_before=$(grep -ciE "^rx 01 00 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}$move" "$sim_log")
+moves_before=$(rx_count "$move")
 # OBS samples the keyboard's state, so a key is held long enough for its hotkey thread to see it.
 xdotool keydown F6
 wait_for_rx "81 01 04 3f 02 01 ff" 5 || fail "the F6 hotkey did not call preset 1"
@@ -116,14 +130,14 @@ xdotool keyup F6
 xdotool keydown F5
 answer=$("$python" "$here/obs_request.py" ws://127.0.0.1:4455 SetStudioModeEnabled '{"studioModeEnabled": true}' \
 	5 2>"$session/request-time.txt") || fail "OBS did not answer the studio-mode request"
-moves_now=$(grep -ciE "^rx 01 00 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}$move" "$sim_log")
+moves_now=$(rx_count "$move")
 xdotool keyup F5
 [ "$moves_now" -eq "$moves_before" ] ||
 	fail "OBS answered only after the preset call ended ($(cat "$session/request-time.txt"))"
 studio=$("$python" "$here/obs_request.py" ws://127.0.0.1:4455 GetStudioModeEnabled '' 5) ||
 	fail "OBS did not report its studio mode"
 echo "$studio" | grep -q '"studioModeEnabled": true' || fail "the studio-mode switch did not take effect: $studio"
-wait_for_rx "$move" 5 || fail "the move pressed during the preset call was lost"
+wait_for_rx "$move" 5 "$moves_before" || fail "the move pressed during the preset call was lost"
 echo "OBS answered during a preset call: studio mode switched on its UI thread ($(cat "$session/request-time.txt"))"
 
 # A WebSocket client on this machine: home through the relay, acknowledge and completion back.

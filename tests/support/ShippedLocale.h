@@ -5,6 +5,8 @@
 
 #include "ui/LocaleTable.h"
 
+#include <QString>
+
 inline LocaleTable &localeTable()
 {
 	static LocaleTable table;
@@ -17,4 +19,9 @@ inline bool loadLocale()
 		return false;
 	localeTable().install();
 	return true;
+}
+
+inline QString localeText(const char *key)
+{
+	return localeTable().text(key);
 }
