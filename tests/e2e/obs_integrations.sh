@@ -47,6 +47,12 @@ obs_call() { client obs "$@" >/dev/null || fail "OBS refused $1 $2"; }
 
 recall_pattern() { printf '81 01 04 3f 02 %02x ff' "$1"; }
 rx_count() { grep -ciE "^rx 01 00 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}$1" "$sim_log"; }
+# expect_first_command MARK PATTERN: the first command the camera received after line MARK of its log matches.
+expect_first_command() {
+	local first
+	first=$(tail -n +"$(($1 + 1))" "$sim_log" | grep -iE '^rx 01 00 00 ' | head -n 1)
+	echo "$first" | grep -qiE "$2\$" || fail "the camera received something else first: $first"
+}
 # wait_until SECONDS COMMAND...: runs COMMAND every 0.1 s until it succeeds; fails after SECONDS.
 wait_until() {
 	local seconds=$1 i
@@ -61,7 +67,7 @@ received() { [ "$(rx_count "$1")" -gt 0 ]; }
 # wait_for_rx PATTERN SECONDS: waits until the camera has received a command whose payload matches PATTERN.
 wait_for_rx() { wait_until "$2" received "$1"; }
 # wait_for_file FILE TEXT SECONDS
-wait_for_file() { wait_until "$3" grep -qF -- "$2" "$1"; }
+wait_for_file() { wait_until "$3" grep -qsF -- "$2" "$1"; }
 # event_arrived TYPE DATA_JSON: whether the listener printed our vendor's event TYPE with that data.
 event_arrived() {
 	/usr/bin/python3 -c '
@@ -129,23 +135,30 @@ expect_answer CallPreset '{"slot":9,"preset":1}' '{"ok":false,"error":"slot 9 is
 expect_answer CallPreset '{"slot":"1","preset":1}' '{"ok":false,"error":"\"slot\" must be an integer"}'
 expect_answer CallPreset '{"slot":1,"preset":5}' '{"ok":true}'
 wait_for_rx "$(recall_pattern 5)" 10 || fail "the good request after the refused ones did not reach the camera"
-first=$(tail -n +"$((mark + 1))" "$sim_log" | grep -iE '^rx 01 00 00 ' | head -n 1)
-echo "$first" | grep -qiE "$(recall_pattern 5)\$" || fail "the camera received something else first: $first"
+expect_first_command "$mark" "$(recall_pattern 5)"
 echo "Preset 99, slot 9 and a slot as text were refused and sent nothing"
 
 obs_call CreateScene '{"sceneName":"Wide"}'
 obs_call CreateScene '{"sceneName":"Close"}'
+# Close is linked to preview only: in program, without Studio Mode, it recalls nothing, so the next command the
+# camera receives is Wide's program preset.
+mark=$(wc -l <"$sim_log")
+obs_call SetCurrentProgramScene '{"sceneName":"Close"}'
 obs_call SetCurrentProgramScene '{"sceneName":"Wide"}'
 wait_for_rx "$(recall_pattern 3)" 10 || fail "the program scene Wide did not recall its preset 3"
+expect_first_command "$mark" "$(recall_pattern 3)"
 wait_for_event PresetCalled '{"slot":1,"preset":3,"source":"scene"}' 10 ||
 	fail "no PresetCalled event for the scene: $(cat "$events")"
-echo "The program scene Wide recalled its preset"
+echo "The program scene Wide recalled its preset, and Close in program nothing"
 
+# Studio Mode starts with Wide in preview too: linked to program only, it recalls nothing there, so the next
+# command the camera receives is Close's preview preset.
+mark=$(wc -l <"$sim_log")
 obs_call SetStudioModeEnabled '{"studioModeEnabled":true}'
-[ "$(rx_count "$(recall_pattern 4)")" -eq 0 ] || fail "the preview-linked preset was recalled before its scene went to preview"
 obs_call SetCurrentPreviewScene '{"sceneName":"Close"}'
 wait_for_rx "$(recall_pattern 4)" 10 || fail "the preview scene Close did not recall its preset 4 in Studio Mode"
-echo "In Studio Mode the preview scene Close recalled its preset"
+expect_first_command "$mark" "$(recall_pattern 4)"
+echo "In Studio Mode the preview scene Close recalled its preset, and Wide in preview nothing"
 
 obs_call SetSceneName '{"sceneName":"Close","newSceneName":"Close-up"}'
 wait_for_file "$settings" '"scene": "Close-up"' 10 || fail "the settings file does not carry the new name: $(cat "$settings")"
