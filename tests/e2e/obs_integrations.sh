@@ -41,7 +41,9 @@ fail() { obs_session_fail "$home" "$sim_log" "$@"; }
 # A port nobody listens on (any port is free inside a namespace of our own).
 port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 url="ws://127.0.0.1:$port"
-client() { node "$here/obs_vendor_client.js" "$clients" "$url" "$@"; }
+# Started without a function in between where it runs in the background, so that its PID is the client's own.
+client_command=(node "$here/obs_vendor_client.js" "$clients" "$url")
+client() { "${client_command[@]}" "$@"; }
 vendor() { client vendor "$@"; }
 obs_call() { client obs "$@" >/dev/null || fail "OBS refused $1 $2"; }
 
@@ -105,7 +107,7 @@ obs_session_wait_for_log "$home" "\[Kavren\] camera requests offered through obs
 wait_until 20 client obs GetVersion >/dev/null 2>&1 || fail "obs-websocket did not answer"
 echo "OBS is up with the camera requests offered ($((SECONDS - started)) s)"
 
-client events 240 >"$events" 2>&1 &
+"${client_command[@]}" events 240 >"$events" 2>&1 &
 events_pid=$!
 wait_for_file "$events" listening 10 || fail "the event listener did not connect"
 
@@ -171,7 +173,7 @@ events_pid=
 # preview has the focus). OBS 29 also quits on SIGINT, but from inside the signal handler, which can interrupt its
 # UI thread holding any lock, so a test through it would fail on OBS's own locks now and then. A program keeps
 # asking all the while: whatever waits for the UI thread then is answered or dropped, and OBS still exits.
-client flood 5000 >"$session/flood.txt" 2>&1 &
+"${client_command[@]}" flood 5000 >"$session/flood.txt" 2>&1 &
 flood_pid=$!
 wait_for_file "$session/flood.txt" flooding 10 || fail "the requests in a row were not answered"
 main=$(xdotool search --onlyvisible --name '^OBS [0-9]' | head -n 1)
