@@ -3,17 +3,17 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
-struct UiThreadCall::Shared {
-	QObject *context = nullptr;
-	std::mutex mutex;
-	std::condition_variable answered;
-	bool closed = false;
-};
-
 namespace {
+
+// How often a waiting caller looks whether it was called off. close() takes no lock and wakes nobody, because OBS
+// may run its exit (and so close()) from a signal handler on the UI thread, interrupting whatever that thread
+// holds, this class's own lock included.
+constexpr std::chrono::milliseconds kCloseCheck{50};
 
 struct Pending {
 	bool done = false;
@@ -22,6 +22,14 @@ struct Pending {
 
 } // namespace
 
+struct UiThreadCall::Shared {
+	std::mutex contextMutex; // held while work is posted, so the context cannot go meanwhile
+	QObject *context = nullptr;
+	std::mutex mutex; // guards every Pending
+	std::condition_variable answered;
+	std::atomic<bool> closed{false};
+};
+
 UiThreadCall::UiThreadCall(QObject *context) : shared(std::make_shared<Shared>())
 {
 	shared->context = context;
@@ -29,25 +37,20 @@ UiThreadCall::UiThreadCall(QObject *context) : shared(std::make_shared<Shared>()
 
 std::optional<nlohmann::json> UiThreadCall::call(Work work) const
 {
-	auto pending = std::make_shared<Pending>();
-	std::unique_lock<std::mutex> lock(shared->mutex);
-	if (shared->closed)
+	std::unique_lock<std::mutex> posting(shared->contextMutex);
+	if (shared->closed || !shared->context)
 		return std::nullopt;
 	if (QThread::currentThread() == shared->context->thread()) {
-		// Already on the context's thread: waiting for it would never end.
-		lock.unlock();
-		return work();
+		posting.unlock();
+		return work(); // already on the context's thread: waiting for it would never end
 	}
-	// Posted under the lock: close() cannot run in between, so the context is still alive here. The work reads
-	// `closed` again on the context's thread because close() may come after the post and before the event.
+	auto pending = std::make_shared<Pending>();
+	// The work looks at `closed` again where it runs: close() may come between the post and the event.
 	QMetaObject::invokeMethod(
 		shared->context,
 		[shared = shared, pending, work = std::move(work)]() {
-			{
-				std::lock_guard<std::mutex> guard(shared->mutex);
-				if (shared->closed)
-					return;
-			}
+			if (shared->closed)
+				return;
 			nlohmann::json answer = work();
 			std::lock_guard<std::mutex> guard(shared->mutex);
 			pending->answer = std::move(answer);
@@ -55,7 +58,10 @@ std::optional<nlohmann::json> UiThreadCall::call(Work work) const
 			shared->answered.notify_all();
 		},
 		Qt::QueuedConnection);
-	shared->answered.wait(lock, [&] { return pending->done || shared->closed; });
+	posting.unlock();
+	std::unique_lock<std::mutex> lock(shared->mutex);
+	while (!pending->done && !shared->closed)
+		shared->answered.wait_for(lock, kCloseCheck);
 	if (!pending->done)
 		return std::nullopt;
 	return std::move(pending->answer);
@@ -63,13 +69,17 @@ std::optional<nlohmann::json> UiThreadCall::call(Work work) const
 
 void UiThreadCall::close()
 {
-	std::lock_guard<std::mutex> guard(shared->mutex);
 	shared->closed = true;
-	shared->answered.notify_all();
+}
+
+void UiThreadCall::detachContext()
+{
+	close();
+	std::lock_guard<std::mutex> guard(shared->contextMutex);
+	shared->context = nullptr;
 }
 
 bool UiThreadCall::isClosed() const
 {
-	std::lock_guard<std::mutex> guard(shared->mutex);
 	return shared->closed;
 }

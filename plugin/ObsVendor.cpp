@@ -86,6 +86,7 @@ ObsVendor::ObsVendor(CameraDirector *director, QObject *parent) : QObject(parent
 ObsVendor::~ObsVendor()
 {
 	stop();
+	uiCall.detachContext();
 }
 
 bool ObsVendor::registerWithWebSocket()

@@ -318,6 +318,18 @@ private slots:
 		QVERIFY(!ran.load());
 		QVERIFY(!call.call([] { return json(1); }).has_value());
 	}
+
+	void detachedContextGetsNoMoreWork()
+	{
+		auto context = std::make_unique<QObject>();
+		UiThreadCall call(context.get());
+		call.detachContext();
+		context.reset();
+		std::optional<json> answer = json("unset");
+		std::thread caller([&] { answer = call.call([] { return json(1); }); });
+		caller.join();
+		QVERIFY(!answer.has_value());
+	}
 };
 
 QTEST_GUILESS_MAIN(tst_CameraRequests)
