@@ -5,6 +5,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KAVREN_BUILD_DIR:-$root/build}
+# shellcheck source=lib/run-ctest.sh
+source "$root/scripts/lib/run-ctest.sh"
 
 timings=()
 started=$SECONDS
@@ -24,9 +26,7 @@ install_deps() {
 
 run_tests() {
 	echo "== Tests"
-	# Twice as many tests as cores at once: they mostly wait for cameras, timers and OBS (a whole run keeps about a
-	# third of one core busy), and each runs in a sandbox of its own.
-	ctest --test-dir "$build" --output-on-failure --timeout 600 -j"$(($(nproc) * 2))"
+	run_ctest "$build"
 }
 
 phase deps install_deps
