@@ -1,22 +1,44 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for a short while (FUZZ_SECONDS, default 20).
-# A crash, a leak or a sanitizer report fails the run.
+# Builds the libFuzzer targets in the clang build (scripts/lib/clang-build.sh) and runs each for a short while
+# (FUZZ_SECONDS, default 20), as many at once as there are cores. A crash, a leak or a sanitizer report fails the run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${KAVREN_FUZZ_BUILD_DIR:-$root/build-fuzz}
+# shellcheck source=lib/clang-build.sh
+source "$root/scripts/lib/clang-build.sh"
 seconds=${FUZZ_SECONDS:-20}
 
-echo "== Fuzzing (${seconds}s per target)"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVREN_FUZZ=ON -DKAVREN_BUILD_TESTS=OFF \
-	-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKAVREN_SANITIZE=address,undefined >/dev/null
-targets=$(cd "$root/tests/fuzz" && ls fuzz_*.cpp 2>/dev/null | sed 's/\.cpp$//')
-for target in $targets; do
-	cmake --build "$build" -j"$(nproc)" --target "$target" >/dev/null
+# fuzz TARGET OUTPUT_FILE: runs TARGET over a copy of its seed corpus; its last lines go to OUTPUT_FILE, and its exit
+# status to OUTPUT_FILE.status.
+fuzz() {
+	local target=$1 output=$2 corpus status=0
 	corpus=$(mktemp -d)
-	name=${target#fuzz_}
+	local name=${target#fuzz_}
 	[ -d "$root/tests/fuzz/corpus/$name" ] && cp -r "$root/tests/fuzz/corpus/$name/." "$corpus/"
-	echo "-- $target"
-	UBSAN_OPTIONS=halt_on_error=1 "$build/tests/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
-		-artifact_prefix="$build/" "$corpus" 2>&1 | tail -n 4
-	rm -rf "$corpus"
+	UBSAN_OPTIONS=halt_on_error=1 "$clang_build_dir/tests/fuzz/$target" -max_total_time="$seconds" \
+		-print_final_stats=1 -artifact_prefix="$clang_build_dir/$target-" "$corpus" >"$output.log" 2>&1 ||
+		status=$?
+	{ echo "-- $target"; tail -n 4 "$output.log"; } >"$output"
+	rm -rf "$corpus" "$output.log"
+	echo "$status" >"$output.status"
+}
+
+mapfile -t targets < <(cd "$root/tests/fuzz" && ls fuzz_*.cpp 2>/dev/null | sed 's/\.cpp$//')
+echo "== Fuzzing (${seconds}s per target): ${targets[*]}"
+clang_build "${targets[@]}"
+
+outputs=$(mktemp -d)
+trap 'rm -rf "$outputs"' EXIT
+for target in "${targets[@]}"; do
+	# A fuzzer keeps one core busy; more at once than cores would only share them.
+	while [ "$(jobs -rp | wc -l)" -ge "$(nproc)" ]; do
+		wait -n
+	done
+	fuzz "$target" "$outputs/$target" &
 done
+wait
+failed=0
+for target in "${targets[@]}"; do
+	cat "$outputs/$target"
+	[ "$(cat "$outputs/$target.status")" = 0 ] || failed=1
+done
+exit $failed

@@ -1,34 +1,47 @@
 #!/usr/bin/env bash
 # Runs the thread-heavy tests (the relay and the service that restarts it, the camera workers and the windows that
-# drive them) under ThreadSanitizer and the widget tests under AddressSanitizer with LeakSanitizer, each in a build of
-# its own. A report fails the run.
+# drive them) under ThreadSanitizer in a build of its own, and the widget tests under AddressSanitizer with
+# LeakSanitizer and UndefinedBehaviorSanitizer in the clang build the fuzz targets share. Each build compiles only
+# the tests it runs. A report fails the run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=lib/clang-build.sh
+source "$root/scripts/lib/clang-build.sh"
+# shellcheck source=lib/run-ctest.sh
+source "$root/scripts/lib/run-ctest.sh"
 
-run_sanitized() {
-	local sanitizer=$1 build=$2
-	shift 2
-	local tests=("$@")
-	echo "== ${sanitizer} sanitizer: ${tests[*]}"
-	cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DKAVREN_SANITIZE="$sanitizer" >/dev/null
-	cmake --build "$build" -j"$(nproc)" --target "${tests[@]}" >/dev/null
-	local regex
-	regex="^($(IFS='|'; echo "${tests[*]}"))\$"
-	ctest --test-dir "$build" --output-on-failure -R "$regex"
+# existing_tests NAME...: the names among NAME that have a test source.
+existing_tests() {
+	local test
+	for test in "$@"; do
+		[ -f "$root/tests/$test.cpp" ] && echo "$test"
+	done
 }
 
-TSAN_OPTIONS="suppressions=$root/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1" \
-	run_sanitized thread "$root/build-tsan" tst_ViscaTransfer tst_RelayService tst_CameraWorker tst_MainDialog \
-		tst_DiscoveryDialog
+# run_tests BUILD_DIR NAME...: runs the named tests of BUILD_DIR.
+run_tests() {
+	local build=$1
+	shift
+	run_ctest "$build" -R "^($(IFS='|'; echo "$*"))\$"
+}
 
-gui_tests=()
-for test in tst_CameraWorker tst_MainDialog tst_MainDialogPanel tst_controlWidgets tst_DiscoveryDialog \
-	tst_PresetRenameDialog tst_PanTiltLimitSettingDialog tst_RelayService; do
-	[ -f "$root/tests/$test.cpp" ] && gui_tests+=("$test")
-done
+mapfile -t thread_tests < <(existing_tests tst_ViscaTransfer tst_RelayService tst_CameraWorker tst_MainDialog \
+	tst_DiscoveryDialog)
+echo "== Thread sanitizer: ${thread_tests[*]}"
+tsan_build=${KAVREN_TSAN_BUILD_DIR:-$root/build-tsan}
+cmake -S "$root" -B "$tsan_build" -DCMAKE_BUILD_TYPE=Debug -DKAVREN_SANITIZE=thread >/dev/null
+cmake --build "$tsan_build" -j"$(nproc)" --target "${thread_tests[@]}" >/dev/null
+TSAN_OPTIONS="suppressions=$root/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1" \
+	run_tests "$tsan_build" "${thread_tests[@]}"
+
+mapfile -t gui_tests < <(existing_tests tst_CameraWorker tst_MainDialog tst_MainDialogPanel tst_controlWidgets \
+	tst_DiscoveryDialog tst_PresetRenameDialog tst_PanTiltLimitSettingDialog tst_RelayService)
+echo "== Address, leak and undefined-behaviour sanitizers: ${gui_tests[*]}"
+clang_build "${gui_tests[@]}"
 lsan_suppressions=
 [ -f "$root/tests/lsan.supp" ] && lsan_suppressions="suppressions=$root/tests/lsan.supp"
-# Full unwinding lets the suppressions (Qt's offscreen platform plug-in only) match their frames.
-ASAN_OPTIONS="detect_leaks=1 halt_on_error=1 fast_unwind_on_malloc=0 malloc_context_size=8" \
-	LSAN_OPTIONS="$lsan_suppressions" \
-	run_sanitized address "$root/build-asan" "${gui_tests[@]}"
+# In this clang build the suppressions (Qt's offscreen platform plug-in only) match with the fast unwinder too; full
+# unwinding on every allocation made the window tests three times slower.
+ASAN_OPTIONS="detect_leaks=1 halt_on_error=1 malloc_context_size=8" \
+	LSAN_OPTIONS="$lsan_suppressions" UBSAN_OPTIONS="halt_on_error=1 print_stacktrace=1" \
+	run_tests "$clang_build_dir" "${gui_tests[@]}"

@@ -2,6 +2,9 @@
 # an Xvfb display when needed, and a way to trigger the module's Tools-menu action like a user would.
 # Source it; every function reports failure through its exit status.
 
+# shellcheck source=xvfb.sh
+source "$(dirname "${BASH_SOURCE[0]}")/xvfb.sh"
+
 # obs_session_prepare HOME MODULE_FILE DATA_DIR: per-user plug-in layout inside HOME and a quiet first start.
 obs_session_prepare() {
 	local home=$1 module=$2 data=$3
@@ -44,20 +47,7 @@ INI
 
 # obs_session_start_xvfb: starts Xvfb on a free display; sets DISPLAY and XVFB_PID.
 obs_session_start_xvfb() {
-	local n
-	for n in $(seq 90 140); do
-		[ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-	done
-	Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-	XVFB_PID=$!
-	export DISPLAY=":$n"
-	local i
-	for i in $(seq 1 100); do
-		[ -e "/tmp/.X11-unix/X$n" ] && return 0
-		kill -0 "$XVFB_PID" 2>/dev/null || return 1
-		sleep 0.1
-	done
-	return 1
+	xvfb_start
 }
 
 # obs_session_start_obs HOME OUTPUT_FILE: starts OBS in the background with HOME pointed at the session; sets OBS_PID.
@@ -127,10 +117,7 @@ obs_session_stop() {
 		kill -KILL "$OBS_PID" 2>/dev/null || true
 		wait "$OBS_PID" 2>/dev/null || true
 	fi
-	if [ -n "${XVFB_PID:-}" ]; then
-		kill -TERM "$XVFB_PID" 2>/dev/null || true
-		wait "$XVFB_PID" 2>/dev/null || true
-	fi
+	xvfb_stop
 }
 
 # obs_session_end PID...: ends the test's own helper processes (empty arguments are skipped) and waits for them.

@@ -1,0 +1,12 @@
+# The clang build that the fuzz targets and the widget tests under AddressSanitizer share: AddressSanitizer,
+# LeakSanitizer and UndefinedBehaviorSanitizer on every target, coverage guidance for the fuzzer in the core library.
+# One build for both keeps the sanitized core library compiled once. Source it after setting root.
+
+clang_build_dir=${KAVREN_CLANG_BUILD_DIR:-$root/build-clang}
+
+# clang_build TARGET...: configures the clang build and builds only the given targets.
+clang_build() {
+	cmake -S "$root" -B "$clang_build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKAVREN_FUZZ=ON \
+		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKAVREN_SANITIZE=address,undefined >/dev/null
+	cmake --build "$clang_build_dir" -j"$(nproc)" --target "$@" >/dev/null
+}
