@@ -1,0 +1,177 @@
+// The Scene Presets dialog: OBS's scenes with their links, every change stored at once through the settings file
+// (hand edits made meanwhile kept), and scenes or entries that cannot be used kept until the operator removes them.
+
+#include "ShippedLocale.h"
+#include "control/CameraDirector.h"
+#include "control/CameraPool.h"
+#include "scenes/SceneSource.h"
+#include "settings/Utils.h"
+#include "ui/ScenePresetDialog.h"
+
+#include <QComboBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+class FakeSceneSource : public SceneSource {
+public:
+	QStringList sceneNames() const override { return {QStringLiteral("Wide"), QStringLiteral("Pulpit")}; }
+};
+
+QJsonObject link(const char *scene, int slot, int preset, const char *on)
+{
+	return QJsonObject{{QStringLiteral("scene"), QLatin1String(scene)},
+			   {QStringLiteral("slot"), slot},
+			   {QStringLiteral("preset"), preset},
+			   {QStringLiteral("on"), QLatin1String(on)}};
+}
+
+QJsonObject readSettings()
+{
+	QJsonObject settings;
+	Utils::readJSONFromFile(settings, Utils::getAppDataPath());
+	return settings;
+}
+
+void writeSettings(QJsonObject settings)
+{
+	QVERIFY(Utils::writeJSONToFile(settings, Utils::getAppDataPath()));
+}
+
+} // namespace
+
+class tst_ScenePresetDialog : public QObject {
+	Q_OBJECT
+
+	QTemporaryDir home;
+	FakeSceneSource scenes;
+	std::unique_ptr<CameraPool> pool;
+	std::unique_ptr<CameraDirector> director;
+	std::unique_ptr<ScenePresetDialog> dialog;
+
+	QTableWidget *table() const { return dialog->findChild<QTableWidget *>(QStringLiteral("SceneTable")); }
+	template <typename Cell>
+	Cell *cell(int row, int column) const
+	{
+		return qobject_cast<Cell *>(table()->cellWidget(row, column));
+	}
+	QJsonArray storedLinks() const { return readSettings().value(QStringLiteral("ScenePresets")).toArray(); }
+
+private slots:
+	void initTestCase()
+	{
+		QVERIFY(loadLocale());
+		QVERIFY(home.isValid());
+		qputenv("HOME", home.path().toUtf8());
+		QStandardPaths::setTestModeEnabled(true);
+		pool = std::make_unique<CameraPool>(CameraWorker::Options());
+		director = std::make_unique<CameraDirector>(
+			pool.get(), [](int slot) { return QStringLiteral("Camera %1").arg(slot); });
+	}
+
+	void init()
+	{
+		// Wide recalls preset 3 of slot 1 in program; "Gone" is no scene any more; one entry is unusable.
+		writeSettings(QJsonObject{{QStringLiteral("ScenePresets"),
+					   QJsonArray{link("Wide", 1, 3, "program"), link("Gone", 2, 4, "preview"),
+						      link("Choir", 12, 1, "program")}},
+					  {QStringLiteral("Camera1NickName"), QStringLiteral("Stage")}});
+		dialog = std::make_unique<ScenePresetDialog>(director.get(), &scenes);
+	}
+
+	void cleanup() { dialog.reset(); }
+
+	void cleanupTestCase()
+	{
+		director.reset();
+		pool.reset();
+	}
+
+	void listsScenesLinksAndWhatCannotBeUsed()
+	{
+		QCOMPARE(table()->rowCount(), 3);
+		QCOMPARE(table()->item(0, ScenePresetDialog::SceneColumn)->text(), QStringLiteral("Wide"));
+		QVERIFY(table()->item(2, ScenePresetDialog::SceneColumn)->text().contains(QStringLiteral("Gone")));
+		QVERIFY(table()->item(2, ScenePresetDialog::SceneColumn)->font().italic());
+		QCOMPARE(cell<QComboBox>(0, ScenePresetDialog::ProgramCameraColumn)->currentData().toInt(), 1);
+		QCOMPARE(cell<QSpinBox>(0, ScenePresetDialog::ProgramPresetColumn)->value(), 3);
+		QVERIFY(!cell<QSpinBox>(1, ScenePresetDialog::ProgramPresetColumn)->isEnabled());
+		QCOMPARE(cell<QComboBox>(2, ScenePresetDialog::PreviewCameraColumn)->currentData().toInt(), 2);
+		auto *unusable = dialog->findChild<QListWidget *>(QStringLiteral("UnusableList"));
+		QCOMPARE(unusable->count(), 1);
+		QVERIFY(unusable->item(0)->text().contains(QStringLiteral("Choir")));
+	}
+
+	// Each change goes through the file as it stands: a key written by hand meanwhile stays, and choosing no
+	// camera removes the link.
+	void changesAreStoredAtOnceAndKeepHandEdits()
+	{
+		QJsonObject edited = readSettings();
+		edited.insert(QStringLiteral("HandEdit"), true);
+		writeSettings(edited);
+
+		auto *pulpitCamera = cell<QComboBox>(1, ScenePresetDialog::PreviewCameraColumn);
+		pulpitCamera->setCurrentIndex(pulpitCamera->findData(2));
+		cell<QSpinBox>(1, ScenePresetDialog::PreviewPresetColumn)->setValue(7);
+		auto *wideCamera = cell<QComboBox>(0, ScenePresetDialog::ProgramCameraColumn);
+		wideCamera->setCurrentIndex(wideCamera->findData(0));
+
+		const QJsonArray links = storedLinks();
+		QVERIFY(links.contains(link("Pulpit", 2, 7, "preview")));
+		QVERIFY(!links.contains(link("Wide", 1, 3, "program")));
+		QVERIFY(links.contains(link("Gone", 2, 4, "preview")));
+		QVERIFY(links.contains(link("Choir", 12, 1, "program")));
+		QCOMPARE(readSettings().value(QStringLiteral("HandEdit")), QJsonValue(true));
+	}
+
+	// A missing scene and an unusable entry go only when the operator removes them.
+	void removesOnlyWhatTheOperatorRemoves()
+	{
+		auto *remove = dialog->findChild<QPushButton *>(QStringLiteral("RemoveButton"));
+		table()->selectRow(0);
+		QVERIFY(!remove->isEnabled());
+		table()->selectRow(2);
+		QVERIFY(remove->isEnabled());
+		remove->click();
+		QVERIFY(!storedLinks().contains(link("Gone", 2, 4, "preview")));
+		QCOMPARE(table()->rowCount(), 2);
+
+		auto *unusable = dialog->findChild<QListWidget *>(QStringLiteral("UnusableList"));
+		unusable->setCurrentRow(0);
+		remove->click();
+		QVERIFY(!storedLinks().contains(link("Choir", 12, 1, "program")));
+		QVERIFY(storedLinks().contains(link("Wide", 1, 3, "program")));
+	}
+
+	// A broken file is never lost to the dialog's idea of it: it is kept aside whole, as for every other key.
+	void aBrokenFileIsKeptAside()
+	{
+		QFile file(Utils::settingsFilePath(Utils::getAppDataPath()));
+		QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+		file.write("{ not json");
+		file.close();
+		auto *wideCamera = cell<QComboBox>(0, ScenePresetDialog::ProgramCameraColumn);
+		wideCamera->setCurrentIndex(wideCamera->findData(2));
+		const QFileInfoList kept =
+			QDir(Utils::getAppDataPath())
+				.entryInfoList({QStringLiteral("KavrenOBSPlugin.json.broken-*")}, QDir::Files);
+		QCOMPARE(kept.size(), 1);
+		QFile aside(kept.first().filePath());
+		QVERIFY(aside.open(QIODevice::ReadOnly));
+		QCOMPARE(aside.readAll(), QByteArray("{ not json"));
+	}
+};
+
+QTEST_MAIN(tst_ScenePresetDialog)
+#include "tst_ScenePresetDialog.moc"
