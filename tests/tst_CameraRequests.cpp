@@ -92,15 +92,14 @@ private slots:
 		QTest::addColumn<QString>("data");
 		QTest::addColumn<QString>("payload"); // a pattern of the command's hex bytes
 
-		QTest::newRow("call preset 7") << "CallPreset"
-					       << R"({"slot": 2, "preset": 7})"
-					       << "8101043f0207ff";
-		QTest::newRow("call preset 19") << "CallPreset"
-						<< R"({"slot": 2, "preset": 19})"
-						<< "8101043f0213ff";
-		QTest::newRow("store preset 1") << "StorePreset"
-						<< R"({"slot": 2, "preset": 1})"
-						<< "8101043f0101ff";
+		const auto row = [](const char *name, const char *type, const char *data, const char *payload) {
+			QTest::newRow(name)
+				<< QString::fromLatin1(type) << QString::fromUtf8(data) << QString::fromLatin1(payload);
+		};
+
+		row("call preset 7", "CallPreset", R"({"slot": 2, "preset": 7})", "8101043f0207ff");
+		row("call preset 19", "CallPreset", R"({"slot": 2, "preset": 19})", "8101043f0213ff");
+		row("store preset 1", "StorePreset", R"({"slot": 2, "preset": 1})", "8101043f0101ff");
 		const QString speeds = QStringLiteral("[0-9a-f]{4}");
 		const QList<QPair<const char *, const char *>> moves{
 			{"up", "0301"},        {"down", "0302"},       {"left", "0103"},
@@ -110,36 +109,17 @@ private slots:
 			QTest::addRow("move %s", direction)
 				<< "Move" << QStringLiteral(R"({"slot": 2, "direction": "%1"})").arg(direction)
 				<< QStringLiteral("81010601%1%2ff").arg(speeds, code);
-		QTest::newRow("move home") << "Move"
-					   << R"({"slot": 2, "direction": "home"})"
-					   << "81010604ff";
-		QTest::newRow("move with speeds") << "Move"
-						  << R"({"slot": 2, "direction": "up", "panSpeed": 5, "tiltSpeed": 6})"
-						  << "8101060105060301ff";
-		QTest::newRow("zoom in") << "Zoom"
-					 << R"({"slot": 2, "direction": "in"})"
-					 << "810104072[0-7]ff";
-		QTest::newRow("zoom out") << "Zoom"
-					  << R"({"slot": 2, "direction": "out"})"
-					  << "810104073[0-7]ff";
-		QTest::newRow("zoom stop") << "Zoom"
-					   << R"({"slot": 2, "direction": "stop"})"
-					   << "8101040700ff";
-		QTest::newRow("focus far") << "Focus"
-					   << R"({"slot": 2, "direction": "far"})"
-					   << "810104082[0-7]ff";
-		QTest::newRow("focus near") << "Focus"
-					    << R"({"slot": 2, "direction": "near"})"
-					    << "810104083[0-7]ff";
-		QTest::newRow("focus stop") << "Focus"
-					    << R"({"slot": 2, "direction": "stop"})"
-					    << "8101040800ff";
-		QTest::newRow("focus auto") << "Focus"
-					    << R"({"slot": 2, "direction": "auto"})"
-					    << "8101043802ff";
-		QTest::newRow("focus manual") << "Focus"
-					      << R"({"slot": 2, "direction": "manual"})"
-					      << "8101043803ff";
+		row("move home", "Move", R"({"slot": 2, "direction": "home"})", "81010604ff");
+		row("move with speeds", "Move", R"({"slot": 2, "direction": "up", "panSpeed": 5, "tiltSpeed": 6})",
+		    "8101060105060301ff");
+		row("zoom in", "Zoom", R"({"slot": 2, "direction": "in"})", "810104072[0-7]ff");
+		row("zoom out", "Zoom", R"({"slot": 2, "direction": "out"})", "810104073[0-7]ff");
+		row("zoom stop", "Zoom", R"({"slot": 2, "direction": "stop"})", "8101040700ff");
+		row("focus far", "Focus", R"({"slot": 2, "direction": "far"})", "810104082[0-7]ff");
+		row("focus near", "Focus", R"({"slot": 2, "direction": "near"})", "810104083[0-7]ff");
+		row("focus stop", "Focus", R"({"slot": 2, "direction": "stop"})", "8101040800ff");
+		row("focus auto", "Focus", R"({"slot": 2, "direction": "auto"})", "8101043802ff");
+		row("focus manual", "Focus", R"({"slot": 2, "direction": "manual"})", "8101043803ff");
 	}
 	void requestReachesTheCamera()
 	{
@@ -161,76 +141,42 @@ private slots:
 		QTest::addColumn<QString>("data");
 		QTest::addColumn<QString>("error");
 
+		const auto row = [](const char *name, const char *type, const char *data, const QString &error) {
+			QTest::newRow(name) << QString::fromLatin1(type) << QString::fromUtf8(data) << error;
+		};
+
 		const QString slotNotInteger = QStringLiteral("\"slot\" must be an integer");
-		QTest::newRow("slot as text") << "CallPreset"
-					      << R"({"slot": "2", "preset": 1})" << slotNotInteger;
-		QTest::newRow("slot as float") << "CallPreset"
-					       << R"({"slot": 2.0, "preset": 1})" << slotNotInteger;
-		QTest::newRow("slot as bool") << "Move"
-					      << R"({"slot": true, "direction": "up"})" << slotNotInteger;
-		QTest::newRow("slot null") << "Zoom"
-					   << R"({"slot": null, "direction": "in"})" << slotNotInteger;
+		row("slot as text", "CallPreset", R"({"slot": "2", "preset": 1})", slotNotInteger);
+		row("slot as float", "CallPreset", R"({"slot": 2.0, "preset": 1})", slotNotInteger);
+		row("slot as bool", "Move", R"({"slot": true, "direction": "up"})", slotNotInteger);
+		row("slot null", "Zoom", R"({"slot": null, "direction": "in"})", slotNotInteger);
 		// These would be slot 2 if they were cut to 32 bits.
-		QTest::newRow("slot 2^32+2") << "CallPreset"
-					     << R"({"slot": 4294967298, "preset": 1})" << slotNotInteger;
-		QTest::newRow("slot -2^32+2") << "CallPreset"
-					      << R"({"slot": -4294967294, "preset": 1})" << slotNotInteger;
-		QTest::newRow("slot 2^64-1") << "CallPreset"
-					     << R"({"slot": 18446744073709551615, "preset": 1})" << slotNotInteger;
-		QTest::newRow("slot missing") << "CallPreset"
-					      << R"({"preset": 1})"
-					      << "\"slot\" is missing";
-		QTest::newRow("slot 0") << "CallPreset"
-					<< R"({"slot": 0, "preset": 1})"
-					<< "slot 0 is not 1 to 8";
-		QTest::newRow("slot 9") << "CallPreset"
-					<< R"({"slot": 9, "preset": 1})"
-					<< "slot 9 is not 1 to 8";
-		QTest::newRow("preset missing") << "StorePreset"
-						<< R"({"slot": 2})"
-						<< "\"preset\" is missing";
-		QTest::newRow("preset as float") << "CallPreset"
-						 << R"({"slot": 2, "preset": 1.5})"
-						 << "\"preset\" must be an integer";
-		QTest::newRow("preset 0") << "StorePreset"
-					  << R"({"slot": 2, "preset": 0})"
-					  << "preset 0 is not 1 to 19";
-		QTest::newRow("preset 99") << "CallPreset"
-					   << R"({"slot": 2, "preset": 99})"
-					   << "preset 99 is not 1 to 19";
-		QTest::newRow("no address") << "CallPreset"
-					    << R"({"slot": 3, "preset": 1})"
-					    << "slot 3 has no camera address";
-		QTest::newRow("direction unknown") << "Move"
-						   << R"({"slot": 2, "direction": "sideways"})"
-						   << "direction \"sideways\" is not one of";
-		QTest::newRow("direction as number") << "Move"
-						     << R"({"slot": 2, "direction": 1})"
-						     << "\"direction\" must be a string";
-		QTest::newRow("direction missing") << "Focus"
-						   << R"({"slot": 2})"
-						   << "\"direction\" is missing";
-		QTest::newRow("direction in capitals") << "Move"
-						       << R"({"slot": 2, "direction": "UP"})"
-						       << "direction \"UP\" is not one of";
-		QTest::newRow("pan speed as text") << "Move"
-						   << R"({"slot": 2, "direction": "up", "panSpeed": "5"})"
-						   << "\"panSpeed\" must be an integer";
-		QTest::newRow("tilt speed as float") << "Move"
-						     << R"({"slot": 2, "direction": "up", "tiltSpeed": 2.5})"
-						     << "\"tiltSpeed\" must be an integer";
-		QTest::newRow("zoom unknown") << "Zoom"
-					      << R"({"slot": 2, "direction": "up"})"
-					      << "zoom direction \"up\" is not one of";
-		QTest::newRow("focus unknown") << "Focus"
-					       << R"({"slot": 2, "direction": "in"})"
-					       << "focus direction \"in\" is not one of";
-		QTest::newRow("data not an object") << "CallPreset"
-						    << R"([2, 1])"
-						    << "the request data must be a JSON object";
-		QTest::newRow("unknown type") << "Reboot"
-					      << R"({"slot": 2})"
-					      << "unknown request type";
+		row("slot 2^32+2", "CallPreset", R"({"slot": 4294967298, "preset": 1})", slotNotInteger);
+		row("slot -2^32+2", "CallPreset", R"({"slot": -4294967294, "preset": 1})", slotNotInteger);
+		row("slot 2^64-1", "CallPreset", R"({"slot": 18446744073709551615, "preset": 1})", slotNotInteger);
+		row("slot missing", "CallPreset", R"({"preset": 1})", "\"slot\" is missing");
+		row("slot 0", "CallPreset", R"({"slot": 0, "preset": 1})", "slot 0 is not 1 to 8");
+		row("slot 9", "CallPreset", R"({"slot": 9, "preset": 1})", "slot 9 is not 1 to 8");
+		row("preset missing", "StorePreset", R"({"slot": 2})", "\"preset\" is missing");
+		row("preset as float", "CallPreset", R"({"slot": 2, "preset": 1.5})", "\"preset\" must be an integer");
+		row("preset 0", "StorePreset", R"({"slot": 2, "preset": 0})", "preset 0 is not 1 to 19");
+		row("preset 99", "CallPreset", R"({"slot": 2, "preset": 99})", "preset 99 is not 1 to 19");
+		row("no address", "CallPreset", R"({"slot": 3, "preset": 1})", "slot 3 has no camera address");
+		row("direction unknown", "Move", R"({"slot": 2, "direction": "sideways"})",
+		    "direction \"sideways\" is not one of");
+		row("direction as number", "Move", R"({"slot": 2, "direction": 1})", "\"direction\" must be a string");
+		row("direction missing", "Focus", R"({"slot": 2})", "\"direction\" is missing");
+		row("direction in capitals", "Move", R"({"slot": 2, "direction": "UP"})",
+		    "direction \"UP\" is not one of");
+		row("pan speed as text", "Move", R"({"slot": 2, "direction": "up", "panSpeed": "5"})",
+		    "\"panSpeed\" must be an integer");
+		row("tilt speed as float", "Move", R"({"slot": 2, "direction": "up", "tiltSpeed": 2.5})",
+		    "\"tiltSpeed\" must be an integer");
+		row("zoom unknown", "Zoom", R"({"slot": 2, "direction": "up"})", "zoom direction \"up\" is not one of");
+		row("focus unknown", "Focus", R"({"slot": 2, "direction": "in"})",
+		    "focus direction \"in\" is not one of");
+		row("data not an object", "CallPreset", R"([2, 1])", "the request data must be a JSON object");
+		row("unknown type", "Reboot", R"({"slot": 2})", "unknown request type");
 	}
 	void malformedRequestIsRefusedAndSendsNothing()
 	{

@@ -430,17 +430,14 @@ private slots:
 		QTest::addColumn<QString>("ip");
 		QTest::addColumn<bool>("relayed");
 		QTest::newRow("loopback") << "127.0.0.51" << true;
-		QTest::newRow("private") << "192.168.0.5" << true;
 		QTest::newRow("lowest unicast") << "1.0.0.0" << true;
 		QTest::newRow("highest unicast") << "223.255.255.255" << true;
 		QTest::newRow("limited broadcast") << "255.255.255.255" << false;
 		QTest::newRow("multicast low") << "224.0.0.1" << false;
-		QTest::newRow("multicast high") << "239.255.255.250" << false;
 		QTest::newRow("reserved") << "240.0.0.1" << false;
 		QTest::newRow("wildcard") << "0.0.0.0" << false;
 		QTest::newRow("this network") << "0.1.2.3" << false;
 		QTest::newRow("words") << "not-an-ip" << false;
-		QTest::newRow("empty") << "" << false;
 		QTest::newRow("five parts") << "127.0.0.1.5" << false;
 		QTest::newRow("octet too large") << "127.0.0.256" << false;
 		QTest::newRow("trailing space") << "127.0.0.51 " << false;
@@ -576,7 +573,6 @@ private slots:
 		const QString address = QStringLiteral("ViscaTransfer: Refused the address (");
 		const QString port = QStringLiteral("ViscaTransfer: Refused the port (");
 		QTest::newRow("broadcast") << request("255.255.255.255", local, homeData()) << address;
-		QTest::newRow("multicast") << request("224.0.0.1", local, homeData()) << address;
 		QTest::newRow("wildcard") << request("0.0.0.0", local, homeData()) << address;
 		QTest::newRow("not an address") << request("not-an-ip", local, homeData()) << address;
 		QTest::newRow("missing address")
@@ -586,7 +582,6 @@ private slots:
 			<< address;
 		QTest::newRow("port 0") << request(kCameraAddress, 0, homeData()) << port;
 		QTest::newRow("port 65536") << request(kCameraAddress, 65536, homeData()) << port;
-		QTest::newRow("port 70000") << request(kCameraAddress, 70000, homeData()) << port;
 		QTest::newRow("negative port") << request(kCameraAddress, -52381, homeData()) << port;
 		QTest::newRow("port as text")
 			<< QStringLiteral("{\"ip\":\"127.0.0.51\",\"port\":\"52381\",\"data\":%1}").arg(homeData())

@@ -132,63 +132,41 @@ void tst_simulator::exchange_data()
 	QTest::addColumn<QByteArray>("payload");
 	QTest::addColumn<QList<QByteArray>>("replies"); // payloads after the 8-byte header
 
-	const QByteArray ack = hex("90 41 FF"), done = hex("90 51 FF"), syntax = hex("90 60 02 FF");
-	QTest::newRow("power inquiry") << "NX-B93K" << 0x10 << hex("81 09 04 00 FF")
-				       << QList<QByteArray>{hex("90 50 02 FF")};
-	QTest::newRow("home") << "NX-B93K" << 0x00 << hex("81 01 06 04 FF") << QList<QByteArray>{ack, done};
-	QTest::newRow("interface clear") << "NX-B93K" << 0x00 << hex("81 01 00 01 FF") << QList<QByteArray>{ack, done};
-	QTest::newRow("address set") << "NX-J57" << 0x00 << hex("88 30 01 FF") << QList<QByteArray>{hex("88 30 02 FF")};
-	QTest::newRow("address set ignored by ZQ418")
-		<< "NX-ZQ418" << 0x00 << hex("88 30 01 FF") << QList<QByteArray>{};
-	QTest::newRow("unknown message") << "NX-B93K" << 0x00 << hex("81 01 04 77 FF") << QList<QByteArray>{syntax};
-	QTest::newRow("command framed as inquiry")
-		<< "NX-B93K" << 0x10 << hex("81 01 06 04 FF") << QList<QByteArray>{syntax};
-	QTest::newRow("direction byte out of range")
-		<< "NX-B93K" << 0x00 << hex("81 01 06 01 0B 0B 04 03 FF") << QList<QByteArray>{syntax};
-	QTest::newRow("nibble field above 0F")
-		<< "NX-B93K" << 0x00 << hex("81 01 04 4A 00 00 10 02 FF") << QList<QByteArray>{syntax};
-	QTest::newRow("base preset speed")
-		<< "NX-B93K" << 0x00 << hex("81 01 06 20 10 FF") << QList<QByteArray>{ack, done};
-	QTest::newRow("D26G rejects base preset speed")
-		<< "NX-D26G" << 0x00 << hex("81 01 06 20 10 FF") << QList<QByteArray>{syntax};
-	QTest::newRow("D26G preset speed")
-		<< "NX-HX9" << 0x00 << hex("81 01 7E 03 02 10 FF") << QList<QByteArray>{ack, done};
-	QTest::newRow("ZQ418 preset speed")
-		<< "NX-ZQ418S" << 0x00 << hex("81 01 01 10 FF") << QList<QByteArray>{ack, done};
-	QTest::newRow("HX7 zoom direct has no speed byte")
-		<< "NX-HX7" << 0x00 << hex("81 01 04 47 01 02 03 04 02 FF") << QList<QByteArray>{syntax};
-	QTest::newRow("base zoom direct needs speed byte")
-		<< "NX-J30" << 0x00 << hex("81 01 04 47 01 02 03 04 FF") << QList<QByteArray>{syntax};
+	const QList<QByteArray> answered{hex("90 41 FF"), hex("90 51 FF")}, refused{hex("90 60 02 FF")}, none;
+	const auto row = [](const char *name, const char *model, int type, const char *payload,
+			    const QList<QByteArray> &replies) {
+		QTest::newRow(name) << QString::fromLatin1(model) << type << hex(payload) << replies;
+	};
+	row("power inquiry", "NX-B93K", 0x10, "81 09 04 00 FF", {hex("90 50 02 FF")});
+	row("home", "NX-B93K", 0x00, "81 01 06 04 FF", answered);
+	row("address set", "NX-J57", 0x00, "88 30 01 FF", {hex("88 30 02 FF")});
+	row("address set ignored by ZQ418", "NX-ZQ418", 0x00, "88 30 01 FF", none);
+	row("unknown message", "NX-B93K", 0x00, "81 01 04 77 FF", refused);
+	row("command framed as inquiry", "NX-B93K", 0x10, "81 01 06 04 FF", refused);
+	row("direction byte out of range", "NX-B93K", 0x00, "81 01 06 01 0B 0B 04 03 FF", refused);
+	row("nibble field above 0F", "NX-B93K", 0x00, "81 01 04 4A 00 00 10 02 FF", refused);
+	row("base preset speed", "NX-B93K", 0x00, "81 01 06 20 10 FF", answered);
+	row("D26G rejects base preset speed", "NX-D26G", 0x00, "81 01 06 20 10 FF", refused);
+	row("D26G preset speed", "NX-HX9", 0x00, "81 01 7E 03 02 10 FF", answered);
+	row("ZQ418 preset speed", "NX-ZQ418S", 0x00, "81 01 01 10 FF", answered);
+	row("HX7 zoom direct has no speed byte", "NX-HX7", 0x00, "81 01 04 47 01 02 03 04 02 FF", refused);
+	row("base zoom direct needs speed byte", "NX-J30", 0x00, "81 01 04 47 01 02 03 04 FF", refused);
 	// FF ends a message wherever it stands, and every field has its range.
-	QTest::newRow("FF inside the payload")
-		<< "NX-B93K" << 0x00 << hex("81 01 06 01 FF 0B 03 01 FF") << QList<QByteArray>{syntax};
-	QTest::newRow("FF as a whole-byte value")
-		<< "NX-B93K" << 0x00 << hex("81 01 04 4B 00 00 00 FF FF") << QList<QByteArray>{syntax};
-	QTest::newRow("pan speed above 18")
-		<< "NX-B93K" << 0x00 << hex("81 01 06 01 19 0B 03 01 FF") << QList<QByteArray>{syntax};
-	QTest::newRow("tilt speed above 17")
-		<< "NX-B93K" << 0x00 << hex("81 01 06 01 0B 18 03 01 FF") << QList<QByteArray>{syntax};
-	QTest::newRow("drive speed 0") << "NX-B93K" << 0x00 << hex("81 01 06 01 00 0B 03 03 FF")
-				       << QList<QByteArray>{syntax};
-	QTest::newRow("fastest drive") << "NX-B93K" << 0x00 << hex("81 01 06 01 18 17 03 03 FF")
-				       << QList<QByteArray>{ack, done};
-	QTest::newRow("zoom speed above 7")
-		<< "NX-B93K" << 0x00 << hex("81 01 04 07 28 FF") << QList<QByteArray>{syntax};
-	QTest::newRow("focus speed above 7")
-		<< "NX-B93K" << 0x00 << hex("81 01 04 08 38 FF") << QList<QByteArray>{syntax};
-	QTest::newRow("direct zoom speed above 7")
-		<< "NX-D26G" << 0x00 << hex("81 01 04 47 00 00 00 00 08 FF") << QList<QByteArray>{syntax};
-	QTest::newRow("preset speed 0") << "NX-B93K" << 0x00 << hex("81 01 06 20 00 FF") << QList<QByteArray>{syntax};
-	QTest::newRow("ZQ418 preset speed above 18")
-		<< "NX-ZQ418" << 0x00 << hex("81 01 01 19 FF") << QList<QByteArray>{syntax};
-	QTest::newRow("AE mode wider than a nibble")
-		<< "NX-B93K" << 0x00 << hex("81 01 04 39 10 FF") << QList<QByteArray>{syntax};
-	QTest::newRow("image mode wider than a nibble")
-		<< "NX-B93K" << 0x00 << hex("81 01 04 3F 04 1F FF") << QList<QByteArray>{syntax};
-	QTest::newRow("gain above 7F") << "NX-B93K" << 0x00 << hex("81 01 04 4C 00 00 08 00 FF")
-				       << QList<QByteArray>{syntax};
-	QTest::newRow("memory number above 7F")
-		<< "NX-B93K" << 0x00 << hex("81 01 04 3F 01 80 FF") << QList<QByteArray>{syntax};
+	row("FF inside the payload", "NX-B93K", 0x00, "81 01 06 01 FF 0B 03 01 FF", refused);
+	row("FF as a whole-byte value", "NX-B93K", 0x00, "81 01 04 4B 00 00 00 FF FF", refused);
+	row("pan speed above 18", "NX-B93K", 0x00, "81 01 06 01 19 0B 03 01 FF", refused);
+	row("tilt speed above 17", "NX-B93K", 0x00, "81 01 06 01 0B 18 03 01 FF", refused);
+	row("drive speed 0", "NX-B93K", 0x00, "81 01 06 01 00 0B 03 03 FF", refused);
+	row("fastest drive", "NX-B93K", 0x00, "81 01 06 01 18 17 03 03 FF", answered);
+	row("zoom speed above 7", "NX-B93K", 0x00, "81 01 04 07 28 FF", refused);
+	row("focus speed above 7", "NX-B93K", 0x00, "81 01 04 08 38 FF", refused);
+	row("direct zoom speed above 7", "NX-D26G", 0x00, "81 01 04 47 00 00 00 00 08 FF", refused);
+	row("preset speed 0", "NX-B93K", 0x00, "81 01 06 20 00 FF", refused);
+	row("ZQ418 preset speed above 18", "NX-ZQ418", 0x00, "81 01 01 19 FF", refused);
+	row("AE mode wider than a nibble", "NX-B93K", 0x00, "81 01 04 39 10 FF", refused);
+	row("image mode wider than a nibble", "NX-B93K", 0x00, "81 01 04 3F 04 1F FF", refused);
+	row("gain above 7F", "NX-B93K", 0x00, "81 01 04 4C 00 00 08 00 FF", refused);
+	row("memory number above 7F", "NX-B93K", 0x00, "81 01 04 3F 01 80 FF", refused);
 }
 
 void tst_simulator::exchange()
@@ -224,42 +202,36 @@ void tst_simulator::roundTrip_data()
 	QTest::addColumn<QByteArray>("inquiry");
 	QTest::addColumn<QByteArray>("answer");
 
-	QTest::newRow("base saturation N11*16+N13") << "NX-B93K" << QList<QByteArray>{hex("81 01 04 49 00 00 00 12 FF")}
-						    << hex("81 09 04 49 FF") << hex("90 50 00 01 00 02 FF");
-	QTest::newRow("D26G saturation whole byte 13")
-		<< "NX-D28G" << QList<QByteArray>{hex("81 01 04 49 00 00 00 12 FF")} << hex("81 09 04 49 FF")
-		<< hex("90 50 00 00 00 12 FF");
-	QTest::newRow("ZQ418 gain whole byte 10") << "NX-ZQ418" << QList<QByteArray>{hex("81 01 04 4C 00 00 01 02 FF")}
-						  << hex("81 09 04 0C FF") << hex("90 50 12 FF");
-	QTest::newRow("HX7 sharpness") << "NX-HX7" << QList<QByteArray>{hex("81 01 0E 24 40 00 09 FF")}
-				       << hex("81 09 0E 24 40 FF") << hex("90 50 00 00 00 09 FF");
-	QTest::newRow("shutter 0p 0q") << "NX-B93K" << QList<QByteArray>{hex("81 01 04 4A 00 00 01 05 FF")}
-				       << hex("81 09 04 4A FF") << hex("90 50 00 00 01 05 FF");
-	QTest::newRow("zoom direct") << "NX-B93K" << QList<QByteArray>{hex("81 01 04 47 04 00 00 00 02 FF")}
-				     << hex("81 09 04 47 FF") << hex("90 50 04 00 00 00 FF");
-	QTest::newRow("image mode is not a memory") << "NX-B93K" << QList<QByteArray>{hex("81 01 04 3F 04 03 FF")}
-						    << hex("81 09 04 3F 04 FF") << hex("90 50 03 FF");
-	QTest::newRow("preset recall restores zoom and picture")
-		<< "NX-B93K"
-		<< QList<QByteArray>{hex("81 01 04 47 01 00 00 00 02 FF"), hex("81 01 04 4D 00 00 00 09 FF"),
-				     hex("81 01 04 3F 01 05 FF"),          hex("81 01 04 47 03 00 00 00 02 FF"),
-				     hex("81 01 04 4D 00 00 00 02 FF"),    hex("81 01 04 3F 02 05 FF")}
-		<< hex("81 09 04 47 FF") << hex("90 50 01 00 00 00 FF");
-	QTest::newRow("af mode manual") << "NX-W38B" << QList<QByteArray>{hex("81 01 04 38 03 FF")}
-					<< hex("81 09 04 38 FF") << hex("90 50 03 FF");
+	const auto row = [](const char *name, const char *model, const QList<const char *> &commands,
+			    const char *inquiry, const char *answer) {
+		QList<QByteArray> bytes;
+		for (const char *command : commands)
+			bytes << hex(command);
+		QTest::newRow(name) << QString::fromLatin1(model) << bytes << hex(inquiry) << hex(answer);
+	};
+	row("base saturation N11*16+N13", "NX-B93K", {"81 01 04 49 00 00 00 12 FF"}, "81 09 04 49 FF",
+	    "90 50 00 01 00 02 FF");
+	row("D26G saturation whole byte 13", "NX-D28G", {"81 01 04 49 00 00 00 12 FF"}, "81 09 04 49 FF",
+	    "90 50 00 00 00 12 FF");
+	row("ZQ418 gain whole byte 10", "NX-ZQ418", {"81 01 04 4C 00 00 01 02 FF"}, "81 09 04 0C FF", "90 50 12 FF");
+	row("HX7 sharpness", "NX-HX7", {"81 01 0E 24 40 00 09 FF"}, "81 09 0E 24 40 FF", "90 50 00 00 00 09 FF");
+	row("shutter 0p 0q", "NX-B93K", {"81 01 04 4A 00 00 01 05 FF"}, "81 09 04 4A FF", "90 50 00 00 01 05 FF");
+	row("zoom direct", "NX-B93K", {"81 01 04 47 04 00 00 00 02 FF"}, "81 09 04 47 FF", "90 50 04 00 00 00 FF");
+	row("image mode is not a memory", "NX-B93K", {"81 01 04 3F 04 03 FF"}, "81 09 04 3F 04 FF", "90 50 03 FF");
+	row("preset recall restores zoom and picture", "NX-B93K",
+	    {"81 01 04 47 01 00 00 00 02 FF", "81 01 04 4D 00 00 00 09 FF", "81 01 04 3F 01 05 FF",
+	     "81 01 04 47 03 00 00 00 02 FF", "81 01 04 4D 00 00 00 02 FF", "81 01 04 3F 02 05 FF"},
+	    "81 09 04 47 FF", "90 50 01 00 00 00 FF");
+	row("af mode manual", "NX-W38B", {"81 01 04 38 03 FF"}, "81 09 04 38 FF", "90 50 03 FF");
 	// The widths of real cameras: two nibbles for the five picture values, one nibble for modes.
-	QTest::newRow("iris two nibbles") << "NX-B93K" << QList<QByteArray>{hex("81 01 04 4B 00 00 00 1C FF")}
-					  << hex("81 09 04 4B FF") << hex("90 50 00 00 01 0C FF");
-	QTest::newRow("brightness two nibbles") << "NX-B93K" << QList<QByteArray>{hex("81 01 04 4D 00 00 00 12 FF")}
-						<< hex("81 09 04 4D FF") << hex("90 50 00 00 01 02 FF");
-	QTest::newRow("hue two nibbles") << "NX-B93K" << QList<QByteArray>{hex("81 01 04 4F 00 00 00 11 FF")}
-					 << hex("81 09 04 4F FF") << hex("90 50 00 00 01 01 FF");
-	QTest::newRow("gain two nibbles") << "NX-J57" << QList<QByteArray>{hex("81 01 04 4C 00 00 01 02 FF")}
-					  << hex("81 09 04 4C FF") << hex("90 50 00 00 01 02 FF");
-	QTest::newRow("sharpness two nibbles") << "NX-J57" << QList<QByteArray>{hex("81 01 04 42 00 00 01 04 FF")}
-					       << hex("81 09 04 42 FF") << hex("90 50 00 00 01 04 FF");
-	QTest::newRow("AE mode one nibble") << "NX-B93K" << QList<QByteArray>{hex("81 01 04 39 0D FF")}
-					    << hex("81 09 04 39 FF") << hex("90 50 0D FF");
+	row("iris two nibbles", "NX-B93K", {"81 01 04 4B 00 00 00 1C FF"}, "81 09 04 4B FF", "90 50 00 00 01 0C FF");
+	row("brightness two nibbles", "NX-B93K", {"81 01 04 4D 00 00 00 12 FF"}, "81 09 04 4D FF",
+	    "90 50 00 00 01 02 FF");
+	row("hue two nibbles", "NX-B93K", {"81 01 04 4F 00 00 00 11 FF"}, "81 09 04 4F FF", "90 50 00 00 01 01 FF");
+	row("gain two nibbles", "NX-J57", {"81 01 04 4C 00 00 01 02 FF"}, "81 09 04 4C FF", "90 50 00 00 01 02 FF");
+	row("sharpness two nibbles", "NX-J57", {"81 01 04 42 00 00 01 04 FF"}, "81 09 04 42 FF",
+	    "90 50 00 00 01 04 FF");
+	row("AE mode one nibble", "NX-B93K", {"81 01 04 39 0D FF"}, "81 09 04 39 FF", "90 50 0D FF");
 }
 
 void tst_simulator::roundTrip()
@@ -291,17 +263,21 @@ void tst_simulator::identification_data()
 	QTest::addColumn<int>("length");
 	QTest::addColumn<QByteArray>("field"); // bytes 10..12 as expected; empty: an error reply is expected
 
-	QTest::newRow("HX7 vendor 02 01") << "NX-HX7" << hex("81 09 00 02 FF") << 18 << hex("02 01");
-	QTest::newRow("J57 model's version reply") << "NX-J57" << hex("81 09 00 02 FF") << 18 << hex("00 20");
-	QTest::newRow("J57 code") << "NX-F64K" << hex("81 09 00 02 00 05 FF") << 23 << QByteArray("KFB");
-	QTest::newRow("unlisted code") << "UNLISTED" << hex("81 09 00 02 00 05 FF") << 23 << QByteArray("ZZZ");
-	QTest::newRow("D26G code") << "NX-D28G4K" << hex("81 01 02 03 FF") << 36 << QByteArray("KDE");
-	QTest::newRow("W38B code") << "NX-H20" << hex("81 09 00 02 00 03 FF") << 18 << QByteArray("KHB");
-	QTest::newRow("ZQ418 model digits") << "NX-ZQ418" << hex("81 09 00 02 FF") << 18 << hex("00 20 05 43");
-	QTest::newRow("ZQ418S model digits") << "NX-ZQ418S" << hex("81 09 00 02 FF") << 18 << hex("00 20 06 10");
-	QTest::newRow("J57 asked the W38B way") << "NX-J57" << hex("81 09 00 02 00 03 FF") << 12 << QByteArray();
-	QTest::newRow("HX7 asked the J57 way") << "NX-HX7" << hex("81 09 00 02 00 05 FF") << 12 << QByteArray();
-	QTest::newRow("W38B asked the D26G way") << "NX-W38B" << hex("81 01 02 03 FF") << 12 << QByteArray();
+	const auto row = [](const char *name, const char *model, const char *inquiry, int length,
+			    const QByteArray &field) {
+		QTest::newRow(name) << QString::fromLatin1(model) << hex(inquiry) << length << field;
+	};
+	row("HX7 vendor 02 01", "NX-HX7", "81 09 00 02 FF", 18, hex("02 01"));
+	row("J57 model's version reply", "NX-J57", "81 09 00 02 FF", 18, hex("00 20"));
+	row("J57 code", "NX-F64K", "81 09 00 02 00 05 FF", 23, "KFB");
+	row("unlisted code", "UNLISTED", "81 09 00 02 00 05 FF", 23, "ZZZ");
+	row("D26G code", "NX-D28G4K", "81 01 02 03 FF", 36, "KDE");
+	row("W38B code", "NX-H20", "81 09 00 02 00 03 FF", 18, "KHB");
+	row("ZQ418 model digits", "NX-ZQ418", "81 09 00 02 FF", 18, hex("00 20 05 43"));
+	row("ZQ418S model digits", "NX-ZQ418S", "81 09 00 02 FF", 18, hex("00 20 06 10"));
+	row("J57 asked the W38B way", "NX-J57", "81 09 00 02 00 03 FF", 12, QByteArray());
+	row("HX7 asked the J57 way", "NX-HX7", "81 09 00 02 00 05 FF", 12, QByteArray());
+	row("W38B asked the D26G way", "NX-W38B", "81 01 02 03 FF", 12, QByteArray());
 }
 
 void tst_simulator::identification()
