@@ -56,7 +56,6 @@ public:
 	static std::string codeFromZQ418Reply(const QByteArray &reply);
 
 	quint16 cameraPort() const { return camPort; }
-	CameraSelect *selector() const { return cameraSelect.get(); }
 
 private:
 	QByteArray inquire(viscaIpModule *module, const QByteArray &payload);

@@ -33,12 +33,6 @@ QString nickNameKey(const QString &slotText)
 
 constexpr int kSlots = 8;
 
-CameraSearch::Options &searchOptions()
-{
-	static CameraSearch::Options options;
-	return options;
-}
-
 } // namespace
 
 DiscoveryDialog::DiscoveryDialog(QWidget *parent) : QDialog(parent), ui(new Ui::DiscoveryDialog)
@@ -81,11 +75,6 @@ DiscoveryDialog::~DiscoveryDialog()
 	// A search still running ends here: its threads stop waiting at once and are joined.
 	delete search;
 	delete ui;
-}
-
-void DiscoveryDialog::setSearchOptions(const CameraSearch::Options &options)
-{
-	searchOptions() = options;
 }
 
 QString DiscoveryDialog::slotKey(int index)
@@ -139,7 +128,7 @@ void DiscoveryDialog::on_SearchButton_pressed()
 	ui->ListLabel->setText(ModuleText::text("IPCameraList"));
 	answered = 0;
 
-	search = new CameraSearch(searchOptions(), this);
+	search = new CameraSearch(CameraSearch::Options(), this);
 	connect(search, &CameraSearch::cameraFound, this, [this]() {
 		++answered;
 		showSearchProgress();

@@ -29,9 +29,6 @@ public:
 	void createItemsInARow(int row, QString ip, QString name);
 	bool isSearching() const { return search != nullptr; }
 
-	// Where searches of dialogs created from now on send their Probes and inquiries; tests use other ports.
-	static void setSearchOptions(const CameraSearch::Options &options);
-
 signals:
 	// A slot was assigned; `index` is the slot list index 0..7.
 	void ipAssigned(int index, QString ip, QString name);

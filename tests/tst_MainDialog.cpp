@@ -766,7 +766,7 @@ void tst_MainDialog::commandsNeedACamera()
 	probe.name = "probe";
 	probe.run = [&ran](viscaIpModule &, int) { ran = true; };
 	QVERIFY(!dialog->setCommand(probe, 3));
-	QVERIFY(!dialog->setCommand(dialog->upCommand, 0));
+	QVERIFY(!dialog->setCommand(dialog->hotkeyCommands.upCommand, 0));
 	QVERIFY(!dialog->activeCameraWorker());
 
 	// Pressing the disabled pad sends nothing either; the camera then hears the first command of a connect.
@@ -808,7 +808,7 @@ void tst_MainDialog::connectAndDeselect()
 	CameraWorker *worker = dialog->activeCameraWorker();
 	QVERIFY(worker);
 	clearWhenQuiet(*b93);
-	QVERIFY(dialog->setCommand(dialog->upCommand, 0));
+	QVERIFY(dialog->setCommand(dialog->hotkeyCommands.upCommand, 0));
 	QTRY_COMPARE(sent(payloads(*b93)), sent(QStringList{QStringLiteral("8101060107070301ff")}));
 
 	// Deselecting the slot in use: controls off, nothing checked, nothing more sent; the slot's worker stays.
@@ -820,7 +820,7 @@ void tst_MainDialog::connectAndDeselect()
 	QCOMPARE(child<QLabel>("ConnectionLabel")->text(), localeText("StatusNotConnected"));
 	QCOMPARE(child<QLabel>("MessageLabel")->text(), QString());
 	QVERIFY(boxTexts().isEmpty());
-	QVERIFY(!dialog->setCommand(dialog->upCommand, 0));
+	QVERIFY(!dialog->setCommand(dialog->hotkeyCommands.upCommand, 0));
 	QVERIFY(clickSlot(1));
 	QCOMPARE(dialog->activeCameraWorker(), worker);
 }
@@ -963,15 +963,15 @@ void tst_MainDialog::hotKeyCommandsDriveTheCamera()
 		QTRY_VERIFY_WITH_TIMEOUT(slot1->isChecked(), 10000);
 	}
 	const QHash<QString, MainDialog::Command> commands{
-		{QStringLiteral("up"), hotKeyDialog->upCommand},
-		{QStringLiteral("down"), hotKeyDialog->downCommand},
-		{QStringLiteral("left"), hotKeyDialog->leftCommand},
-		{QStringLiteral("right"), hotKeyDialog->rightCommand},
-		{QStringLiteral("motorStop"), hotKeyDialog->motorStopCommand},
-		{QStringLiteral("zoomIn"), hotKeyDialog->zoomInCommand},
-		{QStringLiteral("zoomOut"), hotKeyDialog->zoomOutCommand},
-		{QStringLiteral("zoomStop"), hotKeyDialog->zoomStopCommand},
-		{QStringLiteral("presetCall"), hotKeyDialog->presetCallCommand},
+		{QStringLiteral("up"), hotKeyDialog->hotkeyCommands.upCommand},
+		{QStringLiteral("down"), hotKeyDialog->hotkeyCommands.downCommand},
+		{QStringLiteral("left"), hotKeyDialog->hotkeyCommands.leftCommand},
+		{QStringLiteral("right"), hotKeyDialog->hotkeyCommands.rightCommand},
+		{QStringLiteral("motorStop"), hotKeyDialog->hotkeyCommands.motorStopCommand},
+		{QStringLiteral("zoomIn"), hotKeyDialog->hotkeyCommands.zoomInCommand},
+		{QStringLiteral("zoomOut"), hotKeyDialog->hotkeyCommands.zoomOutCommand},
+		{QStringLiteral("zoomStop"), hotKeyDialog->hotkeyCommands.zoomStopCommand},
+		{QStringLiteral("presetCall"), hotKeyDialog->hotkeyCommands.presetCallCommand},
 	};
 	clearWhenQuiet(*b93);
 	QVERIFY(hotKeyDialog->setCommand(commands.value(command), value));

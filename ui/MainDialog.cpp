@@ -116,7 +116,6 @@ MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
 		cameras, [this](int slot) { return ElidedCaption::caption(cameraButton(slot)); }, this);
 	connect(director, &CameraDirector::notice, this,
 		[this](const QString &text) { setStatusMessage(text, Severity::Warning); });
-	setupHotKeyCommands();
 	cameraHotKey = HotkeySource::create(this);
 
 	setupSettingsUI();
@@ -177,20 +176,6 @@ MainDialog::~MainDialog()
 	delete relayDialog;
 	delete scenePresetDialog;
 	releaseCameraTable();
-}
-
-void MainDialog::setupHotKeyCommands()
-{
-	const HotkeyCommands::CommandSet commands = HotkeyCommands::makeCommandSet();
-	upCommand = commands.upCommand;
-	downCommand = commands.downCommand;
-	leftCommand = commands.leftCommand;
-	rightCommand = commands.rightCommand;
-	zoomInCommand = commands.zoomInCommand;
-	zoomOutCommand = commands.zoomOutCommand;
-	presetCallCommand = commands.presetCallCommand;
-	motorStopCommand = commands.motorStopCommand;
-	zoomStopCommand = commands.zoomStopCommand;
 }
 
 // ------------------------------------------------------------------------------------------------ menus
@@ -337,14 +322,11 @@ void MainDialog::showPanTiltLimitDialog()
 
 void MainDialog::onHotKey(int index, bool pressed)
 {
-	const HotkeyCommands::CommandSet commands{upCommand,         downCommand,      leftCommand,
-						  rightCommand,      zoomInCommand,    zoomOutCommand,
-						  presetCallCommand, motorStopCommand, zoomStopCommand};
-	HotkeyCommands::handleHotkey(commands, index, pressed, cameraMode == Connected,
+	HotkeyCommands::handleHotkey(hotkeyCommands, index, pressed, cameraMode == Connected,
 				     [this](const Command &command, int value) {
 					     if (!setCommand(command, value))
 						     return false;
-					     if (command.name == presetCallCommand.name)
+					     if (command.name == hotkeyCommands.presetCallCommand.name)
 						     notePresetFromHotkey(value);
 					     return true;
 				     });

@@ -4,6 +4,7 @@
 #include "control/CameraWorker.h"
 #include "control/PanelReading.h"
 #include "relay/RelayService.h"
+#include "ui/HotkeyCommands.h"
 #include "ui/PanTiltLimitSettingDialog.h"
 
 #include <QDialog>
@@ -100,7 +101,6 @@ public:
 	void updateImageUI(QString mode);
 	// Read one group's values back from the camera.
 	void updateExposureUIWithoutMode();
-	void updateWBUIWithoutMode();
 	void updateImageUIWithoutMode();
 
 	// Where the relay server of dialogs created from now on listens; the product uses the defaults, tests pick
@@ -125,15 +125,7 @@ public:
 	void hideViews();
 
 	// The camera actions of the host hotkeys, run through setCommand().
-	Command upCommand;
-	Command downCommand;
-	Command leftCommand;
-	Command rightCommand;
-	Command zoomInCommand;
-	Command zoomOutCommand;
-	Command presetCallCommand;
-	Command motorStopCommand;
-	Command zoomStopCommand;
+	const HotkeyCommands::CommandSet hotkeyCommands = HotkeyCommands::makeCommandSet();
 
 protected:
 	void keyPressEvent(QKeyEvent *event) override;
@@ -178,7 +170,6 @@ private:
 	void setupSettingsUI();
 	void setupViewUI();
 	void setupHelpUI();
-	void setupHotKeyCommands();
 	void setupControlConnection();
 	void setupPanelConnection();
 	void setupAccessibleNames();

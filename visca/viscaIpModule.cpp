@@ -207,16 +207,6 @@ bool viscaIpModule::ViscaAckComplete(uint32_t serial)
 	return ok;
 }
 
-bool viscaIpModule::ViscaAckInquery(uint32_t serial)
-{
-	return ViscaReply::carriesSerial(readVisca(), serial);
-}
-
-bool viscaIpModule::ViscaAckInq()
-{
-	return checkViscaError(readVisca());
-}
-
 // --- Exchanges ---
 
 bool viscaIpModule::writeViscaWithAckComplete(const uint8_t *bytes, int length, uint32_t serial, int tries)

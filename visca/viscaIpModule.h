@@ -41,8 +41,6 @@ public:
 	QByteArray writeInQWithData(const uint8_t *bytes, int length, uint32_t serial);
 	QByteArray getInquery(const uint8_t *payload, int length);
 	bool checkViscaError(const QByteArray &reply);
-	bool ViscaAckInquery(uint32_t serial);
-	bool ViscaAckInq();
 
 	// Whether the last command exchange was acknowledged and completed, or the last inquiry answered.
 	// Operations keep their own signatures; scripting tools read the outcome here.
@@ -167,9 +165,6 @@ public:
 	// Stored values, read back by tests and tools.
 	int getPanSpeed() const { return panSpeed; }
 	int getTiltSpeed() const { return tiltSpeed; }
-	int getZoomSpeed() const { return zoomSpeed; }
-	int getFocusSpeed() const { return focusSpeed; }
-	int getPresetSpeed() const { return presetSpeed; }
 	uint32_t getPanRightLimit() const { return panRightLimit; }
 	uint32_t getPanLeftLimit() const { return panLeftLimit; }
 	uint32_t getTiltUpLimit() const { return tiltUpLimit; }
