@@ -1,7 +1,9 @@
 #include "ui/PanTiltLimitController.h"
 #include "ui/UiLog.h"
 
+#include "camera/CameraFamily.h"
 #include "camera/viscaGeneralOps.h"
+#include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "visca/viscaIpModule.h"
 
@@ -66,10 +68,8 @@ QString PanTiltLimitController::limitKey(const QString &cameraKeyPrefix, Dialog:
 
 bool PanTiltLimitController::speedCompensationSupported(const QString &cameraKeyPrefix)
 {
-	// The D26 and ZQ418 models offer no compensation switch to the operator. The prefix ends with the model
-	// name, so the model shows in it.
-	return !cameraKeyPrefix.contains(QStringLiteral("NX-D26"), Qt::CaseSensitive) &&
-	       !cameraKeyPrefix.contains(QStringLiteral("ZQ418"), Qt::CaseSensitive);
+	// The prefix ends with the model name.
+	return CameraFamily::of(cameraKeyPrefix).speedCompensationSwitch;
 }
 
 void PanTiltLimitController::prepareDialog(PanTiltLimitSettingDialog *dialog, const QString &cameraKeyPrefix)

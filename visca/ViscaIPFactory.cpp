@@ -4,17 +4,20 @@
 #include "HX7ViscaIPModule.h"
 #include "ViscaLog.h"
 #include "ZQ418ViscaIPModule.h"
+#include "camera/CameraFamily.h"
 
 viscaIpModule *ViscaIPFactory::viscaIPModule(QString model)
 {
-	if (model.contains(QLatin1String("26G")) || model.contains(QLatin1String("28G")) ||
-	    model.contains(QLatin1String("HX9"))) {
+	switch (CameraFamily::of(model).link) {
+	case CameraFamily::Link::D26G:
 		qCDebug(lcLink, "model %s", qUtf8Printable(model));
 		return new D26GViscaIPModule();
-	}
-	if (model.contains(QLatin1String("NX-HX7")))
+	case CameraFamily::Link::HX7:
 		return new HX7ViscaIPModule();
-	if (model.contains(QLatin1String("ZQ418")))
+	case CameraFamily::Link::ZQ418:
 		return new ZQ418ViscaIPModule();
+	case CameraFamily::Link::Standard:
+		break;
+	}
 	return new viscaIpModule();
 }
