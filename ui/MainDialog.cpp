@@ -9,6 +9,7 @@
 #include "discovery/DiscoveryDialog.h"
 #include "scenes/ScenePresetLinker.h"
 #include "scenes/SceneSource.h"
+#include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "ui/AboutDialog.h"
 #include "ui/HotkeyCommands.h"
@@ -368,14 +369,13 @@ void MainDialog::restoreSession()
 {
 	// The window comes back as the operator left it: in the same view, and with the camera it last used, which
 	// is connected in the background.
-	QJsonObject settings;
-	Utils::readJSONFromFile(settings, Utils::getAppDataPath());
+	const QJsonObject settings = SettingsFile::read();
 	if (settings.value(QLatin1String(kViewKey)).toString() == QLatin1String(kAdvancedView)) {
 		ui->AdvanceFrame->show();
 		setFixedSize(kAdvancedViewSize);
 	}
 	const int slot = settings.value(QLatin1String(kSlotKey)).toInt();
-	const QString address = settings.value(QStringLiteral("Camera%1IP").arg(slot)).toString();
+	const QString address = settings.value(SettingsFile::addressKey(slot)).toString();
 	if (slot >= 1 && slot <= kSlotCount && !address.isEmpty()) {
 		startConnect(slot, address);
 		refreshSlotButtons();
@@ -402,8 +402,8 @@ void MainDialog::updateCameraName()
 		return;
 	}
 	for (int slot = 1; slot <= kSlotCount; ++slot) {
-		const QString slotName = QStringLiteral("Camera%1").arg(slot);
-		const QString nickKey = slotName + QStringLiteral("NickName");
+		const QString slotName = SettingsFile::slotName(slot);
+		const QString nickKey = SettingsFile::nickNameKey(slotName);
 		const QString caption = settings.contains(nickKey) ? settings.value(nickKey).toString()
 								   : ModuleText::text(slotName.toUtf8().constData());
 		ElidedCaption::set(cameraButton(slot), caption);
@@ -504,9 +504,7 @@ bool MainDialog::connectToCamera(QPushButton *button, QString slotName)
 			setStatusMessage(QString());
 		}
 	} else {
-		QJsonObject settings;
-		Utils::readJSONFromFile(settings, Utils::getAppDataPath());
-		const QString address = settings.value(slotName + QStringLiteral("IP")).toString();
+		const QString address = SettingsFile::read().value(SettingsFile::addressKey(slotName)).toString();
 		if (address.isEmpty()) {
 			showConnectFailure(ConnectFailure::NoAddress, slot, QString());
 		} else {
@@ -687,9 +685,7 @@ void MainDialog::showConnectFailure(ConnectFailure failure, int slot, const QStr
 
 QString MainDialog::slotAddress(int slot) const
 {
-	QJsonObject settings;
-	Utils::readJSONFromFile(settings, Utils::getAppDataPath());
-	return settings.value(QStringLiteral("Camera%1IP").arg(slot)).toString();
+	return SettingsFile::read().value(SettingsFile::addressKey(slot)).toString();
 }
 
 void MainDialog::updateUI(CameraMode mode)
@@ -832,13 +828,8 @@ void MainDialog::flushSettings()
 		return;
 	QJsonObject changes;
 	changes.swap(pendingSettings);
-	QJsonObject settings;
-	if (!Utils::readJSONFromFile(settings, Utils::getAppDataPath())) {
-		qCDebug(lcUi) << "It's failed to read JSON file.";
-		return;
-	}
-	for (auto it = changes.constBegin(); it != changes.constEnd(); ++it)
-		settings[it.key()] = it.value();
-	if (!Utils::writeJSONToFile(settings, Utils::getAppDataPath()))
-		qCDebug(lcUi) << "It's failed to write JSON file.";
+	SettingsFile::updateLogged(lcUi, [&changes](QJsonObject &settings) {
+		for (auto it = changes.constBegin(); it != changes.constEnd(); ++it)
+			settings[it.key()] = it.value();
+	});
 }

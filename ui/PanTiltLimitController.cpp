@@ -17,14 +17,7 @@ using Dialog = PanTiltLimitSettingDialog;
 
 void storeLimit(const QString &key, int value)
 {
-	QJsonObject settings;
-	if (!Utils::readJSONFromFile(settings, Utils::getAppDataPath())) {
-		qCDebug(lcUi) << "It's failed to read JSON file.";
-		return;
-	}
-	settings[key] = QString::number(value);
-	if (!Utils::writeJSONToFile(settings, Utils::getAppDataPath()))
-		qCDebug(lcUi) << "It's failed to write JSON file.";
+	SettingsFile::updateLogged(lcUi, [&](QJsonObject &settings) { settings[key] = QString::number(value); });
 }
 
 // A limit command bound to the link's limit operation and the model's range for that side.

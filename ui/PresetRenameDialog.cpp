@@ -1,6 +1,7 @@
 #include "ui/PresetRenameDialog.h"
 #include "ui/UiLog.h"
 
+#include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "ui/HostStyle.h"
 #include "ui/ModuleText.h"
@@ -69,16 +70,11 @@ void PresetRenameDialog::initNames()
 
 void PresetRenameDialog::writeNames()
 {
-	QJsonObject settings;
-	if (!Utils::readJSONFromFile(settings, Utils::getAppDataPath())) {
-		qCDebug(lcUi) << "It's failed to read JSON file.";
-		return;
-	}
 	// All nine are written, edited or not, so the file always holds the captions the operator last saw.
-	for (int number = 1; number <= kPresetCount; ++number)
-		settings[presetKey(number)] = field(number)->text();
-	if (!Utils::writeJSONToFile(settings, Utils::getAppDataPath()))
-		qCDebug(lcUi) << "It's failed to write JSON file.";
+	SettingsFile::updateLogged(lcUi, [this](QJsonObject &settings) {
+		for (int number = 1; number <= kPresetCount; ++number)
+			settings[presetKey(number)] = field(number)->text();
+	});
 }
 
 void PresetRenameDialog::apply()
