@@ -228,10 +228,11 @@ private slots:
 		QVERIFY(obs_startup("en-US", nullptr, nullptr));
 		QVERIFY(profile.isValid());
 		basicIni = profile.filePath(QStringLiteral("basic.ini"));
+		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
 
+		// The window reaches a slot's camera on the VISCA port only, so the camera listens there.
 		CameraSimulator::Options options;
 		options.address = QHostAddress(QStringLiteral("127.0.0.86"));
-		options.port = 0;
 		options.model = QStringLiteral("NX-J57");
 		sim = std::make_unique<CameraSimulator>(options);
 		QString error;
