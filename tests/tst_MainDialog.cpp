@@ -480,7 +480,8 @@ void tst_MainDialog::menusHoldTheirEntries()
 	};
 	QCOMPARE(texts(button(QStringLiteral("SettingsButton"))->menu()),
 		 QStringList({localeText("Cameraassign"), localeText("UseHotHeys"), localeText("PanTiltLimitSetting"),
-			      localeText("PresetRename"), localeText("RelayMenu"), localeText("Close")}));
+			      localeText("PresetRename"), localeText("RelayMenu"), localeText("ScenePresetsMenu"),
+			      localeText("Close")}));
 	QCOMPARE(texts(button(QStringLiteral("ViewButton"))->menu()),
 		 QStringList({localeText("SimpleMode"), localeText("AdvanceMode")}));
 	QCOMPARE(texts(button(QStringLiteral("HelpButton"))->menu()), QStringList({localeText("AboutUs")}));
