@@ -26,7 +26,7 @@ constexpr int kSlots = 8;
 
 } // namespace
 
-DiscoveryDialog::DiscoveryDialog(QWidget *parent) : QDialog(parent), ui(new Ui::DiscoveryDialog)
+DiscoveryDialog::DiscoveryDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::DiscoveryDialog>())
 {
 	ui->setupUi(this);
 	applyHostStyleShield(this);
@@ -65,7 +65,6 @@ DiscoveryDialog::~DiscoveryDialog()
 {
 	// A search still running ends here: its threads stop waiting at once and are joined.
 	delete search;
-	delete ui;
 }
 
 QString DiscoveryDialog::slotKey(int index)

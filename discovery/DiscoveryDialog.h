@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <memory>
+
 namespace Ui {
 class DiscoveryDialog;
 }
@@ -48,7 +50,7 @@ private:
 	void onSearchFinished(int identified);
 	void showSearchProgress();
 
-	Ui::DiscoveryDialog *ui;
+	std::unique_ptr<Ui::DiscoveryDialog> ui;
 	CameraSearch *search = nullptr; // child; the running search, if any
 	int answered = 0;               // cameras that answered the running search
 };

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 namespace Ui {
 class KVFocusVerticalSlider;
 }
@@ -35,5 +37,5 @@ protected:
 	void paintEvent(QPaintEvent *event) override;
 
 private:
-	Ui::KVFocusVerticalSlider *ui;
+	std::unique_ptr<Ui::KVFocusVerticalSlider> ui;
 };

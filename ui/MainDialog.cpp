@@ -470,13 +470,12 @@ void MainDialog::on_Camera8Button_clicked()
 
 viscaGeneralOps *MainDialog::currentOps() const
 {
-	return cameraTable.isEmpty() ? nullptr : cameraTable.first().second;
+	return cameraTable.isEmpty() ? nullptr : cameraTable.first().second.get();
 }
 
 void MainDialog::releaseCameraTable()
 {
 	cameraTable.clear();
-	opsInUse.reset();
 }
 
 int MainDialog::slotNumber(const QString &slotName)
@@ -555,14 +554,13 @@ void MainDialog::useCamera(int slot, CameraWorker *worker, const CameraWorker::C
 	++cameraGeneration;
 
 	releaseCameraTable();
-	opsInUse = result.ops;
-	cameraTable.insert(result.address.toStdString(), {result.model.toStdString(), opsInUse.get()});
+	cameraTable.insert(result.address.toStdString(), {result.model.toStdString(), result.ops});
 	cameraKeyPrefix = result.address + result.model;
 	connectedCaption = ElidedCaption::caption(cameraButton(slot));
 	connectedAddress = result.address;
 	connectedModel = result.model;
 
-	setupControlUI(opsInUse.get());
+	setupControlUI(currentOps());
 	applyPanelReading(result.reading, changeClock);
 	setDefaultControlSettings();
 	updateUI(Connected);

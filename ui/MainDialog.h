@@ -54,8 +54,8 @@ class MainDialog : public QDialog {
 public:
 	enum CameraMode { Disconnected = 0, Connected = 1 };
 
-	// Identified cameras: IP address text -> (model name, capability object).
-	using CameraTable = QMap<std::string, std::pair<std::string, viscaGeneralOps *>>;
+	// Identified cameras: IP address text -> (model name, capability object, owned by the table).
+	using CameraTable = QMap<std::string, std::pair<std::string, std::shared_ptr<viscaGeneralOps>>>;
 	using Command = CameraCommand;
 
 	explicit MainDialog(QWidget *parent = nullptr);
@@ -236,7 +236,7 @@ private:
 
 	// The capability object in use: that of the first entry of cameraTable, or null.
 	viscaGeneralOps *currentOps() const;
-	// Capability objects belong to the dialog from identification on; these release them.
+	// Capability objects belong to the camera table from identification on; this releases them.
 	void releaseCameraTable();
 
 	// Exposure scenes: one-touch manual exposure with a shutter, an iris and a gain setting.
@@ -274,7 +274,6 @@ private:
 	CameraDirector *director = nullptr;        // child of the dialog
 	CameraWorker *activeCamera = nullptr;      // the camera in use, owned by the pool
 	CameraWorker *lostCamera = nullptr;        // given up by the watchdog; taken back when it answers again
-	std::shared_ptr<viscaGeneralOps> opsInUse; // owns what cameraTable points to
 	int connectedSlot = 0;                     // 1..8 while a camera is in use or lost
 	int connectingSlot = 0;                    // 1..8 while an attempt runs
 	int statusSlot = 0;                        // the slot the status message is about, if any

@@ -24,7 +24,8 @@ QString presetKey(int number)
 
 } // namespace
 
-PresetRenameDialog::PresetRenameDialog(QWidget *parent) : QDialog(parent), ui(new Ui::PresetRenameDialog)
+PresetRenameDialog::PresetRenameDialog(QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::PresetRenameDialog>())
 {
 	ui->setupUi(this);
 	applyHostStyleShield(this);
@@ -45,10 +46,7 @@ PresetRenameDialog::PresetRenameDialog(QWidget *parent) : QDialog(parent), ui(ne
 	ui->ApplyButton->setText(ModuleText::text("Apply"));
 }
 
-PresetRenameDialog::~PresetRenameDialog()
-{
-	delete ui;
-}
+PresetRenameDialog::~PresetRenameDialog() = default;
 
 QLineEdit *PresetRenameDialog::field(int number) const
 {

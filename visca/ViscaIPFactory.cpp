@@ -6,18 +6,18 @@
 #include "ZQ418ViscaIPModule.h"
 #include "camera/CameraFamily.h"
 
-viscaIpModule *ViscaIPFactory::viscaIPModule(QString model)
+std::unique_ptr<viscaIpModule> ViscaIPFactory::viscaIPModule(QString model)
 {
 	switch (CameraFamily::of(model).link) {
 	case CameraFamily::Link::D26G:
 		qCDebug(lcLink, "model %s", qUtf8Printable(model));
-		return new D26GViscaIPModule();
+		return std::make_unique<D26GViscaIPModule>();
 	case CameraFamily::Link::HX7:
-		return new HX7ViscaIPModule();
+		return std::make_unique<HX7ViscaIPModule>();
 	case CameraFamily::Link::ZQ418:
-		return new ZQ418ViscaIPModule();
+		return std::make_unique<ZQ418ViscaIPModule>();
 	case CameraFamily::Link::Standard:
 		break;
 	}
-	return new viscaIpModule();
+	return std::make_unique<viscaIpModule>();
 }
