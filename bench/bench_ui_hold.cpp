@@ -19,6 +19,7 @@
 #include "settings/Utils.h"
 #include "ui/LocaleTable.h"
 #include "ui/MainDialog.h"
+#include "ui/ModalBox.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -180,7 +181,7 @@ int main(int argc, char **argv)
 		if (type >= QtWarningMsg && !message.startsWith(QLatin1String("ini Not")))
 			std::fprintf(stderr, "%s\n", qPrintable(message));
 	});
-	Utils::setModalAnswerer([](QMessageBox &) {});
+	ModalBox::setAnswerer([](QMessageBox &) {});
 	LocaleTable locale;
 	locale.load(QStringLiteral(KAVREN_SOURCE_DIR "/data/locale/en-US.ini"));
 	locale.install();

@@ -9,6 +9,7 @@
 #include "sim/CameraSimulator.h"
 #include "ui/LocaleTable.h"
 #include "ui/MainDialog.h"
+#include "ui/ModalBox.h"
 #include "ui/ModuleText.h"
 
 #include <QApplication>
@@ -150,7 +151,7 @@ private:
 
 inline void installModalAnswerer()
 {
-	Utils::setModalAnswerer([](QMessageBox &box) { boxTexts() << box.text(); });
+	ModalBox::setAnswerer([](QMessageBox &box) { boxTexts() << box.text(); });
 }
 
 inline std::unique_ptr<CameraSimulator> startCamera(const char *address, const char *model)

@@ -8,6 +8,7 @@
 #include "ui/HotkeyCommands.h"
 #include "ui/HotkeySource.h"
 #include "ui/MainDialog.h"
+#include "ui/ModalBox.h"
 #include "ui/ModuleText.h"
 #include "control/CameraWorker.h"
 
@@ -238,7 +239,7 @@ private slots:
 		QString error;
 		QVERIFY2(sim->start(&error), qPrintable(error));
 
-		Utils::setModalAnswerer([this](QMessageBox &box) { boxes << box.text(); });
+		ModalBox::setAnswerer([this](QMessageBox &box) { boxes << box.text(); });
 	}
 
 	void init()
@@ -254,7 +255,7 @@ private slots:
 		sim.reset();
 		obs_shutdown();
 		base_set_log_handler(nullptr, nullptr);
-		Utils::setModalAnswerer(nullptr);
+		ModalBox::setAnswerer(nullptr);
 		ModuleText::setLookup(nullptr);
 		QDir(Utils::getAppDataPath()).removeRecursively();
 	}

@@ -9,6 +9,7 @@
 #include "ui/AboutDialog.h"
 #include "ui/HotkeySource.h"
 #include "ui/MainDialog.h"
+#include "ui/ModalBox.h"
 #include "ui/PanTiltLimitSettingDialog.h"
 #include "ui/PresetRenameDialog.h"
 
@@ -162,7 +163,7 @@ void tst_MainDialog::cleanupTestCase()
 {
 	hotKeyDialog.reset();
 	formDialog.reset();
-	Utils::setModalAnswerer(nullptr);
+	ModalBox::setAnswerer(nullptr);
 }
 
 void tst_MainDialog::makeDialog()

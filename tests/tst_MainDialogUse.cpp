@@ -109,7 +109,7 @@ void tst_MainDialogUse::cleanupTestCase()
 {
 	camera.reset();
 	qInstallMessageHandler(previousHandler);
-	Utils::setModalAnswerer(nullptr);
+	ModalBox::setAnswerer(nullptr);
 }
 
 bool tst_MainDialogUse::connectSlot(int slot)

@@ -15,6 +15,7 @@
 #include "ui/HotkeyCommands.h"
 #include "ui/HostStyle.h"
 #include "ui/HotkeySource.h"
+#include "ui/ModalBox.h"
 #include "ui/ModuleText.h"
 #include "ui/PanTiltLimitController.h"
 #include "ui/PresetRenameDialog.h"
@@ -110,6 +111,8 @@ void MainDialog::setCameraOptions(const CameraWorker::Options &options)
 MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::MainDialog>())
 {
 	ui->setupUi(this);
+	// The boxes of the core library (settings, profiles) show from here on.
+	ModalBox::install();
 	// Before anything polishes the form under the host's theme: the shield reads the form's own sizes.
 	applyHostStyleShield(this, QStringLiteral("background-color: #474747"));
 	cameras = new CameraPool(cameraOptions(), this);
