@@ -19,6 +19,7 @@
 #include "discovery/OnvifDiscovery.h"
 #include "settings/Utils.h"
 #include "ui/MainDialog.h"
+#include "ui/ModalBox.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -180,7 +181,7 @@ int main(int argc, char **argv)
 		if (type >= QtWarningMsg && !message.startsWith(QLatin1String("ini Not")))
 			std::fprintf(stderr, "%s\n", qPrintable(message));
 	});
-	Utils::setModalAnswerer([](QMessageBox &) {});
+	ModalBox::setAnswerer([](QMessageBox &) {});
 	if (!loadLocale())
 		qFatal("the shipped locale file did not load");
 

@@ -74,11 +74,7 @@ std::string codeFromReply(const QByteArray &reply, const CodeFamily &family)
 
 CameraParse::CameraParse(quint16 cameraPort) : cameraSelect(std::make_unique<CameraSelect>()), camPort(cameraPort) {}
 
-CameraParse::~CameraParse()
-{
-	delete viscaModule;
-	delete hx7Module;
-}
+CameraParse::~CameraParse() = default;
 
 QByteArray CameraParse::inquire(viscaIpModule *module, const QByteArray &payload)
 {
@@ -95,10 +91,8 @@ QString CameraParse::modelForCode(const std::string &code) const
 CamParamMap CameraParse::parseCamera(QString ip)
 {
 	CamParamMap result;
-	delete viscaModule;
-	delete hx7Module;
-	viscaModule = new viscaIpModule;
-	hx7Module = new HX7ViscaIPModule;
+	viscaModule = std::make_unique<viscaIpModule>();
+	hx7Module = std::make_unique<HX7ViscaIPModule>();
 
 	// The HX7 link never probes on connect, so its result says nothing.
 	hx7Module->onConnectToCamera(ip, camPort);
@@ -133,10 +127,8 @@ CamParamMap CameraParse::parseCamera(QString ip)
 		result.emplace(ip.toStdString(), std::make_pair(camId.toStdString(), ops));
 	}
 
-	delete viscaModule;
-	viscaModule = nullptr;
-	delete hx7Module;
-	hx7Module = nullptr;
+	viscaModule.reset();
+	hx7Module.reset();
 	return result;
 }
 
@@ -160,30 +152,30 @@ void CameraParse::parseCameraALL(const QList<QMap<QString, QString>> &cameras)
 
 QString CameraParse::parseHX7camID()
 {
-	return modelFromHX7Reply(inquire(hx7Module, kHX7Inquiry));
+	return modelFromHX7Reply(inquire(hx7Module.get(), kHX7Inquiry));
 }
 
 QString CameraParse::parseJ57camID()
 {
-	const std::string code = codeFromJ57Reply(inquire(viscaModule, kJ57Inquiry));
+	const std::string code = codeFromJ57Reply(inquire(viscaModule.get(), kJ57Inquiry));
 	return code.empty() ? QString() : modelForCode(code);
 }
 
 QString CameraParse::parseD26GcamID()
 {
-	const std::string code = codeFromD26GReply(inquire(viscaModule, kD26GInquiry));
+	const std::string code = codeFromD26GReply(inquire(viscaModule.get(), kD26GInquiry));
 	return code.empty() ? QString() : modelForCode(code);
 }
 
 QString CameraParse::parseW38BcamID()
 {
-	const std::string code = codeFromW38BReply(inquire(viscaModule, kW38BInquiry));
+	const std::string code = codeFromW38BReply(inquire(viscaModule.get(), kW38BInquiry));
 	return code.empty() ? QString() : modelForCode(code);
 }
 
 QString CameraParse::parseZQ418camID()
 {
-	const std::string code = codeFromZQ418Reply(inquire(viscaModule, kZQ418Inquiry));
+	const std::string code = codeFromZQ418Reply(inquire(viscaModule.get(), kZQ418Inquiry));
 	if (code.empty())
 		return {};
 	const QString model = modelForCode(code);

@@ -56,14 +56,14 @@ public:
 	static std::string codeFromZQ418Reply(const QByteArray &reply);
 
 	quint16 cameraPort() const { return camPort; }
-	CameraSelect *selector() const { return cameraSelect.get(); }
 
 private:
 	QByteArray inquire(viscaIpModule *module, const QByteArray &payload);
 	QString modelForCode(const std::string &code) const;
 
-	viscaIpModule *viscaModule = nullptr;
-	HX7ViscaIPModule *hx7Module = nullptr;
+	// The probe links of a running parseCamera, null otherwise.
+	std::unique_ptr<viscaIpModule> viscaModule;
+	std::unique_ptr<HX7ViscaIPModule> hx7Module;
 	QList<CamParamMap> camParamList;
 	std::unique_ptr<CameraSelect> cameraSelect;
 	quint16 camPort;

@@ -5,9 +5,8 @@
 #include "camera/viscaGeneralOps.h"
 #include "settings/Utils.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
-#include <QMessageBox>
 #include <QThread>
 
 CameraSelect::CameraSelect() : camIdList(new CamIdList) {}
@@ -54,15 +53,11 @@ viscaGeneralOps *CameraSelect::getCamParam(std::string modelName)
 	// The log keeps the text whether or not a box shows it: the operator who sends the log for help has
 	// dismissed the box long ago.
 	qCWarning(lcCamera).noquote() << text;
-	// A box needs a GUI application and its GUI thread; command-line users of the core library and the camera
-	// workers have only the log, and the window tells the operator.
+	// A box needs the GUI thread; the camera workers have only the log, and the window tells the operator.
+	// Command-line users of the core library install no presenter, so they have only the log too.
 	const QCoreApplication *application = QCoreApplication::instance();
-	if (!qobject_cast<const QApplication *>(application) || QThread::currentThread() != application->thread())
+	if (!application || QThread::currentThread() != application->thread())
 		return nullptr;
-	QMessageBox box;
-	box.setWindowFlags(box.windowFlags() | Qt::WindowStaysOnTopHint);
-	box.setWindowTitle(QStringLiteral("error"));
-	box.setText(text);
-	Utils::execModal(box);
+	Utils::presentBox({QStringLiteral("error"), text});
 	return nullptr;
 }

@@ -31,8 +31,6 @@ public:
 	// The full path of the profile that getCamParam looks up for `modelName` ("Unknown" -> default model).
 	static QString profilePathFor(std::string modelName);
 
-	const CamIdList &idList() const { return *camIdList; }
-
 private:
 	CamIdList *camIdList;
 };

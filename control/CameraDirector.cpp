@@ -4,6 +4,7 @@
 #include "camera/viscaGeneralOps.h"
 #include "control/CameraPool.h"
 #include "control/CameraSpeeds.h"
+#include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 
 #include <QJsonObject>
@@ -18,16 +19,9 @@ using Direction = CameraCommands::Direction;
 
 constexpr int kMaxPreset = 19;
 
-QString addressKey(int slot)
-{
-	return QStringLiteral("Camera%1IP").arg(slot);
-}
-
 QString storedAddress(int slot)
 {
-	QJsonObject settings;
-	Utils::readJSONFromFile(settings, Utils::getAppDataPath());
-	return settings.value(addressKey(slot)).toString();
+	return SettingsFile::read().value(SettingsFile::addressKey(slot)).toString();
 }
 
 std::optional<Direction> directionNamed(const QString &name)
@@ -109,14 +103,13 @@ QString CameraDirector::sourceName(Source source)
 
 QList<CameraDirector::CameraInfo> CameraDirector::cameras() const
 {
-	QJsonObject settings;
-	Utils::readJSONFromFile(settings, Utils::getAppDataPath());
+	const QJsonObject settings = SettingsFile::read();
 	QList<CameraInfo> list;
 	for (int slot = 1; slot <= CameraPool::kSlots; ++slot) {
 		CameraInfo info;
 		info.slot = slot;
 		info.name = caption ? caption(slot) : QStringLiteral("Camera%1").arg(slot);
-		info.address = settings.value(addressKey(slot)).toString();
+		info.address = settings.value(SettingsFile::addressKey(slot)).toString();
 		if (const CameraWorker *worker = pool->existingWorker(slot); worker && worker->hasLink()) {
 			info.model = worker->model();
 			info.connected = !lost.value(slot) && worker->address() == info.address;
@@ -206,7 +199,9 @@ CameraDirector::Outcome CameraDirector::focus(int slot, const QString &direction
 				.arg(direction.left(32)));
 	const auto [command, value] = commands.value(direction);
 	return dispatch(slot, "a focus",
-			[command, value](const viscaGeneralOps &) { return CameraJob::fromCommand(command, value); });
+			[command = command, value = value](const viscaGeneralOps &) {
+				return CameraJob::fromCommand(command, value);
+			});
 }
 
 void CameraDirector::reportPresetCall(int slot, int preset, Source source)
@@ -265,8 +260,7 @@ void CameraDirector::identify(int slot, const QString &address)
 void CameraDirector::applyStoredSpeeds(CameraWorker *worker)
 {
 	// The camera moves as the operator set it up in the window: the speeds stored for its address and model.
-	QJsonObject settings;
-	Utils::readJSONFromFile(settings, Utils::getAppDataPath());
+	const QJsonObject settings = SettingsFile::read();
 	const CameraSpeeds speeds =
 		CameraSpeeds::stored(settings, worker->address() + worker->model(), *worker->capabilities());
 	CameraJob job = CameraJob::inquiry("stored speeds", [speeds](viscaIpModule &link) {

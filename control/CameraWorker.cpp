@@ -221,7 +221,7 @@ CameraJob::FollowUp CameraWorker::connectLink(const QString &address, const Conn
 		result.outcome = ConnectResult::Outcome::Connected;
 		result.ops.reset(ops);
 		result.model = QString::fromStdString(ops->getNAME());
-		link.reset(ViscaIPFactory::viscaIPModule(result.model));
+		link = ViscaIPFactory::viscaIPModule(result.model);
 		// Its answer says nothing the identification did not: the HX7 never answers the probe.
 		link->onConnectToCamera(address, options.cameraPort);
 		result.reading.readAll(*link);

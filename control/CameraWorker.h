@@ -32,7 +32,7 @@ class CameraWorker : public QObject {
 public:
 	struct Options {
 		quint16 cameraPort = viscaIpModule::kViscaPort;
-		int commandPauseMs = 100;
+		int commandPauseMs = viscaIpModule::kCommandPauseMs;
 		int watchdogIntervalMs = 15000;
 		int powerChecks = 3;
 		int powerCheckPauseMs = 200;

@@ -1,6 +1,7 @@
 #include "discovery/DiscoveryDialog.h"
 
 #include "discovery/DiscoveryLog.h"
+#include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "ui/HostStyle.h"
 #include "ui/ModuleText.h"
@@ -21,27 +22,11 @@ namespace {
 const QString kAddressPattern = QStringLiteral(
 	"\\b(?:(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\.){3}(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\b");
 
-QString ipKey(const QString &slotText)
-{
-	return slotText + QStringLiteral("IP");
-}
-
-QString nickNameKey(const QString &slotText)
-{
-	return slotText + QStringLiteral("NickName");
-}
-
 constexpr int kSlots = 8;
-
-CameraSearch::Options &searchOptions()
-{
-	static CameraSearch::Options options;
-	return options;
-}
 
 } // namespace
 
-DiscoveryDialog::DiscoveryDialog(QWidget *parent) : QDialog(parent), ui(new Ui::DiscoveryDialog)
+DiscoveryDialog::DiscoveryDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::DiscoveryDialog>())
 {
 	ui->setupUi(this);
 	applyHostStyleShield(this);
@@ -80,12 +65,6 @@ DiscoveryDialog::~DiscoveryDialog()
 {
 	// A search still running ends here: its threads stop waiting at once and are joined.
 	delete search;
-	delete ui;
-}
-
-void DiscoveryDialog::setSearchOptions(const CameraSearch::Options &options)
-{
-	searchOptions() = options;
 }
 
 QString DiscoveryDialog::slotKey(int index)
@@ -96,8 +75,7 @@ QString DiscoveryDialog::slotKey(int index)
 void DiscoveryDialog::fillSlotList()
 {
 	// The operator knows the slots by their captions; the settings keys stay the slot's own.
-	QJsonObject settings;
-	Utils::readJSONFromFile(settings, Utils::getAppDataPath());
+	const QJsonObject settings = SettingsFile::read();
 	const QSignalBlocker blocked(ui->CameraComboBox);
 	const int current = std::max(0, ui->CameraComboBox->currentIndex());
 	ui->CameraComboBox->clear();
@@ -108,7 +86,7 @@ void DiscoveryDialog::fillSlotList()
 
 QString DiscoveryDialog::slotCaption(const QJsonObject &settings, const QString &slot)
 {
-	const QString nickName = settings.value(nickNameKey(slot)).toString();
+	const QString nickName = settings.value(SettingsFile::nickNameKey(slot)).toString();
 	return nickName.isEmpty() ? ModuleText::text(slot.toUtf8().constData()) : nickName;
 }
 
@@ -119,7 +97,7 @@ void DiscoveryDialog::updateIPAndName(QString slotText)
 		qCDebug(lcDiscovery) << "It's failed to read JSON file.";
 		return;
 	}
-	ui->IPEidt->setText(settings.value(ipKey(slotText)).toString());
+	ui->IPEidt->setText(settings.value(SettingsFile::addressKey(slotText)).toString());
 	ui->NameEdit->setText(slotCaption(settings, slotText));
 }
 
@@ -139,7 +117,7 @@ void DiscoveryDialog::on_SearchButton_pressed()
 	ui->ListLabel->setText(ModuleText::text("IPCameraList"));
 	answered = 0;
 
-	search = new CameraSearch(searchOptions(), this);
+	search = new CameraSearch(CameraSearch::Options(), this);
 	connect(search, &CameraSearch::cameraFound, this, [this]() {
 		++answered;
 		showSearchProgress();
@@ -197,15 +175,10 @@ void DiscoveryDialog::on_ApplyButton_released()
 		return;
 	}
 
-	QJsonObject settings;
-	if (Utils::readJSONFromFile(settings, Utils::getAppDataPath())) {
-		settings.insert(ipKey(slotText), ip);
-		settings.insert(nickNameKey(slotText), name);
-		if (!Utils::writeJSONToFile(settings, Utils::getAppDataPath()))
-			qCDebug(lcDiscovery) << "It's failed to write JSON file.";
-	} else {
-		qCDebug(lcDiscovery) << "It's failed to read JSON file.";
-	}
+	SettingsFile::updateLogged(lcDiscovery, [&](QJsonObject &settings) {
+		settings.insert(SettingsFile::addressKey(slotText), ip);
+		settings.insert(SettingsFile::nickNameKey(slotText), name);
+	});
 	fillSlotList();
 	// The main dialog refreshes its slot captions even when the file could not be read.
 	emit ipAssigned(index, ip, name);

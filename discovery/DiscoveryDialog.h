@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <memory>
+
 namespace Ui {
 class DiscoveryDialog;
 }
@@ -29,9 +31,6 @@ public:
 	void createItemsInARow(int row, QString ip, QString name);
 	bool isSearching() const { return search != nullptr; }
 
-	// Where searches of dialogs created from now on send their Probes and inquiries; tests use other ports.
-	static void setSearchOptions(const CameraSearch::Options &options);
-
 signals:
 	// A slot was assigned; `index` is the slot list index 0..7.
 	void ipAssigned(int index, QString ip, QString name);
@@ -51,7 +50,7 @@ private:
 	void onSearchFinished(int identified);
 	void showSearchProgress();
 
-	Ui::DiscoveryDialog *ui;
+	std::unique_ptr<Ui::DiscoveryDialog> ui;
 	CameraSearch *search = nullptr; // child; the running search, if any
 	int answered = 0;               // cameras that answered the running search
 };

@@ -73,21 +73,6 @@ CameraHotKey::~CameraHotKey()
 	}
 }
 
-const char *CameraHotKey::hotkeyName(int index)
-{
-	return index >= 0 && index < kHotkeyCount ? kRows[index].name : nullptr;
-}
-
-QString CameraHotKey::hotkeyDescription(int index)
-{
-	return index >= 0 && index < kHotkeyCount ? ModuleText::text(kRows[index].descriptionKey) : QString();
-}
-
-obs_hotkey_id CameraHotKey::hotkeyId(int index) const
-{
-	return index >= 0 && index < kHotkeyCount ? hotkeyIds[size_t(index)].load() : OBS_INVALID_HOTKEY_ID;
-}
-
 int CameraHotKey::currentProfileBasicIni(char *buffer, size_t size)
 {
 	char *profile = obs_frontend_get_current_profile_path();
@@ -114,7 +99,7 @@ void CameraHotKey::registerHotkeys(const char *basicIniPath)
 	}
 
 	for (int index = 0; index < kHotkeyCount; ++index) {
-		const QByteArray description = hotkeyDescription(index).toUtf8();
+		const QByteArray description = ModuleText::text(kRows[index].descriptionKey).toUtf8();
 		const obs_hotkey_id id = obs_hotkey_register_frontend(kRows[index].name, description.constData(),
 								      &CameraHotKey::hotkeyHandler, this);
 		hotkeyIds[size_t(index)].store(id);

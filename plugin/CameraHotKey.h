@@ -23,13 +23,6 @@ public:
 	// Unregisters the hotkeys, in row order.
 	~CameraHotKey() override;
 
-	// A row's name, the key of its bindings in the host's profile, and its localized description, as the host's
-	// hotkey settings list it.
-	static const char *hotkeyName(int index);
-	static QString hotkeyDescription(int index);
-	// The host identifier of a row, or OBS_INVALID_HOTKEY_ID.
-	obs_hotkey_id hotkeyId(int index) const;
-
 	// The host's callback for every registration, with this object as `data`. It may run on the host's hotkey
 	// thread: it only emits the signal, which the automatic connection queues to the receiver's thread.
 	static void hotkeyHandler(void *data, obs_hotkey_id id, obs_hotkey_t *hotkey, bool pressed);

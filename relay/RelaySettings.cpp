@@ -1,6 +1,7 @@
 #include "RelaySettings.h"
 
 #include "RelayLog.h"
+#include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 
 #include <QJsonArray>
@@ -100,17 +101,8 @@ RelaySettings RelaySettings::read(const QString &directory)
 
 bool RelaySettings::store(const QString &directory) const
 {
-	QJsonObject settings;
-	if (!Utils::readJSONFromFile(settings, directory)) {
-		qCDebug(lcRelay, "It's failed to read JSON file.");
-		return false;
-	}
-	writeTo(settings);
-	if (!Utils::writeJSONToFile(settings, directory)) {
-		qCDebug(lcRelay, "It's failed to write JSON file.");
-		return false;
-	}
-	return true;
+	return SettingsFile::updateLogged(
+		lcRelay, [this](QJsonObject &settings) { writeTo(settings); }, directory);
 }
 
 bool RelaySettings::operator==(const RelaySettings &other) const

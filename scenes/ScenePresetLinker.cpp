@@ -3,6 +3,7 @@
 #include "control/CameraDirector.h"
 #include "scenes/SceneLog.h"
 #include "scenes/SceneSource.h"
+#include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 
 #include <QJsonObject>
@@ -19,9 +20,7 @@ ScenePresetLinker::ScenePresetLinker(SceneSource *scenes, CameraDirector *direct
 
 void ScenePresetLinker::onScene(const QString &scene, ScenePresetTable::Moment on)
 {
-	QJsonObject settings;
-	Utils::readJSONFromFile(settings, Utils::getAppDataPath());
-	const ScenePresetTable table = ScenePresetTable::fromSettings(settings);
+	const ScenePresetTable table = ScenePresetTable::fromSettings(SettingsFile::read());
 	const ScenePresetTable::Link *link = table.find(scene, on);
 	if (!link)
 		return;
@@ -36,14 +35,14 @@ void ScenePresetLinker::onScene(const QString &scene, ScenePresetTable::Moment o
 
 void ScenePresetLinker::onRenamed(const QString &from, const QString &to)
 {
-	QJsonObject settings;
-	if (!Utils::readJSONFromFile(settings, Utils::getAppDataPath()))
-		return;
-	ScenePresetTable table = ScenePresetTable::fromSettings(settings);
-	if (!table.renameScene(from, to))
-		return;
-	settings[QLatin1String(ScenePresetTable::kKey)] = table.toJson();
-	if (Utils::writeJSONToFile(settings, Utils::getAppDataPath()))
+	const SettingsFile::Outcome outcome = SettingsFile::update([&from, &to](QJsonObject &settings) {
+		ScenePresetTable table = ScenePresetTable::fromSettings(settings);
+		if (!table.renameScene(from, to))
+			return false;
+		settings[QLatin1String(ScenePresetTable::kKey)] = table.toJson();
+		return true;
+	});
+	if (outcome == SettingsFile::Outcome::Written)
 		qCInfo(lcScenes, "Scene \"%s\" was renamed \"%s\"; its presets follow it", qUtf8Printable(from),
 		       qUtf8Printable(to));
 }

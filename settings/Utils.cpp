@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QMessageBox>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QSet>
@@ -23,10 +22,10 @@
 
 namespace {
 
-Utils::ModalAnswerer &modalAnswerer()
+Utils::BoxPresenter &boxPresenter()
 {
-	static Utils::ModalAnswerer answerer;
-	return answerer;
+	static Utils::BoxPresenter presenter;
+	return presenter;
 }
 
 // Set by the window on the UI thread, called by whichever thread writes.
@@ -254,30 +253,21 @@ void Utils::setWriteRecoveryReporter(WriteRecoveryReporter reporter)
 	writeReporters().recovery = std::move(reporter);
 }
 
+void Utils::setBoxPresenter(BoxPresenter presenter)
+{
+	boxPresenter() = std::move(presenter);
+}
+
+void Utils::presentBox(const Box &box)
+{
+	if (boxPresenter())
+		boxPresenter()(box);
+}
+
 void Utils::showErrorMessage(QString text)
 {
-	QMessageBox box;
-	box.setWindowFlags(box.windowFlags() | Qt::WindowStaysOnTopHint);
 	// Screen readers announce a box by its title.
-	box.setWindowTitle(QStringLiteral(KAVREN_DISPLAY_NAME));
-	box.setIcon(QMessageBox::Warning);
-	box.setText(text);
-	box.setStandardButtons(QMessageBox::Ok);
-	execModal(box);
-}
-
-void Utils::setModalAnswerer(ModalAnswerer answerer)
-{
-	modalAnswerer() = std::move(answerer);
-}
-
-void Utils::execModal(QMessageBox &box)
-{
-	if (modalAnswerer()) {
-		modalAnswerer()(box);
-		return;
-	}
-	box.exec();
+	presentBox({QStringLiteral(KAVREN_DISPLAY_NAME), text, true});
 }
 
 QList<std::string> Utils::sortMapByValue(QMap<std::string, int> &map)

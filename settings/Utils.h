@@ -9,8 +9,6 @@
 #include <functional>
 #include <string>
 
-class QMessageBox;
-
 // Static helpers shared by the dialogs: where the settings live, reading and writing the settings file, the
 // shared warning box, and ordering a capability value list by value.
 class Utils : public QObject {
@@ -38,14 +36,19 @@ public:
 	using WriteRecoveryReporter = std::function<void(const QString &path)>;
 	static void setWriteRecoveryReporter(WriteRecoveryReporter reporter);
 
+	// A modal box for the operator. The widgets layer shows it (ui/ModalBox installs the presenter), so this
+	// library needs no widgets; without a presenter, as for command-line users, the log alone tells.
+	struct Box {
+		QString title;
+		QString text;
+		bool warning = false; // a warning icon and an explicit OK button
+	};
+	using BoxPresenter = std::function<void(const Box &box)>;
+	static void setBoxPresenter(BoxPresenter presenter);
+	static void presentBox(const Box &box);
 	// The shared warning box: modal, no parent, stays on top, warning icon, the product name as title, default
 	// OK button.
 	static void showErrorMessage(QString text);
-	// Runs a modal box. Tests install an answerer that inspects the box and returns at once instead of
-	// blocking; without one the box is executed normally.
-	using ModalAnswerer = std::function<void(QMessageBox &box)>;
-	static void setModalAnswerer(ModalAnswerer answerer);
-	static void execModal(QMessageBox &box);
 
 	static QList<std::string> sortMapByValue(QMap<std::string, int> &map);
 };

@@ -7,8 +7,10 @@
 #include "settings/Utils.h"
 #include "ui/HotkeyCommands.h"
 #include "ui/HotkeySource.h"
+#include "ui/MainDialog.h"
+#include "ui/ModalBox.h"
 #include "ui/ModuleText.h"
-#include "visca/viscaIpModule.h"
+#include "control/CameraWorker.h"
 
 #include <obs.h>
 #include <util/base.h>
@@ -22,6 +24,7 @@
 #include <QJsonObject>
 #include <QMessageBox>
 #include <QMutex>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -113,6 +116,17 @@ QHash<obs_hotkey_id, Registered> registeredHotkeys()
 	return found;
 }
 
+// The identifier the host gave the latest registration under a hotkey name, or OBS_INVALID_HOTKEY_ID.
+obs_hotkey_id hostId(const char *name)
+{
+	obs_hotkey_id found = OBS_INVALID_HOTKEY_ID;
+	const auto registered = registeredHotkeys();
+	for (auto entry = registered.cbegin(); entry != registered.cend(); ++entry)
+		if (entry->name == QLatin1String(name) && (found == OBS_INVALID_HOTKEY_ID || entry.key() > found))
+			found = entry.key();
+	return found;
+}
+
 void inject(obs_key_t key, bool pressed, uint32_t modifiers = 0)
 {
 	obs_key_combination_t combination;
@@ -133,17 +147,29 @@ QString hexText(const QByteArray &data)
 	return QString::fromLatin1(data.toHex(' ').toUpper());
 }
 
-// Payloads received by the simulator, a resend of the identical datagram counted once.
-QStringList receivedPayloads(const CameraSimulator &sim)
+// Command payloads received by the simulator, a resend of the identical datagram counted once. Inquiries are left
+// out: the window reads the camera back on its own after some commands.
+QStringList receivedCommands(const CameraSimulator &sim)
 {
 	QStringList payloads;
 	QByteArray previous;
 	for (const QByteArray &datagram : sim.received()) {
-		if (datagram != previous)
+		const bool command = datagram.size() > 8 && quint8(datagram.at(1)) == 0x00;
+		if (command && datagram != previous)
 			payloads << hexText(datagram.mid(8));
 		previous = datagram;
 	}
 	return payloads;
+}
+
+// Everything the window handed its camera worker has run, and the answers reached the window.
+bool waitUntilIdle(const MainDialog &window)
+{
+	CameraWorker *worker = window.activeCameraWorker();
+	if (!worker || !QTest::qWaitFor([worker] { return worker->isIdle(); }, 10000))
+		return false;
+	QCoreApplication::processEvents();
+	return true;
 }
 
 QImage iconImage(const QIcon &icon)
@@ -169,6 +195,21 @@ private:
 		file.write("[General]\nName=Untitled\n\n[Hotkeys]\n" + hotkeys + "\n[Output]\nMode=Simple\n");
 	}
 
+	// A controller window whose hotkey source is a CameraHotKey with the test profile's bindings, connected to the
+	// simulated camera in slot 1; null when it did not connect.
+	std::unique_ptr<MainDialog> connectedWindow()
+	{
+		HotkeySource::setFactory(
+			[this](QObject *parent) -> HotkeySource * { return new CameraHotKey(parent, basicIni); });
+		auto window = std::make_unique<MainDialog>();
+		HotkeySource::setFactory(nullptr);
+		auto *slot = window->findChild<QPushButton *>(QStringLiteral("Camera1Button"));
+		QTest::mouseClick(slot, Qt::LeftButton);
+		if (!QTest::qWaitFor([slot] { return slot->isChecked(); }, 10000))
+			return nullptr;
+		return window;
+	}
+
 	// Every row bound to its test key.
 	void bindAll()
 	{
@@ -188,16 +229,17 @@ private slots:
 		QVERIFY(obs_startup("en-US", nullptr, nullptr));
 		QVERIFY(profile.isValid());
 		basicIni = profile.filePath(QStringLiteral("basic.ini"));
+		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
 
+		// The window reaches a slot's camera on the VISCA port only, so the camera listens there.
 		CameraSimulator::Options options;
 		options.address = QHostAddress(QStringLiteral("127.0.0.86"));
-		options.port = 0;
 		options.model = QStringLiteral("NX-J57");
 		sim = std::make_unique<CameraSimulator>(options);
 		QString error;
 		QVERIFY2(sim->start(&error), qPrintable(error));
 
-		Utils::setModalAnswerer([this](QMessageBox &box) { boxes << box.text(); });
+		ModalBox::setAnswerer([this](QMessageBox &box) { boxes << box.text(); });
 	}
 
 	void init()
@@ -213,7 +255,7 @@ private slots:
 		sim.reset();
 		obs_shutdown();
 		base_set_log_handler(nullptr, nullptr);
-		Utils::setModalAnswerer(nullptr);
+		ModalBox::setAnswerer(nullptr);
 		ModuleText::setLookup(nullptr);
 		QDir(Utils::getAppDataPath()).removeRecursively();
 	}
@@ -230,9 +272,9 @@ private slots:
 
 		obs_hotkey_id previous = OBS_INVALID_HOTKEY_ID;
 		for (int index = 0; index < HotkeySource::kHotkeyCount; ++index) {
-			const obs_hotkey_id id = hotkeys.hotkeyId(index);
+			const obs_hotkey_id id = hostId(kNames[index]);
 			QVERIFY(id != OBS_INVALID_HOTKEY_ID);
-			QVERIFY(after.contains(id));
+			QVERIFY(!before.contains(id));
 			QCOMPARE(after.value(id).name, QString::fromLatin1(kNames[index]));
 			QCOMPARE(after.value(id).description, QString::fromLatin1(kDescriptions[index]));
 			// Registered row by row, so the host hands out rising identifiers.
@@ -240,8 +282,6 @@ private slots:
 				QVERIFY(id > previous);
 			previous = id;
 		}
-		QCOMPARE(hotkeys.hotkeyId(HotkeySource::kHotkeyCount), OBS_INVALID_HOTKEY_ID);
-		QCOMPARE(hotkeys.hotkeyId(-1), OBS_INVALID_HOTKEY_ID);
 	}
 
 	void descriptionsFollowTheLocale()
@@ -263,7 +303,7 @@ private slots:
 		QVERIFY(loadLocale());
 
 		for (int index = 0; index < HotkeySource::kHotkeyCount; ++index) {
-			const Registered row = registered.value(hotkeys.hotkeyId(index));
+			const Registered row = registered.value(hostId(kNames[index]));
 			QCOMPARE(row.name, QString::fromLatin1(kNames[index]));
 			QCOMPARE(row.description, QStringLiteral("[xx] ") + QString::fromUtf8(kDescriptions[index]));
 		}
@@ -285,7 +325,7 @@ private slots:
 		{
 			CameraHotKey hotkeys(nullptr, basicIni);
 			for (int index = 0; index < HotkeySource::kHotkeyCount; ++index)
-				ids << hotkeys.hotkeyId(index);
+				ids << hostId(kNames[index]);
 			signal_handler_connect(handler, "hotkey_unregister", onUnregister, &seen);
 		}
 		signal_handler_disconnect(handler, "hotkey_unregister", onUnregister, &seen);
@@ -328,7 +368,7 @@ private slots:
 		QFETCH(QStringList, bindings);
 		writeBasicIni(hotkeys);
 		CameraHotKey hotkey(nullptr, basicIni);
-		QCOMPARE(savedBindings(hotkey.hotkeyId(index)), bindings);
+		QCOMPARE(savedBindings(hostId(kNames[index])), bindings);
 	}
 
 	void withoutAProfileStillRegisters()
@@ -339,7 +379,7 @@ private slots:
 			CameraHotKey hotkeys;
 			QCOMPARE(registeredHotkeys().size(), before.size() + HotkeySource::kHotkeyCount);
 			for (int index = 0; index < HotkeySource::kHotkeyCount; ++index)
-				QVERIFY(savedBindings(hotkeys.hotkeyId(index)).isEmpty());
+				QVERIFY(savedBindings(hostId(kNames[index])).isEmpty());
 		}
 		QVERIFY(loggedLines().contains(QStringLiteral("[Kavren] Failed to get base.ini path")));
 
@@ -385,7 +425,7 @@ private slots:
 		inject(OBS_KEY_F12, true);
 		inject(OBS_KEY_F12, false);
 		// An identifier that belongs to no row (another registrant's hotkey) emits nothing.
-		CameraHotKey::hotkeyHandler(&hotkeys, hotkeys.hotkeyId(14) + 1000, nullptr, true);
+		CameraHotKey::hotkeyHandler(&hotkeys, hostId(kNames[14]) + 1000, nullptr, true);
 		CameraHotKey::hotkeyHandler(&hotkeys, OBS_INVALID_HOTKEY_ID, nullptr, true);
 		// A bound key afterwards arrives first: nothing was queued before it.
 		inject(boundKey(3), true);
@@ -398,85 +438,86 @@ private slots:
 	void hotkeysDriveTheCamera_data()
 	{
 		QTest::addColumn<int>("index");
-		QTest::addColumn<bool>("connected");
 		QTest::addColumn<QStringList>("payloads"); // what reaches the camera for a press and its release
 
-		// Pan speed 5, tilt speed 6, zoom speed 3 on the link.
+		// Pan speed 5, tilt speed 6, zoom speed 3 stored for the camera.
 		const QString stop = QStringLiteral("81 01 06 01 05 06 03 03 FF");
 		const QString zoomStop = QStringLiteral("81 01 04 07 00 FF");
-		QTest::newRow("tilt up") << 0 << true << QStringList{"81 01 06 01 05 06 03 01 FF", stop};
-		QTest::newRow("tilt down") << 1 << true << QStringList{"81 01 06 01 05 06 03 02 FF", stop};
-		QTest::newRow("pan left") << 2 << true << QStringList{"81 01 06 01 05 06 01 03 FF", stop};
-		QTest::newRow("pan right") << 3 << true << QStringList{"81 01 06 01 05 06 02 03 FF", stop};
-		QTest::newRow("zoom in") << 4 << true << QStringList{"81 01 04 07 23 FF", zoomStop};
-		QTest::newRow("zoom out") << 5 << true << QStringList{"81 01 04 07 33 FF", zoomStop};
+		QTest::newRow("tilt up") << 0 << QStringList{"81 01 06 01 05 06 03 01 FF", stop};
+		QTest::newRow("tilt down") << 1 << QStringList{"81 01 06 01 05 06 03 02 FF", stop};
+		QTest::newRow("pan left") << 2 << QStringList{"81 01 06 01 05 06 01 03 FF", stop};
+		QTest::newRow("pan right") << 3 << QStringList{"81 01 06 01 05 06 02 03 FF", stop};
+		QTest::newRow("zoom in") << 4 << QStringList{"81 01 04 07 23 FF", zoomStop};
+		QTest::newRow("zoom out") << 5 << QStringList{"81 01 04 07 33 FF", zoomStop};
 		for (int preset = 1; preset <= 9; ++preset)
 			QTest::addRow("preset %d, nothing on release", preset)
-				<< 5 + preset << true
+				<< 5 + preset
 				<< QStringList{
 					   QStringLiteral("81 01 04 3F 02 %1 FF").arg(preset, 2, 10, QLatin1Char('0'))};
-		QTest::newRow("pan left while disconnected") << 2 << false << QStringList{};
-		QTest::newRow("preset 4 while disconnected") << 9 << false << QStringList{};
 	}
 
+	// The shipped path: host key events reach the controller window's own hotkey source, and the window's commands
+	// reach the camera it connected.
 	void hotkeysDriveTheCamera()
 	{
 		QFETCH(int, index);
-		QFETCH(bool, connected);
 		QFETCH(QStringList, payloads);
 
-		viscaIpModule link;
-		QVERIFY(link.onConnectToCamera(sim->address().toString(), sim->port()));
-		link.setPanSpeed(5);
-		link.setTiltSpeed(6);
-		link.setZoomSpeed(3);
+		bindAll();
+		const QString address = sim->address().toString();
+		const QString prefix = address + QStringLiteral("NX-J57");
+		QJsonObject settings{{QStringLiteral("Camera1IP"), address},
+				     {QStringLiteral("hotKey"), true},
+				     {prefix + QStringLiteral("PanSpeed"), QStringLiteral("5")},
+				     {prefix + QStringLiteral("TiltSpeed"), QStringLiteral("6")},
+				     {prefix + QStringLiteral("ZoomSpeed"), QStringLiteral("3")}};
+		QVERIFY(Utils::writeJSONToFile(settings, Utils::getAppDataPath()));
+		const std::unique_ptr<MainDialog> window = connectedWindow();
+		QVERIFY(window);
 		// The preset panel's own selection must not leak into a hotkey call.
-		link.setMemory1_Index(12);
+		QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("Preset3Button")), Qt::LeftButton);
+		QVERIFY(waitUntilIdle(*window));
 		sim->clearReceived();
 
-		const HotkeyCommands::CommandSet commands = HotkeyCommands::makeCommandSet();
-		int handled = 0;
-		int wrapped = 0;
-		bindAll();
-		CameraHotKey hotkeys(nullptr, basicIni);
-		QObject window;
-		connect(&hotkeys, &HotkeySource::hotKeysentTo, &window, [&](int row, bool pressed) {
-			HotkeyCommands::handleHotkey(commands, row, pressed, connected,
-						     [&](const CameraCommand &command, int value) {
-							     ++wrapped;
-							     command.run(link, value);
-							     return true;
-						     });
-			++handled;
-		});
-
+		auto *source = window->findChild<HotkeySource *>();
+		QVERIFY(qobject_cast<CameraHotKey *>(source));
+		QSignalSpy heard(source, &HotkeySource::hotKeysentTo);
 		injectFromAnotherThread(boundKey(index), true);
 		injectFromAnotherThread(boundKey(index), false);
-		QTRY_COMPARE_WITH_TIMEOUT(handled, 2, 10000);
-		QCOMPARE(wrapped, payloads.size());
+		QTRY_COMPARE_WITH_TIMEOUT(heard.count(), 2, 5000);
+		// Both events are queued to the window by now; it runs them before the marker.
+		QCoreApplication::processEvents();
 		// A marker afterwards proves that nothing else was sent.
-		link.setHome();
-		QVERIFY(sim->waitForReceived(1, 5000));
-		QCOMPARE(receivedPayloads(*sim), payloads + QStringList{QStringLiteral("81 01 06 04 FF")});
+		QVERIFY(window->setCommand(CameraCommands::home(), 0));
+		QVERIFY(waitUntilIdle(*window));
+		QTRY_COMPARE_WITH_TIMEOUT(receivedCommands(*sim),
+					  payloads + QStringList{QStringLiteral("81 01 06 04 FF")}, 5000);
 	}
 
 	void handlerIgnoresRowsOutsideTheTable_data()
 	{
 		QTest::addColumn<int>("index");
 		QTest::addColumn<bool>("pressed");
-		QTest::newRow("15 pressed") << 15 << true;
-		QTest::newRow("15 released") << 15 << false;
-		QTest::newRow("-1 pressed") << -1 << true;
-		QTest::newRow("large") << 1000 << true;
+		QTest::addColumn<bool>("connected");
+		QTest::newRow("15 pressed") << 15 << true << true;
+		QTest::newRow("15 released") << 15 << false << true;
+		QTest::newRow("-1 pressed") << -1 << true << true;
+		QTest::newRow("large") << 1000 << true << true;
+		QTest::newRow("pan left while disconnected") << 2 << true << false;
+		QTest::newRow("preset 4 while disconnected") << 9 << true << false;
 	}
 
 	void handlerIgnoresRowsOutsideTheTable()
 	{
 		QFETCH(int, index);
 		QFETCH(bool, pressed);
+		QFETCH(bool, connected);
 		int wrapped = 0;
-		const HotkeyCommands::CommandSet commands = HotkeyCommands::makeCommandSet();
-		QVERIFY(!HotkeyCommands::handleHotkey(commands, index, pressed, true,
+		// The commands the controller window runs its hotkeys with.
+		HotkeySource::setFactory(nullptr);
+		const MainDialog window;
+		const HotkeyCommands::CommandSet &commands = window.hotkeyCommands;
+		QVERIFY(!HotkeyCommands::handleHotkey(commands, index, pressed, connected,
 						      [&](const CameraCommand &, int) { return ++wrapped > 0; }));
 		QCOMPARE(wrapped, 0);
 		// The same wrapper is used for a row of the table.

@@ -53,7 +53,7 @@ private slots:
 	void cleanupTestCase()
 	{
 		camera.reset();
-		Utils::setModalAnswerer(nullptr);
+		ModalBox::setAnswerer(nullptr);
 	}
 
 	// Shown from the Tools menu, the controller's controls are on screen and usable, floating at first.

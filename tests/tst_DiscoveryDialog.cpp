@@ -6,6 +6,7 @@
 #include "discovery/DiscoveryDialog.h"
 #include "discovery/OnvifDiscovery.h"
 #include "settings/Utils.h"
+#include "ui/ModalBox.h"
 #include "ui/ModuleText.h"
 
 #include "SimFleet.h"
@@ -113,7 +114,7 @@ private slots:
 		for (const char *key :
 		     {"CameraAssign", "IPCameraList", "Search", "IPAddress", "CameraID", "Apply", "CameraAssignError"})
 			QVERIFY2(!localeText(key).isEmpty(), key);
-		Utils::setModalAnswerer([this](QMessageBox &box) { boxTexts << box.text(); });
+		ModalBox::setAnswerer([this](QMessageBox &box) { boxTexts << box.text(); });
 
 		// Cameras of three identification families announcing in three answer styles, and one that answers
 		// discovery but never a VISCA inquiry.
@@ -139,7 +140,7 @@ private slots:
 
 	void cleanupTestCase()
 	{
-		Utils::setModalAnswerer(nullptr);
+		ModalBox::setAnswerer(nullptr);
 		ModuleText::setLookup(nullptr);
 		fleet.reset();
 		QDir(Utils::getAppDataPath()).removeRecursively();

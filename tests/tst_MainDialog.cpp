@@ -9,6 +9,7 @@
 #include "ui/AboutDialog.h"
 #include "ui/HotkeySource.h"
 #include "ui/MainDialog.h"
+#include "ui/ModalBox.h"
 #include "ui/PanTiltLimitSettingDialog.h"
 #include "ui/PresetRenameDialog.h"
 
@@ -143,7 +144,7 @@ void tst_MainDialog::cleanup()
 
 void tst_MainDialog::cleanupTestCase()
 {
-	Utils::setModalAnswerer(nullptr);
+	ModalBox::setAnswerer(nullptr);
 }
 
 void tst_MainDialog::makeDialog()
@@ -541,7 +542,7 @@ void tst_MainDialog::commandsNeedACamera()
 	probe.name = "probe";
 	probe.run = [&ran](viscaIpModule &, int) { ran = true; };
 	QVERIFY(!dialog->setCommand(probe, 3));
-	QVERIFY(!dialog->setCommand(dialog->upCommand, 0));
+	QVERIFY(!dialog->setCommand(dialog->hotkeyCommands.upCommand, 0));
 	QVERIFY(!dialog->activeCameraWorker());
 
 	// Pressing the disabled pad sends nothing either; the camera then hears the first command of a connect.
@@ -583,7 +584,7 @@ void tst_MainDialog::connectAndDeselect()
 	CameraWorker *worker = dialog->activeCameraWorker();
 	QVERIFY(worker);
 	clearWhenQuiet(*b93);
-	QVERIFY(dialog->setCommand(dialog->upCommand, 0));
+	QVERIFY(dialog->setCommand(dialog->hotkeyCommands.upCommand, 0));
 	QTRY_COMPARE(sent(commandPayloads(*b93)), sent(QStringList{QStringLiteral("8101060107070301ff")}));
 
 	// Deselecting the slot in use: controls off, nothing checked, nothing more sent; the slot's worker stays.
@@ -595,7 +596,7 @@ void tst_MainDialog::connectAndDeselect()
 	QCOMPARE(child<QLabel>("ConnectionLabel")->text(), localeText("StatusNotConnected"));
 	QCOMPARE(child<QLabel>("MessageLabel")->text(), QString());
 	QVERIFY(boxTexts().isEmpty());
-	QVERIFY(!dialog->setCommand(dialog->upCommand, 0));
+	QVERIFY(!dialog->setCommand(dialog->hotkeyCommands.upCommand, 0));
 	QVERIFY(clickSlot(1));
 	QCOMPARE(dialog->activeCameraWorker(), worker);
 }
@@ -733,15 +734,15 @@ void tst_MainDialog::hotKeyCommandsDriveTheCamera()
 	makeDialog();
 	QVERIFY(clickSlot(1));
 	const QHash<QString, MainDialog::Command> commands{
-		{QStringLiteral("up"), dialog->upCommand},
-		{QStringLiteral("down"), dialog->downCommand},
-		{QStringLiteral("left"), dialog->leftCommand},
-		{QStringLiteral("right"), dialog->rightCommand},
-		{QStringLiteral("motorStop"), dialog->motorStopCommand},
-		{QStringLiteral("zoomIn"), dialog->zoomInCommand},
-		{QStringLiteral("zoomOut"), dialog->zoomOutCommand},
-		{QStringLiteral("zoomStop"), dialog->zoomStopCommand},
-		{QStringLiteral("presetCall"), dialog->presetCallCommand},
+		{QStringLiteral("up"), dialog->hotkeyCommands.upCommand},
+		{QStringLiteral("down"), dialog->hotkeyCommands.downCommand},
+		{QStringLiteral("left"), dialog->hotkeyCommands.leftCommand},
+		{QStringLiteral("right"), dialog->hotkeyCommands.rightCommand},
+		{QStringLiteral("motorStop"), dialog->hotkeyCommands.motorStopCommand},
+		{QStringLiteral("zoomIn"), dialog->hotkeyCommands.zoomInCommand},
+		{QStringLiteral("zoomOut"), dialog->hotkeyCommands.zoomOutCommand},
+		{QStringLiteral("zoomStop"), dialog->hotkeyCommands.zoomStopCommand},
+		{QStringLiteral("presetCall"), dialog->hotkeyCommands.presetCallCommand},
 	};
 	clearWhenQuiet(*b93);
 	QVERIFY(dialog->setCommand(commands.value(command), value));

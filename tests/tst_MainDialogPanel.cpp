@@ -141,7 +141,7 @@ void tst_MainDialogPanel::init()
 void tst_MainDialogPanel::cleanupTestCase()
 {
 	dialogs.clear();
-	Utils::setModalAnswerer(nullptr);
+	ModalBox::setAnswerer(nullptr);
 }
 
 std::unique_ptr<MainDialog> tst_MainDialogPanel::connectFresh(const QString &kind)

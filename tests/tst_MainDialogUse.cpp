@@ -92,7 +92,7 @@ void tst_MainDialogUse::cleanupTestCase()
 {
 	camera.reset();
 	CapturedLog::uninstall();
-	Utils::setModalAnswerer(nullptr);
+	ModalBox::setAnswerer(nullptr);
 }
 
 bool tst_MainDialogUse::connectSlot(int slot)

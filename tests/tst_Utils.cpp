@@ -1,6 +1,7 @@
 // The settings store: read-modify-write of the one settings file, and what happens to bad or failing files.
 #include "OrdinaryUser.h"
 #include "settings/Utils.h"
+#include "ui/ModalBox.h"
 
 #include <QJsonDocument>
 #include <QMessageBox>
@@ -395,7 +396,7 @@ void tst_Utils::sortsKeysByValue()
 void tst_Utils::warningBoxIsModalOnTopWithoutParent()
 {
 	int shown = 0;
-	Utils::setModalAnswerer([&](QMessageBox &box) {
+	ModalBox::setAnswerer([&](QMessageBox &box) {
 		++shown;
 		QCOMPARE(box.text(), QStringLiteral("Camera unreachable"));
 		QCOMPARE(box.icon(), QMessageBox::Warning);
@@ -406,7 +407,7 @@ void tst_Utils::warningBoxIsModalOnTopWithoutParent()
 		QCOMPARE(box.standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
 	});
 	Utils::showErrorMessage(QStringLiteral("Camera unreachable"));
-	Utils::setModalAnswerer(nullptr);
+	ModalBox::setAnswerer(nullptr);
 	QCOMPARE(shown, 1);
 }
 

@@ -3,6 +3,7 @@
 #include "camera/ProfileLocation.h"
 #include "camera/viscaGeneralOps.h"
 #include "settings/Utils.h"
+#include "ui/ModalBox.h"
 
 #include "ReceivedCommands.h"
 
@@ -113,7 +114,7 @@ private slots:
 	void initTestCase()
 	{
 		setProfileDir(profileDir);
-		Utils::setModalAnswerer([this](QMessageBox &box) {
+		ModalBox::setAnswerer([this](QMessageBox &box) {
 			boxTexts << box.text();
 			boxTitles << box.windowTitle();
 			boxFlags << box.windowFlags();
@@ -128,7 +129,7 @@ private slots:
 		boxFlags.clear();
 	}
 
-	void cleanupTestCase() { Utils::setModalAnswerer(nullptr); }
+	void cleanupTestCase() { ModalBox::setAnswerer(nullptr); }
 
 	// --- ID table ---
 

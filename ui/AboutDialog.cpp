@@ -5,7 +5,7 @@
 #include "ui/ModuleText.h"
 #include "ui_AboutDialog.h"
 
-AboutDialog::AboutDialog(QWidget *parent) : QDialog(parent), ui(new Ui::AboutDialog)
+AboutDialog::AboutDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::AboutDialog>())
 {
 	ui->setupUi(this);
 	applyHostStyleShield(this);
@@ -17,7 +17,4 @@ AboutDialog::AboutDialog(QWidget *parent) : QDialog(parent), ui(new Ui::AboutDia
 	ui->VersionLabel->setText(QStringLiteral("V") + QStringLiteral(KAVREN_VERSION));
 }
 
-AboutDialog::~AboutDialog()
-{
-	delete ui;
-}
+AboutDialog::~AboutDialog() = default;

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <memory>
+
 namespace Ui {
 class AboutDialog;
 }
@@ -15,5 +17,5 @@ public:
 	~AboutDialog() override;
 
 private:
-	Ui::AboutDialog *ui;
+	std::unique_ptr<Ui::AboutDialog> ui;
 };

@@ -1,5 +1,6 @@
 #include "ui/HotkeyCommands.h"
 
+#include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "ui/HotkeySource.h"
 #include "ui/ModuleText.h"
@@ -16,7 +17,6 @@ namespace {
 // Every hotkey event the window hears, at debug level.
 Q_LOGGING_CATEGORY(lcHotkeys, "kavren.hotkeys")
 
-const char *const kHotKeyKey = "hotKey";
 const char *const kCheckedIcon = ":/resource/images/Checkbox_p.svg";
 const char *const kUncheckedIcon = ":/resource/images/Checkbox.svg";
 
@@ -109,9 +109,7 @@ void HotkeyCommands::setupHotkeySwitch(QAction *action, HotkeySource *source, QO
 	if (!action || !source || !receiver)
 		return;
 
-	QJsonObject settings;
-	const bool on = Utils::readJSONFromFile(settings, Utils::getAppDataPath()) &&
-			settings.value(QLatin1String(kHotKeyKey)).toBool(false);
+	const bool on = SettingsFile::read().value(QLatin1String(SettingsFile::kHotKeyKey)).toBool(false);
 	action->setCheckable(true);
 	action->setChecked(on);
 	setSwitchIcon(action, on);
@@ -119,11 +117,11 @@ void HotkeyCommands::setupHotkeySwitch(QAction *action, HotkeySource *source, QO
 		listen(source, receiver, handler);
 
 	QObject::connect(action, &QAction::triggered, receiver, [action, source, receiver, handler](bool checked) {
-		// The switch is a preference, not an operation: its read and write results are not looked at.
-		QJsonObject current;
-		Utils::readJSONFromFile(current, Utils::getAppDataPath());
-		current[QLatin1String(kHotKeyKey)] = checked;
-		Utils::writeJSONToFile(current, Utils::getAppDataPath());
+		// The switch is a preference, not an operation: whether it was stored is not looked at.
+		SettingsFile::update([checked](QJsonObject &settings) {
+			settings[QLatin1String(SettingsFile::kHotKeyKey)] = checked;
+			return true;
+		});
 
 		setSwitchIcon(action, checked);
 		if (checked) {

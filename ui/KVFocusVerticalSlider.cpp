@@ -6,7 +6,8 @@
 #include <QColor>
 #include <QPainter>
 
-KVFocusVerticalSlider::KVFocusVerticalSlider(QWidget *parent) : QWidget(parent), ui(new Ui::KVFocusVerticalSlider)
+KVFocusVerticalSlider::KVFocusVerticalSlider(QWidget *parent)
+    : QWidget(parent), ui(std::make_unique<Ui::KVFocusVerticalSlider>())
 {
 	ui->setupUi(this);
 	// Named registration lets string-based connections and signal spies carry the enums as well.
@@ -35,10 +36,7 @@ KVFocusVerticalSlider::KVFocusVerticalSlider(QWidget *parent) : QWidget(parent),
 	connect(ui->FocusMinusButton, &QPushButton::released, this, [this]() { emit stopped(); });
 }
 
-KVFocusVerticalSlider::~KVFocusVerticalSlider()
-{
-	delete ui;
-}
+KVFocusVerticalSlider::~KVFocusVerticalSlider() = default;
 
 void KVFocusVerticalSlider::setMinMaxValue(int min, int max)
 {

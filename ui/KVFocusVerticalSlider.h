@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 namespace Ui {
 class KVFocusVerticalSlider;
 }
@@ -14,7 +16,8 @@ class KVFocusVerticalSlider : public QWidget {
 public:
 	enum FocusType { FocusNear = 0, FocusFar = 1 };
 	Q_ENUM(FocusType)
-	enum AFMode { Manual = 0, Auto = 1 };
+	// Fixed to int: a camera may report a mode outside the two, which the slider must survive.
+	enum AFMode : int { Manual = 0, Auto = 1 };
 	Q_ENUM(AFMode)
 
 	explicit KVFocusVerticalSlider(QWidget *parent = nullptr);
@@ -35,5 +38,5 @@ protected:
 	void paintEvent(QPaintEvent *event) override;
 
 private:
-	Ui::KVFocusVerticalSlider *ui;
+	std::unique_ptr<Ui::KVFocusVerticalSlider> ui;
 };

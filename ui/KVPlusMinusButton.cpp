@@ -7,7 +7,7 @@
 
 #include <QDebug>
 
-KVPlusMinusButton::KVPlusMinusButton(QWidget *parent) : QWidget(parent), ui(new Ui::KVPlusMinusButton)
+KVPlusMinusButton::KVPlusMinusButton(QWidget *parent) : QWidget(parent), ui(std::make_unique<Ui::KVPlusMinusButton>())
 {
 	ui->setupUi(this);
 	// The field only shows what the buttons or the camera put there; typing into it would bypass the bounds.
@@ -23,10 +23,7 @@ KVPlusMinusButton::KVPlusMinusButton(QWidget *parent) : QWidget(parent), ui(new 
 	connect(ui->MinusButton, &QPushButton::clicked, this, [this]() { stepDown(); });
 }
 
-KVPlusMinusButton::~KVPlusMinusButton()
-{
-	delete ui;
-}
+KVPlusMinusButton::~KVPlusMinusButton() = default;
 
 void KVPlusMinusButton::setAccessibleCaption(const QString &caption)
 {

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
 #include <string>
 
 namespace Ui {
@@ -42,7 +43,7 @@ private:
 	void stepUp();
 	void stepDown();
 
-	Ui::KVPlusMinusButton *ui;
+	std::unique_ptr<Ui::KVPlusMinusButton> ui;
 	bool rangeMode = false;
 	int minValue = 0;
 	int maxValue = 0;

@@ -6,7 +6,8 @@
 #include <QColor>
 #include <QPainter>
 
-KVZoomVerticalSlider::KVZoomVerticalSlider(QWidget *parent) : QWidget(parent), ui(new Ui::KVZoomVerticalSlider)
+KVZoomVerticalSlider::KVZoomVerticalSlider(QWidget *parent)
+    : QWidget(parent), ui(std::make_unique<Ui::KVZoomVerticalSlider>())
 {
 	ui->setupUi(this);
 	// Named registration lets string-based connections and signal spies carry the enums as well.
@@ -26,10 +27,7 @@ KVZoomVerticalSlider::KVZoomVerticalSlider(QWidget *parent) : QWidget(parent), u
 	connect(ui->ZoomMinusButton, &QPushButton::released, this, [this]() { emit stopped(); });
 }
 
-KVZoomVerticalSlider::~KVZoomVerticalSlider()
-{
-	delete ui;
-}
+KVZoomVerticalSlider::~KVZoomVerticalSlider() = default;
 
 void KVZoomVerticalSlider::setMinMaxValue(int min, int max)
 {

@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 namespace Ui {
 class KVZoomVerticalSlider;
 }
@@ -31,5 +33,5 @@ protected:
 	void paintEvent(QPaintEvent *event) override;
 
 private:
-	Ui::KVZoomVerticalSlider *ui;
+	std::unique_ptr<Ui::KVZoomVerticalSlider> ui;
 };

@@ -9,11 +9,13 @@
 #include "discovery/DiscoveryDialog.h"
 #include "scenes/ScenePresetLinker.h"
 #include "scenes/SceneSource.h"
+#include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "ui/AboutDialog.h"
 #include "ui/HotkeyCommands.h"
 #include "ui/HostStyle.h"
 #include "ui/HotkeySource.h"
+#include "ui/ModalBox.h"
 #include "ui/ModuleText.h"
 #include "ui/PanTiltLimitController.h"
 #include "ui/PresetRenameDialog.h"
@@ -110,6 +112,8 @@ void MainDialog::setCameraOptions(const CameraWorker::Options &options)
 MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::MainDialog>())
 {
 	ui->setupUi(this);
+	// The boxes of the core library (settings, profiles) show from here on.
+	ModalBox::install();
 	// Before anything polishes the form under the host's theme: the shield reads the form's own sizes.
 	applyHostStyleShield(this, QStringLiteral("background-color: #474747"));
 	cameras = new CameraPool(cameraOptions(), this);
@@ -117,7 +121,6 @@ MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
 		cameras, [this](int slot) { return ElidedCaption::caption(cameraButton(slot)); }, this);
 	connect(director, &CameraDirector::notice, this,
 		[this](const QString &text) { setStatusMessage(text, Severity::Warning); });
-	setupHotKeyCommands();
 	cameraHotKey = HotkeySource::create(this);
 
 	setupSettingsUI();
@@ -178,20 +181,6 @@ MainDialog::~MainDialog()
 	delete relayDialog;
 	delete scenePresetDialog;
 	releaseCameraTable();
-}
-
-void MainDialog::setupHotKeyCommands()
-{
-	const HotkeyCommands::CommandSet commands = HotkeyCommands::makeCommandSet();
-	upCommand = commands.upCommand;
-	downCommand = commands.downCommand;
-	leftCommand = commands.leftCommand;
-	rightCommand = commands.rightCommand;
-	zoomInCommand = commands.zoomInCommand;
-	zoomOutCommand = commands.zoomOutCommand;
-	presetCallCommand = commands.presetCallCommand;
-	motorStopCommand = commands.motorStopCommand;
-	zoomStopCommand = commands.zoomStopCommand;
 }
 
 // ------------------------------------------------------------------------------------------------ menus
@@ -338,14 +327,11 @@ void MainDialog::showPanTiltLimitDialog()
 
 void MainDialog::onHotKey(int index, bool pressed)
 {
-	const HotkeyCommands::CommandSet commands{upCommand,         downCommand,      leftCommand,
-						  rightCommand,      zoomInCommand,    zoomOutCommand,
-						  presetCallCommand, motorStopCommand, zoomStopCommand};
-	HotkeyCommands::handleHotkey(commands, index, pressed, cameraMode == Connected,
+	HotkeyCommands::handleHotkey(hotkeyCommands, index, pressed, cameraMode == Connected,
 				     [this](const Command &command, int value) {
 					     if (!setCommand(command, value))
 						     return false;
-					     if (command.name == presetCallCommand.name)
+					     if (command.name == hotkeyCommands.presetCallCommand.name)
 						     notePresetFromHotkey(value);
 					     return true;
 				     });
@@ -431,14 +417,13 @@ void MainDialog::restoreSession()
 {
 	// The window comes back as the operator left it: in the same view, and with the camera it last used, which
 	// is connected in the background.
-	QJsonObject settings;
-	Utils::readJSONFromFile(settings, Utils::getAppDataPath());
+	const QJsonObject settings = SettingsFile::read();
 	if (settings.value(QLatin1String(kViewKey)).toString() == QLatin1String(kAdvancedView)) {
 		ui->AdvanceFrame->show();
 		applyViewSize();
 	}
 	const int slot = settings.value(QLatin1String(kSlotKey)).toInt();
-	const QString address = settings.value(QStringLiteral("Camera%1IP").arg(slot)).toString();
+	const QString address = settings.value(SettingsFile::addressKey(slot)).toString();
 	if (slot >= 1 && slot <= kSlotCount && !address.isEmpty()) {
 		startConnect(slot, address);
 		refreshSlotButtons();
@@ -465,8 +450,8 @@ void MainDialog::updateCameraName()
 		return;
 	}
 	for (int slot = 1; slot <= kSlotCount; ++slot) {
-		const QString slotName = QStringLiteral("Camera%1").arg(slot);
-		const QString nickKey = slotName + QStringLiteral("NickName");
+		const QString slotName = SettingsFile::slotName(slot);
+		const QString nickKey = SettingsFile::nickNameKey(slotName);
 		const QString caption = settings.contains(nickKey) ? settings.value(nickKey).toString()
 								   : ModuleText::text(slotName.toUtf8().constData());
 		ElidedCaption::set(cameraButton(slot), caption);
@@ -533,13 +518,12 @@ void MainDialog::on_Camera8Button_clicked()
 
 viscaGeneralOps *MainDialog::currentOps() const
 {
-	return cameraTable.isEmpty() ? nullptr : cameraTable.first().second;
+	return cameraTable.isEmpty() ? nullptr : cameraTable.first().second.get();
 }
 
 void MainDialog::releaseCameraTable()
 {
 	cameraTable.clear();
-	opsInUse.reset();
 }
 
 int MainDialog::slotNumber(const QString &slotName)
@@ -567,9 +551,7 @@ bool MainDialog::connectToCamera(QPushButton *button, QString slotName)
 			setStatusMessage(QString());
 		}
 	} else {
-		QJsonObject settings;
-		Utils::readJSONFromFile(settings, Utils::getAppDataPath());
-		const QString address = settings.value(slotName + QStringLiteral("IP")).toString();
+		const QString address = SettingsFile::read().value(SettingsFile::addressKey(slotName)).toString();
 		if (address.isEmpty()) {
 			showConnectFailure(ConnectFailure::NoAddress, slot, QString());
 		} else {
@@ -620,14 +602,13 @@ void MainDialog::useCamera(int slot, CameraWorker *worker, const CameraWorker::C
 	++cameraGeneration;
 
 	releaseCameraTable();
-	opsInUse = result.ops;
-	cameraTable.insert(result.address.toStdString(), {result.model.toStdString(), opsInUse.get()});
+	cameraTable.insert(result.address.toStdString(), {result.model.toStdString(), result.ops});
 	cameraKeyPrefix = result.address + result.model;
 	connectedCaption = ElidedCaption::caption(cameraButton(slot));
 	connectedAddress = result.address;
 	connectedModel = result.model;
 
-	setupControlUI(opsInUse.get());
+	setupControlUI(currentOps());
 	applyPanelReading(result.reading, changeClock);
 	setDefaultControlSettings();
 	updateUI(Connected);
@@ -750,9 +731,7 @@ void MainDialog::showConnectFailure(ConnectFailure failure, int slot, const QStr
 
 QString MainDialog::slotAddress(int slot) const
 {
-	QJsonObject settings;
-	Utils::readJSONFromFile(settings, Utils::getAppDataPath());
-	return settings.value(QStringLiteral("Camera%1IP").arg(slot)).toString();
+	return SettingsFile::read().value(SettingsFile::addressKey(slot)).toString();
 }
 
 void MainDialog::updateUI(CameraMode mode)
@@ -895,13 +874,8 @@ void MainDialog::flushSettings()
 		return;
 	QJsonObject changes;
 	changes.swap(pendingSettings);
-	QJsonObject settings;
-	if (!Utils::readJSONFromFile(settings, Utils::getAppDataPath())) {
-		qCDebug(lcUi) << "It's failed to read JSON file.";
-		return;
-	}
-	for (auto it = changes.constBegin(); it != changes.constEnd(); ++it)
-		settings[it.key()] = it.value();
-	if (!Utils::writeJSONToFile(settings, Utils::getAppDataPath()))
-		qCDebug(lcUi) << "It's failed to write JSON file.";
+	SettingsFile::updateLogged(lcUi, [&changes](QJsonObject &settings) {
+		for (auto it = changes.constBegin(); it != changes.constEnd(); ++it)
+			settings[it.key()] = it.value();
+	});
 }

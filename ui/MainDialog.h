@@ -4,6 +4,7 @@
 #include "control/CameraWorker.h"
 #include "control/PanelReading.h"
 #include "relay/RelayService.h"
+#include "ui/HotkeyCommands.h"
 #include "ui/PanTiltLimitSettingDialog.h"
 
 #include <QDialog>
@@ -53,8 +54,8 @@ class MainDialog : public QDialog {
 public:
 	enum CameraMode { Disconnected = 0, Connected = 1 };
 
-	// Identified cameras: IP address text -> (model name, capability object).
-	using CameraTable = QMap<std::string, std::pair<std::string, viscaGeneralOps *>>;
+	// Identified cameras: IP address text -> (model name, capability object, owned by the table).
+	using CameraTable = QMap<std::string, std::pair<std::string, std::shared_ptr<viscaGeneralOps>>>;
 	using Command = CameraCommand;
 
 	explicit MainDialog(QWidget *parent = nullptr);
@@ -100,7 +101,6 @@ public:
 	void updateImageUI(QString mode);
 	// Read one group's values back from the camera.
 	void updateExposureUIWithoutMode();
-	void updateWBUIWithoutMode();
 	void updateImageUIWithoutMode();
 
 	// Where the relay server of dialogs created from now on listens; the product uses the defaults, tests pick
@@ -125,15 +125,7 @@ public:
 	void hideViews();
 
 	// The camera actions of the host hotkeys, run through setCommand().
-	Command upCommand;
-	Command downCommand;
-	Command leftCommand;
-	Command rightCommand;
-	Command zoomInCommand;
-	Command zoomOutCommand;
-	Command presetCallCommand;
-	Command motorStopCommand;
-	Command zoomStopCommand;
+	const HotkeyCommands::CommandSet hotkeyCommands = HotkeyCommands::makeCommandSet();
 
 	// Adds an entry to the controller's View menu (the dock adds its own).
 	void addViewAction(QAction *action);
@@ -184,7 +176,6 @@ private:
 	void setupSettingsUI();
 	void setupViewUI();
 	void setupHelpUI();
-	void setupHotKeyCommands();
 	void setupControlConnection();
 	void setupPanelConnection();
 	void setupAccessibleNames();
@@ -252,7 +243,7 @@ private:
 
 	// The capability object in use: that of the first entry of cameraTable, or null.
 	viscaGeneralOps *currentOps() const;
-	// Capability objects belong to the dialog from identification on; these release them.
+	// Capability objects belong to the camera table from identification on; this releases them.
 	void releaseCameraTable();
 
 	// Exposure scenes: one-touch manual exposure with a shutter, an iris and a gain setting.
@@ -290,7 +281,6 @@ private:
 	CameraDirector *director = nullptr;        // child of the dialog
 	CameraWorker *activeCamera = nullptr;      // the camera in use, owned by the pool
 	CameraWorker *lostCamera = nullptr;        // given up by the watchdog; taken back when it answers again
-	std::shared_ptr<viscaGeneralOps> opsInUse; // owns what cameraTable points to
 	int connectedSlot = 0;                     // 1..8 while a camera is in use or lost
 	int connectingSlot = 0;                    // 1..8 while an attempt runs
 	int statusSlot = 0;                        // the slot the status message is about, if any

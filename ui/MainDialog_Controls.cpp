@@ -9,6 +9,7 @@
 #include "camera/viscaGeneralOps.h"
 #include "control/CameraDirector.h"
 #include "control/CameraSpeeds.h"
+#include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "visca/viscaIpModule.h"
 
@@ -166,8 +167,7 @@ void MainDialog::commitSpeed(QLineEdit *edit, const SpeedRange &range, SpeedSett
 
 void MainDialog::setDefaultControlSettings()
 {
-	QJsonObject settings;
-	Utils::readJSONFromFile(settings, Utils::getAppDataPath());
+	const QJsonObject settings = SettingsFile::read();
 
 	const std::pair<QLineEdit *, CameraSpeeds::Setting> speeds[] = {
 		{ui->PanSpeedEdit, CameraSpeeds::kPan},

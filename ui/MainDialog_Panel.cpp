@@ -319,11 +319,6 @@ void MainDialog::updateExposureUIWithoutMode()
 	requestReading(ExposureGroup, &PanelReading::readExposureValues, &MainDialog::applyExposureValues);
 }
 
-void MainDialog::updateWBUIWithoutMode()
-{
-	requestReading(WhiteBalanceGroup, &PanelReading::readWhiteBalanceValues, &MainDialog::applyWhiteBalanceValues);
-}
-
 void MainDialog::updateImageUIWithoutMode()
 {
 	requestReading(ImageGroup, &PanelReading::readImageValues, &MainDialog::applyImageValues);

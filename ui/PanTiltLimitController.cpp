@@ -1,7 +1,9 @@
 #include "ui/PanTiltLimitController.h"
 #include "ui/UiLog.h"
 
+#include "camera/CameraFamily.h"
 #include "camera/viscaGeneralOps.h"
+#include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "visca/viscaIpModule.h"
 
@@ -15,14 +17,7 @@ using Dialog = PanTiltLimitSettingDialog;
 
 void storeLimit(const QString &key, int value)
 {
-	QJsonObject settings;
-	if (!Utils::readJSONFromFile(settings, Utils::getAppDataPath())) {
-		qCDebug(lcUi) << "It's failed to read JSON file.";
-		return;
-	}
-	settings[key] = QString::number(value);
-	if (!Utils::writeJSONToFile(settings, Utils::getAppDataPath()))
-		qCDebug(lcUi) << "It's failed to write JSON file.";
+	SettingsFile::updateLogged(lcUi, [&](QJsonObject &settings) { settings[key] = QString::number(value); });
 }
 
 // A limit command bound to the link's limit operation and the model's range for that side.
@@ -66,10 +61,8 @@ QString PanTiltLimitController::limitKey(const QString &cameraKeyPrefix, Dialog:
 
 bool PanTiltLimitController::speedCompensationSupported(const QString &cameraKeyPrefix)
 {
-	// The D26 and ZQ418 models offer no compensation switch to the operator. The prefix ends with the model
-	// name, so the model shows in it.
-	return !cameraKeyPrefix.contains(QStringLiteral("NX-D26"), Qt::CaseSensitive) &&
-	       !cameraKeyPrefix.contains(QStringLiteral("ZQ418"), Qt::CaseSensitive);
+	// The prefix ends with the model name.
+	return CameraFamily::of(cameraKeyPrefix).speedCompensationSwitch;
 }
 
 void PanTiltLimitController::prepareDialog(PanTiltLimitSettingDialog *dialog, const QString &cameraKeyPrefix)

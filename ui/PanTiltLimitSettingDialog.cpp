@@ -34,7 +34,7 @@ void setTexts(QWidget *widget, const char *key)
 } // namespace
 
 PanTiltLimitSettingDialog::PanTiltLimitSettingDialog(QWidget *parent)
-    : QDialog(parent), ui(new Ui::PanTiltLimitSettingDialog)
+    : QDialog(parent), ui(std::make_unique<Ui::PanTiltLimitSettingDialog>())
 {
 	ui->setupUi(this);
 	applyHostStyleShield(this);
@@ -83,10 +83,7 @@ PanTiltLimitSettingDialog::PanTiltLimitSettingDialog(QWidget *parent)
 	setTexts(ui->PTZSpeedCompButton, "PTZSpeedCompSwitch");
 }
 
-PanTiltLimitSettingDialog::~PanTiltLimitSettingDialog()
-{
-	delete ui;
-}
+PanTiltLimitSettingDialog::~PanTiltLimitSettingDialog() = default;
 
 void PanTiltLimitSettingDialog::updateUI(LimitStatus status)
 {

@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QString>
 
+#include <memory>
+
 namespace Ui {
 class PanTiltLimitSettingDialog;
 }
@@ -45,5 +47,5 @@ signals:
 	void triggered(PanTiltLimitSettingDialog::CommandType type, int value);
 
 private:
-	Ui::PanTiltLimitSettingDialog *ui;
+	std::unique_ptr<Ui::PanTiltLimitSettingDialog> ui;
 };

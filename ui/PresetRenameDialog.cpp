@@ -1,6 +1,7 @@
 #include "ui/PresetRenameDialog.h"
 #include "ui/UiLog.h"
 
+#include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "ui/HostStyle.h"
 #include "ui/ModuleText.h"
@@ -23,7 +24,8 @@ QString presetKey(int number)
 
 } // namespace
 
-PresetRenameDialog::PresetRenameDialog(QWidget *parent) : QDialog(parent), ui(new Ui::PresetRenameDialog)
+PresetRenameDialog::PresetRenameDialog(QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::PresetRenameDialog>())
 {
 	ui->setupUi(this);
 	applyHostStyleShield(this);
@@ -44,10 +46,7 @@ PresetRenameDialog::PresetRenameDialog(QWidget *parent) : QDialog(parent), ui(ne
 	ui->ApplyButton->setText(ModuleText::text("Apply"));
 }
 
-PresetRenameDialog::~PresetRenameDialog()
-{
-	delete ui;
-}
+PresetRenameDialog::~PresetRenameDialog() = default;
 
 QLineEdit *PresetRenameDialog::field(int number) const
 {
@@ -69,16 +68,11 @@ void PresetRenameDialog::initNames()
 
 void PresetRenameDialog::writeNames()
 {
-	QJsonObject settings;
-	if (!Utils::readJSONFromFile(settings, Utils::getAppDataPath())) {
-		qCDebug(lcUi) << "It's failed to read JSON file.";
-		return;
-	}
 	// All nine are written, edited or not, so the file always holds the captions the operator last saw.
-	for (int number = 1; number <= kPresetCount; ++number)
-		settings[presetKey(number)] = field(number)->text();
-	if (!Utils::writeJSONToFile(settings, Utils::getAppDataPath()))
-		qCDebug(lcUi) << "It's failed to write JSON file.";
+	SettingsFile::updateLogged(lcUi, [this](QJsonObject &settings) {
+		for (int number = 1; number <= kPresetCount; ++number)
+			settings[presetKey(number)] = field(number)->text();
+	});
 }
 
 void PresetRenameDialog::apply()

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <memory>
+
 class QLineEdit;
 namespace Ui {
 class PresetRenameDialog;
@@ -29,5 +31,5 @@ private:
 	void apply();
 	QLineEdit *field(int number) const;
 
-	Ui::PresetRenameDialog *ui;
+	std::unique_ptr<Ui::PresetRenameDialog> ui;
 };

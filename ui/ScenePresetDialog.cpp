@@ -4,6 +4,7 @@
 #include "control/CameraDirector.h"
 #include "scenes/SceneLog.h"
 #include "scenes/SceneSource.h"
+#include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "ui/HostStyle.h"
 #include "ui/ModuleText.h"
@@ -80,9 +81,7 @@ void ScenePresetDialog::setTexts()
 
 void ScenePresetDialog::refresh()
 {
-	QJsonObject settings;
-	Utils::readJSONFromFile(settings, Utils::getAppDataPath());
-	const ScenePresetTable table = ScenePresetTable::fromSettings(settings);
+	const ScenePresetTable table = ScenePresetTable::fromSettings(SettingsFile::read());
 
 	const QStringList present = scenes ? scenes->sceneNames() : QStringList();
 	QStringList missing;
@@ -202,13 +201,13 @@ void ScenePresetDialog::enableRemove()
 
 bool ScenePresetDialog::updateLinks(const std::function<void(ScenePresetTable &)> &change)
 {
-	QJsonObject settings;
-	if (!Utils::readJSONFromFile(settings, Utils::getAppDataPath())) {
+	const SettingsFile::Outcome outcome = SettingsFile::update([&change](QJsonObject &settings) {
+		ScenePresetTable table = ScenePresetTable::fromSettings(settings);
+		change(table);
+		settings[QLatin1String(ScenePresetTable::kKey)] = table.toJson();
+		return true;
+	});
+	if (outcome == SettingsFile::Outcome::NotRead)
 		qCWarning(lcScenes, "The scene presets were not changed: the settings file cannot be read");
-		return false;
-	}
-	ScenePresetTable table = ScenePresetTable::fromSettings(settings);
-	change(table);
-	settings[QLatin1String(ScenePresetTable::kKey)] = table.toJson();
-	return Utils::writeJSONToFile(settings, Utils::getAppDataPath());
+	return outcome == SettingsFile::Outcome::Written;
 }

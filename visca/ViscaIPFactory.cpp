@@ -4,17 +4,20 @@
 #include "HX7ViscaIPModule.h"
 #include "ViscaLog.h"
 #include "ZQ418ViscaIPModule.h"
+#include "camera/CameraFamily.h"
 
-viscaIpModule *ViscaIPFactory::viscaIPModule(QString model)
+std::unique_ptr<viscaIpModule> ViscaIPFactory::viscaIPModule(QString model)
 {
-	if (model.contains(QLatin1String("26G")) || model.contains(QLatin1String("28G")) ||
-	    model.contains(QLatin1String("HX9"))) {
+	switch (CameraFamily::of(model).link) {
+	case CameraFamily::Link::D26G:
 		qCDebug(lcLink, "model %s", qUtf8Printable(model));
-		return new D26GViscaIPModule();
+		return std::make_unique<D26GViscaIPModule>();
+	case CameraFamily::Link::HX7:
+		return std::make_unique<HX7ViscaIPModule>();
+	case CameraFamily::Link::ZQ418:
+		return std::make_unique<ZQ418ViscaIPModule>();
+	case CameraFamily::Link::Standard:
+		break;
 	}
-	if (model.contains(QLatin1String("NX-HX7")))
-		return new HX7ViscaIPModule();
-	if (model.contains(QLatin1String("ZQ418")))
-		return new ZQ418ViscaIPModule();
-	return new viscaIpModule();
+	return std::make_unique<viscaIpModule>();
 }

@@ -6,11 +6,15 @@ namespace {
 
 constexpr int kReplyHeader = 0x90;
 constexpr int kTerminator = 0xFF;
+// The high nibble of byte 9 (the low one is the camera's socket), and the whole byte of an inquiry answer.
+constexpr int kCompletionClass = 0x5;
+constexpr int kErrorClass = 0x6;
+constexpr int kAnswerClass = 0x50;
 
 bool isReplyOfClass(const QByteArray &reply, int replyClass)
 {
 	// byteAt reads missing bytes as 0, which is no reply class.
-	return byteAt(reply, kHeaderSize) == kReplyHeader && (byteAt(reply, kHeaderSize + 1) >> 4) == replyClass;
+	return byteAt(reply, kReplyByte) == kReplyHeader && (byteAt(reply, kClassByte) >> 4) == replyClass;
 }
 
 // The last reply byte each layout reads.
@@ -24,7 +28,7 @@ int lastByteOf(Layout layout)
 	case Layout::Position:
 	case Layout::SplitNibbles:
 	case Layout::ByteAt13:
-		return kFirstDataByte + 3;
+		return kLastDataByte;
 	}
 	return kFirstDataByte;
 }
@@ -54,8 +58,10 @@ int nibbleAt(const QByteArray &reply, int index)
 uint32_t echoedSerial(const QByteArray &reply)
 {
 	// Only the low nibble of each byte counts, like the framing that sent it.
-	return uint32_t(nibbleAt(reply, 4) << 12 | nibbleAt(reply, 5) << 8 | nibbleAt(reply, 6) << 4 |
-			nibbleAt(reply, 7));
+	uint32_t serial = 0;
+	for (int byte = kSerialByte; byte < kSerialByte + kSerialNibbles; ++byte)
+		serial = serial << 4 | uint32_t(nibbleAt(reply, byte));
+	return serial;
 }
 
 bool carriesSerial(const QByteArray &reply, uint32_t serial)
@@ -66,17 +72,17 @@ bool carriesSerial(const QByteArray &reply, uint32_t serial)
 bool isError(const QByteArray &reply)
 {
 	// An error without its code byte is a truncated datagram, not a classified error.
-	return reply.size() > kFirstDataByte && isReplyOfClass(reply, 0x6);
+	return reply.size() > kFirstDataByte && isReplyOfClass(reply, kErrorClass);
 }
 
 bool isCompletion(const QByteArray &reply)
 {
-	return isReplyOfClass(reply, 0x5);
+	return isReplyOfClass(reply, kCompletionClass);
 }
 
 bool isAnswer(const QByteArray &reply)
 {
-	return byteAt(reply, kHeaderSize) == kReplyHeader && byteAt(reply, kHeaderSize + 1) == 0x50;
+	return byteAt(reply, kReplyByte) == kReplyHeader && byteAt(reply, kClassByte) == kAnswerClass;
 }
 
 int maxValue(Layout layout)
@@ -101,8 +107,9 @@ int value(const QByteArray &reply, Layout layout)
 {
 	if (!isAnswer(reply) || !holdsLayout(reply, layout))
 		return -1;
-	const int n10 = nibbleAt(reply, 10), n11 = nibbleAt(reply, 11), n12 = nibbleAt(reply, 12),
-		  n13 = nibbleAt(reply, 13);
+	// The four nibbles a value is read from, named by their reply byte.
+	const int n10 = nibbleAt(reply, kFirstDataByte), n11 = nibbleAt(reply, kFirstDataByte + 1),
+		  n12 = nibbleAt(reply, kFirstDataByte + 2), n13 = nibbleAt(reply, kLastDataByte);
 	switch (layout) {
 	case Layout::Nibble:
 		return n10;
@@ -113,9 +120,9 @@ int value(const QByteArray &reply, Layout layout)
 	case Layout::SplitNibbles:
 		return n11 * 16 + n13;
 	case Layout::ByteAt13:
-		return byteAt(reply, 13);
+		return byteAt(reply, kLastDataByte);
 	case Layout::ByteAt10:
-		return byteAt(reply, 10);
+		return byteAt(reply, kFirstDataByte);
 	}
 	return -1;
 }

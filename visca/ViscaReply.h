@@ -11,8 +11,16 @@
 namespace ViscaReply {
 
 constexpr int kHeaderSize = 8;
+// Header bytes 4..7: the serial number, one nibble a byte, highest nibble first.
+constexpr int kSerialByte = 4;
+constexpr int kSerialNibbles = 4;
+// Reply byte 8 opens the VISCA reply (90, or 88 for an address set); byte 9 holds its class in the high nibble.
+constexpr int kReplyByte = kHeaderSize;
+constexpr int kClassByte = kHeaderSize + 1;
 // Reply byte 10: the first data byte of an answer, or the code of an error.
 constexpr int kFirstDataByte = 10;
+// Reply byte 13: the last byte a value is read from (a position's fourth nibble).
+constexpr int kLastDataByte = kFirstDataByte + 3;
 
 // Whole byte `index` (0..255), 0 when the reply is shorter.
 int byteAt(const QByteArray &reply, int index);

@@ -48,11 +48,11 @@ uint32_t viscaIpModule::setViscaIpHeader(uint8_t *buffer, uint8_t typeLow, uint8
 	buffer[1] = typeLow;
 	buffer[2] = 0x00;
 	buffer[3] = length;
-	// The camera expects the 16-bit serial number spread over four bytes, one nibble each.
-	buffer[4] = uint8_t((serialNum >> 12) & 0x0F);
-	buffer[5] = uint8_t((serialNum >> 8) & 0x0F);
-	buffer[6] = uint8_t((serialNum >> 4) & 0x0F);
-	buffer[7] = uint8_t(serialNum & 0x0F);
+	// The camera expects the 16-bit serial number spread over four bytes, one nibble each, highest first.
+	for (int nibble = 0; nibble < ViscaReply::kSerialNibbles; ++nibble) {
+		const int shift = 4 * (ViscaReply::kSerialNibbles - 1 - nibble);
+		buffer[ViscaReply::kSerialByte + nibble] = uint8_t((serialNum >> shift) & 0x0F);
+	}
 	return serialNum;
 }
 
@@ -207,16 +207,6 @@ bool viscaIpModule::ViscaAckComplete(uint32_t serial)
 	return ok;
 }
 
-bool viscaIpModule::ViscaAckInquery(uint32_t serial)
-{
-	return ViscaReply::carriesSerial(readVisca(), serial);
-}
-
-bool viscaIpModule::ViscaAckInq()
-{
-	return checkViscaError(readVisca());
-}
-
 // --- Exchanges ---
 
 bool viscaIpModule::writeViscaWithAckComplete(const uint8_t *bytes, int length, uint32_t serial, int tries)
@@ -283,18 +273,24 @@ bool viscaIpModule::onConnectToCamera(QString ip, int port)
 	return isAddrSetOK();
 }
 
-bool viscaIpModule::isAddrSetOK()
+void viscaIpModule::sendAddressSet()
 {
+	// 88 30 01 FF: the address set broadcast of a VISCA chain; over IP the camera answers it like a chain of one.
 	static const uint8_t addressSet[] = {0x88, 0x30, 0x01, 0xFF};
 	uint8_t packet[kHeaderSize + sizeof(addressSet)];
 	setViscaIpHeader(packet, kTypeCommand, sizeof(addressSet));
 	std::memcpy(packet + kHeaderSize, addressSet, sizeof(addressSet));
 	writeVisca(packet, int(sizeof(packet)));
+}
+
+bool viscaIpModule::isAddrSetOK()
+{
+	sendAddressSet();
 	const QByteArray reply = readVisca();
 	// 88 30 02 FF: the address set went round exactly one camera. Any other reply (an error 90 60 02 FF among
 	// them) says nothing about the chain.
-	const bool addressReply =
-		ViscaReply::byteAt(reply, kHeaderSize) == 0x88 && ViscaReply::byteAt(reply, kHeaderSize + 1) == 0x30;
+	const bool addressReply = ViscaReply::byteAt(reply, ViscaReply::kReplyByte) == 0x88 &&
+				  ViscaReply::byteAt(reply, ViscaReply::kClassByte) == 0x30;
 	const int cameras = addressReply ? ViscaReply::nibbleAt(reply, ViscaReply::kFirstDataByte) : 0;
 	qCDebug(lcLink).nospace() << "-------" << cameras;
 	const bool ok = cameras == 2;
@@ -304,11 +300,7 @@ bool viscaIpModule::isAddrSetOK()
 
 bool viscaIpModule::isUdpSocketOK()
 {
-	static const uint8_t addressSet[] = {0x88, 0x30, 0x01, 0xFF};
-	uint8_t packet[kHeaderSize + sizeof(addressSet)];
-	setViscaIpHeader(packet, kTypeCommand, sizeof(addressSet));
-	std::memcpy(packet + kHeaderSize, addressSet, sizeof(addressSet));
-	writeVisca(packet, int(sizeof(packet)));
+	sendAddressSet();
 	const bool ok = !readVisca().isEmpty();
 	recordExchange(ok, ok);
 	return ok;

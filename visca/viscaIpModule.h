@@ -22,6 +22,15 @@ public:
 	// A receive waits for at most kReceivePolls * kPollIntervalMs (about 350 ms) per expected reply.
 	static constexpr int kReceivePolls = 35;
 	static constexpr int kPollIntervalMs = 10;
+	// The fixed pauses a camera needs to settle.
+	// Before the zoom position is read: a zoom command still running reports an intermediate position.
+	static constexpr int kZoomSettleMs = 500;
+	// After a preset recall: the move finishes before the next command can interrupt it.
+	static constexpr int kRecallSettleMs = 1000;
+	// Between the two settings of a digital effect: the first is applied before the second arrives.
+	static constexpr int kEffectStepPauseMs = 80;
+	// After every command of the operator: the camera takes the next one only when it is ready for it.
+	static constexpr int kCommandPauseMs = 100;
 
 	// The memory (preset) number used by the memory commands; shared by every link in the process. Kept as set
 	// (-1 until one is chosen) and fitted to the memory numbers when a command carries it.
@@ -41,8 +50,6 @@ public:
 	QByteArray writeInQWithData(const uint8_t *bytes, int length, uint32_t serial);
 	QByteArray getInquery(const uint8_t *payload, int length);
 	bool checkViscaError(const QByteArray &reply);
-	bool ViscaAckInquery(uint32_t serial);
-	bool ViscaAckInq();
 
 	// Whether the last command exchange was acknowledged and completed, or the last inquiry answered.
 	// Operations keep their own signatures; scripting tools read the outcome here.
@@ -167,9 +174,6 @@ public:
 	// Stored values, read back by tests and tools.
 	int getPanSpeed() const { return panSpeed; }
 	int getTiltSpeed() const { return tiltSpeed; }
-	int getZoomSpeed() const { return zoomSpeed; }
-	int getFocusSpeed() const { return focusSpeed; }
-	int getPresetSpeed() const { return presetSpeed; }
 	uint32_t getPanRightLimit() const { return panRightLimit; }
 	uint32_t getPanLeftLimit() const { return panLeftLimit; }
 	uint32_t getTiltUpLimit() const { return tiltUpLimit; }
@@ -218,6 +222,8 @@ protected:
 	std::atomic<bool> aborting{false};
 
 private:
+	// Sends the address set that tells whether a camera answers at the address.
+	void sendAddressSet();
 	// Waits for the next datagram until the deadline, returning early as soon as one is there.
 	bool waitForDatagram(int remainingMs);
 	void sendLimitCorner(bool upRight, uint32_t pan, uint32_t tilt);

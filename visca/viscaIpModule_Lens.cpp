@@ -63,8 +63,7 @@ void viscaIpModule::setZoomDirect(int position)
 
 int viscaIpModule::getZoomDirect()
 {
-	// A zoom command still running reports an intermediate position; give the lens time to settle first.
-	pauseFor(500);
+	pauseFor(kZoomSettleMs);
 	const int position = inquire(ViscaInquiries::zoomPosition);
 	// A failed inquiry has logged its own line.
 	if (position >= 0)
@@ -127,6 +126,5 @@ void viscaIpModule::setMemory1_Recall()
 	// completion is awaited and the recall is never repeated: a second recall would restart the move.
 	expectSecondReply();
 	sendCommand(memoryMessage(kMemoryRecall, __func__), 1);
-	// Let the move finish before the next command can interrupt it.
-	pauseFor(1000);
+	pauseFor(kRecallSettleMs);
 }

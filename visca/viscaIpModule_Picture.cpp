@@ -221,8 +221,7 @@ void viscaIpModule::setDigEffect(int effect)
 		return;
 	const EffectStep(&steps)[2] = kEffectSteps[effect];
 	sendCommand(viscaPayload({0x81, 0x01, 0x04, steps[0].setting, steps[0].value, 0xFF}));
-	// Gives the camera time to apply the first setting before the second arrives.
-	pauseFor(80);
+	pauseFor(kEffectStepPauseMs);
 	sendCommand(viscaPayload({0x81, 0x01, 0x04, steps[1].setting, steps[1].value, 0xFF}));
 }
 

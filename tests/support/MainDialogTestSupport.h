@@ -11,6 +11,7 @@
 #include "settings/Utils.h"
 #include "sim/CameraSimulator.h"
 #include "ui/MainDialog.h"
+#include "ui/ModalBox.h"
 #include "ui/ModuleText.h"
 
 #include <QApplication>
@@ -114,7 +115,7 @@ private:
 
 inline void installModalAnswerer()
 {
-	Utils::setModalAnswerer([](QMessageBox &box) { boxTexts() << box.text(); });
+	ModalBox::setAnswerer([](QMessageBox &box) { boxTexts() << box.text(); });
 }
 
 inline std::unique_ptr<CameraSimulator> startCamera(const char *address, const char *model)

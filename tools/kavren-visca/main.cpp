@@ -265,7 +265,7 @@ int run(const Invocation &inv)
 	if (inv.steps.isEmpty())
 		return ExitOk;
 
-	std::unique_ptr<viscaIpModule> link(ViscaIPFactory::viscaIPModule(linkModel));
+	const std::unique_ptr<viscaIpModule> link = ViscaIPFactory::viscaIPModule(linkModel);
 	// The connect probe is not required to succeed: some models leave the address-set probe unanswered.
 	link->onConnectToCamera(inv.address, inv.port);
 
