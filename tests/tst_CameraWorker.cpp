@@ -130,45 +130,34 @@ private slots:
 		QTest::addColumn<QString>("pushed");
 		QTest::addColumn<QString>("waiting");
 
-		// A camera that keeps up gets everything, in order.
-		QTest::newRow("keeping up: a tap and a move") << "=up stop left"
-							      << "up stop left";
-		QTest::newRow("keeping up: every value") << "=shutter=1 shutter=2 zpos1 zpos2"
-							 << "shutter=1 shutter=2 zpos1 zpos2";
-		QTest::newRow("keeping up until jobs pile up") << "=home home home home up left"
-							       << "home home home home left";
-
-		// Behind:
-
-		QTest::newRow("press then release") << "up stop"
-						    << "up stop";
-		QTest::newRow("moves merge while they wait") << "up left right"
-							     << "right";
-		QTest::newRow("a waiting tap goes when the next move comes") << "up stop left"
-									     << "left";
-		QTest::newRow("a stop for a sent move stays") << "stop up stop left"
-							      << "stop left";
-		QTest::newRow("two stops are one") << "up stop stop"
-						   << "up stop";
-		QTest::newRow("taps while silent end in one move and one stop") << "up stop up stop up stop up stop"
-										<< "up stop";
-		QTest::newRow("lanes keep their own order") << "up zin stop zstop fnear fstop"
-							    << "up zin stop zstop fnear fstop";
-		QTest::newRow("a zoom tap does not touch pan/tilt") << "up zin zstop zin"
-								    << "up zin";
-		QTest::newRow("positions: the latest waits") << "zpos1 home zpos2"
-							     << "home zpos2";
-		QTest::newRow("settings: the latest of each") << "shutter=1 iris=2 shutter=3"
-							      << "iris=2 shutter=3";
-		QTest::newRow("unmerged jobs all wait") << "home home recall"
-							<< "home home recall";
+		// A leading "=" pushes as for a camera that keeps up: it gets everything, in order.
+		const char *const rows[][3] = {
+			{"keeping up: a tap and a move", "=up stop left", "up stop left"},
+			{"keeping up: every value", "=shutter=1 shutter=2 zpos1 zpos2",
+			 "shutter=1 shutter=2 zpos1 zpos2"},
+			{"keeping up until jobs pile up", "=home home home home up left", "home home home home left"},
+			{"press then release", "up stop", "up stop"},
+			{"moves merge while they wait", "up left right", "right"},
+			{"a waiting tap goes when the next move comes", "up stop left", "left"},
+			{"a stop for a sent move stays", "stop up stop left", "stop left"},
+			{"two stops are one", "up stop stop", "up stop"},
+			{"taps while silent end in one move and one stop", "up stop up stop up stop up stop",
+			 "up stop"},
+			{"lanes keep their own order", "up zin stop zstop fnear fstop",
+			 "up zin stop zstop fnear fstop"},
+			{"a zoom tap does not touch pan/tilt", "up zin zstop zin", "up zin"},
+			{"positions: the latest waits", "zpos1 home zpos2", "home zpos2"},
+			{"settings: the latest of each", "shutter=1 iris=2 shutter=3", "iris=2 shutter=3"},
+			{"unmerged jobs all wait", "home home recall", "home home recall"},
+		};
+		for (const auto &row : rows)
+			QTest::newRow(row[0]) << QString::fromLatin1(row[1]) << QString::fromLatin1(row[2]);
 	}
 	void queueMerges()
 	{
 		QFETCH(QString, pushed);
 		QFETCH(QString, waiting);
 
-		// A leading "=" pushes as for a camera that keeps up.
 		const bool behind = !pushed.startsWith(QLatin1Char('='));
 		CameraJobQueue queue;
 		for (const QString &token : pushed.mid(behind ? 0 : 1).split(QLatin1Char(' ')))

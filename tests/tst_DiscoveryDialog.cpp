@@ -58,6 +58,30 @@ QJsonObject storedSettings()
 	return QJsonDocument::fromJson(settingsBytes()).object();
 }
 
+template <typename T>
+T *child(QWidget *dialog, const char *name)
+{
+	T *widget = dialog->findChild<T *>(QString::fromLatin1(name));
+	if (!widget)
+		qFatal("missing child %s", name);
+	return widget;
+}
+
+// The dialog's controls as the operator meets them.
+struct Form {
+	explicit Form(QWidget *dialog)
+	    : combo(child<QComboBox>(dialog, "CameraComboBox")), ipEdit(child<QLineEdit>(dialog, "IPEidt")),
+	      nameEdit(child<QLineEdit>(dialog, "NameEdit")), apply(child<QPushButton>(dialog, "ApplyButton")),
+	      table(child<QTableWidget>(dialog, "IPTableWidget"))
+	{
+	}
+	QComboBox *combo;
+	QLineEdit *ipEdit;
+	QLineEdit *nameEdit;
+	QPushButton *apply;
+	QTableWidget *table;
+};
+
 } // namespace
 
 class tst_DiscoveryDialog : public QObject {
@@ -66,15 +90,6 @@ class tst_DiscoveryDialog : public QObject {
 private:
 	QStringList boxTexts;
 	std::unique_ptr<SimFleet> fleet;
-
-	template <typename T>
-	T *child(QWidget *dialog, const char *name)
-	{
-		T *widget = dialog->findChild<T *>(QString::fromLatin1(name));
-		if (!widget)
-			qWarning() << "no widget" << name;
-		return widget;
-	}
 
 	static QStringList rows(QTableWidget *table)
 	{
@@ -111,9 +126,6 @@ private slots:
 		QVERIFY(!Utils::getAppDataPath().isEmpty());
 		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
 		QVERIFY(loadLocale());
-		for (const char *key :
-		     {"CameraAssign", "IPCameraList", "Search", "IPAddress", "CameraID", "Apply", "CameraAssignError"})
-			QVERIFY2(!localeText(key).isEmpty(), key);
 		ModalBox::setAnswerer([this](QMessageBox &box) { boxTexts << box.text(); });
 
 		// Cameras of three identification families announcing in three answer styles, and one that answers
@@ -150,8 +162,7 @@ private slots:
 	{
 		DiscoveryDialog dialog;
 
-		auto *combo = child<QComboBox>(&dialog, "CameraComboBox");
-		QVERIFY(combo);
+		auto *combo = Form(&dialog).combo;
 		QStringList items;
 		for (int i = 0; i < combo->count(); ++i)
 			items << combo->itemText(i);
@@ -164,7 +175,6 @@ private slots:
 		for (const auto &[labelName, fieldName] : fields) {
 			auto *label = child<QLabel>(&dialog, labelName);
 			QWidget *field = child<QWidget>(&dialog, fieldName);
-			QVERIFY(label && field);
 			QCOMPARE(label->buddy(), field);
 			QVERIFY(!label->text().isEmpty());
 			QCOMPARE(field->accessibleName(), label->text());
@@ -178,27 +188,22 @@ private slots:
 		QTest::addColumn<QString>("ip");
 		QTest::addColumn<QString>("name");
 
-		QTest::newRow("first slot filled at construction")
-			<< QByteArray(R"({"Camera1IP": "10.0.0.1", "Camera1NickName": "One"})") << 0 << "10.0.0.1"
-			<< "One";
-		QTest::newRow("stored address and name")
-			<< QByteArray(R"({"Camera3IP": "127.0.0.77", "Camera3NickName": "Booth"})") << 2 << "127.0.0.77"
-			<< "Booth";
-		QTest::newRow("address only: the slot's caption is the name")
-			<< QByteArray(R"({"Camera5IP": "10.0.0.5"})") << 4 << "10.0.0.5"
-			<< "Camera 5";
-		QTest::newRow("name only") << QByteArray(R"({"Camera8NickName": "Roof"})") << 7 << ""
-					   << "Roof";
-		QTest::newRow("nothing stored") << QByteArray("{}") << 4 << ""
-						<< "Camera 5";
-		QTest::newRow("no settings file") << QByteArray() << 6 << ""
-						  << "Camera 7";
-		QTest::newRow("another slot's keys are not used")
-			<< QByteArray(R"({"Camera1IP": "10.0.0.1", "Camera1NickName": "One"})") << 1 << ""
-			<< "Camera 2";
-		QTest::newRow("the prefix has no space")
-			<< QByteArray(R"({"Camera 6IP": "10.0.0.6", "Camera 6NickName": "Six"})") << 5 << ""
-			<< "Camera 6";
+		const auto row = [](const char *name, const char *json, int slot, const char *ip, const char *caption) {
+			QTest::newRow(name) << QByteArray(json) << slot << QString(ip) << QString(caption);
+		};
+		row("first slot filled at construction", R"({"Camera1IP": "10.0.0.1", "Camera1NickName": "One"})", 0,
+		    "10.0.0.1", "One");
+		row("stored address and name", R"({"Camera3IP": "127.0.0.77", "Camera3NickName": "Booth"})", 2,
+		    "127.0.0.77", "Booth");
+		row("address only: the slot's caption is the name", R"({"Camera5IP": "10.0.0.5"})", 4, "10.0.0.5",
+		    "Camera 5");
+		row("name only", R"({"Camera8NickName": "Roof"})", 7, "", "Roof");
+		row("nothing stored", "{}", 4, "", "Camera 5");
+		row("no settings file", nullptr, 6, "", "Camera 7");
+		row("another slot's keys are not used", R"({"Camera1IP": "10.0.0.1", "Camera1NickName": "One"})", 1, "",
+		    "Camera 2");
+		row("the prefix has no space", R"({"Camera 6IP": "10.0.0.6", "Camera 6NickName": "Six"})", 5, "",
+		    "Camera 6");
 	}
 
 	void slotFill()
@@ -211,18 +216,15 @@ private slots:
 			QVERIFY(writeSettings(settings));
 
 		DiscoveryDialog dialog;
-		auto *combo = child<QComboBox>(&dialog, "CameraComboBox");
-		auto *ipEdit = child<QLineEdit>(&dialog, "IPEidt");
-		auto *nameEdit = child<QLineEdit>(&dialog, "NameEdit");
-		QVERIFY(combo && ipEdit && nameEdit);
+		const Form form(&dialog);
 		if (slot != 0) {
 			// Leftovers of the previously shown slot must be replaced, not kept.
-			ipEdit->setText(QStringLiteral("stale"));
-			nameEdit->setText(QStringLiteral("stale"));
-			combo->setCurrentIndex(slot);
+			form.ipEdit->setText(QStringLiteral("stale"));
+			form.nameEdit->setText(QStringLiteral("stale"));
+			form.combo->setCurrentIndex(slot);
 		}
-		QCOMPARE(ipEdit->text(), ip);
-		QCOMPARE(nameEdit->text(), name);
+		QCOMPARE(form.ipEdit->text(), ip);
+		QCOMPARE(form.nameEdit->text(), name);
 		QVERIFY(boxTexts.isEmpty());
 	}
 
@@ -233,30 +235,21 @@ private slots:
 		QTest::addColumn<QString>("name");
 		QTest::addColumn<bool>("accepted");
 
-		QTest::newRow("private address") << 2 << "10.0.0.1"
-						 << "Stage" << true;
-		QTest::newRow("loopback, last slot") << 7 << "127.0.0.75"
-						     << "Studio Left" << true;
-		QTest::newRow("first slot renamed") << 0 << "192.168.1.20"
-						    << "Front%20Cam" << true;
-		QTest::newRow("octet over 255") << 2 << "192.168.1.300"
-						<< "Stage" << false;
-		QTest::newRow("first octet over 255") << 2 << "256.1.1.1"
-						      << "Stage" << false;
-		QTest::newRow("three parts") << 2 << "10.0.1"
-					     << "Stage" << false;
-		QTest::newRow("five parts") << 2 << "10.0.0.1.5"
-					    << "Stage" << false;
-		QTest::newRow("leading space") << 2 << " 10.0.0.1"
-					       << "Stage" << false;
-		QTest::newRow("trailing space") << 2 << "10.0.0.1 "
-						<< "Stage" << false;
-		QTest::newRow("host name") << 2 << "camera.local"
-					   << "Stage" << false;
-		QTest::newRow("empty address") << 2 << ""
-					       << "Stage" << false;
-		QTest::newRow("empty name") << 2 << "10.0.0.1"
-					    << "" << false;
+		const auto row = [](const char *name, int slot, const char *ip, const char *caption, bool accepted) {
+			QTest::newRow(name) << slot << QString(ip) << QString(caption) << accepted;
+		};
+		row("private address", 2, "10.0.0.1", "Stage", true);
+		row("loopback, last slot", 7, "127.0.0.75", "Studio Left", true);
+		row("first slot renamed", 0, "192.168.1.20", "Front%20Cam", true);
+		row("octet over 255", 2, "192.168.1.300", "Stage", false);
+		row("first octet over 255", 2, "256.1.1.1", "Stage", false);
+		row("three parts", 2, "10.0.1", "Stage", false);
+		row("five parts", 2, "10.0.0.1.5", "Stage", false);
+		row("leading space", 2, " 10.0.0.1", "Stage", false);
+		row("trailing space", 2, "10.0.0.1 ", "Stage", false);
+		row("host name", 2, "camera.local", "Stage", false);
+		row("empty address", 2, "", "Stage", false);
+		row("empty name", 2, "10.0.0.1", "", false);
 	}
 
 	void apply()
@@ -271,17 +264,13 @@ private slots:
 
 		DiscoveryDialog dialog;
 		QSignalSpy assigned(&dialog, &DiscoveryDialog::ipAssigned);
-		auto *combo = child<QComboBox>(&dialog, "CameraComboBox");
-		auto *ipEdit = child<QLineEdit>(&dialog, "IPEidt");
-		auto *nameEdit = child<QLineEdit>(&dialog, "NameEdit");
-		auto *apply = child<QPushButton>(&dialog, "ApplyButton");
-		QVERIFY(combo && ipEdit && nameEdit && apply);
-		combo->setCurrentIndex(slot);
-		ipEdit->clear();
-		nameEdit->clear();
-		QTest::keyClicks(ipEdit, ip);
-		QTest::keyClicks(nameEdit, name);
-		QTest::mouseClick(apply, Qt::LeftButton);
+		const Form form(&dialog);
+		form.combo->setCurrentIndex(slot);
+		form.ipEdit->clear();
+		form.nameEdit->clear();
+		QTest::keyClicks(form.ipEdit, ip);
+		QTest::keyClicks(form.nameEdit, name);
+		QTest::mouseClick(form.apply, Qt::LeftButton);
 
 		if (!accepted) {
 			QCOMPARE(boxTexts, QStringList(localeText("CameraAssignError")));
@@ -304,11 +293,7 @@ private slots:
 	{
 		QVERIFY(writeSettings(R"({"Camera2IP": "10.0.0.2", "Camera2NickName": "Two"})"));
 		DiscoveryDialog dialog;
-		auto *combo = child<QComboBox>(&dialog, "CameraComboBox");
-		auto *ipEdit = child<QLineEdit>(&dialog, "IPEidt");
-		auto *nameEdit = child<QLineEdit>(&dialog, "NameEdit");
-		auto *apply = child<QPushButton>(&dialog, "ApplyButton");
-		QVERIFY(combo && ipEdit && nameEdit && apply);
+		const auto [combo, ipEdit, nameEdit, apply, table] = Form(&dialog);
 		combo->setCurrentIndex(1);
 		QCOMPARE(ipEdit->text(), QStringLiteral("10.0.0.2"));
 
@@ -350,10 +335,7 @@ private slots:
 			dialog.createItemsInARow(i, addresses.at(i), QStringLiteral("Cam %1").arg(i));
 		dialog.show();
 		QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-		auto *table = child<QTableWidget>(&dialog, "IPTableWidget");
-		auto *ipEdit = child<QLineEdit>(&dialog, "IPEidt");
-		auto *nameEdit = child<QLineEdit>(&dialog, "NameEdit");
-		QVERIFY(table && ipEdit && nameEdit);
+		const auto [combo, ipEdit, nameEdit, apply, table] = Form(&dialog);
 		nameEdit->setText(QStringLiteral("Typed by hand"));
 
 		clickCell(table, row, column);
@@ -372,13 +354,8 @@ private slots:
 		dialog->show();
 		QVERIFY(QTest::qWaitForWindowExposed(dialog));
 		QSignalSpy assigned(dialog.data(), &DiscoveryDialog::ipAssigned);
-		auto *table = child<QTableWidget>(dialog, "IPTableWidget");
+		const auto [combo, ipEdit, nameEdit, apply, table] = Form(dialog);
 		auto *search = child<QPushButton>(dialog, "SearchButton");
-		auto *combo = child<QComboBox>(dialog, "CameraComboBox");
-		auto *ipEdit = child<QLineEdit>(dialog, "IPEidt");
-		auto *nameEdit = child<QLineEdit>(dialog, "NameEdit");
-		auto *apply = child<QPushButton>(dialog, "ApplyButton");
-		QVERIFY(table && search && combo && ipEdit && nameEdit && apply);
 
 		// The search runs off the UI thread: rows appear while it goes on, and the button waits for its end.
 		QTest::mouseClick(search, Qt::LeftButton);

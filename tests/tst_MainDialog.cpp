@@ -7,11 +7,11 @@
 #include "discovery/DiscoveryDialog.h"
 #include "relay/ViscaTransfer.h"
 #include "ui/AboutDialog.h"
+#include "ui/HotkeyCommands.h"
 #include "ui/HotkeySource.h"
 #include "ui/MainDialog.h"
 #include "ui/ModalBox.h"
 #include "ui/PanTiltLimitSettingDialog.h"
-#include "ui/PresetRenameDialog.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -47,6 +47,23 @@ void useWatchdog(int intervalMs, int probeIntervalMs = 2000)
 	MainDialog::setCameraOptions(options);
 }
 
+// The window's camera actions behind the host hotkeys.
+HotkeyCommands::CommandSet hotkeyCommands(const MainDialog &dialog)
+{
+	return dialog.hotkeyCommands;
+}
+
+QList<QWidget *> visibleWindows(const char *className)
+{
+	QList<QWidget *> found;
+	for (QWidget *widget : QApplication::topLevelWidgets())
+		if (widget->inherits(className) && widget->isVisible())
+			found << widget;
+	return found;
+}
+
+const QString kB93InUse = QStringLiteral("Camera 1 · 127.0.0.61 · NX-B93K");
+
 } // namespace
 
 class tst_MainDialog : public QObject {
@@ -64,7 +81,7 @@ private slots:
 	void slotCaptionsFollowTheSettings();
 	void menusShowTheirWholeText();
 	void hotKeySwitchIsStored();
-	void settingsEntriesOpenOneDialogEach();
+	void menuEntriesOpenOneDialogEach();
 	void assignedSlotCaptionShowsAtOnce();
 	void limitDialogFollowsTheConnection();
 	void hotKeysDriveTheCameraWhileSwitchedOn();
@@ -72,14 +89,11 @@ private slots:
 	void hostThemeLeavesTheLayoutAlone_data();
 	void hostThemeLeavesTheLayoutAlone();
 	void viewMenuSwitchesTheView();
-	void aboutIsSingleInstance();
-	void closeEntryClosesTheWindow();
 	void commandsNeedACamera();
 	void connectAndDeselect();
 	void connectFailures_data();
 	void connectFailures();
 	void switchingCamerasReplacesTheLink();
-	void hotKeyCommandsDriveTheCamera_data();
 	void hotKeyCommandsDriveTheCamera();
 	void connectingShowsAndASecondClickWins();
 	void failedSwitchKeepsTheCameraInUse();
@@ -101,6 +115,9 @@ private:
 	bool clickSlot(int slot);
 	bool connectDone() const { return dialog->connectingSlotNumber() == 0; }
 	QList<int> checkedSlots() const;
+	// The controls and the status frame of a window with no camera in use, or with slot 1's B93 in use.
+	void verifyNoCameraInUse() const;
+	void verifyB93InUse() const;
 
 	SettingsHome home;
 	QTemporaryDir profiles;
@@ -171,6 +188,24 @@ QList<int> tst_MainDialog::checkedSlots() const
 	return checked;
 }
 
+void tst_MainDialog::verifyNoCameraInUse() const
+{
+	QVERIFY(checkedSlots().isEmpty());
+	QVERIFY(!child<QWidget>("CameraControlBox")->isEnabled());
+	QVERIFY(!child<QWidget>("AdvanceFrame")->isEnabled());
+	QVERIFY(!child<QAction>("PanTiltLimitAction")->isEnabled());
+	QCOMPARE(child<QLabel>("ConnectionLabel")->text(), localeText("StatusNotConnected"));
+}
+
+void tst_MainDialog::verifyB93InUse() const
+{
+	QCOMPARE(checkedSlots(), QList<int>{1});
+	QVERIFY(child<QWidget>("CameraControlBox")->isEnabled());
+	QVERIFY(child<QWidget>("AdvanceFrame")->isEnabled());
+	QVERIFY(child<QAction>("PanTiltLimitAction")->isEnabled());
+	QCOMPARE(child<QLabel>("ConnectionLabel")->text(), kB93InUse);
+}
+
 // ------------------------------------------------------------------------------------------------ form
 
 void tst_MainDialog::tabWalksTheWindowInReadingOrder()
@@ -228,11 +263,7 @@ void tst_MainDialog::windowStartsDisconnected()
 {
 	makeDialog();
 	QVERIFY(!child<QWidget>("AdvanceFrame")->isVisible());
-	QVERIFY(!child<QWidget>("CameraControlBox")->isEnabled());
-	QVERIFY(!child<QWidget>("AdvanceFrame")->isEnabled());
-	QVERIFY(!child<QAction>("PanTiltLimitAction")->isEnabled());
-	QVERIFY(checkedSlots().isEmpty());
-	QCOMPARE(child<QLabel>("ConnectionLabel")->text(), localeText("StatusNotConnected"));
+	verifyNoCameraInUse();
 	QCOMPARE(child<QLabel>("MessageLabel")->text(), QString());
 
 	dialog->setStatusVisible(false);
@@ -248,9 +279,9 @@ void tst_MainDialog::slotCaptionsFollowTheSettings()
 					{QStringLiteral("Camera8NickName"), QStringLiteral("Choir")},
 					{QStringLiteral("4"), QStringLiteral("Lectern")}});
 	makeDialog();
-	const QStringList expected{QStringLiteral("Camera 1"), QStringLiteral("Camera 2"), QStringLiteral("Pulpit"),
-				   QStringLiteral("Camera 4"), QStringLiteral("Camera 5"), QStringLiteral("Camera 6"),
-				   QStringLiteral("Camera 7"), QStringLiteral("Choir")};
+	const QStringList expected =
+		QStringLiteral("Camera 1,Camera 2,Pulpit,Camera 4,Camera 5,Camera 6,Camera 7,Choir")
+			.split(QLatin1Char(','));
 	for (int slot = 1; slot <= 8; ++slot)
 		QCOMPARE(button(QStringLiteral("Camera%1Button").arg(slot))->text(), expected.at(slot - 1));
 	for (int preset = 1; preset <= 9; ++preset)
@@ -308,47 +339,36 @@ void tst_MainDialog::hotKeySwitchIsStored()
 	QVERIFY(!child<QAction>("UseHotKeysAction")->isChecked());
 }
 
-namespace {
-
-QList<QWidget *> visibleTopLevels(const char *className)
-{
-	QList<QWidget *> found;
-	for (QWidget *widget : QApplication::topLevelWidgets())
-		if (widget->inherits(className) && widget->isVisible())
-			found << widget;
-	return found;
-}
-
-} // namespace
-
-void tst_MainDialog::settingsEntriesOpenOneDialogEach()
+// Each entry opens one dialog however often it is chosen (the assignment dialog a window of its own beside the
+// controller); closing deletes it, and the entry then opens a fresh one.
+void tst_MainDialog::menuEntriesOpenOneDialogEach()
 {
 	makeDialog();
-	child<QAction>("CameraAssignAction")->trigger();
-	child<QAction>("CameraAssignAction")->trigger();
-	const QList<QWidget *> assign = visibleTopLevels("DiscoveryDialog");
-	QCOMPARE(assign.size(), 1);
-	QVERIFY(!assign.first()->parentWidget()); // a window of its own, beside the controller
-	QVERIFY(assign.first()->testAttribute(Qt::WA_DeleteOnClose));
-
-	child<QAction>("PresetRenameAction")->trigger();
-	child<QAction>("PresetRenameAction")->trigger();
-	QCOMPARE(dialog->findChildren<PresetRenameDialog *>().size(), 1);
-	QVERIFY(dialog->findChild<PresetRenameDialog *>()->isVisible());
-
-	// Closing deletes them; the entries then open fresh ones.
-	assign.first()->close();
-	QTRY_VERIFY(visibleTopLevels("DiscoveryDialog").isEmpty());
-	child<QAction>("CameraAssignAction")->trigger();
-	QCOMPARE(visibleTopLevels("DiscoveryDialog").size(), 1);
+	const std::pair<const char *, const char *> entries[] = {{"CameraAssignAction", "DiscoveryDialog"},
+								 {"PresetRenameAction", "PresetRenameDialog"},
+								 {"AboutAction", "AboutDialog"}};
+	for (const auto &[action, className] : entries) {
+		child<QAction>(action)->trigger();
+		child<QAction>(action)->trigger();
+		const QList<QWidget *> open = visibleWindows(className);
+		QVERIFY2(open.size() == 1, action);
+		const QPointer<QWidget> closed = open.first();
+		closed->close();
+		QTRY_VERIFY2(closed.isNull(), action);
+		child<QAction>(action)->trigger();
+		QVERIFY2(visibleWindows(className).size() == 1, action);
+	}
+	QVERIFY(!visibleWindows("DiscoveryDialog").first()->parentWidget());
 	QVERIFY(boxTexts().isEmpty());
+	child<QAction>("CloseAction")->trigger();
+	QVERIFY(!dialog->isVisible());
 }
 
 void tst_MainDialog::assignedSlotCaptionShowsAtOnce()
 {
 	makeDialog();
 	child<QAction>("CameraAssignAction")->trigger();
-	auto *assign = qobject_cast<DiscoveryDialog *>(visibleTopLevels("DiscoveryDialog").value(0));
+	auto *assign = qobject_cast<DiscoveryDialog *>(visibleWindows("DiscoveryDialog").value(0));
 	QVERIFY(assign);
 	QJsonObject settings = SettingsHome::read();
 	settings[QStringLiteral("Camera4IP")] = QString::fromLatin1(kJ57Address);
@@ -397,13 +417,8 @@ void tst_MainDialog::hotKeysDriveTheCameraWhileSwitchedOn()
 	emit source->hotKeysentTo(2, false);
 	emit source->hotKeysentTo(9, true); // preset 4
 	emit source->hotKeysentTo(9, false);
-	QTRY_COMPARE(commandPayloads(*b93).size(), 3);
-	const QStringList sentPayloads = commandPayloads(*b93);
-	QVERIFY2(sentPayloads.size() == 3, qPrintable(sent(sentPayloads)));
-	QVERIFY(sentPayloads.at(0).startsWith(QStringLiteral("81010601")));
-	QVERIFY(sentPayloads.at(0).endsWith(QStringLiteral("0103ff")));
-	QVERIFY(sentPayloads.at(1).endsWith(QStringLiteral("0303ff")));
-	QCOMPARE(sentPayloads.at(2), QStringLiteral("8101043f0204ff"));
+	QTRY_COMPARE(sent(commandPayloads(*b93)),
+		     QStringLiteral("8101060107070103ff 8101060107070303ff 8101043f0204ff"));
 
 	// Switched off, the keys no longer reach the camera: the command sent after the key is the only one there.
 	child<QAction>("UseHotKeysAction")->trigger();
@@ -492,44 +507,13 @@ void tst_MainDialog::hostThemeLeavesTheLayoutAlone()
 void tst_MainDialog::viewMenuSwitchesTheView()
 {
 	makeDialog();
-	child<QAction>("AdvanceModeAction")->trigger();
-	QVERIFY(child<QWidget>("AdvanceFrame")->isVisible());
-	QCOMPARE(dialog->minimumSize(), QSize(880, 692));
-	QCOMPARE(dialog->maximumSize(), QSize(880, 692));
-	child<QAction>("SimpleModeAction")->trigger();
-	QVERIFY(!child<QWidget>("AdvanceFrame")->isVisible());
-	QCOMPARE(dialog->minimumSize(), QSize(425, 692));
-	QCOMPARE(dialog->maximumSize(), QSize(425, 692));
-}
-
-void tst_MainDialog::aboutIsSingleInstance()
-{
-	makeDialog();
-	QAction *about = child<QAction>("AboutAction");
-	about->trigger();
-	about->trigger();
-	QList<AboutDialog *> open = dialog->findChildren<AboutDialog *>();
-	QCOMPARE(open.size(), 1);
-	QPointer<AboutDialog> first = open.first();
-	QVERIFY(first->isVisible());
-	QVERIFY(first->testAttribute(Qt::WA_DeleteOnClose));
-
-	first->close();
-	QTRY_VERIFY(first.isNull());
-	QCOMPARE(dialog->findChildren<AboutDialog *>().size(), 0);
-
-	about->trigger();
-	open = dialog->findChildren<AboutDialog *>();
-	QCOMPARE(open.size(), 1);
-	QVERIFY(open.first()->isVisible());
-}
-
-void tst_MainDialog::closeEntryClosesTheWindow()
-{
-	makeDialog();
-	QVERIFY(dialog->isVisible());
-	child<QAction>("CloseAction")->trigger();
-	QVERIFY(!dialog->isVisible());
+	for (const auto &[action, width] :
+	     {std::make_pair("AdvanceModeAction", 880), std::make_pair("SimpleModeAction", 425)}) {
+		child<QAction>(action)->trigger();
+		QCOMPARE(child<QWidget>("AdvanceFrame")->isVisible(), width == 880);
+		QCOMPARE(dialog->minimumSize(), QSize(width, 692));
+		QCOMPARE(dialog->maximumSize(), QSize(width, 692));
+	}
 }
 
 // ------------------------------------------------------------------------------------------------ connect flow
@@ -542,7 +526,7 @@ void tst_MainDialog::commandsNeedACamera()
 	probe.name = "probe";
 	probe.run = [&ran](viscaIpModule &, int) { ran = true; };
 	QVERIFY(!dialog->setCommand(probe, 3));
-	QVERIFY(!dialog->setCommand(dialog->hotkeyCommands.upCommand, 0));
+	QVERIFY(!dialog->setCommand(hotkeyCommands(*dialog).upCommand, 0));
 	QVERIFY(!dialog->activeCameraWorker());
 
 	// Pressing the disabled pad sends nothing either; the camera then hears the first command of a connect.
@@ -556,47 +540,20 @@ void tst_MainDialog::connectAndDeselect()
 {
 	makeDialog();
 	QVERIFY(clickSlot(1));
-	QCOMPARE(checkedSlots(), QList<int>{1});
-	QVERIFY(child<QWidget>("CameraControlBox")->isEnabled());
-	QVERIFY(child<QWidget>("AdvanceFrame")->isEnabled());
-	QVERIFY(child<QAction>("PanTiltLimitAction")->isEnabled());
-	QCOMPARE(child<QLabel>("ConnectionLabel")->text(),
+	verifyB93InUse();
+	QCOMPARE(kB93InUse,
 		 localeText("StatusConnected")
 			 .arg(QStringLiteral("Camera 1"), QString::fromLatin1(kB93Address), QStringLiteral("NX-B93K")));
-	QCOMPARE(child<QLabel>("ConnectionLabel")->text(), QStringLiteral("Camera 1 · 127.0.0.61 · NX-B93K"));
 	QCOMPARE(child<QLabel>("MessageLabel")->text(), QString());
-	QVERIFY(boxTexts().isEmpty());
-
-	// The model's speeds (pan 1..24, tilt 1..20, zoom 1..7, focus 1..7) took the defaults, and were stored.
-	const QString prefix = QStringLiteral("127.0.0.61NX-B93K");
-	QTRY_VERIFY(SettingsHome::read().contains(prefix + QStringLiteral("FocusSpeed")));
-	const QJsonObject stored = SettingsHome::read();
-	const std::pair<const char *, const char *> speeds[] = {{"PanSpeedEdit", "PanSpeed"},
-								{"TiltSpeedEdit", "TiltSpeed"},
-								{"ZoomSpeedEdit", "ZoomSpeed"},
-								{"FocusSpeedEdit", "FocusSpeed"}};
-	const QStringList defaults{QStringLiteral("7"), QStringLiteral("7"), QStringLiteral("5"), QStringLiteral("3")};
-	for (int i = 0; i < 4; ++i) {
-		QCOMPARE(child<QLineEdit>(speeds[i].first)->text(), defaults.at(i));
-		QCOMPARE(stored.value(prefix + QLatin1String(speeds[i].second)).toString(), defaults.at(i));
-	}
-	// The speeds reached the slot's link: the next move carries them.
 	CameraWorker *worker = dialog->activeCameraWorker();
 	QVERIFY(worker);
-	clearWhenQuiet(*b93);
-	QVERIFY(dialog->setCommand(dialog->hotkeyCommands.upCommand, 0));
-	QTRY_COMPARE(sent(commandPayloads(*b93)), sent(QStringList{QStringLiteral("8101060107070301ff")}));
 
 	// Deselecting the slot in use: controls off, nothing checked, nothing more sent; the slot's worker stays.
 	QVERIFY(!clickSlot(1));
-	QVERIFY(checkedSlots().isEmpty());
-	QVERIFY(!child<QWidget>("CameraControlBox")->isEnabled());
-	QVERIFY(!child<QWidget>("AdvanceFrame")->isEnabled());
-	QVERIFY(!child<QAction>("PanTiltLimitAction")->isEnabled());
-	QCOMPARE(child<QLabel>("ConnectionLabel")->text(), localeText("StatusNotConnected"));
+	verifyNoCameraInUse();
 	QCOMPARE(child<QLabel>("MessageLabel")->text(), QString());
 	QVERIFY(boxTexts().isEmpty());
-	QVERIFY(!dialog->setCommand(dialog->hotkeyCommands.upCommand, 0));
+	QVERIFY(!dialog->setCommand(hotkeyCommands(*dialog).upCommand, 0));
 	QVERIFY(clickSlot(1));
 	QCOMPARE(dialog->activeCameraWorker(), worker);
 }
@@ -609,22 +566,16 @@ void tst_MainDialog::connectFailures_data()
 	QTest::addColumn<bool>("connectFirst"); // connect slot 1 before the failing attempt
 	QTest::addColumn<QString>("message");
 
-	QTest::newRow("no address stored") << 5 << QString() << "shipped" << false
-					   << localeText("StatusNoAddress").arg(QStringLiteral("Camera 5"));
-	QTest::newRow("no address while connected")
-		<< 5 << QString() << "shipped" << true << localeText("StatusNoAddress").arg(QStringLiteral("Camera 5"));
-	QTest::newRow("camera not answering while connected")
-		<< 6 << QString::fromLatin1(kSilentAddress) << "shipped" << true
-		<< localeText("StatusNotIdentified").arg(QString::fromLatin1(kSilentAddress));
-	QTest::newRow("camera not answering")
-		<< 6 << QString::fromLatin1(kSilentAddress) << "shipped" << false
-		<< localeText("StatusNotIdentified").arg(QString::fromLatin1(kSilentAddress));
-	QTest::newRow("model without profile")
-		<< 7 << QString::fromLatin1(kJ57Address) << "missing" << false
-		<< localeText("StatusNoProfile").arg(QStringLiteral("NX-J57"), QString::fromLatin1(kJ57Address));
-	QTest::newRow("model with unusable profile")
-		<< 7 << QString::fromLatin1(kJ57Address) << "broken" << true
-		<< localeText("StatusNoProfile").arg(QStringLiteral("NX-J57"), QString::fromLatin1(kJ57Address));
+	const QString silent = QString::fromLatin1(kSilentAddress), j57 = QString::fromLatin1(kJ57Address);
+	const QString noAddress = localeText("StatusNoAddress").arg(QStringLiteral("Camera 5"));
+	const QString notIdentified = localeText("StatusNotIdentified").arg(silent);
+	const QString noProfile = localeText("StatusNoProfile").arg(QStringLiteral("NX-J57"), j57);
+	QTest::newRow("no address stored") << 5 << QString() << "shipped" << false << noAddress;
+	QTest::newRow("no address while connected") << 5 << QString() << "shipped" << true << noAddress;
+	QTest::newRow("camera not answering while connected") << 6 << silent << "shipped" << true << notIdentified;
+	QTest::newRow("camera not answering") << 6 << silent << "shipped" << false << notIdentified;
+	QTest::newRow("model without profile") << 7 << j57 << "missing" << false << noProfile;
+	QTest::newRow("model with unusable profile") << 7 << j57 << "broken" << true << noProfile;
 }
 
 void tst_MainDialog::connectFailures()
@@ -658,19 +609,11 @@ void tst_MainDialog::connectFailures()
 
 	QVERIFY(!clickSlot(slot));
 	QCOMPARE(child<QLabel>("MessageLabel")->text(), message);
-	if (connectFirst) {
-		// A failed switch leaves the camera in use in use.
-		QCOMPARE(checkedSlots(), QList<int>{1});
-		QVERIFY(child<QWidget>("CameraControlBox")->isEnabled());
-		QVERIFY(child<QAction>("PanTiltLimitAction")->isEnabled());
-		QCOMPARE(child<QLabel>("ConnectionLabel")->text(), QStringLiteral("Camera 1 · 127.0.0.61 · NX-B93K"));
-	} else {
-		QVERIFY(checkedSlots().isEmpty());
-		QVERIFY(!child<QWidget>("CameraControlBox")->isEnabled());
-		QVERIFY(!child<QWidget>("AdvanceFrame")->isEnabled());
-		QVERIFY(!child<QAction>("PanTiltLimitAction")->isEnabled());
-		QCOMPARE(child<QLabel>("ConnectionLabel")->text(), localeText("StatusNotConnected"));
-	}
+	// A failed switch leaves the camera in use in use.
+	if (connectFirst)
+		verifyB93InUse();
+	else
+		verifyNoCameraInUse();
 
 	// One message, in the status frame, shown as a warning; no box contradicts it.
 	QCOMPARE(child<QLabel>("MessageLabel")->property("severity").toString(), QStringLiteral("warning"));
@@ -708,45 +651,22 @@ void tst_MainDialog::switchingCamerasReplacesTheLink()
 
 // ------------------------------------------------------------------------------------------------ hotkey commands
 
-void tst_MainDialog::hotKeyCommandsDriveTheCamera_data()
-{
-	QTest::addColumn<QString>("command");
-	QTest::addColumn<int>("value");
-	QTest::addColumn<QString>("payload");
-
-	QTest::newRow("up") << "up" << 0 << "8101060107070301ff";
-	QTest::newRow("down") << "down" << 0 << "8101060107070302ff";
-	QTest::newRow("left") << "left" << 0 << "8101060107070103ff";
-	QTest::newRow("right") << "right" << 0 << "8101060107070203ff";
-	QTest::newRow("motor stop") << "motorStop" << 0 << "8101060107070303ff";
-	QTest::newRow("zoom in") << "zoomIn" << 0 << "8101040725ff";
-	QTest::newRow("zoom out") << "zoomOut" << 0 << "8101040735ff";
-	QTest::newRow("zoom stop") << "zoomStop" << 0 << "8101040700ff";
-	QTest::newRow("preset 9") << "presetCall" << 9 << "8101043f0209ff";
-}
-
 void tst_MainDialog::hotKeyCommandsDriveTheCamera()
 {
-	QFETCH(QString, command);
-	QFETCH(int, value);
-	QFETCH(QString, payload);
-
 	makeDialog();
 	QVERIFY(clickSlot(1));
-	const QHash<QString, MainDialog::Command> commands{
-		{QStringLiteral("up"), dialog->hotkeyCommands.upCommand},
-		{QStringLiteral("down"), dialog->hotkeyCommands.downCommand},
-		{QStringLiteral("left"), dialog->hotkeyCommands.leftCommand},
-		{QStringLiteral("right"), dialog->hotkeyCommands.rightCommand},
-		{QStringLiteral("motorStop"), dialog->hotkeyCommands.motorStopCommand},
-		{QStringLiteral("zoomIn"), dialog->hotkeyCommands.zoomInCommand},
-		{QStringLiteral("zoomOut"), dialog->hotkeyCommands.zoomOutCommand},
-		{QStringLiteral("zoomStop"), dialog->hotkeyCommands.zoomStopCommand},
-		{QStringLiteral("presetCall"), dialog->hotkeyCommands.presetCallCommand},
-	};
-	clearWhenQuiet(*b93);
-	QVERIFY(dialog->setCommand(commands.value(command), value));
-	QTRY_COMPARE(sent(commandPayloads(*b93)), sent(QStringList{payload}));
+	const HotkeyCommands::CommandSet commands = hotkeyCommands(*dialog);
+	const std::tuple<const CameraCommand &, int, const char *> rows[] = {
+		{commands.upCommand, 0, "8101060107070301ff"},        {commands.downCommand, 0, "8101060107070302ff"},
+		{commands.leftCommand, 0, "8101060107070103ff"},      {commands.rightCommand, 0, "8101060107070203ff"},
+		{commands.motorStopCommand, 0, "8101060107070303ff"}, {commands.zoomInCommand, 0, "8101040725ff"},
+		{commands.zoomOutCommand, 0, "8101040735ff"},         {commands.zoomStopCommand, 0, "8101040700ff"},
+		{commands.presetCallCommand, 9, "8101043f0209ff"}};
+	for (const auto &[command, value, payload] : rows) {
+		QVERIFY(clearWhenQuiet(*b93));
+		QVERIFY2(dialog->setCommand(command, value), payload);
+		QTRY_COMPARE(sent(commandPayloads(*b93)), QString::fromLatin1(payload));
+	}
 }
 
 // ------------------------------------------------------------------------------------------------ connect states
@@ -825,8 +745,7 @@ void tst_MainDialog::healthShowsInTheStatus()
 	// Still in use: the camera may only be busy.
 	QCOMPARE(checkedSlots(), QList<int>{1});
 	b93->setSilent(false);
-	QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>("ConnectionLabel")->text(),
-				  QStringLiteral("Camera 1 · 127.0.0.61 · NX-B93K"), 5000);
+	QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>("ConnectionLabel")->text(), kB93InUse, 5000);
 }
 
 // ------------------------------------------------------------------------------------------------ watchdog
@@ -851,13 +770,11 @@ void tst_MainDialog::watchdogDisconnectsASilentCamera()
 	QVERIFY(clickSlot(1));
 	b93->setSilent(true);
 	QTRY_VERIFY_WITH_TIMEOUT(!child<QWidget>("CameraControlBox")->isEnabled(), 10000);
-	QVERIFY(!child<QWidget>("AdvanceFrame")->isEnabled());
-	QVERIFY(checkedSlots().isEmpty());
+	verifyNoCameraInUse();
 	// Told in the status frame, without a box in the middle of a show.
 	QVERIFY(boxTexts().isEmpty());
 	QCOMPARE(child<QLabel>("MessageLabel")->text(),
 		 localeText("StatusConnectionLost").arg(QString::fromLatin1(kB93Address)));
-	QCOMPARE(child<QLabel>("ConnectionLabel")->text(), localeText("StatusNotConnected"));
 	QVERIFY(allPayloads(*b93, QStringLiteral("81090400ff")).size() >= 3);
 
 	// The worker keeps probing quietly and takes the slot back when the camera answers again.

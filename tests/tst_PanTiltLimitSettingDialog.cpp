@@ -1,8 +1,6 @@
 // The pan/tilt limit dialog and the controller window's handling of it: the accepted angles, the two switches,
 // the triggered() reports, and what reaches a simulated camera and the settings file for each of them.
-#include "ReceivedCommands.h"
-#include "ShippedLocale.h"
-#include "CameraSimulator.h"
+#include "MainDialogTestSupport.h"
 #include "camera/viscaGeneralOps.h"
 #include "settings/Utils.h"
 #include "ui/ModuleText.h"
@@ -36,23 +34,14 @@ const QString kProfileDir = QStringLiteral(KAVREN_SOURCE_DIR "/data/ini/");
 const char *const kJ57Address = "127.0.0.81";
 const char *const kD26GAddress = "127.0.0.82";
 
-QString settingsFile()
-{
-	return Utils::settingsFilePath(Utils::getAppDataPath());
-}
-
 void writeSettings(const QJsonObject &object)
 {
-	QVERIFY(QDir().mkpath(Utils::getAppDataPath()));
-	QFile file(settingsFile());
-	QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-	file.write(QJsonDocument(object).toJson());
+	MainDialogTest::SettingsHome::write(object);
 }
 
 QJsonObject readSettings()
 {
-	QFile file(settingsFile());
-	return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
+	return MainDialogTest::SettingsHome::read();
 }
 
 QString hexText(const QByteArray &data)
@@ -79,6 +68,17 @@ QLineEdit *limitField(QWidget *dialog, Dialog::CommandType type)
 	static const char *const names[] = {"TiltUpLimitEdit", "PanLeftLimitEdit", "TiltDownLimitEdit",
 					    "PanRightLimitEdit"};
 	return dialog->findChild<QLineEdit *>(QString::fromLatin1(names[type]));
+}
+
+// Text and state of the four fields, up, left, down, right: "45 on, -30 on, ...".
+QString fieldStates(QWidget *dialog)
+{
+	QStringList states;
+	for (auto type : {Dialog::TiltUp, Dialog::PanLeft, Dialog::TiltDown, Dialog::PanRight}) {
+		const QLineEdit *field = limitField(dialog, type);
+		states << field->text() + (field->isEnabled() ? QStringLiteral(" on") : QStringLiteral(" off"));
+	}
+	return states.join(QStringLiteral(", "));
 }
 
 QPushButton *button(QWidget *dialog, const char *name)
@@ -233,25 +233,15 @@ private slots:
 		// A new dialog starts off; stored limits fill the fields but leave them shut until the switch is on.
 		dialog.setLastLimit(QStringLiteral("-30"), QStringLiteral("120"), QStringLiteral("45"),
 				    QStringLiteral("-5"));
-		for (auto type : {Dialog::TiltUp, Dialog::PanLeft, Dialog::TiltDown, Dialog::PanRight})
-			QVERIFY(!limitField(&dialog, type)->isEnabled());
-		QCOMPARE(limitField(&dialog, Dialog::PanLeft)->text(), QStringLiteral("-30"));
-		QCOMPARE(limitField(&dialog, Dialog::PanRight)->text(), QStringLiteral("120"));
-		QCOMPARE(limitField(&dialog, Dialog::TiltUp)->text(), QStringLiteral("45"));
-		QCOMPARE(limitField(&dialog, Dialog::TiltDown)->text(), QStringLiteral("-5"));
+		QCOMPARE(fieldStates(&dialog), QStringLiteral("45 off, -30 off, -5 off, 120 off"));
 
 		QTest::mouseClick(limits, Qt::LeftButton);
-		for (auto type : {Dialog::TiltUp, Dialog::PanLeft, Dialog::TiltDown, Dialog::PanRight})
-			QVERIFY(limitField(&dialog, type)->isEnabled());
-		QCOMPARE(limitField(&dialog, Dialog::PanRight)->text(), QStringLiteral("120"));
+		QCOMPARE(fieldStates(&dialog), QStringLiteral("45 on, -30 on, -5 on, 120 on"));
 
 		QTest::mouseClick(comp, Qt::LeftButton);
 		QTest::mouseClick(comp, Qt::LeftButton);
 		QTest::mouseClick(limits, Qt::LeftButton);
-		for (auto type : {Dialog::TiltUp, Dialog::PanLeft, Dialog::TiltDown, Dialog::PanRight}) {
-			QVERIFY(!limitField(&dialog, type)->isEnabled());
-			QVERIFY(limitField(&dialog, type)->text().isEmpty());
-		}
+		QCOMPARE(fieldStates(&dialog), QStringLiteral(" off,  off,  off,  off"));
 		QCOMPARE(triggers(spy), QList<Trigger>({{Dialog::LimitSwitch, 1},
 							{Dialog::SpeedComp, 1},
 							{Dialog::SpeedComp, 0},
@@ -439,16 +429,10 @@ private slots:
 	{
 		QTest::addColumn<QString>("model");
 		QTest::addColumn<bool>("speedComp");
-		QTest::newRow("NX-J57") << "NX-J57" << true;
-		QTest::newRow("NX-B93K") << "NX-B93K" << true;
-		QTest::newRow("NX-HX7") << "NX-HX7" << true;
-		QTest::newRow("NX-W12") << "NX-W12" << true;
-		QTest::newRow("NX-D26G") << "NX-D26G" << false;
-		QTest::newRow("NX-D26GS") << "NX-D26GS" << false;
-		QTest::newRow("NX-D28G") << "NX-D28G" << true;
-		QTest::newRow("NX-HX9") << "NX-HX9" << true;
-		QTest::newRow("NX-ZQ418") << "NX-ZQ418" << false;
-		QTest::newRow("NX-ZQ418S") << "NX-ZQ418S" << false;
+		for (const char *model : {"NX-J57", "NX-B93K", "NX-HX7", "NX-W12", "NX-D28G", "NX-HX9"})
+			QTest::newRow(model) << model << true;
+		for (const char *model : {"NX-D26G", "NX-D26GS", "NX-ZQ418", "NX-ZQ418S"})
+			QTest::newRow(model) << model << false;
 	}
 
 	void openingFollowsTheModel()
@@ -475,11 +459,7 @@ private slots:
 		QCOMPARE(button(opened, "PTZSpeedCompButton")->isEnabled(), speedComp);
 		QVERIFY(button(opened, "PanTiltLimitButton")->isEnabled());
 		// Only this camera's limits; the ones it never had stay empty, and the fields stay shut.
-		QCOMPARE(limitField(opened, Dialog::PanLeft)->text(), QStringLiteral("-45"));
-		QCOMPARE(limitField(opened, Dialog::TiltUp)->text(), QStringLiteral("30"));
-		QCOMPARE(limitField(opened, Dialog::PanRight)->text(), QString());
-		QCOMPARE(limitField(opened, Dialog::TiltDown)->text(), QString());
-		QVERIFY(!limitField(opened, Dialog::PanLeft)->isEnabled());
+		QCOMPARE(fieldStates(opened), QStringLiteral("30 off, -45 off,  off,  off"));
 
 		// The switch follows the camera at every opening: a J57 afterwards always gets it back.
 		PanTiltLimitController::openDialog(dialog, &parent, QStringLiteral("127.0.0.85NX-J57"), {});
