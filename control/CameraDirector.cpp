@@ -198,10 +198,9 @@ CameraDirector::Outcome CameraDirector::focus(int slot, const QString &direction
 			QStringLiteral("focus direction \"%1\" is not one of near, far, stop, auto, manual")
 				.arg(direction.left(32)));
 	const auto [command, value] = commands.value(direction);
-	return dispatch(slot, "a focus",
-			[command = command, value = value](const viscaGeneralOps &) {
-				return CameraJob::fromCommand(command, value);
-			});
+	return dispatch(slot, "a focus", [command = command, value = value](const viscaGeneralOps &) {
+		return CameraJob::fromCommand(command, value);
+	});
 }
 
 void CameraDirector::reportPresetCall(int slot, int preset, Source source)
