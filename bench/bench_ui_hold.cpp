@@ -215,9 +215,7 @@ int main(int argc, char **argv)
 	for (int i = 0; i < kRepeats; ++i) {
 		QElapsedTimer spell;
 		spell.start();
-		ok = measure(
-			     probe, idleFigures, [] {}, [&spell]() { return spell.elapsed() >= 200; }) &&
-		     ok;
+		ok = measure(probe, idleFigures, [] {}, [&spell]() { return spell.elapsed() >= 200; }) && ok;
 	}
 
 	Figures connectLive{"connect to a live camera", {}, {}};

@@ -4,7 +4,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-formatter=clang-format-14
+formatter=clang-format-19
 echo "== Format check ($($formatter --version))"
 git ls-files --cached --others --exclude-standard -- '*.cpp' '*.h' | xargs -r $formatter --dry-run --Werror
 echo "Formatting is clean."

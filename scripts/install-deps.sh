@@ -8,7 +8,7 @@ packages=(
 	libobs-dev obs-studio
 	nlohmann-json3-dev libwebsocketpp-dev libasio-dev
 	xvfb xauth xdotool x11-apps imagemagick iproute2 util-linux
-	clang libclang-rt-14-dev clang-format-14 valgrind
+	clang libclang-rt-14-dev clang-format-19 valgrind
 	python3 python3-websockets
 	at-spi2-core python3-pyatspi gir1.2-atspi-2.0 dbus-x11 nodejs
 )

@@ -1585,8 +1585,7 @@ void tst_viscaIpModule::triesAndSecondReply_data()
 
 	refused("home: two tries", kBase, call(&V::setHome), 2);
 	refused("preset speed: two tries", kBase, callWith(&V::setPresetSpeed, 4), 2);
-	refused(
-		"limit: two tries", kBase, [](viscaIpModule &l) { l.setPanRightLimit(1, 0x990, 0); }, 2);
+	refused("limit: two tries", kBase, [](viscaIpModule &l) { l.setPanRightLimit(1, 0x990, 0); }, 2);
 	refused("zoom stop: two tries", kBase, call(&V::setZoomStop), 2);
 	refused("recall: one try", kBase, call(&V::setMemory1_Recall), 1);
 	refused("D26G preset speed: one try", kD26G, callWith(&V::setPresetSpeed, 4), 1);
