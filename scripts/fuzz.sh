@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets in the clang build (scripts/lib/clang-build.sh) and runs each for a short while
 # (FUZZ_SECONDS, default 20), as many at once as there are cores. A crash, a leak or a sanitizer report fails the run.
+# Usage: fuzz.sh [--prebuilt]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=lib/clang-build.sh
@@ -24,7 +25,8 @@ fuzz() {
 
 mapfile -t targets < <(cd "$root/tests/fuzz" && ls fuzz_*.cpp 2>/dev/null | sed 's/\.cpp$//')
 echo "== Fuzzing (${seconds}s per target): ${targets[*]}"
-clang_build "${targets[@]}"
+# --prebuilt: the full check built the targets already, beside other work.
+[ "${1:-}" = --prebuilt ] || clang_build "${targets[@]}"
 
 outputs=$(mktemp -d)
 trap 'rm -rf "$outputs"' EXIT

@@ -1,4 +1,5 @@
 #include "SimDiscoveryResponder.h"
+#include "SimSocket.h"
 
 #include <QMutexLocker>
 #include <QNetworkDatagram>
@@ -63,18 +64,9 @@ SimDiscoveryResponder::~SimDiscoveryResponder() = default;
 bool SimDiscoveryResponder::bind(const QHostAddress &address, quint16 port, QString *error)
 {
 	close();
-	m_socket = new QUdpSocket(this);
-	// Shared binding: every camera of a fleet holds port 3702 on its own address.
-	if (!m_socket->bind(address, port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
-		if (error)
-			*error = QStringLiteral("cannot bind discovery port %1:%2: %3")
-					 .arg(address.toString())
-					 .arg(port)
-					 .arg(m_socket->errorString());
-		delete m_socket;
-		m_socket = nullptr;
+	m_socket = bindSharedUdpSocket(this, address, port, QStringLiteral("discovery port "), error);
+	if (!m_socket)
 		return false;
-	}
 	m_address = address;
 	connect(m_socket, &QUdpSocket::readyRead, this, &SimDiscoveryResponder::readPending);
 	return true;

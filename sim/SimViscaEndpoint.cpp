@@ -1,4 +1,5 @@
 #include "SimViscaEndpoint.h"
+#include "SimSocket.h"
 
 #include <QDeadlineTimer>
 #include <QMutexLocker>
@@ -67,18 +68,9 @@ SimViscaEndpoint::~SimViscaEndpoint() = default;
 bool SimViscaEndpoint::bind(const QHostAddress &address, quint16 port, QString *error)
 {
 	close();
-	m_socket = new QUdpSocket(this);
-	// Shared binding, so the camera can sit on 52381 next to a relay socket bound to 0.0.0.0:52381.
-	if (!m_socket->bind(address, port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
-		if (error)
-			*error = QStringLiteral("cannot bind %1:%2: %3")
-					 .arg(address.toString())
-					 .arg(port)
-					 .arg(m_socket->errorString());
-		delete m_socket;
-		m_socket = nullptr;
+	m_socket = bindSharedUdpSocket(this, address, port, QString(), error);
+	if (!m_socket)
 		return false;
-	}
 	connect(m_socket, &QUdpSocket::readyRead, this, &SimViscaEndpoint::readPending);
 	return true;
 }
