@@ -109,10 +109,12 @@ wait_for_rx "81 01 06 01 [0-9a-f]{2} [0-9a-f]{2} 03 03 ff" 5 || fail "releasing 
 echo "The controller connected slot 1 and moved the camera"
 
 # The hotkey restored from basic.ini: OBS's hotkey thread, then the controller on the UI thread.
-# OBS samples the keyboard's state, so the key is held until the camera has received the move.
+# OBS samples the keyboard's state, so the key is held until the camera has received the move. The moves are
+# counted before the key goes down: the hotkey's move can arrive before a count taken after it.
 move='81 01 06 01 [0-9a-f]{2} [0-9a-f]{2} 03 01 ff'
+moves_before=$(rx_count "$move")
 xdotool keydown F5
-wait_for_rx "$move" 5 "$(rx_count "$move")"
+wait_for_rx "$move" 5 "$moves_before"
 moved=$?
 xdotool keyup F5
 [ "$moved" -eq 0 ] || fail "the F5 hotkey restored from basic.ini did not move the camera"
