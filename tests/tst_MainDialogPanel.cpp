@@ -4,6 +4,7 @@
 #include "MainDialogTestSupport.h"
 #include "TableRows.h"
 
+#include "ui/KVPlusMinusButton.h"
 #include "ui/MainDialog.h"
 
 #include <QAction>
@@ -90,6 +91,8 @@ private slots:
 	void presetSpeedListWithoutSixthEntry();
 	void modeGating_data();
 	void modeGating();
+	void valueControlsReachTheirSetting_data();
+	void valueControlsReachTheirSetting();
 	void scenes_data();
 	void scenes();
 	void everyLookedUpKeyIsInTheLocale();
@@ -754,6 +757,48 @@ void tst_MainDialogPanel::modeGating()
 	if (box == QLatin1String("AWBModeBox") && mode == "Manual")
 		QCOMPARE(child<QWidget>(dialog, QStringLiteral("RGainButton"))->findChild<QLineEdit *>()->text(),
 			 QStringLiteral("66"));
+}
+
+// Every value control of the panel changes its own setting on the camera, as the camera decodes it.
+void tst_MainDialogPanel::valueControlsReachTheirSetting_data()
+{
+	QTest::addColumn<QString>("control");
+	QTest::addColumn<int>("value");
+	const std::pair<const char *, int> rows[] = {{"ShutterSpeedButton", 0x11},
+						     {"IrisButton", 0x0a},
+						     {"GainButton", 0x05},
+						     {"RGainButton", 0x33},
+						     {"BGainButton", 0x44},
+						     {"SharpnessButton", 6},
+						     {"HueButton", 9},
+						     {"SaturationButton", 5},
+						     {"GammaButton", 2}};
+	for (const auto &[control, value] : rows)
+		QTest::newRow(control) << QString::fromLatin1(control) << value;
+}
+
+void tst_MainDialogPanel::valueControlsReachTheirSetting()
+{
+	QFETCH(QString, control);
+	QFETCH(int, value);
+	MainDialog *dialog = connectedTo(QStringLiteral("b93"));
+	CameraSimulator &b93 = camera(QStringLiteral("b93"));
+	const std::map<QString, int SimCameraState::Picture::*> fields{
+		{QStringLiteral("ShutterSpeedButton"), &SimCameraState::Picture::shutter},
+		{QStringLiteral("IrisButton"), &SimCameraState::Picture::iris},
+		{QStringLiteral("GainButton"), &SimCameraState::Picture::gain},
+		{QStringLiteral("RGainButton"), &SimCameraState::Picture::rGain},
+		{QStringLiteral("BGainButton"), &SimCameraState::Picture::bGain},
+		{QStringLiteral("SharpnessButton"), &SimCameraState::Picture::sharpness},
+		{QStringLiteral("HueButton"), &SimCameraState::Picture::hue},
+		{QStringLiteral("SaturationButton"), &SimCameraState::Picture::saturation},
+		{QStringLiteral("GammaButton"), &SimCameraState::Picture::gamma}};
+	const auto field = fields.at(control);
+	QVERIFY(b93.state().picture.*field != value);
+
+	emit child<KVPlusMinusButton>(dialog, control)->valueChanged(value);
+	QVERIFY(cameraSettled(dialog));
+	QTRY_COMPARE(b93.state().picture.*field, value);
 }
 
 namespace {

@@ -52,6 +52,9 @@ class MainDialog : public QDialog {
 	Q_OBJECT
 
 public:
+	// The parts of the panel a reading refreshes; each shows that it waits until its answers come.
+	enum PanelGroup { LensGroup = 1, ExposureGroup = 2, WhiteBalanceGroup = 4, ImageGroup = 8, AllGroups = 15 };
+
 	enum CameraMode { Disconnected = 0, Connected = 1 };
 
 	// Identified cameras: IP address text -> (model name, capability object, owned by the table).
@@ -170,9 +173,6 @@ private:
 
 	// Why the last connect attempt did not give a camera, for the status line.
 	enum class ConnectFailure { NoAddress, NotIdentified, NoProfile };
-	// The parts of the panel a reading refreshes; each shows that it waits until its answers come.
-	enum PanelGroup { LensGroup = 1, ExposureGroup = 2, WhiteBalanceGroup = 4, ImageGroup = 8, AllGroups = 15 };
-
 	void setupSettingsUI();
 	void setupViewUI();
 	void setupHelpUI();
@@ -252,8 +252,9 @@ private:
 		bool list = false; // a candidate list rather than a single name
 	};
 	void applyScene(const SceneSetting &shutter, const SceneSetting &iris, const SceneSetting &gain);
-	void applySceneSetting(KVPlusMinusButton *control, const SceneSetting &setting, const Command &command,
-			       const char *singleFailed, const char *candidateFailed, const char *endOfList);
+	void applySceneSetting(KVPlusMinusButton *control, const SceneSetting &setting, const char *singleFailed,
+			       const char *candidateFailed, const char *endOfList);
+	void applyValues(PanelGroup group, const PanelReading &reading, quint64 askedAt);
 	void applyExposureValues(const PanelReading &reading, quint64 askedAt);
 	void applyWhiteBalanceValues(const PanelReading &reading, quint64 askedAt);
 	void applyImageValues(const PanelReading &reading, quint64 askedAt);

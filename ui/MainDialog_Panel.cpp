@@ -11,6 +11,9 @@
 #include "visca/viscaIpModule.h"
 
 #include <QDebug>
+
+#include <algorithm>
+#include <iterator>
 #include <QComboBox>
 
 namespace {
@@ -56,6 +59,52 @@ CameraCommand panelSetting(const char *name, Setter setter)
 	return CameraCommands::setting(name, [setter](viscaIpModule &link, int value) { (link.*setter)(value); });
 }
 
+// Which mode of its section lets the operator change a value control.
+enum class Gate { ManualExposure, ManualWhiteBalance, AnyImageMode, CustomImage };
+
+// One row per value control of the panel: the command it sends, the value it shows from a reading, its steps
+// (the model's names, a number range, or both: a range that only says whether there is anything to step) and the
+// mode that lets the operator change it.
+struct ValueControl {
+	KVPlusMinusButton *Ui_MainDialog::*widget;
+	const char *setterName;
+	void (viscaIpModule::*setter)(int);
+	std::optional<int> PanelReading::*reading;
+	MainDialog::PanelGroup group;
+	viscaGeneralOps::LabelValueMap viscaGeneralOps::*names;
+	uint8_t (viscaGeneralOps::*min)() const;
+	uint8_t (viscaGeneralOps::*max)() const;
+	Gate gate;
+};
+
+using Ops = viscaGeneralOps;
+using Link = viscaIpModule;
+const ValueControl kValueControls[] = {
+	{&Ui_MainDialog::ShutterSpeedButton, "setShutterDirect", &Link::setShutterDirect, &PanelReading::shutter,
+	 MainDialog::ExposureGroup, &Ops::shutterMap, nullptr, nullptr, Gate::ManualExposure},
+	{&Ui_MainDialog::IrisButton, "setIrisDirect", &Link::setIrisDirect, &PanelReading::iris,
+	 MainDialog::ExposureGroup, &Ops::irisMap, nullptr, nullptr, Gate::ManualExposure},
+	{&Ui_MainDialog::GainButton, "setAeGain", &Link::setAeGain, &PanelReading::gain, MainDialog::ExposureGroup,
+	 &Ops::gainMap, nullptr, nullptr, Gate::ManualExposure},
+	{&Ui_MainDialog::RGainButton, "setRGain", &Link::setRGain, &PanelReading::rGain, MainDialog::WhiteBalanceGroup,
+	 nullptr, &Ops::RgainMin, &Ops::RgainMax, Gate::ManualWhiteBalance},
+	{&Ui_MainDialog::BGainButton, "setBGain", &Link::setBGain, &PanelReading::bGain, MainDialog::WhiteBalanceGroup,
+	 nullptr, &Ops::BgainMin, &Ops::BgainMax, Gate::ManualWhiteBalance},
+	{&Ui_MainDialog::SharpnessButton, "setSharpness", &Link::setSharpness, &PanelReading::sharpness,
+	 MainDialog::ImageGroup, nullptr, &Ops::sharpeessMin, &Ops::sharpeessMax, Gate::AnyImageMode},
+	{&Ui_MainDialog::HueButton, "setHue", &Link::setHue, &PanelReading::hue, MainDialog::ImageGroup, nullptr,
+	 &Ops::hueMin, &Ops::hueMax, Gate::CustomImage},
+	{&Ui_MainDialog::SaturationButton, "setSaturation", &Link::setSaturation, &PanelReading::saturation,
+	 MainDialog::ImageGroup, nullptr, &Ops::saturationMin, &Ops::saturationMax, Gate::CustomImage},
+	{&Ui_MainDialog::GammaButton, "setGamma", &Link::setGamma, &PanelReading::gamma, MainDialog::ImageGroup,
+	 &Ops::gammaMap, &Ops::GammaMin, &Ops::GammaMax, Gate::CustomImage},
+};
+
+CameraCommand valueCommand(const ValueControl &row)
+{
+	return panelSetting(row.setterName, row.setter);
+}
+
 } // namespace
 
 void MainDialog::setupPanelConnection()
@@ -76,9 +125,8 @@ void MainDialog::setupPanelConnection()
 			setCommand(command, value);
 		});
 	};
-	bindValue(ui->ShutterSpeedButton, panelSetting("setShutterDirect", &viscaIpModule::setShutterDirect));
-	bindValue(ui->IrisButton, panelSetting("setIrisDirect", &viscaIpModule::setIrisDirect));
-	bindValue(ui->GainButton, panelSetting("setAeGain", &viscaIpModule::setAeGain));
+	for (const ValueControl &row : kValueControls)
+		bindValue((*ui).*row.widget, valueCommand(row));
 
 	// The scenes: the nearest names come first, because the models' tables differ in their steps.
 	connect(ui->LowLightButton, &QPushButton::pressed, this, [this]() {
@@ -120,8 +168,6 @@ void MainDialog::setupPanelConnection()
 			requestReading(WhiteBalanceGroup, &PanelReading::readWhiteBalanceValues,
 				       &MainDialog::applyWhiteBalanceValues, kManualWBSettleMs);
 	});
-	bindValue(ui->RGainButton, panelSetting("setRGain", &viscaIpModule::setRGain));
-	bindValue(ui->BGainButton, panelSetting("setBGain", &viscaIpModule::setBGain));
 	connect(ui->OnePushButton, &QPushButton::pressed, this, [this]() {
 		CameraCommand command;
 		command.name = "setOnePushTrigger";
@@ -137,10 +183,6 @@ void MainDialog::setupPanelConnection()
 		updateImageUI(mode);
 		updateImageUIWithoutMode();
 	});
-	bindValue(ui->SharpnessButton, panelSetting("setSharpness", &viscaIpModule::setSharpness));
-	bindValue(ui->HueButton, panelSetting("setHue", &viscaIpModule::setHue));
-	bindValue(ui->SaturationButton, panelSetting("setSaturation", &viscaIpModule::setSaturation));
-	bindValue(ui->GammaButton, panelSetting("setGamma", &viscaIpModule::setGamma));
 	connect(ui->DigEffectBox, &QComboBox::currentTextChanged, this, [this](const QString &effect) {
 		noteOperatorChange(ui->DigEffectBox);
 		const viscaGeneralOps *ops = currentOps();
@@ -155,13 +197,9 @@ void MainDialog::setupControlUI(viscaGeneralOps *ops)
 {
 	QMap<std::string, int> memorySpeeds = ops->memorySpeedMap;
 	QMap<std::string, int> aeModes = ops->aeModeMap;
-	QMap<std::string, int> shutters = ops->shutterMap;
-	QMap<std::string, int> irises = ops->irisMap;
-	QMap<std::string, int> gains = ops->gainMap;
 	QMap<std::string, int> wbModes = ops->wbModeMap;
 	QMap<std::string, int> imageModes = ops->imageModeMap;
 	QMap<std::string, int> mirrorFlips = ops->mirrorFlipMap;
-	QMap<std::string, int> gammas = ops->gammaMap;
 
 	// Building the panel describes the new camera; it must not send anything to it.
 	const SignalsBlocked blocked{ui->ZoomWidget, ui->FocusWidget,  ui->PresetSpeedBox, ui->ExposureModeBox,
@@ -181,18 +219,14 @@ void MainDialog::setupControlUI(viscaGeneralOps *ops)
 	setupImageModeUI(Utils::sortMapByValue(imageModes));
 	setupDigEffectUI(Utils::sortMapByValue(mirrorFlips));
 
-	ui->ShutterSpeedButton->setElements(shutters);
-	ui->IrisButton->setElements(irises);
-	ui->GainButton->setElements(gains);
-
-	ui->RGainButton->setMinMaxValue(ops->RgainMin(), ops->RgainMax());
-	ui->BGainButton->setMinMaxValue(ops->BgainMin(), ops->BgainMax());
-	ui->SharpnessButton->setMinMaxValue(ops->sharpeessMin(), ops->sharpeessMax());
-	ui->SaturationButton->setMinMaxValue(ops->saturationMin(), ops->saturationMax());
-	ui->HueButton->setMinMaxValue(ops->hueMin(), ops->hueMax());
-	ui->GammaButton->setMinMaxValue(ops->GammaMin(), ops->GammaMax());
-	// The gamma control steps through names; its bounds above only decide whether there is anything to step.
-	ui->GammaButton->setElements(gammas);
+	for (const ValueControl &row : kValueControls) {
+		KVPlusMinusButton *control = (*ui).*row.widget;
+		if (row.min)
+			control->setMinMaxValue((ops->*row.min)(), (ops->*row.max)());
+		// A control with both steps through names; its bounds only decide whether there is anything to step.
+		if (row.names)
+			control->setElements(ops->*row.names);
+	}
 }
 
 void MainDialog::setupPresetSpeedUI(const QList<std::string> &names)
@@ -269,49 +303,34 @@ void MainDialog::applyPanelReading(const PanelReading &reading, quint64 askedAt)
 	applyModeReading(ui->DigEffectBox, ops ? ops->mirrorFlipMap : none, reading.digEffect, askedAt, nullptr);
 }
 
-namespace {
-
-struct ValueReading {
-	KVPlusMinusButton *control;
-	std::optional<int> value;
-};
-
-// Each value widget takes its read-back value, unless the camera did not answer it or the operator changed the
-// control after the reading was asked for. Showing a value sends nothing.
-void applyValues(std::initializer_list<ValueReading> values, const std::function<bool(QObject *)> &changed)
+// Each value control of a section takes its read-back value, unless the camera did not answer it or the operator
+// changed the control after the reading was asked for. Showing a value sends nothing.
+void MainDialog::applyValues(PanelGroup group, const PanelReading &reading, quint64 askedAt)
 {
-	for (const ValueReading &entry : values) {
-		if (!entry.value || changed(entry.control))
+	for (const ValueControl &row : kValueControls) {
+		KVPlusMinusButton *control = (*ui).*row.widget;
+		const std::optional<int> &value = reading.*row.reading;
+		if (row.group != group || !value || changedSince(control, askedAt))
 			continue;
-		const bool wasBlocked = entry.control->blockSignals(true);
-		entry.control->setValue(*entry.value);
-		entry.control->blockSignals(wasBlocked);
+		const bool wasBlocked = control->blockSignals(true);
+		control->setValue(*value);
+		control->blockSignals(wasBlocked);
 	}
 }
 
-} // namespace
-
 void MainDialog::applyExposureValues(const PanelReading &reading, quint64 askedAt)
 {
-	applyValues({{ui->ShutterSpeedButton, reading.shutter},
-		     {ui->IrisButton, reading.iris},
-		     {ui->GainButton, reading.gain}},
-		    [this, askedAt](QObject *control) { return changedSince(control, askedAt); });
+	applyValues(ExposureGroup, reading, askedAt);
 }
 
 void MainDialog::applyWhiteBalanceValues(const PanelReading &reading, quint64 askedAt)
 {
-	applyValues({{ui->RGainButton, reading.rGain}, {ui->BGainButton, reading.bGain}},
-		    [this, askedAt](QObject *control) { return changedSince(control, askedAt); });
+	applyValues(WhiteBalanceGroup, reading, askedAt);
 }
 
 void MainDialog::applyImageValues(const PanelReading &reading, quint64 askedAt)
 {
-	applyValues({{ui->SharpnessButton, reading.sharpness},
-		     {ui->HueButton, reading.hue},
-		     {ui->SaturationButton, reading.saturation},
-		     {ui->GammaButton, reading.gamma}},
-		    [this, askedAt](QObject *control) { return changedSince(control, askedAt); });
+	applyValues(ImageGroup, reading, askedAt);
 }
 
 void MainDialog::updateExposureUIWithoutMode()
@@ -326,34 +345,41 @@ void MainDialog::updateImageUIWithoutMode()
 
 // ------------------------------------------------------------------------------------------------ gating
 
+namespace {
+
+// Enables the value controls behind one gate; the exposure values are switched whole, the others keep their value
+// field read-only.
+void openGate(Ui_MainDialog &form, Gate gate, bool open)
+{
+	for (const ValueControl &row : kValueControls) {
+		if (row.gate != gate)
+			continue;
+		KVPlusMinusButton *control = form.*row.widget;
+		if (gate == Gate::ManualExposure)
+			control->setEnabled(open);
+		else
+			control->setEnabledUI(open);
+	}
+}
+
+} // namespace
+
 void MainDialog::updateExposureUI(QString mode)
 {
-	const bool manual = mode == ModuleText::text("Manual");
-	ui->ShutterSpeedButton->setEnabled(manual);
-	ui->IrisButton->setEnabled(manual);
-	ui->GainButton->setEnabled(manual);
+	openGate(*ui, Gate::ManualExposure, mode == ModuleText::text("Manual"));
 }
 
 void MainDialog::updateWBUI(QString mode)
 {
-	if (mode == ModuleText::text("Manual")) {
-		ui->RGainButton->setEnabledUI(true);
-		ui->BGainButton->setEnabledUI(true);
-		ui->OnePushButton->setEnabled(false);
-	} else {
-		ui->RGainButton->setEnabledUI(false);
-		ui->BGainButton->setEnabledUI(false);
-		ui->OnePushButton->setEnabled(mode == ModuleText::text("One_Push_WB"));
-	}
+	const bool manual = mode == ModuleText::text("Manual");
+	openGate(*ui, Gate::ManualWhiteBalance, manual);
+	ui->OnePushButton->setEnabled(!manual && mode == ModuleText::text("One_Push_WB"));
 }
 
 void MainDialog::updateImageUI(QString mode)
 {
-	const bool custom = mode == ModuleText::text("Custom");
-	ui->SharpnessButton->setEnabledUI(true);
-	ui->SaturationButton->setEnabledUI(custom);
-	ui->HueButton->setEnabledUI(custom);
-	ui->GammaButton->setEnabledUI(custom);
+	openGate(*ui, Gate::AnyImageMode, true);
+	openGate(*ui, Gate::CustomImage, mode == ModuleText::text("Custom"));
 }
 
 // ------------------------------------------------------------------------------------------------ scenes
@@ -363,18 +389,19 @@ void MainDialog::applyScene(const SceneSetting &shutter, const SceneSetting &iri
 	// Unblocked on purpose: a box showing another mode switches the camera to manual exposure first.
 	ui->ExposureModeBox->setCurrentText(ModuleText::text("Manual"));
 
-	applySceneSetting(
-		ui->ShutterSpeedButton, shutter, panelSetting("setShutterDirect", &viscaIpModule::setShutterDirect),
-		"It's failed to set shutter.", "It's failed to set shutter in", "It's the end of ShutterSpeed List");
-	applySceneSetting(ui->IrisButton, iris, panelSetting("setIrisDirect", &viscaIpModule::setIrisDirect),
-			  "It's failed to set iris.", "It's failed to set Iris in", nullptr);
-	applySceneSetting(ui->GainButton, gain, panelSetting("setAeGain", &viscaIpModule::setAeGain),
-			  "It's failed to set gain.", "It's failed to set Gain in", "It's the end of Gain List");
+	applySceneSetting(ui->ShutterSpeedButton, shutter, "It's failed to set shutter.",
+			  "It's failed to set shutter in", "It's the end of ShutterSpeed List");
+	applySceneSetting(ui->IrisButton, iris, "It's failed to set iris.", "It's failed to set Iris in", nullptr);
+	applySceneSetting(ui->GainButton, gain, "It's failed to set gain.", "It's failed to set Gain in",
+			  "It's the end of Gain List");
 }
 
-void MainDialog::applySceneSetting(KVPlusMinusButton *control, const SceneSetting &setting, const Command &command,
-				   const char *singleFailed, const char *candidateFailed, const char *endOfList)
+void MainDialog::applySceneSetting(KVPlusMinusButton *control, const SceneSetting &setting, const char *singleFailed,
+				   const char *candidateFailed, const char *endOfList)
 {
+	const auto row = std::find_if(std::begin(kValueControls), std::end(kValueControls),
+				      [&](const ValueControl &entry) { return (*ui).*entry.widget == control; });
+	const Command command = valueCommand(*row);
 	for (const QString &candidate : setting.candidates) {
 		const int code = control->getValue(candidate);
 		if (code >= 0) {
