@@ -3,6 +3,7 @@
 // what listeners hear.
 
 #include "ReceivedCommands.h"
+#include "SettingsHome.h"
 #include "ShippedLocale.h"
 #include "control/CameraDirector.h"
 #include "control/CameraPool.h"
@@ -26,43 +27,32 @@ const char *const kSilentAddress = "127.0.0.171"; // nothing listens there
 class tst_CameraDirector : public QObject {
 	Q_OBJECT
 
-	QTemporaryDir home;
+	SettingsHome home;
 	std::unique_ptr<CameraSimulator> camera;
 	std::unique_ptr<CameraPool> pool;
 	std::unique_ptr<CameraDirector> director;
-
-	static void writeSettings(const QJsonObject &settings)
-	{
-		QJsonObject copy = settings;
-		QVERIFY(Utils::writeJSONToFile(copy, Utils::getAppDataPath()));
-	}
 
 private slots:
 	void initTestCase()
 	{
 		qRegisterMetaType<CameraDirector::Source>();
 		QVERIFY(loadLocale()); // the stored preset speed is a localized list entry
-		QVERIFY(home.isValid());
-		qputenv("HOME", home.path().toUtf8());
-		QStandardPaths::setTestModeEnabled(true);
+		QVERIFY(home.setUp());
 		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
-		CameraSimulator::Options options;
-		options.address = QHostAddress(QString::fromLatin1(kCameraAddress));
-		options.model = QStringLiteral("NX-B93K");
-		options.discovery = false;
-		camera = std::make_unique<CameraSimulator>(options);
-		QVERIFY(camera->start());
+		camera = startSimulatedCamera(QString::fromLatin1(kCameraAddress), QStringLiteral("NX-B93K"), 52381);
+		QVERIFY(camera);
 	}
 
 	void init()
 	{
 		// Slot 2 has stored speeds for its camera; slot 3 has no camera; slot 4's camera is silent.
-		writeSettings(QJsonObject{{QStringLiteral("Camera2IP"), QString::fromLatin1(kCameraAddress)},
-					  {QStringLiteral("Camera2NickName"), QStringLiteral("Pulpit")},
-					  {QStringLiteral("127.0.0.170NX-B93KPanSpeed"), QStringLiteral("30")},
-					  {QStringLiteral("127.0.0.170NX-B93KTiltSpeed"), QStringLiteral("9")},
-					  {QStringLiteral("127.0.0.170NX-B93KPresetSpeed"), QStringLiteral("25 °/s")},
-					  {QStringLiteral("Camera4IP"), QString::fromLatin1(kSilentAddress)}});
+		SettingsHome::write(
+			QJsonObject{{QStringLiteral("Camera2IP"), QString::fromLatin1(kCameraAddress)},
+				    {QStringLiteral("Camera2NickName"), QStringLiteral("Pulpit")},
+				    {QStringLiteral("127.0.0.170NX-B93KPanSpeed"), QStringLiteral("30")},
+				    {QStringLiteral("127.0.0.170NX-B93KTiltSpeed"), QStringLiteral("9")},
+				    {QStringLiteral("127.0.0.170NX-B93KPresetSpeed"), QStringLiteral("25 °/s")},
+				    {QStringLiteral("Camera4IP"), QString::fromLatin1(kSilentAddress)}});
 		pool = std::make_unique<CameraPool>(CameraWorker::Options());
 		director = std::make_unique<CameraDirector>(pool.get(), [](int slot) {
 			return slot == 2 ? QStringLiteral("Pulpit") : QStringLiteral("Camera %1").arg(slot);

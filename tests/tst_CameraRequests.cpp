@@ -3,6 +3,7 @@
 // thread are answered on the UI thread until that is called off.
 
 #include "ReceivedCommands.h"
+#include "SettingsHome.h"
 #include "ShippedLocale.h"
 #include "control/CameraDirector.h"
 #include "control/CameraPool.h"
@@ -42,7 +43,7 @@ QStringList commandsAfterIdentification(const CameraSimulator &camera)
 class tst_CameraRequests : public QObject {
 	Q_OBJECT
 
-	QTemporaryDir home;
+	SettingsHome home;
 	std::unique_ptr<CameraSimulator> camera;
 	std::unique_ptr<CameraPool> pool;
 	std::unique_ptr<CameraDirector> director;
@@ -53,24 +54,17 @@ private slots:
 	{
 		qRegisterMetaType<CameraDirector::Source>();
 		QVERIFY(loadLocale());
-		QVERIFY(home.isValid());
-		qputenv("HOME", home.path().toUtf8());
-		QStandardPaths::setTestModeEnabled(true);
+		QVERIFY(home.setUp());
 		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
-		CameraSimulator::Options options;
-		options.address = QHostAddress(QString::fromLatin1(kCameraAddress));
-		options.model = QStringLiteral("NX-B93K");
-		options.discovery = false;
-		camera = std::make_unique<CameraSimulator>(options);
-		QVERIFY(camera->start());
+		camera = startSimulatedCamera(QString::fromLatin1(kCameraAddress), QStringLiteral("NX-B93K"), 52381);
+		QVERIFY(camera);
 	}
 
 	void init()
 	{
 		// Slot 2 has the camera; slot 3 has none.
-		QJsonObject settings{{QStringLiteral("Camera2IP"), QString::fromLatin1(kCameraAddress)},
-				     {QStringLiteral("Camera2NickName"), QStringLiteral("Pulpit")}};
-		QVERIFY(Utils::writeJSONToFile(settings, Utils::getAppDataPath()));
+		SettingsHome::write(QJsonObject{{QStringLiteral("Camera2IP"), QString::fromLatin1(kCameraAddress)},
+						{QStringLiteral("Camera2NickName"), QStringLiteral("Pulpit")}});
 		pool = std::make_unique<CameraPool>(CameraWorker::Options());
 		director = std::make_unique<CameraDirector>(pool.get(), [](int slot) {
 			return slot == 2 ? QStringLiteral("Pulpit") : QStringLiteral("Camera %1").arg(slot);

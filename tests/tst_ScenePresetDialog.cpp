@@ -1,6 +1,7 @@
 // The Scene Presets dialog: OBS's scenes with their links, every change stored at once through the settings file
 // (hand edits made meanwhile kept), and scenes or entries that cannot be used kept until the operator removes them.
 
+#include "SettingsHome.h"
 #include "ShippedLocale.h"
 #include "control/CameraDirector.h"
 #include "control/CameraPool.h"
@@ -37,24 +38,12 @@ QJsonObject link(const char *scene, int slot, int preset, const char *on)
 			   {QStringLiteral("on"), QLatin1String(on)}};
 }
 
-QJsonObject readSettings()
-{
-	QJsonObject settings;
-	Utils::readJSONFromFile(settings, Utils::getAppDataPath());
-	return settings;
-}
-
-void writeSettings(QJsonObject settings)
-{
-	QVERIFY(Utils::writeJSONToFile(settings, Utils::getAppDataPath()));
-}
-
 } // namespace
 
 class tst_ScenePresetDialog : public QObject {
 	Q_OBJECT
 
-	QTemporaryDir home;
+	SettingsHome home;
 	FakeSceneSource scenes;
 	std::unique_ptr<CameraPool> pool;
 	std::unique_ptr<CameraDirector> director;
@@ -66,15 +55,13 @@ class tst_ScenePresetDialog : public QObject {
 	{
 		return qobject_cast<Cell *>(table()->cellWidget(row, column));
 	}
-	QJsonArray storedLinks() const { return readSettings().value(QStringLiteral("ScenePresets")).toArray(); }
+	QJsonArray storedLinks() const { return SettingsHome::read().value(QStringLiteral("ScenePresets")).toArray(); }
 
 private slots:
 	void initTestCase()
 	{
 		QVERIFY(loadLocale());
-		QVERIFY(home.isValid());
-		qputenv("HOME", home.path().toUtf8());
-		QStandardPaths::setTestModeEnabled(true);
+		QVERIFY(home.setUp());
 		pool = std::make_unique<CameraPool>(CameraWorker::Options());
 		director = std::make_unique<CameraDirector>(
 			pool.get(), [](int slot) { return QStringLiteral("Camera %1").arg(slot); });
@@ -83,10 +70,11 @@ private slots:
 	void init()
 	{
 		// Wide recalls preset 3 of slot 1 in program; "Gone" is no scene any more; one entry is unusable.
-		writeSettings(QJsonObject{{QStringLiteral("ScenePresets"),
-					   QJsonArray{link("Wide", 1, 3, "program"), link("Gone", 2, 4, "preview"),
-						      link("Choir", 12, 1, "program")}},
-					  {QStringLiteral("Camera1NickName"), QStringLiteral("Stage")}});
+		SettingsHome::write(
+			QJsonObject{{QStringLiteral("ScenePresets"),
+				     QJsonArray{link("Wide", 1, 3, "program"), link("Gone", 2, 4, "preview"),
+						link("Choir", 12, 1, "program")}},
+				    {QStringLiteral("Camera1NickName"), QStringLiteral("Stage")}});
 		dialog = std::make_unique<ScenePresetDialog>(director.get(), &scenes);
 	}
 
@@ -117,9 +105,9 @@ private slots:
 	// camera removes the link.
 	void changesAreStoredAtOnceAndKeepHandEdits()
 	{
-		QJsonObject edited = readSettings();
+		QJsonObject edited = SettingsHome::read();
 		edited.insert(QStringLiteral("HandEdit"), true);
-		writeSettings(edited);
+		SettingsHome::write(edited);
 
 		auto *pulpitCamera = cell<QComboBox>(1, ScenePresetDialog::PreviewCameraColumn);
 		pulpitCamera->setCurrentIndex(pulpitCamera->findData(2));
@@ -132,7 +120,7 @@ private slots:
 		QVERIFY(!links.contains(link("Wide", 1, 3, "program")));
 		QVERIFY(links.contains(link("Gone", 2, 4, "preview")));
 		QVERIFY(links.contains(link("Choir", 12, 1, "program")));
-		QCOMPARE(readSettings().value(QStringLiteral("HandEdit")), QJsonValue(true));
+		QCOMPARE(SettingsHome::read().value(QStringLiteral("HandEdit")), QJsonValue(true));
 	}
 
 	// A missing scene and an unusable entry go only when the operator removes them.

@@ -2,6 +2,7 @@
 // scene switch starts on the linked slot's camera.
 
 #include "ReceivedCommands.h"
+#include "SettingsHome.h"
 #include "ShippedLocale.h"
 #include "control/CameraDirector.h"
 #include "control/CameraPool.h"
@@ -52,7 +53,7 @@ QJsonObject entry(const QString &scene, int slot, int preset, const char *on)
 class tst_ScenePresets : public QObject {
 	Q_OBJECT
 
-	QTemporaryDir home;
+	SettingsHome home;
 	std::unique_ptr<CameraSimulator> camera;
 
 	static QJsonObject settingsWith(const QJsonValue &scenePresets)
@@ -61,32 +62,15 @@ class tst_ScenePresets : public QObject {
 				   {QStringLiteral("Camera3NickName"), QStringLiteral("Pulpit camera")},
 				   {QLatin1String(ScenePresetTable::kKey), scenePresets}};
 	}
-	static void writeSettings(const QJsonObject &settings)
-	{
-		QJsonObject copy = settings;
-		QVERIFY(Utils::writeJSONToFile(copy, Utils::getAppDataPath()));
-	}
-	static QJsonObject readSettings()
-	{
-		QJsonObject settings;
-		Utils::readJSONFromFile(settings, Utils::getAppDataPath());
-		return settings;
-	}
 
 private slots:
 	void initTestCase()
 	{
-		QVERIFY(home.isValid());
-		qputenv("HOME", home.path().toUtf8());
-		QStandardPaths::setTestModeEnabled(true);
+		QVERIFY(home.setUp());
 		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
 		QVERIFY(loadLocale());
-		CameraSimulator::Options options;
-		options.address = QHostAddress(QString::fromLatin1(kCameraAddress));
-		options.model = QStringLiteral("NX-B93K");
-		options.discovery = false;
-		camera = std::make_unique<CameraSimulator>(options);
-		QVERIFY(camera->start());
+		camera = startSimulatedCamera(QString::fromLatin1(kCameraAddress), QStringLiteral("NX-B93K"), 52381);
+		QVERIFY(camera);
 	}
 
 	void unusableEntriesAreSkippedOneByOne_data()
@@ -161,9 +145,9 @@ private slots:
 
 	void sceneSwitchRecallsOnTheLinkedCamera()
 	{
-		writeSettings(settingsWith(QJsonArray{entry(QStringLiteral("Pulpit"), 3, 5, "program"),
-						      entry(QStringLiteral("Choir"), 3, 7, "preview"),
-						      entry(QStringLiteral("Wide"), 2, 1, "program")}));
+		SettingsHome::write(settingsWith(QJsonArray{entry(QStringLiteral("Pulpit"), 3, 5, "program"),
+							    entry(QStringLiteral("Choir"), 3, 7, "preview"),
+							    entry(QStringLiteral("Wide"), 2, 1, "program")}));
 		CameraPool pool(CameraWorker::Options{});
 		CameraDirector director(&pool, [](int slot) { return QStringLiteral("Camera %1").arg(slot); });
 		FakeSceneSource scenes;
@@ -190,7 +174,7 @@ private slots:
 		QCOMPARE(calls.count(), 2);
 
 		// A hand edit counts at the next switch.
-		writeSettings(settingsWith(QJsonArray{entry(QStringLiteral("Pulpit"), 3, 11, "program")}));
+		SettingsHome::write(settingsWith(QJsonArray{entry(QStringLiteral("Pulpit"), 3, 11, "program")}));
 		emit scenes.programSceneChanged(QStringLiteral("Pulpit"));
 		QTRY_COMPARE_WITH_TIMEOUT(commandPayloads(*camera, QStringLiteral("8101043f02")).size(), 3, 10000);
 		QCOMPARE(commandPayloads(*camera, QStringLiteral("8101043f02")).last(),
@@ -200,16 +184,16 @@ private slots:
 	void renamedSceneKeepsItsLinks()
 	{
 		const QJsonValue bad = parsed(R"({"scene": "Pulpit", "slot": 12})");
-		writeSettings(settingsWith(QJsonArray{entry(QStringLiteral("Pulpit"), 3, 5, "program"),
-						      entry(QStringLiteral("Pulpit"), 3, 6, "preview"),
-						      entry(QStringLiteral("Wide"), 3, 1, "program"), bad}));
+		SettingsHome::write(settingsWith(QJsonArray{entry(QStringLiteral("Pulpit"), 3, 5, "program"),
+							    entry(QStringLiteral("Pulpit"), 3, 6, "preview"),
+							    entry(QStringLiteral("Wide"), 3, 1, "program"), bad}));
 		CameraPool pool(CameraWorker::Options{});
 		CameraDirector director(&pool, [](int slot) { return QStringLiteral("Camera %1").arg(slot); });
 		FakeSceneSource scenes;
 		ScenePresetLinker linker(&scenes, &director);
 
 		emit scenes.sceneRenamed(QStringLiteral("Pulpit"), QStringLiteral("Lectern"));
-		const QJsonObject settings = readSettings();
+		const QJsonObject settings = SettingsHome::read();
 		QCOMPARE(settings.value(QLatin1String(ScenePresetTable::kKey)).toArray(),
 			 QJsonArray({entry(QStringLiteral("Lectern"), 3, 5, "program"),
 				     entry(QStringLiteral("Lectern"), 3, 6, "preview"),
@@ -218,9 +202,9 @@ private slots:
 		QCOMPARE(settings.value(QStringLiteral("Camera3NickName")).toString(), QStringLiteral("Pulpit camera"));
 
 		// A rename of a scene without links leaves the file as it is.
-		const QByteArray before = QJsonDocument(readSettings()).toJson();
+		const QByteArray before = QJsonDocument(SettingsHome::read()).toJson();
 		emit scenes.sceneRenamed(QStringLiteral("Choir"), QStringLiteral("Singers"));
-		QCOMPARE(QJsonDocument(readSettings()).toJson(), before);
+		QCOMPARE(QJsonDocument(SettingsHome::read()).toJson(), before);
 	}
 };
 

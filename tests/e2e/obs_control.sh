@@ -27,20 +27,12 @@ sim_log="$session/sim.log"
 sim_pid=
 cleanup() {
 	obs_session_stop
-	[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+	obs_session_end "$sim_pid"
 	rm -rf "$session"
 }
 trap cleanup EXIT
 
-fail() {
-	echo "FAIL: $*"
-	echo "--- simulated camera (tail) ---"
-	tail -n 20 "$sim_log"
-	local log
-	log=$(obs_session_log "$home")
-	[ -n "$log" ] && { echo "--- OBS log (tail) ---"; tail -n 30 "$log"; }
-	exit 1
-}
+fail() { obs_session_fail "$home" "$sim_log" "$@"; }
 
 # rx_count PATTERN: how many datagrams whose payload matches PATTERN the camera has received.
 rx_count() {

@@ -19,7 +19,7 @@ session=$(mktemp -d /tmp/kavren-e2e.XXXXXX)
 sim_pid=
 cleanup() {
 	obs_session_stop
-	[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+	obs_session_end "$sim_pid"
 	rm -rf "$session"
 }
 trap cleanup EXIT

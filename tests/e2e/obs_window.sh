@@ -46,19 +46,13 @@ sim_log="$session/sim.log"
 sim_pid=
 cleanup() {
 	obs_session_stop
-	[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+	obs_session_end "$sim_pid"
 	rm -rf "$session"
 }
 trap cleanup EXIT
 
 home=
-fail() {
-	echo "FAIL: $*"
-	local log
-	log=$(obs_session_log "$home")
-	[ -n "$log" ] && { echo "--- OBS log (tail) ---"; tail -n 30 "$log"; }
-	exit 1
-}
+fail() { obs_session_fail "$home" "$sim_log" "$@"; }
 
 # start_obs THEME SETTINGS_JSON [hidden]: a fresh OBS configuration under THEME with our settings file, OBS's
 # WebSocket server on, and the controller window open (unless asked to stay hidden).

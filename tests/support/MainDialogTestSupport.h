@@ -6,6 +6,7 @@
 
 #include "CapturedLog.h"
 #include "ReceivedCommands.h"
+#include "SettingsHome.h"
 #include "ShippedLocale.h"
 #include "camera/viscaGeneralOps.h"
 #include "settings/Utils.h"
@@ -82,36 +83,7 @@ inline QStringList &boxTexts()
 	return texts;
 }
 
-// The settings live in a temporary home: test mode puts the application data below it.
-class SettingsHome {
-public:
-	bool setUp()
-	{
-		if (!home.isValid())
-			return false;
-		qputenv("HOME", home.path().toUtf8());
-		QStandardPaths::setTestModeEnabled(true);
-		return Utils::getAppDataPath().startsWith(home.path());
-	}
-	static void write(const QJsonObject &settings)
-	{
-		QDir().mkpath(Utils::getAppDataPath());
-		QFile file(Utils::settingsFilePath(Utils::getAppDataPath()));
-		QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-		file.write(QJsonDocument(settings).toJson());
-	}
-	QString path() const { return home.path(); }
-	static QJsonObject read()
-	{
-		QFile file(Utils::settingsFilePath(Utils::getAppDataPath()));
-		if (!file.open(QIODevice::ReadOnly))
-			return QJsonObject();
-		return QJsonDocument::fromJson(file.readAll()).object();
-	}
-
-private:
-	QTemporaryDir home;
-};
+using ::SettingsHome;
 
 inline void installModalAnswerer()
 {
