@@ -83,6 +83,20 @@ CameraCommand focusStop()
 	return linkCommand("setFocusStop", CameraLane::Focus, true, &viscaIpModule::setFocusStop);
 }
 
+CameraCommand stopFor(CameraLane lane)
+{
+	switch (lane) {
+	case CameraLane::PanTilt:
+		return motorStop();
+	case CameraLane::Zoom:
+		return zoomStop();
+	case CameraLane::Focus:
+		return focusStop();
+	default:
+		return CameraCommand();
+	}
+}
+
 CameraCommand autoFocus()
 {
 	return setting("setAfMode", [](viscaIpModule &link, int on) { link.setAfMode(on != 0); });

@@ -19,6 +19,12 @@ enum class CameraLane {
 	Setting,       // one stored value of the camera (named by the key): only the latest matters
 };
 
+// The lanes in which a command starts a motion that only a stop ends.
+inline bool isDriveLane(CameraLane lane)
+{
+	return lane == CameraLane::PanTilt || lane == CameraLane::Zoom || lane == CameraLane::Focus;
+}
+
 // One camera operation as the controller issues it: what it drives, whether it ends a motion, and what it does
 // on the camera's link with a value (a speed, a position, a preset number). It runs on the camera's worker thread.
 struct CameraCommand {
@@ -43,6 +49,8 @@ CameraCommand zoomStop();
 CameraCommand focusNear();
 CameraCommand focusFar();
 CameraCommand focusStop();
+// The stop of a drive lane (pan/tilt, zoom, focus); an empty command for any other lane.
+CameraCommand stopFor(CameraLane lane);
 CameraCommand autoFocus(); // value: 1 auto, 0 manual
 // value: the preset number; the link's memory number is set first
 CameraCommand presetRecall();

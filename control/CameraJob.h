@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <chrono>
 #include <functional>
 
 class viscaIpModule;
@@ -21,6 +22,14 @@ struct CameraJob {
 	// Cameras drop commands that follow each other too closely: a command leaves the camera a pause before the
 	// next message; inquiries do not.
 	bool pauseAfter = false;
+	// From a source whose commands can overtake each other on their way here (obs-websocket runs requests in
+	// parallel): a stop for a lane that was not told to move may have overtaken its move, so it waits a moment
+	// for that move and goes out after it.
+	bool mayOvertake = false;
+	// From a source that is told when the camera cannot take more, rather than having older work dropped for it.
+	bool refuseWhenFull = false;
+	// A stop waiting for the move it may have overtaken runs no earlier than this (set by the worker).
+	std::chrono::steady_clock::time_point heldUntil{};
 	Body run;
 	// Instead of `run`: a job that sets the link up itself (a connect) and needs none to start with.
 	std::function<FollowUp()> setUp;

@@ -1,14 +1,10 @@
 #include "control/CameraJobQueue.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <utility>
 
 namespace {
-
-bool isDriveLane(CameraLane lane)
-{
-	return lane == CameraLane::PanTilt || lane == CameraLane::Zoom || lane == CameraLane::Focus;
-}
 
 bool sameValue(const CameraJob &a, const CameraJob &b)
 {
@@ -20,6 +16,8 @@ bool sameValue(const CameraJob &a, const CameraJob &b)
 int CameraJobQueue::push(CameraJob job, bool cameraBehind)
 {
 	const bool merge = cameraBehind || int(jobs.size()) >= kBacklog;
+	if (putBeforeHeldStop(job))
+		return enforceBound();
 	if (!merge || job.lane == CameraLane::None)
 		jobs.push_back(std::move(job));
 	else if (isDriveLane(job.lane))
@@ -37,6 +35,33 @@ CameraJobQueue::Iterator CameraJobQueue::lastOfLane(CameraLane lane)
 			return it;
 	}
 	return jobs.end();
+}
+
+bool CameraJobQueue::endsWithStop(CameraLane lane) const
+{
+	for (auto it = jobs.rbegin(); it != jobs.rend(); ++it)
+		if (it->lane == lane)
+			return it->stop;
+	return false;
+}
+
+bool CameraJobQueue::endsWithHeldStop(CameraLane lane) const
+{
+	for (auto it = jobs.rbegin(); it != jobs.rend(); ++it)
+		if (it->lane == lane)
+			return it->stop && it->heldUntil != std::chrono::steady_clock::time_point();
+	return false;
+}
+
+bool CameraJobQueue::putBeforeHeldStop(CameraJob &job)
+{
+	if (job.stop || !endsWithHeldStop(job.lane))
+		return false;
+	const auto last = lastOfLane(job.lane);
+	// The move it waited for is here: the stop goes right after it, without waiting any longer.
+	last->heldUntil = {};
+	jobs.insert(last, std::move(job));
+	return true;
 }
 
 void CameraJobQueue::pushDrive(CameraJob job)
@@ -58,18 +83,16 @@ void CameraJobQueue::pushDrive(CameraJob job)
 		return;
 	}
 	// The lane ends with a stop. When the move before it waits too, the camera never saw that move: the pair goes.
-	const auto stopAt = last;
-	auto moveAt = jobs.end();
-	for (auto it = stopAt; it != jobs.begin();) {
-		--it;
-		if (it->lane == job.lane) {
-			moveAt = it->stop ? jobs.end() : it;
-			break;
+	// Positions, not iterators: erasing from the middle of a deque invalidates every iterator into it.
+	const size_t stopAt = size_t(last - jobs.begin());
+	for (size_t at = stopAt; at-- > 0;) {
+		if (jobs[at].lane != job.lane)
+			continue;
+		if (!jobs[at].stop) {
+			jobs.erase(jobs.begin() + std::ptrdiff_t(stopAt));
+			jobs.erase(jobs.begin() + std::ptrdiff_t(at));
 		}
-	}
-	if (moveAt != jobs.end()) {
-		jobs.erase(stopAt);
-		jobs.erase(moveAt);
+		break;
 	}
 	jobs.push_back(std::move(job));
 }

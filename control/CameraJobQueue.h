@@ -15,6 +15,7 @@
 //    release never overtakes its press.
 //  - Position lanes and settings: only the latest value waits.
 //  - Past the bound, the oldest job that is not a stop goes.
+//  - A stop held back for the move it may have overtaken (see CameraJob::mayOvertake) lets that move go first.
 // Not thread-safe: the worker guards it.
 class CameraJobQueue {
 public:
@@ -28,6 +29,12 @@ public:
 	int push(CameraJob job, bool cameraBehind = false);
 	bool empty() const { return jobs.empty(); }
 	int size() const { return int(jobs.size()); }
+	bool full() const { return int(jobs.size()) >= maxJobs; }
+	// When the oldest job may run: now, or later while it is a held stop. Not for an empty queue.
+	std::chrono::steady_clock::time_point readyAt() const { return jobs.front().heldUntil; }
+	// Whether the last waiting job of a lane is a stop, and one held back for its move.
+	bool endsWithStop(CameraLane lane) const;
+	bool endsWithHeldStop(CameraLane lane) const;
 	CameraJob takeNext();
 	// The operator left this camera: what waits goes, except the stops.
 	int discardAllButStops();
@@ -39,6 +46,8 @@ private:
 	// The last waiting job of `lane`, or end().
 	Iterator lastOfLane(CameraLane lane);
 	void pushDrive(CameraJob job);
+	// A move for a lane whose last waiting job is a held stop goes before that stop; false when there is none.
+	bool putBeforeHeldStop(CameraJob &job);
 	void replaceSameValue(CameraJob job);
 	int enforceBound();
 

@@ -54,6 +54,11 @@ bool CameraWorker::submit(CameraJob job)
 	std::lock_guard<std::mutex> lock(mutex);
 	if (closing)
 		return false;
+	if (job.refuseWhenFull && !job.stop && queue.full()) {
+		qCInfo(lcCamera, "Camera %d is not keeping up; %s refused", slotNumber, job.name.constData());
+		return false;
+	}
+	noteSubmitted(job);
 	const QByteArray name = job.name;
 	const int dropped = queue.push(std::move(job), behind);
 	if (dropped > 0 && !overflowLogged) {
@@ -94,6 +99,55 @@ bool CameraWorker::isIdle() const
 	return !busy && queue.empty();
 }
 
+bool CameraWorker::isMoving(CameraLane lane) const
+{
+	std::lock_guard<std::mutex> lock(mutex);
+	const LaneMotion *lane_ = motionOf(lane);
+	return lane_ && (lane_->moveSubmitted || lane_->moving);
+}
+
+CameraWorker::LaneMotion *CameraWorker::motionOf(CameraLane lane)
+{
+	return const_cast<LaneMotion *>(static_cast<const CameraWorker *>(this)->motionOf(lane));
+}
+
+const CameraWorker::LaneMotion *CameraWorker::motionOf(CameraLane lane) const
+{
+	switch (lane) {
+	case CameraLane::PanTilt:
+		return &motion[0];
+	case CameraLane::Zoom:
+		return &motion[1];
+	case CameraLane::Focus:
+		return &motion[2];
+	default:
+		return nullptr;
+	}
+}
+
+void CameraWorker::noteSubmitted(CameraJob &job)
+{
+	LaneMotion *lane = motionOf(job.lane);
+	if (!lane)
+		return;
+	const bool stillAtRest = !lane->moveSubmitted && !lane->moving;
+	// A move that a held stop waited for goes before that stop: the lane's last word is still the stop.
+	if (!job.stop && queue.endsWithHeldStop(job.lane))
+		return;
+	lane->moveSubmitted = !job.stop;
+	if (job.stop && job.mayOvertake && stillAtRest)
+		job.heldUntil = Clock::now() + std::chrono::milliseconds(options.overtakeWaitMs);
+}
+
+void CameraWorker::queueStopsForMovingLanes()
+{
+	for (CameraLane laneId : {CameraLane::PanTilt, CameraLane::Zoom, CameraLane::Focus}) {
+		const LaneMotion *lane = motionOf(laneId);
+		if ((lane->moveSubmitted || lane->moving) && !queue.endsWithStop(laneId))
+			queue.push(CameraJob::fromCommand(CameraCommands::stopFor(laneId), 0));
+	}
+}
+
 void CameraWorker::beginShutdown()
 {
 	if (shutDown)
@@ -102,6 +156,8 @@ void CameraWorker::beginShutdown()
 		std::lock_guard<std::mutex> lock(mutex);
 		closing = true;
 		queue.discardAllButStops();
+		// Whatever was told to move stops before the worker ends, even when nobody asked for the stop yet.
+		queueStopsForMovingLanes();
 		wake.notify_one();
 	}
 	// Every wait on the worker's thread (receives, pauses, identification) returns at once from now on.
@@ -135,7 +191,9 @@ void CameraWorker::run()
 {
 	std::unique_lock<std::mutex> lock(mutex);
 	for (;;) {
-		if (!queue.empty()) {
+		const Clock::time_point now = Clock::now();
+		// Ending, a held stop waits no longer.
+		if (!queue.empty() && (closing || queue.readyAt() <= now)) {
 			CameraJob job = queue.takeNext();
 			busy = true;
 			lock.unlock();
@@ -149,28 +207,58 @@ void CameraWorker::run()
 		}
 		if (closing)
 			break;
-		const Clock::time_point wakeAt = nextWake();
-		if (wakeAt == Clock::time_point::max()) {
+		if (queue.empty() && stopOwed() && nextStopRetry <= now) {
+			lock.unlock();
+			retryStops();
+			lock.lock();
+			nextStopRetry = Clock::now() + std::chrono::milliseconds(options.stopRetryMs);
+			continue;
+		}
+		const Clock::time_point monitorAt = nextWake();
+		if (monitorAt <= now) {
+			const bool watchdogDue = !lost && now >= lastActivity + watchdogInterval();
+			lock.unlock();
+			if (watchdogDue)
+				runWatchdog();
+			else
+				runProbe();
+			lock.lock();
+			continue;
+		}
+		Clock::time_point wakeAt = monitorAt;
+		if (!queue.empty())
+			wakeAt = std::min(wakeAt, queue.readyAt());
+		if (stopOwed())
+			wakeAt = std::min(wakeAt, nextStopRetry);
+		if (wakeAt == Clock::time_point::max())
 			wake.wait(lock);
-			continue;
-		}
-		if (Clock::now() < wakeAt) {
-			wake.wait_until(lock, wakeAt);
-			continue;
-		}
-		const bool watchdogDue = !lost && Clock::now() >= lastActivity + watchdogInterval();
-		lock.unlock();
-		if (watchdogDue)
-			runWatchdog();
 		else
-			runProbe();
-		lock.lock();
+			wake.wait_until(lock, wakeAt);
 	}
 	lock.unlock();
 	// The link's socket belongs to this thread.
 	link.reset();
 	lock.lock();
 	finished = true;
+}
+
+bool CameraWorker::stopOwed() const
+{
+	return std::any_of(motion.begin(), motion.end(), [](const LaneMotion &lane) { return lane.stopUnanswered; });
+}
+
+void CameraWorker::retryStops()
+{
+	for (CameraLane laneId : {CameraLane::PanTilt, CameraLane::Zoom, CameraLane::Focus}) {
+		{
+			std::lock_guard<std::mutex> lock(mutex);
+			if (!motionOf(laneId)->stopUnanswered)
+				continue;
+		}
+		CameraJob stop = CameraJob::fromCommand(CameraCommands::stopFor(laneId), 0);
+		stop.name = "repeated " + stop.name;
+		runJob(stop);
+	}
 }
 
 CameraWorker::Clock::time_point CameraWorker::nextWake() const
@@ -195,12 +283,37 @@ void CameraWorker::runJob(CameraJob &job)
 		const quint64 before = link->exchangeCount();
 		qCDebug(lcCamera, "Camera %d: %s", slotNumber, job.name.constData());
 		followUp = job.run(*link);
-		if (link->exchangeCount() != before)
+		const bool exchanged = link->exchangeCount() != before;
+		if (exchanged)
 			noteHealth(link->lastExchangeAnswered());
+		noteMotion(job, exchanged && link->lastExchangeAnswered());
 		if (job.pauseAfter)
 			pause(options.commandPauseMs);
 	}
 	deliver(std::move(followUp));
+}
+
+void CameraWorker::noteMotion(const CameraJob &job, bool answered)
+{
+	std::lock_guard<std::mutex> lock(mutex);
+	LaneMotion *lane = motionOf(job.lane);
+	if (!lane)
+		return;
+	if (!job.stop) {
+		lane->moving = true;
+		lane->stopUnanswered = false;
+		return;
+	}
+	const bool wasUnanswered = lane->stopUnanswered;
+	lane->stopUnanswered = !answered;
+	lane->moving = !answered;
+	if (answered && wasUnanswered)
+		qCInfo(lcCamera, "Camera %d answered the stop it was sent again", slotNumber);
+	if (!answered && !wasUnanswered) {
+		nextStopRetry = Clock::now() + std::chrono::milliseconds(options.stopRetryMs);
+		qCInfo(lcCamera, "Camera %d did not answer %s; it is sent again until it does", slotNumber,
+		       job.name.constData());
+	}
 }
 
 CameraJob::FollowUp CameraWorker::connectLink(const QString &address, const ConnectDone &done)

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -26,6 +27,9 @@ class viscaGeneralOps;
 // answered (answeringChanged), a watchdog asks for its power state after a quiet spell and gives the camera up
 // after three failed checks (connectionLost), and a camera that is not answering is probed quietly until it
 // answers again (answeringAgain after a loss).
+//
+// A move always meets its stop: a stop the camera did not answer is sent again every stopRetryMs until it answers
+// or the lane is told to move again, and ending the worker stops every lane that was told to move.
 class CameraWorker : public QObject {
 	Q_OBJECT
 
@@ -38,6 +42,9 @@ public:
 		int powerCheckPauseMs = 200;
 		int probeIntervalMs = 2000;
 		int maxJobs = 32;
+		int stopRetryMs = 500;
+		// How long a stop that may have overtaken its move (CameraJob::mayOvertake) waits for that move.
+		int overtakeWaitMs = 100;
 	};
 
 	// The outcome of identifying and connecting the camera at an address.
@@ -67,7 +74,8 @@ public:
 	std::shared_ptr<viscaGeneralOps> capabilities() const { return connectedOps; }
 	bool hasLink() const { return !connectedModel.isEmpty(); }
 
-	// Queues a job for the link. False (nothing queued) before the first successful connect or after shutdown.
+	// Queues a job for the link. False (nothing queued) before the first successful connect, after shutdown, and
+	// for a job that refuses a full queue (CameraJob::refuseWhenFull) when the queue is full.
 	bool submit(CameraJob job);
 	bool submit(const CameraCommand &command, int value) { return submit(CameraJob::fromCommand(command, value)); }
 	// The operator left this camera: waiting jobs go, except stops.
@@ -85,6 +93,8 @@ public:
 	QList<QByteArray> pendingJobNames() const;
 	// Nothing runs and nothing waits (tests, benchmarks).
 	bool isIdle() const;
+	// A lane of the camera was told to move and has not yet answered a stop.
+	bool isMoving(CameraLane lane) const;
 
 signals:
 	// A connect identified the camera and its link is ready (address(), model() and capabilities() tell which).
@@ -100,6 +110,13 @@ private:
 
 	void run();
 	void runJob(CameraJob &job);
+	// What a job that ran on a drive lane tells about the lane's motion.
+	void noteMotion(const CameraJob &job, bool answered);
+	void noteSubmitted(CameraJob &job);
+	// Sends the stops the camera has not answered yet.
+	void retryStops();
+	bool stopOwed() const;
+	void queueStopsForMovingLanes();
 	CameraJob::FollowUp connectLink(const QString &address, const ConnectDone &done);
 	void runWatchdog();
 	void runProbe();
@@ -129,6 +146,16 @@ private:
 	bool overflowLogged = false;
 	Clock::time_point lastActivity;
 	Clock::time_point nextProbe;
+	Clock::time_point nextStopRetry;
+	// Per drive lane (pan/tilt, zoom, focus).
+	struct LaneMotion {
+		bool moveSubmitted = false; // the last command submitted for the lane was a move
+		bool moving = false;        // a move ran and no stop has been answered since
+		bool stopUnanswered = false;
+	};
+	std::array<LaneMotion, 3> motion{};
+	LaneMotion *motionOf(CameraLane lane);
+	const LaneMotion *motionOf(CameraLane lane) const;
 
 	// --- Worker thread only ---
 	std::unique_ptr<viscaIpModule> link;

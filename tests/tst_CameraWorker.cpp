@@ -56,11 +56,14 @@ QStringList withoutResends(const QStringList &payloads)
 	return distinct;
 }
 
+using Direction = CameraCommands::Direction;
+
 const QString kMoveUp = QStringLiteral("810106010b0b0301ff");
 const QString kMoveLeft = QStringLiteral("810106010b0b0103ff");
 const QString kStop = QStringLiteral("810106010b0b0303ff");
 const QString kHome = QStringLiteral("81010604ff");
 const QString kZoomIn = QStringLiteral("8101040722ff");
+const QString kZoomStop = QStringLiteral("8101040700ff");
 
 int loggedContaining(const QString &text)
 {
@@ -139,6 +142,7 @@ private slots:
 			{"press then release", "up stop", "up stop"},
 			{"moves merge while they wait", "up left right", "right"},
 			{"a waiting tap goes when the next move comes", "up stop left", "left"},
+			{"a waiting tap amid other lanes goes", "up stop zin home left", "zin home left"},
 			{"a stop for a sent move stays", "stop up stop left", "stop left"},
 			{"two stops are one", "up stop stop", "up stop"},
 			{"taps while silent end in one move and one stop", "up stop up stop up stop up stop",
@@ -234,7 +238,6 @@ private slots:
 		CameraWorker worker(1, workerOptions());
 		QVERIFY(connectWorker(worker, sim->address()));
 		sim->clearReceived();
-		using Direction = CameraCommands::Direction;
 		for (Direction direction : {Direction::Up, Direction::Left}) {
 			QVERIFY(worker.submit(CameraCommands::move(direction), 0));
 			QVERIFY(worker.submit(CameraCommands::motorStop(), 0));
@@ -242,6 +245,79 @@ private slots:
 		QVERIFY(worker.submit(CameraCommands::home(), 0));
 		QTRY_COMPARE(commandPayloads(*sim).size(), 5);
 		QCOMPARE(commandPayloads(*sim), QStringList({kMoveUp, kStop, kMoveLeft, kStop, kHome}));
+	}
+
+	void aStopThatOvertookItsMoveWaitsForIt()
+	{
+		QVERIFY(startCamera("127.0.0.162"));
+		CameraWorker worker(1, workerOptions());
+		QVERIFY(connectWorker(worker, sim->address()));
+		sim->clearReceived();
+		// Requests run in parallel: the stop of a tap arrives first, its move right after.
+		for (const CameraCommand &command :
+		     {CameraCommands::motorStop(), CameraCommands::move(Direction::Up)}) {
+			CameraJob job = CameraJob::fromCommand(command, 0);
+			job.mayOvertake = true;
+			QVERIFY(worker.submit(std::move(job)));
+		}
+		QTRY_COMPARE(commandPayloads(*sim).size(), 2);
+		QCOMPARE(commandPayloads(*sim), QStringList({kMoveUp, kStop}));
+		QTRY_VERIFY(!worker.isMoving(CameraLane::PanTilt));
+	}
+
+	void anUnansweredStopIsSentUntilAnswered()
+	{
+		QVERIFY(startCamera("127.0.0.163"));
+		CameraWorker::Options options = workerOptions();
+		options.stopRetryMs = 100;
+		CameraWorker worker(1, options);
+		QVERIFY(connectWorker(worker, sim->address()));
+		QVERIFY(worker.submit(CameraCommands::move(Direction::Up), 0));
+		QVERIFY(drained(worker));
+		QVERIFY(clearWhenQuiet(*sim));
+
+		// A 0.6 s outage swallows the stop and its resend.
+		sim->setSilent(true);
+		QVERIFY(worker.submit(CameraCommands::motorStop(), 0));
+		QVERIFY(sim->waitForReceived(1, 5000));
+		QTest::qWait(600);
+		sim->setSilent(false);
+		const int stopsInOutage = commandPayloads(*sim).count(kStop);
+		QTRY_VERIFY_WITH_TIMEOUT(commandPayloads(*sim).count(kStop) > stopsInOutage, 10000);
+		QTRY_VERIFY(!worker.isMoving(CameraLane::PanTilt));
+		QCOMPARE(loggedContaining(QStringLiteral("answered the stop it was sent again")), 1);
+	}
+
+	void presetNumbersStayWithTheirCamera()
+	{
+		QVERIFY(startCamera("127.0.0.164"));
+		auto other = startSimulatedCamera(QStringLiteral("127.0.0.165"), QStringLiteral("NX-B93K"));
+		QVERIFY(other);
+		CameraWorker::Options options = workerOptions();
+		options.commandPauseMs = 0;
+		CameraWorker storing(1, options);
+		options.cameraPort = other->port();
+		CameraWorker recalling(2, options);
+		QVERIFY(connectWorker(storing, sim->address()));
+		QVERIFY(connectWorker(recalling, other->address()));
+		sim->clearReceived();
+		other->clearReceived();
+		// A recall lets the camera settle for a second; stores follow each other quickly meanwhile.
+		for (int round = 0; round < 20; ++round) {
+			QVERIFY(storing.submit(CameraCommands::presetSave(), 7));
+			if (round % 5 == 0)
+				QVERIFY(recalling.submit(CameraCommands::presetRecall(), 3));
+		}
+		QVERIFY(drained(storing));
+		QVERIFY(drained(recalling));
+		QTRY_COMPARE(commandPayloads(*sim, QStringLiteral("8101043f")).size(), 20);
+		QTRY_COMPARE(commandPayloads(*other, QStringLiteral("8101043f")).size(), 4);
+		for (const auto &[camera, expected] :
+		     {std::make_pair(sim.get(), "8101043f0107ff"), std::make_pair(other.get(), "8101043f0203ff")}) {
+			QStringList memories = commandPayloads(*camera, QStringLiteral("8101043f"));
+			memories.removeDuplicates();
+			QCOMPARE(memories, QStringList{QString::fromLatin1(expected)});
+		}
 	}
 
 	void followUpsReachTheOwnersThread()
@@ -385,21 +461,32 @@ private slots:
 		QCOMPARE(lost.count(), 1);
 	}
 
-	void shutdownWithASilentCameraSendsTheStop()
+	void shutdownStopsEveryLaneToldToMove_data()
 	{
+		QTest::addColumn<bool>("stopAsked");
+		QTest::newRow("the stop was asked for") << true;
+		QTest::newRow("nobody asked for a stop") << false;
+	}
+	void shutdownStopsEveryLaneToldToMove()
+	{
+		QFETCH(bool, stopAsked);
 		QVERIFY(startCamera("127.0.0.160"));
 		auto worker = std::make_unique<CameraWorker>(1, workerOptions());
 		QVERIFY(connectWorker(*worker, sim->address()));
-		sim->clearReceived();
+		QVERIFY(worker->submit(CameraCommands::zoomIn(), 0));
+		QVERIFY(drained(*worker));
+		QVERIFY(clearWhenQuiet(*sim));
 		sim->setSilent(true);
-		QVERIFY(worker->submit(CameraCommands::move(CameraCommands::Direction::Up), 0));
+		QVERIFY(worker->submit(CameraCommands::move(Direction::Up), 0));
 		QVERIFY(sim->waitForReceived(1, 5000));
 		QVERIFY(worker->submit(CameraCommands::home(), 0));
-		QVERIFY(worker->submit(CameraCommands::motorStop(), 0));
+		if (stopAsked)
+			QVERIFY(worker->submit(CameraCommands::motorStop(), 0));
 
-		// Ending the worker cuts the wait for the move short, drops home and still sends the stop, once.
+		// Ending the worker cuts the wait for the move short, drops home and stops both lanes, each once.
 		worker.reset();
-		QTRY_COMPARE(withoutResends(commandPayloads(*sim)), QStringList({kMoveUp, kStop}));
+		QTRY_COMPARE(withoutResends(commandPayloads(*sim)).size(), 3);
+		QCOMPARE(withoutResends(commandPayloads(*sim)), QStringList({kMoveUp, kStop, kZoomStop}));
 		QCOMPARE(commandPayloads(*sim).count(kStop), 1);
 	}
 

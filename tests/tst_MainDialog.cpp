@@ -93,6 +93,7 @@ private slots:
 	void connectAndDeselect();
 	void connectFailures_data();
 	void connectFailures();
+	void aReleaseStopsWhatItsPressStarted();
 	void switchingCamerasReplacesTheLink();
 	void hotKeyCommandsDriveTheCamera();
 	void connectingShowsAndASecondClickWins();
@@ -620,6 +621,42 @@ void tst_MainDialog::connectFailures()
 	QVERIFY(boxTexts().isEmpty());
 }
 
+void tst_MainDialog::aReleaseStopsWhatItsPressStarted()
+{
+	makeDialog();
+	const HotkeyCommands::CommandSet commands = hotkeyCommands(*dialog);
+	const auto hotkey = [this, &commands](int row, bool pressed) {
+		HotkeyCommands::handleHotkey(
+			commands, row, pressed, dialog->activeCameraWorker() != nullptr,
+			[this](const CameraCommand &command, int value) { return dialog->setCommand(command, value); });
+	};
+	QVERIFY(clickSlot(1));
+	QVERIFY(clearWhenQuiet(*b93));
+	QTest::mousePress(button(QStringLiteral("UpButton")), Qt::LeftButton);
+	hotkey(4, true); // zoom in
+	QTRY_COMPARE(commandPayloads(*b93).size(), 2);
+
+	// The operator switches to the other camera, then lets go of the button and the key.
+	QVERIFY(clickSlot(2));
+	QVERIFY(clearWhenQuiet(*w38));
+	QTest::mouseRelease(button(QStringLiteral("UpButton")), Qt::LeftButton);
+	hotkey(4, false);
+	QTRY_COMPARE(commandPayloads(*b93).size(), 4);
+	QCOMPARE(sent(commandPayloads(*b93).mid(2)),
+		 sent({QStringLiteral("8101060107070303ff"), QStringLiteral("8101040700ff")}));
+	QVERIFY(cameraSettled(dialog.get()));
+	QCOMPARE(receivedBeforeMarker(*w38), 0);
+
+	// A key held while the slot is let go of is stopped too.
+	hotkey(5, true); // zoom out
+	QTRY_COMPARE(commandPayloads(*w38).size(), 1);
+	QTest::mouseClick(button(QStringLiteral("Camera2Button")), Qt::LeftButton);
+	QVERIFY(checkedSlots().isEmpty());
+	hotkey(5, false);
+	QTRY_COMPARE(commandPayloads(*w38).size(), 2);
+	QCOMPARE(commandPayloads(*w38).last(), QStringLiteral("8101040700ff"));
+}
+
 void tst_MainDialog::switchingCamerasReplacesTheLink()
 {
 	makeDialog();
@@ -714,12 +751,14 @@ void tst_MainDialog::failedSwitchKeepsTheCameraInUse()
 	makeDialog();
 	QVERIFY(clickSlot(1));
 
-	// While the other slot is being connected, the camera in use is still driven.
+	// While the other slot is being connected, the controls drive nothing: the camera in use may be on air.
 	clearWhenQuiet(*b93);
 	QTest::mouseClick(button(QStringLiteral("Camera6Button")), Qt::LeftButton);
 	QTest::mousePress(button(QStringLiteral("UpButton")), Qt::LeftButton);
 	QTest::mouseRelease(button(QStringLiteral("UpButton")), Qt::LeftButton);
-	QTRY_COMPARE(commandPayloads(*b93).size(), 2);
+	QVERIFY(!connectDone());
+	QVERIFY(cameraSettled(dialog.get()));
+	QCOMPARE(receivedBeforeMarker(*b93), 0);
 	QTRY_VERIFY_WITH_TIMEOUT(connectDone(), 10000);
 	QCOMPARE(checkedSlots(), QList<int>{1});
 	QVERIFY(boxTexts().isEmpty());

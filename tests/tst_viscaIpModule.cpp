@@ -1121,10 +1121,10 @@ private slots:
 
 void tst_viscaIpModule::recallBeforeAnyIndexStaysInField()
 {
-	// Runs before anything sets the process-wide memory number: -1 would put a terminator inside the message.
-	QCOMPARE(viscaIpModule::presetIdx, -1);
+	// A link whose memory number was never set: -1 would put a terminator inside the message.
 	CameraSimulator &sim = *sims.at(kBase);
 	auto link = linkTo(kBase, sim.address().toString(), sim.port());
+	QCOMPARE(link->memoryIndex(), -1);
 	sim.clearReceived();
 	link->setMemory1_Recall();
 	QVERIFY(sim.waitForReceived(1, 2000));

@@ -67,7 +67,8 @@ bool HotkeyCommands::handleHotkey(const CommandSet &commands, int index, bool pr
 				  const SetCommand &setCommand)
 {
 	qCDebug(lcHotkeys, "pressed = %d", pressed ? 1 : 0);
-	if (!connected || index < 0 || index >= HotkeySource::kHotkeyCount || !setCommand)
+	// A release always goes through: it stops what its press started, even after the operator let go of the slot.
+	if ((!connected && pressed) || index < 0 || index >= HotkeySource::kHotkeyCount || !setCommand)
 		return false;
 
 	const CameraCommand *command = nullptr;

@@ -32,8 +32,8 @@ struct CommandSet {
 CommandSet makeCommandSet();
 
 // One hotkey event: rows 0..5 run their press or release command with value 0, rows 6..14 call preset
-// index - 5 on press and do nothing on release. Nothing runs unless `connected`. True when a command was handed
-// to `setCommand` and it reported that it ran.
+// index - 5 on press and do nothing on release. A press runs only while `connected`; a release always does. True when a
+// command was handed to `setCommand` and it reported that it ran.
 bool handleHotkey(const CommandSet &commands, int index, bool pressed, bool connected, const SetCommand &setCommand);
 
 // Turns `action` into the "UseHotHeys" switch: checkable, checked from the settings key "hotKey", with the

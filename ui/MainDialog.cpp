@@ -785,12 +785,34 @@ void MainDialog::setStatusMessage(const QString &text, Severity severity, int ab
 
 bool MainDialog::setCommand(const Command &command, int value)
 {
-	return submitToCamera(CameraJob::fromCommand(command, value));
+	if (command.stop && isDriveLane(command.lane))
+		return stopWhereMoved(command, value);
+	CameraWorker *camera = activeCamera;
+	if (!submitToCamera(CameraJob::fromCommand(command, value)))
+		return false;
+	if (isDriveLane(command.lane) && !movedCameras[command.lane].contains(camera))
+		movedCameras[command.lane] << camera;
+	return true;
+}
+
+bool MainDialog::stopWhereMoved(const Command &stop, int value)
+{
+	// A release stops what its press started, wherever the window has gone since: another slot, no slot, or a
+	// slot still connecting.
+	QList<CameraWorker *> targets;
+	std::swap(targets, movedCameras[stop.lane]);
+	if (targets.isEmpty() && activeCamera && connectingSlot == 0)
+		targets << activeCamera;
+	bool sent = false;
+	for (CameraWorker *camera : targets)
+		sent = camera->submit(CameraJob::fromCommand(stop, value)) || sent;
+	return sent;
 }
 
 bool MainDialog::submitToCamera(CameraJob job)
 {
-	return activeCamera && activeCamera->submit(std::move(job));
+	// While another slot connects, the controls act on nothing: the camera still in use may be the one on air.
+	return activeCamera && connectingSlot == 0 && activeCamera->submit(std::move(job));
 }
 
 bool MainDialog::requestReading(int groups, PanelReader read, PanelApplier apply, int settleMs,

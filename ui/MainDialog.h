@@ -16,6 +16,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -207,6 +208,7 @@ private:
 	// Camera work whose answers update the panel: queued for the camera in use, the follow-up runs only while
 	// that camera is still in use.
 	bool submitToCamera(CameraJob job);
+	bool stopWhereMoved(const Command &stop, int value);
 	using PanelReader = void (PanelReading::*)(viscaIpModule &link);
 	using PanelApplier = void (MainDialog::*)(const PanelReading &reading, quint64 askedAt);
 	// Queues a reading of `groups` for the camera in use (after `settleMs`, for a camera that needs time to
@@ -278,16 +280,18 @@ private:
 	QPointer<AboutDialog> aboutDialog;
 	QPointer<RelayDialog> relayDialog;
 	QPointer<ScenePresetDialog> scenePresetDialog;
-	CameraPool *cameras = nullptr;             // child of the dialog
-	CameraDirector *director = nullptr;        // child of the dialog
-	CameraWorker *activeCamera = nullptr;      // the camera in use, owned by the pool
-	CameraWorker *lostCamera = nullptr;        // given up by the watchdog; taken back when it answers again
-	int connectedSlot = 0;                     // 1..8 while a camera is in use or lost
-	int connectingSlot = 0;                    // 1..8 while an attempt runs
-	int statusSlot = 0;                        // the slot the status message is about, if any
-	quint64 connectAttempt = 0;                // the latest attempt; older results are discarded
-	quint64 cameraGeneration = 0;              // changes whenever the camera in use changes or goes
-	QList<CameraWorker *> watchedWorkers;      // workers whose signals reach the window
+	CameraPool *cameras = nullptr;        // child of the dialog
+	CameraDirector *director = nullptr;   // child of the dialog
+	CameraWorker *activeCamera = nullptr; // the camera in use, owned by the pool
+	CameraWorker *lostCamera = nullptr;   // given up by the watchdog; taken back when it answers again
+	int connectedSlot = 0;                // 1..8 while a camera is in use or lost
+	int connectingSlot = 0;               // 1..8 while an attempt runs
+	int statusSlot = 0;                   // the slot the status message is about, if any
+	quint64 connectAttempt = 0;           // the latest attempt; older results are discarded
+	quint64 cameraGeneration = 0;         // changes whenever the camera in use changes or goes
+	QList<CameraWorker *> watchedWorkers; // workers whose signals reach the window
+	// Per drive lane, the cameras the window told to move and has not stopped yet.
+	std::map<CameraLane, QList<CameraWorker *>> movedCameras;
 	QHash<int, int> awaitingReadings;          // panel group -> readings on their way
 	QHash<QObject *, quint64> operatorChanges; // control -> when the operator last changed it
 	quint64 changeClock = 0;

@@ -13,8 +13,6 @@
 #include <cstring>
 #include <vector>
 
-int viscaIpModule::presetIdx = -1;
-
 namespace {
 
 using ViscaReply::kHeaderSize;

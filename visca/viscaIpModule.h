@@ -32,10 +32,6 @@ public:
 	// After every command of the operator: the camera takes the next one only when it is ready for it.
 	static constexpr int kCommandPauseMs = 100;
 
-	// The memory (preset) number used by the memory commands; shared by every link in the process. Kept as set
-	// (-1 until one is chosen) and fitted to the memory numbers when a command carries it.
-	static int presetIdx;
-
 	explicit viscaIpModule(QObject *parent = nullptr);
 	~viscaIpModule() override;
 
@@ -134,7 +130,10 @@ public:
 	bool getAfMode();
 
 	// --- Presets ---
+	// The memory (preset) number the memory commands of this link carry. Each link keeps its own: links of several
+	// cameras run on threads of their own, and a store on one must never take another's number.
 	void setMemory1_Index(int index) { presetIdx = index; }
+	int memoryIndex() const { return presetIdx; }
 	void setMemory1_Reset();
 	void setMemory1_Save();
 	void setMemory1_Recall();
@@ -215,6 +214,7 @@ protected:
 	uint32_t tiltDownLimit = 0xFFFF;
 	int focusSpeed = 3;
 	int presetSpeed = 0;
+	int presetIdx = -1; // kept as set; fitted to the memory numbers when a command carries it
 	bool secondReply = false;
 	bool lastExchangeSucceeded = false;
 	bool lastExchangeHeard = false;

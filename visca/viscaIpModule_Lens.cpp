@@ -16,10 +16,9 @@ constexpr int kMemoryReset = 0x00;
 constexpr int kMemorySave = 0x01;
 constexpr int kMemoryRecall = 0x02;
 
-QByteArray memoryMessage(int action, const char *operation)
+QByteArray memoryMessage(int action, int index, const char *operation)
 {
-	return viscaPayload(
-		{0x81, 0x01, 0x04, 0x3F, action, ViscaFields::memory.fit(viscaIpModule::presetIdx, operation), 0xFF});
+	return viscaPayload({0x81, 0x01, 0x04, 0x3F, action, ViscaFields::memory.fit(index, operation), 0xFF});
 }
 
 } // namespace
@@ -112,12 +111,12 @@ bool viscaIpModule::getAfMode()
 
 void viscaIpModule::setMemory1_Reset()
 {
-	sendCommand(memoryMessage(kMemoryReset, __func__));
+	sendCommand(memoryMessage(kMemoryReset, presetIdx, __func__));
 }
 
 void viscaIpModule::setMemory1_Save()
 {
-	sendCommand(memoryMessage(kMemorySave, __func__));
+	sendCommand(memoryMessage(kMemorySave, presetIdx, __func__));
 }
 
 void viscaIpModule::setMemory1_Recall()
@@ -125,6 +124,6 @@ void viscaIpModule::setMemory1_Recall()
 	// The camera acknowledges a recall at once and completes it only when it arrives at the preset, so the
 	// completion is awaited and the recall is never repeated: a second recall would restart the move.
 	expectSecondReply();
-	sendCommand(memoryMessage(kMemoryRecall, __func__), 1);
+	sendCommand(memoryMessage(kMemoryRecall, presetIdx, __func__), 1);
 	pauseFor(kRecallSettleMs);
 }
