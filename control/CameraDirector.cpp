@@ -40,6 +40,30 @@ std::optional<Direction> directionNamed(const QString &name)
 	return it == directions.constEnd() ? std::nullopt : std::optional<Direction>(*it);
 }
 
+// A caller's text as a refusal quotes it: short, and with control characters spelled out, so that a newline in a
+// request cannot write a line of its own into the host's log.
+QString shownText(const QString &text)
+{
+	QString shown;
+	for (const QChar c : text.left(32)) {
+		if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
+		    c.category() == QChar::Separator_Paragraph)
+			shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+		else
+			shown += c;
+	}
+	return shown;
+}
+
+// Moves, zooms and focus drives come from requests, which obs-websocket runs in parallel: a stop may overtake
+// its move on the way here.
+CameraJob driveJob(const CameraCommand &command, int value)
+{
+	CameraJob job = CameraJob::fromCommand(command, value);
+	job.mayOvertake = true;
+	return job;
+}
+
 int clamp(int value, int minimum, int maximum)
 {
 	return value > maximum ? maximum : std::max(value, minimum);
@@ -62,6 +86,13 @@ CameraCommand moveAtSpeeds(Direction direction, std::optional<int> pan, std::opt
 		link.setTiltSpeed(storedTilt);
 	};
 	return command;
+}
+
+CameraDirector::Outcome busy(int slot)
+{
+	return CameraDirector::Outcome::refused(
+		QStringLiteral("the camera of slot %1 has too many commands waiting; this one was not taken")
+			.arg(slot));
 }
 
 CameraDirector::Outcome badSlot(int slot)
@@ -149,9 +180,8 @@ CameraDirector::Outcome CameraDirector::move(int slot, const QString &direction,
 					     std::optional<int> tiltSpeed)
 {
 	if (direction == QLatin1String("stop"))
-		return dispatch(slot, "a stop", [](const viscaGeneralOps &) {
-			return CameraJob::fromCommand(CameraCommands::motorStop(), 0);
-		});
+		return dispatch(slot, "a stop",
+				[](const viscaGeneralOps &) { return driveJob(CameraCommands::motorStop(), 0); });
 	if (direction == QLatin1String("home"))
 		return dispatch(slot, "a move home", [](const viscaGeneralOps &) {
 			return CameraJob::fromCommand(CameraCommands::home(), 0);
@@ -160,7 +190,7 @@ CameraDirector::Outcome CameraDirector::move(int slot, const QString &direction,
 	if (!towards)
 		return Outcome::refused(QStringLiteral("direction \"%1\" is not one of up, down, left, right, up-left, "
 						       "up-right, down-left, down-right, stop, home")
-						.arg(direction.left(32)));
+						.arg(shownText(direction)));
 	return dispatch(slot, "a move", [towards, panSpeed, tiltSpeed](const viscaGeneralOps &ops) {
 		std::optional<int> pan;
 		std::optional<int> tilt;
@@ -168,7 +198,7 @@ CameraDirector::Outcome CameraDirector::move(int slot, const QString &direction,
 			pan = clamp(*panSpeed, ops.panSpeedMin(), ops.panSpeedMax());
 		if (tiltSpeed)
 			tilt = clamp(*tiltSpeed, ops.tiltSpeedMin(), ops.tiltSpeedMax());
-		return CameraJob::fromCommand(moveAtSpeeds(*towards, pan, tilt), 0);
+		return driveJob(moveAtSpeeds(*towards, pan, tilt), 0);
 	});
 }
 
@@ -179,10 +209,9 @@ CameraDirector::Outcome CameraDirector::zoom(int slot, const QString &direction)
 						     {QStringLiteral("stop"), CameraCommands::zoomStop()}};
 	if (!commands.contains(direction))
 		return Outcome::refused(
-			QStringLiteral("zoom direction \"%1\" is not one of in, out, stop").arg(direction.left(32)));
+			QStringLiteral("zoom direction \"%1\" is not one of in, out, stop").arg(shownText(direction)));
 	const CameraCommand command = commands.value(direction);
-	return dispatch(slot, "a zoom",
-			[command](const viscaGeneralOps &) { return CameraJob::fromCommand(command, 0); });
+	return dispatch(slot, "a zoom", [command](const viscaGeneralOps &) { return driveJob(command, 0); });
 }
 
 CameraDirector::Outcome CameraDirector::focus(int slot, const QString &direction)
@@ -196,10 +225,10 @@ CameraDirector::Outcome CameraDirector::focus(int slot, const QString &direction
 	if (!commands.contains(direction))
 		return Outcome::refused(
 			QStringLiteral("focus direction \"%1\" is not one of near, far, stop, auto, manual")
-				.arg(direction.left(32)));
+				.arg(shownText(direction)));
 	const auto [command, value] = commands.value(direction);
 	return dispatch(slot, "a focus", [command = command, value = value](const viscaGeneralOps &) {
-		return CameraJob::fromCommand(command, value);
+		return driveJob(command, value);
 	});
 }
 
@@ -211,9 +240,11 @@ void CameraDirector::reportPresetCall(int slot, int preset, Source source)
 
 CameraDirector::Outcome CameraDirector::dispatch(int slot, const char *what, JobFactory makeJob)
 {
+	if (slot < 1 || slot > CameraPool::kSlots)
+		return badSlot(slot);
 	CameraWorker *worker = pool->worker(slot);
 	if (!worker)
-		return badSlot(slot);
+		return Outcome::refused(QStringLiteral("the controller is shutting down"));
 	const QString address = storedAddress(slot);
 	if (address.isEmpty()) {
 		const QString text = tr("%1 has no camera address; %2 for it was not sent.").arg(caption(slot), what);
@@ -223,11 +254,19 @@ CameraDirector::Outcome CameraDirector::dispatch(int slot, const char *what, Job
 	}
 	watch(slot, worker);
 	if (worker->hasLink() && worker->address() == address && worker->capabilities()) {
-		worker->submit(makeJob(*worker->capabilities()));
+		if (lost.value(slot) || !worker->isAnswering())
+			return Outcome::refused(
+				QStringLiteral("the camera of slot %1 (%2) is not answering").arg(slot).arg(address));
+		CameraJob job = makeJob(*worker->capabilities());
+		job.refuseWhenFull = true;
+		if (!worker->submit(std::move(job)))
+			return busy(slot);
 		return {};
 	}
-	// The camera is identified first; what was asked of it waits for that, in order.
+	// The camera is identified first; what was asked of it waits for that, in order, within the worker's bound.
 	const bool identifying = waiting.contains(slot);
+	if (waiting.value(slot).size() >= pool->workerOptions().maxJobs)
+		return busy(slot);
 	waiting[slot] << makeJob;
 	if (!identifying)
 		identify(slot, address);

@@ -12,7 +12,7 @@ CameraWorker *CameraPool::worker(int slot)
 	if (slot < 1 || slot > kSlots)
 		return nullptr;
 	CameraWorker *&worker = workers[size_t(slot - 1)];
-	if (!worker)
+	if (!worker && !closed)
 		worker = new CameraWorker(slot, options, this);
 	return worker;
 }
@@ -26,6 +26,7 @@ CameraWorker *CameraPool::existingWorker(int slot) const
 
 void CameraPool::shutdown()
 {
+	closed = true;
 	// Ending all first and joining afterwards bounds the whole shutdown by the slowest worker, not their sum.
 	for (CameraWorker *worker : workers)
 		if (worker)

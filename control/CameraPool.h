@@ -23,10 +23,14 @@ public:
 	// The worker of a slot if one was made.
 	CameraWorker *existingWorker(int slot) const;
 
-	// Ends every worker: all of them stop waiting at once, then each is joined.
+	const CameraWorker::Options &workerOptions() const { return options; }
+
+	// Ends every worker: each stops every lane it was told to move, all stop waiting at once, then each is
+	// joined. No worker is made afterwards.
 	void shutdown();
 
 private:
 	const CameraWorker::Options options;
 	std::array<CameraWorker *, kSlots> workers{};
+	bool closed = false;
 };

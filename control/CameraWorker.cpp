@@ -216,7 +216,7 @@ void CameraWorker::run()
 		}
 		const Clock::time_point monitorAt = nextWake();
 		if (monitorAt <= now) {
-			const bool watchdogDue = !lost && now >= lastActivity + watchdogInterval();
+			const bool watchdogDue = watched && !lost && now >= lastActivity + watchdogInterval();
 			lock.unlock();
 			if (watchdogDue)
 				runWatchdog();
@@ -264,12 +264,13 @@ void CameraWorker::retryStops()
 CameraWorker::Clock::time_point CameraWorker::nextWake() const
 {
 	// Nothing to watch: sleep until a job comes.
+	// A camera that stopped answering is probed whoever drives it, so that it is taken back when it answers.
 	Clock::time_point at = Clock::time_point::max();
-	if (!watched || !link)
+	if (!link)
 		return at;
-	if (!lost)
+	if (watched && !lost)
 		at = lastActivity + watchdogInterval();
-	if (lost || !linkAnswering)
+	if ((watched && lost) || !linkAnswering)
 		at = std::min(at, nextProbe);
 	return at;
 }

@@ -1,5 +1,6 @@
 #include "camera/ProfileLocation.h"
 #include "camera/viscaGeneralOps.h"
+#include "control/CameraPool.h"
 #include "plugin/CameraHotKey.h"
 #include "plugin/ModuleLog.h"
 #include "plugin/ObsSceneSource.h"
@@ -50,6 +51,16 @@ void showController()
 		controllerDock->present();
 }
 
+void onFrontendEvent(enum obs_frontend_event event, void *)
+{
+	// OBS may end the process without taking its windows down first: every camera told to move gets its stop
+	// now, while the workers can still send it.
+	if (event == OBS_FRONTEND_EVENT_EXIT && mainDialog) {
+		kavren_log(LOG_INFO, "OBS is exiting: the cameras are stopped and their workers end");
+		mainDialog->cameraPool()->shutdown();
+	}
+}
+
 } // namespace
 
 MODULE_EXPORT const char *obs_module_description(void)
@@ -92,6 +103,7 @@ bool obs_module_load(void)
 	// Scene-linked presets follow OBS's scenes; the source goes with the dialog.
 	mainDialog->attachSceneSource(new ObsSceneSource(mainDialog));
 
+	obs_frontend_add_event_callback(onFrontendEvent, nullptr);
 	if (action)
 		QObject::connect(action, &QAction::triggered, [] { showController(); });
 	else
@@ -115,6 +127,7 @@ void obs_module_unload(void)
 {
 	// The controller goes away with its dock, a child of the host's main window; only the lookups into our locale
 	// table, which the host frees, and the route into the host's log must not outlive the module.
+	obs_frontend_remove_event_callback(onFrontendEvent, nullptr);
 	viscaGeneralOps::setTextLookup(nullptr);
 	ModuleText::setLookup(nullptr);
 	ClickingButtonAccessible::uninstall();

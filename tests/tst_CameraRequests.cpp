@@ -160,6 +160,8 @@ private slots:
 		    "direction \"sideways\" is not one of");
 		row("direction as number", "Move", R"({"slot": 2, "direction": 1})", "\"direction\" must be a string");
 		row("direction missing", "Focus", R"({"slot": 2})", "\"direction\" is missing");
+		row("direction with a line of its own", "Move", R"({"slot": 2, "direction": "up\nforged"})",
+		    "direction \"up\\x0aforged\" is not one of");
 		row("direction in capitals", "Move", R"({"slot": 2, "direction": "UP"})",
 		    "direction \"UP\" is not one of");
 		row("pan speed as text", "Move", R"({"slot": 2, "direction": "up", "panSpeed": "5"})",
@@ -210,6 +212,47 @@ private slots:
 			requests->handle("GetCameras", json::object())["cameras"][1].value("connected", false), 10000);
 		answer = requests->handle("GetCameras", json::object());
 		QCOMPARE(answer["cameras"][1]["model"].get<std::string>(), std::string("NX-B93K"));
+	}
+
+	void whatACameraCannotTakeIsRefused()
+	{
+		QSignalSpy called(director.get(), &CameraDirector::presetCalled);
+		const json preset{{"slot", 2}, {"preset", 4}};
+		QCOMPARE(requests->handle("CallPreset", preset).value("ok", false), true);
+		QTRY_VERIFY_WITH_TIMEOUT(pool->existingWorker(2) && pool->existingWorker(2)->isIdle() &&
+						 pool->existingWorker(2)->hasLink(),
+					 10000);
+
+		// A camera known to be silent takes nothing, and nobody hears of a call that will not happen.
+		camera->setSilent(true);
+		QCOMPARE(requests->handle("Move", {{"slot", 2}, {"direction", "home"}}).value("ok", false), true);
+		QTRY_VERIFY_WITH_TIMEOUT(!pool->existingWorker(2)->isAnswering(), 10000);
+		const json silent = requests->handle("CallPreset", preset);
+		QCOMPARE(silent.value("error", std::string()),
+			 std::string("the camera of slot 2 (127.0.0.172) is not answering"));
+		QCOMPARE(called.count(), 1);
+		// Probed meanwhile, it is taken back when it answers.
+		camera->setSilent(false);
+		QTRY_VERIFY_WITH_TIMEOUT(pool->existingWorker(2)->isAnswering(), 10000);
+
+		// A camera whose queue is full refuses what comes next instead of dropping what waits.
+		cleanup();
+		CameraWorker::Options slow;
+		slow.commandPauseMs = 4000;
+		slow.maxJobs = 2;
+		pool = std::make_unique<CameraPool>(slow);
+		director = std::make_unique<CameraDirector>(pool.get(), [](int) { return QStringLiteral("Camera"); });
+		requests = std::make_unique<CameraRequests>(director.get());
+		QSignalSpy calledSlow(director.get(), &CameraDirector::presetCalled);
+		QCOMPARE(requests->handle("CallPreset", preset).value("ok", false), true);
+		QTRY_VERIFY_WITH_TIMEOUT(pool->existingWorker(2)->hasLink() &&
+						 pool->existingWorker(2)->pendingJobNames().isEmpty(),
+					 20000);
+		QList<bool> taken;
+		for (int call = 0; call < 4; ++call)
+			taken << requests->handle("CallPreset", preset).value("ok", false);
+		QCOMPARE(taken, QList<bool>({true, true, false, false}));
+		QCOMPARE(calledSlow.count(), 3);
 	}
 
 	void requestsAfterTheDirectorWentAreRefused()

@@ -565,11 +565,13 @@ bool MainDialog::connectToCamera(QPushButton *button, QString slotName)
 
 void MainDialog::startConnect(int slot, const QString &address)
 {
+	CameraWorker *worker = cameras->worker(slot);
+	if (!worker)
+		return; // shutting down
 	// A second click wins: the result of an earlier attempt is discarded when it comes.
 	const quint64 attempt = ++connectAttempt;
 	connectingSlot = slot;
 	setStatusMessage(ModuleText::text("StatusConnecting").arg(ElidedCaption::caption(cameraButton(slot)), address));
-	CameraWorker *worker = cameras->worker(slot);
 	watchWorker(worker);
 	QPointer<MainDialog> self(this);
 	worker->connectTo(address, [self, slot, attempt, worker](const CameraWorker::ConnectResult &result) {
