@@ -2,6 +2,7 @@
 // line, the command wrappers, the hotkey commands and the connection watchdog.
 
 #include "MainDialogTestSupport.h"
+#include "control/CameraDirector.h"
 
 #include "control/CameraPool.h"
 #include "discovery/DiscoveryDialog.h"
@@ -684,6 +685,16 @@ void tst_MainDialog::switchingCamerasReplacesTheLink()
 	QCOMPARE(checkedSlots(), QList<int>{1});
 	QCOMPARE(child<QComboBox>("PresetSpeedBox")->itemText(0), QStringLiteral("5 °/s"));
 	QVERIFY(boxTexts().isEmpty());
+
+	// The slot is given the other camera, and a scene recalls a preset on it before the window is clicked: the
+	// window follows the link that was made anew and drives the new camera with its own model's ranges.
+	QJsonObject settings = SettingsHome::read();
+	settings[QStringLiteral("Camera1IP")] = QString::fromLatin1(kW38Address);
+	SettingsHome::write(settings);
+	QVERIFY(dialog->cameraDirector()->callPreset(1, 2, CameraDirector::Source::Scene).ok);
+	QTRY_COMPARE_WITH_TIMEOUT(child<QComboBox>("PresetSpeedBox")->itemText(0), QStringLiteral("2 °/s"), 10000);
+	QCOMPARE(checkedSlots(), QList<int>{1});
+	QVERIFY(child<QLabel>("ConnectionLabel")->text().contains(QStringLiteral("NX-W38B")));
 }
 
 // ------------------------------------------------------------------------------------------------ hotkey commands

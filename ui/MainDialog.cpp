@@ -645,6 +645,26 @@ void MainDialog::watchWorker(CameraWorker *worker)
 		[this, worker](bool answering) { onAnsweringChanged(worker, answering); });
 	connect(worker, &CameraWorker::connectionLost, this, [this, worker]() { onConnectionLost(worker); });
 	connect(worker, &CameraWorker::answeringAgain, this, [this, worker]() { onAnsweringAgain(worker); });
+	connect(worker, &CameraWorker::linkReady, this, [this, worker]() { onLinkReady(worker); });
+}
+
+void MainDialog::onLinkReady(CameraWorker *worker)
+{
+	// The slot's link was made anew by another of its users (a scene or a request, after the slot was given
+	// another camera): the window shows and drives the camera the link now reaches, with that model's ranges.
+	if ((worker != activeCamera && worker != lostCamera) || connectingSlot != 0)
+		return;
+	if (worker->address() == connectedAddress && worker->model() == connectedModel)
+		return;
+	CameraWorker::ConnectResult result;
+	result.outcome = CameraWorker::ConnectResult::Outcome::Connected;
+	result.address = worker->address();
+	result.model = worker->model();
+	result.ops = worker->capabilities();
+	qCInfo(lcUi, "Camera %d now reaches %s (%s)", connectedSlot, qUtf8Printable(result.address),
+	       qUtf8Printable(result.model));
+	useCamera(connectedSlot, worker, result);
+	updateControlUI();
 }
 
 void MainDialog::onAnsweringChanged(CameraWorker *worker, bool answering)

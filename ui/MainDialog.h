@@ -202,6 +202,7 @@ private:
 	void onAnsweringChanged(CameraWorker *worker, bool answering);
 	void onConnectionLost(CameraWorker *worker);
 	void onAnsweringAgain(CameraWorker *worker);
+	void onLinkReady(CameraWorker *worker);
 	void refreshSlotButtons();
 	static int slotNumber(const QString &slotName);
 
