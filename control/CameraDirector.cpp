@@ -95,19 +95,24 @@ CameraDirector::Outcome busy(int slot)
 			.arg(slot));
 }
 
-CameraDirector::Outcome badSlot(int slot)
+const QHash<QString, CameraCommand> &zoomCommands()
 {
-	return CameraDirector::Outcome::refused(QStringLiteral("slot %1 is not 1 to 8").arg(slot));
+	static const QHash<QString, CameraCommand> commands{{QStringLiteral("in"), CameraCommands::zoomIn()},
+							    {QStringLiteral("out"), CameraCommands::zoomOut()},
+							    {QStringLiteral("stop"), CameraCommands::zoomStop()}};
+	return commands;
 }
 
-bool presetInRange(int preset)
+// A focus direction's command and its value.
+const QHash<QString, std::pair<CameraCommand, int>> &focusCommands()
 {
-	return preset >= 1 && preset <= kMaxPreset;
-}
-
-CameraDirector::Outcome badPreset(int preset)
-{
-	return CameraDirector::Outcome::refused(QStringLiteral("preset %1 is not 1 to %2").arg(preset).arg(kMaxPreset));
+	static const QHash<QString, std::pair<CameraCommand, int>> commands{
+		{QStringLiteral("near"), {CameraCommands::focusNear(), 0}},
+		{QStringLiteral("far"), {CameraCommands::focusFar(), 0}},
+		{QStringLiteral("stop"), {CameraCommands::focusStop(), 0}},
+		{QStringLiteral("auto"), {CameraCommands::autoFocus(), 1}},
+		{QStringLiteral("manual"), {CameraCommands::autoFocus(), 0}}};
+	return commands;
 }
 
 } // namespace
@@ -115,6 +120,11 @@ CameraDirector::Outcome badPreset(int preset)
 CameraDirector::CameraDirector(CameraPool *pool, Caption caption, QObject *parent)
     : QObject(parent), pool(pool), caption(std::move(caption))
 {
+	// Every user of a slot's camera hears of its status here, whoever made its link.
+	for (int slot = 1; slot <= CameraPool::kSlots; ++slot)
+		if (CameraWorker *worker = pool->existingWorker(slot))
+			watch(slot, worker);
+	connect(pool, &CameraPool::workerMade, this, &CameraDirector::watch);
 }
 
 QString CameraDirector::sourceName(Source source)
@@ -130,6 +140,11 @@ QString CameraDirector::sourceName(Source source)
 		return QStringLiteral("request");
 	}
 	return QString();
+}
+
+int CameraDirector::maxWaiting() const
+{
+	return pool->workerOptions().maxJobs;
 }
 
 QList<CameraDirector::CameraInfo> CameraDirector::cameras() const
@@ -153,8 +168,8 @@ QList<CameraDirector::CameraInfo> CameraDirector::cameras() const
 
 CameraDirector::Outcome CameraDirector::callPreset(int slot, int preset, Source source)
 {
-	if (!presetInRange(preset))
-		return badPreset(preset);
+	if (const Outcome check = checkPreset(preset); !check.ok)
+		return check;
 	const Outcome outcome = dispatch(slot, "a preset call", [preset](const viscaGeneralOps &) {
 		return CameraJob::fromCommand(CameraCommands::presetRecall(), preset);
 	});
@@ -165,8 +180,8 @@ CameraDirector::Outcome CameraDirector::callPreset(int slot, int preset, Source 
 
 CameraDirector::Outcome CameraDirector::storePreset(int slot, int preset, Source source)
 {
-	if (!presetInRange(preset))
-		return badPreset(preset);
+	if (const Outcome check = checkPreset(preset); !check.ok)
+		return check;
 	const Outcome outcome = dispatch(slot, "a preset store", [preset](const viscaGeneralOps &) {
 		return CameraJob::fromCommand(CameraCommands::presetSave(), preset);
 	});
@@ -179,6 +194,8 @@ CameraDirector::Outcome CameraDirector::storePreset(int slot, int preset, Source
 CameraDirector::Outcome CameraDirector::move(int slot, const QString &direction, std::optional<int> panSpeed,
 					     std::optional<int> tiltSpeed)
 {
+	if (const Outcome check = checkMove(direction); !check.ok)
+		return check;
 	if (direction == QLatin1String("stop"))
 		return dispatch(slot, "a stop",
 				[](const viscaGeneralOps &) { return driveJob(CameraCommands::motorStop(), 0); });
@@ -186,11 +203,7 @@ CameraDirector::Outcome CameraDirector::move(int slot, const QString &direction,
 		return dispatch(slot, "a move home", [](const viscaGeneralOps &) {
 			return CameraJob::fromCommand(CameraCommands::home(), 0);
 		});
-	const std::optional<Direction> towards = directionNamed(direction);
-	if (!towards)
-		return Outcome::refused(QStringLiteral("direction \"%1\" is not one of up, down, left, right, up-left, "
-						       "up-right, down-left, down-right, stop, home")
-						.arg(shownText(direction)));
+	const Direction towards = *directionNamed(direction);
 	return dispatch(slot, "a move", [towards, panSpeed, tiltSpeed](const viscaGeneralOps &ops) {
 		std::optional<int> pan;
 		std::optional<int> tilt;
@@ -198,38 +211,65 @@ CameraDirector::Outcome CameraDirector::move(int slot, const QString &direction,
 			pan = clamp(*panSpeed, ops.panSpeedMin(), ops.panSpeedMax());
 		if (tiltSpeed)
 			tilt = clamp(*tiltSpeed, ops.tiltSpeedMin(), ops.tiltSpeedMax());
-		return driveJob(moveAtSpeeds(*towards, pan, tilt), 0);
+		return driveJob(moveAtSpeeds(towards, pan, tilt), 0);
 	});
 }
 
 CameraDirector::Outcome CameraDirector::zoom(int slot, const QString &direction)
 {
-	const QHash<QString, CameraCommand> commands{{QStringLiteral("in"), CameraCommands::zoomIn()},
-						     {QStringLiteral("out"), CameraCommands::zoomOut()},
-						     {QStringLiteral("stop"), CameraCommands::zoomStop()}};
-	if (!commands.contains(direction))
-		return Outcome::refused(
-			QStringLiteral("zoom direction \"%1\" is not one of in, out, stop").arg(shownText(direction)));
-	const CameraCommand command = commands.value(direction);
+	if (const Outcome check = checkZoom(direction); !check.ok)
+		return check;
+	const CameraCommand command = zoomCommands().value(direction);
 	return dispatch(slot, "a zoom", [command](const viscaGeneralOps &) { return driveJob(command, 0); });
 }
 
 CameraDirector::Outcome CameraDirector::focus(int slot, const QString &direction)
 {
-	const QHash<QString, std::pair<CameraCommand, int>> commands{
-		{QStringLiteral("near"), {CameraCommands::focusNear(), 0}},
-		{QStringLiteral("far"), {CameraCommands::focusFar(), 0}},
-		{QStringLiteral("stop"), {CameraCommands::focusStop(), 0}},
-		{QStringLiteral("auto"), {CameraCommands::autoFocus(), 1}},
-		{QStringLiteral("manual"), {CameraCommands::autoFocus(), 0}}};
-	if (!commands.contains(direction))
-		return Outcome::refused(
-			QStringLiteral("focus direction \"%1\" is not one of near, far, stop, auto, manual")
-				.arg(shownText(direction)));
-	const auto [command, value] = commands.value(direction);
+	if (const Outcome check = checkFocus(direction); !check.ok)
+		return check;
+	const auto [command, value] = focusCommands().value(direction);
 	return dispatch(slot, "a focus", [command = command, value = value](const viscaGeneralOps &) {
 		return driveJob(command, value);
 	});
+}
+
+CameraDirector::Outcome CameraDirector::checkSlot(int slot)
+{
+	if (slot < 1 || slot > CameraPool::kSlots)
+		return Outcome::refused(QStringLiteral("slot %1 is not 1 to %2").arg(slot).arg(CameraPool::kSlots));
+	return {};
+}
+
+CameraDirector::Outcome CameraDirector::checkPreset(int preset)
+{
+	if (preset < 1 || preset > kMaxPreset)
+		return Outcome::refused(QStringLiteral("preset %1 is not 1 to %2").arg(preset).arg(kMaxPreset));
+	return {};
+}
+
+CameraDirector::Outcome CameraDirector::checkMove(const QString &direction)
+{
+	if (direction == QLatin1String("stop") || direction == QLatin1String("home") || directionNamed(direction))
+		return {};
+	return Outcome::refused(QStringLiteral("direction \"%1\" is not one of up, down, left, right, up-left, "
+					       "up-right, down-left, down-right, stop, home")
+					.arg(shownText(direction)));
+}
+
+CameraDirector::Outcome CameraDirector::checkZoom(const QString &direction)
+{
+	if (zoomCommands().contains(direction))
+		return {};
+	return Outcome::refused(
+		QStringLiteral("zoom direction \"%1\" is not one of in, out, stop").arg(shownText(direction)));
+}
+
+CameraDirector::Outcome CameraDirector::checkFocus(const QString &direction)
+{
+	if (focusCommands().contains(direction))
+		return {};
+	return Outcome::refused(QStringLiteral("focus direction \"%1\" is not one of near, far, stop, auto, manual")
+					.arg(shownText(direction)));
 }
 
 void CameraDirector::reportPresetCall(int slot, int preset, Source source)
@@ -240,8 +280,8 @@ void CameraDirector::reportPresetCall(int slot, int preset, Source source)
 
 CameraDirector::Outcome CameraDirector::dispatch(int slot, const char *what, JobFactory makeJob)
 {
-	if (slot < 1 || slot > CameraPool::kSlots)
-		return badSlot(slot);
+	if (const Outcome check = checkSlot(slot); !check.ok)
+		return check;
 	CameraWorker *worker = pool->worker(slot);
 	if (!worker)
 		return Outcome::refused(QStringLiteral("the controller is shutting down"));
@@ -254,10 +294,11 @@ CameraDirector::Outcome CameraDirector::dispatch(int slot, const char *what, Job
 	}
 	watch(slot, worker);
 	if (worker->hasLink() && worker->address() == address && worker->capabilities()) {
-		if (lost.value(slot) || !worker->isAnswering())
+		CameraJob job = makeJob(*worker->capabilities());
+		// A stop still goes to a silent camera: it is sent again until the camera answers.
+		if (!job.stop && (lost.value(slot) || !worker->isAnswering()))
 			return Outcome::refused(
 				QStringLiteral("the camera of slot %1 (%2) is not answering").arg(slot).arg(address));
-		CameraJob job = makeJob(*worker->capabilities());
 		job.refuseWhenFull = true;
 		if (!worker->submit(std::move(job)))
 			return busy(slot);

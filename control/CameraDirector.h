@@ -49,6 +49,16 @@ public:
 	CameraDirector(CameraPool *pool, Caption caption, QObject *parent = nullptr);
 
 	QList<CameraInfo> cameras() const;
+	// How many commands a camera's worker keeps waiting.
+	int maxWaiting() const;
+
+	// The checks a command passes before anything is sent. They depend on nothing but their arguments, so a
+	// caller on another thread can run them before it hands the command over.
+	static Outcome checkSlot(int slot);
+	static Outcome checkPreset(int preset);
+	static Outcome checkMove(const QString &direction); // the directions move() takes
+	static Outcome checkZoom(const QString &direction);
+	static Outcome checkFocus(const QString &direction);
 
 	Outcome callPreset(int slot, int preset, Source source);
 	Outcome storePreset(int slot, int preset, Source source);
@@ -66,6 +76,8 @@ public:
 signals:
 	void presetCalled(int slot, int preset, CameraDirector::Source source);
 	void cameraStatusChanged(int slot, bool connected, bool answering);
+	// What cameras() tells may have changed (the slots' names or addresses).
+	void camerasChanged();
 	// Something the operator should read in the window's status frame.
 	void notice(const QString &text);
 

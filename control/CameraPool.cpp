@@ -12,8 +12,10 @@ CameraWorker *CameraPool::worker(int slot)
 	if (slot < 1 || slot > kSlots)
 		return nullptr;
 	CameraWorker *&worker = workers[size_t(slot - 1)];
-	if (!worker && !closed)
+	if (!worker && !closed) {
 		worker = new CameraWorker(slot, options, this);
+		emit workerMade(slot, worker);
+	}
 	return worker;
 }
 

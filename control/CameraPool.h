@@ -29,6 +29,10 @@ public:
 	// joined. No worker is made afterwards.
 	void shutdown();
 
+signals:
+	// A slot's worker was made (on first use).
+	void workerMade(int slot, CameraWorker *worker);
+
 private:
 	const CameraWorker::Options options;
 	std::array<CameraWorker *, kSlots> workers{};

@@ -1,13 +1,19 @@
 #include "integrations/CameraRequests.h"
 
 #include "control/CameraDirector.h"
+#include "control/CameraPool.h"
 #include "integrations/IntegrationLog.h"
 
+#include <QCoreApplication>
+#include <QPointer>
 #include <QString>
 
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <mutex>
 #include <optional>
 
 namespace {
@@ -23,6 +29,11 @@ json refused(const std::string &type, const QString &why)
 {
 	qCInfo(lcIntegrations, "Request %s refused: %s", type.c_str(), qUtf8Printable(why));
 	return json{{"ok", false}, {"error", why.toStdString()}};
+}
+
+json notRunning(const std::string &type)
+{
+	return refused(type, QStringLiteral("the controller is not running"));
 }
 
 // A field that must be a JSON integer (not 1.0, "1" or true); the director checks its range.
@@ -71,54 +82,57 @@ TextField requiredText(const json &data, const char *name)
 	return {QString::fromStdString(it->get<std::string>()), QString()};
 }
 
-json answer(const std::string &type, const CameraDirector::Outcome &outcome)
-{
-	return outcome.ok ? accepted() : refused(type, outcome.error);
-}
-
-using PresetCommand = CameraDirector::Outcome (CameraDirector::*)(int, int, CameraDirector::Source);
-using DirectionCommand = std::function<CameraDirector::Outcome(CameraDirector &, int slot, const QString &)>;
-
-json presetRequest(CameraDirector &director, const std::string &type, const json &data, PresetCommand command)
-{
-	const IntegerField slot = requiredInteger(data, "slot");
-	if (!slot.value)
-		return refused(type, slot.error);
-	const IntegerField preset = requiredInteger(data, "preset");
-	if (!preset.value)
-		return refused(type, preset.error);
-	return answer(type, (director.*command)(*slot.value, *preset.value, CameraDirector::Source::Request));
-}
-
-json directionRequest(CameraDirector &director, const std::string &type, const json &data,
-		      const DirectionCommand &command)
-{
-	const IntegerField slot = requiredInteger(data, "slot");
-	if (!slot.value)
-		return refused(type, slot.error);
-	const TextField direction = requiredText(data, "direction");
-	if (!direction.error.isEmpty())
-		return refused(type, direction.error);
-	return answer(type, command(director, *slot.value, direction.value));
-}
-
-json moveRequest(CameraDirector &director, const std::string &type, const json &data)
-{
-	const IntegerField pan = integerField(data, "panSpeed");
-	if (!pan.error.isEmpty())
-		return refused(type, pan.error);
-	const IntegerField tilt = integerField(data, "tiltSpeed");
-	if (!tilt.error.isEmpty())
-		return refused(type, tilt.error);
-	return directionRequest(director, type, data,
-				[pan, tilt](CameraDirector &to, int slot, const QString &direction) {
-					return to.move(slot, direction, pan.value, tilt.value);
-				});
-}
-
 } // namespace
 
-CameraRequests::CameraRequests(CameraDirector *director) : director(director) {}
+// A checked command, ready for the director.
+struct CameraRequests::Command {
+	int slot = 0;
+	bool stop = false;  // a stop is never refused: the worker sends it until the camera answers
+	bool drive = false; // moves, zooms and focus drives merge in the worker's queue
+	std::function<CameraDirector::Outcome(CameraDirector &director)> run;
+};
+
+struct CameraRequests::Shared {
+	QPointer<CameraDirector> director; // read on the director's thread only
+	int maxWaiting = 0;
+	// Set without a lock: OBS may run its exit from a signal handler that interrupted the UI thread anywhere.
+	std::atomic<bool> closed{false};
+
+	std::mutex mutex;
+	QList<CameraDirector::CameraInfo> cameras;        // the director's picture, refreshed on its thread
+	std::array<int, CameraPool::kSlots> onTheirWay{}; // commands handed over, not yet taken by the director
+
+	void refresh()
+	{
+		if (!director)
+			return;
+		const QList<CameraDirector::CameraInfo> now = director->cameras();
+		std::lock_guard<std::mutex> lock(mutex);
+		cameras = now;
+	}
+};
+
+CameraRequests::CameraRequests(CameraDirector *director) : shared(std::make_shared<Shared>())
+{
+	shared->director = director;
+	if (!director) {
+		shared->closed = true;
+		return;
+	}
+	shared->maxWaiting = director->maxWaiting();
+	shared->refresh();
+	std::weak_ptr<Shared> weak = shared;
+	const auto refresh = [weak]() {
+		if (const auto state = weak.lock())
+			state->refresh();
+	};
+	QObject::connect(director, &CameraDirector::cameraStatusChanged, director, refresh);
+	QObject::connect(director, &CameraDirector::camerasChanged, director, refresh);
+	QObject::connect(director, &QObject::destroyed, [weak]() {
+		if (const auto state = weak.lock())
+			state->closed = true;
+	});
+}
 
 const std::vector<std::string> &CameraRequests::types()
 {
@@ -126,31 +140,122 @@ const std::vector<std::string> &CameraRequests::types()
 	return names;
 }
 
-json CameraRequests::handle(const std::string &type, const json &data)
+void CameraRequests::close()
 {
-	if (!director)
-		return refused(type, QStringLiteral("the controller is not running"));
+	shared->closed = true;
+}
+
+bool CameraRequests::isClosed() const
+{
+	return shared->closed;
+}
+
+json CameraRequests::handle(const std::string &type, const json &data) const
+{
+	using Outcome = CameraDirector::Outcome;
+	using Source = CameraDirector::Source;
+	if (shared->closed)
+		return notRunning(type);
 	if (!data.is_object())
 		return refused(type, QStringLiteral("the request data must be a JSON object"));
 	if (type == "GetCameras")
 		return cameras();
-	if (type == "CallPreset")
-		return presetRequest(*director, type, data, &CameraDirector::callPreset);
-	if (type == "StorePreset")
-		return presetRequest(*director, type, data, &CameraDirector::storePreset);
-	if (type == "Move")
-		return moveRequest(*director, type, data);
-	if (type == "Zoom")
-		return directionRequest(*director, type, data, &CameraDirector::zoom);
-	if (type == "Focus")
-		return directionRequest(*director, type, data, &CameraDirector::focus);
-	return refused(type, QStringLiteral("unknown request type"));
+	const bool preset = type == "CallPreset" || type == "StorePreset";
+	const bool drive = type == "Move" || type == "Zoom" || type == "Focus";
+	if (!preset && !drive)
+		return refused(type, QStringLiteral("unknown request type"));
+
+	const IntegerField pan = integerField(data, "panSpeed");
+	const IntegerField tilt = integerField(data, "tiltSpeed");
+	if (type == "Move" && !(pan.error + tilt.error).isEmpty())
+		return refused(type, pan.error.isEmpty() ? tilt.error : pan.error);
+	const IntegerField slot = requiredInteger(data, "slot");
+	if (!slot.value)
+		return refused(type, slot.error);
+	if (const Outcome check = CameraDirector::checkSlot(*slot.value); !check.ok)
+		return refused(type, check.error);
+
+	Command command;
+	command.slot = *slot.value;
+	if (preset) {
+		const IntegerField number = requiredInteger(data, "preset");
+		if (!number.value)
+			return refused(type, number.error);
+		if (const Outcome check = CameraDirector::checkPreset(*number.value); !check.ok)
+			return refused(type, check.error);
+		const bool call = type == "CallPreset";
+		command.run = [call, slot = command.slot, number = *number.value](CameraDirector &director) {
+			return call ? director.callPreset(slot, number, Source::Request)
+				    : director.storePreset(slot, number, Source::Request);
+		};
+		return handOver(type, command);
+	}
+	const TextField direction = requiredText(data, "direction");
+	if (!direction.error.isEmpty())
+		return refused(type, direction.error);
+	const Outcome check = type == "Move"   ? CameraDirector::checkMove(direction.value)
+			      : type == "Zoom" ? CameraDirector::checkZoom(direction.value)
+					       : CameraDirector::checkFocus(direction.value);
+	if (!check.ok)
+		return refused(type, check.error);
+	command.drive = true;
+	command.stop = direction.value == QLatin1String("stop");
+	command.run = [type, slot = command.slot, towards = direction.value, pan = pan.value,
+		       tilt = tilt.value](CameraDirector &director) {
+		if (type == "Move")
+			return director.move(slot, towards, pan, tilt);
+		return type == "Zoom" ? director.zoom(slot, towards) : director.focus(slot, towards);
+	};
+	return handOver(type, command);
+}
+
+json CameraRequests::handOver(const std::string &type, const Command &command) const
+{
+	const int index = command.slot - 1;
+	{
+		std::lock_guard<std::mutex> lock(shared->mutex);
+		const CameraDirector::CameraInfo &camera = shared->cameras.value(index);
+		if (camera.address.isEmpty())
+			return refused(type, QStringLiteral("slot %1 has no camera address").arg(command.slot));
+		if (!command.stop && camera.connected && !camera.answering)
+			return refused(type, QStringLiteral("the camera of slot %1 (%2) is not answering")
+						     .arg(command.slot)
+						     .arg(camera.address));
+		// Moves and stops merge at the worker; preset commands each take a place there.
+		if (!command.drive && shared->onTheirWay[size_t(index)] >= shared->maxWaiting)
+			return refused(type, QStringLiteral("the camera of slot %1 has too many commands waiting; this "
+							    "one was not taken")
+						     .arg(command.slot));
+		++shared->onTheirWay[size_t(index)];
+	}
+	// The application object lives as long as the host; the director may go at any time before it.
+	QMetaObject::invokeMethod(
+		qApp,
+		[state = shared, type, command, index]() {
+			{
+				std::lock_guard<std::mutex> lock(state->mutex);
+				--state->onTheirWay[size_t(index)];
+			}
+			if (state->closed || !state->director)
+				return;
+			const CameraDirector::Outcome outcome = command.run(*state->director);
+			if (!outcome.ok)
+				qCInfo(lcIntegrations, "Request %s not carried out: %s", type.c_str(),
+				       qUtf8Printable(outcome.error));
+		},
+		Qt::QueuedConnection);
+	return accepted();
 }
 
 json CameraRequests::cameras() const
 {
+	QList<CameraDirector::CameraInfo> now;
+	{
+		std::lock_guard<std::mutex> lock(shared->mutex);
+		now = shared->cameras;
+	}
 	json list = json::array();
-	for (const CameraDirector::CameraInfo &camera : director->cameras())
+	for (const CameraDirector::CameraInfo &camera : now)
 		list.push_back({{"slot", camera.slot},
 				{"name", camera.name.toStdString()},
 				{"address", camera.address.toStdString()},

@@ -2,8 +2,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include <QPointer>
+#include <QObject>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,18 +14,31 @@ class CameraDirector;
 // data, answered in JSON. Every answer carries "ok", and "error" with a reason when ok is false. Each field is
 // checked for its JSON type before anything is sent: a slot or preset of 1.0, "1" or true is refused, so a
 // program's mistake never moves a camera. The ranges of slots, presets and directions are the director's.
-// Lives on the UI thread, like the director.
+//
+// handle() may be called on any thread and never waits for the director's (UI) thread, which may be busy: a
+// request is checked where it arrives, against a picture of the cameras the director's thread keeps current, and
+// a command is handed over to the director without waiting for it. A slot without an address, a camera known not
+// to answer and a camera with as many commands on their way as its worker takes are refused there and then.
+// Copies share one state; close() refuses every later request.
 class CameraRequests {
 public:
+	// On the director's thread.
 	explicit CameraRequests(CameraDirector *director);
 
 	// "GetCameras", "CallPreset", "StorePreset", "Move", "Zoom", "Focus".
 	static const std::vector<std::string> &types();
 
-	nlohmann::json handle(const std::string &type, const nlohmann::json &data);
+	// Any thread.
+	nlohmann::json handle(const std::string &type, const nlohmann::json &data) const;
+	// From now on every request is answered "the controller is not running". On the director's thread.
+	void close();
+	bool isClosed() const;
 
 private:
+	struct Shared;
+	struct Command;
 	nlohmann::json cameras() const;
+	nlohmann::json handOver(const std::string &type, const Command &command) const;
 
-	QPointer<CameraDirector> director;
+	std::shared_ptr<Shared> shared;
 };

@@ -19,8 +19,7 @@ struct RequestCallback {
 // What a registered request needs on obs-websocket's thread. Kept for the module's life: obs-websocket may be
 // about to call a request while it is unregistered.
 struct Route {
-	UiThreadCall uiCall;
-	CameraRequests *requests; // read only on the UI thread, while uiCall is open
+	CameraRequests requests; // shares its state with the vendor's; answers "not running" once closed
 	std::string type;
 };
 
@@ -70,7 +69,7 @@ obs_data_t *toObsData(const json &value)
 
 } // namespace
 
-ObsVendor::ObsVendor(CameraDirector *director, QObject *parent) : QObject(parent), requests(director), uiCall(this)
+ObsVendor::ObsVendor(CameraDirector *director, QObject *parent) : QObject(parent), requests(director)
 {
 	connect(director, &CameraDirector::presetCalled, this,
 		[this](int slot, int preset, CameraDirector::Source source) {
@@ -86,7 +85,6 @@ ObsVendor::ObsVendor(CameraDirector *director, QObject *parent) : QObject(parent
 ObsVendor::~ObsVendor()
 {
 	stop();
-	uiCall.detachContext();
 }
 
 bool ObsVendor::registerWithWebSocket()
@@ -105,7 +103,7 @@ bool ObsVendor::registerWithWebSocket()
 		return false;
 	}
 	for (const std::string &type : CameraRequests::types()) {
-		routes().push_back(Route{uiCall, &requests, type});
+		routes().push_back(Route{requests, type});
 		Route *route = &routes().back();
 		RequestCallback callback{&ObsVendor::onRequest, route};
 		const bool registered = callWebSocket(websocket, "vendor_request_register", [&](calldata_t *data) {
@@ -130,20 +128,17 @@ void ObsVendor::onFrontendEvent(enum obs_frontend_event event, void *self)
 
 void ObsVendor::onRequest(obs_data_t *request, obs_data_t *response, void *data)
 {
+	// Answered here, on obs-websocket's thread, without waiting for OBS's UI thread.
 	const Route *route = static_cast<const Route *>(data);
-	const json body = parsed(request);
-	std::optional<json> answer =
-		route->uiCall.call([route, body]() { return route->requests->handle(route->type, body); });
-	if (!answer)
-		answer = json{{"ok", false}, {"error", "the controller is not running"}};
-	obs_data_t *answerData = toObsData(*answer);
+	const json answer = route->requests.handle(route->type, parsed(request));
+	obs_data_t *answerData = toObsData(answer);
 	obs_data_apply(response, answerData);
 	obs_data_release(answerData);
 }
 
 void ObsVendor::emitEvent(const char *type, const json &data) const
 {
-	if (!vendor || uiCall.isClosed())
+	if (!vendor || requests.isClosed())
 		return;
 	obs_data_t *eventData = toObsData(data);
 	callWebSocket(websocket, "vendor_event_emit", [&](calldata_t *call) {
@@ -156,10 +151,10 @@ void ObsVendor::emitEvent(const char *type, const json &data) const
 
 void ObsVendor::stop()
 {
-	if (uiCall.isClosed())
+	if (requests.isClosed() && !vendor)
 		return;
-	// First release every request waiting for the UI thread, which is about to stop handling events.
-	uiCall.close();
+	// From here every request is answered "not running"; nothing more is handed to the UI thread.
+	requests.close();
 	if (followingExit) {
 		obs_frontend_remove_event_callback(&ObsVendor::onFrontendEvent, this);
 		followingExit = false;

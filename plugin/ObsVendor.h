@@ -1,7 +1,6 @@
 #pragma once
 
 #include "integrations/CameraRequests.h"
-#include "integrations/UiThreadCall.h"
 
 #include <obs-frontend-api.h>
 #include <obs.h>
@@ -12,8 +11,8 @@ class CameraDirector;
 
 // The camera requests and events offered through obs-websocket as the vendor "kavren-camera-controller", reached
 // through OBS's procedure handler (obs-websocket loads after us: register from obs_module_post_load).
-// obs-websocket calls a request on its own thread; the request runs on the UI thread while that thread waits,
-// and is answered "the controller is not running" once OBS exits or this object goes. Requests are unregistered
+// obs-websocket calls a request on its own thread and gets its answer there, without waiting for the UI thread;
+// requests are answered "the controller is not running" once OBS exits or this object goes. Requests are unregistered
 // at OBS's exit, while obs-websocket is still there, so it never calls into an unloaded module. Events:
 // "PresetCalled" {slot, preset, source} and "CameraStatus" {slot, connected, answering}.
 class ObsVendor : public QObject {
@@ -35,7 +34,6 @@ private:
 	void stop();
 
 	CameraRequests requests;
-	UiThreadCall uiCall;
 	proc_handler_t *websocket = nullptr; // obs-websocket's own procedure handler
 	void *vendor = nullptr;
 	bool followingExit = false;

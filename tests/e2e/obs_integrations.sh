@@ -167,8 +167,27 @@ wait_for_file "$settings" '"scene": "Close-up"' 10 || fail "the settings file do
 grep -qF '"scene": "Close"' "$settings" && fail "the settings file still links the old name: $(cat "$settings")"
 echo "Renaming the linked scene carried its link along in the settings file"
 
+# Two programs send 5,000 taps each in a burst while a third keeps asking OBS for its version: obs-websocket's
+# threads are never parked waiting for OBS's UI thread, and each tap's stop reaches the camera after its move.
+for program in 1 2; do
+	"${client_command[@]}" burst 5000 1 >"$session/burst$program.txt" 2>&1 &
+	eval "burst${program}_pid=$!"
+done
+latency=$("${client_command[@]}" latency 300) || fail "OBS's version was not answered during the burst"
+# shellcheck disable=SC2154 # set by the eval above
+wait "$burst1_pid" "$burst2_pid" || fail "a burst did not finish: $(cat "$session"/burst*.txt)"
+last_drive() { grep -iE "^rx 01 00 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}81 01 06 01 " "$sim_log" | tail -n 1; }
+camera_stopped() { last_drive | grep -qiE "03 03 ff$"; }
+wait_until 20 camera_stopped || fail "the camera was left moving after the burst: $(last_drive)"
+echo "Two bursts of 5,000 taps ($(cat "$session/burst1.txt"), $(cat "$session/burst2.txt")) left the camera stopped; GetVersion meanwhile: $latency"
+
 obs_session_end "$events_pid"
 events_pid=
+
+# Told to move and zoom, and never told to stop: OBS's exit stops both.
+expect_answer Move '{"slot":1,"direction":"up"}' '{"ok":true}'
+expect_answer Zoom '{"slot":1,"direction":"in"}' '{"ok":true}'
+wait_for_rx "81 01 04 07 2[0-7] ff" 10 || fail "the zoom did not reach the camera"
 # Quit as a user does, with File → Exit (the menu's last entry; the keyboard does not reach the menu bar while the
 # preview has the focus). OBS 29 also quits on SIGINT, but from inside the signal handler, which can interrupt its
 # UI thread holding any lock, so a test through it would fail on OBS's own locks now and then. A program keeps
@@ -192,6 +211,10 @@ tally=$(tail -n 1 "$session/flood.txt")
 case "$tally" in '{"answered":'*) ;; *) fail "the program asking in a row did not see its connection end: $tally" ;; esac
 # answered: before OBS's exit; notRunning: while it exited; refused: by obs-websocket once they were withdrawn.
 echo "Requests in a row while OBS quit: $tally"
+camera_stopped || fail "OBS's exit left the camera panning: $(last_drive)"
+last_zoom=$(grep -iE "^rx 01 00 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}81 01 04 07 " "$sim_log" | tail -n 1)
+echo "$last_zoom" | grep -qiE "81 01 04 07 00 ff$" || fail "OBS's exit left the camera zooming: $last_zoom"
+echo "OBS's exit stopped the camera's pan and zoom"
 log=$(obs_session_log "$home")
 grep -q "\[Kavren\] camera requests withdrawn from obs-websocket" "$log" ||
 	fail "the camera requests were not withdrawn when OBS exited"

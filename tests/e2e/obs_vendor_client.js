@@ -6,11 +6,15 @@
 //        obs_vendor_client.js PACKAGES_DIR URL obs REQUEST_TYPE [DATA_JSON]
 //        obs_vendor_client.js PACKAGES_DIR URL events SECONDS
 //        obs_vendor_client.js PACKAGES_DIR URL flood COUNT
+//        obs_vendor_client.js PACKAGES_DIR URL burst COUNT SLOT
+//        obs_vendor_client.js PACKAGES_DIR URL latency COUNT
 // "vendor" prints the vendor's response data, "obs" OBS's response data, as one JSON line; "events" prints
 // "listening", then each event of our vendor as a JSON line of its data, for SECONDS. "flood" sends up to COUNT
 // GetCameras one after the other until the connection ends, prints "flooding" after the first answer and at the
-// end {"answered", "notRunning", "refused"} (refused: by obs-websocket itself, as for a request it does not know). Exits 0 when the request succeeded at obs-websocket's level, 1 when
-// it failed, 2 when the connection failed.
+// end {"answered", "notRunning", "refused"} (refused: by obs-websocket itself, as for a request it does not know).
+// "burst" sends COUNT Move requests for SLOT at once, taps left and stop in turn (ending with a stop), and prints
+// {"ok", "refused"}; "latency" asks OBS's GetVersion COUNT times in a row and prints {"p50", "p99", "max"} in ms.
+// Exits 0 when the request succeeded at obs-websocket's level, 1 when it failed, 2 when the connection failed.
 'use strict';
 
 const path = require('path');
@@ -47,6 +51,11 @@ async function main(argv) {
 		if (mode === 'flood') {
 			clearTimeout(timer);
 			return await flood(obs, Number(rest[0]));
+		}
+		if (mode === 'burst' || mode === 'latency') {
+			clearTimeout(timer);
+			console.log(JSON.stringify(await (mode === 'burst' ? burst : latency)(obs, ...rest.map(Number))));
+			return 0;
 		}
 		const [type, data] = rest;
 		const requestData = data ? JSON.parse(data) : undefined;
@@ -96,6 +105,30 @@ async function flood(obs, count) {
 	}
 	tell();
 	return 0;
+}
+
+async function burst(obs, count, slot) {
+	const moves = [];
+	for (let i = 0; i < count; i++) {
+		const direction = i % 2 === 0 ? 'left' : 'stop';
+		moves.push(obs.call('CallVendorRequest', {
+			vendorName: kVendor, requestType: 'Move', requestData: { slot, direction } }));
+	}
+	const answers = await Promise.all(moves);
+	const ok = answers.filter((answer) => answer.responseData.ok).length;
+	return { ok, refused: answers.length - ok };
+}
+
+async function latency(obs, count) {
+	const times = [];
+	for (let i = 0; i < count; i++) {
+		const start = process.hrtime.bigint();
+		await obs.call('GetVersion');
+		times.push(Number(process.hrtime.bigint() - start) / 1e6);
+	}
+	times.sort((a, b) => a - b);
+	const at = (share) => Math.round(times[Math.min(times.length - 1, Math.floor(share * times.length))] * 10) / 10;
+	return { p50: at(0.5), p99: at(0.99), max: at(1) };
 }
 
 main(process.argv.slice(2)).then((code) => process.exit(code));
