@@ -1,13 +1,17 @@
 // The settings store: read-modify-write of the one settings file, and what happens to bad or failing files.
+#include "CapturedLog.h"
 #include "OrdinaryUser.h"
+#include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "ui/ModalBox.h"
 
 #include <QJsonDocument>
+#include <QLockFile>
 #include <QMessageBox>
 #include <QtTest>
 
 #include <csignal>
+#include <thread>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,6 +59,36 @@ void setObstacle(Obstacle obstacle, const QString &directory, bool present)
 	}
 }
 
+const char *const kWriterArgument = "--write-settings-as-another-program";
+
+// Another OBS sharing the settings folder: once told to go, sets the keys PREFIX0 to PREFIX<COUNT-1>, one change
+// each. Exits with the number of changes not written.
+int writeAsAnotherProgram(const QString &directory, const QString &prefix, int count)
+{
+	QFile go;
+	if (!go.open(stdin, QIODevice::ReadOnly) || go.readLine().isEmpty())
+		return count;
+	int notWritten = 0;
+	for (int n = 0; n < count; ++n)
+		notWritten += SettingsFile::update(
+				      [&](QJsonObject &settings) {
+					      settings.insert(prefix + QString::number(n), n);
+					      return true;
+				      },
+				      directory) != SettingsFile::Outcome::Written;
+	return notWritten;
+}
+
+bool setNumber(const char *key, int value, const QString &directory)
+{
+	return SettingsFile::update(
+		       [&](QJsonObject &settings) {
+			       settings.insert(QLatin1String(key), value);
+			       return true;
+		       },
+		       directory) == SettingsFile::Outcome::Written;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Obstacle)
@@ -78,6 +112,10 @@ private slots:
 	void failedWritesAreToldOnceAndKeptInMemory();
 	void staleTemporaryFilesAreRemoved_data();
 	void staleTemporaryFilesAreRemoved();
+	void writersInTwoProgramsLoseNothing();
+	void aChangeWhileAnotherHoldsTheFileIsKeptAndMerged();
+	void readsAreKeptUntilTheFileChanges();
+	void writeFailuresAreToldOnTheApplicationThread();
 	void sortsKeysByValue_data();
 	void sortsKeysByValue();
 	void warningBoxIsModalOnTopWithoutParent();
@@ -369,6 +407,93 @@ void tst_Utils::staleTemporaryFilesAreRemoved()
 	QCOMPARE(!QFileInfo::exists(dir + QLatin1Char('/') + name), removed);
 }
 
+void tst_Utils::writersInTwoProgramsLoseNothing()
+{
+	constexpr int kEach = 60;
+	QProcess writers[2];
+	for (int n = 0; n < 2; ++n) {
+		writers[n].setProcessChannelMode(QProcess::ForwardedChannels);
+		writers[n].start(QCoreApplication::applicationFilePath(),
+				 {QLatin1String(kWriterArgument), dir, QStringLiteral("Writer%1Key").arg(n),
+				  QString::number(kEach)});
+		QVERIFY(writers[n].waitForStarted());
+	}
+	for (QProcess &writer : writers)
+		QVERIFY(writer.write("go\n") == 3 && writer.waitForBytesWritten());
+	for (QProcess &writer : writers) {
+		QVERIFY(writer.waitForFinished(60000));
+		QCOMPARE(writer.exitCode(), 0);
+	}
+	QCOMPARE(QJsonDocument::fromJson(fileContent(Utils::settingsFilePath(dir))).object().size(), 2 * kEach);
+}
+
+void tst_Utils::aChangeWhileAnotherHoldsTheFileIsKeptAndMerged()
+{
+	QVERIFY(QDir().mkpath(dir));
+	const QString path = Utils::settingsFilePath(dir);
+	QStringList told;
+	Utils::setWriteFailureReporter([&told](const QString &, const QString &reason) { told << reason; });
+	QLockFile anotherProgram(path + QStringLiteral(".lock"));
+	QVERIFY(anotherProgram.lock());
+
+	QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be written: .* locked")));
+	QVERIFY(!setNumber("Mine", 1, dir));
+	QCOMPARE(told.size(), 1);
+	QCOMPARE(SettingsFile::read(dir).value(QStringLiteral("Mine")).toInt(), 1);
+
+	// What the other program wrote meanwhile stays beside the change kept and the next one.
+	writeContent(path, R"({"Theirs": 2})");
+	anotherProgram.unlock();
+	QVERIFY(setNumber("Next", 3, dir));
+	QCOMPARE(
+		QJsonDocument::fromJson(fileContent(path)).object(),
+		(QJsonObject{{QStringLiteral("Theirs"), 2}, {QStringLiteral("Mine"), 1}, {QStringLiteral("Next"), 3}}));
+	Utils::setWriteFailureReporter(nullptr);
+}
+
+void tst_Utils::readsAreKeptUntilTheFileChanges()
+{
+	QVERIFY(QDir().mkpath(dir));
+	const QString path = Utils::settingsFilePath(dir);
+	QSignalSpy changed(SettingsFile::notifier(), &SettingsNotifier::changed);
+	const auto readNumber = [this]() { return SettingsFile::read(dir).value(QStringLiteral("n")).toInt(); };
+
+	// Parsed once while it stays as it is: a broken file is said once.
+	writeContent(path, "{ broken");
+	CapturedLog::install();
+	SettingsFile::read(dir);
+	SettingsFile::read(dir);
+	CapturedLog::uninstall();
+	QCOMPARE(CapturedLog::take(QtWarningMsg).filter(QStringLiteral("holds no JSON object")).size(), 1);
+
+	// Rewritten in place at once, at the same size: still seen.
+	writeContent(path, R"({"n": 1})");
+	QCOMPARE(readNumber(), 1);
+	writeContent(path, R"({"n": 2})");
+	QCOMPARE(readNumber(), 2);
+	QVERIFY(setNumber("n", 3, dir));
+	QCOMPARE(readNumber(), 3);
+	QCOMPARE(changed.count(), 3);
+	QCOMPARE(changed.last(), QVariantList{dir});
+}
+
+void tst_Utils::writeFailuresAreToldOnTheApplicationThread()
+{
+	QThread *toldOn = nullptr;
+	Utils::setWriteFailureReporter(
+		[&toldOn](const QString &, const QString &) { toldOn = QThread::currentThread(); });
+	QVERIFY(QDir().mkpath(dir));
+	setObstacle(Obstacle::FolderIsAFile, dir, true);
+	QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be written")));
+	std::thread([this]() {
+		QJsonObject settings{{QStringLiteral("hotKey"), true}};
+		Utils::writeJSONToFile(settings, dir);
+	}).join();
+	QTRY_COMPARE(toldOn, QThread::currentThread());
+	setObstacle(Obstacle::FolderIsAFile, dir, false);
+	Utils::setWriteFailureReporter(nullptr);
+}
+
 void tst_Utils::sortsKeysByValue_data()
 {
 	QTest::addColumn<QVariantMap>("values");
@@ -411,5 +536,17 @@ void tst_Utils::warningBoxIsModalOnTopWithoutParent()
 	QCOMPARE(shown, 1);
 }
 
-QTEST_MAIN(tst_Utils)
+int main(int argc, char *argv[])
+{
+	if (argc == 5 && qstrcmp(argv[1], kWriterArgument) == 0) {
+		QCoreApplication application(argc, argv);
+		return writeAsAnotherProgram(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+					     QByteArray(argv[4]).toInt());
+	}
+	QApplication application(argc, argv);
+	application.setAttribute(Qt::AA_Use96Dpi, true);
+	tst_Utils test;
+	QTEST_SET_MAIN_SOURCE_PATH
+	return QTest::qExec(&test, argc, argv);
+}
 #include "tst_Utils.moc"
