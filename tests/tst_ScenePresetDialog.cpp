@@ -55,6 +55,13 @@ class tst_ScenePresetDialog : public QObject {
 	{
 		return qobject_cast<Cell *>(table()->cellWidget(row, column));
 	}
+	// A link of another scene collection: neither shown nor lost.
+	static QJsonObject elsewhere()
+	{
+		QJsonObject other = link("Elsewhere", 3, 1, "program");
+		other.insert(QStringLiteral("collection"), QStringLiteral("Weekday"));
+		return other;
+	}
 	QJsonArray storedLinks() const { return SettingsHome::read().value(QStringLiteral("ScenePresets")).toArray(); }
 
 private slots:
@@ -73,7 +80,7 @@ private slots:
 		SettingsHome::write(
 			QJsonObject{{QStringLiteral("ScenePresets"),
 				     QJsonArray{link("Wide", 1, 3, "program"), link("Gone", 2, 4, "preview"),
-						link("Choir", 12, 1, "program")}},
+						link("Choir", 12, 1, "program"), elsewhere()}},
 				    {QStringLiteral("Camera1NickName"), QStringLiteral("Stage")}});
 		dialog = std::make_unique<ScenePresetDialog>(director.get(), &scenes);
 	}
@@ -120,6 +127,7 @@ private slots:
 		QVERIFY(!links.contains(link("Wide", 1, 3, "program")));
 		QVERIFY(links.contains(link("Gone", 2, 4, "preview")));
 		QVERIFY(links.contains(link("Choir", 12, 1, "program")));
+		QVERIFY(links.contains(elsewhere()));
 		QCOMPARE(SettingsHome::read().value(QStringLiteral("HandEdit")), QJsonValue(true));
 	}
 
