@@ -76,6 +76,8 @@ void ScenePresetLinker::onRenamed(const QString &from, const QString &to)
 
 void ScenePresetLinker::onCollectionLoaded(const QString &collection)
 {
+	qCInfo(lcScenes, "Scene collection \"%s\" loaded: its scene links recall presets from now on",
+	       qUtf8Printable(collection));
 	if (collection.isEmpty())
 		return;
 	int adopted = 0;
