@@ -11,7 +11,8 @@
 #include <QtTest>
 
 #include <csignal>
-#include <thread>
+#include <cstdio>
+#include <future>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -61,32 +62,23 @@ void setObstacle(Obstacle obstacle, const QString &directory, bool present)
 
 const char *const kWriterArgument = "--write-settings-as-another-program";
 
-// Another OBS sharing the settings folder: once told to go, sets the keys PREFIX0 to PREFIX<COUNT-1>, one change
-// each. Exits with the number of changes not written.
-int writeAsAnotherProgram(const QString &directory, const QString &prefix, int count)
-{
-	QFile go;
-	if (!go.open(stdin, QIODevice::ReadOnly) || go.readLine().isEmpty())
-		return count;
-	int notWritten = 0;
-	for (int n = 0; n < count; ++n)
-		notWritten += SettingsFile::update(
-				      [&](QJsonObject &settings) {
-					      settings.insert(prefix + QString::number(n), n);
-					      return true;
-				      },
-				      directory) != SettingsFile::Outcome::Written;
-	return notWritten;
-}
-
-bool setNumber(const char *key, int value, const QString &directory)
+bool setNumber(const QString &key, int value, const QString &directory)
 {
 	return SettingsFile::update(
 		       [&](QJsonObject &settings) {
-			       settings.insert(QLatin1String(key), value);
+			       settings.insert(key, value);
 			       return true;
 		       },
 		       directory) == SettingsFile::Outcome::Written;
+}
+
+// Sets the keys PREFIX0 to PREFIX<COUNT-1>, one change each; how many were not written.
+int setKeys(const QString &prefix, int count, const QString &directory)
+{
+	int notWritten = 0;
+	for (int n = 0; n < count; ++n)
+		notWritten += !setNumber(prefix + QString::number(n), n, directory);
+	return notWritten;
 }
 
 } // namespace
@@ -115,7 +107,6 @@ private slots:
 	void writersInTwoProgramsLoseNothing();
 	void aChangeWhileAnotherHoldsTheFileIsKeptAndMerged();
 	void readsAreKeptUntilTheFileChanges();
-	void writeFailuresAreToldOnTheApplicationThread();
 	void sortsKeysByValue_data();
 	void sortsKeysByValue();
 	void warningBoxIsModalOnTopWithoutParent();
@@ -410,20 +401,15 @@ void tst_Utils::staleTemporaryFilesAreRemoved()
 void tst_Utils::writersInTwoProgramsLoseNothing()
 {
 	constexpr int kEach = 60;
-	QProcess writers[2];
-	for (int n = 0; n < 2; ++n) {
-		writers[n].setProcessChannelMode(QProcess::ForwardedChannels);
-		writers[n].start(QCoreApplication::applicationFilePath(),
-				 {QLatin1String(kWriterArgument), dir, QStringLiteral("Writer%1Key").arg(n),
-				  QString::number(kEach)});
-		QVERIFY(writers[n].waitForStarted());
-	}
-	for (QProcess &writer : writers)
-		QVERIFY(writer.write("go\n") == 3 && writer.waitForBytesWritten());
-	for (QProcess &writer : writers) {
-		QVERIFY(writer.waitForFinished(60000));
-		QCOMPARE(writer.exitCode(), 0);
-	}
+	QProcess anotherProgram;
+	anotherProgram.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+	anotherProgram.start(QCoreApplication::applicationFilePath(),
+			     {QLatin1String(kWriterArgument), dir, QString::number(kEach)});
+	// It says when it starts writing.
+	QVERIFY(anotherProgram.waitForReadyRead());
+	QCOMPARE(setKeys(QStringLiteral("Mine"), kEach, dir), 0);
+	QVERIFY(anotherProgram.waitForFinished());
+	QCOMPARE(anotherProgram.exitCode(), 0);
 	QCOMPARE(QJsonDocument::fromJson(fileContent(Utils::settingsFilePath(dir))).object().size(), 2 * kEach);
 }
 
@@ -431,20 +417,22 @@ void tst_Utils::aChangeWhileAnotherHoldsTheFileIsKeptAndMerged()
 {
 	QVERIFY(QDir().mkpath(dir));
 	const QString path = Utils::settingsFilePath(dir);
-	QStringList told;
-	Utils::setWriteFailureReporter([&told](const QString &, const QString &reason) { told << reason; });
+	QThread *toldOn = nullptr;
+	Utils::setWriteFailureReporter(
+		[&toldOn](const QString &, const QString &) { toldOn = QThread::currentThread(); });
 	QLockFile anotherProgram(path + QStringLiteral(".lock"));
 	QVERIFY(anotherProgram.lock());
 
+	// Changed on a thread of its own, told on the application's.
 	QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be written: .* locked")));
-	QVERIFY(!setNumber("Mine", 1, dir));
-	QCOMPARE(told.size(), 1);
+	QVERIFY(!std::async(std::launch::async, [this]() { return setNumber(QStringLiteral("Mine"), 1, dir); }).get());
+	QTRY_COMPARE(toldOn, QThread::currentThread());
 	QCOMPARE(SettingsFile::read(dir).value(QStringLiteral("Mine")).toInt(), 1);
 
 	// What the other program wrote meanwhile stays beside the change kept and the next one.
 	writeContent(path, R"({"Theirs": 2})");
 	anotherProgram.unlock();
-	QVERIFY(setNumber("Next", 3, dir));
+	QVERIFY(setNumber(QStringLiteral("Next"), 3, dir));
 	QCOMPARE(
 		QJsonDocument::fromJson(fileContent(path)).object(),
 		(QJsonObject{{QStringLiteral("Theirs"), 2}, {QStringLiteral("Mine"), 1}, {QStringLiteral("Next"), 3}}));
@@ -471,27 +459,10 @@ void tst_Utils::readsAreKeptUntilTheFileChanges()
 	QCOMPARE(readNumber(), 1);
 	writeContent(path, R"({"n": 2})");
 	QCOMPARE(readNumber(), 2);
-	QVERIFY(setNumber("n", 3, dir));
+	QVERIFY(setNumber(QStringLiteral("n"), 3, dir));
 	QCOMPARE(readNumber(), 3);
 	QCOMPARE(changed.count(), 3);
 	QCOMPARE(changed.last(), QVariantList{dir});
-}
-
-void tst_Utils::writeFailuresAreToldOnTheApplicationThread()
-{
-	QThread *toldOn = nullptr;
-	Utils::setWriteFailureReporter(
-		[&toldOn](const QString &, const QString &) { toldOn = QThread::currentThread(); });
-	QVERIFY(QDir().mkpath(dir));
-	setObstacle(Obstacle::FolderIsAFile, dir, true);
-	QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be written")));
-	std::thread([this]() {
-		QJsonObject settings{{QStringLiteral("hotKey"), true}};
-		Utils::writeJSONToFile(settings, dir);
-	}).join();
-	QTRY_COMPARE(toldOn, QThread::currentThread());
-	setObstacle(Obstacle::FolderIsAFile, dir, false);
-	Utils::setWriteFailureReporter(nullptr);
 }
 
 void tst_Utils::sortsKeysByValue_data()
@@ -538,13 +509,14 @@ void tst_Utils::warningBoxIsModalOnTopWithoutParent()
 
 int main(int argc, char *argv[])
 {
-	if (argc == 5 && qstrcmp(argv[1], kWriterArgument) == 0) {
+	// Another OBS sharing the settings folder.
+	if (argc == 4 && qstrcmp(argv[1], kWriterArgument) == 0) {
 		QCoreApplication application(argc, argv);
-		return writeAsAnotherProgram(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
-					     QByteArray(argv[4]).toInt());
+		std::puts("writing");
+		std::fflush(stdout);
+		return setKeys(QStringLiteral("Theirs"), QByteArray(argv[3]).toInt(), QString::fromLocal8Bit(argv[2]));
 	}
 	QApplication application(argc, argv);
-	application.setAttribute(Qt::AA_Use96Dpi, true);
 	tst_Utils test;
 	QTEST_SET_MAIN_SOURCE_PATH
 	return QTest::qExec(&test, argc, argv);
