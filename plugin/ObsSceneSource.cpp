@@ -17,10 +17,21 @@ QString releasedSceneName(obs_source_t *scene)
 	return name;
 }
 
+QString currentCollectionName()
+{
+	char *name = obs_frontend_get_current_scene_collection();
+	const QString collection = QString::fromUtf8(name);
+	bfree(name);
+	return collection;
+}
+
 } // namespace
 
 ObsSceneSource::ObsSceneSource(QObject *parent) : SceneSource(parent)
 {
+	// Made at module load, before OBS loads the scene collection: its scene changes until FINISHED_LOADING are
+	// OBS setting the collection up.
+	beginLoading();
 	obs_frontend_add_event_callback(&ObsSceneSource::onFrontendEvent, this);
 	signal_handler_connect(obs_get_signal_handler(), "source_rename", &ObsSceneSource::onSourceRenamed, this);
 	attached = true;
@@ -58,8 +69,26 @@ void ObsSceneSource::handle(enum obs_frontend_event event)
 			emit previewSceneChanged(releasedSceneName(obs_frontend_get_current_preview_scene()));
 		break;
 	case OBS_FRONTEND_EVENT_SCENE_LIST_CHANGED:
-	case OBS_FRONTEND_EVENT_SCENE_COLLECTION_CHANGED:
 		emit scenesChanged();
+		break;
+	// OBS 29 starts by loading the collection, sending SCENE_CHANGED and PREVIEW_SCENE_CHANGED, and then
+	// FINISHED_LOADING, with no collection event; later versions send SCENE_COLLECTION_CHANGED before those scene
+	// events at start, which must not end the start. An operator's change is CHANGING, the collection's scene
+	// events, CHANGED.
+	case OBS_FRONTEND_EVENT_SCENE_COLLECTION_CHANGING:
+		beginLoading();
+		break;
+	case OBS_FRONTEND_EVENT_SCENE_COLLECTION_CHANGED:
+		if (started)
+			endLoading(currentCollectionName());
+		emit scenesChanged();
+		break;
+	case OBS_FRONTEND_EVENT_FINISHED_LOADING:
+		started = true;
+		endLoading(currentCollectionName());
+		break;
+	case OBS_FRONTEND_EVENT_SCENE_COLLECTION_RENAMED:
+		renameCollection(currentCollectionName());
 		break;
 	case OBS_FRONTEND_EVENT_EXIT:
 		// The last moment the front-end API may be called; OBS removes it right after this event.

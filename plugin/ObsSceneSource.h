@@ -7,9 +7,10 @@
 struct calldata;
 
 // OBS's scenes through the front-end API: the program scene, the preview scene while Studio Mode is on, the list
-// of scenes, and renames through libobs's global "source_rename" signal, which may fire on any thread and is
-// passed to the UI thread queued. Everything is disconnected when OBS exits (the front-end API goes right after)
-// or when this object goes, whichever is first, so nothing fires into a deleted object. Lives on the UI thread.
+// of scenes, the scene collection and when it loads, and renames through libobs's global "source_rename" signal,
+// which may fire on any thread and is passed to the UI thread queued. Everything is disconnected when OBS exits (the
+// front-end API goes right after) or when this object goes, whichever is first, so nothing fires into a deleted object.
+// Lives on the UI thread.
 class ObsSceneSource : public SceneSource {
 	Q_OBJECT
 
@@ -26,4 +27,5 @@ private:
 	void detach();
 
 	bool attached = false;
+	bool started = false; // OBS has finished loading at its start
 };

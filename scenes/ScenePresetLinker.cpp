@@ -4,24 +4,50 @@
 #include "scenes/SceneLog.h"
 #include "scenes/SceneSource.h"
 #include "settings/SettingsFile.h"
-#include "settings/Utils.h"
 
 #include <QJsonObject>
 
+namespace {
+
+QString collectionOf(const SceneSource *scenes)
+{
+	return scenes ? scenes->collection() : QString();
+}
+
+} // namespace
+
 ScenePresetLinker::ScenePresetLinker(SceneSource *scenes, CameraDirector *director, QObject *parent)
-    : QObject(parent), director(director)
+    : QObject(parent), scenes(scenes), director(director)
 {
 	connect(scenes, &SceneSource::programSceneChanged, this,
 		[this](const QString &scene) { onScene(scene, ScenePresetTable::Moment::Program); });
 	connect(scenes, &SceneSource::previewSceneChanged, this,
 		[this](const QString &scene) { onScene(scene, ScenePresetTable::Moment::Preview); });
 	connect(scenes, &SceneSource::sceneRenamed, this, &ScenePresetLinker::onRenamed);
+	connect(scenes, &SceneSource::collectionLoaded, this, &ScenePresetLinker::onCollectionLoaded);
+	connect(scenes, &SceneSource::collectionRenamed, this, &ScenePresetLinker::onCollectionRenamed);
+}
+
+const ScenePresetTable &ScenePresetLinker::links()
+{
+	const SettingsFile::Snapshot settings = SettingsFile::snapshot();
+	const QString collection = collectionOf(scenes);
+	if (!table || settings.version != tableVersion || collection != tableCollection) {
+		table = ScenePresetTable::fromSettings(settings.settings, collection);
+		tableVersion = settings.version;
+		tableCollection = collection;
+	}
+	return *table;
 }
 
 void ScenePresetLinker::onScene(const QString &scene, ScenePresetTable::Moment on)
 {
-	const ScenePresetTable table = ScenePresetTable::fromSettings(SettingsFile::read());
-	const ScenePresetTable::Link *link = table.find(scene, on);
+	if (scenes && scenes->isLoading()) {
+		qCDebug(lcScenes, "Scene \"%s\" went to %s while a scene collection loads: no preset is recalled",
+			qUtf8Printable(scene), qUtf8Printable(ScenePresetTable::momentName(on)));
+		return;
+	}
+	const ScenePresetTable::Link *link = links().find(scene, on);
 	if (!link)
 		return;
 	qCInfo(lcScenes, "Scene \"%s\" went to %s: preset %d on camera %d", qUtf8Printable(scene),
@@ -35,14 +61,50 @@ void ScenePresetLinker::onScene(const QString &scene, ScenePresetTable::Moment o
 
 void ScenePresetLinker::onRenamed(const QString &from, const QString &to)
 {
-	const SettingsFile::Outcome outcome = SettingsFile::update([&from, &to](QJsonObject &settings) {
-		ScenePresetTable table = ScenePresetTable::fromSettings(settings);
-		if (!table.renameScene(from, to))
+	const QString collection = collectionOf(scenes);
+	const SettingsFile::Outcome outcome = SettingsFile::update([&](QJsonObject &settings) {
+		ScenePresetTable renamed = ScenePresetTable::fromSettings(settings, collection);
+		if (!renamed.renameScene(from, to))
 			return false;
-		settings[QLatin1String(ScenePresetTable::kKey)] = table.toJson();
+		settings[QLatin1String(ScenePresetTable::kKey)] = renamed.toJson();
 		return true;
 	});
 	if (outcome == SettingsFile::Outcome::Written)
 		qCInfo(lcScenes, "Scene \"%s\" was renamed \"%s\"; its presets follow it", qUtf8Printable(from),
 		       qUtf8Printable(to));
+}
+
+void ScenePresetLinker::onCollectionLoaded(const QString &collection)
+{
+	qCInfo(lcScenes, "Scene collection \"%s\" loaded: its scene links recall presets from now on",
+	       qUtf8Printable(collection));
+	if (collection.isEmpty())
+		return;
+	int adopted = 0;
+	const SettingsFile::Outcome outcome = SettingsFile::update([&](QJsonObject &settings) {
+		const ScenePresetTable current = ScenePresetTable::fromSettings(settings, collection);
+		adopted = current.adopted();
+		if (adopted == 0)
+			return false;
+		settings[QLatin1String(ScenePresetTable::kKey)] = current.toJson();
+		return true;
+	});
+	if (outcome == SettingsFile::Outcome::Written)
+		qCInfo(lcScenes, "%d scene links stored without a scene collection now belong to \"%s\"", adopted,
+		       qUtf8Printable(collection));
+}
+
+void ScenePresetLinker::onCollectionRenamed(const QString &from, const QString &to)
+{
+	const SettingsFile::Outcome outcome = SettingsFile::update([&](QJsonObject &settings) {
+		ScenePresetTable renamed = ScenePresetTable::fromSettings(settings, from);
+		if (renamed.links().isEmpty())
+			return false;
+		renamed.renameCollection(to);
+		settings[QLatin1String(ScenePresetTable::kKey)] = renamed.toJson();
+		return true;
+	});
+	if (outcome == SettingsFile::Outcome::Written)
+		qCInfo(lcScenes, "Scene collection \"%s\" was renamed \"%s\"; its scene links follow it",
+		       qUtf8Printable(from), qUtf8Printable(to));
 }

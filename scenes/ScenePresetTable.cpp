@@ -11,6 +11,7 @@ namespace {
 
 constexpr int kSlots = 8;
 constexpr int kMaxPreset = 19;
+const QString kCollection = QStringLiteral("collection");
 
 QString shown(const QJsonValue &value)
 {
@@ -37,6 +38,8 @@ QString readLink(const QJsonValue &value, ScenePresetTable::Link &link)
 		return QStringLiteral("\"preset\" is not 1 to %1").arg(kMaxPreset);
 	if (on.toString() != QLatin1String("program") && on.toString() != QLatin1String("preview"))
 		return QStringLiteral("\"on\" is not \"program\" or \"preview\"");
+	if (entry.contains(kCollection) && !entry.value(kCollection).isString())
+		return QStringLiteral("\"collection\" is not a scene collection's name");
 	link.scene = scene.toString();
 	link.slot = slot.toInt();
 	link.preset = preset.toInt();
@@ -45,12 +48,21 @@ QString readLink(const QJsonValue &value, ScenePresetTable::Link &link)
 	return QString();
 }
 
-QJsonObject toEntry(const ScenePresetTable::Link &link)
+QJsonObject toEntry(const ScenePresetTable::Link &link, const QString &collection)
 {
-	return QJsonObject{{QStringLiteral("scene"), link.scene},
-			   {QStringLiteral("slot"), link.slot},
-			   {QStringLiteral("preset"), link.preset},
-			   {QStringLiteral("on"), ScenePresetTable::momentName(link.on)}};
+	QJsonObject entry{{QStringLiteral("scene"), link.scene},
+			  {QStringLiteral("slot"), link.slot},
+			  {QStringLiteral("preset"), link.preset},
+			  {QStringLiteral("on"), ScenePresetTable::momentName(link.on)}};
+	if (!collection.isEmpty())
+		entry.insert(kCollection, collection);
+	return entry;
+}
+
+// The scene collection an entry belongs to; empty for an entry stored before links belonged to one.
+QString collectionOf(const QJsonValue &entry)
+{
+	return entry.toObject().value(kCollection).toString();
 }
 
 } // namespace
@@ -60,9 +72,10 @@ QString ScenePresetTable::momentName(Moment on)
 	return on == Moment::Program ? QStringLiteral("program") : QStringLiteral("preview");
 }
 
-ScenePresetTable ScenePresetTable::fromSettings(const QJsonObject &settings)
+ScenePresetTable ScenePresetTable::fromSettings(const QJsonObject &settings, const QString &collection)
 {
 	ScenePresetTable table;
+	table.collection = collection;
 	const QJsonValue value = settings.value(QLatin1String(kKey));
 	if (value.isUndefined() || value.isNull())
 		return table;
@@ -71,9 +84,14 @@ ScenePresetTable ScenePresetTable::fromSettings(const QJsonObject &settings)
 		table.reasons << QStringLiteral("\"%1\" is not an array; it is ignored").arg(QLatin1String(kKey));
 	} else {
 		for (const QJsonValue &entry : value.toArray()) {
+			const QString owner = collectionOf(entry);
+			if (!owner.isEmpty() && owner != collection) {
+				table.others.append(entry);
+				continue;
+			}
 			Link link;
 			QString why = readLink(entry, link);
-			if (why.isEmpty() && table.find(link.scene, link.on))
+			if (why.isEmpty() && table.index.contains(keyOf(link.scene, link.on)))
 				why = QStringLiteral("the scene already has a preset for this moment");
 			if (!why.isEmpty()) {
 				table.kept.append(entry);
@@ -81,10 +99,13 @@ ScenePresetTable ScenePresetTable::fromSettings(const QJsonObject &settings)
 							 .arg(QLatin1String(kKey), shown(entry), why);
 				continue;
 			}
+			table.index.insert(keyOf(link.scene, link.on), table.valid.size());
 			table.valid << link;
+			if (owner.isEmpty() && !collection.isEmpty())
+				++table.adoptedCount;
 		}
 	}
-	// The file is read at every scene change; what cannot be used is said once, until the content changes.
+	// The table is read again whenever the settings change; what cannot be used is said once, until it changes.
 	static QStringList lastSaid;
 	if (table.reasons != lastSaid) {
 		for (const QString &reason : qAsConst(table.reasons))
@@ -96,20 +117,18 @@ ScenePresetTable ScenePresetTable::fromSettings(const QJsonObject &settings)
 
 const ScenePresetTable::Link *ScenePresetTable::find(const QString &scene, Moment on) const
 {
-	for (const Link &link : valid)
-		if (link.scene == scene && link.on == on)
-			return &link;
-	return nullptr;
+	const auto found = index.constFind(keyOf(scene, on));
+	return found == index.cend() ? nullptr : &valid.at(*found);
 }
 
 void ScenePresetTable::setLink(const Link &link)
 {
-	for (Link &existing : valid) {
-		if (existing.scene == link.scene && existing.on == link.on) {
-			existing = link;
-			return;
-		}
+	const auto found = index.constFind(keyOf(link.scene, link.on));
+	if (found != index.cend()) {
+		valid[*found] = link;
+		return;
 	}
+	index.insert(keyOf(link.scene, link.on), valid.size());
 	valid << link;
 }
 
@@ -118,6 +137,15 @@ void ScenePresetTable::clearLink(const QString &scene, Moment on)
 	valid.erase(std::remove_if(valid.begin(), valid.end(),
 				   [&](const Link &link) { return link.scene == scene && link.on == on; }),
 		    valid.end());
+	reindex();
+}
+
+void ScenePresetTable::reindex()
+{
+	index.clear();
+	for (int position = 0; position < valid.size(); ++position)
+		if (!index.contains(keyOf(valid.at(position).scene, valid.at(position).on)))
+			index.insert(keyOf(valid.at(position).scene, valid.at(position).on), position);
 }
 
 void ScenePresetTable::removeScene(const QString &scene)
@@ -143,6 +171,8 @@ bool ScenePresetTable::renameScene(const QString &from, const QString &to)
 			renamed = true;
 		}
 	}
+	if (renamed)
+		reindex();
 	return renamed;
 }
 
@@ -150,10 +180,10 @@ QJsonArray ScenePresetTable::toJson() const
 {
 	QJsonArray entries;
 	for (const Link &link : valid)
-		entries.append(toEntry(link));
-	for (const QJsonValue &entry : kept) {
-		// A key that was not an array at all is written back as one element, so it is never lost.
-		entries.append(entry);
-	}
+		entries.append(toEntry(link, collection));
+	// A key that was not an array at all is written back as one element, so it is never lost.
+	for (const QJsonArray &entriesAsTheyStand : {kept, others})
+		for (const QJsonValue &entry : entriesAsTheyStand)
+			entries.append(entry);
 	return entries;
 }

@@ -1,13 +1,19 @@
 #pragma once
 
+#include <QHash>
 #include <QJsonArray>
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
 // Which preset a camera goes to when an OBS scene goes to program (or, in Studio Mode, to preview): the settings
-// key "ScenePresets", an array of {"scene": name, "slot": 1..8, "preset": 1..19, "on": "program" | "preview"},
-// one entry per scene and moment.
+// key "ScenePresets", an array of {"scene": name, "slot": 1..8, "preset": 1..19, "on": "program" | "preview",
+// "collection": name}, one entry per scene and moment of a scene collection.
+//
+// A table holds the links of one scene collection: scenes of the same name in other collections are other scenes.
+// The entries of other collections are kept as they stand. An entry without a collection, as stored before links
+// belonged to one, is taken into the table's collection, and written back as its.
 //
 // Content that is not such an entry is left alone: it is named in a log line when read, kept in the file when
 // the table is written back, and only goes when the operator removes it.
@@ -27,8 +33,9 @@ public:
 
 	static constexpr const char *kKey = "ScenePresets";
 
-	// Reads the key's value; what is not a usable entry is noted in problems() (and logged once).
-	static ScenePresetTable fromSettings(const QJsonObject &settings);
+	// Reads the key's value for the scene collection named `collection` (empty: not known, when only entries
+	// without a collection are its); what is not a usable entry is noted in problems() (and logged once).
+	static ScenePresetTable fromSettings(const QJsonObject &settings, const QString &collection = QString());
 
 	const QList<Link> &links() const { return valid; }
 	// The entries that could not be used, as they stand in the file, and why.
@@ -47,14 +54,27 @@ public:
 	void dropUnusable(int index);
 	// A scene was renamed in OBS: its links follow it. True when something changed.
 	bool renameScene(const QString &from, const QString &to);
+	// The scene collection was renamed: its links follow it.
+	void renameCollection(const QString &to) { collection = to; }
+	// How many entries without a collection were taken into this one.
+	int adopted() const { return adoptedCount; }
 
-	// The key's value to store: the usable entries, then those that could not be used.
+	// The key's value to store: the usable entries, then those that could not be used, then the other
+	// collections'.
 	QJsonArray toJson() const;
 
 	static QString momentName(Moment on); // "program" or "preview"
 
 private:
+	using Key = QPair<QString, int>; // a scene and a moment
+	static Key keyOf(const QString &scene, Moment on) { return {scene, int(on)}; }
+	void reindex();
+
+	QString collection;
 	QList<Link> valid;
+	QHash<Key, int> index; // where in `valid` each scene's link for a moment is
 	QJsonArray kept;
 	QStringList reasons;
+	QJsonArray others; // the entries of other scene collections
+	int adoptedCount = 0;
 };

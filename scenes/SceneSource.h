@@ -15,6 +15,11 @@ public:
 
 	// The scenes of the current scene collection, in OBS's order.
 	virtual QStringList sceneNames() const = 0;
+	// The current scene collection's name; empty while it is not known.
+	QString collection() const { return current; }
+	// From the start of a scene collection change (and from OBS's start) until the collection has loaded. The
+	// scene changes meanwhile are OBS setting up the collection's scenes, not the operator switching.
+	bool isLoading() const { return loading; }
 
 signals:
 	void programSceneChanged(const QString &scene);
@@ -23,4 +28,27 @@ signals:
 	void sceneRenamed(const QString &from, const QString &to);
 	// Scenes came or went, or another scene collection was loaded.
 	void scenesChanged();
+	// A scene collection finished loading, at OBS's start or when the operator chose one.
+	void collectionLoaded(const QString &collection);
+	void collectionRenamed(const QString &from, const QString &to);
+
+protected:
+	void beginLoading() { loading = true; }
+	void endLoading(const QString &collection)
+	{
+		loading = false;
+		current = collection;
+		emit collectionLoaded(collection);
+	}
+	void renameCollection(const QString &to)
+	{
+		const QString from = current;
+		current = to;
+		if (!from.isEmpty() && from != to)
+			emit collectionRenamed(from, to);
+	}
+
+private:
+	bool loading = false;
+	QString current;
 };

@@ -8,6 +8,7 @@ namespace {
 struct Unsaved {
 	QJsonObject object;
 	QByteArray content;
+	UnsavedSettings::Changes changes;
 };
 
 struct Store {
@@ -27,7 +28,10 @@ bool UnsavedSettings::keep(const QString &path, const QJsonObject &object, const
 {
 	Store &unsaved = store();
 	std::lock_guard<std::mutex> lock(unsaved.mutex);
-	return unsaved.byPath.insert_or_assign(path, Unsaved{object, content}).second;
+	const auto [entry, began] = unsaved.byPath.try_emplace(path);
+	entry->second.object = object;
+	entry->second.content = content;
+	return began;
 }
 
 bool UnsavedSettings::forget(const QString &path)
@@ -55,4 +59,23 @@ std::optional<std::string> UnsavedSettings::content(const std::string &path)
 	if (found == unsaved.byPath.end())
 		return std::nullopt;
 	return found->second.content.toStdString();
+}
+
+void UnsavedSettings::addChanges(const QString &path, const Changes &changes)
+{
+	Store &unsaved = store();
+	std::lock_guard<std::mutex> lock(unsaved.mutex);
+	const auto found = unsaved.byPath.find(path);
+	if (found == unsaved.byPath.end())
+		return;
+	for (auto change = changes.cbegin(); change != changes.cend(); ++change)
+		found->second.changes.insert(change.key(), change.value());
+}
+
+UnsavedSettings::Changes UnsavedSettings::changes(const QString &path)
+{
+	Store &unsaved = store();
+	std::lock_guard<std::mutex> lock(unsaved.mutex);
+	const auto found = unsaved.byPath.find(path);
+	return found == unsaved.byPath.end() ? Changes() : found->second.changes;
 }

@@ -5,6 +5,7 @@
 
 #include "kavren-version.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <QSaveFile>
 #include <QSet>
 #include <QStandardPaths>
+#include <QThread>
 
 #include <algorithm>
 #include <cctype>
@@ -150,29 +152,52 @@ QString saveAtomically(const QString &path, const QByteArray &content)
 	return QString();
 }
 
+// The reporters may touch widgets: they are called on the application's thread, whichever thread wrote, and
+// the reporter installed when the call arrives there is the one told.
+void onApplicationThread(std::function<void()> call)
+{
+	QCoreApplication *application = QCoreApplication::instance();
+	if (!application || QThread::currentThread() == application->thread())
+		call();
+	else
+		QMetaObject::invokeMethod(application, std::move(call), Qt::QueuedConnection);
+}
+
 void reportWriteFailure(const QString &path, const QString &reason)
 {
-	Utils::WriteFailureReporter report;
-	{
-		std::lock_guard<std::mutex> lock(writeReporters().mutex);
-		report = writeReporters().failure;
-	}
 	qCWarning(lcSettings).noquote() << "Settings file" << path << "could not be written:" << reason
 					<< "- the changes are kept until OBS closes";
-	if (report)
-		report(path, reason);
+	onApplicationThread([path, reason]() {
+		Utils::WriteFailureReporter report;
+		{
+			std::lock_guard<std::mutex> lock(writeReporters().mutex);
+			report = writeReporters().failure;
+		}
+		if (report)
+			report(path, reason);
+	});
 }
 
 void reportWriteRecovery(const QString &path)
 {
-	Utils::WriteRecoveryReporter report;
-	{
-		std::lock_guard<std::mutex> lock(writeReporters().mutex);
-		report = writeReporters().recovery;
-	}
 	qCInfo(lcSettings).noquote() << "Settings file" << path << "written again; no change is unsaved";
-	if (report)
-		report(path);
+	onApplicationThread([path]() {
+		Utils::WriteRecoveryReporter report;
+		{
+			std::lock_guard<std::mutex> lock(writeReporters().mutex);
+			report = writeReporters().recovery;
+		}
+		if (report)
+			report(path);
+	});
+}
+
+void keepUnsaved(const QString &path, const QJsonObject &object, const QByteArray &content, const QString &reason)
+{
+	if (UnsavedSettings::keep(path, object, content))
+		reportWriteFailure(path, reason);
+	else
+		qCDebug(lcSettings).noquote() << "Settings file" << path << "still cannot be written:" << reason;
 }
 
 } // namespace
@@ -195,6 +220,17 @@ bool Utils::readJSONFromFile(QJsonObject &object, QString directory)
 		object = std::move(*unsaved);
 		return true;
 	}
+	QByteArray content;
+	if (!readSettingsContent(content, directory))
+		return false;
+	object = parseSettingsContent(content, path);
+	return true;
+}
+
+bool Utils::readSettingsContent(QByteArray &content, const QString &directory)
+{
+	const QString path = settingsFilePath(directory);
+	removeStaleTemporaryFiles(directory);
 	if (!ensureDirectory(directory))
 		return false;
 
@@ -202,24 +238,35 @@ bool Utils::readJSONFromFile(QJsonObject &object, QString directory)
 	QFile file(path);
 	if (!file.open(QIODevice::ReadOnly)) {
 		if (!file.exists()) {
-			object = QJsonObject();
+			content.clear();
 			return true;
 		}
 		qCDebug(lcSettings) << "It's failed to open the file.";
 		return false;
 	}
-	bool broken = false;
-	object = parseSettings(file.readAll(), broken);
-	if (broken)
-		qCWarning(lcSettings).noquote() << "Settings file" << path << "holds no JSON object; using defaults";
+	content = file.readAll();
 	return true;
 }
 
-bool Utils::writeJSONToFile(QJsonObject &object, QString directory)
+QJsonObject Utils::parseSettingsContent(const QByteArray &content, const QString &path)
+{
+	bool broken = false;
+	QJsonObject object = parseSettings(content, broken);
+	if (broken)
+		qCWarning(lcSettings).noquote() << "Settings file" << path << "holds no JSON object; using defaults";
+	return object;
+}
+
+QByteArray Utils::settingsContent(const QJsonObject &object)
+{
+	return QJsonDocument(object).toJson(QJsonDocument::Indented);
+}
+
+bool Utils::writeJSONToFile(QJsonObject &object, QString directory, QByteArray *written)
 {
 	const QString path = settingsFilePath(directory);
 	removeStaleTemporaryFiles(directory);
-	const QByteArray content = QJsonDocument(object).toJson(QJsonDocument::Indented);
+	const QByteArray content = settingsContent(object);
 
 	QString failure;
 	if (ensureDirectory(directory)) {
@@ -232,13 +279,17 @@ bool Utils::writeJSONToFile(QJsonObject &object, QString directory)
 	if (failure.isEmpty()) {
 		if (UnsavedSettings::forget(path))
 			reportWriteRecovery(path);
+		if (written)
+			*written = content;
 		return true;
 	}
-	if (UnsavedSettings::keep(path, object, content))
-		reportWriteFailure(path, failure);
-	else
-		qCDebug(lcSettings).noquote() << "Settings file" << path << "still cannot be written:" << failure;
+	keepUnsaved(path, object, content, failure);
 	return false;
+}
+
+void Utils::keepUnwritten(const QJsonObject &object, const QString &directory, const QString &reason)
+{
+	keepUnsaved(settingsFilePath(directory), object, settingsContent(object), reason);
 }
 
 void Utils::setWriteFailureReporter(WriteFailureReporter reporter)

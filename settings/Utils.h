@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QList>
 #include <QMap>
@@ -24,15 +25,26 @@ public:
 	// object reads as an empty object (and is kept aside before the next write replaces it). While the last
 	// write failed, the object that write held is read instead of the file.
 	static bool readJSONFromFile(QJsonObject &object, QString directory);
+	// The file's bytes as they are on disk, whatever a failed write kept in memory; the file and its folder are
+	// made as for readJSONFromFile, and false means the same.
+	static bool readSettingsContent(QByteArray &content, const QString &directory);
+	// The settings object in a file's bytes; no JSON object (said in a warning naming `path`) reads as none.
+	static QJsonObject parseSettingsContent(const QByteArray &content, const QString &path);
+	// The bytes a settings object is stored as.
+	static QByteArray settingsContent(const QJsonObject &object);
 	// Writes the settings object atomically: a crash or a full disk leaves the previous file intact. A write that
-	// fails keeps the object in memory, for every read, until a later write succeeds.
-	static bool writeJSONToFile(QJsonObject &object, QString directory);
+	// fails keeps the object in memory, for every read, until a later write succeeds. `written`, when given,
+	// receives the bytes stored.
+	static bool writeJSONToFile(QJsonObject &object, QString directory, QByteArray *written = nullptr);
+	// Keeps settings that could not be written for `reason` other than a failed write, as a failed write does.
+	static void keepUnwritten(const QJsonObject &object, const QString &directory, const QString &reason);
 
-	// Told once per failure episode, on the writing thread: the first failed write since the file was last
-	// written (or since start), with the file's path and why. Null stops telling.
+	// Told once per failure episode, on the application's (UI) thread whichever thread wrote: the first failed
+	// write since the file was last written (or since start), with the file's path and why. Null stops telling.
 	using WriteFailureReporter = std::function<void(const QString &path, const QString &reason)>;
 	static void setWriteFailureReporter(WriteFailureReporter reporter);
-	// Told when a write succeeds after a failed one: the file holds the settings again.
+	// Told when a write succeeds after a failed one, on the application's thread: the file holds the settings
+	// again.
 	using WriteRecoveryReporter = std::function<void(const QString &path)>;
 	static void setWriteRecoveryReporter(WriteRecoveryReporter reporter);
 

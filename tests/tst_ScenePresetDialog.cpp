@@ -30,18 +30,24 @@ public:
 	QStringList sceneNames() const override { return {QStringLiteral("Wide"), QStringLiteral("Pulpit")}; }
 };
 
-QJsonObject link(const char *scene, int slot, int preset, const char *on)
+QJsonObject link(const char *scene, int slot, int preset, const char *on, const char *collection = nullptr)
 {
-	return QJsonObject{{QStringLiteral("scene"), QLatin1String(scene)},
+	QJsonObject linked{{QStringLiteral("scene"), QLatin1String(scene)},
 			   {QStringLiteral("slot"), slot},
 			   {QStringLiteral("preset"), preset},
 			   {QStringLiteral("on"), QLatin1String(on)}};
+	if (collection)
+		linked.insert(QStringLiteral("collection"), QLatin1String(collection));
+	return linked;
 }
 
 } // namespace
 
 class tst_ScenePresetDialog : public QObject {
 	Q_OBJECT
+
+	// A link of another scene collection: neither listed nor lost.
+	const QJsonObject elsewhere = link("Elsewhere", 3, 1, "program", "Weekday");
 
 	SettingsHome home;
 	FakeSceneSource scenes;
@@ -73,7 +79,7 @@ private slots:
 		SettingsHome::write(
 			QJsonObject{{QStringLiteral("ScenePresets"),
 				     QJsonArray{link("Wide", 1, 3, "program"), link("Gone", 2, 4, "preview"),
-						link("Choir", 12, 1, "program")}},
+						link("Choir", 12, 1, "program"), elsewhere}},
 				    {QStringLiteral("Camera1NickName"), QStringLiteral("Stage")}});
 		dialog = std::make_unique<ScenePresetDialog>(director.get(), &scenes);
 	}
@@ -120,6 +126,7 @@ private slots:
 		QVERIFY(!links.contains(link("Wide", 1, 3, "program")));
 		QVERIFY(links.contains(link("Gone", 2, 4, "preview")));
 		QVERIFY(links.contains(link("Choir", 12, 1, "program")));
+		QVERIFY(links.contains(elsewhere));
 		QCOMPARE(SettingsHome::read().value(QStringLiteral("HandEdit")), QJsonValue(true));
 	}
 

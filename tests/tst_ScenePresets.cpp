@@ -33,6 +33,9 @@ class FakeSceneSource : public SceneSource {
 public:
 	QStringList names{QStringLiteral("Wide"), QStringLiteral("Pulpit"), QStringLiteral("Choir")};
 	QStringList sceneNames() const override { return names; }
+	using SceneSource::beginLoading;
+	using SceneSource::endLoading;
+	using SceneSource::renameCollection;
 };
 
 QJsonValue parsed(const char *json)
@@ -40,12 +43,15 @@ QJsonValue parsed(const char *json)
 	return QJsonDocument::fromJson(QByteArray("[") + json + "]").array().first();
 }
 
-QJsonObject entry(const QString &scene, int slot, int preset, const char *on)
+QJsonObject entry(const QString &scene, int slot, int preset, const char *on, const char *collection = nullptr)
 {
-	return QJsonObject{{QStringLiteral("scene"), scene},
+	QJsonObject linked{{QStringLiteral("scene"), scene},
 			   {QStringLiteral("slot"), slot},
 			   {QStringLiteral("preset"), preset},
 			   {QStringLiteral("on"), QLatin1String(on)}};
+	if (collection)
+		linked.insert(QStringLiteral("collection"), QLatin1String(collection));
+	return linked;
 }
 
 } // namespace
@@ -123,6 +129,7 @@ private slots:
 		table.setLink(Link{QStringLiteral("Wide"), 8, 19, Moment::Program});
 		table.setLink(Link{QStringLiteral("Choir"), 2, 1, Moment::Preview});
 		table.clearLink(QStringLiteral("Wide"), Moment::Preview);
+		QCOMPARE(table.find(QStringLiteral("Choir"), Moment::Preview)->slot, 2);
 		QCOMPARE(table.toJson(), (QJsonArray{entry(QStringLiteral("Wide"), 8, 19, "program"),
 						     entry(QStringLiteral("Choir"), 2, 1, "preview"), bad}));
 		// Only removing it takes it away.
@@ -141,6 +148,31 @@ private slots:
 		QCOMPARE(table.toJson(), (QJsonArray{QJsonObject{{QStringLiteral("Wide"), 1}}}));
 
 		QVERIFY(ScenePresetTable::fromSettings(QJsonObject()).problems().isEmpty());
+	}
+
+	// While a scene collection loads, at OBS's start or when the operator picks another, OBS puts its scenes in
+	// program and preview: that recalls nothing, and after it only the loaded collection's links count.
+	void collectionLoadsRecallNothing()
+	{
+		SettingsHome::write(
+			settingsWith(QJsonArray{entry(QStringLiteral("Pulpit"), 3, 5, "program", "Sunday"),
+						entry(QStringLiteral("Pulpit"), 3, 7, "program", "Weekday")}));
+		CameraPool pool(CameraWorker::Options{});
+		CameraDirector director(&pool, [](int slot) { return QStringLiteral("Camera %1").arg(slot); });
+		FakeSceneSource scenes;
+		ScenePresetLinker linker(&scenes, &director);
+		QSignalSpy calls(&director, &CameraDirector::presetCalled);
+
+		for (const char *collection : {"Sunday", "Weekday"}) {
+			scenes.beginLoading();
+			emit scenes.programSceneChanged(QStringLiteral("Pulpit"));
+			emit scenes.previewSceneChanged(QStringLiteral("Pulpit"));
+			scenes.endLoading(QLatin1String(collection));
+		}
+		QCOMPARE(calls.count(), 0);
+		emit scenes.programSceneChanged(QStringLiteral("Pulpit"));
+		QCOMPARE(calls.count(), 1);
+		QCOMPARE(calls.at(0).at(1).toInt(), 7);
 	}
 
 	void sceneSwitchRecallsOnTheLinkedCamera()
@@ -181,23 +213,31 @@ private slots:
 			 QStringLiteral("8101043f020bff"));
 	}
 
+	// Links stored before they belonged to a scene collection become the first loaded one's; a rename of a scene
+	// or of the collection carries that collection's links along, and no other's.
 	void renamedSceneKeepsItsLinks()
 	{
 		const QJsonValue bad = parsed(R"({"scene": "Pulpit", "slot": 12})");
-		SettingsHome::write(settingsWith(QJsonArray{entry(QStringLiteral("Pulpit"), 3, 5, "program"),
-							    entry(QStringLiteral("Pulpit"), 3, 6, "preview"),
-							    entry(QStringLiteral("Wide"), 3, 1, "program"), bad}));
+		const QJsonObject weekday = entry(QStringLiteral("Pulpit"), 3, 9, "program", "Weekday");
+		SettingsHome::write(
+			settingsWith(QJsonArray{entry(QStringLiteral("Pulpit"), 3, 5, "program"),
+						entry(QStringLiteral("Pulpit"), 3, 6, "preview"),
+						entry(QStringLiteral("Wide"), 3, 1, "program"), bad, weekday}));
 		CameraPool pool(CameraWorker::Options{});
 		CameraDirector director(&pool, [](int slot) { return QStringLiteral("Camera %1").arg(slot); });
 		FakeSceneSource scenes;
 		ScenePresetLinker linker(&scenes, &director);
 
+		scenes.endLoading(QStringLiteral("Sunday"));
+		QCOMPARE(SettingsHome::read().value(QLatin1String(ScenePresetTable::kKey)).toArray().at(2),
+			 QJsonValue(entry(QStringLiteral("Wide"), 3, 1, "program", "Sunday")));
 		emit scenes.sceneRenamed(QStringLiteral("Pulpit"), QStringLiteral("Lectern"));
+		scenes.renameCollection(QStringLiteral("Sundays"));
 		const QJsonObject settings = SettingsHome::read();
 		QCOMPARE(settings.value(QLatin1String(ScenePresetTable::kKey)).toArray(),
-			 QJsonArray({entry(QStringLiteral("Lectern"), 3, 5, "program"),
-				     entry(QStringLiteral("Lectern"), 3, 6, "preview"),
-				     entry(QStringLiteral("Wide"), 3, 1, "program"), bad}));
+			 QJsonArray({entry(QStringLiteral("Lectern"), 3, 5, "program", "Sundays"),
+				     entry(QStringLiteral("Lectern"), 3, 6, "preview", "Sundays"),
+				     entry(QStringLiteral("Wide"), 3, 1, "program", "Sundays"), bad, weekday}));
 		// The rest of the file is untouched.
 		QCOMPARE(settings.value(QStringLiteral("Camera3NickName")).toString(), QStringLiteral("Pulpit camera"));
 

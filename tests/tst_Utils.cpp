@@ -1,13 +1,18 @@
 // The settings store: read-modify-write of the one settings file, and what happens to bad or failing files.
+#include "CapturedLog.h"
 #include "OrdinaryUser.h"
+#include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "ui/ModalBox.h"
 
 #include <QJsonDocument>
+#include <QLockFile>
 #include <QMessageBox>
 #include <QtTest>
 
 #include <csignal>
+#include <cstdio>
+#include <future>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,6 +60,27 @@ void setObstacle(Obstacle obstacle, const QString &directory, bool present)
 	}
 }
 
+const char *const kWriterArgument = "--write-settings-as-another-program";
+
+bool setNumber(const QString &key, int value, const QString &directory)
+{
+	return SettingsFile::update(
+		       [&](QJsonObject &settings) {
+			       settings.insert(key, value);
+			       return true;
+		       },
+		       directory) == SettingsFile::Outcome::Written;
+}
+
+// Sets the keys PREFIX0 to PREFIX<COUNT-1>, one change each; how many were not written.
+int setKeys(const QString &prefix, int count, const QString &directory)
+{
+	int notWritten = 0;
+	for (int n = 0; n < count; ++n)
+		notWritten += !setNumber(prefix + QString::number(n), n, directory);
+	return notWritten;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(Obstacle)
@@ -78,6 +104,9 @@ private slots:
 	void failedWritesAreToldOnceAndKeptInMemory();
 	void staleTemporaryFilesAreRemoved_data();
 	void staleTemporaryFilesAreRemoved();
+	void writersInTwoProgramsLoseNothing();
+	void aChangeWhileAnotherHoldsTheFileIsKeptAndMerged();
+	void readsAreKeptUntilTheFileChanges();
 	void sortsKeysByValue_data();
 	void sortsKeysByValue();
 	void warningBoxIsModalOnTopWithoutParent();
@@ -369,6 +398,73 @@ void tst_Utils::staleTemporaryFilesAreRemoved()
 	QCOMPARE(!QFileInfo::exists(dir + QLatin1Char('/') + name), removed);
 }
 
+void tst_Utils::writersInTwoProgramsLoseNothing()
+{
+	constexpr int kEach = 60;
+	QProcess anotherProgram;
+	anotherProgram.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+	anotherProgram.start(QCoreApplication::applicationFilePath(),
+			     {QLatin1String(kWriterArgument), dir, QString::number(kEach)});
+	// It says when it starts writing.
+	QVERIFY(anotherProgram.waitForReadyRead());
+	QCOMPARE(setKeys(QStringLiteral("Mine"), kEach, dir), 0);
+	QVERIFY(anotherProgram.waitForFinished());
+	QCOMPARE(anotherProgram.exitCode(), 0);
+	QCOMPARE(QJsonDocument::fromJson(fileContent(Utils::settingsFilePath(dir))).object().size(), 2 * kEach);
+}
+
+void tst_Utils::aChangeWhileAnotherHoldsTheFileIsKeptAndMerged()
+{
+	QVERIFY(QDir().mkpath(dir));
+	const QString path = Utils::settingsFilePath(dir);
+	QThread *toldOn = nullptr;
+	Utils::setWriteFailureReporter(
+		[&toldOn](const QString &, const QString &) { toldOn = QThread::currentThread(); });
+	QLockFile anotherProgram(path + QStringLiteral(".lock"));
+	QVERIFY(anotherProgram.lock());
+
+	// Changed on a thread of its own, told on the application's.
+	QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be written: .* locked")));
+	QVERIFY(!std::async(std::launch::async, [this]() { return setNumber(QStringLiteral("Mine"), 1, dir); }).get());
+	QTRY_COMPARE(toldOn, QThread::currentThread());
+	QCOMPARE(SettingsFile::read(dir).value(QStringLiteral("Mine")).toInt(), 1);
+
+	// What the other program wrote meanwhile stays beside the change kept and the next one.
+	writeContent(path, R"({"Theirs": 2})");
+	anotherProgram.unlock();
+	QVERIFY(setNumber(QStringLiteral("Next"), 3, dir));
+	QCOMPARE(
+		QJsonDocument::fromJson(fileContent(path)).object(),
+		(QJsonObject{{QStringLiteral("Theirs"), 2}, {QStringLiteral("Mine"), 1}, {QStringLiteral("Next"), 3}}));
+	Utils::setWriteFailureReporter(nullptr);
+}
+
+void tst_Utils::readsAreKeptUntilTheFileChanges()
+{
+	QVERIFY(QDir().mkpath(dir));
+	const QString path = Utils::settingsFilePath(dir);
+	QSignalSpy changed(SettingsFile::notifier(), &SettingsNotifier::changed);
+	const auto readNumber = [this]() { return SettingsFile::read(dir).value(QStringLiteral("n")).toInt(); };
+
+	// Parsed once while it stays as it is: a broken file is said once.
+	writeContent(path, "{ broken");
+	CapturedLog::install();
+	SettingsFile::read(dir);
+	SettingsFile::read(dir);
+	CapturedLog::uninstall();
+	QCOMPARE(CapturedLog::take(QtWarningMsg).filter(QStringLiteral("holds no JSON object")).size(), 1);
+
+	// Rewritten in place at once, at the same size: still seen.
+	writeContent(path, R"({"n": 1})");
+	QCOMPARE(readNumber(), 1);
+	writeContent(path, R"({"n": 2})");
+	QCOMPARE(readNumber(), 2);
+	QVERIFY(setNumber(QStringLiteral("n"), 3, dir));
+	QCOMPARE(readNumber(), 3);
+	QCOMPARE(changed.count(), 3);
+	QCOMPARE(changed.last(), QVariantList{dir});
+}
+
 void tst_Utils::sortsKeysByValue_data()
 {
 	QTest::addColumn<QVariantMap>("values");
@@ -411,5 +507,18 @@ void tst_Utils::warningBoxIsModalOnTopWithoutParent()
 	QCOMPARE(shown, 1);
 }
 
-QTEST_MAIN(tst_Utils)
+int main(int argc, char *argv[])
+{
+	// Another OBS sharing the settings folder.
+	if (argc == 4 && qstrcmp(argv[1], kWriterArgument) == 0) {
+		QCoreApplication application(argc, argv);
+		std::puts("writing");
+		std::fflush(stdout);
+		return setKeys(QStringLiteral("Theirs"), QByteArray(argv[3]).toInt(), QString::fromLocal8Bit(argv[2]));
+	}
+	QApplication application(argc, argv);
+	tst_Utils test;
+	QTEST_SET_MAIN_SOURCE_PATH
+	return QTest::qExec(&test, argc, argv);
+}
 #include "tst_Utils.moc"

@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSet>
 #include <QSpinBox>
 
 namespace {
@@ -81,13 +82,18 @@ void ScenePresetDialog::setTexts()
 
 void ScenePresetDialog::refresh()
 {
-	const ScenePresetTable table = ScenePresetTable::fromSettings(SettingsFile::read());
+	const ScenePresetTable table = ScenePresetTable::fromSettings(SettingsFile::read(), collection());
 
 	const QStringList present = scenes ? scenes->sceneNames() : QStringList();
+	const QSet<QString> presentSet(present.cbegin(), present.cend());
+	QSet<QString> listed;
 	QStringList missing;
-	for (const ScenePresetTable::Link &link : table.links())
-		if (!present.contains(link.scene) && !missing.contains(link.scene))
+	for (const ScenePresetTable::Link &link : table.links()) {
+		if (!presentSet.contains(link.scene) && !listed.contains(link.scene)) {
+			listed.insert(link.scene);
 			missing << link.scene;
+		}
+	}
 
 	const int selectedRow = ui->SceneTable->currentRow();
 	ui->SceneTable->setRowCount(0);
@@ -199,10 +205,16 @@ void ScenePresetDialog::enableRemove()
 	ui->RemoveButton->setEnabled(missingScene || (entry && entry->isSelected()));
 }
 
+QString ScenePresetDialog::collection() const
+{
+	return scenes ? scenes->collection() : QString();
+}
+
 bool ScenePresetDialog::updateLinks(const std::function<void(ScenePresetTable &)> &change)
 {
-	const SettingsFile::Outcome outcome = SettingsFile::update([&change](QJsonObject &settings) {
-		ScenePresetTable table = ScenePresetTable::fromSettings(settings);
+	const QString current = collection();
+	const SettingsFile::Outcome outcome = SettingsFile::update([&change, &current](QJsonObject &settings) {
+		ScenePresetTable table = ScenePresetTable::fromSettings(settings, current);
 		change(table);
 		settings[QLatin1String(ScenePresetTable::kKey)] = table.toJson();
 		return true;

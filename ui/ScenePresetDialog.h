@@ -17,10 +17,10 @@ class ScenePresetDialog;
 }
 
 // The scenes of OBS's current scene collection, each with the camera and preset it recalls when it goes to
-// program and when it goes to preview in Studio Mode. Scenes that are linked but no longer exist are listed as
-// missing, and entries of the settings file that cannot be used are listed with the reason; both go only when the
-// operator removes them. Every change is stored at once, through the settings file, so hand edits made meanwhile
-// are kept.
+// program and when it goes to preview in Studio Mode. Scenes of the collection that are linked but no longer exist
+// are listed as missing (other collections' links are kept, and not listed), and entries of the settings file that
+// cannot be used are listed with the reason; both go only when the operator removes them. Every change is stored at
+// once, through the settings file, so hand edits made meanwhile are kept.
 class ScenePresetDialog : public QDialog {
 	Q_OBJECT
 
@@ -44,6 +44,7 @@ private:
 	void storeLink(const QString &scene, Moment on, const QComboBox *camera, const QSpinBox *preset);
 	void removeSelected();
 	void enableRemove();
+	QString collection() const;
 	// Applies a change to the links as they stand in the file now. False when the file could not be read.
 	bool updateLinks(const std::function<void(ScenePresetTable &)> &change);
 
