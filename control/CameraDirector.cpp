@@ -125,6 +125,8 @@ CameraDirector::CameraDirector(CameraPool *pool, Caption caption, QObject *paren
 		if (CameraWorker *worker = pool->existingWorker(slot))
 			watch(slot, worker);
 	connect(pool, &CameraPool::workerMade, this, &CameraDirector::watch);
+	// The slots' names and addresses live in the settings.
+	connect(SettingsFile::notifier(), &SettingsNotifier::changed, this, &CameraDirector::camerasChanged);
 }
 
 QString CameraDirector::sourceName(Source source)
