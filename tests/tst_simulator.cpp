@@ -122,6 +122,7 @@ private slots:
 	void brokenHeadersAreIgnored();
 	void movesCompleteAfterTheirDistance();
 	void staleDatagramAndObservation();
+	void keepsTheLatestDatagrams();
 	void refusesNonLoopback();
 };
 
@@ -471,6 +472,25 @@ void tst_simulator::staleDatagramAndObservation()
 	const QList<QByteArray> stale = peer.collect(1);
 	QCOMPARE(stale.size(), 1);
 	QCOMPARE(stale[0].toHex(' '), QByteArray("01 11 00 03 01 02 03 04 90 51 ff"));
+}
+
+void tst_simulator::keepsTheLatestDatagrams()
+{
+	CameraSimulator::Options options;
+	options.address = QHostAddress(QStringLiteral("127.0.0.44"));
+	options.port = 0;
+	options.receivedLimit = 3;
+	CameraSimulator sim(options);
+	QVERIFY(sim.start());
+	RawPeer peer(sim);
+	QList<QByteArray> sent;
+	for (char i = 0; i < 10; ++i) {
+		sent << QByteArray(1, i);
+		peer.exchange(sent.last(), 0);
+	}
+	// Every datagram is counted, only the latest are kept.
+	QVERIFY(sim.waitForReceived(sent.size(), 3000));
+	QCOMPARE(sim.received(), sent.mid(sent.size() - options.receivedLimit));
 }
 
 void tst_simulator::refusesNonLoopback()
