@@ -4,10 +4,14 @@
 #include "ui/ModalBox.h"
 
 #include <QJsonDocument>
+#include <QAbstractButton>
+#include <QDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QtTest>
 
 #include <csignal>
+#include <memory>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,6 +85,8 @@ private slots:
 	void sortsKeysByValue_data();
 	void sortsKeysByValue();
 	void warningBoxIsModalOnTopWithoutParent();
+	void answerReachesOnlyALivingCaller_data();
+	void answerReachesOnlyALivingCaller();
 
 private:
 	QScopedPointer<QTemporaryDir> temp;
@@ -402,6 +408,7 @@ void tst_Utils::warningBoxIsModalOnTopWithoutParent()
 		QCOMPARE(box.icon(), QMessageBox::Warning);
 		QVERIFY(box.windowFlags() & Qt::WindowStaysOnTopHint);
 		QVERIFY(!box.parentWidget());
+		QCOMPARE(box.windowModality(), Qt::ApplicationModal);
 		// Screen readers announce a box by its title.
 		QCOMPARE(box.windowTitle(), QStringLiteral("Kavren OBS Camera Controller"));
 		QCOMPARE(box.standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
@@ -409,6 +416,34 @@ void tst_Utils::warningBoxIsModalOnTopWithoutParent()
 	Utils::showErrorMessage(QStringLiteral("Camera unreachable"));
 	ModalBox::setAnswerer(nullptr);
 	QCOMPARE(shown, 1);
+}
+
+void tst_Utils::answerReachesOnlyALivingCaller_data()
+{
+	QTest::addColumn<bool>("callerDeleted");
+	QTest::newRow("caller still there") << false;
+	QTest::newRow("caller deleted while the box is open") << true;
+}
+
+void tst_Utils::answerReachesOnlyALivingCaller()
+{
+	QFETCH(bool, callerDeleted);
+	QPointer<QMessageBox> open;
+	ModalBox::setAnswerer([&open](QMessageBox &box) { open = &box; });
+	auto caller = std::make_unique<QDialog>();
+	QList<int> answers;
+	ModalBox::open(new QMessageBox(QMessageBox::Question, "Kavren", "Apply?", QMessageBox::Yes | QMessageBox::No),
+		       caller.get(), [&answers, dialog = caller.get()](int answer) {
+			       dialog->setResult(answer); // a caller's handler works on its caller
+			       answers << answer;
+		       });
+	QVERIFY(open); // opened, and the call returned without waiting for the answer
+	if (callerDeleted)
+		caller.reset();
+	open->button(QMessageBox::Yes)->click();
+	QTRY_VERIFY(!open);
+	QCOMPARE(answers, callerDeleted ? QList<int>() : QList<int>{QMessageBox::Yes});
+	ModalBox::setAnswerer(nullptr);
 }
 
 QTEST_MAIN(tst_Utils)
