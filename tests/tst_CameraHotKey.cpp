@@ -371,6 +371,31 @@ private slots:
 		QCOMPARE(savedBindings(hostId(kNames[index])), bindings);
 	}
 
+	void profileSwitchLoadsTheNewProfilesBindings_data()
+	{
+		// The new profile's "Hotkeys" section; the first row's bindings after the switch (others have none).
+		QTest::addColumn<QByteArray>("hotkeys");
+		QTest::addColumn<QStringList>("tiltUp");
+		QTest::newRow("another key") << QByteArray("TiltUpHotKey={\"bindings\":[{\"key\":\"OBS_KEY_F8\"}]}\n")
+					     << QStringList{"OBS_KEY_F8"};
+		QTest::newRow("no keys") << QByteArray() << QStringList();
+	}
+
+	void profileSwitchLoadsTheNewProfilesBindings()
+	{
+		QFETCH(QByteArray, hotkeys);
+		QFETCH(QStringList, tiltUp);
+		bindAll();
+		const QString firstProfile = basicIni;
+		CameraHotKey hotkey(nullptr, [this] { return basicIni; });
+		basicIni = profile.filePath(QStringLiteral("other-basic.ini"));
+		writeBasicIni(hotkeys);
+		CameraHotKey::frontendEventHandler(OBS_FRONTEND_EVENT_PROFILE_CHANGED, &hotkey);
+		basicIni = firstProfile;
+		for (int index = 0; index < HotkeySource::kHotkeyCount; ++index)
+			QCOMPARE(savedBindings(hostId(kNames[index])), index == 0 ? tiltUp : QStringList());
+	}
+
 	void withoutAProfileStillRegisters()
 	{
 		// No front-end runs in the test, so the host has no profile path to give.
