@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QThread>
 #include <QUdpSocket>
+#include <QUuid>
 
 namespace {
 
@@ -58,20 +59,28 @@ OnvifDiscovery::~OnvifDiscovery()
 	delete socket;
 }
 
-QByteArray OnvifDiscovery::probeMessage()
+QByteArray OnvifDiscovery::probeMessage(const QString &messageId)
 {
-	// One line, elements separated by runs of spaces; the message ID is the same in every Probe.
-	return QByteArrayLiteral(
+	// One line, elements separated by runs of spaces.
+	const char *const beforeId =
 		"<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" "
 		"xmlns:a=\"http://schemas.xmlsoap.org/ws/2004/08/addressing\">    <s:Header>    "
 		"<a:Action s:mustUnderstand=\"1\">http://schemas.xmlsoap.org/ws/2005/04/discovery/Probe</a:Action>    "
-		"<a:MessageID>uuid:344d2db4-4e08-421f-a32a-b5f6286d4141</a:MessageID>    <a:ReplyTo>    "
+		"<a:MessageID>";
+	const char *const afterId =
+		"</a:MessageID>    <a:ReplyTo>    "
 		"<a:Address>http://schemas.xmlsoap.org/ws/2004/08/addressing/role/anonymous</a:Address>   "
 		"</a:ReplyTo>   <a:To s:mustUnderstand=\"1\">urn:schemas-xmlsoap-org:ws:2005:04:discovery</a:To>   "
 		"</s:Header>   <s:Body>   <Probe xmlns=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\">   "
 		"<d:Types xmlns:d=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\" "
 		"xmlns:dp0=\"http://www.onvif.org/ver10/network/wsdl\">dp0:NetworkVideoTransmitter</d:Types>   "
-		"</Probe>    </s:Body>   </s:Envelope>");
+		"</Probe>    </s:Body>   </s:Envelope>";
+	return QByteArray(beforeId) + messageId.toUtf8() + afterId;
+}
+
+QString OnvifDiscovery::newMessageId()
+{
+	return QStringLiteral("urn:uuid:") + QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
 QList<QHostAddress> OnvifDiscovery::probeDestinations()
@@ -95,7 +104,7 @@ QList<QHostAddress> OnvifDiscovery::probeDestinations(const QByteArray &addressO
 void OnvifDiscovery::discovery()
 {
 	camInfoList.clear();
-	const QByteArray probe = probeMessage();
+	const QByteArray probe = probeMessage(newMessageId());
 	const QList<QHostAddress> destinations = probeDestinations();
 	for (int i = 0; i < kProbeCount && !QThread::currentThread()->isInterruptionRequested(); ++i) {
 		// Send failures are not checked: a network without a route simply yields no answers.

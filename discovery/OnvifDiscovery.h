@@ -46,8 +46,12 @@ public:
 	// Closes the socket; a later search binds it again.
 	void OVER();
 
-	// The fixed Probe text (797 characters).
-	static QByteArray probeMessage();
+	// The Probe text carrying `messageId`.
+	static QByteArray probeMessage(const QString &messageId);
+	// A message ID of its own for each search ("urn:uuid:" and a random UUID). Receivers may drop a message whose
+	// ID they have already seen, so a search that reused an ID could find nothing; the Probes within one search
+	// are repeats of one message and share its ID.
+	static QString newMessageId();
 	// Where each Probe goes: the value of kAddressVariable alone when set, otherwise the IPv4 broadcast address
 	// and the WS-Discovery multicast group. A value that is not an IPv4 address gives no destination at all, so
 	// a mistyped test setting can never fall back to probing the real network.

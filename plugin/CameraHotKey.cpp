@@ -9,8 +9,6 @@
 #include <util/bmem.h>
 #include <util/config-file.h>
 
-#include <cstdio>
-
 namespace {
 
 struct HotkeyRow {
@@ -32,8 +30,6 @@ constexpr HotkeyRow kRows[HotkeySource::kHotkeyCount] = {
 	{"Preset9HotKey", "HotkeyCallPreset9"},
 };
 
-constexpr size_t kPathSize = 512;
-
 // Restores one hotkey's bindings from the profile; anything unusable leaves it without bindings.
 void loadBindings(config_t *config, const char *name, obs_hotkey_id id)
 {
@@ -45,27 +41,41 @@ void loadBindings(config_t *config, const char *name, obs_hotkey_id id)
 	obs_data_release(data);
 }
 
-} // namespace
-
-CameraHotKey::CameraHotKey(QObject *parent) : HotkeySource(parent)
+QString hostProfileBasicIni()
 {
-	char path[kPathSize] = {};
-	if (currentProfileBasicIni(path, sizeof(path)) <= 0) {
+	char *profile = obs_frontend_get_current_profile_path();
+	if (!profile) {
 		kavren_log(LOG_DEBUG, "Failed to get base.ini path");
-		registerHotkeys(nullptr);
-		return;
+		return QString();
 	}
-	registerHotkeys(path);
+	const QString path = QString::fromUtf8(profile) + QStringLiteral("/basic.ini");
+	bfree(profile);
+	return path;
 }
 
-CameraHotKey::CameraHotKey(QObject *parent, const QString &basicIniPath) : HotkeySource(parent)
+} // namespace
+
+CameraHotKey::CameraHotKey(QObject *parent) : CameraHotKey(parent, ProfileLocator(hostProfileBasicIni))
 {
-	const QByteArray path = basicIniPath.toUtf8();
-	registerHotkeys(path.isEmpty() ? nullptr : path.constData());
+	obs_frontend_add_event_callback(&CameraHotKey::frontendEventHandler, this);
+	followingProfiles = true;
+}
+
+CameraHotKey::CameraHotKey(QObject *parent, ProfileLocator locator)
+    : HotkeySource(parent), profileBasicIni(std::move(locator))
+{
+	registerHotkeys();
+	loadProfileBindings();
+}
+
+CameraHotKey::CameraHotKey(QObject *parent, const QString &basicIniPath)
+    : CameraHotKey(parent, [basicIniPath] { return basicIniPath; })
+{
 }
 
 CameraHotKey::~CameraHotKey()
 {
+	stopFollowingProfiles();
 	for (auto &id : hotkeyIds) {
 		const obs_hotkey_id registered = id.exchange(OBS_INVALID_HOTKEY_ID);
 		if (registered != OBS_INVALID_HOTKEY_ID)
@@ -73,40 +83,41 @@ CameraHotKey::~CameraHotKey()
 	}
 }
 
-int CameraHotKey::currentProfileBasicIni(char *buffer, size_t size)
+void CameraHotKey::registerHotkeys()
 {
-	char *profile = obs_frontend_get_current_profile_path();
-	if (!profile)
-		return 0;
-	const int length = std::snprintf(buffer, size, "%s/basic.ini", profile);
-	bfree(profile);
-	// A path that did not fit would name another file.
-	return length > 0 && size_t(length) < size ? length : 0;
-}
-
-void CameraHotKey::registerHotkeys(const char *basicIniPath)
-{
+	// A key may fire while the rows are being registered: rows not registered yet match no event.
 	for (auto &id : hotkeyIds)
 		id.store(OBS_INVALID_HOTKEY_ID);
+	for (int index = 0; index < kHotkeyCount; ++index) {
+		const QByteArray description = ModuleText::text(kRows[index].descriptionKey).toUtf8();
+		hotkeyIds[size_t(index)].store(obs_hotkey_register_frontend(kRows[index].name, description.constData(),
+									    &CameraHotKey::hotkeyHandler, this));
+	}
+}
 
+void CameraHotKey::loadProfileBindings()
+{
+	const QByteArray path = profileBasicIni().toUtf8();
 	config_t *config = nullptr;
-	if (basicIniPath) {
-		const int result = config_open(&config, basicIniPath, CONFIG_OPEN_ALWAYS);
+	if (!path.isEmpty()) {
+		const int result = config_open(&config, path.constData(), CONFIG_OPEN_ALWAYS);
 		if (result != CONFIG_SUCCESS) {
 			kavren_log(LOG_DEBUG, "Failed to open basic.ini: %d", result);
 			config = nullptr;
 		}
 	}
-
-	for (int index = 0; index < kHotkeyCount; ++index) {
-		const QByteArray description = ModuleText::text(kRows[index].descriptionKey).toUtf8();
-		const obs_hotkey_id id = obs_hotkey_register_frontend(kRows[index].name, description.constData(),
-								      &CameraHotKey::hotkeyHandler, this);
-		hotkeyIds[size_t(index)].store(id);
-		loadBindings(config, kRows[index].name, id);
-	}
-
+	// Every row is loaded, so a row the profile does not bind loses the previous profile's keys.
+	for (int index = 0; index < kHotkeyCount; ++index)
+		loadBindings(config, kRows[index].name, hotkeyIds[size_t(index)].load());
 	config_close(config);
+}
+
+void CameraHotKey::stopFollowingProfiles()
+{
+	if (!followingProfiles)
+		return;
+	followingProfiles = false;
+	obs_frontend_remove_event_callback(&CameraHotKey::frontendEventHandler, this);
 }
 
 void CameraHotKey::hotkeyHandler(void *data, obs_hotkey_id id, obs_hotkey_t *hotkey, bool pressed)
@@ -120,6 +131,22 @@ void CameraHotKey::hotkeyHandler(void *data, obs_hotkey_id id, obs_hotkey_t *hot
 			emit self->hotKeysentTo(index, pressed);
 			return;
 		}
+	}
+}
+
+void CameraHotKey::frontendEventHandler(enum obs_frontend_event event, void *data)
+{
+	auto *self = static_cast<CameraHotKey *>(data);
+	switch (event) {
+	case OBS_FRONTEND_EVENT_PROFILE_CHANGED:
+		self->loadProfileBindings();
+		break;
+	case OBS_FRONTEND_EVENT_EXIT:
+		// The last moment the front-end API may be called; OBS removes it right after this event.
+		self->stopFollowingProfiles();
+		break;
+	default:
+		break;
 	}
 }
 

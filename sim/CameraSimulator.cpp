@@ -27,6 +27,7 @@ CameraSimulator::CameraSimulator(Options options, std::shared_ptr<SimThread> sha
 	// The endpoint exists from construction so that faults and state can be set before start().
 	d->endpoint = new SimViscaEndpoint(d->model, d->options.log);
 	d->endpoint->setMoveMsPerUnit(d->options.moveMsPerUnit);
+	d->endpoint->setReceivedLimit(d->options.receivedLimit);
 	if (d->options.discovery)
 		d->responder = new SimDiscoveryResponder(announcedName(), d->model.name, d->options.discoveryStyle,
 							 d->options.log);

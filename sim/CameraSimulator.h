@@ -44,8 +44,12 @@ public:
 		// Milliseconds a move takes per unit of distance, a unit being 256 position steps: a full zoom
 		// (0000 to 4000) takes 16 ms by default, well inside one receive of the camera link.
 		double moveMsPerUnit = kDefaultMoveMsPerUnit;
+		// How many of the latest datagrams received() keeps; a camera flooded for hours must not grow without
+		// end. A test that looks further back raises it; 0 keeps none.
+		int receivedLimit = kDefaultReceivedLimit;
 	};
 	static constexpr double kDefaultMoveMsPerUnit = 0.25;
+	static constexpr int kDefaultReceivedLimit = 4096;
 
 	explicit CameraSimulator(Options options);
 	// A camera on a thread shared with other simulated devices (a fleet); the thread is started when needed and
@@ -84,9 +88,10 @@ public:
 	void sendStaleDatagram(const QHostAddress &peer, quint16 peerPort, uint32_t serial);
 
 	// --- Observation ---
-	QList<QByteArray> received() const; // every datagram received, whole (header included), oldest first
+	// The latest datagrams received (at most Options::receivedLimit), whole (header included), oldest first.
+	QList<QByteArray> received() const;
 	void clearReceived();
-	// Waits until at least `count` datagrams were received since the last clear; false on timeout.
+	// Waits until at least `count` datagrams were received since the last clear, kept or not; false on timeout.
 	bool waitForReceived(int count, int timeoutMs) const;
 	QHostAddress lastPeerAddress() const;
 	quint16 lastPeerPort() const;

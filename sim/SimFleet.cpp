@@ -40,6 +40,7 @@ SimFleet::SimFleet(Options options) : m_options(std::move(options)), m_thread(st
 		o.model = c.model;
 		o.log = m_options.log;
 		o.moveMsPerUnit = m_options.moveMsPerUnit;
+		o.receivedLimit = m_options.receivedLimit;
 		o.name = c.name;
 		o.discoveryStyle = c.discoveryStyle;
 		o.discoveryPort = m_options.discoveryPort;

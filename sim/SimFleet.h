@@ -30,6 +30,7 @@ public:
 		quint16 port = 52381;         // every camera's VISCA port; 0 picks an ephemeral port for each
 		quint16 discoveryPort = 3702; // every camera's discovery port; 0 picks an ephemeral port for each
 		double moveMsPerUnit = CameraSimulator::kDefaultMoveMsPerUnit; // every camera's move time
+		int receivedLimit = CameraSimulator::kDefaultReceivedLimit;    // datagrams each camera keeps
 		bool log = false;
 	};
 

@@ -163,6 +163,12 @@ void SimViscaEndpoint::setAnswersAddressSet(bool answers)
 	m_answersAddressSet = answers;
 }
 
+void SimViscaEndpoint::setReceivedLimit(int limit)
+{
+	QMutexLocker lock(&m_mutex);
+	m_receivedLimit = qMax(0, limit);
+}
+
 QList<QByteArray> SimViscaEndpoint::received() const
 {
 	QMutexLocker lock(&m_mutex);
@@ -173,13 +179,14 @@ void SimViscaEndpoint::clearReceived()
 {
 	QMutexLocker lock(&m_mutex);
 	m_received.clear();
+	m_receivedCount = 0;
 }
 
 bool SimViscaEndpoint::waitForReceived(int count, int timeoutMs) const
 {
 	QDeadlineTimer deadline(qMax(0, timeoutMs));
 	QMutexLocker lock(&m_mutex);
-	while (m_received.size() < count) {
+	while (m_receivedCount < count) {
 		if (deadline.hasExpired())
 			return false;
 		m_receivedChanged.wait(&m_mutex, deadline);
@@ -274,6 +281,9 @@ void SimViscaEndpoint::readPending()
 		{
 			QMutexLocker lock(&m_mutex);
 			m_received.append(data);
+			if (m_received.size() > m_receivedLimit)
+				m_received.removeFirst();
+			++m_receivedCount;
 			m_lastPeer = peer;
 			m_lastPeerPort = peerPort;
 			silent = m_silent;

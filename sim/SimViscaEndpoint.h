@@ -59,6 +59,8 @@ public:
 	void setSilent(bool silent);
 	void setAnswersAddressSet(bool answers);
 
+	// How many of the latest datagrams are kept (set before any arrives); waitForReceived counts every one.
+	void setReceivedLimit(int limit);
 	QList<QByteArray> received() const;
 	void clearReceived();
 	bool waitForReceived(int count, int timeoutMs) const;
@@ -95,7 +97,9 @@ private:
 	int m_errorCode = -1; // -1: no error reply pending
 	bool m_silent = false;
 	bool m_answersAddressSet = true;
-	QList<QByteArray> m_received;
+	QList<QByteArray> m_received; // the latest m_receivedLimit datagrams
+	int m_receivedLimit = 0;
+	qint64 m_receivedCount = 0; // since the last clear, kept or not
 	QHostAddress m_lastPeer;
 	quint16 m_lastPeerPort = 0;
 };

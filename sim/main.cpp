@@ -202,6 +202,9 @@ int main(int argc, char *argv[])
 	options.port = quint16(port);
 	options.model = cameras.first().model;
 	options.log = parser.isSet(logOption);
+	// Nothing in this program reads what the cameras received (--log prints it as it comes), so none of it is
+	// kept: a camera flooded for hours stays the size it started.
+	options.receivedLimit = 0;
 	if (parser.isSet(moveOption)) {
 		options.moveMsPerUnit = parser.value(moveOption).toDouble(&ok);
 		if (!ok || options.moveMsPerUnit < 0 || options.moveMsPerUnit > 1000) {
@@ -246,6 +249,7 @@ int main(int argc, char *argv[])
 		fleetOptions.discoveryPort = options.discoveryPort;
 		fleetOptions.log = options.log;
 		fleetOptions.moveMsPerUnit = options.moveMsPerUnit;
+		fleetOptions.receivedLimit = options.receivedLimit;
 		fleet = std::make_unique<SimFleet>(fleetOptions);
 		if (!fleet->start(&error)) {
 			std::fprintf(stderr, "kavren-camera-sim: %s\n", qPrintable(error));

@@ -371,6 +371,21 @@ private slots:
 		QCOMPARE(savedBindings(hostId(kNames[index])), bindings);
 	}
 
+	void profileSwitchLoadsTheNewProfilesBindings()
+	{
+		bindAll();
+		const QString firstProfile = basicIni;
+		CameraHotKey hotkey(nullptr, [this] { return basicIni; });
+		basicIni = profile.filePath(QStringLiteral("other-basic.ini"));
+		writeBasicIni("TiltUpHotKey={\"bindings\":[{\"key\":\"OBS_KEY_F8\"}]}\n");
+		CameraHotKey::frontendEventHandler(OBS_FRONTEND_EVENT_PROFILE_CHANGED, &hotkey);
+		basicIni = firstProfile;
+		// The new profile binds another key to the first row and none to the others.
+		for (int index = 0; index < HotkeySource::kHotkeyCount; ++index)
+			QCOMPARE(savedBindings(hostId(kNames[index])),
+				 index == 0 ? QStringList{"OBS_KEY_F8"} : QStringList());
+	}
+
 	void withoutAProfileStillRegisters()
 	{
 		// No front-end runs in the test, so the host has no profile path to give.

@@ -337,31 +337,32 @@ private slots:
 		QVERIFY(!destinations.contains(QHostAddress(QStringLiteral("239.255.255.250"))));
 	}
 
-	void probesFortyTimes()
+	void probesFortyTimesWithAnIdPerSearch()
 	{
 		QVERIFY(aimAt(kCounter));
 		QUdpSocket receiver;
 		QVERIFY(receiver.bind(QHostAddress(QString::fromLatin1(kCounter)), OnvifDiscovery::kDiscoveryPort,
 				      QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
-		{
+		QString previousId;
+		for (int search = 0; search < 2; ++search) {
 			OnvifDiscovery client;
 			client.discovery();
 			QVERIFY(client.getCamInfoList().isEmpty());
-		}
-
-		int count = 0;
-		for (int round = 0; round < 50 && count < OnvifDiscovery::kProbeCount; ++round) {
-			if (!receiver.hasPendingDatagrams())
-				receiver.waitForReadyRead(100);
+			// The search is over and loopback delivers a datagram before its send returns: all are here.
+			QStringList ids;
 			while (receiver.hasPendingDatagrams()) {
-				const QNetworkDatagram datagram = receiver.receiveDatagram();
-				QCOMPARE(datagram.data(), OnvifDiscovery::probeMessage());
-				++count;
+				const QByteArray probe = receiver.receiveDatagram().data();
+				QString id;
+				QVERIFY(SimDiscoveryResponder::isProbe(probe, &id));
+				QCOMPARE(probe, OnvifDiscovery::probeMessage(id));
+				ids << id;
 			}
+			// The repeats of one message under one ID, the next search under another.
+			QCOMPARE(ids,
+				 QStringList(QVector<QString>(OnvifDiscovery::kProbeCount, ids.value(0)).toList()));
+			QVERIFY(ids.first().startsWith(QLatin1String("urn:uuid:")) && ids.first() != previousId);
+			previousId = ids.first();
 		}
-		QCOMPARE(count, OnvifDiscovery::kProbeCount);
-		// The search is over and loopback delivers a datagram before its send returns: nothing more can come.
-		QVERIFY(!receiver.hasPendingDatagrams());
 	}
 
 	void receivesWholeDatagrams_data()
@@ -476,7 +477,8 @@ private slots:
 		QVERIFY(fleet);
 		QUdpSocket prober;
 		QVERIFY(prober.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));
-		prober.writeDatagram(OnvifDiscovery::probeMessage(), fleet->camera(1).address(),
+		const QString id = OnvifDiscovery::newMessageId();
+		prober.writeDatagram(OnvifDiscovery::probeMessage(id), fleet->camera(1).address(),
 				     OnvifDiscovery::kDiscoveryPort);
 		QList<QNetworkDatagram> answers;
 		for (int round = 0; round < 30 && answers.size() < fleet->size(); ++round) {
@@ -492,7 +494,7 @@ private slots:
 			QCOMPARE(answers.at(i).senderPort(), int(OnvifDiscovery::kDiscoveryPort));
 			QCOMPARE(OnvifDiscovery::addressFromAnswer(text), fleet->camera(i).address().toString());
 			// Each answer refers to the Probe it answers.
-			QVERIFY(text.contains(QStringLiteral("RelatesTo>uuid:344d2db4-4e08-421f-a32a-b5f6286d4141<")));
+			QVERIFY(text.contains(QStringLiteral("RelatesTo>%1<").arg(id)));
 		}
 	}
 

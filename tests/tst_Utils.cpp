@@ -6,8 +6,11 @@
 #include "ui/ModalBox.h"
 
 #include <QJsonDocument>
+#include <QAbstractButton>
+#include <QDialog>
 #include <QLockFile>
 #include <QMessageBox>
+#include <QPointer>
 #include <QtTest>
 
 #include <csignal>
@@ -110,6 +113,7 @@ private slots:
 	void sortsKeysByValue_data();
 	void sortsKeysByValue();
 	void warningBoxIsModalOnTopWithoutParent();
+	void answerReachesOnlyALivingCaller();
 
 private:
 	QScopedPointer<QTemporaryDir> temp;
@@ -498,6 +502,7 @@ void tst_Utils::warningBoxIsModalOnTopWithoutParent()
 		QCOMPARE(box.icon(), QMessageBox::Warning);
 		QVERIFY(box.windowFlags() & Qt::WindowStaysOnTopHint);
 		QVERIFY(!box.parentWidget());
+		QCOMPARE(box.windowModality(), Qt::ApplicationModal);
 		// Screen readers announce a box by its title.
 		QCOMPARE(box.windowTitle(), QStringLiteral("Kavren OBS Camera Controller"));
 		QCOMPARE(box.standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
@@ -505,6 +510,26 @@ void tst_Utils::warningBoxIsModalOnTopWithoutParent()
 	Utils::showErrorMessage(QStringLiteral("Camera unreachable"));
 	ModalBox::setAnswerer(nullptr);
 	QCOMPARE(shown, 1);
+}
+
+void tst_Utils::answerReachesOnlyALivingCaller()
+{
+	QList<QPointer<QMessageBox>> open;
+	ModalBox::setAnswerer([&open](QMessageBox &box) { open << &box; });
+	QDialog living;
+	auto *deleted = new QDialog;
+	QList<QDialog *> answered;
+	for (QDialog *caller : {&living, deleted})
+		ModalBox::open(new QMessageBox(QMessageBox::Question, "", "", QMessageBox::Yes), caller,
+			       [&, caller](int answer) {
+				       caller->setResult(answer); // a handler works on its caller
+				       answered << caller;
+			       });
+	delete deleted; // while its box is open
+	for (const QPointer<QMessageBox> &box : open)
+		box->button(QMessageBox::Yes)->click();
+	QCOMPARE(answered, QList<QDialog *>{&living});
+	ModalBox::setAnswerer(nullptr);
 }
 
 int main(int argc, char *argv[])

@@ -122,6 +122,7 @@ private slots:
 	void brokenHeadersAreIgnored();
 	void movesCompleteAfterTheirDistance();
 	void staleDatagramAndObservation();
+	void keepsTheLatestDatagrams();
 	void refusesNonLoopback();
 };
 
@@ -471,6 +472,21 @@ void tst_simulator::staleDatagramAndObservation()
 	const QList<QByteArray> stale = peer.collect(1);
 	QCOMPARE(stale.size(), 1);
 	QCOMPARE(stale[0].toHex(' '), QByteArray("01 11 00 03 01 02 03 04 90 51 ff"));
+}
+
+void tst_simulator::keepsTheLatestDatagrams()
+{
+	CameraSimulator::Options options;
+	options.address = QHostAddress(QStringLiteral("127.0.0.44"));
+	options.port = 0;
+	options.receivedLimit = 3;
+	CameraSimulator sim(options);
+	QVERIFY(sim.start());
+	RawPeer peer(sim);
+	for (char i = 0; i < 10; ++i)
+		peer.exchange(QByteArray(1, i), 0);
+	QVERIFY(sim.waitForReceived(10, 3000)); // every one is counted, the latest three are kept
+	QCOMPARE(sim.received(), (QList<QByteArray>{"\x07", "\x08", "\x09"}));
 }
 
 void tst_simulator::refusesNonLoopback()

@@ -4,14 +4,20 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 
 #include <utility>
 
 namespace {
 
-ModalBox::Answerer &answerer()
+struct Seam {
+	ModalBox::Answerer answerer;
+	QList<QPointer<QMessageBox>> unanswered; // boxes the answerer has not closed yet
+};
+
+Seam &seam()
 {
-	static ModalBox::Answerer installed;
+	static Seam installed;
 	return installed;
 }
 
@@ -19,15 +25,15 @@ void present(const Utils::Box &content)
 {
 	if (!qobject_cast<const QApplication *>(QCoreApplication::instance()))
 		return;
-	QMessageBox box;
-	box.setWindowFlags(box.windowFlags() | Qt::WindowStaysOnTopHint);
-	box.setWindowTitle(content.title);
+	auto *box = new QMessageBox;
+	box->setWindowFlags(box->windowFlags() | Qt::WindowStaysOnTopHint);
+	box->setWindowTitle(content.title);
 	if (content.warning)
-		box.setIcon(QMessageBox::Warning);
-	box.setText(content.text);
+		box->setIcon(QMessageBox::Warning);
+	box->setText(content.text);
 	if (content.warning)
-		box.setStandardButtons(QMessageBox::Ok);
-	ModalBox::exec(box);
+		box->setStandardButtons(QMessageBox::Ok);
+	ModalBox::open(box);
 }
 
 } // namespace
@@ -39,15 +45,26 @@ void ModalBox::install()
 
 void ModalBox::setAnswerer(Answerer answer)
 {
-	answerer() = std::move(answer);
+	for (const QPointer<QMessageBox> &box : std::exchange(seam().unanswered, {}))
+		delete box.data();
+	seam().answerer = std::move(answer);
 	install();
 }
 
-void ModalBox::exec(QMessageBox &box)
+void ModalBox::open(QMessageBox *box, QObject *caller, Answered answered)
 {
-	if (answerer()) {
-		answerer()(box);
+	box->setAttribute(Qt::WA_DeleteOnClose);
+	// Application modal, as exec() made it, unless the box chose otherwise; QMessageBox::setWindowModality would
+	// reset the box's window flags (the stay-on-top hint).
+	box->setAttribute(Qt::WA_ShowModal);
+	// With the caller as the connection's context, Qt drops the connection when the caller goes.
+	if (answered)
+		QObject::connect(box, &QDialog::finished, caller ? caller : box, std::move(answered));
+	if (!seam().answerer) {
+		box->show();
 		return;
 	}
-	box.exec();
+	seam().unanswered.removeAll(nullptr);
+	seam().unanswered << box;
+	seam().answerer(*box);
 }

@@ -57,7 +57,8 @@ inline QStringList allPayloads(const CameraSimulator &camera, const QString &pre
 	return receivedPayloads(camera, false, prefix);
 }
 
-// How many datagrams the camera had taken in before a marker sent to it now; -1 when the marker never came. The
+// How many datagrams the camera had taken in before a marker sent to it now, among those it keeps (a test counts
+// far fewer than CameraSimulator::Options::receivedLimit); -1 when the marker never came. The
 // camera runs on a thread of its own and may still be reading what was sent to it earlier: whatever was sent
 // before this call is counted, and nothing that comes later. The camera ignores the marker.
 inline int receivedBeforeMarker(const CameraSimulator &camera)
