@@ -381,10 +381,11 @@ void CameraWorker::runWatchdog()
 	bool powered = false;
 	for (int check = 0; check < options.powerChecks && !powered; ++check) {
 		powered = link->isPowerOK();
+		// The first silent check already tells the operator; the camera is given up only after the last.
+		noteHealth(link->lastExchangeAnswered());
 		if (!powered)
 			pause(options.powerCheckPauseMs);
 	}
-	noteHealth(link->lastExchangeAnswered());
 	std::lock_guard<std::mutex> lock(mutex);
 	lastActivity = Clock::now();
 	if (powered || !watched)

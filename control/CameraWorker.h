@@ -37,7 +37,9 @@ public:
 	struct Options {
 		quint16 cameraPort = viscaIpModule::kViscaPort;
 		int commandPauseMs = viscaIpModule::kCommandPauseMs;
-		int watchdogIntervalMs = 15000;
+		// A camera in use that was sent nothing for this long is asked for its power state, so that one that
+		// died is noticed within about two seconds of its last answer.
+		int watchdogIntervalMs = 1000;
 		int powerChecks = 3;
 		int powerCheckPauseMs = 200;
 		int probeIntervalMs = 2000;

@@ -436,6 +436,21 @@ private slots:
 		QVERIFY(worker.isAnswering());
 	}
 
+	void aCameraInUseThatDiesIsNoticedWithoutACommand()
+	{
+		QVERIFY(startCamera("127.0.0.166"));
+		CameraWorker::Options options;
+		options.cameraPort = sim->port();
+		CameraWorker worker(1, options);
+		QVERIFY(connectWorker(worker, sim->address()));
+		worker.setWatched(true);
+		QSignalSpy health(&worker, &CameraWorker::answeringChanged);
+		sim->setSilent(true);
+		// Within a few seconds, not at the next quarter-minute check.
+		QTRY_COMPARE_WITH_TIMEOUT(health.count(), 1, 5000);
+		QCOMPARE(health.at(0).at(0).toBool(), false);
+	}
+
 	void watchdogGivesUpAndTakesBack()
 	{
 		QVERIFY(startCamera("127.0.0.159"));
