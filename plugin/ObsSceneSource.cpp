@@ -34,6 +34,8 @@ ObsSceneSource::ObsSceneSource(QObject *parent) : SceneSource(parent)
 	beginLoading();
 	obs_frontend_add_event_callback(&ObsSceneSource::onFrontendEvent, this);
 	signal_handler_connect(obs_get_signal_handler(), "source_rename", &ObsSceneSource::onSourceRenamed, this);
+	// OBS's transitions are private sources, which signal only on their own handlers.
+	signal_handler_connect(obs_get_signal_handler(), "channel_change", &ObsSceneSource::onChannelChanged, this);
 	attached = true;
 }
 
@@ -61,7 +63,7 @@ void ObsSceneSource::handle(enum obs_frontend_event event)
 {
 	switch (event) {
 	case OBS_FRONTEND_EVENT_SCENE_CHANGED:
-		emit programSceneChanged(releasedSceneName(obs_frontend_get_current_scene()));
+		announceProgram(releasedSceneName(obs_frontend_get_current_scene()));
 		break;
 	case OBS_FRONTEND_EVENT_PREVIEW_SCENE_CHANGED:
 		// Without Studio Mode the preview is the program; only a real preview scene counts.
@@ -83,10 +85,14 @@ void ObsSceneSource::handle(enum obs_frontend_event event)
 			endLoading(currentCollectionName());
 		emit scenesChanged();
 		break;
-	case OBS_FRONTEND_EVENT_FINISHED_LOADING:
+	case OBS_FRONTEND_EVENT_FINISHED_LOADING: {
+		obs_source_t *program = obs_get_output_source(0);
+		followTransition(program);
+		obs_source_release(program);
 		started = true;
 		endLoading(currentCollectionName());
 		break;
+	}
 	case OBS_FRONTEND_EVENT_SCENE_COLLECTION_RENAMED:
 		renameCollection(currentCollectionName());
 		break;
@@ -112,6 +118,58 @@ void ObsSceneSource::onSourceRenamed(void *self, calldata *params)
 		scenes, [scenes, from, to]() { emit scenes->sceneRenamed(from, to); }, Qt::QueuedConnection);
 }
 
+void ObsSceneSource::announceProgram(const QString &scene)
+{
+	// A transition's start told it already; OBS's scene event follows when the transition ends.
+	if (scene == programScene)
+		return;
+	programScene = scene;
+	emit programSceneChanged(scene);
+}
+
+void ObsSceneSource::onChannelChanged(void *self, calldata *params)
+{
+	// Called while libobs holds its channel lock, before the channel holds the new source: only the signal's
+	// own parameters may be read here.
+	if (calldata_int(params, "channel") != 0)
+		return;
+	static_cast<ObsSceneSource *>(self)->followTransition(
+		static_cast<obs_source_t *>(calldata_ptr(params, "source")));
+}
+
+void ObsSceneSource::followTransition(obs_source_t *transition)
+{
+	std::lock_guard<std::mutex> lock(transitionMutex);
+	if (transition && obs_source_get_type(transition) != OBS_SOURCE_TYPE_TRANSITION)
+		transition = nullptr;
+	if (transition == followedTransition)
+		return;
+	if (followedTransition) {
+		signal_handler_disconnect(obs_source_get_signal_handler(followedTransition), "transition_start",
+					  &ObsSceneSource::onTransitionStarted, this);
+		obs_source_release(followedTransition);
+	}
+	followedTransition = transition ? obs_source_get_ref(transition) : nullptr;
+	if (followedTransition)
+		signal_handler_connect(obs_source_get_signal_handler(followedTransition), "transition_start",
+				       &ObsSceneSource::onTransitionStarted, this);
+}
+
+void ObsSceneSource::onTransitionStarted(void *self, calldata *params)
+{
+	auto *transition = static_cast<obs_source_t *>(calldata_ptr(params, "source"));
+	if (!transition)
+		return;
+	obs_source_t *destination = obs_transition_get_source(transition, OBS_TRANSITION_SOURCE_B);
+	const bool scene = destination && obs_source_is_scene(destination);
+	const QString name = scene ? QString::fromUtf8(obs_source_get_name(destination)) : QString();
+	obs_source_release(destination);
+	if (!scene)
+		return;
+	auto *scenes = static_cast<ObsSceneSource *>(self);
+	QMetaObject::invokeMethod(scenes, [scenes, name]() { scenes->announceProgram(name); }, Qt::QueuedConnection);
+}
+
 void ObsSceneSource::detach()
 {
 	if (!attached)
@@ -119,6 +177,8 @@ void ObsSceneSource::detach()
 	attached = false;
 	// libobs holds the signal's lock while it calls a handler, so no rename runs in here once this returns.
 	signal_handler_disconnect(obs_get_signal_handler(), "source_rename", &ObsSceneSource::onSourceRenamed, this);
+	signal_handler_disconnect(obs_get_signal_handler(), "channel_change", &ObsSceneSource::onChannelChanged, this);
+	followTransition(nullptr);
 	obs_frontend_remove_event_callback(&ObsSceneSource::onFrontendEvent, this);
 	kavren_log(LOG_INFO, "stopped following OBS's scenes");
 }

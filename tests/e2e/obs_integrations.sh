@@ -93,7 +93,8 @@ obs_session_prepare "$home" "$module" "$data"
 cat >"$settings" <<'JSON'
 { "Camera1IP": "127.0.0.2", "Camera1NickName": "Stage",
   "ScenePresets": [ { "scene": "Wide", "slot": 1, "preset": 3, "on": "program" },
-                    { "scene": "Close", "slot": 1, "preset": 4, "on": "preview" } ] }
+                    { "scene": "Close", "slot": 1, "preset": 4, "on": "preview" },
+                    { "scene": "Far", "slot": 1, "preset": 6, "on": "program" } ] }
 JSON
 sed -i "s/^ServerEnabled=false$/ServerEnabled=true\nAuthRequired=false\nServerPort=$port/" \
 	"$home/.config/obs-studio/global.ini"
@@ -152,6 +153,18 @@ expect_first_command "$mark" "$(recall_pattern 3)"
 wait_for_event PresetCalled '{"slot":1,"preset":3,"source":"scene"}' 10 ||
 	fail "no PresetCalled event for the scene: $(cat "$events")"
 echo "The program scene Wide recalled its preset, and Close in program nothing"
+
+# With a slow fade the camera moves when the cut starts, not when the fade has ended.
+obs_call CreateScene '{"sceneName":"Far"}'
+obs_call SetCurrentSceneTransition '{"transitionName":"Fade"}'
+obs_call SetCurrentSceneTransitionDuration '{"transitionDuration":6000}'
+obs_call SetCurrentProgramScene '{"sceneName":"Far"}'
+wait_for_rx "$(recall_pattern 6)" 3 || fail "the program scene Far did not recall its preset 6 while its fade ran"
+fade_ended() { client obs GetCurrentSceneTransitionCursor | grep -q '"transitionCursor":1'; }
+wait_until 15 fade_ended || fail "the fade did not end"
+obs_call SetCurrentSceneTransition '{"transitionName":"Cut"}'
+[ "$(rx_count "$(recall_pattern 6)")" -eq 1 ] || fail "the end of the fade recalled preset 6 again"
+echo "A 6 s fade to Far recalled its preset as the fade started, once"
 
 # Studio Mode starts with Wide in preview too: linked to program only, it recalls nothing there, so the next
 # command the camera receives is Close's preview preset.
