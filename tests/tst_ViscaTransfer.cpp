@@ -244,13 +244,6 @@ int connectTcp(quint16 port, const char *address = "127.0.0.1", int receiveBuffe
 	return fd;
 }
 
-// Whether the relay closed a connection it never sent anything to, within `timeoutMs`: anything readable is its end.
-bool closedByRelay(int fd, int timeoutMs = kWaitMs)
-{
-	pollfd readable{fd, POLLIN, 0};
-	return poll(&readable, 1, timeoutMs) == 1;
-}
-
 // A client that takes nothing it is sent: a tiny receive buffer and not one read after its handshake.
 class StalledClient {
 public:
@@ -302,16 +295,6 @@ private:
 	}
 
 	int m_fd = -1;
-};
-
-// Bare TCP connections, closed when the test is done with them.
-struct SilentSockets {
-	QList<int> fds;
-	~SilentSockets()
-	{
-		for (int fd : qAsConst(fds))
-			::close(fd);
-	}
 };
 
 // Holds every file descriptor of the process but one, with the file limit of the process lowered to match, for as
@@ -1095,16 +1078,17 @@ private slots:
 			QVERIFY(connected.back()->connect(relay.tcpPort()));
 		}
 		QTRY_COMPARE(relay.clientCount(), clients);
-		SilentSockets sockets;
-		for (int i = 0; i < silent; ++i) {
-			sockets.fds << connectTcp(relay.tcpPort());
-			QVERIFY(sockets.fds.last() >= 0);
+		std::vector<std::unique_ptr<QTcpSocket>> sockets(silent);
+		for (auto &socket : sockets) {
+			socket = std::make_unique<QTcpSocket>();
+			socket->connectToHost(QHostAddress(QHostAddress::LocalHost), relay.tcpPort());
+			QVERIFY(socket->waitForConnected(kWaitMs));
 		}
 
 		TestClient last;
 		QCOMPARE(last.connect(relay.tcpPort()), admitted);
 		for (int i = 0; i < silent; ++i)
-			QVERIFY2(closedByRelay(sockets.fds[i], i < cut ? kWaitMs : 0) == (i < cut),
+			QVERIFY2(sockets[i]->waitForDisconnected(i < cut ? kWaitMs : 0) == (i < cut),
 				 qPrintable(QString::number(i)));
 		const QString cutLine =
 			QStringLiteral("ViscaTransfer: Closing connections that do not finish their WebSocket "
