@@ -16,7 +16,6 @@
 #include "BenchSupport.h"
 #include "ReceivedCommands.h"
 #include "relay/ViscaTransfer.h"
-#include "settings/Utils.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -27,7 +26,6 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QUdpSocket>
 
 #include <websocketpp/client.hpp>
@@ -278,13 +276,6 @@ void printResult(const ClientResult &result)
 		    result.medianUs - result.directMedianUs);
 }
 
-bool writeSlotSettings(const QString &directory, const QHostAddress &camera)
-{
-	QJsonObject settings;
-	settings[QStringLiteral("Camera1IP")] = camera.toString();
-	return Utils::writeJSONToFile(settings, directory);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -300,18 +291,13 @@ int main(int argc, char **argv)
 	if (!simulated)
 		return 1;
 	CameraSimulator &camera = *simulated;
-	QTemporaryDir settingsHome;
-	if (!settingsHome.isValid() || !writeSlotSettings(settingsHome.path(), camera.address())) {
-		std::fprintf(stderr, "no settings file for the relay\n");
-		return 1;
-	}
-
 	ViscaTransfer::Options relayOptions;
 	relayOptions.listenAddress = QHostAddress(QHostAddress::LocalHost);
 	relayOptions.tcpPort = 0;
 	relayOptions.udpPort = 0;
-	relayOptions.settingsFilePath = Utils::settingsFilePath(settingsHome.path());
 	ViscaTransfer relay(relayOptions);
+	relay.setSlotAddresses(
+		SlotAddressBook::fromSettings({{QStringLiteral("Camera1IP"), camera.address().toString()}}));
 	relay.start();
 	if (!relay.isServing()) {
 		std::fprintf(stderr, "the relay did not start\n");

@@ -1,6 +1,7 @@
 #include "discovery/DiscoveryDialog.h"
 
 #include "discovery/DiscoveryLog.h"
+#include "settings/CameraAddress.h"
 #include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "ui/HostStyle.h"
@@ -9,7 +10,6 @@
 
 #include <QHeaderView>
 #include <QJsonObject>
-#include <QRegExp>
 #include <QSignalBlocker>
 #include <QTableWidgetItem>
 
@@ -17,10 +17,6 @@
 #include <memory>
 
 namespace {
-
-// A dotted IPv4 address, matched against the whole text.
-const QString kAddressPattern = QStringLiteral(
-	"\\b(?:(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\.){3}(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\b");
 
 constexpr int kSlots = 8;
 
@@ -169,8 +165,7 @@ void DiscoveryDialog::on_ApplyButton_released()
 	const QString name = ui->NameEdit->text();
 	const QString ip = ui->IPEidt->text();
 
-	QRegExp address(kAddressPattern);
-	if (name.isEmpty() || !address.exactMatch(ip)) {
+	if (name.isEmpty() || !CameraAddress::isUsable(ip)) {
 		Utils::showErrorMessage(ModuleText::text("CameraAssignError"));
 		return;
 	}

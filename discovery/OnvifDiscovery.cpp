@@ -1,6 +1,7 @@
 #include "discovery/OnvifDiscovery.h"
 
 #include "discovery/DiscoveryLog.h"
+#include "settings/CameraAddress.h"
 
 #include <QNetworkDatagram>
 #include <QRegularExpression>
@@ -26,15 +27,12 @@ const QRegularExpression &xaddrsElement()
 	return re;
 }
 
-// An http or https URL whose host is a dotted IPv4 address, with an optional port and then a path, query,
-// fragment or nothing. Leading zeros are refused: such a host is not written by any camera and would be read
-// as octal by some resolvers.
-const QRegularExpression &ipv4Url()
+// An http or https URL whose host is made of digits and dots, with an optional port and then a path, query,
+// fragment or nothing. Whether that host is a camera's address is CameraAddress's to say.
+const QRegularExpression &numericHostUrl()
 {
-	static const QRegularExpression re(
-		QStringLiteral(R"(^https?://((?:(?:25[0-5]|2[0-4]\d|1\d\d|[1-9]?\d)\.){3})"
-			       R"((?:25[0-5]|2[0-4]\d|1\d\d|[1-9]?\d))(?::\d*)?(?:[/?#]|$))"),
-		QRegularExpression::CaseInsensitiveOption);
+	static const QRegularExpression re(QStringLiteral(R"(^https?://([\d.]+)(?::\d*)?(?:[/?#]|$))"),
+					   QRegularExpression::CaseInsensitiveOption);
 	return re;
 }
 
@@ -164,8 +162,8 @@ QString OnvifDiscovery::addressFromAnswer(const QString &answer)
 		const QString content = elements.next().captured(2);
 		const QStringList urls = content.split(whiteSpace(), Qt::SkipEmptyParts);
 		for (const QString &url : urls) {
-			const QRegularExpressionMatch match = ipv4Url().match(url);
-			if (match.hasMatch())
+			const QRegularExpressionMatch match = numericHostUrl().match(url);
+			if (match.hasMatch() && CameraAddress::isUsable(match.captured(1)))
 				return match.captured(1);
 		}
 	}

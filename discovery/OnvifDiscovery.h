@@ -59,9 +59,10 @@ public:
 	static QList<QHostAddress> probeDestinations(const QByteArray &addressOverride);
 
 	// The parts of an answer. The address is the host of the first http:// or https:// URL in the answer's
-	// XAddrs (whatever namespace prefix the answer uses) whose host is a dotted IPv4 address; empty when there
-	// is none. The name is the value of the ONVIF name scope (matched without regard to letter case) up to the
-	// first white space or "<"; empty when the answer has no name scope. Names are kept percent-encoded.
+	// XAddrs (whatever namespace prefix the answer uses) whose host is a camera's address (CameraAddress); empty
+	// when there is none. The name is the value of the ONVIF name scope (matched without regard to letter case)
+	// up to the first white space or "<"; empty when the answer has no name scope. Names are kept
+	// percent-encoded.
 	static QString addressFromAnswer(const QString &answer);
 	static QString nameFromAnswer(const QString &answer);
 

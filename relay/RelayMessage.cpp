@@ -1,6 +1,5 @@
 #include "RelayMessage.h"
 
-#include <asio/ip/address_v4.hpp>
 #include <nlohmann/json.hpp>
 
 #include <cmath>
@@ -58,17 +57,4 @@ std::string RelayMessage::reply(const std::string &senderAddress, uint16_t sende
 	message["port"] = senderPort;
 	// The address is ASCII from the socket, so replacing invalid UTF-8 never happens; it just rules out a throw.
 	return message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-std::optional<uint32_t> RelayMessage::unicastAddress(const std::string &ip)
-{
-	asio::error_code error;
-	const asio::ip::address_v4 address = asio::ip::make_address_v4(ip, error);
-	if (error)
-		return std::nullopt;
-	const uint32_t value = address.to_uint();
-	const uint32_t firstOctet = value >> 24;
-	if (firstOctet == 0 || firstOctet >= 224)
-		return std::nullopt;
-	return value;
 }

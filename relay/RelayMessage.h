@@ -16,8 +16,8 @@ struct RelayRequest {
 	std::vector<uint8_t> data;
 };
 
-// Conversion between relay messages (JSON text) and datagrams, and the checks on a destination. Nothing here
-// throws; the JSON library's exceptions are kept inside.
+// Conversion between relay messages (JSON text) and datagrams, and the check of a destination port (the address is
+// a camera's, see CameraAddress). Nothing here throws; the JSON library's exceptions are kept inside.
 class RelayMessage {
 public:
 	// Empty when the payload is not JSON or not a JSON object: such messages are ignored.
@@ -26,11 +26,6 @@ public:
 	// The reply to a client: compact JSON with the keys in alphabetical order, {"data":[...],"ip":"...","port":N}.
 	static std::string reply(const std::string &senderAddress, uint16_t senderPort, const uint8_t *bytes,
 				 size_t size);
-
-	// The destination as a host-order IPv4 address when it is a dotted IPv4 unicast address. "This network"
-	// (0/8), multicast (224/4) and the reserved block with the limited broadcast (240/4) are refused, and so is
-	// anything that does not parse: the relay must never spray a client's bytes over the network.
-	static std::optional<uint32_t> unicastAddress(const std::string &ip);
 
 	static bool isValidPort(int64_t port) { return port >= 1 && port <= 65535; }
 };

@@ -1,6 +1,6 @@
 #include "RelayRoutes.h"
 
-void RelayRoutes::noteRequest(const Client &client, std::optional<uint32_t> camera)
+void RelayRoutes::noteRequest(const Client &client, std::optional<RelayCamera> camera)
 {
 	const auto previous = m_cameraOfClient.find(client);
 	if (previous != m_cameraOfClient.end() && (!camera || previous->second != *camera))
@@ -13,7 +13,7 @@ void RelayRoutes::noteRequest(const Client &client, std::optional<uint32_t> came
 	m_clientOfCamera[*camera] = client;
 }
 
-RelayRoutes::Client RelayRoutes::clientFor(uint32_t camera) const
+RelayRoutes::Client RelayRoutes::clientFor(const RelayCamera &camera) const
 {
 	const auto route = m_clientOfCamera.find(camera);
 	return route == m_clientOfCamera.end() ? Client() : route->second;
@@ -28,7 +28,7 @@ void RelayRoutes::forget(const Client &client)
 	m_cameraOfClient.erase(previous);
 }
 
-void RelayRoutes::dropRoute(const Client &client, uint32_t camera)
+void RelayRoutes::dropRoute(const Client &client, const RelayCamera &camera)
 {
 	// Another client may have taken the camera over since; its route stays.
 	const auto route = m_clientOfCamera.find(camera);

@@ -1,7 +1,11 @@
 #include "RelayService.h"
 
 #include "RelayLog.h"
+#include "SlotAddressBook.h"
 #include "settings/Utils.h"
+
+#include <algorithm>
+#include <chrono>
 
 RelayService::RelayService(const ViscaTransfer::Options &base, const QString &settingsDirectory, QObject *parent)
     : QObject(parent), m_base(base), m_settingsDirectory(settingsDirectory)
@@ -10,7 +14,7 @@ RelayService::RelayService(const ViscaTransfer::Options &base, const QString &se
 
 RelayService::~RelayService()
 {
-	stopRelay();
+	shutdown();
 }
 
 void RelayService::start()
@@ -23,7 +27,7 @@ bool RelayService::change(const RelaySettings &settings)
 {
 	const bool stored = settings.store(m_settingsDirectory);
 	m_settings = settings;
-	stopRelay();
+	retireRelay();
 	run();
 	emit restarted();
 	return stored;
@@ -36,14 +40,44 @@ void RelayService::run()
 		return;
 	}
 	m_relay = new ViscaTransfer(relayOptions(), this);
+	refreshSlotAddresses();
 	m_relay->start();
 }
 
-void RelayService::stopRelay()
+void RelayService::refreshSlotAddresses()
 {
-	// Its destructor closes its clients with 1001 (going away) and ends its thread.
+	if (!m_relay)
+		return;
+	QJsonObject settings;
+	if (!Utils::readJSONFromFile(settings, m_settingsDirectory)) {
+		qCInfo(lcRelay,
+		       "ViscaTransfer: Cannot read the settings; the relay keeps the slots' addresses it has.");
+		return;
+	}
+	m_relay->setSlotAddresses(SlotAddressBook::fromSettings(settings));
+}
+
+void RelayService::retireRelay()
+{
+	if (!m_relay)
+		return;
+	// Its clients are closed with 1001 (going away) on a thread of its own; its ports are free already.
+	m_windingDown.push_back(m_relay->stopInBackground());
 	delete m_relay;
 	m_relay = nullptr;
+	const auto ended = [](const std::future<void> &relay) {
+		return relay.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+	};
+	m_windingDown.erase(std::remove_if(m_windingDown.begin(), m_windingDown.end(), ended), m_windingDown.end());
+}
+
+void RelayService::shutdown()
+{
+	// Every relay winds down at once, so that the wait is the longest of them, not their sum.
+	retireRelay();
+	for (std::future<void> &relay : m_windingDown)
+		relay.wait();
+	m_windingDown.clear();
 }
 
 ViscaTransfer::Options RelayService::relayOptions() const
@@ -52,11 +86,9 @@ ViscaTransfer::Options RelayService::relayOptions() const
 	if (m_settings.localOnly)
 		options.listenAddress = QHostAddress(QHostAddress::LocalHost);
 	options.anyDestination = m_settings.anyDestination;
-	options.settingsFilePath = Utils::settingsFilePath(m_settingsDirectory);
 	options.allowedOrigins = m_settings.allowedOrigins;
 	return options;
 }
-
 bool RelayService::isListening() const
 {
 	return m_relay && m_relay->isServing();

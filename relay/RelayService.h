@@ -6,8 +6,13 @@
 #include <QObject>
 #include <QString>
 
+#include <future>
+#include <vector>
+
 // The relay as the controller runs it: reads the relay's keys from the settings file, runs a ViscaTransfer as they
-// say (or none when the relay is off), and restarts it when the operator changes them, without restarting OBS.
+// say (or none when the relay is off), hands it the slots' camera addresses, and restarts it when the operator
+// changes the keys, without restarting OBS. A restart does not wait for the old relay's clients: the old relay frees
+// its ports at once and winds down on a thread of its own, and shutdown() waits for every one of them.
 // Everything here runs on the UI thread; the relay's own thread never sees this object.
 class RelayService : public QObject {
 	Q_OBJECT
@@ -23,6 +28,12 @@ public:
 	// Stores the keys and restarts the relay with them: its clients are closed with 1001 (going away). False when
 	// the keys could not be stored; the relay runs with them all the same until OBS closes.
 	bool change(const RelaySettings &settings);
+	// Reads the slots' camera addresses from the settings again and hands them to the running relay; to be called
+	// whenever a slot's address changes. A file that cannot be read leaves the relay with the addresses it has.
+	void refreshSlotAddresses();
+	// Stops the relay and waits until every relay stopped so far has ended, which is bounded by their stop
+	// timeout. Also run by the destructor; the library must not unload before.
+	void shutdown();
 
 	const RelaySettings &settings() const { return m_settings; }
 	bool isListening() const;
@@ -40,11 +51,12 @@ signals:
 
 private:
 	void run();
-	void stopRelay();
+	void retireRelay();
 	ViscaTransfer::Options relayOptions() const;
 
 	const ViscaTransfer::Options m_base;
 	const QString m_settingsDirectory;
 	RelaySettings m_settings;
-	ViscaTransfer *m_relay = nullptr; // child; none while the relay is off
+	ViscaTransfer *m_relay = nullptr;             // child; none while the relay is off
+	std::vector<std::future<void>> m_windingDown; // relays stopped and not yet known to have ended
 };

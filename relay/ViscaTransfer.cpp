@@ -2,11 +2,13 @@
 
 #include "RelayMessage.h"
 #include "ViscaTransferServer.h"
+#include "settings/CameraAddress.h"
 
 #include <asio/post.hpp>
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -24,6 +26,10 @@ constexpr std::chrono::milliseconds kReceiveRetryDelay(50);
 constexpr int kRefusalLinesAtOnce = 5;
 constexpr std::chrono::seconds kRefusalLogInterval(60);
 
+// The loop frees the ports in the first handler it runs after a stop; it runs nothing that blocks, so this is a
+// bound for a loop that has stopped turning, not a wait anyone sees.
+constexpr std::chrono::milliseconds kPortsFreedWait(500);
+
 ViscaTransfer::Failure failureOf(const asio::error_code &error, ViscaTransfer::Failure whenInUse)
 {
 	return error == asio::error::address_in_use ? whenInUse : ViscaTransfer::Failure::Other;
@@ -40,10 +46,10 @@ std::set<std::string> originSet(const QStringList &origins)
 } // namespace
 
 ViscaTransfer::Server::Server(const Options &options)
-    : m_options(options), m_allowedOrigins(originSet(options.allowedOrigins)),
-      m_slots(options.settingsFilePath.toStdString()), m_acceptRetryDelay(0),
+    : m_options(options), m_allowedOrigins(originSet(options.allowedOrigins)), m_acceptRetryDelay(0),
       m_destinationLog(kRefusalLinesAtOnce, kRefusalLogInterval), m_originLog(kRefusalLinesAtOnce, kRefusalLogInterval),
-      m_connectionLog(kRefusalLinesAtOnce, kRefusalLogInterval)
+      m_connectionLog(kRefusalLinesAtOnce, kRefusalLogInterval), m_handshakeLog(1, kRefusalLogInterval),
+      m_slots(std::make_shared<const SlotAddressBook>())
 {
 	websocketpp::lib::error_code error;
 	m_endpoint.init_asio(error);
@@ -92,13 +98,14 @@ void ViscaTransfer::Server::configureEndpoint()
 	// A client that does not answer the closing handshake, or does not read at all, is dropped by the library
 	// well before stop() gives up on the whole loop.
 	m_endpoint.set_close_handshake_timeout(std::max(1, m_options.stopTimeoutMs / 2));
+	m_endpoint.set_open_handshake_timeout(std::max(1, m_options.handshakeTimeoutMs));
 	m_endpoint.set_message_handler([this](ConnectionHandle connection, RelayWebSocketServer::message_ptr message) {
 		messageHandler(std::move(connection), std::move(message));
 	});
 	m_endpoint.set_validate_handler([this](ConnectionHandle connection) { return validateHandshake(connection); });
 	m_endpoint.set_open_handler([this](ConnectionHandle connection) { onOpen(connection); });
 	m_endpoint.set_close_handler([this](ConnectionHandle connection) { onGone(connection); });
-	m_endpoint.set_fail_handler([this](ConnectionHandle connection) { onGone(connection); });
+	m_endpoint.set_fail_handler([this](ConnectionHandle connection) { onFailed(connection); });
 }
 
 bool ViscaTransfer::Server::bindUdp()
@@ -197,18 +204,33 @@ void ViscaTransfer::Server::run()
 	m_finishedChanged.notify_all();
 }
 
+void ViscaTransfer::Server::requestShutDown()
+{
+	if (m_shutDownRequested)
+		return;
+	m_shutDownRequested = true;
+	if (m_started)
+		asio::post(m_endpoint.get_io_service(), [this]() { shutDown(); });
+	else
+		// No loop runs, so this thread may act on the loop's state itself.
+		shutDown();
+}
+
+bool ViscaTransfer::Server::waitForPortsFreed(std::chrono::milliseconds timeout)
+{
+	std::unique_lock<std::mutex> lock(m_finishMutex);
+	return m_finishedChanged.wait_for(lock, timeout, [this]() { return m_portsFreed || m_finished; });
+}
+
 void ViscaTransfer::Server::stop()
 {
 	if (m_stopped)
 		return;
 	m_stopped = true;
 	try {
-		if (!m_started) {
-			// No loop runs, so this thread may act on the loop's state itself.
-			shutDown();
+		requestShutDown();
+		if (!m_started)
 			return;
-		}
-		asio::post(m_endpoint.get_io_service(), [this]() { shutDown(); });
 		bool finished = false;
 		{
 			std::unique_lock<std::mutex> lock(m_finishMutex);
@@ -231,6 +253,14 @@ void ViscaTransfer::Server::stop()
 	}
 }
 
+void ViscaTransfer::Server::setSlotAddresses(std::shared_ptr<const SlotAddressBook> addresses)
+{
+	// The loop copies the pointer out under the lock and reads the book without it; the one replaced here is
+	// freed by whichever side lets go of it last.
+	std::lock_guard<std::mutex> lock(m_slotsMutex);
+	m_slots.swap(addresses);
+}
+
 // ------------------------------------------------------------------------------------------------ datagrams
 
 void ViscaTransfer::Server::messageHandler(ConnectionHandle connection, RelayWebSocketServer::message_ptr message)
@@ -244,11 +274,14 @@ void ViscaTransfer::Server::messageHandler(ConnectionHandle connection, RelayWeb
 	if (!request)
 		return;
 
-	const std::optional<uint32_t> camera = RelayMessage::unicastAddress(request->ip);
+	const std::optional<uint32_t> camera = CameraAddress::ipv4(QString::fromStdString(request->ip));
 	const bool allowed = camera && destinationAllowed(*camera);
+	const bool validPort = RelayMessage::isValidPort(request->port);
 	// Naming a camera makes this client the one its replies go to, even when the message is refused below;
 	// naming anything else ends its claim on the camera it named before.
-	m_routes.noteRequest(connection, allowed ? camera : std::nullopt);
+	m_routes.noteRequest(connection, allowed && validPort ? std::optional<RelayCamera>(
+									RelayCamera{*camera, uint16_t(request->port)})
+							      : std::nullopt);
 
 	if (request->data.empty()) {
 		qCDebug(lcRelay, "Data is empty.");
@@ -260,7 +293,8 @@ void ViscaTransfer::Server::messageHandler(ConnectionHandle connection, RelayWeb
 		return;
 	}
 	if (!camera) {
-		qCDebug(lcRelay, "ViscaTransfer: Refused the address (%s): only IPv4 unicast addresses are relayed.",
+		qCDebug(lcRelay,
+			"ViscaTransfer: Refused the address (%s): only camera addresses (IPv4 unicast) are relayed.",
 			loggable(request->ip).constData());
 		return;
 	}
@@ -270,7 +304,7 @@ void ViscaTransfer::Server::messageHandler(ConnectionHandle connection, RelayWeb
 				      ": the address is not assigned to a camera slot.");
 		return;
 	}
-	if (!RelayMessage::isValidPort(request->port)) {
+	if (!validPort) {
 		qCDebug(lcRelay, "ViscaTransfer: Refused the port (%lld): it must be 1 to 65535.",
 			(long long)request->port);
 		return;
@@ -290,7 +324,14 @@ void ViscaTransfer::Server::messageHandler(ConnectionHandle connection, RelayWeb
 
 bool ViscaTransfer::Server::destinationAllowed(uint32_t address)
 {
-	return m_options.anyDestination || m_slots.contains(address);
+	if (m_options.anyDestination)
+		return true;
+	std::shared_ptr<const SlotAddressBook> book;
+	{
+		std::lock_guard<std::mutex> lock(m_slotsMutex);
+		book = m_slots;
+	}
+	return book->contains(address);
 }
 
 void ViscaTransfer::Server::receiveNext()
@@ -320,10 +361,12 @@ void ViscaTransfer::Server::forwardReply(size_t size)
 {
 	const asio::ip::address sender = m_sender.address();
 	const std::string senderText = sender.to_string();
-	// Only a camera that a client addresses may answer, and only to that client: a late reply of a camera
-	// nobody addresses any longer would otherwise be taken for the answer to another request.
+	// Only a camera that a client addresses may answer, from the port it was sent to, and only to that client: a
+	// late reply of a camera nobody addresses any longer would otherwise be taken for the answer to another
+	// request, and anything on the camera's host could speak for the camera.
 	const ConnectionHandle client =
-		sender.is_v4() ? m_routes.clientFor(sender.to_v4().to_uint()) : ConnectionHandle();
+		sender.is_v4() ? m_routes.clientFor(RelayCamera{sender.to_v4().to_uint(), m_sender.port()})
+			       : ConnectionHandle();
 	if (client.expired()) {
 		qCDebug(lcRelay, "The data is from (%s)", senderText.c_str());
 		return;
@@ -376,6 +419,42 @@ void ViscaTransfer::stop()
 {
 	if (d)
 		d->stop();
+}
+
+std::future<void> ViscaTransfer::stopInBackground()
+{
+	if (d) {
+		try {
+			d->requestShutDown();
+			if (!d->waitForPortsFreed(kPortsFreedWait))
+				qCInfo(lcRelay,
+				       "ViscaTransfer: The relay's loop did not free its ports within %lld ms; a relay "
+				       "started now may find them busy.",
+				       (long long)kPortsFreedWait.count());
+			// The thread owns the relay from here on. With no thread left to give, the relay goes with the
+			// task that could not start, stopped by its destructor: the caller waits after all.
+			return std::async(std::launch::async, [server = std::move(d)]() mutable {
+				try {
+					// stop() keeps the order: goodbyes, the wait, the join; the endpoint goes last.
+					server->stop();
+					server.reset();
+				} catch (...) {
+					qCDebug(lcRelay, "Catch Error.");
+				}
+			});
+		} catch (const std::exception &e) {
+			qCWarning(lcRelay, "ViscaTransfer: Cannot stop the relay in the background: %s", e.what());
+		}
+	}
+	std::promise<void> done;
+	done.set_value();
+	return done.get_future();
+}
+
+void ViscaTransfer::setSlotAddresses(const SlotAddressBook &addresses)
+{
+	if (d)
+		d->setSlotAddresses(std::make_shared<const SlotAddressBook>(addresses));
 }
 
 bool ViscaTransfer::isServing() const

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "SlotAddressBook.h"
+
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <cstddef>
+#include <future>
 #include <memory>
 
 // The VISCA relay: a WebSocket server through which another program sends raw VISCA-over-IP datagrams to the
@@ -13,16 +16,18 @@
 //
 // A client sends {"ip": camera address, "port": camera UDP port, "data": [bytes]}; the bytes leave unchanged from
 // the relay's own UDP socket. Every datagram that comes back from a camera is sent the moment it arrives, as
-// {"data":[...],"ip":"...","port":N}, to the client that last sent to that camera (see RelayRoutes).
+// {"data":[...],"ip":"...","port":N}, to the client that last sent to that camera's address and port (see
+// RelayRoutes).
 //
-// What may pass: by default only datagrams to the cameras assigned to the slots of the settings file; browsers only
-// from the web pages (origins) listed; at most a number of connections at once, and at most a number of reply bytes
-// waiting for a client that does not read.
+// What may pass: by default only datagrams to the cameras assigned to the slots (as last handed over with
+// setSlotAddresses); browsers only from the web pages (origins) listed; at most a number of connections at once, of
+// which only a share may still be in their opening handshake, and at most a number of reply bytes waiting for a
+// client that does not read.
 //
 // Everything runs on one thread of the relay's own: the WebSocket endpoint and the UDP socket share one asio event
 // loop, so nothing ever waits for a reply. State of the loop (the connections, the routes) is touched only on that
 // thread, and stop() hands its work to the loop instead of reaching in. The figures read from other threads are
-// atomics.
+// atomics; the slot addresses are an immutable value swapped under a lock.
 //
 // A busy port is logged and leaves the relay idle; it never throws into the caller.
 class ViscaTransfer : public QObject {
@@ -37,16 +42,19 @@ public:
 		quint16 udpPort = 52381; // 0 picks an ephemeral port
 		// How long stop() lets clients answer the close handshake before it ends the event loop regardless.
 		int stopTimeoutMs = 2000;
+		// How long a connection may take to finish its opening handshake before it is closed.
+		int handshakeTimeoutMs = 3000;
 
-		// Where datagrams may go: the addresses of the camera slots in this settings file as it is at each
-		// request (none when empty), or with anyDestination any unicast IPv4 address.
-		QString settingsFilePath;
+		// Where datagrams may go: the cameras of the slots (setSlotAddresses), or with anyDestination any
+		// usable camera address.
 		bool anyDestination = false;
 		// Web pages that may connect: the exact text of a browser's Origin header. A handshake without that
 		// header does not come from a browser and is always accepted.
 		QStringList allowedOrigins;
 
-		// Connections past this many at once are closed as soon as they are accepted.
+		// Connections past this many at once are closed as soon as they are accepted. At most half of them may
+		// be in their opening handshake: past that, the one that has been at it longest is closed, so that
+		// sockets that never finish their handshake cannot keep WebSocket clients out.
 		int maxConnections = 64;
 		// Reply bytes that may wait for a client; a client that lets more pile up is closed with 1008.
 		size_t maxQueuedBytes = 1024 * 1024;
@@ -68,6 +76,14 @@ public:
 	// Stops listening, closes the last client with 1001 and every other client, waits a bounded time for the
 	// thread and ends it. Idempotent; also run by the destructor.
 	void stop();
+	// Stops as stop() does without holding the caller while clients say goodbye: the ports are free when it
+	// returns, so that a new relay may bind them at once; the wait, the end of the thread and the release of the
+	// endpoint follow on a thread of their own. The future is ready once that thread is done, within about the
+	// stop timeout; the library must not unload before. The relay is idle afterwards.
+	std::future<void> stopInBackground();
+
+	// The camera addresses of the slots, for the requests from now on. Any thread may call it.
+	void setSlotAddresses(const SlotAddressBook &addresses);
 
 	// Both sockets are bound; false when a port was busy (the reason is in the log and in failure()).
 	bool isServing() const;

@@ -17,6 +17,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -30,6 +32,12 @@ public:
 
 	void start();
 	void stop();
+	// Hands the shutdown to the loop, or runs it while no loop runs; the first call only.
+	void requestShutDown();
+	// Waits at most `timeout` until the shutdown has closed the listening and the UDP socket.
+	bool waitForPortsFreed(std::chrono::milliseconds timeout);
+	// Any thread.
+	void setSlotAddresses(std::shared_ptr<const SlotAddressBook> addresses);
 
 	// Set up before the loop runs, constant afterwards.
 	bool serving = false;
@@ -58,12 +66,19 @@ private:
 	void retryAcceptLater(const websocketpp::lib::error_code &error);
 	void refuseConnection(const ConnectionPtr &connection);
 	void admitConnection(const ConnectionPtr &connection);
+	int maxHandshaking() const;
+	bool cutOldestHandshake();
+	static bool letIn(const ConnectionPtr &connection);
+	void forgetHandshake(const ConnectionHandle &connection);
 	bool validateHandshake(ConnectionHandle connection);
 	void onOpen(ConnectionHandle connection);
+	void onFailed(ConnectionHandle connection);
 	void onGone(ConnectionHandle connection);
 	void publishClientCount();
 	bool fitsQueue(const ConnectionPtr &client, size_t bytes);
+	void closeForBacklog(const ConnectionPtr &client);
 	void shutDown();
+	void dropUnfinished();
 
 	// --- Datagrams, on the loop thread ---
 	void messageHandler(ConnectionHandle connection, RelayWebSocketServer::message_ptr message);
@@ -81,23 +96,31 @@ private:
 	std::array<uint8_t, 65536> m_buffer{};
 	asio::ip::udp::endpoint m_sender;
 
-	ConnectionSet m_connections; // open WebSocket connections
-	int m_liveConnections = 0;   // accepted and not yet ended, whatever their state
+	ConnectionSet m_connections;                // open WebSocket connections the relay serves
+	ConnectionSet m_leaving;                    // closed for their backlog, still taking what came before the close
+	std::deque<ConnectionHandle> m_handshaking; // accepted, opening handshake not yet finished; oldest first
+	int m_liveConnections = 0;                  // accepted and not yet ended, whatever their state
 	ConnectionHandle m_lastClient;
 	RelayRoutes m_routes;
-	SlotAddressBook m_slots;
 	std::chrono::milliseconds m_acceptRetryDelay;
 	int m_acceptFailures = 0;
 	RelayLogLimiter m_destinationLog;
 	RelayLogLimiter m_originLog;
 	RelayLogLimiter m_connectionLog;
+	RelayLogLimiter m_handshakeLog;
 	bool m_closing = false;
+
+	// --- Any thread ---
+	std::mutex m_slotsMutex;
+	std::shared_ptr<const SlotAddressBook> m_slots; // under m_slotsMutex; read by the loop, replaced whole
 
 	// --- Owner's thread ---
 	std::thread m_thread;
 	bool m_started = false;
+	bool m_shutDownRequested = false;
 	bool m_stopped = false;
 	std::mutex m_finishMutex;
 	std::condition_variable m_finishedChanged;
-	bool m_finished = false; // under m_finishMutex
+	bool m_portsFreed = false; // under m_finishMutex
+	bool m_finished = false;   // under m_finishMutex
 };

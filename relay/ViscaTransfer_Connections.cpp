@@ -1,9 +1,11 @@
-// The relay's connections: its own accept loop (with the connection cap and a back-off when accepting fails), the
-// handshake check of browsers' origins, the bound on replies waiting for a client, and the goodbye at stop.
+// The relay's connections: its own accept loop (with the connection cap, the share of it open to connections still in
+// their handshake, and a back-off when accepting fails), the handshake check of browsers' origins, the bound on
+// replies waiting for a client, and the goodbye at stop.
 
 #include "ViscaTransferServer.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -11,6 +13,11 @@ namespace {
 // loop waits between attempts instead of spinning on the failure.
 constexpr std::chrono::milliseconds kAcceptRetryFirstDelay(50);
 constexpr std::chrono::milliseconds kAcceptRetryLongestDelay(1000);
+
+// A client closed for not reading gets this long to take the replies queued before the close frame, the frame itself,
+// and to answer it; only then does its socket go. A client that merely fell behind learns why it was closed instead
+// of meeting a reset, and one that reads nothing at all is dropped all the same.
+constexpr long kBacklogCloseTimeoutMs = 10000;
 
 std::string peerOf(const RelayWebSocketServer::connection_ptr &connection)
 {
@@ -55,7 +62,11 @@ void ViscaTransfer::Server::onAccepted(const ConnectionPtr &connection, const we
 		       m_acceptFailures);
 	m_acceptFailures = 0;
 
-	if (m_liveConnections >= m_options.maxConnections)
+	// Room is made by the connection that has had the longest to finish its handshake; when every place is a
+	// WebSocket client's, the newcomer is refused.
+	const bool full = m_liveConnections >= m_options.maxConnections;
+	const bool roomNeeded = full || int(m_handshaking.size()) >= maxHandshaking();
+	if (roomNeeded && !cutOldestHandshake() && full)
 		refuseConnection(connection);
 	else
 		admitConnection(connection);
@@ -101,12 +112,51 @@ void ViscaTransfer::Server::admitConnection(const ConnectionPtr &connection)
 		qCDebug(lcRelay, "ViscaTransfer: Cannot send without delay to %s: %s", peerOf(connection).c_str(),
 			error.message().c_str());
 	++m_liveConnections;
+	m_handshaking.push_back(connection->get_handle());
 	// Runs once for every connection that started, however it ends (after the close or fail handler).
-	connection->set_termination_handler([this](const ConnectionPtr &) {
+	connection->set_termination_handler([this](const ConnectionPtr &ended) {
 		--m_liveConnections;
+		forgetHandshake(ended->get_handle());
 		publishClientCount();
 	});
 	connection->start();
+}
+
+int ViscaTransfer::Server::maxHandshaking() const
+{
+	return std::max(1, m_options.maxConnections / 2);
+}
+
+bool ViscaTransfer::Server::cutOldestHandshake()
+{
+	for (auto oldest = m_handshaking.begin(); oldest != m_handshaking.end(); ++oldest) {
+		websocketpp::lib::error_code error;
+		const ConnectionPtr connection = m_endpoint.get_con_from_hdl(*oldest, error);
+		if (connection && letIn(connection))
+			continue;
+		m_handshaking.erase(oldest);
+		// Its time is up early: the fail handler tells it like a handshake that ran out of time.
+		if (connection)
+			connection->terminate(
+				websocketpp::error::make_error_code(websocketpp::error::open_handshake_timeout));
+		return true;
+	}
+	return false;
+}
+
+bool ViscaTransfer::Server::letIn(const ConnectionPtr &connection)
+{
+	// Its handshake is through and the answer on its way; it opens with the next turn of the loop.
+	return connection->get_response_code() == websocketpp::http::status_code::switching_protocols;
+}
+
+void ViscaTransfer::Server::forgetHandshake(const ConnectionHandle &connection)
+{
+	const auto found = std::find_if(m_handshaking.begin(), m_handshaking.end(), [&](const ConnectionHandle &each) {
+		return RelayRoutes::sameClient(each, connection);
+	});
+	if (found != m_handshaking.end())
+		m_handshaking.erase(found);
 }
 
 bool ViscaTransfer::Server::validateHandshake(ConnectionHandle connection)
@@ -129,6 +179,7 @@ bool ViscaTransfer::Server::validateHandshake(ConnectionHandle connection)
 
 void ViscaTransfer::Server::onOpen(ConnectionHandle connection)
 {
+	forgetHandshake(connection);
 	if (m_closing) {
 		// Finished its handshake while the relay was shutting down: it would keep the loop alive.
 		websocketpp::lib::error_code ignored;
@@ -139,9 +190,26 @@ void ViscaTransfer::Server::onOpen(ConnectionHandle connection)
 	publishClientCount();
 }
 
+void ViscaTransfer::Server::onFailed(ConnectionHandle connection)
+{
+	websocketpp::lib::error_code error;
+	const ConnectionPtr failed = m_endpoint.get_con_from_hdl(connection, error);
+	// One line for a burst of them: sockets that never finish their handshake come in numbers.
+	if (failed && failed->get_ec() == websocketpp::error::open_handshake_timeout)
+		m_handshakeLog.info(
+			QStringLiteral("ViscaTransfer: Closing connections that do not finish their WebSocket "
+				       "handshake in time (%1 ms, less when newer ones need the room); the "
+				       "first was from %2.")
+				.arg(m_options.handshakeTimeoutMs)
+				.arg(QString::fromStdString(peerOf(failed)))
+				.toUtf8());
+	onGone(connection);
+}
+
 void ViscaTransfer::Server::onGone(ConnectionHandle connection)
 {
 	m_connections.erase(connection);
+	m_leaving.erase(connection);
 	m_routes.forget(connection);
 }
 
@@ -161,10 +229,24 @@ bool ViscaTransfer::Server::fitsQueue(const ConnectionPtr &client, size_t bytes)
 		       "ViscaTransfer: Closed the client at %s: it does not read its replies (%zu bytes would wait, at "
 		       "most %zu may).",
 		       peerOf(client).c_str(), waiting + bytes, m_options.maxQueuedBytes);
-		websocketpp::lib::error_code ignored;
-		client->close(websocketpp::close::status::policy_violation, "replies not read", ignored);
+		closeForBacklog(client);
 	}
 	return false;
+}
+
+void ViscaTransfer::Server::closeForBacklog(const ConnectionPtr &client)
+{
+	// The close frame waits behind the replies already queued; the socket stays until it is written and
+	// answered, or until the client has had its time.
+	client->set_close_handshake_timeout(kBacklogCloseTimeoutMs);
+	websocketpp::lib::error_code ignored;
+	client->close(websocketpp::close::status::policy_violation, "replies not read", ignored);
+	// From here on it is no longer served: not counted, sent no replies, not waited for at stop.
+	const ConnectionHandle handle = client->get_handle();
+	m_connections.erase(handle);
+	m_routes.forget(handle);
+	m_leaving.insert(handle);
+	publishClientCount();
 }
 
 void ViscaTransfer::Server::shutDown()
@@ -190,6 +272,8 @@ void ViscaTransfer::Server::shutDown()
 		m_endpoint.close(connection, websocketpp::close::status::going_away, "", ignored);
 	}
 
+	dropUnfinished();
+
 	asio::error_code ignored;
 	if (m_acceptRetryTimer)
 		m_acceptRetryTimer->cancel();
@@ -197,4 +281,30 @@ void ViscaTransfer::Server::shutDown()
 		m_receiveRetryTimer->cancel();
 	if (m_udp)
 		m_udp->close(ignored);
+	{
+		std::lock_guard<std::mutex> lock(m_finishMutex);
+		m_portsFreed = true;
+	}
+	m_finishedChanged.notify_all();
+}
+
+void ViscaTransfer::Server::dropUnfinished()
+{
+	// A connection in its opening handshake has no WebSocket to say goodbye on (one already let in says it as it
+	// opens); a client closed for its backlog was told already, and the relay does not wait for that to drain.
+	std::vector<ConnectionPtr> unfinished;
+	for (const ConnectionHandle &connection : m_handshaking) {
+		websocketpp::lib::error_code error;
+		if (const ConnectionPtr handshaking = m_endpoint.get_con_from_hdl(connection, error))
+			if (!letIn(handshaking))
+				unfinished.push_back(handshaking);
+	}
+	for (const ConnectionHandle &connection : m_leaving) {
+		websocketpp::lib::error_code error;
+		if (const ConnectionPtr leaving = m_endpoint.get_con_from_hdl(connection, error))
+			unfinished.push_back(leaving);
+	}
+	// Their handlers edit both containers, so they are ended only now.
+	for (const ConnectionPtr &connection : unfinished)
+		connection->terminate(websocketpp::lib::error_code());
 }

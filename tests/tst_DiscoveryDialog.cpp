@@ -248,6 +248,8 @@ private slots:
 		row("leading space", 2, " 10.0.0.1", "Stage", false);
 		row("trailing space", 2, "10.0.0.1 ", "Stage", false);
 		row("host name", 2, "camera.local", "Stage", false);
+		row("leading zeros", 2, "192.168.001.020", "Stage", false);
+		row("limited broadcast", 2, "255.255.255.255", "Stage", false);
 		row("empty address", 2, "", "Stage", false);
 		row("empty name", 2, "10.0.0.1", "", false);
 	}

@@ -218,6 +218,11 @@ private slots:
 		QTest::newRow("leading zeros are no dotted address")
 			<< answer("d", "http://192.168.001.020/onvif", name) << ""
 			<< "PTZ-Camera-01";
+		QTest::newRow("broadcast and multicast hosts skipped")
+			<< answer("d", "http://255.255.255.255/onvif http://239.255.255.250/ http://10.0.0.7/onvif",
+				  name)
+			<< "10.0.0.7"
+			<< "PTZ-Camera-01";
 		QTest::newRow("other scheme ignored")
 			<< answer("d", "ftp://10.1.1.1/ http://10.1.1.2/onvif/device_service", name) << "10.1.1.2"
 			<< "PTZ-Camera-01";

@@ -1,6 +1,7 @@
 // The relay as the controller runs it: its keys read from the settings file (a wrong type is logged and falls back
-// to the default, the file untouched), "RelayEnabled" false binding nothing, and the Relay dialog showing the state
-// and changing the running relay (clients closed with 1001, keys stored, the rest of the file kept).
+// to the default, the file untouched), "RelayEnabled" false binding nothing, the slots' addresses taken when told,
+// a restart that does not wait for the old relay's clients, and the Relay dialog showing the state and changing the
+// running relay (clients closed with 1001, keys stored, the rest of the file kept).
 #include "MainDialogTestSupport.h"
 #include "RelayTestClient.h"
 #include "relay/RelayService.h"
@@ -18,6 +19,8 @@
 #include <QTcpServer>
 #include <QUdpSocket>
 #include <QtTest>
+
+#include <poll.h>
 
 #include <memory>
 
@@ -179,6 +182,56 @@ private slots:
 		QVERIFY(service.isListening());
 		RelayTestClient client;
 		QVERIFY(client.connect(service.tcpPort()));
+	}
+
+	void slotAddressesAreTakenWhenTold()
+	{
+		RelayService service(baseOptions(), directory());
+		service.start();
+		RelayTestClient client;
+		QVERIFY(client.connect(service.tcpPort()));
+
+		// Slot 2 gets the other camera; the relay does not read the settings for each request, it is told.
+		SettingsHome::write(QJsonObject{{QStringLiteral("Camera2IP"), kOtherCamera}});
+		client.send(homeRequest(kOtherCamera, m_otherCamera->port()));
+		const QString refused = QStringLiteral("Refused to send to 127.0.0.62");
+		QTRY_COMPARE(CapturedLog::lines(QtInfoMsg).filter(refused).size(), 1);
+		service.refreshSlotAddresses();
+		client.send(homeRequest(kOtherCamera, m_otherCamera->port()));
+		QVERIFY(client.waitForMessages(2));
+		QCOMPARE(m_otherCamera->received().size(), 1);
+	}
+
+	void restartDoesNotWaitForTheOldClients()
+	{
+		// A fixed TCP port, which the new relay takes while the old one still waits for its clients on it.
+		ViscaTransfer::Options options = baseOptions();
+		QTcpServer holder;
+		QVERIFY(holder.listen(QHostAddress(QHostAddress::AnyIPv4), 0));
+		options.tcpPort = holder.serverPort();
+		holder.close();
+		RelayService service(options, directory());
+		service.start();
+		// A peer that finishes its opening handshake and then ignores everything, the close frame included.
+		QTcpSocket peer;
+		peer.connectToHost(QHostAddress(QHostAddress::LocalHost), options.tcpPort);
+		peer.write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+			   "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+		QVERIFY(peer.waitForReadyRead(RelayTestClient::kWaitMs) && peer.readAll().startsWith("HTTP/1.1 101"));
+		QTRY_COMPARE(service.clientCount(), 1);
+
+		RelaySettings local = service.settings();
+		local.localOnly = true;
+		QVERIFY(service.change(local));
+		pollfd hangUp{int(peer.socketDescriptor()), POLLRDHUP, 0};
+		QCOMPARE(poll(&hangUp, 1, 0), 0);
+		QCOMPARE(service.tcpPort(), options.tcpPort);
+		RelayTestClient after;
+		QVERIFY(after.connect(service.tcpPort()));
+		after.send(homeRequest(kSlotCamera, m_slotCamera->port()));
+		QVERIFY(after.waitForMessages(2));
+		// The old relay lets go of the peer in the end, on a thread of its own.
+		QCOMPARE(poll(&hangUp, 1, RelayTestClient::kWaitMs), 1);
 	}
 
 	void dialogShowsTheRelay()

@@ -1,10 +1,13 @@
-// The settings store: read-modify-write of the one settings file, and what happens to bad or failing files.
+// The settings store: read-modify-write of the one settings file, and what happens to bad or failing files; and the
+// one rule for what is a camera's address.
 #include "CapturedLog.h"
 #include "OrdinaryUser.h"
+#include "settings/CameraAddress.h"
 #include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "ui/ModalBox.h"
 
+#include <QHostAddress>
 #include <QJsonDocument>
 #include <QAbstractButton>
 #include <QDialog>
@@ -114,6 +117,8 @@ private slots:
 	void sortsKeysByValue();
 	void warningBoxIsModalOnTopWithoutParent();
 	void answerReachesOnlyALivingCaller();
+	void cameraAddresses_data();
+	void cameraAddresses();
 
 private:
 	QScopedPointer<QTemporaryDir> temp;
@@ -530,6 +535,41 @@ void tst_Utils::answerReachesOnlyALivingCaller()
 		box->button(QMessageBox::Yes)->click();
 	QCOMPARE(answered, QList<QDialog *>{&living});
 	ModalBox::setAnswerer(nullptr);
+}
+
+void tst_Utils::cameraAddresses_data()
+{
+	QTest::addColumn<QString>("text");
+	QTest::addColumn<bool>("usable");
+	const auto row = [](const char *name, const char *text, bool usable) {
+		QTest::newRow(name) << QString::fromLatin1(text) << usable;
+	};
+	row("private", "192.168.1.20", true);
+	row("loopback, where simulated cameras answer", "127.0.0.51", true);
+	row("highest unicast", "223.255.255.255", true);
+	row("leading zeros", "192.168.001.020", false);
+	row("wildcard", "0.0.0.0", false);
+	row("this network", "0.1.2.3", false);
+	row("limited broadcast", "255.255.255.255", false);
+	row("multicast", "239.255.255.250", false);
+	row("reserved", "240.0.0.1", false);
+	row("part over 255", "192.168.1.256", false);
+	row("three parts", "10.0.1", false);
+	row("five parts", "127.0.0.1.5", false);
+	row("trailing dot", "10.0.0.1.", false);
+	row("trailing space", "127.0.0.51 ", false);
+	row("host name", "camera.local", false);
+	row("empty", "", false);
+}
+
+void tst_Utils::cameraAddresses()
+{
+	QFETCH(QString, text);
+	QFETCH(bool, usable);
+	const std::optional<quint32> address = CameraAddress::ipv4(text);
+	QCOMPARE(address.has_value(), usable);
+	if (usable)
+		QCOMPARE(QHostAddress(*address).toString(), text);
 }
 
 int main(int argc, char *argv[])

@@ -43,9 +43,16 @@ public:
 	RelayTestClient(const RelayTestClient &) = delete;
 	RelayTestClient &operator=(const RelayTestClient &) = delete;
 
-	// True once the handshake succeeded; `origin`, when given, is sent as a browser sends it.
-	bool connect(quint16 port, const std::string &origin = std::string())
+	// True once the handshake succeeded; `origin`, when given, is sent as a browser sends it. A small
+	// `receiveBuffer` keeps the kernel from taking in much for a client that pauses its reading.
+	bool connect(quint16 port, const std::string &origin = std::string(), int receiveBuffer = 0)
 	{
+		if (receiveBuffer > 0)
+			m_endpoint.set_socket_init_handler(
+				[receiveBuffer](websocketpp::connection_hdl, asio::ip::tcp::socket &s) {
+					asio::error_code ignored;
+					s.set_option(asio::socket_base::receive_buffer_size(receiveBuffer), ignored);
+				});
 		websocketpp::lib::error_code error;
 		const auto connection = m_endpoint.get_connection("ws://127.0.0.1:" + std::to_string(port), error);
 		if (error)
@@ -96,6 +103,25 @@ public:
 		});
 	}
 
+	// Holds the client's thread, so it reads nothing, until resumeReading(); true once it is held.
+	bool pauseReading()
+	{
+		asio::post(m_endpoint.get_io_service(), [this]() {
+			std::unique_lock<std::mutex> lock(m_mutex);
+			m_paused = true;
+			m_changed.notify_all();
+			m_changed.wait(lock, [this]() { return !m_paused; });
+		});
+		std::unique_lock<std::mutex> lock(m_mutex);
+		return m_changed.wait_for(lock, std::chrono::milliseconds(kWaitMs), [this]() { return m_paused; });
+	}
+	void resumeReading()
+	{
+		std::lock_guard<std::mutex> lock(m_mutex);
+		m_paused = false;
+		m_changed.notify_all();
+	}
+
 	bool waitForMessages(int count, int timeoutMs = kWaitMs)
 	{
 		std::unique_lock<std::mutex> lock(m_mutex);
@@ -120,6 +146,7 @@ public:
 	{
 		if (!m_thread.joinable())
 			return;
+		resumeReading();
 		close();
 		if (waitForClose(2000) < 0)
 			m_endpoint.stop();
@@ -154,4 +181,5 @@ private:
 	QStringList m_messages;
 	int m_closeCode = -1;
 	int m_httpStatus = -1;
+	bool m_paused = false;
 };
