@@ -2,7 +2,10 @@
 
 #include "RelayLog.h"
 #include "SlotAddressBook.h"
+#include "settings/SettingsFile.h"
 #include "settings/Utils.h"
+
+#include <QDir>
 
 #include <algorithm>
 #include <chrono>
@@ -10,6 +13,11 @@
 RelayService::RelayService(const ViscaTransfer::Options &base, const QString &settingsDirectory, QObject *parent)
     : QObject(parent), m_base(base), m_settingsDirectory(settingsDirectory)
 {
+	// A slot assigned while OBS runs, here or in another OBS sharing the file, is a destination at once.
+	connect(SettingsFile::notifier(), &SettingsNotifier::changed, this, [this](const QString &directory) {
+		if (QDir(directory) == QDir(m_settingsDirectory))
+			refreshSlotAddresses();
+	});
 }
 
 RelayService::~RelayService()

@@ -11,8 +11,10 @@ demo="$root/.demo"
 home="$demo/home"
 
 "$root/scripts/install-deps.sh"
-"$root/scripts/build.sh"
 build=${KAVREN_BUILD_DIR:-$root/build}
+# Only what the demo runs: the module and the simulated cameras (the tests build with the test command).
+cmake -S "$root" -B "$build" >/dev/null
+cmake --build "$build" -j"$(nproc)" --target kavren-camera-controller kavren-camera-sim
 
 # shellcheck source=lib/obs-session.sh
 source "$root/scripts/lib/obs-session.sh"

@@ -4,7 +4,9 @@
 // running relay (clients closed with 1001, keys stored, the rest of the file kept).
 #include "MainDialogTestSupport.h"
 #include "RelayTestClient.h"
+#include "relay/RelayLog.h"
 #include "relay/RelayService.h"
+#include "settings/SettingsFile.h"
 #include "ui/RelayDialog.h"
 
 #include <QAction>
@@ -196,7 +198,13 @@ private slots:
 		client.send(homeRequest(kOtherCamera, m_otherCamera->port()));
 		const QString refused = QStringLiteral("Refused to send to 127.0.0.62");
 		QTRY_COMPARE(CapturedLog::lines(QtInfoMsg).filter(refused).size(), 1);
-		service.refreshSlotAddresses();
+		// Any change of the settings through the product tells it.
+		QVERIFY(SettingsFile::updateLogged(
+			lcRelay,
+			[](QJsonObject &settings) {
+				settings[QStringLiteral("Camera2NickName")] = QStringLiteral("Balcony");
+			},
+			directory()));
 		client.send(homeRequest(kOtherCamera, m_otherCamera->port()));
 		QVERIFY(client.waitForMessages(2));
 		QCOMPARE(m_otherCamera->received().size(), 1);

@@ -53,15 +53,21 @@ obs_session_start_xvfb() {
 # obs_session_start_obs HOME OUTPUT_FILE: starts OBS in the background with HOME pointed at the session; sets OBS_PID.
 obs_session_start_obs() {
 	local home=$1 output=$2
+	# The logs an earlier run left in this home are not this run's.
+	touch "$home/.obs-session-start"
 	HOME="$home" XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share" \
 		XDG_CACHE_HOME="$home/.cache" XDG_RUNTIME_DIR="$home/.runtime" \
 		obs --multi --disable-shutdown-check >"$output" 2>&1 &
 	OBS_PID=$!
 }
 
-# obs_session_log HOME: the newest OBS log file of the session.
+# obs_session_log HOME: the OBS log file of the session's latest run; nothing before that run wrote one.
 obs_session_log() {
-	ls -t "$1/.config/obs-studio/logs/"*.txt 2>/dev/null | head -n 1
+	local newest marker="$1/.obs-session-start"
+	newest=$(ls -t "$1/.config/obs-studio/logs/"*.txt 2>/dev/null | head -n 1)
+	if [ -n "$newest" ] && { [ ! -e "$marker" ] || [ "$newest" -nt "$marker" ]; }; then
+		echo "$newest"
+	fi
 }
 
 # obs_session_wait_for_log HOME PATTERN SECONDS: waits until the session's OBS log holds PATTERN.

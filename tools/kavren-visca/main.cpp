@@ -313,8 +313,10 @@ int main(int argc, char *argv[])
 	args.removeFirst();
 #if !defined(Q_OS_MACOS)
 	// Installed beside the module: <prefix>/bin/kavren-visca and <prefix>/share/obs/obs-plugins/<module>/ini/.
-	setInstalledProfileDirectory(QCoreApplication::applicationDirPath() +
-				     QStringLiteral("/../share/obs/obs-plugins/kavren-camera-controller/ini/"));
+	// Not installed (run from the build folder), the profiles of the tree it was built from.
+	const QString installed = QCoreApplication::applicationDirPath() +
+				  QStringLiteral("/../share/obs/obs-plugins/kavren-camera-controller/ini/");
+	setInstalledProfileDirectory(QDir(installed).exists() ? installed : QStringLiteral(KAVREN_TREE_PROFILES));
 #endif
 
 	Invocation inv;
