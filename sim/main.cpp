@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QUdpSocket>
 
 #include <csignal>
 #include <cstdio>
@@ -26,6 +27,20 @@ void onSignal(int)
 	const char byte = 1;
 	const ssize_t written = ::write(signalPipe[1], &byte, 1);
 	(void)written;
+}
+
+// Whether a camera (another simulator, most likely) already answers at the address: it shares its port with the
+// relay's socket, so binding would succeed beside it and the two would split the datagrams between them. Asked
+// with a version inquiry on loopback, the only place a simulator runs.
+bool cameraAnswersAt(const QHostAddress &address, quint16 port)
+{
+	QUdpSocket socket;
+	if (!socket.bind(QHostAddress(QHostAddress::LocalHost), 0))
+		return false;
+	const QByteArray inquiry = QByteArray::fromHex("0110000500000001"
+						       "81090002ff");
+	socket.writeDatagram(inquiry, address, port);
+	return socket.waitForReadyRead(300);
 }
 
 QString modelList()
@@ -230,6 +245,15 @@ int main(int argc, char *argv[])
 		(void)got;
 		app.quit();
 	});
+
+	for (const SimFleet::Camera &camera : cameras) {
+		if (cameraAnswersAt(camera.address, options.port)) {
+			std::fprintf(stderr,
+				     "kavren-camera-sim: a camera already answers at %s:%u (another simulator?)\n",
+				     qPrintable(camera.address.toString()), unsigned(options.port));
+			return 1;
+		}
+	}
 
 	std::unique_ptr<CameraSimulator> single;
 	std::unique_ptr<SimFleet> fleet;
