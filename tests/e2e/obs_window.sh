@@ -3,9 +3,9 @@
 # OBS's default theme and under another theme OBS ships, the window's buttons keep their designed sizes; a screen
 # reader's actions connect slot 1, select preset 1 and CALL it, and OBS keeps answering on its UI thread while the
 # call is in progress. With --screenshot FILE VIEW it saves the window in its simple or advanced view from the real
-# OBS instead (README's pictures). Runs in a network namespace of its own where it can; every OBS start gets a D-Bus
+# OBS instead (README's pictures), under OBS's default theme or THEME. Runs in a network namespace of its own where it can; every OBS start gets a D-Bus
 # session (and so an accessibility bus) of its own.
-# Usage: obs_window.sh MODULE_FILE DATA_DIR SIMULATOR [--screenshot FILE simple|advanced]
+# Usage: obs_window.sh MODULE_FILE DATA_DIR SIMULATOR [--screenshot FILE simple|advanced [THEME]]
 set -uo pipefail
 
 if [ "${KAVREN_E2E_ISOLATED:-}" != 1 ] && [ "$(id -u)" -eq 0 ] && unshare --net true 2>/dev/null; then
@@ -17,7 +17,7 @@ module=$1 data=$2 simulator=$3
 if [ "${4:-}" != --run ]; then
 	run() { dbus-run-session -- "$0" "$module" "$data" "$simulator" --run "$@" 2> >(grep -v '^dbus-daemon' >&2); }
 	if [ "${4:-}" = --screenshot ]; then
-		run Yami screenshot "$5" "$6"
+		run "${7:-Yami}" screenshot "$5" "$6"
 		exit
 	fi
 	run Light sizes && run Yami sizes && run Yami call && run Yami dock
