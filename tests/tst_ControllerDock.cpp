@@ -94,11 +94,12 @@ private slots:
 	// the dock is the window at its designed size.
 	void dockedFitsALaptopScreen()
 	{
+		host->resize(1366, 600);
 		dock->present();
 		dockAction()->trigger();
 		QTRY_VERIFY(dock->minimumSizeHint().height() <= 300 && host->minimumHeight() <= 300);
-		host->resize(1366, 600);
 		QTRY_VERIFY(dock->height() < controller->minimumHeight());
+		QCOMPARE(host->height(), 600);
 		QCOMPARE(controller->findChild<QWidget *>(QStringLiteral("UpButton"))->height(), 60);
 		QCOMPARE(controller->findChild<QWidget *>(QStringLiteral("Preset1Button"))->height(), 35);
 		floatAction()->trigger();

@@ -74,12 +74,16 @@ void ControllerDock::keepViewActionsInStep(bool floating)
 
 void ControllerDock::fitToPlace()
 {
-	// Floating, the dock is the controller's window at its designed size. Docked, it is as wide as the view (and
-	// its scroll bar) and as short as the host's layout makes it.
+	// As wide as the view and its scroll bar, and no taller than the host's layout makes it: the host's window
+	// grows to make room for a dock's minimum height, even for the minimum a floating dock had as it is put back.
 	const int margins = 2 * scroller->frameWidth();
-	const int scrollBar = isFloating() ? 0 : scroller->verticalScrollBar()->sizeHint().width();
-	const int width = controller->minimumWidth() + margins + scrollBar;
-	scroller->setMinimumWidth(width);
+	const int scrollBar = scroller->verticalScrollBar()->sizeHint().width();
+	scroller->setMinimumWidth(controller->minimumWidth() + margins + scrollBar);
 	scroller->setMaximumWidth(qMin(controller->maximumWidth() + margins + scrollBar, QWIDGETSIZE_MAX));
-	scroller->setMinimumHeight(isFloating() ? controller->minimumHeight() + margins : 0);
+	if (!isFloating())
+		return;
+	// Floating, the dock is the controller's window at its designed size.
+	scroller->setMinimumHeight(controller->minimumHeight() + margins);
+	resize(size().expandedTo(minimumSizeHint()));
+	scroller->setMinimumHeight(0);
 }
