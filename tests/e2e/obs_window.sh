@@ -220,8 +220,13 @@ laptop)
 	sleep 1
 	eval "$(xdotool getwindowgeometry --shell "$main")"
 	[ "$HEIGHT" -le 768 ] || fail "docked, the controller made OBS's window ${HEIGHT} px tall on a 768 px screen"
-	check_sizes "$theme"
-	[ -n "$screenshot" ] && { import -window root "$screenshot" || fail "could not save $screenshot"; }
+	if [ -n "$screenshot" ]; then
+		wait_until_checked Stage || fail "the remembered slot did not connect"
+		sleep 1
+		import -window "$main" "$screenshot" || fail "could not save $screenshot"
+	else
+		check_sizes "$theme"
+	fi
 	echo "Docked on a 1366x768 screen, OBS's window is ${WIDTH}x${HEIGHT}"
 	;;
 *)
