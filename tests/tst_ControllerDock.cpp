@@ -1,5 +1,5 @@
-// The controller inside the host's dock: the same controller shown docked or floating, the View-menu entry that
-// docks it, the view sizes in a dock, and a slot driven from the dock.
+// The controller inside the host's dock: the same controller shown docked or floating, the View-menu entries that
+// dock and float it, the view sizes in a dock, and a slot driven from the dock.
 
 #include "MainDialogTestSupport.h"
 #include "ui/ControllerDock.h"
@@ -25,6 +25,10 @@ class tst_ControllerDock : public QObject {
 	QPointer<ControllerDock> dock;
 
 	QAction *dockAction() const { return dock->findChild<QAction *>(QStringLiteral("DockInHostWindowAction")); }
+	QAction *floatAction() const
+	{
+		return dock->findChild<QAction *>(QStringLiteral("FloatOutsideHostWindowAction"));
+	}
 
 private slots:
 	void initTestCase()
@@ -78,17 +82,34 @@ private slots:
 	{
 		dock->present();
 		QAction *action = dockAction();
-		QVERIFY(action && !action->isChecked());
+		QVERIFY(action && !action->isChecked() && floatAction()->isChecked());
 		action->trigger();
 		QVERIFY(!dock->isFloating());
 		QCOMPARE(host->dockWidgetArea(dock), Qt::RightDockWidgetArea);
 		dock->setFloating(true);
-		QVERIFY(!action->isChecked());
+		QVERIFY(!action->isChecked() && floatAction()->isChecked());
+	}
+
+	// Docked, the controller scrolls in a dock short enough for a laptop screen, at its designed sizes; floating,
+	// the dock is the window at its designed size.
+	void dockedFitsALaptopScreen()
+	{
+		host->resize(1366, 600);
+		dock->present();
+		dockAction()->trigger();
+		QTRY_VERIFY(dock->minimumSizeHint().height() <= 300 && host->minimumHeight() <= 300);
+		QTRY_VERIFY(dock->height() < controller->minimumHeight());
+		QCOMPARE(host->height(), 600);
+		QCOMPARE(controller->findChild<QWidget *>(QStringLiteral("UpButton"))->height(), 60);
+		QCOMPARE(controller->findChild<QWidget *>(QStringLiteral("Preset1Button"))->height(), 35);
+		floatAction()->trigger();
+		QVERIFY(dock->isFloating());
+		QTRY_VERIFY(dock->height() >= controller->minimumHeight());
 	}
 
 	// Docked, the controller keeps its view's width (the advanced panel opens beside the simple view) and leaves
 	// its height to the host; neither Escape nor the host closing its dialogs (it does at every scene collection
-	// load) empties the dock.
+	// load) empties the dock, but Settings → Close closes it.
 	void dockedSizesAndEscape()
 	{
 		dock->present();
@@ -105,6 +126,9 @@ private slots:
 		QVERIFY(dock->isVisible());
 		controller->findChild<QAction *>(QStringLiteral("SimpleModeAction"))->trigger();
 		QCOMPARE(controller->minimumWidth(), simpleWidth);
+		// Settings → Close hides the dock, as the dock's own close button does.
+		controller->findChild<QAction *>(QStringLiteral("CloseAction"))->trigger();
+		QVERIFY(!dock->isVisible());
 	}
 };
 

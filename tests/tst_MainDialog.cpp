@@ -13,6 +13,7 @@
 #include "ui/MainDialog.h"
 #include "ui/ModalBox.h"
 #include "ui/PanTiltLimitSettingDialog.h"
+#include "ui/ScenePresetDialog.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -21,6 +22,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QTableWidget>
 
 using namespace MainDialogTest;
 
@@ -89,6 +92,8 @@ private slots:
 	void relayServesFromTheStart();
 	void hostThemeLeavesTheLayoutAlone_data();
 	void hostThemeLeavesTheLayoutAlone();
+	void windowFollowsTheHostPalette_data();
+	void windowFollowsTheHostPalette();
 	void viewMenuSwitchesTheView();
 	void commandsNeedACamera();
 	void connectAndDeselect();
@@ -241,15 +246,12 @@ void tst_MainDialog::styleSheetImagesExist()
 	makeDialog();
 	static const QRegularExpression url(QStringLiteral("url\\(\\s*\"?([^\")]+)\"?\\s*\\)"));
 	QSet<QString> images;
-	QList<QWidget *> widgets = dialog->findChildren<QWidget *>();
-	for (QPushButton *menuButton : {button(QStringLiteral("SettingsButton")), button(QStringLiteral("HelpButton"))})
-		widgets << menuButton->menu();
-	for (QWidget *widget : widgets) {
+	for (QWidget *widget : dialog->findChildren<QWidget *>()) {
 		auto it = url.globalMatch(widget->styleSheet());
 		while (it.hasNext())
 			images.insert(it.next().captured(1));
 	}
-	// Pad (27), scenes (12), menu arrows (2), menu check boxes (3) and what the control widgets bring.
+	// Pad (27), scenes (12) and what the control widgets bring.
 	QVERIFY2(images.size() >= 44, qPrintable(QString::number(images.size())));
 	for (const QString &image : qAsConst(images)) {
 		QVERIFY2(image.startsWith(QLatin1String(":/resource/images/")), qPrintable(image));
@@ -330,10 +332,13 @@ void tst_MainDialog::hotKeySwitchIsStored()
 	QCOMPARE(SettingsHome::read().value(QStringLiteral("hotKey")), QJsonValue(false));
 	QCOMPARE(SettingsHome::read().value(QStringLiteral("Camera1IP")).toString(), QStringLiteral("x"));
 	QVERIFY(boxTexts().isEmpty());
+	ModalBox::setAnswerer([](QMessageBox &box) { boxTexts() << box.text() << QString::number(box.icon()); });
 	hotKeys->trigger();
+	installModalAnswerer();
 	QCOMPARE(SettingsHome::read().value(QStringLiteral("hotKey")), QJsonValue(true));
-	// Switching on reminds the operator that the keys are bound in the host's own settings.
-	QCOMPARE(boxTexts(), QStringList{localeText("NeedToSetHotKeysInOBS")});
+	// Switching on reminds the operator, as information, that the keys are bound in the host's own settings.
+	QCOMPARE(boxTexts(),
+		 QStringList({localeText("NeedToSetHotKeysInOBS"), QString::number(QMessageBox::Information)}));
 
 	// A new window picks the stored choice up.
 	hotKeys->trigger();
@@ -347,7 +352,6 @@ void tst_MainDialog::menuEntriesOpenOneDialogEach()
 {
 	makeDialog();
 	const std::pair<const char *, const char *> entries[] = {{"CameraAssignAction", "DiscoveryDialog"},
-								 {"PresetRenameAction", "PresetRenameDialog"},
 								 {"AboutAction", "AboutDialog"}};
 	for (const auto &[action, className] : entries) {
 		child<QAction>(action)->trigger();
@@ -506,12 +510,40 @@ void tst_MainDialog::hostThemeLeavesTheLayoutAlone()
 	QVERIFY(plain.at(5).size.height() >= 35);
 }
 
+void tst_MainDialog::windowFollowsTheHostPalette_data()
+{
+	QTest::addColumn<QColor>("window");
+	QTest::newRow("light") << QColor(211, 211, 211);
+	QTest::newRow("dark") << QColor(31, 33, 42);
+}
+
+// The window, its buttons, its status frame, its text and the scene table take the host's light or dark colours.
+void tst_MainDialog::windowFollowsTheHostPalette()
+{
+	QFETCH(QColor, window);
+	const QPalette before = QApplication::palette();
+	QApplication::setPalette(QPalette(window));
+	const auto restore = qScopeGuard([before] { QApplication::setPalette(before); });
+	makeDialog();
+	ScenePresetDialog scenes(dialog->cameraDirector(), nullptr);
+	const bool light = window.lightness() > 128;
+	for (QWidget *part : {static_cast<QWidget *>(dialog.get()), child<QWidget>("Preset1Button"),
+			      child<QWidget>("StatusFrame"), scenes.findChild<QTableWidget *>()->viewport()}) {
+		const QColor shown = part->grab().toImage().pixelColor(part->width() / 2, 2);
+		QVERIFY2((shown.lightness() > 128) == light, qPrintable(shown.name()));
+	}
+	QCOMPARE(child<QLabel>("ConnectionLabel")->palette().color(QPalette::Text).lightness() > 128, !light);
+}
+
 void tst_MainDialog::viewMenuSwitchesTheView()
 {
 	makeDialog();
 	for (const auto &[action, width] :
 	     {std::make_pair("AdvanceModeAction", 880), std::make_pair("SimpleModeAction", 425)}) {
 		child<QAction>(action)->trigger();
+		// The menu marks the view shown.
+		QCOMPARE(child<QAction>("AdvanceModeAction")->isChecked(), width == 880);
+		QCOMPARE(child<QAction>("SimpleModeAction")->isChecked(), width == 425);
 		QCOMPARE(child<QWidget>("AdvanceFrame")->isVisible(), width == 880);
 		QCOMPARE(dialog->minimumSize(), QSize(width, 692));
 		QCOMPARE(dialog->maximumSize(), QSize(width, 692));

@@ -4,7 +4,9 @@
 #include "MainDialogTestSupport.h"
 #include "OrdinaryUser.h"
 
+#include "ui/FocusRing.h"
 #include "ui/MainDialog.h"
+#include "ui/PresetRenameDialog.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
@@ -39,11 +41,13 @@ private slots:
 	void presetFeedback_data();
 	void presetFeedback();
 	void longCaptionsAreCut();
+	void presetNamesFollowTheCamera();
 	void screenReaderActionsDoWhatAClickDoes();
 	void everyControlHasItsOwnName();
 	void arrowKeysDriveThePad_data();
 	void arrowKeysDriveThePad();
 	void spaceAndEnterAct();
+	void focusShowsARing();
 	void escapeKeepsTheWindowOpen();
 	void unsavedSettingsAreSaid();
 	void windowRemembersViewAndCamera();
@@ -204,6 +208,42 @@ void tst_MainDialogUse::longCaptionsAreCut()
 	QCOMPARE(child<QPushButton>("Camera1Button")->toolTip(), QString());
 }
 
+// Each camera has names of its own for presets 1 to 19, shown with "10+" too; the slot's caption in the messages is
+// the one it has now.
+void tst_MainDialogUse::presetNamesFollowTheCamera()
+{
+	// "2" is read by every camera without names of its own.
+	const auto settings = [](const char *slotCaption) {
+		return QJsonObject{
+			{"Camera1IP", kCameraAddress},
+			{"Camera1NickName", slotCaption},
+			{"2", "Shared"},
+			{"Camera1PresetNames", QJsonObject{{"2", "Lectern"}, {"10", "Wide"}, {"12", "Pulpit"}}}};
+	};
+	SettingsHome::write(settings("Stage"));
+	const auto caption = [this](const char *button) { return child<QPushButton>(button)->text(); };
+	dialog->updatePresetName();
+	QCOMPARE(caption("Preset2Button"), QStringLiteral("Shared"));
+	QVERIFY(connectSlot(1));
+	QCOMPARE(caption("Preset2Button"), QStringLiteral("Lectern"));
+	QTest::mouseClick(child<QPushButton>("TenButton"), Qt::LeftButton);
+	QCOMPARE(QStringList({caption("TenButton"), caption("Preset2Button"), caption("Preset3Button")}),
+		 QStringList({"Wide", "Pulpit", "13"}));
+	child<QAction>("PresetRenameAction")->trigger();
+	auto *rename = dialog->findChild<PresetRenameDialog *>();
+	rename->findChild<QLineEdit *>(QStringLiteral("Preset13Edit"))->setText(QStringLiteral("Choir"));
+	QTest::mouseClick(rename->findChild<QPushButton *>(QStringLiteral("ApplyButton")), Qt::LeftButton);
+	QCOMPARE(caption("Preset3Button"), QStringLiteral("Choir"));
+
+	SettingsHome::write(settings("Balcony"));
+	dialog->setIPAndName(0, QString(), QString());
+	QVERIFY(child<QLabel>("ConnectionLabel")->text().startsWith(QStringLiteral("Balcony")));
+	QTest::mouseClick(child<QPushButton>("Preset2Button"), Qt::LeftButton);
+	QTest::mouseClick(child<QPushButton>("StoreButton"), Qt::LeftButton);
+	QTRY_COMPARE_WITH_TIMEOUT(message(), localeText("StatusPresetStored").arg("Preset 12 (Pulpit)", "Balcony"),
+				  10000);
+}
+
 void tst_MainDialogUse::screenReaderActionsDoWhatAClickDoes()
 {
 	// Toggling a slot through its accessible action connects its camera, as a click does.
@@ -307,6 +347,19 @@ void tst_MainDialogUse::spaceAndEnterAct()
 	QTest::keyClick(pan, Qt::Key_Return);
 	QCOMPARE(pan->text(), QStringLiteral("9"));
 	QVERIFY(onlyMarkerArrives(dialog.get(), *camera));
+}
+
+// The focused control has a ring around it in the text colour, which stands out from the window.
+void tst_MainDialogUse::focusShowsARing()
+{
+	dialog->activateWindow();
+	QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+	auto *ring = dialog->findChild<FocusRing *>();
+	child<QWidget>("Camera3Button")->setFocus(Qt::TabFocusReason);
+	QTRY_VERIFY(ring && ring->isVisible() && ring->target() == child<QWidget>("Camera3Button"));
+	const QImage shown = dialog->grab().toImage();
+	const QColor edge = shown.pixelColor(ring->geometry().center().x(), ring->geometry().top());
+	QVERIFY(qAbs(edge.lightness() - shown.pixelColor(1, 1).lightness()) > 100);
 }
 
 void tst_MainDialogUse::escapeKeepsTheWindowOpen()

@@ -1,5 +1,6 @@
-// The preset rename dialog: the nine captions shown from the settings file, and Apply storing all nine, keeping
-// every other key, telling the controller window and closing.
+// The preset rename dialog: a slot's names of presets 1 to 19 shown from the settings file (the shared names of
+// presets 1 to 9 until the slot has its own), and Apply storing the slot's names, keeping every other key, telling
+// the controller window and closing.
 #include "settings/Utils.h"
 #include "ui/ModuleText.h"
 #include "ui/PresetRenameDialog.h"
@@ -49,17 +50,21 @@ QLineEdit *field(QWidget *dialog, int number)
 	return dialog->findChild<QLineEdit *>(QStringLiteral("Preset%1Edit").arg(number));
 }
 
-QStringList fieldTexts(QWidget *dialog)
+// The fields that hold a name, as "preset=name" separated by spaces.
+QString namedFields(QWidget *dialog)
 {
-	QStringList texts;
-	for (int number = 1; number <= 9; ++number) {
-		QLineEdit *edit = field(dialog, number);
-		texts << (edit ? edit->text() : QStringLiteral("<missing>"));
+	QStringList named;
+	for (int number = 1; number <= 19; ++number) {
+		const QLineEdit *edit = field(dialog, number);
+		if (!edit || !edit->text().isEmpty())
+			named << QStringLiteral("%1=%2").arg(number).arg(edit ? edit->text()
+									      : QStringLiteral("<missing>"));
 	}
-	return texts;
+	return named.join(QLatin1Char(' '));
 }
 
-const QStringList kDigits = {"1", "2", "3", "4", "5", "6", "7", "8", "9"};
+const QByteArray kShared =
+	R"({"1": "A", "3": "Pulpit", "9": "Wide shot", "10": "not a shared name", "Camera1IP": "127.0.0.81"})";
 
 } // namespace
 
@@ -73,10 +78,10 @@ private slots:
 		QVERIFY(!settingsDir().isEmpty());
 		ModuleText::setLookup([](const char *key) -> const char * {
 			// A fixed table of the shipped texts the dialog shows.
-			if (qstrcmp(key, "PresetRename") == 0)
-				return "Rename Presets";
-			if (qstrcmp(key, "Preset7") == 0)
-				return "Preset 7";
+			if (qstrcmp(key, "PresetRenameTitle") == 0)
+				return "Rename Presets of %1";
+			if (qstrcmp(key, "PresetNumber") == 0)
+				return "Preset %1";
 			return nullptr;
 		});
 	}
@@ -94,98 +99,89 @@ private slots:
 		ModuleText::setLookup(nullptr);
 	}
 
-	void showsStoredCaptions_data()
+	void showsTheSlotsNames_data()
 	{
 		QTest::addColumn<QByteArray>("content"); // empty: no settings file at all
-		QTest::addColumn<QStringList>("expected");
+		QTest::addColumn<int>("slot");
+		QTest::addColumn<QString>("expected");
 
-		QTest::newRow("no settings file") << QByteArray() << kDigits;
-		QTest::newRow("only key 3") << QByteArray(R"({"3": "Pulpit"})")
-					    << QStringList{"1", "2", "Pulpit", "4", "5", "6", "7", "8", "9"};
-		QTest::newRow("all nine and others")
-			<< QByteArray(R"({"1": "A", "2": "B", "3": "C", "4": "D", "5": "", "6": "F", "7": "G",
-					  "8": "H", "9": "Wide shot", "Camera1IP": "127.0.0.81", "10": "ten"})")
-			<< QStringList{"A", "B", "C", "D", "", "F", "G", "H", "Wide shot"};
-		QTest::newRow("not JSON") << QByteArray("{\"3\": \"Pulpit\",") << kDigits;
-		QTest::newRow("slot keys are not captions")
-			<< QByteArray(R"({"Camera3NickName": "Pulpit", "Preset3": "x"})") << kDigits;
+		QByteArray own = kShared;
+		own.replace("{", R"({"Camera2PresetNames": {"3": "Lectern", "15": "Choir"}, )");
+		QTest::newRow("no settings file") << QByteArray() << 1 << QString();
+		QTest::newRow("shared names, 1 to 9") << kShared << 2 << "1=A 3=Pulpit 9=Wide shot";
+		QTest::newRow("the slot's own names") << own << 2 << "3=Lectern 15=Choir";
+		QTest::newRow("another slot's own names") << own << 1 << "1=A 3=Pulpit 9=Wide shot";
+		QTest::newRow("own names not an object")
+			<< QByteArray(R"({"3": "Pulpit", "Camera2PresetNames": "Lectern"})") << 2 << "3=Pulpit";
+		QTest::newRow("not JSON") << QByteArray("{\"3\": \"Pulpit\",") << 2 << QString();
 	}
 
-	void showsStoredCaptions()
+	void showsTheSlotsNames()
 	{
 		QFETCH(QByteArray, content);
-		QFETCH(QStringList, expected);
+		QFETCH(int, slot);
+		QFETCH(QString, expected);
 		if (!content.isEmpty())
 			writeSettings(content);
 
-		PresetRenameDialog dialog;
-		QCOMPARE(fieldTexts(&dialog), expected);
-		QCOMPARE(dialog.windowTitle(), QStringLiteral("Rename Presets"));
-		auto *label = dialog.findChild<QLabel *>(QStringLiteral("Preset7Label"));
+		PresetRenameDialog dialog(slot, QStringLiteral("Stage"));
+		QCOMPARE(namedFields(&dialog), expected);
+		QCOMPARE(dialog.windowTitle(), QStringLiteral("Rename Presets of Stage"));
+		auto *label = dialog.findChild<QLabel *>(QStringLiteral("Preset17Label"));
 		QVERIFY(label);
-		QCOMPARE(label->text(), QStringLiteral("Preset 7"));
+		QCOMPARE(label->text(), QStringLiteral("Preset 17"));
 	}
 
-	void applyStoresAllNine_data()
+	void applyStoresTheSlotsNames_data()
 	{
 		QTest::addColumn<QByteArray>("content");
 		QTest::addColumn<int>("edited");
 		QTest::addColumn<QString>("typed"); // replaces the field's text; empty clears it
-		QTest::addColumn<QStringList>("stored");
+		QTest::addColumn<QJsonObject>("stored");
 
-		QTest::newRow("no file, field 5 cleared")
-			<< QByteArray() << 5 << QString() << QStringList{"1", "2", "3", "4", "", "6", "7", "8", "9"};
-		QTest::newRow("one key, field 1 renamed")
-			<< QByteArray(R"({"3": "Pulpit"})") << 1 << QStringLiteral("Stage left")
-			<< QStringList{"Stage left", "2", "Pulpit", "4", "5", "6", "7", "8", "9"};
-		QTest::newRow("others kept, field 9 renamed")
-			<< QByteArray(R"({"Camera1IP": "127.0.0.81", "hotKey": true, "127.0.0.81NX-J57PanSpeed": "9"})")
-			<< 9 << QStringLiteral("Choir") << QStringList{"1", "2", "3", "4", "5", "6", "7", "8", "Choir"};
+		QTest::newRow("shared names become the slot's own")
+			<< kShared << 12 << QStringLiteral("Choir")
+			<< QJsonObject{{"1", "A"}, {"3", "Pulpit"}, {"9", "Wide shot"}, {"12", "Choir"}};
+		QTest::newRow("a cleared name is gone")
+			<< QByteArray(R"({"3": "Pulpit", "Camera2PresetNames": {"3": "x"}})") << 3 << QString()
+			<< QJsonObject();
 	}
 
-	void applyStoresAllNine()
+	void applyStoresTheSlotsNames()
 	{
 		QFETCH(QByteArray, content);
 		QFETCH(int, edited);
 		QFETCH(QString, typed);
-		QFETCH(QStringList, stored);
-		if (!content.isEmpty())
-			writeSettings(content);
+		QFETCH(QJsonObject, stored);
+		writeSettings(content);
 		const QJsonObject before = readSettings();
 
-		QPointer<PresetRenameDialog> dialog = new PresetRenameDialog;
+		QPointer<PresetRenameDialog> dialog = new PresetRenameDialog(2, QStringLiteral("Stage"));
 		dialog->setAttribute(Qt::WA_DeleteOnClose);
 		dialog->show();
 		QSignalSpy changed(dialog.data(), &PresetRenameDialog::presetNamesChanged);
-		QLineEdit *edit = field(dialog, edited);
-		QVERIFY(edit);
-		edit->clear();
-		QTest::keyClicks(edit, typed);
-		auto *apply = dialog->findChild<QPushButton *>(QStringLiteral("ApplyButton"));
-		QVERIFY(apply);
-		QTest::mouseClick(apply, Qt::LeftButton);
-
+		field(dialog, edited)->clear();
+		QTest::keyClicks(field(dialog, edited), typed);
+		QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("ApplyButton")), Qt::LeftButton);
 		QCOMPARE(changed.count(), 1);
 		QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 5000);
 
-		const QJsonObject after = readSettings();
-		for (int number = 1; number <= 9; ++number) {
-			const QJsonValue value = after.value(QString::number(number));
-			QVERIFY2(value.isString(), qPrintable(QStringLiteral("key %1").arg(number)));
-			QCOMPARE(value.toString(), stored.at(number - 1));
-		}
-		for (auto it = before.constBegin(); it != before.constEnd(); ++it) {
-			if (it.key().size() == 1 && it.key().at(0).isDigit())
-				continue;
-			QCOMPARE(after.value(it.key()), it.value());
-		}
-		QCOMPARE(after.size(), int(before.size() + 9 - (before.contains(QStringLiteral("3")) ? 1 : 0)));
+		// The slot's names are stored; the shared names and every other key stay as they were.
+		QJsonObject after = readSettings();
+		QCOMPARE(after.take(QStringLiteral("Camera2PresetNames")), QJsonValue(stored));
+		QJsonObject others = before;
+		others.remove(QStringLiteral("Camera2PresetNames"));
+		QCOMPARE(after, others);
+		// The other slots still read the shared names.
+		PresetRenameDialog other(1, QString());
+		QCOMPARE(field(&other, 3)->text(), QStringLiteral("Pulpit"));
+		QCOMPARE(field(&other, 12)->text(), QString());
 	}
 
 	void closingWithoutApplyKeepsTheFile()
 	{
 		writeSettings(R"({"3": "Pulpit"})");
-		PresetRenameDialog dialog;
+		PresetRenameDialog dialog(1, QString());
 		dialog.show();
 		QSignalSpy changed(&dialog, &PresetRenameDialog::presetNamesChanged);
 		field(&dialog, 3)->setText(QStringLiteral("Edited"));
@@ -194,7 +190,7 @@ private slots:
 		QCOMPARE(readSettings(), QJsonObject({{QStringLiteral("3"), QStringLiteral("Pulpit")}}));
 
 		// The next opening re-reads the file: the discarded edit is gone.
-		PresetRenameDialog reopened;
+		PresetRenameDialog reopened(1, QString());
 		QCOMPARE(field(&reopened, 3)->text(), QStringLiteral("Pulpit"));
 	}
 
@@ -208,8 +204,8 @@ private slots:
 			blocker.write("not a directory");
 		}
 
-		PresetRenameDialog dialog;
-		QCOMPARE(fieldTexts(&dialog), kDigits);
+		PresetRenameDialog dialog(1, QString());
+		QCOMPARE(namedFields(&dialog), QString());
 		QSignalSpy changed(&dialog, &PresetRenameDialog::presetNamesChanged);
 		field(&dialog, 2)->setText(QStringLiteral("Lectern"));
 		QTest::ignoreMessage(QtDebugMsg, "It's failed to read JSON file.");

@@ -551,13 +551,13 @@ void TestControlWidgets::afMode()
 
 void TestControlWidgets::sliderBackground()
 {
-	// Both columns draw themselves as one rounded #606060 panel with no outline, leaving the corners to the
-	// window behind them.
+	// Both columns draw themselves as one rounded panel in the host palette's button colour with no outline,
+	// leaving the corners to the window behind them.
 	for (const QString &kind : {QStringLiteral("zoom"), QStringLiteral("focus")}) {
 		auto widget = makeWidget(kind);
 		widget->setAttribute(Qt::WA_TranslucentBackground);
 		const QImage image = widget->grab().toImage().convertToFormat(QImage::Format_ARGB32);
-		const QColor panel(0x60, 0x60, 0x60);
+		const QColor panel = QApplication::palette().color(QPalette::Button);
 		QVERIFY2(areaHasColour(image, QRect(image.width() / 2, 1, 1, 1), panel), qPrintable(kind));
 		QVERIFY2(areaHasColour(image, QRect(1, image.height() / 2, 1, 1), panel), qPrintable(kind));
 		QVERIFY2(!areaHasColour(image, QRect(0, 0, 2, 2), panel), qPrintable(kind));

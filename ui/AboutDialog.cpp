@@ -9,6 +9,7 @@ AboutDialog::AboutDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique
 {
 	ui->setupUi(this);
 	applyHostStyleShield(this);
+	showLogo(ui->LogoLabel, QStringLiteral(":/resource/images/About us-logo.svg"));
 	setWindowTitle(ModuleText::text("AboutUs"));
 	// The web-site line and the rights notice live in the locale file so a distributor can change them without
 	// touching the form; the version comes from the build, so it can never disagree with the module.

@@ -5,6 +5,7 @@
 class MainDialog;
 class QAction;
 class QMainWindow;
+class QScrollArea;
 
 // The controller as a dock of the host's main window. It holds the one controller, so the window, the hotkeys and
 // everything else act on the same state however the operator shows it: docked beside the preview, floating like a
@@ -27,7 +28,11 @@ public:
 	void present();
 
 private:
-	void keepDockActionInStep(bool floating);
+	void keepViewActionsInStep(bool floating);
+	void fitToPlace();
 
-	QAction *dockAction = nullptr; // in the controller's View menu: docked in the host's window or floating
+	MainDialog *controller = nullptr;
+	QScrollArea *scroller = nullptr; // holds the controller: docked, it scrolls rather than stretch the host
+	QAction *dockAction = nullptr;   // in the controller's View menu: docked in the host's window
+	QAction *floatAction = nullptr;  // or floating
 };

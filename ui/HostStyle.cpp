@@ -1,11 +1,18 @@
 #include "ui/HostStyle.h"
 
+#include "ui/FocusRing.h"
+
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QEvent>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPixmap>
 #include <QRegularExpression>
 #include <QString>
+#include <QSvgRenderer>
 #include <QWidget>
 
 namespace {
@@ -78,7 +85,50 @@ QString themeProofRule(const QWidget *control)
 	return QStringLiteral("#%1 {%2 }").arg(control->objectName(), declarations);
 }
 
+// Draws a logo again in the colours of its label's palette whenever they change.
+class LogoPainter : public QObject {
+public:
+	LogoPainter(QLabel *label, const QString &path) : QObject(label), label(label), path(path) { paint(); }
+
+protected:
+	bool eventFilter(QObject *watched, QEvent *event) override
+	{
+		if (watched == label &&
+		    (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange))
+			paint();
+		return QObject::eventFilter(watched, event);
+	}
+
+private:
+	void paint()
+	{
+		QFile file(path);
+		if (!file.open(QIODevice::ReadOnly))
+			return;
+		const QColor text = label->palette().color(label->foregroundRole());
+		QByteArray svg = file.readAll();
+		svg.replace("#FFFFFF", text.name().toLatin1());
+		QSvgRenderer renderer(svg);
+		const qreal ratio = label->devicePixelRatioF();
+		QPixmap logo(renderer.defaultSize() * ratio);
+		logo.fill(Qt::transparent);
+		QPainter painter(&logo);
+		renderer.render(&painter);
+		painter.end();
+		logo.setDevicePixelRatio(ratio);
+		label->setPixmap(logo);
+	}
+
+	QLabel *label;
+	QString path;
+};
+
 } // namespace
+
+void showLogo(QLabel *label, const QString &path)
+{
+	label->installEventFilter(new LogoPainter(label, path));
+}
 
 void applyHostStyleShield(QWidget *window, const QString &windowSheet)
 {
@@ -101,4 +151,5 @@ void applyHostStyleShield(QWidget *window, const QString &windowSheet)
 	if (!sheet.isEmpty() && !sheet.contains(QLatin1Char('{')))
 		sheet = QStringLiteral("* { ") + sheet + QStringLiteral("; }");
 	window->setStyleSheet(sheet + QString::fromUtf8(kNeutralBoxModel));
+	FocusRing::install(window);
 }

@@ -1,5 +1,7 @@
 #include "ui/HotkeyCommands.h"
 
+#include "kavren-version.h"
+
 #include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "ui/HotkeySource.h"
@@ -127,7 +129,9 @@ void HotkeyCommands::setupHotkeySwitch(QAction *action, HotkeySource *source, QO
 		setSwitchIcon(action, checked);
 		if (checked) {
 			// The plug-in only offers the hotkeys; the operator binds keys to them in the host's settings.
-			Utils::showErrorMessage(ModuleText::text("NeedToSetHotKeysInOBS"));
+			// Nothing went wrong: an information box, not a warning.
+			Utils::presentBox(
+				{QStringLiteral(KAVREN_DISPLAY_NAME), ModuleText::text("NeedToSetHotKeysInOBS")});
 			listen(source, receiver, handler);
 		} else {
 			QObject::disconnect(source, &HotkeySource::hotKeysentTo, receiver, nullptr);

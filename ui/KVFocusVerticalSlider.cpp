@@ -3,6 +3,7 @@
 #include "ui/ModuleText.h"
 #include "ui_KVFocusVerticalSlider.h"
 
+#include <QApplication>
 #include <QColor>
 #include <QPainter>
 
@@ -77,6 +78,8 @@ void KVFocusVerticalSlider::paintEvent(QPaintEvent *event)
 	QPainter painter(this);
 	painter.setRenderHint(QPainter::Antialiasing);
 	painter.setPen(Qt::NoPen);
-	painter.setBrush(QColor(0x60, 0x60, 0x60));
+	// The panel behind the artwork follows the host's palette, as the window does (the widget's own palette
+	// carries the window's background from the style sheet).
+	painter.setBrush(QApplication::palette(this).color(QPalette::Button));
 	painter.drawRoundedRect(QRectF(0, 0, width(), height()), 10, 10, Qt::AbsoluteSize);
 }

@@ -23,6 +23,7 @@
 #include "ui/ScenePresetDialog.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QDebug>
 #include <QJsonObject>
@@ -43,43 +44,6 @@ constexpr const char *kViewKey = "ControllerView";
 constexpr const char *kAdvancedView = "advanced";
 constexpr const char *kSimpleView = "simple";
 constexpr const char *kSlotKey = "ControllerSlot";
-
-// The three drop-down menus share one look: grey panel, rounded bottom corners, teal selection.
-const char *const kMenuStyleSheet = R"(QMenu {
-	background-color: #727272;
-	border: none;
-	border-bottom-left-radius: 4px;
-	border-bottom-right-radius: 4px;
-	padding: 2px;
-}
-QMenu::item {
-	background-color: #606060;
-	color: #FFFFFF;
-	margin: 1px;
-	border-radius: 3px;
-	padding: 5px 10px 5px 26px;
-	font: normal 14px "Arial";
-}
-QMenu::item:selected {
-	background-color: #7bb0b7;
-}
-QMenu::item:disabled {
-	color: #8C8C8C;
-}
-QMenu::indicator {
-	width: 16px;
-	height: 16px;
-	left: 5px;
-}
-QMenu::indicator:non-exclusive:unchecked {
-	image: url(":/resource/images/Checkbox.svg");
-}
-QMenu::indicator:non-exclusive:checked {
-	image: url(":/resource/images/Checkbox_p.svg");
-}
-QMenu::indicator:disabled {
-	image: url(":/resource/images/Checkbox_d.svg");
-})";
 
 } // namespace
 
@@ -115,7 +79,8 @@ MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
 	// The boxes of the core library (settings, profiles) show from here on.
 	ModalBox::install();
 	// Before anything polishes the form under the host's theme: the shield reads the form's own sizes.
-	applyHostStyleShield(this, QStringLiteral("background-color: #474747"));
+	applyHostStyleShield(this, QStringLiteral("background-color: palette(window)"));
+	showLogo(ui->LogoLabel, QStringLiteral(":/resource/images/logo.svg"));
 	cameras = new CameraPool(cameraOptions(), this);
 	director = new CameraDirector(
 		cameras, [this](int slot) { return ElidedCaption::caption(cameraButton(slot)); }, this);
@@ -188,7 +153,6 @@ MainDialog::~MainDialog()
 void MainDialog::setupSettingsUI()
 {
 	settingsMenu = new QMenu(this);
-	settingsMenu->setStyleSheet(QString::fromUtf8(kMenuStyleSheet));
 
 	QAction *assignAction = settingsMenu->addAction(tr("Cameraassign"));
 	assignAction->setObjectName(QStringLiteral("CameraAssignAction"));
@@ -203,9 +167,9 @@ void MainDialog::setupSettingsUI()
 	panTiltLimitAction->setObjectName(QStringLiteral("PanTiltLimitAction"));
 	connect(panTiltLimitAction, &QAction::triggered, this, &MainDialog::showPanTiltLimitDialog);
 
-	QAction *renameAction = settingsMenu->addAction(tr("PresetRename"));
-	renameAction->setObjectName(QStringLiteral("PresetRenameAction"));
-	connect(renameAction, &QAction::triggered, this, &MainDialog::showPresetRenameDialog);
+	presetRenameAction = settingsMenu->addAction(tr("PresetRename"));
+	presetRenameAction->setObjectName(QStringLiteral("PresetRenameAction"));
+	connect(presetRenameAction, &QAction::triggered, this, &MainDialog::showPresetRenameDialog);
 
 	QAction *relayAction = settingsMenu->addAction(ModuleText::text("RelayMenu"));
 	relayAction->setObjectName(QStringLiteral("RelayAction"));
@@ -216,7 +180,7 @@ void MainDialog::setupSettingsUI()
 
 	QAction *closeAction = settingsMenu->addAction(tr("Close"));
 	closeAction->setObjectName(QStringLiteral("CloseAction"));
-	connect(closeAction, &QAction::triggered, this, &QDialog::close);
+	connect(closeAction, &QAction::triggered, this, &MainDialog::closeView);
 
 	connect(settingsMenu, &QMenu::aboutToShow, this, &MainDialog::setMenuWidth);
 	ui->SettingsButton->setMenu(settingsMenu);
@@ -225,11 +189,17 @@ void MainDialog::setupSettingsUI()
 void MainDialog::setupViewUI()
 {
 	viewMenu = new QMenu(this);
-	viewMenu->setStyleSheet(QString::fromUtf8(kMenuStyleSheet));
-	viewMenu->addAction(tr("SimpleMode"), this, &MainDialog::hideAdvanceView)
-		->setObjectName(QStringLiteral("SimpleModeAction"));
-	viewMenu->addAction(tr("AdvanceMode"), this, &MainDialog::showAdvanceView)
-		->setObjectName(QStringLiteral("AdvanceModeAction"));
+	// The entries say which view is shown.
+	auto *views = new QActionGroup(this);
+	simpleViewAction = viewMenu->addAction(tr("SimpleMode"), this, &MainDialog::hideAdvanceView);
+	simpleViewAction->setObjectName(QStringLiteral("SimpleModeAction"));
+	advancedViewAction = viewMenu->addAction(tr("AdvanceMode"), this, &MainDialog::showAdvanceView);
+	advancedViewAction->setObjectName(QStringLiteral("AdvanceModeAction"));
+	for (QAction *view : {simpleViewAction, advancedViewAction}) {
+		view->setCheckable(true);
+		views->addAction(view);
+	}
+	simpleViewAction->setChecked(true);
 	connect(viewMenu, &QMenu::aboutToShow, this, &MainDialog::setMenuWidth);
 	ui->ViewButton->setMenu(viewMenu);
 }
@@ -240,7 +210,6 @@ void MainDialog::setupHelpUI()
 	aboutAction->setObjectName(QStringLiteral("AboutAction"));
 	helpMenu = new QMenu(this);
 	helpMenu->addAction(aboutAction);
-	helpMenu->setStyleSheet(QString::fromUtf8(kMenuStyleSheet));
 	ui->HelpButton->setMenu(helpMenu);
 	connect(helpMenu, &QMenu::aboutToShow, this, &MainDialog::setMenuWidth);
 	connect(aboutAction, &QAction::triggered, this, &MainDialog::showAboutDialog);
@@ -272,7 +241,7 @@ void MainDialog::showDiscoveryDialog()
 void MainDialog::showPresetRenameDialog()
 {
 	if (!presetRenameDialog) {
-		presetRenameDialog = new PresetRenameDialog(this);
+		presetRenameDialog = new PresetRenameDialog(connectedSlot, connectedCaption(), this);
 		presetRenameDialog->setAttribute(Qt::WA_DeleteOnClose);
 		connect(presetRenameDialog, &PresetRenameDialog::presetNamesChanged, this,
 			&MainDialog::updatePresetName);
@@ -339,7 +308,7 @@ void MainDialog::onHotKey(int index, bool pressed)
 
 void MainDialog::notePresetFromHotkey(int preset)
 {
-	setStatusMessage(ModuleText::text("StatusPresetFromHotkey").arg(presetLabel(preset), connectedCaption));
+	setStatusMessage(ModuleText::text("StatusPresetFromHotkey").arg(presetLabel(preset), connectedCaption()));
 	director->reportPresetCall(connectedSlot, preset, CameraDirector::Source::Hotkey);
 }
 
@@ -357,16 +326,21 @@ void MainDialog::setMenuWidth()
 
 void MainDialog::showAdvanceView()
 {
-	ui->AdvanceFrame->show();
-	applyViewSize();
+	setAdvancedShown(true);
 	storeSetting(QLatin1String(kViewKey), QLatin1String(kAdvancedView));
 }
 
 void MainDialog::hideAdvanceView()
 {
-	ui->AdvanceFrame->hide();
-	applyViewSize();
+	setAdvancedShown(false);
 	storeSetting(QLatin1String(kViewKey), QLatin1String(kSimpleView));
+}
+
+void MainDialog::setAdvancedShown(bool shown)
+{
+	ui->AdvanceFrame->setVisible(shown);
+	(shown ? advancedViewAction : simpleViewAction)->setChecked(true);
+	applyViewSize();
 }
 
 void MainDialog::applyViewSize()
@@ -374,12 +348,13 @@ void MainDialog::applyViewSize()
 	const QSize size = ui->AdvanceFrame->isHidden() ? kSimpleViewSize : kAdvancedViewSize;
 	if (isWindow()) {
 		setFixedSize(size);
-		return;
+	} else {
+		// In a dock the host's layout decides the height; the width stays the view's, so that the advanced
+		// panel opens beside the simple view and nothing stretches.
+		setMinimumSize(size);
+		setMaximumSize(size.width(), QWIDGETSIZE_MAX);
 	}
-	// In a dock the host's layout decides the height; the width stays the view's, so that the advanced panel
-	// opens beside the simple view and nothing stretches.
-	setMinimumSize(size);
-	setMaximumSize(size.width(), QWIDGETSIZE_MAX);
+	emit viewSizeChanged();
 }
 
 void MainDialog::changeEvent(QEvent *event)
@@ -400,6 +375,15 @@ void MainDialog::closeEvent(QCloseEvent *event)
 	QDialog::closeEvent(event);
 }
 
+void MainDialog::closeView()
+{
+	// In a dock the window itself stays; the dock it is shown in closes, as with the dock's own close button.
+	if (isWindow())
+		close();
+	else
+		emit closeRequested();
+}
+
 void MainDialog::reject()
 {
 	// Escape closes the controller's own window; in a dock only the dock's close button hides it.
@@ -407,10 +391,10 @@ void MainDialog::reject()
 		QDialog::reject();
 }
 
-void MainDialog::addViewAction(QAction *action)
+void MainDialog::addViewActions(const QList<QAction *> &actions)
 {
 	viewMenu->addSeparator();
-	viewMenu->addAction(action);
+	viewMenu->addActions(actions);
 }
 
 void MainDialog::restoreSession()
@@ -418,10 +402,8 @@ void MainDialog::restoreSession()
 	// The window comes back as the operator left it: in the same view, and with the camera it last used, which
 	// is connected in the background.
 	const QJsonObject settings = SettingsFile::read();
-	if (settings.value(QLatin1String(kViewKey)).toString() == QLatin1String(kAdvancedView)) {
-		ui->AdvanceFrame->show();
-		applyViewSize();
-	}
+	if (settings.value(QLatin1String(kViewKey)).toString() == QLatin1String(kAdvancedView))
+		setAdvancedShown(true);
 	const int slot = settings.value(QLatin1String(kSlotKey)).toInt();
 	const QString address = settings.value(SettingsFile::addressKey(slot)).toString();
 	if (slot >= 1 && slot <= kSlotCount && !address.isEmpty()) {
@@ -463,6 +445,9 @@ void MainDialog::setIPAndName(int index, QString ip, QString name)
 	Q_UNUSED(ip)
 	Q_UNUSED(name)
 	updateCameraName();
+	// The status line names the camera in use by its slot's caption, which may be the one just given.
+	if (cameraMode == Connected)
+		showConnected();
 	// A message about the slot that was just assigned no longer holds.
 	if (statusSlot == index + 1)
 		setStatusMessage(QString());
@@ -544,7 +529,7 @@ bool MainDialog::connectToCamera(QPushButton *button, QString slotName)
 			setStatusMessage(QString());
 		}
 		if (slot == connectedSlot) {
-			qCInfo(lcUi, "%s released", qUtf8Printable(connectedCaption));
+			qCInfo(lcUi, "%s released", qUtf8Printable(connectedCaption()));
 			storeSetting(QLatin1String(kSlotKey), 0);
 			leaveCamera();
 			updateUI(Disconnected);
@@ -606,7 +591,6 @@ void MainDialog::useCamera(int slot, CameraWorker *worker, const CameraWorker::C
 	releaseCameraTable();
 	cameraTable.insert(result.address.toStdString(), {result.model.toStdString(), result.ops});
 	cameraKeyPrefix = result.address + result.model;
-	connectedCaption = ElidedCaption::caption(cameraButton(slot));
 	connectedAddress = result.address;
 	connectedModel = result.model;
 
@@ -617,7 +601,7 @@ void MainDialog::useCamera(int slot, CameraWorker *worker, const CameraWorker::C
 	worker->setWatched(true);
 	setStatusMessage(QString());
 	storeSetting(QLatin1String(kSlotKey), slot);
-	qCInfo(lcUi, "%s connected: %s, %s", qUtf8Printable(connectedCaption), qUtf8Printable(connectedAddress),
+	qCInfo(lcUi, "%s connected: %s, %s", qUtf8Printable(connectedCaption()), qUtf8Printable(connectedAddress),
 	       qUtf8Printable(connectedModel));
 }
 
@@ -675,7 +659,7 @@ void MainDialog::onAnsweringChanged(CameraWorker *worker, bool answering)
 		showConnected();
 	else
 		ui->ConnectionLabel->setText(
-			ModuleText::text("StatusNotAnswering").arg(connectedCaption, connectedAddress));
+			ModuleText::text("StatusNotAnswering").arg(connectedCaption(), connectedAddress));
 }
 
 void MainDialog::onConnectionLost(CameraWorker *worker)
@@ -694,7 +678,7 @@ void MainDialog::onConnectionLost(CameraWorker *worker)
 	// No box: the operator is in the middle of a show, and the slot is taken back as soon as the camera answers.
 	setStatusMessage(ModuleText::text("StatusConnectionLost").arg(connectedAddress), Severity::Warning, slot);
 	qCWarning(lcUi, "%s (%s) stopped answering and was released; it is taken back when it answers again",
-		  qUtf8Printable(connectedCaption), qUtf8Printable(connectedAddress));
+		  qUtf8Printable(connectedCaption()), qUtf8Printable(connectedAddress));
 }
 
 void MainDialog::onAnsweringAgain(CameraWorker *worker)
@@ -706,8 +690,8 @@ void MainDialog::onAnsweringAgain(CameraWorker *worker)
 	++cameraGeneration;
 	updateUI(Connected);
 	refreshSlotButtons();
-	setStatusMessage(ModuleText::text("StatusReconnected").arg(connectedCaption, connectedAddress));
-	qCInfo(lcUi, "%s (%s) answers again and is back in use", qUtf8Printable(connectedCaption),
+	setStatusMessage(ModuleText::text("StatusReconnected").arg(connectedCaption(), connectedAddress));
+	qCInfo(lcUi, "%s (%s) answers again and is back in use", qUtf8Printable(connectedCaption()),
 	       qUtf8Printable(connectedAddress));
 	updateControlUI();
 }
@@ -751,6 +735,12 @@ void MainDialog::showConnectFailure(ConnectFailure failure, int slot, const QStr
 	qCWarning(lcUi, "%s: %s", qUtf8Printable(caption), qUtf8Printable(message));
 }
 
+QString MainDialog::connectedCaption() const
+{
+	const QPushButton *button = cameraButton(connectedSlot);
+	return button ? ElidedCaption::caption(button) : QString();
+}
+
 QString MainDialog::slotAddress(int slot) const
 {
 	return SettingsFile::read().value(SettingsFile::addressKey(slot)).toString();
@@ -759,10 +749,13 @@ QString MainDialog::slotAddress(int slot) const
 void MainDialog::updateUI(CameraMode mode)
 {
 	cameraMode = mode;
+	// The preset buttons carry the names of the presets of the camera in use.
+	updatePresetName();
 	if (mode == Connected) {
 		ui->CameraControlBox->setEnabled(true);
 		ui->AdvanceFrame->setEnabled(true);
 		panTiltLimitAction->setEnabled(true);
+		presetRenameAction->setEnabled(true);
 		readTiltSpeed();
 		readPanSpeed();
 		readZoomSpeed();
@@ -773,6 +766,7 @@ void MainDialog::updateUI(CameraMode mode)
 		ui->AdvanceFrame->setEnabled(false);
 		updateSelectCameraUI();
 		panTiltLimitAction->setEnabled(false);
+		presetRenameAction->setEnabled(false);
 		ui->ConnectionLabel->setText(ModuleText::text("StatusNotConnected"));
 	}
 	// The limit dialog's values belong to the camera that was in use.
@@ -783,12 +777,15 @@ void MainDialog::hideViews()
 {
 	if (panTiltLimitDialog && panTiltLimitDialog->isVisible())
 		panTiltLimitDialog->close();
+	// Preset names belong to a slot's camera: a camera that is only lost for a while keeps its dialog.
+	if (presetRenameDialog && presetRenameDialog->slot() != connectedSlot)
+		presetRenameDialog->close();
 }
 
 void MainDialog::showConnected()
 {
 	ui->ConnectionLabel->setText(
-		ModuleText::text("StatusConnected").arg(connectedCaption, connectedAddress, connectedModel));
+		ModuleText::text("StatusConnected").arg(connectedCaption(), connectedAddress, connectedModel));
 }
 
 void MainDialog::setStatusMessage(const QString &text, Severity severity, int aboutSlot)

@@ -125,14 +125,20 @@ public:
 	CameraWorker *activeCameraWorker() const { return activeCamera; }
 	// The slot being connected (1..8), 0 when none.
 	int connectingSlotNumber() const { return connectingSlot; }
-	// Closes the pan/tilt limit dialog when it is open.
+	// Closes the pan/tilt limit dialog when it is open, and the preset names dialog of a slot no longer in use.
 	void hideViews();
 
 	// The camera actions of the host hotkeys, run through setCommand().
 	const HotkeyCommands::CommandSet hotkeyCommands = HotkeyCommands::makeCommandSet();
 
-	// Adds an entry to the controller's View menu (the dock adds its own).
-	void addViewAction(QAction *action);
+	// Adds entries to the controller's View menu, after a separator (the dock adds its own).
+	void addViewActions(const QList<QAction *> &actions);
+
+signals:
+	// Settings → Close while the window is shown inside another (a dock): the one showing it should close.
+	void closeRequested();
+	// The view's minimum and maximum sizes changed (simple or advanced view, window or not).
+	void viewSizeChanged();
 
 protected:
 	void keyPressEvent(QKeyEvent *event) override;
@@ -191,6 +197,8 @@ private:
 	void notePresetFromHotkey(int preset);
 
 	void restoreSession();
+	void setAdvancedShown(bool shown);
+	void closeView();
 	void applyViewSize(); // the simple or the advanced view's size, fixed as a window, as wide in a dock
 	// The connect flow.
 	void startConnect(int slot, const QString &address);
@@ -267,6 +275,8 @@ private:
 	void showConnected();
 	void showConnectFailure(ConnectFailure failure, int slot, const QString &detail);
 	QString slotAddress(int slot) const;
+	// The caption of the slot of the camera in use (or lost), as the operator last named it.
+	QString connectedCaption() const;
 	// What the status frame says: a note, or a warning the operator should act on, possibly about one slot.
 	enum class Severity { Note, Warning };
 	void setStatusMessage(const QString &text, Severity severity = Severity::Note, int aboutSlot = 0);
@@ -275,6 +285,8 @@ private:
 	QMenu *settingsMenu = nullptr;
 	QMenu *viewMenu = nullptr;
 	QMenu *helpMenu = nullptr;
+	QAction *simpleViewAction = nullptr;
+	QAction *advancedViewAction = nullptr;
 	QPointer<DiscoveryDialog> discoveryDialog;
 	QPointer<PanTiltLimitSettingDialog> panTiltLimitDialog;
 	QPointer<PresetRenameDialog> presetRenameDialog;
@@ -307,13 +319,13 @@ private:
 	CameraMode cameraMode = Disconnected;
 	QString cameraKeyPrefix;
 	QAction *panTiltLimitAction = nullptr;
+	QAction *presetRenameAction = nullptr;     // names the presets of the camera in use
 	HotkeySource *cameraHotKey = nullptr;      // child of the dialog; inside the host it registers the hotkeys
 	RelayService *relay = nullptr;             // child of the dialog
 	QPointer<SceneSource> sceneSource;         // OBS's scenes, once attached
 	ScenePresetLinker *scenePresets = nullptr; // child of the dialog, once scenes are attached
 
 	// What the status line shows about the connected camera.
-	QString connectedCaption;
 	QString connectedAddress;
 	QString connectedModel;
 };

@@ -11,6 +11,7 @@
 #include "control/CameraSpeeds.h"
 #include "settings/SettingsFile.h"
 #include "settings/Utils.h"
+#include "ui/PresetNames.h"
 #include "visca/viscaIpModule.h"
 
 #include <QDebug>
@@ -84,6 +85,7 @@ void MainDialog::setupControlConnection()
 	drive(ui->DownButton, Direction::Down);
 	drive(ui->LowerRightButton, Direction::DownRight);
 
+	connect(ui->TenButton, &QPushButton::toggled, this, &MainDialog::updatePresetName);
 	connect(ui->CallButton, &QPushButton::pressed, this, &MainDialog::callPreset);
 	connect(ui->StoreButton, &QPushButton::pressed, this, &MainDialog::storePreset);
 
@@ -297,7 +299,6 @@ void MainDialog::runPresetCommand(const CameraCommand &command, int preset, cons
 				  const char *doneText, const char *failedText, const char *verb)
 {
 	const QString label = presetLabel(preset);
-	const QString camera = connectedCaption;
 	QPointer<MainDialog> self(this);
 	const quint64 generation = cameraGeneration;
 	const bool queued = submitToCamera(CameraJob::fromCommand(command, preset, [=](viscaIpModule &link) {
@@ -305,6 +306,8 @@ void MainDialog::runPresetCommand(const CameraCommand &command, int preset, cons
 		return CameraJob::FollowUp([=]() {
 			if (!self || self->cameraGeneration != generation)
 				return;
+			// The slot may have been renamed while the camera worked.
+			const QString camera = self->connectedCaption();
 			if (confirmed)
 				self->setStatusMessage(ModuleText::text(doneText).arg(label, camera));
 			else
@@ -314,6 +317,7 @@ void MainDialog::runPresetCommand(const CameraCommand &command, int preset, cons
 	}));
 	if (!queued)
 		return;
+	const QString camera = connectedCaption();
 	setStatusMessage(ModuleText::text(pendingText).arg(label, camera));
 	if (command.name == CameraCommands::presetRecall().name)
 		director->reportPresetCall(connectedSlot, preset, CameraDirector::Source::Window);
@@ -324,11 +328,9 @@ void MainDialog::runPresetCommand(const CameraCommand &command, int preset, cons
 QString MainDialog::presetLabel(int preset) const
 {
 	const QString number = ModuleText::text("PresetNumber").arg(preset);
-	// A renamed preset button carries the operator's name for it.
-	const QPushButton *button = preset <= kPresetButtons ? presetButton(preset) : nullptr;
-	if (button && ElidedCaption::caption(button) != QString::number(preset))
-		return QStringLiteral("%1 (%2)").arg(number, ElidedCaption::caption(button));
-	return number;
+	const QString name =
+		PresetNames::read(SettingsFile::read(), connectedSlot).value(preset - PresetNames::kFirstPreset);
+	return name.isEmpty() ? number : QStringLiteral("%1 (%2)").arg(number, name);
 }
 
 void MainDialog::clearPresetSelectionLater(quint64 selection)
@@ -356,13 +358,11 @@ void MainDialog::storePreset()
 
 void MainDialog::updatePresetName()
 {
-	QJsonObject settings;
-	if (!Utils::readJSONFromFile(settings, Utils::getAppDataPath())) {
-		qCDebug(lcUi) << "It's failed to read JSON file.";
-		return;
-	}
-	for (int number = 1; number <= kPresetButtons; ++number) {
-		const QString key = QString::number(number);
-		ElidedCaption::set(presetButton(number), settings.contains(key) ? settings.value(key).toString() : key);
-	}
+	// With "10+" on, the buttons are presets 11 to 19 and "10+" itself is preset 10.
+	const QStringList names = PresetNames::read(SettingsFile::read(), connectedSlot);
+	const bool tens = ui->TenButton->isChecked();
+	const int base = tens ? kTenOffset : 0;
+	for (int number = 1; number <= kPresetButtons; ++number)
+		ElidedCaption::set(presetButton(number), PresetNames::caption(names, base + number));
+	ElidedCaption::set(ui->TenButton, tens ? PresetNames::caption(names, kTenOffset) : ModuleText::text("10+"));
 }

@@ -28,8 +28,7 @@ void present(const Utils::Box &content)
 	auto *box = new QMessageBox;
 	box->setWindowFlags(box->windowFlags() | Qt::WindowStaysOnTopHint);
 	box->setWindowTitle(content.title);
-	if (content.warning)
-		box->setIcon(QMessageBox::Warning);
+	box->setIcon(content.warning ? QMessageBox::Warning : QMessageBox::Information);
 	box->setText(content.text);
 	if (content.warning)
 		box->setStandardButtons(QMessageBox::Ok);

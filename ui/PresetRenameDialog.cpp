@@ -2,77 +2,86 @@
 #include "ui/UiLog.h"
 
 #include "settings/SettingsFile.h"
-#include "settings/Utils.h"
 #include "ui/HostStyle.h"
 #include "ui/ModuleText.h"
+#include "ui/PresetNames.h"
 #include "ui_PresetRenameDialog.h"
 
-#include <QDebug>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <utility>
+
 namespace {
 
-constexpr int kPresetCount = 9;
-
-QString presetKey(int number)
-{
-	return QString::number(number);
-}
+// Presets 1 to 9 (the buttons) in the first column, 10 to 19 ("10+") in the second.
+constexpr int kFirstColumnPresets = 9;
+constexpr QSize kLabelSize(80, 28);
+constexpr QSize kFieldSize(200, 28);
 
 } // namespace
 
-PresetRenameDialog::PresetRenameDialog(QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::PresetRenameDialog>())
+PresetRenameDialog::PresetRenameDialog(int slot, const QString &camera, QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::PresetRenameDialog>()), cameraSlot(slot)
 {
 	ui->setupUi(this);
+	addFields();
+	// After the fields exist: the shield keeps their designed sizes under the host's theme.
 	applyHostStyleShield(this);
 	initNames();
 	connect(ui->ApplyButton, &QPushButton::clicked, this, &PresetRenameDialog::apply);
 
 	// The dialog is opened long after the main window's translation scope has closed, so its texts are looked
 	// up here rather than left to the form.
-	setWindowTitle(ModuleText::text("PresetRename"));
-	QLabel *const labels[kPresetCount] = {ui->Preset1Label, ui->Preset2Label, ui->Preset3Label,
-					      ui->Preset4Label, ui->Preset5Label, ui->Preset6Label,
-					      ui->Preset7Label, ui->Preset8Label, ui->Preset9Label};
-	for (int number = 1; number <= kPresetCount; ++number) {
-		const QByteArray key = QStringLiteral("Preset%1").arg(number).toUtf8();
-		labels[number - 1]->setText(ModuleText::text(key.constData()));
-		labels[number - 1]->setBuddy(field(number));
-	}
+	setWindowTitle(ModuleText::text("PresetRenameTitle").arg(camera));
 	ui->ApplyButton->setText(ModuleText::text("Apply"));
 }
 
 PresetRenameDialog::~PresetRenameDialog() = default;
 
-QLineEdit *PresetRenameDialog::field(int number) const
+void PresetRenameDialog::addFields()
 {
-	QLineEdit *const fields[kPresetCount] = {ui->Preset1Edit, ui->Preset2Edit, ui->Preset3Edit,
-						 ui->Preset4Edit, ui->Preset5Edit, ui->Preset6Edit,
-						 ui->Preset7Edit, ui->Preset8Edit, ui->Preset9Edit};
-	return fields[number - 1];
+	for (int preset = PresetNames::kFirstPreset; preset <= PresetNames::kLastPreset; ++preset) {
+		auto *label = new QLabel(ModuleText::text("PresetNumber").arg(preset), this);
+		label->setObjectName(QStringLiteral("Preset%1Label").arg(preset));
+		label->setMinimumSize(kLabelSize);
+		label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+		auto *field = new QLineEdit(this);
+		field->setObjectName(QStringLiteral("Preset%1Edit").arg(preset));
+		field->setMinimumSize(kFieldSize);
+		label->setBuddy(field);
+		const bool second = preset > kFirstColumnPresets;
+		const int row = second ? preset - kFirstColumnPresets - 1 : preset - 1;
+		ui->PresetGrid->addWidget(label, row, second ? 2 : 0);
+		ui->PresetGrid->addWidget(field, row, second ? 3 : 1);
+		fields << field;
+	}
+	// Tab walks the presets in order, down the first column, then down the second.
+	for (int i = 1; i < fields.size(); ++i)
+		setTabOrder(fields.at(i - 1), fields.at(i));
+	setTabOrder(fields.last(), ui->ApplyButton);
 }
 
 void PresetRenameDialog::initNames()
 {
-	QJsonObject settings;
-	const bool read = Utils::readJSONFromFile(settings, Utils::getAppDataPath());
-	for (int number = 1; number <= kPresetCount; ++number) {
-		const QString key = presetKey(number);
-		field(number)->setText(read && settings.contains(key) ? settings.value(key).toString() : key);
+	const QStringList names = PresetNames::read(SettingsFile::read(), cameraSlot);
+	for (int i = 0; i < fields.size(); ++i) {
+		fields.at(i)->setText(names.value(i));
+		fields.at(i)->setPlaceholderText(QString::number(PresetNames::kFirstPreset + i));
 	}
 }
 
 void PresetRenameDialog::writeNames()
 {
-	// All nine are written, edited or not, so the file always holds the captions the operator last saw.
-	SettingsFile::updateLogged(lcUi, [this](QJsonObject &settings) {
-		for (int number = 1; number <= kPresetCount; ++number)
-			settings[presetKey(number)] = field(number)->text();
-	});
+	// All nineteen are written, edited or not: from now on the slot has names of its own, those the operator
+	// last saw.
+	QStringList names;
+	for (const QLineEdit *field : std::as_const(fields))
+		names << field->text().trimmed();
+	SettingsFile::updateLogged(
+		lcUi, [this, &names](QJsonObject &settings) { PresetNames::store(settings, cameraSlot, names); });
 }
 
 void PresetRenameDialog::apply()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QList>
 
 #include <memory>
 
@@ -9,18 +10,21 @@ namespace Ui {
 class PresetRenameDialog;
 }
 
-// Lets the operator caption the nine preset buttons. The captions are global (whichever camera is connected) and
-// live only in the fields and in the settings file under the keys "1" ... "9".
+// Lets the operator name the presets 1 to 19 of one slot's camera (PresetNames keeps them). The names live only in
+// the fields and in the settings file; a field left empty leaves its preset without a name.
 class PresetRenameDialog : public QDialog {
 	Q_OBJECT
 
 public:
-	explicit PresetRenameDialog(QWidget *parent = nullptr);
+	// Names the presets of slot `slot` (1..8), whose caption is `camera`.
+	PresetRenameDialog(int slot, const QString &camera, QWidget *parent = nullptr);
 	~PresetRenameDialog() override;
 
-	// Fills the nine fields from the settings file; a missing key, or an unreadable file, shows the digit.
+	int slot() const { return cameraSlot; }
+
+	// Fills the fields from the settings file; an unreadable file shows no names.
 	void initNames();
-	// Stores the nine fields in the settings file, keeping every other key.
+	// Stores the fields as the slot's names, keeping every other key.
 	void writeNames();
 
 signals:
@@ -28,8 +32,10 @@ signals:
 	void presetNamesChanged();
 
 private:
+	void addFields();
 	void apply();
-	QLineEdit *field(int number) const;
 
 	std::unique_ptr<Ui::PresetRenameDialog> ui;
+	int cameraSlot;
+	QList<QLineEdit *> fields; // preset n at n - 1
 };

@@ -2,11 +2,12 @@
 
 # xvfb_start: starts Xvfb on a display number the server claims itself and sets DISPLAY and XVFB_PID. With
 # -displayfd the server takes the first display whose lock it can create, so runs started at the same moment never
-# end up on one display, as they can when a free number is looked for first and claimed afterwards.
+# end up on one display, as they can when a free number is looked for first and claimed afterwards. The screen is
+# KAVREN_XVFB_SCREEN (WIDTHxHEIGHTxDEPTH) when set.
 xvfb_start() {
 	local number_file i
 	number_file=$(mktemp)
-	Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
+	Xvfb -displayfd 3 -screen 0 "${KAVREN_XVFB_SCREEN:-1280x1024x24}" -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
 	XVFB_PID=$!
 	# The server writes the number once it accepts clients.
 	for i in $(seq 1 100); do

@@ -2,10 +2,11 @@
 # End to end in the real OBS, through the accessibility bus, as a screen reader sees the controller window: under
 # OBS's default theme and under another theme OBS ships, the window's buttons keep their designed sizes; a screen
 # reader's actions connect slot 1, select preset 1 and CALL it, and OBS keeps answering on its UI thread while the
-# call is in progress. With --screenshot FILE VIEW it saves the window in its simple or advanced view from the real
-# OBS instead (README's pictures). Runs in a network namespace of its own where it can; every OBS start gets a D-Bus
-# session (and so an accessibility bus) of its own.
-# Usage: obs_window.sh MODULE_FILE DATA_DIR SIMULATOR [--screenshot FILE simple|advanced]
+# call is in progress; docked beside OBS's docks on a 1366x768 screen, OBS's window stays on the screen. With
+# --screenshot FILE VIEW it saves the window in its simple or advanced view from the real OBS instead, or the whole
+# screen with the controller docked (README's pictures), under OBS's default theme or THEME. Runs in a network
+# namespace of its own where it can; every OBS start gets a D-Bus session (and so an accessibility bus) of its own.
+# Usage: obs_window.sh MODULE_FILE DATA_DIR SIMULATOR [--screenshot FILE simple|advanced|docked [THEME]]
 set -uo pipefail
 
 if [ "${KAVREN_E2E_ISOLATED:-}" != 1 ] && [ "$(id -u)" -eq 0 ] && unshare --net true 2>/dev/null; then
@@ -17,10 +18,14 @@ module=$1 data=$2 simulator=$3
 if [ "${4:-}" != --run ]; then
 	run() { dbus-run-session -- "$0" "$module" "$data" "$simulator" --run "$@" 2> >(grep -v '^dbus-daemon' >&2); }
 	if [ "${4:-}" = --screenshot ]; then
-		run Yami screenshot "$5" "$6"
+		if [ "$6" = docked ]; then
+			run "${7:-Yami}" laptop "$5"
+		else
+			run "${7:-Yami}" screenshot "$5" "$6"
+		fi
 		exit
 	fi
-	run Light sizes && run Yami sizes && run Yami call && run Yami dock
+	run Light sizes && run Yami sizes && run Yami call && run Yami dock && run Yami laptop
 	exit
 fi
 theme=$5 check=$6 screenshot=${7:-} view=${8:-}
@@ -99,6 +104,24 @@ check_sizes() {
 	echo "$theme theme: the pad $(echo "$sizes" | awk -F '\t' '$1 == "Tilt Up" { print $2 "x" $3 }'), presets $(echo "$sizes" | awk -F '\t' '$1 == "1" { print $2 "x" $3 }'), slots $(echo "$sizes" | awk -F '\t' '$1 == "Stage" { print $2 "x" $3 }')"
 }
 
+# readme_settings VIEW: the settings of README's pictures: named slots and presets, the camera last used (connected
+# again at start) and the view.
+readme_settings() {
+	echo "{ \"Camera1IP\": \"127.0.0.2\", \"Camera1NickName\": \"Stage\", \"Camera2NickName\": \"Wide\",
+		\"Camera3NickName\": \"Pulpit\", \"Camera1PresetNames\": { \"1\": \"Opening\", \"2\": \"Speaker\",
+		\"3\": \"Choir\" }, \"ControllerSlot\": 1, \"ControllerView\": \"$1\" }"
+}
+
+# dock_controller: shows the controller from View → Docks and docks it into OBS's window.
+dock_controller() {
+	local float_button
+	atspi obs-press "Camera Controller" || fail "View → Docks has no Camera Controller entry"
+	# The dock's own button, clicked as the operator does: its accessible action does not reach Qt's title bar.
+	float_button=$(atspi center Float) || fail "the floating controller has no button to dock it"
+	xdotool mousemove $float_button click 1
+	wait_until docked || fail "the controller did not dock into OBS's window"
+}
+
 rx_count() {
 	grep -ciE "^rx 01 [01]0 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}$1" "$sim_log"
 }
@@ -128,10 +151,7 @@ sizes)
 	check_sizes "$theme"
 	;;
 screenshot)
-	# The window as README shows it: named slots and presets, the camera it last used connected again.
-	start_obs "$theme" "{ \"Camera1IP\": \"127.0.0.2\", \"Camera1NickName\": \"Stage\",
-		\"Camera2NickName\": \"Wide\", \"Camera3NickName\": \"Pulpit\", \"1\": \"Opening\",
-		\"2\": \"Speaker\", \"3\": \"Choir\", \"ControllerSlot\": 1, \"ControllerView\": \"$view\" }"
+	start_obs "$theme" "$(readme_settings "$view")"
 	wait_until_checked Stage || fail "the remembered slot did not connect"
 	sleep 1
 	mkdir -p "$(dirname "$screenshot")"
@@ -167,11 +187,7 @@ dock)
 	# The controller as one of OBS's docks: shown from View → Docks, docked into OBS's window with the dock's own
 	# button, driven there, and found docked again after OBS restarts.
 	start_obs "$theme" "$stage" hidden
-	atspi obs-press "Camera Controller" || fail "View → Docks has no Camera Controller entry"
-	# The dock's own button, clicked as the operator does: its accessible action does not reach Qt's title bar.
-	float_button=$(atspi center Float) || fail "the floating controller has no button to dock it"
-	xdotool mousemove $float_button click 1
-	wait_until docked || fail "the controller did not dock into OBS's window"
+	dock_controller
 	atspi press Stage || fail "slot 1 has no action in the dock"
 	wait_until_checked Stage || fail "slot 1 did not connect from the dock"
 	wait_for_rx "81 09 00 02 ff" 5 || fail "the camera of slot 1 was not asked who it is"
@@ -189,6 +205,29 @@ dock)
 	obs_session_wait_for_log "$home" "\[Kavren\] the controller is shown docked in OBS's window" 30 ||
 		fail "OBS did not restore the controller docked"
 	echo "The controller docked from View → Docks, drove slot 1 there and came back docked after a restart"
+	;;
+laptop)
+	# Docked beside OBS's own docks on a laptop's 1366x768 screen, the controller leaves OBS's window on the
+	# screen and keeps its designed sizes, scrolling inside its dock.
+	export KAVREN_XVFB_SCREEN=1366x768x24
+	if [ -n "$screenshot" ]; then
+		start_obs "$theme" "$(readme_settings simple)" hidden
+	else
+		start_obs "$theme" "$stage" hidden
+	fi
+	dock_controller
+	main=$(xdotool search --onlyvisible --name '^OBS [0-9]' | head -n 1)
+	sleep 1
+	eval "$(xdotool getwindowgeometry --shell "$main")"
+	[ "$HEIGHT" -le 768 ] || fail "docked, the controller made OBS's window ${HEIGHT} px tall on a 768 px screen"
+	if [ -n "$screenshot" ]; then
+		wait_until_checked Stage || fail "the remembered slot did not connect"
+		sleep 1
+		import -window "$main" "$screenshot" || fail "could not save $screenshot"
+	else
+		check_sizes "$theme"
+	fi
+	echo "Docked on a 1366x768 screen, OBS's window is ${WIDTH}x${HEIGHT}"
 	;;
 *)
 	fail "unknown check $check"
