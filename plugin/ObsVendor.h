@@ -10,8 +10,8 @@
 
 class CameraDirector;
 
-// The camera requests and events offered through obs-websocket as the vendor "kavren-camera-controller", reached
-// through OBS's procedure handler (obs-websocket loads after us: register from obs_module_post_load).
+// The camera requests and events offered through obs-websocket as the vendor "kavren-camera-controller", through
+// obs-websocket's vendor API (obs-websocket loads after us: register from obs_module_post_load).
 // obs-websocket calls a request on its own thread; the request runs on the UI thread while that thread waits,
 // and is answered "the controller is not running" once OBS exits or this object goes. Requests are unregistered
 // at OBS's exit, while obs-websocket is still there, so it never calls into an unloaded module. Events:
@@ -36,7 +36,6 @@ private:
 
 	CameraRequests requests;
 	UiThreadCall uiCall;
-	proc_handler_t *websocket = nullptr; // obs-websocket's own procedure handler
-	void *vendor = nullptr;
+	void *vendor = nullptr; // obs-websocket's handle of our vendor
 	bool followingExit = false;
 };

@@ -1,10 +1,12 @@
-// The controller inside the host's dock: the same controller shown docked or floating, the View-menu entry that
-// docks it, the view sizes in a dock, and a slot driven from the dock.
+// The controller inside the host's dock, whether the module made the dock (OBS 29) or the host did (OBS 30): the
+// same controller shown docked or floating, the View-menu entry that docks it, the view sizes in a dock, and a slot
+// driven from the dock.
 
 #include "MainDialogTestSupport.h"
 #include "ui/ControllerDock.h"
 
 #include <QAction>
+#include <QDockWidget>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QtTest>
@@ -13,7 +15,20 @@ using namespace MainDialogTest;
 
 namespace {
 const char *const kCameraAddress = "127.0.0.181";
+
+// The dock OBS 30 makes around a widget it is given with an id and a title.
+QDockWidget *hostMadeDock(QWidget *widget, QMainWindow *host)
+{
+	auto *dock = new QDockWidget(host);
+	dock->setWidget(widget);
+	dock->setWindowTitle(widget->windowTitle());
+	dock->setObjectName(QLatin1String(ControllerDock::kObjectName));
+	host->addDockWidget(Qt::RightDockWidgetArea, dock);
+	dock->setVisible(false);
+	dock->setFloating(true);
+	return dock;
 }
+} // namespace
 
 class tst_ControllerDock : public QObject {
 	Q_OBJECT
@@ -22,7 +37,8 @@ class tst_ControllerDock : public QObject {
 	std::unique_ptr<CameraSimulator> camera;
 	std::unique_ptr<QMainWindow> host;
 	QPointer<MainDialog> controller;
-	QPointer<ControllerDock> dock;
+	QPointer<QDockWidget> dock;
+	QPointer<ControllerDock> follower;
 
 	QAction *dockAction() const { return dock->findChild<QAction *>(QStringLiteral("DockInHostWindowAction")); }
 
@@ -36,6 +52,13 @@ private slots:
 		camera = startCamera(kCameraAddress, "NX-B93K");
 	}
 
+	void initTestCase_data()
+	{
+		QTest::addColumn<bool>("hostMakesDock");
+		QTest::newRow("module's dock (OBS 29)") << false;
+		QTest::newRow("host's dock (OBS 30)") << true;
+	}
+
 	void init()
 	{
 		SettingsHome::write(QJsonObject{{QStringLiteral("Camera1IP"), QString::fromLatin1(kCameraAddress)}});
@@ -43,8 +66,10 @@ private slots:
 		host->setCentralWidget(new QWidget);
 		host->resize(1280, 900);
 		controller = new MainDialog(host.get());
-		dock = new ControllerDock(controller, host.get());
-		dock->placeIn(host.get());
+		QFETCH_GLOBAL(bool, hostMakesDock);
+		dock = hostMakesDock ? hostMadeDock(controller, host.get())
+				     : ControllerDock::makeDock(controller, host.get());
+		follower = new ControllerDock(dock, controller);
 		host->show();
 	}
 
@@ -60,7 +85,7 @@ private slots:
 	void presentShowsTheController()
 	{
 		QVERIFY(!controller->isVisible());
-		dock->present();
+		follower->present();
 		QVERIFY(dock->isFloating());
 		QVERIFY(controller->isVisible());
 		QVERIFY(dock->width() >= controller->minimumWidth() && dock->height() >= controller->minimumHeight());
@@ -76,7 +101,7 @@ private slots:
 	// that the operator moved by hand.
 	void viewMenuDocksAndFloats()
 	{
-		dock->present();
+		follower->present();
 		QAction *action = dockAction();
 		QVERIFY(action && !action->isChecked());
 		action->trigger();
@@ -91,7 +116,7 @@ private slots:
 	// load) empties the dock.
 	void dockedSizesAndEscape()
 	{
-		dock->present();
+		follower->present();
 		dockAction()->trigger();
 		const int simpleWidth = controller->minimumWidth();
 		QCOMPARE(controller->maximumWidth(), simpleWidth);
