@@ -9,7 +9,7 @@
 
 #include <QHeaderView>
 #include <QJsonObject>
-#include <QRegExp>
+#include <QRegularExpression>
 #include <QSignalBlocker>
 #include <QTableWidgetItem>
 
@@ -169,8 +169,8 @@ void DiscoveryDialog::on_ApplyButton_released()
 	const QString name = ui->NameEdit->text();
 	const QString ip = ui->IPEidt->text();
 
-	QRegExp address(kAddressPattern);
-	if (name.isEmpty() || !address.exactMatch(ip)) {
+	static const QRegularExpression address(QRegularExpression::anchoredPattern(kAddressPattern));
+	if (name.isEmpty() || !address.match(ip).hasMatch()) {
 		Utils::showErrorMessage(ModuleText::text("CameraAssignError"));
 		return;
 	}

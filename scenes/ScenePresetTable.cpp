@@ -87,7 +87,7 @@ ScenePresetTable ScenePresetTable::fromSettings(const QJsonObject &settings)
 	// The file is read at every scene change; what cannot be used is said once, until the content changes.
 	static QStringList lastSaid;
 	if (table.reasons != lastSaid) {
-		for (const QString &reason : qAsConst(table.reasons))
+		for (const QString &reason : std::as_const(table.reasons))
 			qCWarning(lcScenes, "%s", qUtf8Printable(reason));
 		lastSaid = table.reasons;
 	}
