@@ -64,6 +64,8 @@ ensure_root() {
 # Runs inside the new namespaces: mounts what the command needs, then enters the root.
 enter_root() {
 	mount --make-rprivate /
+	# A mount point of its own, so that namespaces made inside (the package test's) can change its propagation.
+	mount --bind "$system" "$system"
 	mount -t proc proc "$system/proc"
 	mount --rbind /dev "$system/dev"
 	mount -t tmpfs -o mode=1777 tmpfs "$system/tmp"

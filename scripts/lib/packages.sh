@@ -12,6 +12,8 @@ kavren_packages_debian12=(
 	clang libclang-rt-14-dev clang-format-19 valgrind
 	python3 python3-websockets
 	at-spi2-core python3-pyatspi gir1.2-atspi-2.0 dbus-x11 nodejs
+	# Qt 6's core beside OBS's Qt 5, for the check that a module built with Qt 6 refuses to load into OBS 29
+	libqt6core6
 )
 
 kavren_packages_debian13=(
@@ -20,7 +22,7 @@ kavren_packages_debian13=(
 	obs-studio libobs-dev qt6-base-dev qt6-base-private-dev qt6-svg-dev qt6-svg-plugins
 	cmake make g++ pkg-config dpkg-dev file nlohmann-json3-dev libwebsocketpp-dev libasio-dev
 	# what the tests drive OBS with (the npm clients are installed into the build from outside the root)
-	xvfb xauth xdotool x11-apps imagemagick iproute2 util-linux procps libgl1-mesa-dri
+	xvfb xauth xdotool x11-apps imagemagick iproute2 util-linux mount procps libgl1-mesa-dri
 	python3 python3-websockets at-spi2-core python3-pyatspi gir1.2-atspi-2.0 dbus-x11 nodejs
 	# Qt 5 beside OBS's Qt 6, for the check that a module built for OBS 29 refuses to load into OBS 30
 	libqt5core5t64 libqt5gui5t64 libqt5widgets5t64 libqt5network5t64 libqt5svg5
