@@ -4,8 +4,9 @@
 # clone, in /var/cache/kavren/trixie-<hash of the package list>: a changed list makes a new root, the old one stays
 # until removed by hand. A command runs inside it in private mount and network namespaces (only loopback up, so
 # nothing it does reaches another machine) with /proc, /dev, a fresh /tmp and the clone at /src.
-# Usage: trixie-root.sh [--path] [COMMAND [ARGUMENT...]]
-#   no command: makes the root when missing; --path: prints where it is (making it when missing).
+# Usage: trixie-root.sh [--path | --build-dir] [COMMAND [ARGUMENT...]]
+#   no command: makes the root when missing; --path: prints where it is (making it when missing); --build-dir:
+#   prints where, in this clone, the build made inside the root is (KAVREN_BUILD_DIR inside).
 # Needs root (mmdebstrap, chroot and namespaces).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -16,6 +17,12 @@ packages=("${kavren_packages_debian13[@]}")
 cache=/var/cache/kavren
 list_hash=$(printf '%s\n' trixie "${packages[@]}" | sort | sha256sum | cut -c1-16)
 system="$cache/trixie-$list_hash"
+# Inside, the clone is at /src; the build made there is kept apart from the ones made outside.
+build_folder=build-obs30
+if [ "${1:-}" = --build-dir ]; then
+	echo "$root/$build_folder"
+	exit 0
+fi
 
 # host_mirror: the Debian mirror this machine's apt already uses, so the root comes from the same place.
 host_mirror() {
@@ -75,7 +82,7 @@ enter_root() {
 	# Inside, the scripts keep their build and demo apart from the ones made outside, in the same clone.
 	exec chroot "$system" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin HOME=/root \
 		LANG=C.UTF-8 TERM="${TERM:-dumb}" ${CI:+CI=$CI} KAVREN_ROOT=trixie \
-		KAVREN_BUILD_DIR="${KAVREN_ROOT_BUILD_DIR:-/src/build-obs30}" KAVREN_DEMO_DIR=/src/.demo-obs30 \
+		KAVREN_BUILD_DIR="/src/$build_folder" KAVREN_DEMO_DIR=/src/.demo-obs30 \
 		bash -c 'cd /src && exec "$@"' bash "$@"
 }
 
