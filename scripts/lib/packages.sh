@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034 # the lists are read by the scripts that source this file
 # The Debian packages the project needs, one list per Debian release. Source it.
 # Debian 12 (OBS 29, Qt 5): what scripts/install-deps.sh installs on this machine, the sanitizers and the format
 # check included. Debian 13 (OBS 30, Qt 6): what the Debian 13 root of scripts/trixie-root.sh is made from (a
