@@ -35,7 +35,7 @@ function(kavren_add_test name)
 	cmake_parse_arguments(T "XVFB" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
 	add_executable(${name} ${T_SOURCES})
 	kavren_setup_target(${name})
-	target_link_libraries(${name} PRIVATE ${T_LIBS} Qt5::Test)
+	target_link_libraries(${name} PRIVATE ${T_LIBS} Qt::Test)
 	target_compile_definitions(${name} PRIVATE KAVREN_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
 		KAVREN_BINARY_DIR="${PROJECT_BINARY_DIR}")
 	if(T_XVFB)

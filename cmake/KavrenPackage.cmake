@@ -32,7 +32,21 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.kavren-ptz.example")
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "obs-studio (>= 29), libqt5svg5")
+# A module runs only in the OBS major it was built for (OBS 30 moved to Qt 6 and skips modules that link Qt 5), so a
+# package for OBS 29 must not install beside OBS 30. Qt's SVG plug-in is in libqt5svg5 for Qt 5, in its own package
+# for Qt 6.
+if(libobs_VERSION VERSION_GREATER_EQUAL 30)
+	set(kavren_obs_dependency "obs-studio (>= ${libobs_VERSION_MAJOR})")
+else()
+	math(EXPR kavren_next_obs "${libobs_VERSION_MAJOR} + 1")
+	set(kavren_obs_dependency "obs-studio (>= ${libobs_VERSION_MAJOR}), obs-studio (<< ${kavren_next_obs})")
+endif()
+if(kavren_qt_major EQUAL 6)
+	set(kavren_svg_plugin qt6-svg-plugins)
+else()
+	set(kavren_svg_plugin libqt5svg5)
+endif()
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "${kavren_obs_dependency}, ${kavren_svg_plugin}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 include(CPack)

@@ -137,7 +137,7 @@ void OnvifDiscovery::fetchCamInfo(QString message)
 	const QString address = addressFromAnswer(message);
 	if (address.isEmpty())
 		return;
-	for (const QMap<QString, QString> &camera : qAsConst(camInfoList)) {
+	for (const QMap<QString, QString> &camera : std::as_const(camInfoList)) {
 		if (camera.contains(address))
 			return;
 	}

@@ -1,6 +1,7 @@
 #include "plugin/ObsVendor.h"
 
 #include "control/CameraDirector.h"
+#include "plugin/ObsWebSocketApi.h"
 #include "plugin/PluginLog.h"
 
 #include <deque>
@@ -9,12 +10,6 @@
 namespace {
 
 using json = nlohmann::json;
-
-// The callback record obs-websocket copies when a request is registered.
-struct RequestCallback {
-	void (*callback)(obs_data_t *request, obs_data_t *response, void *data);
-	void *data;
-};
 
 // What a registered request needs on obs-websocket's thread. Kept for the module's life: obs-websocket may be
 // about to call a request while it is unregistered.
@@ -28,31 +23,6 @@ std::deque<Route> &routes()
 {
 	static std::deque<Route> all;
 	return all;
-}
-
-proc_handler_t *webSocketHandler()
-{
-	calldata_t data;
-	calldata_init(&data);
-	proc_handler_t *handler = nullptr;
-	if (proc_handler_call(obs_get_proc_handler(), "obs_websocket_api_get_ph", &data))
-		handler = static_cast<proc_handler_t *>(calldata_ptr(&data, "ph"));
-	calldata_free(&data);
-	return handler;
-}
-
-// Calls one of obs-websocket's procedures; `fill` sets its parameters. True when it reports success.
-template <typename Fill>
-bool callWebSocket(proc_handler_t *handler, const char *procedure, Fill fill, void **vendorOut = nullptr)
-{
-	calldata_t data;
-	calldata_init(&data);
-	fill(&data);
-	const bool ok = proc_handler_call(handler, procedure, &data) && calldata_bool(&data, "success");
-	if (ok && vendorOut)
-		*vendorOut = calldata_ptr(&data, "vendor");
-	calldata_free(&data);
-	return ok;
 }
 
 json parsed(obs_data_t *data)
@@ -89,29 +59,21 @@ ObsVendor::~ObsVendor()
 
 bool ObsVendor::registerWithWebSocket()
 {
-	websocket = webSocketHandler();
-	if (!websocket) {
+	if (obs_websocket_get_api_version() == 0) {
 		kavren_log(LOG_INFO, "obs-websocket is not loaded; the camera requests are not offered");
 		return false;
 	}
-	const auto setName = [](calldata_t *data) { calldata_set_string(data, "name", kVendorName); };
-	if (!callWebSocket(websocket, "vendor_register", setName, &vendor) || !vendor) {
+	vendor = obs_websocket_register_vendor(kVendorName);
+	if (!vendor) {
 		kavren_log(LOG_INFO,
 			   "obs-websocket did not take the vendor \"%s\"; the camera requests are not offered",
 			   kVendorName);
-		websocket = nullptr;
 		return false;
 	}
 	for (const std::string &type : CameraRequests::types()) {
 		routes().push_back(Route{requests, type});
-		Route *route = &routes().back();
-		RequestCallback callback{&ObsVendor::onRequest, route};
-		const bool registered = callWebSocket(websocket, "vendor_request_register", [&](calldata_t *data) {
-			calldata_set_ptr(data, "vendor", vendor);
-			calldata_set_string(data, "type", type.c_str());
-			calldata_set_ptr(data, "callback", &callback);
-		});
-		if (!registered)
+		if (!obs_websocket_vendor_register_request(vendor, type.c_str(), &ObsVendor::onRequest,
+							   &routes().back()))
 			kavren_log(LOG_WARNING, "obs-websocket did not take the request %s", type.c_str());
 	}
 	obs_frontend_add_event_callback(&ObsVendor::onFrontendEvent, this);
@@ -141,11 +103,7 @@ void ObsVendor::emitEvent(const char *type, const json &data) const
 	if (!vendor || requests.isClosed())
 		return;
 	obs_data_t *eventData = toObsData(data);
-	callWebSocket(websocket, "vendor_event_emit", [&](calldata_t *call) {
-		calldata_set_ptr(call, "vendor", vendor);
-		calldata_set_string(call, "type", type);
-		calldata_set_ptr(call, "data", eventData);
-	});
+	obs_websocket_vendor_emit_event(vendor, type, eventData);
 	obs_data_release(eventData);
 }
 
@@ -162,10 +120,7 @@ void ObsVendor::stop()
 	if (!vendor)
 		return;
 	for (const std::string &type : CameraRequests::types())
-		callWebSocket(websocket, "vendor_request_unregister", [&](calldata_t *data) {
-			calldata_set_ptr(data, "vendor", vendor);
-			calldata_set_string(data, "type", type.c_str());
-		});
+		obs_websocket_vendor_unregister_request(vendor, type.c_str());
 	vendor = nullptr;
 	kavren_log(LOG_INFO, "camera requests withdrawn from obs-websocket");
 }

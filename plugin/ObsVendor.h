@@ -9,8 +9,8 @@
 
 class CameraDirector;
 
-// The camera requests and events offered through obs-websocket as the vendor "kavren-camera-controller", reached
-// through OBS's procedure handler (obs-websocket loads after us: register from obs_module_post_load).
+// The camera requests and events offered through obs-websocket as the vendor "kavren-camera-controller", through
+// obs-websocket's vendor API (obs-websocket loads after us: register from obs_module_post_load).
 // obs-websocket calls a request on its own thread and gets its answer there, without waiting for the UI thread;
 // requests are answered "the controller is not running" once OBS exits or this object goes. Requests are unregistered
 // at OBS's exit, while obs-websocket is still there, so it never calls into an unloaded module. Events:
@@ -34,7 +34,6 @@ private:
 	void stop();
 
 	CameraRequests requests;
-	proc_handler_t *websocket = nullptr; // obs-websocket's own procedure handler
-	void *vendor = nullptr;
+	void *vendor = nullptr; // obs-websocket's handle of our vendor
 	bool followingExit = false;
 };

@@ -6,6 +6,7 @@
 #include "plugin/ObsSceneSource.h"
 #include "plugin/ObsVendor.h"
 #include "plugin/PluginLog.h"
+#include "plugin/QtHostCheck.h"
 #include "ui/ClickingButtonAccessible.h"
 #include "ui/ControllerDock.h"
 #include "ui/MainDialog.h"
@@ -18,8 +19,10 @@
 #include <obs-module.h>
 
 #include <QAction>
+#include <QDockWidget>
 #include <QMainWindow>
 #include <QPointer>
+#include <QScrollArea>
 #include <QWidget>
 
 OBS_DECLARE_MODULE()
@@ -30,25 +33,62 @@ namespace {
 // The one controller, created hidden at load inside its dock, which the host's main window owns.
 QPointer<MainDialog> mainDialog;
 QPointer<ControllerDock> controllerDock;
+// Set when the module refused to load into this host: nothing of it was set up, so nothing is taken down.
+bool refusedToLoad = false;
+
+// Puts the controller into a dock of the host's main window. Returns the dock, or nullptr when the host did not
+// take it; `docksEntry` becomes the host's Docks-menu entry for it.
+QDockWidget *addHostDock(QWidget *mainWindow, QAction *&docksEntry)
+{
+	docksEntry = nullptr;
+#if LIBOBS_API_MAJOR_VER >= 30
+	// OBS 30 makes the dock itself, keeps it under our id and lists its own toggle in the Docks menu.
+	QScrollArea *content = ControllerDock::makeContent(mainDialog);
+	if (!obs_frontend_add_dock_by_id(ControllerDock::kObjectName, qUtf8Printable(mainDialog->windowTitle()),
+					 content)) {
+		// The controller opens as a window of its own then.
+		content->takeWidget()->setParent(mainWindow, Qt::Window);
+		delete content;
+		return nullptr;
+	}
+	auto *dock = qobject_cast<QDockWidget *>(content->parentWidget());
+	if (dock)
+		docksEntry = dock->toggleViewAction();
+	return dock;
+#else
+	auto *host = qobject_cast<QMainWindow *>(mainWindow);
+	if (!host)
+		return nullptr;
+	QDockWidget *dock = ControllerDock::makeDock(mainDialog, host);
+	docksEntry = static_cast<QAction *>(obs_frontend_add_dock(dock));
+	return dock;
+#endif
+}
 
 void addControllerDock(QWidget *mainWindow)
 {
-	controllerDock = new ControllerDock(mainDialog, mainWindow);
-	auto *docksEntry = static_cast<QAction *>(obs_frontend_add_dock(controllerDock));
-	if (auto *host = qobject_cast<QMainWindow *>(mainWindow))
-		controllerDock->placeIn(host);
-	// The host names the View → Docks entry after the dock's title; the short name reads better in that list,
-	// while a floating controller keeps the product's name in its title bar.
+	QAction *docksEntry = nullptr;
+	QDockWidget *dock = addHostDock(mainWindow, docksEntry);
+	if (!dock) {
+		kavren_log(LOG_WARNING, "the host did not take the controller's dock; it opens as a window of its own");
+		return;
+	}
+	controllerDock = new ControllerDock(dock, mainDialog);
+	// The host names the Docks entry after the dock's title; the short name reads better in that list, while a
+	// floating controller keeps the product's name in its title bar.
 	if (docksEntry)
 		docksEntry->setText(QString::fromUtf8(obs_module_text("DockTitle")));
-	else
-		kavren_log(LOG_WARNING, "the host did not take the controller's dock");
 }
 
 void showController()
 {
-	if (controllerDock)
+	if (controllerDock) {
 		controllerDock->present();
+	} else if (mainDialog) {
+		mainDialog->show();
+		mainDialog->raise();
+		mainDialog->activateWindow();
+	}
 }
 
 void onFrontendEvent(enum obs_frontend_event event, void *)
@@ -70,6 +110,13 @@ MODULE_EXPORT const char *obs_module_description(void)
 
 bool obs_module_load(void)
 {
+	// Before anything of ours touches Qt: in a host on the other Qt major it would take the host down.
+	const std::string refusal = QtHostCheck::refusal(QT_VERSION_MAJOR, QtHostCheck::hostQtVersion());
+	if (!refusal.empty()) {
+		kavren_log(LOG_ERROR, "%s", refusal.c_str());
+		refusedToLoad = true;
+		return false;
+	}
 	// First, so that every line of ours from here on reaches OBS's log.
 	ModuleLog::install();
 	kavren_log(LOG_INFO, "loading %s %s (Qt %s compiled, %s running)", KAVREN_MODULE_NAME, KAVREN_VERSION,
@@ -125,6 +172,8 @@ void obs_module_post_load(void)
 
 void obs_module_unload(void)
 {
+	if (refusedToLoad)
+		return;
 	// The controller goes away with its dock, a child of the host's main window; only the lookups into our locale
 	// table, which the host frees, and the route into the host's log must not outlive the module.
 	obs_frontend_remove_event_callback(onFrontendEvent, nullptr);

@@ -108,7 +108,7 @@ ScenePresetTable ScenePresetTable::fromSettings(const QJsonObject &settings, con
 	// The table is read again whenever the settings change; what cannot be used is said once, until it changes.
 	static QStringList lastSaid;
 	if (table.reasons != lastSaid) {
-		for (const QString &reason : qAsConst(table.reasons))
+		for (const QString &reason : std::as_const(table.reasons))
 			qCWarning(lcScenes, "%s", qUtf8Printable(reason));
 		lastSaid = table.reasons;
 	}

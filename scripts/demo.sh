@@ -7,7 +7,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 camera=${1:-}
-demo="$root/.demo"
+# The demo in the Debian 13 root keeps its own folder (KAVREN_DEMO_DIR): OBS 30 rewrites the configuration it finds.
+demo=${KAVREN_DEMO_DIR:-$root/.demo}
 home="$demo/home"
 
 "$root/scripts/install-deps.sh"

@@ -1,25 +1,25 @@
 #!/usr/bin/env bash
-# Installs every Debian 12 package the project needs to build, run and test. Safe to run again.
+# Installs every Debian package the project needs to build, run and test: Debian 12's (OBS 29) or, on Debian 13,
+# Debian 13's (OBS 30). Safe to run again.
 set -euo pipefail
 
-packages=(
-	build-essential cmake pkg-config git dpkg-dev
-	qtbase5-dev libqt5svg5-dev qttools5-dev-tools
-	libobs-dev obs-studio
-	nlohmann-json3-dev libwebsocketpp-dev libasio-dev
-	xvfb xauth xdotool x11-apps imagemagick iproute2 util-linux
-	clang libclang-rt-14-dev clang-format-19 valgrind
-	python3 python3-websockets
-	at-spi2-core python3-pyatspi gir1.2-atspi-2.0 dbus-x11 nodejs
-)
+root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=lib/packages.sh
+source "$root/scripts/lib/packages.sh"
+# shellcheck source=/dev/null
+release=$(. /etc/os-release && echo "${VERSION_ID:-}")
+case "$release" in
+13) packages=("${kavren_packages_debian13[@]}") ;;
+*) packages=("${kavren_packages_debian12[@]}") ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do
 	dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
 # npm installs the relay's Node client into the build. Debian ships it apart from nodejs; a nodejs of another origin
-# brings its own.
-command -v npm >/dev/null || missing+=(npm)
+# brings its own. The Debian 13 root has none and no network: the clients come into its build from outside.
+[ -n "${KAVREN_ROOT:-}" ] || command -v npm >/dev/null || missing+=(npm)
 if [ ${#missing[@]} -eq 0 ]; then
 	echo "All needed packages are installed."
 	exit 0

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs what is needed, checks the formatting, builds with warnings as errors, and runs every test once: unit,
-# widget and the end-to-end runs in the real OBS side by side, then the sanitizer runs and the fuzz targets for a
-# short while. Prints how long each phase took.
+# widget and the end-to-end runs in the real OBS 29 (Debian 12, Qt 5) side by side, then the sanitizer runs and the
+# fuzz targets for a short while; then the same build and tests for OBS 30 (Qt 6) inside a Debian 13 root, made on
+# first use (scripts/trixie-root.sh). Prints how long each phase took.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KAVREN_BUILD_DIR:-$root/build}
+obs30_build=$("$root/scripts/trixie-root.sh" --build-dir)
 # shellcheck source=lib/run-ctest.sh
 source "$root/scripts/lib/run-ctest.sh"
 
@@ -22,6 +24,8 @@ phase() {
 install_deps() {
 	"$root/scripts/install-deps.sh"
 	"$root/scripts/install-relay-clients.sh" "$build"
+	# The Debian 13 root has no network: its build gets the npm clients from here.
+	"$root/scripts/install-relay-clients.sh" "$obs30_build"
 }
 
 run_tests() {
@@ -30,6 +34,7 @@ run_tests() {
 }
 sanitize() { "$root/scripts/sanitize.sh" "$@"; }
 fuzz() { "$root/scripts/fuzz.sh" --prebuilt; }
+obs30() { "$root/scripts/trixie-root.sh" scripts/check-obs30.sh "$@"; }
 
 # together FIRST SECOND: runs SECOND in the background while FIRST runs, then shows what SECOND printed; fails when
 # either fails. The tests mostly wait on simulated cameras and OBS, so a build can use the cores meanwhile.
@@ -54,10 +59,14 @@ phase build "$root/scripts/build.sh" -DKAVREN_WERROR=ON -DCMAKE_BUILD_TYPE=Relea
 phase "tests, tsan build" together run_tests "sanitize build-thread"
 phase "tsan, clang build" together "sanitize run-thread" "sanitize build-clang"
 phase "asan, fuzz" together "sanitize run-clang" fuzz
+phase "obs30 root" "$root/scripts/trixie-root.sh"
+phase "obs30 build" obs30 build
+phase "obs30 tests" obs30 tests
 
 # Reached only when every step above passed (the script stops at the first failure).
-total=$(ctest --test-dir "$build" -N | awk '/Total Tests:/ {print $3}')
-echo "All checks passed: the format check, the tests, the sanitizer runs and the fuzz targets."
+count_tests() { ctest --test-dir "$1" -N | awk '/Total Tests:/ {print $3}'; }
+total=$(($(count_tests "$build") + $(count_tests "$obs30_build")))
+echo "All checks passed: the format check, the tests on OBS 29 and OBS 30, the sanitizer runs and the fuzz targets."
 echo "Tests: ${total} passed, 0 failed"
 if [ -x "$root/scripts/code-stats.sh" ]; then
 	"$root/scripts/code-stats.sh"

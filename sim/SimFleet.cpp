@@ -33,7 +33,7 @@ QList<SimFleet::Camera> SimFleet::consecutive(int count, const QHostAddress &fir
 
 SimFleet::SimFleet(Options options) : m_options(std::move(options)), m_thread(std::make_shared<SimThread>())
 {
-	for (const Camera &c : qAsConst(m_options.cameras)) {
+	for (const Camera &c : std::as_const(m_options.cameras)) {
 		CameraSimulator::Options o;
 		o.address = c.address;
 		o.port = m_options.port;
@@ -58,7 +58,7 @@ bool SimFleet::start(QString *error)
 	if (m_running)
 		return true;
 	QSet<quint32> seen;
-	for (const Camera &c : qAsConst(m_options.cameras)) {
+	for (const Camera &c : std::as_const(m_options.cameras)) {
 		if (seen.contains(c.address.toIPv4Address())) {
 			if (error)
 				*error = QStringLiteral("address %1 is given to two cameras").arg(c.address.toString());

@@ -15,7 +15,7 @@ import sys
 
 try:
     import websockets
-    from websockets.exceptions import InvalidStatusCode
+    from websockets.exceptions import InvalidHandshake
 except ImportError:
     sys.exit(3)
 
@@ -26,6 +26,12 @@ async def exchange(url, origin, ip, port, data, replies, timeout):
         for _ in range(replies):
             message = await asyncio.wait_for(socket.recv(), timeout)
             print(message, flush=True)
+
+
+def refused_status(error):
+    """The HTTP status of a refused handshake, or None: websockets 14 and later tell it in the error's response."""
+    response = getattr(error, "response", None)
+    return getattr(response, "status_code", None) or getattr(error, "status_code", None)
 
 
 def main():
@@ -42,8 +48,11 @@ def main():
         asyncio.run(exchange(url, origin, ip, int(port), [int(b) for b in data.split(",")], int(replies), timeout))
     except asyncio.TimeoutError:
         return 2
-    except InvalidStatusCode as refusal:
-        print("refused: HTTP %d" % refusal.status_code, flush=True)
+    except InvalidHandshake as refusal:
+        status = refused_status(refusal)
+        if status is None:
+            raise
+        print("refused: HTTP %d" % status, flush=True)
         return 4
     return 0
 

@@ -1,6 +1,10 @@
 // The camera hotkeys against the real libobs: registration and bindings restored from a profile's basic.ini,
 // key events injected through the host's hotkey system arriving as hotKeysentTo, unregistration, the window's
 // handler turning them into camera commands on a simulated camera, and the "UseHotHeys" switch.
+// Qt's umbrella header before OBS's: from OBS 30 on, obs.h maps the SSE intrinsics onto SIMDe's by macros, which
+// breaks the compiler's own intrinsics headers when Qt includes them afterwards.
+#include <QtTest>
+
 #include "ShippedLocale.h"
 #include "CameraSimulator.h"
 #include "plugin/CameraHotKey.h"
@@ -30,7 +34,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QtTest>
 
 #include <cstdarg>
 #include <memory>

@@ -1,10 +1,12 @@
-// The controller inside the host's dock: the same controller shown docked or floating, the View-menu entries that
-// dock and float it, the view sizes in a dock, and a slot driven from the dock.
+// The controller inside the host's dock, whether the module made the dock (OBS 29) or the host did (OBS 30): the
+// same controller shown docked or floating, the View-menu entries that dock and float it, the view sizes in a dock,
+// and a slot driven from the dock.
 
 #include "MainDialogTestSupport.h"
 #include "ui/ControllerDock.h"
 
 #include <QAction>
+#include <QDockWidget>
 #include <QMainWindow>
 #include <QPushButton>
 #include <QtTest>
@@ -13,7 +15,20 @@ using namespace MainDialogTest;
 
 namespace {
 const char *const kCameraAddress = "127.0.0.181";
+
+// The dock OBS 30 makes around a widget it is given with an id and a title.
+QDockWidget *hostMadeDock(QWidget *widget, QMainWindow *host)
+{
+	auto *dock = new QDockWidget(host);
+	dock->setWidget(widget);
+	dock->setWindowTitle(widget->windowTitle());
+	dock->setObjectName(QLatin1String(ControllerDock::kObjectName));
+	host->addDockWidget(Qt::RightDockWidgetArea, dock);
+	dock->setVisible(false);
+	dock->setFloating(true);
+	return dock;
 }
+} // namespace
 
 class tst_ControllerDock : public QObject {
 	Q_OBJECT
@@ -22,7 +37,8 @@ class tst_ControllerDock : public QObject {
 	std::unique_ptr<CameraSimulator> camera;
 	std::unique_ptr<QMainWindow> host;
 	QPointer<MainDialog> controller;
-	QPointer<ControllerDock> dock;
+	QPointer<QDockWidget> dock;
+	QPointer<ControllerDock> follower;
 
 	QAction *dockAction() const { return dock->findChild<QAction *>(QStringLiteral("DockInHostWindowAction")); }
 	QAction *floatAction() const
@@ -40,6 +56,13 @@ private slots:
 		camera = startCamera(kCameraAddress, "NX-B93K");
 	}
 
+	void initTestCase_data()
+	{
+		QTest::addColumn<bool>("hostMakesDock");
+		QTest::newRow("module's dock (OBS 29)") << false;
+		QTest::newRow("host's dock (OBS 30)") << true;
+	}
+
 	void init()
 	{
 		SettingsHome::write(QJsonObject{{QStringLiteral("Camera1IP"), QString::fromLatin1(kCameraAddress)}});
@@ -47,8 +70,10 @@ private slots:
 		host->setCentralWidget(new QWidget);
 		host->resize(1280, 900);
 		controller = new MainDialog(host.get());
-		dock = new ControllerDock(controller, host.get());
-		dock->placeIn(host.get());
+		QFETCH_GLOBAL(bool, hostMakesDock);
+		dock = hostMakesDock ? hostMadeDock(ControllerDock::makeContent(controller), host.get())
+				     : ControllerDock::makeDock(controller, host.get());
+		follower = new ControllerDock(dock, controller);
 		host->show();
 	}
 
@@ -64,7 +89,7 @@ private slots:
 	void presentShowsTheController()
 	{
 		QVERIFY(!controller->isVisible());
-		dock->present();
+		follower->present();
 		QVERIFY(dock->isFloating());
 		QVERIFY(controller->isVisible());
 		QVERIFY(dock->width() >= controller->minimumWidth() && dock->height() >= controller->minimumHeight());
@@ -80,7 +105,7 @@ private slots:
 	// that the operator moved by hand.
 	void viewMenuDocksAndFloats()
 	{
-		dock->present();
+		follower->present();
 		QAction *action = dockAction();
 		QVERIFY(action && !action->isChecked() && floatAction()->isChecked());
 		action->trigger();
@@ -95,7 +120,7 @@ private slots:
 	void dockedFitsALaptopScreen()
 	{
 		host->resize(1366, 600);
-		dock->present();
+		follower->present();
 		dockAction()->trigger();
 		QTRY_VERIFY(dock->minimumSizeHint().height() <= 300 && host->minimumHeight() <= 300);
 		QTRY_VERIFY(dock->height() < controller->minimumHeight());
@@ -112,7 +137,7 @@ private slots:
 	// load) empties the dock, but Settings → Close closes it.
 	void dockedSizesAndEscape()
 	{
-		dock->present();
+		follower->present();
 		dockAction()->trigger();
 		const int simpleWidth = controller->minimumWidth();
 		QCOMPARE(controller->maximumWidth(), simpleWidth);

@@ -117,7 +117,7 @@ private:
 				QMutexLocker lock(&m_mutex);
 				m_received.append(datagram.data());
 			}
-			for (const QByteArray &a : qAsConst(m_answers))
+			for (const QByteArray &a : std::as_const(m_answers))
 				m_socket->writeDatagram(a, datagram.senderAddress(), quint16(datagram.senderPort()));
 		}
 	}

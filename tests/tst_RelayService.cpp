@@ -386,7 +386,7 @@ private slots:
 				controls << widget;
 		}
 		QCOMPARE(controls.size(), 16);
-		for (QWidget *widget : qAsConst(controls))
+		for (QWidget *widget : std::as_const(controls))
 			QVERIFY2(!widget->accessibleName().isEmpty(), qPrintable(widget->objectName()));
 	}
 

@@ -93,7 +93,7 @@ int countLoggedStartingWith(const QString &prefix)
 {
 	std::lock_guard<std::mutex> lock(logMutex);
 	int n = 0;
-	for (const QString &line : qAsConst(logLines))
+	for (const QString &line : std::as_const(logLines))
 		n += line.startsWith(prefix) ? 1 : 0;
 	return n;
 }
@@ -103,7 +103,7 @@ bool waitForLogged(const QString &prefix, int count = 1, int timeoutMs = kWaitMs
 	std::unique_lock<std::mutex> lock(logMutex);
 	return logChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&]() {
 		int n = 0;
-		for (const QString &line : qAsConst(logLines))
+		for (const QString &line : std::as_const(logLines))
 			n += line.startsWith(prefix) ? 1 : 0;
 		return n >= count;
 	});
@@ -322,7 +322,7 @@ public:
 	}
 	void release()
 	{
-		for (int fd : qAsConst(m_fillers))
+		for (int fd : std::as_const(m_fillers))
 			::close(fd);
 		m_fillers.clear();
 		if (m_lowered)

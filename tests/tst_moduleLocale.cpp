@@ -1,10 +1,12 @@
 // The module's entry points and locale table, exercised the way the host uses them: the built module is opened
 // by the real libobs, which hands it its handle and locale.
+// Qt's umbrella header before OBS's: from OBS 30 on, obs.h maps the SSE intrinsics onto SIMDe's by macros, which
+// breaks the compiler's own intrinsics headers when Qt includes them afterwards.
+#include <QtTest>
+
 #include <obs-module.h>
 #include <obs.h>
 #include <util/platform.h>
-
-#include <QtTest>
 
 namespace {
 

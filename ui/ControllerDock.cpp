@@ -6,25 +6,41 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QDockWidget>
 #include <QMainWindow>
 #include <QScrollArea>
 #include <QScrollBar>
 
-ControllerDock::ControllerDock(MainDialog *controller, QWidget *parent) : QDockWidget(parent), controller(controller)
+QScrollArea *ControllerDock::makeContent(MainDialog *controller)
 {
-	setObjectName(QLatin1String(kObjectName));
-	setWindowTitle(controller->windowTitle());
-	// The host's window is as tall as its tallest dock column needs: docked, the controller's designed height
-	// would push it past a laptop's screen. It keeps that height and scrolls inside the dock instead.
-	scroller = new QScrollArea(this);
+	auto *scroller = new QScrollArea;
 	scroller->setObjectName(QStringLiteral("ControllerScrollArea"));
+	scroller->setWindowTitle(controller->windowTitle());
 	scroller->setFrameShape(QFrame::NoFrame);
 	scroller->setWidgetResizable(true);
 	scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 	scroller->setWidget(controller);
-	setWidget(scroller);
+	return scroller;
+}
+
+QDockWidget *ControllerDock::makeDock(MainDialog *controller, QMainWindow *host)
+{
+	auto *dock = new QDockWidget(host);
+	dock->setObjectName(QLatin1String(kObjectName));
+	dock->setWindowTitle(controller->windowTitle());
+	dock->setWidget(makeContent(controller));
+	// Docking back needs a place in the host's layout, which a floating dock keeps for later.
+	host->addDockWidget(Qt::RightDockWidgetArea, dock);
+	dock->setFloating(true);
+	dock->hide();
+	return dock;
+}
+
+ControllerDock::ControllerDock(QDockWidget *dock, MainDialog *controller)
+    : QObject(dock), controller(controller), scroller(qobject_cast<QScrollArea *>(dock->widget()))
+{
 	connect(controller, &MainDialog::viewSizeChanged, this, &ControllerDock::fitToPlace);
-	connect(controller, &MainDialog::closeRequested, this, &QDockWidget::close);
+	connect(controller, &MainDialog::closeRequested, dock, &QDockWidget::close);
 
 	// A floating dock on X11 has the window manager's title bar and no way back into the host's window other
 	// than these entries.
@@ -35,34 +51,31 @@ ControllerDock::ControllerDock(MainDialog *controller, QWidget *parent) : QDockW
 	floatAction->setObjectName(QStringLiteral("FloatOutsideHostWindowAction"));
 	for (QAction *place : {dockAction, floatAction})
 		place->setCheckable(true);
-	connect(dockAction, &QAction::triggered, this, [this]() { setFloating(false); });
-	connect(floatAction, &QAction::triggered, this, [this]() { setFloating(true); });
-	connect(this, &QDockWidget::topLevelChanged, this, &ControllerDock::keepViewActionsInStep);
+	connect(dockAction, &QAction::triggered, dock, [dock]() { dock->setFloating(false); });
+	connect(floatAction, &QAction::triggered, dock, [dock]() { dock->setFloating(true); });
+	connect(dock, &QDockWidget::topLevelChanged, this, &ControllerDock::keepViewActionsInStep);
 	// Where the controller is matters when an operator asks for help with a screenshot of a layout.
-	connect(this, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+	connect(dock, &QDockWidget::visibilityChanged, this, [dock](bool visible) {
 		if (visible)
 			qCInfo(lcUi, "the controller is shown %s",
-			       isFloating() ? "floating" : "docked in OBS's window");
+			       dock->isFloating() ? "floating" : "docked in OBS's window");
 	});
 	controller->addViewActions({dockAction, floatAction});
-	keepViewActionsInStep(isFloating());
+	keepViewActionsInStep(dock->isFloating());
 }
 
-void ControllerDock::placeIn(QMainWindow *host)
+QDockWidget *ControllerDock::dock() const
 {
-	// Docking back needs a place in the host's layout, which a floating dock keeps for later.
-	if (host->dockWidgetArea(this) == Qt::NoDockWidgetArea)
-		host->addDockWidget(Qt::RightDockWidgetArea, this);
-	setFloating(true);
-	hide();
+	return static_cast<QDockWidget *>(parent());
 }
 
 void ControllerDock::present()
 {
-	show();
-	raise();
-	if (isFloating())
-		activateWindow();
+	QDockWidget *frame = dock();
+	frame->show();
+	frame->raise();
+	if (frame->isFloating())
+		frame->activateWindow();
 	controller->setFocus(Qt::OtherFocusReason);
 }
 
@@ -74,16 +87,19 @@ void ControllerDock::keepViewActionsInStep(bool floating)
 
 void ControllerDock::fitToPlace()
 {
+	if (!scroller)
+		return;
 	// As wide as the view and its scroll bar, and no taller than the host's layout makes it: the host's window
 	// grows to make room for a dock's minimum height, even for the minimum a floating dock had as it is put back.
 	const int margins = 2 * scroller->frameWidth();
 	const int scrollBar = scroller->verticalScrollBar()->sizeHint().width();
 	scroller->setMinimumWidth(controller->minimumWidth() + margins + scrollBar);
 	scroller->setMaximumWidth(qMin(controller->maximumWidth() + margins + scrollBar, QWIDGETSIZE_MAX));
-	if (!isFloating())
+	QDockWidget *frame = dock();
+	if (!frame->isFloating())
 		return;
 	// Floating, the dock is the controller's window at its designed size.
 	scroller->setMinimumHeight(controller->minimumHeight() + margins);
-	resize(size().expandedTo(minimumSizeHint()));
+	frame->resize(frame->size().expandedTo(frame->minimumSizeHint()));
 	scroller->setMinimumHeight(0);
 }

@@ -6,8 +6,8 @@
 
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegExp>
-#include <QRegExpValidator>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 
 namespace {
 
@@ -21,7 +21,7 @@ const char *const kTiltDownPattern = "^(0|-(30|[1-2]?[0-9]))$";
 
 void setValidator(QLineEdit *edit, const char *pattern, QObject *owner)
 {
-	edit->setValidator(new QRegExpValidator(QRegExp(QString::fromLatin1(pattern)), owner));
+	edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QString::fromLatin1(pattern)), owner));
 }
 
 void setTexts(QWidget *widget, const char *key)

@@ -99,7 +99,7 @@ void ScenePresetDialog::refresh()
 	ui->SceneTable->setRowCount(0);
 	for (const QString &scene : present)
 		addSceneRow(scene, true, table);
-	for (const QString &scene : qAsConst(missing))
+	for (const QString &scene : std::as_const(missing))
 		addSceneRow(scene, false, table);
 	if (selectedRow >= 0 && selectedRow < ui->SceneTable->rowCount())
 		ui->SceneTable->selectRow(selectedRow);

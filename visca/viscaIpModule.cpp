@@ -323,7 +323,7 @@ namespace {
 // Header and payload as one packet; the serial number used is returned through `serial`.
 std::vector<uint8_t> framePacket(viscaIpModule *link, uint8_t type, const QByteArray &payload, uint32_t *serial)
 {
-	const int length = std::min(payload.size(), kMaxDatagram - kHeaderSize);
+	const int length = std::min(int(payload.size()), kMaxDatagram - kHeaderSize);
 	std::vector<uint8_t> packet(size_t(length) + kHeaderSize);
 	*serial = link->setViscaIpHeader(packet.data(), type, uint8_t(length));
 	if (length > 0)

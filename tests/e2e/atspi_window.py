@@ -24,6 +24,9 @@ import time
 import pyatspi
 
 TITLE = "Kavren OBS Camera Controller"
+# Roles by value: newer AT-SPI names the push button role "button".
+BUTTONS = (pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_CHECK_BOX)
+ENTRIES = (pyatspi.ROLE_MENU_ITEM, pyatspi.ROLE_CHECK_MENU_ITEM, pyatspi.ROLE_PUSH_BUTTON)
 TIMEOUT = float(os.environ.get("KAVREN_ATSPI_TIMEOUT", "20"))
 
 
@@ -73,7 +76,7 @@ def obs_entry(name):
         if app is None:
             return None
         for node in descendants(app):
-            if node.name == name and node.getRoleName() in ("menu item", "check menu item", "push button"):
+            if node.name == name and node.getRole() in ENTRIES:
                 return node
         return None
 
@@ -125,7 +128,7 @@ def main():
     if command == "sizes":
         window = wait_for(controller_window)
         for node in descendants(window):
-            if node.getRoleName() in ("push button", "check box") and node.name:
+            if node.getRole() in BUTTONS and node.name:
                 _, _, width, height = extents(node)
                 print("%s\t%d\t%d" % (node.name, width, height))
         return 0

@@ -4,11 +4,12 @@
 # the module from the installed system folders, and removes it with dpkg, checking that every file it installed is
 # gone. The install runs in a mount namespace over throw-away overlays of /usr and /var, so this machine's system
 # and other OBS runs never see the package, and in a network namespace of its own; without namespaces or overlays
-# it installs on this machine and removes the package again, unless it is installed already.
-# Usage: package_deb.sh BUILD_DIR DATA_DIR PACKAGE_NAME VERSION
+# it installs on this machine and removes the package again, unless it is installed already. A package for OBS 29
+# (Qt 5) must keep away from OBS 30, and one for OBS 30 (Qt 6) needs OBS 30.
+# Usage: package_deb.sh BUILD_DIR DATA_DIR PACKAGE_NAME VERSION QT_MAJOR
 set -uo pipefail
 
-build=$1 data=$2 name=$3 version=$4
+build=$1 data=$2 name=$3 version=$4 qt_major=$5
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=../../scripts/lib/obs-session.sh
 source "$here/../../scripts/lib/obs-session.sh"
@@ -46,9 +47,17 @@ check_contents() {
 	grep -qx "Architecture: $(dpkg --print-architecture)" <<<"$fields" || fail "architecture: $fields"
 	grep -q "^Maintainer: .\+<.\+@.\+>$" <<<"$fields" || fail "no maintainer address"
 	grep -q "^Description: .\+" <<<"$fields" || fail "no description"
-	local dependency
-	for dependency in obs-studio libobs0 libqt5core5a libqt5gui5 libqt5widgets5 libqt5network5 libqt5svg5; do
-		grep -q "^Depends:.*\b$dependency\b" <<<"$fields" || fail "does not depend on $dependency"
+	local dependency dependencies
+	case "$qt_major" in
+	5) dependencies=("obs-studio (>= 29), obs-studio (<< 30)" libobs0 libqt5core5a libqt5gui5 libqt5widgets5
+		libqt5network5 libqt5svg5) ;;
+	*) dependencies=("obs-studio (>= 30)" libobs0t64 libqt6core6t64 libqt6gui6 libqt6widgets6 libqt6network6
+		qt6-svg-plugins) ;;
+	esac
+	local depends
+	depends=$(sed -n 's/^Depends: //p' <<<"$fields")
+	for dependency in "${dependencies[@]}"; do
+		[[ ", $depends," == *", $dependency"[,\ ]* ]] || fail "does not depend on $dependency: $depends"
 	done
 
 	local listing
