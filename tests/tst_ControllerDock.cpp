@@ -9,6 +9,7 @@
 #include <QDockWidget>
 #include <QMainWindow>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QtTest>
 
 using namespace MainDialogTest;

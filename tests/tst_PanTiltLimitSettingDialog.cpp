@@ -142,8 +142,8 @@ private slots:
 	{
 		QDir(Utils::getAppDataPath()).removeRecursively();
 		QFile::remove(Utils::getAppDataPath());
-		j57->clearReceived();
-		d26g->clearReceived();
+		QVERIFY(clearWhenQuiet(*j57));
+		QVERIFY(clearWhenQuiet(*d26g));
 	}
 
 	void cleanupTestCase()
