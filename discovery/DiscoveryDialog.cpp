@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -42,6 +44,8 @@ DiscoveryDialog::DiscoveryDialog(QWidget *parent) : QDialog(parent), ui(std::mak
 	ui->IPEidt->setAccessibleName(ui->AddressLabel->text());
 	ui->NameEdit->setAccessibleName(ui->NameLabel->text());
 	ui->IPTableWidget->setAccessibleName(ui->ListLabel->text());
+	ui->IPEidt->setPlaceholderText(ModuleText::text("AssignAddressHint"));
+	ui->NameEdit->setPlaceholderText(ModuleText::text("AssignNameHint"));
 	fillSlotList();
 	ui->IPTableWidget->setColumnCount(2);
 	ui->IPTableWidget->setHorizontalHeaderLabels({ModuleText::text("IPAddress"), ModuleText::text("CameraID")});
@@ -53,6 +57,10 @@ DiscoveryDialog::DiscoveryDialog(QWidget *parent) : QDialog(parent), ui(std::mak
 	connect(ui->IPTableWidget, &QTableWidget::cellClicked, this, &DiscoveryDialog::rowPressed);
 	connect(ui->CameraComboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
 		[this](int index) { updateIPAndName(slotKey(index)); });
+	// What the status line says holds for the slot and the address it was said for.
+	connect(ui->CameraComboBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+		[this]() { showStatus(QString()); });
+	connect(ui->IPEidt, &QLineEdit::textChanged, this, [this]() { showStatus(QString()); });
 	connect(ui->CloseButton, &QPushButton::clicked, this, &QDialog::close);
 	updateIPAndName(slotKey(ui->CameraComboBox->currentIndex()));
 }
@@ -161,20 +169,60 @@ void DiscoveryDialog::rowPressed(int row, int column)
 void DiscoveryDialog::on_ApplyButton_released()
 {
 	const int index = ui->CameraComboBox->currentIndex();
-	const QString slotText = slotKey(index);
 	const QString name = ui->NameEdit->text();
 	const QString ip = ui->IPEidt->text();
 
-	if (name.isEmpty() || !CameraAddress::isUsable(ip)) {
+	if (!ip.isEmpty() && (name.isEmpty() || !CameraAddress::isUsable(ip))) {
+		showStatus(QString());
 		Utils::showErrorMessage(ModuleText::text("CameraAssignError"));
 		return;
 	}
+	// One camera in two slots is seldom meant: two operators would drive it from different buttons.
+	const QJsonObject settings = SettingsFile::read();
+	const int other = ip.isEmpty() ? -1 : slotWithAddress(settings, ip, index);
+	if (other >= 0 && !duplicateTold) {
+		showStatus(ModuleText::text("AssignDuplicate")
+				   .arg(ip, QString::number(other + 1), slotCaption(settings, slotKey(other))));
+		duplicateTold = true;
+		return;
+	}
+	storeSlot(index, ip, name);
+}
 
-	SettingsFile::updateLogged(lcDiscovery, [&](QJsonObject &settings) {
-		settings.insert(SettingsFile::addressKey(slotText), ip);
-		settings.insert(SettingsFile::nickNameKey(slotText), name);
+int DiscoveryDialog::slotWithAddress(const QJsonObject &settings, const QString &ip, int except)
+{
+	const std::optional<quint32> camera = CameraAddress::ipv4(ip);
+	for (int other = 0; other < kSlots; ++other) {
+		const QString stored = settings.value(SettingsFile::addressKey(slotKey(other))).toString();
+		if (other != except && camera && CameraAddress::ipv4(stored) == camera)
+			return other;
+	}
+	return -1;
+}
+
+void DiscoveryDialog::storeSlot(int index, const QString &ip, const QString &name)
+{
+	const QString slot = slotKey(index);
+	// An empty address clears the slot; its name stays unless that was emptied too.
+	const bool stored = SettingsFile::updateLogged(lcDiscovery, [&](QJsonObject &settings) {
+		for (const auto &[key, value] : {std::make_pair(SettingsFile::addressKey(slot), ip),
+						 std::make_pair(SettingsFile::nickNameKey(slot), name)}) {
+			if (value.isEmpty())
+				settings.remove(key);
+			else
+				settings.insert(key, value);
+		}
 	});
 	fillSlotList();
+	showStatus(!stored        ? QString()
+		   : ip.isEmpty() ? ModuleText::text("AssignCleared").arg(index + 1)
+				  : ModuleText::text("AssignStored").arg(QString::number(index + 1), ip));
 	// The main dialog refreshes its slot captions even when the file could not be read.
 	emit ipAssigned(index, ip, name);
+}
+
+void DiscoveryDialog::showStatus(const QString &text)
+{
+	ui->StatusLabel->setText(text);
+	duplicateTold = false;
 }

@@ -15,8 +15,10 @@ class DiscoveryDialog;
 }
 
 // Assigns a camera address and a display name to one of the eight camera slots: the operator types them, or
-// searches the network with WS-Discovery and picks one of the identified cameras from the list. The search runs
-// off the UI thread; rows appear as cameras are identified, and closing the dialog ends the search.
+// searches the network with WS-Discovery and picks one of the identified cameras from the list. An empty address
+// clears the slot. An address another slot has already is stored only when Apply is pressed a second time for it,
+// after a line under the fields has named that slot. The search runs off the UI thread; rows appear as cameras are
+// identified, and closing the dialog ends the search.
 class DiscoveryDialog : public QDialog {
 	Q_OBJECT
 
@@ -32,7 +34,7 @@ public:
 	bool isSearching() const { return search != nullptr; }
 
 signals:
-	// A slot was assigned; `index` is the slot list index 0..7.
+	// A slot was assigned, or cleared when `ip` is empty; `index` is the slot list index 0..7.
 	void ipAssigned(int index, QString ip, QString name);
 
 public slots:
@@ -46,6 +48,10 @@ private:
 	// A slot's caption: its stored name, or the localized slot name.
 	static QString slotCaption(const QJsonObject &settings, const QString &slot);
 	void fillSlotList();
+	// The first slot other than `except` whose stored address is `ip`'s camera; -1 when there is none.
+	static int slotWithAddress(const QJsonObject &settings, const QString &ip, int except);
+	void storeSlot(int index, const QString &ip, const QString &name);
+	void showStatus(const QString &text);
 	void onCameraIdentified(const QString &address, const QString &name);
 	void onSearchFinished(int identified);
 	void showSearchProgress();
@@ -53,4 +59,5 @@ private:
 	std::unique_ptr<Ui::DiscoveryDialog> ui;
 	CameraSearch *search = nullptr; // child; the running search, if any
 	int answered = 0;               // cameras that answered the running search
+	bool duplicateTold = false;     // the status line named the slot that has the address in the field
 };

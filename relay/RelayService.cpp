@@ -6,6 +6,7 @@
 #include "settings/Utils.h"
 
 #include <QDir>
+#include <QRandomGenerator>
 
 #include <algorithm>
 #include <chrono>
@@ -95,8 +96,18 @@ ViscaTransfer::Options RelayService::relayOptions() const
 		options.listenAddress = QHostAddress(QHostAddress::LocalHost);
 	options.anyDestination = m_settings.anyDestination;
 	options.allowedOrigins = m_settings.allowedOrigins;
+	options.secret = m_settings.secretUnreadable ? unguessableSecret() : m_settings.secret;
 	return options;
 }
+
+QString RelayService::unguessableSecret()
+{
+	// A secret nobody was told: the relay refuses every client, as it must while its real one cannot be read.
+	quint32 words[8];
+	QRandomGenerator::system()->fillRange(words);
+	return QString::fromLatin1(QByteArray(reinterpret_cast<const char *>(words), sizeof words).toBase64());
+}
+
 bool RelayService::isListening() const
 {
 	return m_relay && m_relay->isServing();

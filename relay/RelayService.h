@@ -53,6 +53,7 @@ private:
 	void run();
 	void retireRelay();
 	ViscaTransfer::Options relayOptions() const;
+	static QString unguessableSecret();
 
 	const ViscaTransfer::Options m_base;
 	const QString m_settingsDirectory;

@@ -14,6 +14,7 @@ const QString kEnabledKey = QStringLiteral("RelayEnabled");
 const QString kListenKey = QStringLiteral("RelayListen");
 const QString kAnyDestinationKey = QStringLiteral("RelayAnyDestination");
 const QString kAllowedOriginsKey = QStringLiteral("RelayAllowedOrigins");
+const QString kSecretKey = QStringLiteral("RelaySecret");
 const QString kListenAll = QStringLiteral("all");
 const QString kListenLocal = QStringLiteral("local");
 
@@ -71,6 +72,17 @@ QStringList readOrigins(const QJsonObject &settings)
 	return {};
 }
 
+// The secret itself is never logged, whatever its type.
+void readSecret(const QJsonObject &settings, RelaySettings &relay)
+{
+	const QJsonValue value = settings.value(kSecretKey);
+	relay.secret = value.toString();
+	relay.secretUnreadable = !value.isUndefined() && !value.isString();
+	if (relay.secretUnreadable)
+		qCWarning(lcRelay, "Settings: %s is not a string; the relay serves no client until it is one.",
+			  qPrintable(kSecretKey));
+}
+
 } // namespace
 
 RelaySettings RelaySettings::fromJson(const QJsonObject &settings)
@@ -80,6 +92,7 @@ RelaySettings RelaySettings::fromJson(const QJsonObject &settings)
 	relay.localOnly = readLocalOnly(settings);
 	relay.anyDestination = readBool(settings, kAnyDestinationKey, relay.anyDestination);
 	relay.allowedOrigins = readOrigins(settings);
+	readSecret(settings, relay);
 	return relay;
 }
 
@@ -89,6 +102,9 @@ void RelaySettings::writeTo(QJsonObject &settings) const
 	settings[kListenKey] = localOnly ? kListenLocal : kListenAll;
 	settings[kAnyDestinationKey] = anyDestination;
 	settings[kAllowedOriginsKey] = QJsonArray::fromStringList(allowedOrigins);
+	// An unreadable secret stays as the file has it, keeping the relay closed until someone mends it.
+	if (!secretUnreadable)
+		settings[kSecretKey] = secret;
 }
 
 RelaySettings RelaySettings::read(const QString &directory)
@@ -107,5 +123,6 @@ bool RelaySettings::store(const QString &directory) const
 bool RelaySettings::operator==(const RelaySettings &other) const
 {
 	return enabled == other.enabled && localOnly == other.localOnly && anyDestination == other.anyDestination &&
-	       allowedOrigins == other.allowedOrigins;
+	       allowedOrigins == other.allowedOrigins && secret == other.secret &&
+	       secretUnreadable == other.secretUnreadable;
 }

@@ -6,6 +6,7 @@
 #include <websocketpp/logger/levels.hpp>
 #include <websocketpp/server.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 
@@ -37,26 +38,37 @@ public:
 	}
 	void clear_channels(level channels) { m_dynamicChannels.fetch_and(~channels); }
 
-	void write(level channel, const std::string &message) { write(channel, message.c_str()); }
-	void write(level channel, const char *message)
+	void write(level channel, const char *message) { write(channel, std::string(message)); }
+	void write(level channel, std::string message)
 	{
 		if (!dynamic_test(channel))
 			return;
+		hideQueries(message);
 		// The library's "errors" are mostly a client's misfortune (a failed handshake, a dropped connection),
 		// and stopping the acceptor is reported as one too; only a fatal one is a warning of ours.
 		const char *name = Names::channel_name(channel);
 		if (IsErrorLog && channel >= websocketpp::log::elevel::fatal)
-			qCWarning(lcRelayWebSocket, "[%s] %s", name, message);
+			qCWarning(lcRelayWebSocket, "[%s] %s", name, message.c_str());
 		else if (IsErrorLog && channel >= websocketpp::log::elevel::warn)
-			qCInfo(lcRelayWebSocket, "[%s] %s", name, message);
+			qCInfo(lcRelayWebSocket, "[%s] %s", name, message.c_str());
 		else
-			qCDebug(lcRelayWebSocket, "[%s] %s", name, message);
+			qCDebug(lcRelayWebSocket, "[%s] %s", name, message.c_str());
 	}
 
 	bool static_test(level channel) const { return (channel & m_staticChannels) != 0; }
 	bool dynamic_test(level channel) const { return (channel & m_dynamicChannels.load()) != 0; }
 
 private:
+	// A client may present the relay's secret in the query of the address it connects to, which the library's
+	// connect and fail lines quote; no query reaches the log.
+	static void hideQueries(std::string &message)
+	{
+		for (size_t mark = message.find('?'); mark != std::string::npos; mark = message.find('?', mark + 1)) {
+			const size_t end = std::min(message.find(' ', mark), message.size());
+			message.replace(mark + 1, end - mark - 1, "...");
+		}
+	}
+
 	level m_staticChannels = Names::all;
 	std::atomic<level> m_dynamicChannels{0};
 };

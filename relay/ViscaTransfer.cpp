@@ -46,8 +46,10 @@ std::set<std::string> originSet(const QStringList &origins)
 } // namespace
 
 ViscaTransfer::Server::Server(const Options &options)
-    : m_options(options), m_allowedOrigins(originSet(options.allowedOrigins)), m_acceptRetryDelay(0),
-      m_destinationLog(kRefusalLinesAtOnce, kRefusalLogInterval), m_originLog(kRefusalLinesAtOnce, kRefusalLogInterval),
+    : m_options(options), m_allowedOrigins(originSet(options.allowedOrigins)),
+      m_secretDigest(options.secret.isEmpty() ? QByteArray() : secretDigest(options.secret.toUtf8())),
+      m_acceptRetryDelay(0), m_destinationLog(kRefusalLinesAtOnce, kRefusalLogInterval),
+      m_originLog(kRefusalLinesAtOnce, kRefusalLogInterval), m_secretLog(kRefusalLinesAtOnce, kRefusalLogInterval),
       m_connectionLog(kRefusalLinesAtOnce, kRefusalLogInterval), m_handshakeLog(1, kRefusalLogInterval),
       m_slots(std::make_shared<const SlotAddressBook>())
 {
@@ -89,9 +91,11 @@ void ViscaTransfer::Server::configureEndpoint()
 	m_endpoint.set_access_channels(websocketpp::log::alevel::connect | websocketpp::log::alevel::disconnect |
 				       websocketpp::log::alevel::fail);
 #else
-	// Every channel but the frame payloads: the camera bytes would only repeat what the relay's own lines say.
+	// Every channel but the frame payloads, whose camera bytes would only repeat what the relay's own lines say,
+	// and the library's development lines, which quote a handshake whole, with the secret a client presents.
 	m_endpoint.set_error_channels(websocketpp::log::elevel::all);
-	m_endpoint.set_access_channels(websocketpp::log::alevel::all ^ websocketpp::log::alevel::frame_payload);
+	m_endpoint.set_access_channels(websocketpp::log::alevel::all ^ websocketpp::log::alevel::frame_payload ^
+				       websocketpp::log::alevel::devel);
 #endif
 	m_endpoint.set_reuse_addr(true);
 	m_endpoint.set_max_message_size(kMaxMessageSize);
@@ -173,8 +177,9 @@ void ViscaTransfer::Server::logListening() const
 							   : QByteArrayLiteral("all interfaces");
 	const QByteArray destinations = m_options.anyDestination ? QByteArrayLiteral("any unicast address")
 								 : QByteArrayLiteral("the cameras of the slots");
-	qCInfo(lcRelay, "ViscaTransfer: Listening on TCP port %u (%s); relaying to %s; %d web pages allowed.",
-	       unsigned(boundTcpPort), where.constData(), destinations.constData(), int(m_allowedOrigins.size()));
+	qCInfo(lcRelay, "ViscaTransfer: Listening on TCP port %u (%s); relaying to %s; %d web pages allowed; %s.",
+	       unsigned(boundTcpPort), where.constData(), destinations.constData(), int(m_allowedOrigins.size()),
+	       m_secretDigest.isEmpty() ? "no secret asked" : "clients must present the secret");
 }
 
 void ViscaTransfer::Server::start()

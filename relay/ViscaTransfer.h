@@ -20,9 +20,9 @@
 // RelayRoutes).
 //
 // What may pass: by default only datagrams to the cameras assigned to the slots (as last handed over with
-// setSlotAddresses); browsers only from the web pages (origins) listed; at most a number of connections at once, of
-// which only a share may still be in their opening handshake, and at most a number of reply bytes waiting for a
-// client that does not read.
+// setSlotAddresses); browsers only from the web pages (origins) listed; with a secret set, only clients that present
+// it; at most a number of connections at once, of which only a share may still be in their opening handshake, and at
+// most a number of reply bytes waiting for a client that does not read.
 //
 // Everything runs on one thread of the relay's own: the WebSocket endpoint and the UDP socket share one asio event
 // loop, so nothing ever waits for a reply. State of the loop (the connections, the routes) is touched only on that
@@ -51,6 +51,10 @@ public:
 		// Web pages that may connect: the exact text of a browser's Origin header. A handshake without that
 		// header does not come from a browser and is always accepted.
 		QStringList allowedOrigins;
+		// When not empty, a client is served only after presenting this secret in its opening handshake, as
+		// "Authorization: Bearer <secret>" or as the query parameter "secret" (percent-encoded) of the address
+		// it connects to; others get HTTP 401.
+		QString secret;
 
 		// Connections past this many at once are closed as soon as they are accepted. At most half of them may
 		// be in their opening handshake: past that, the one that has been at it longest is closed, so that

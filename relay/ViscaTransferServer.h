@@ -71,6 +71,9 @@ private:
 	static bool letIn(const ConnectionPtr &connection);
 	void forgetHandshake(const ConnectionHandle &connection);
 	bool validateHandshake(ConnectionHandle connection);
+	bool originAllowed(const ConnectionPtr &connection);
+	bool presentsSecret(const ConnectionPtr &connection);
+	static QByteArray secretDigest(const QByteArray &secret);
 	void onOpen(ConnectionHandle connection);
 	void onFailed(ConnectionHandle connection);
 	void onGone(ConnectionHandle connection);
@@ -89,6 +92,7 @@ private:
 
 	const Options m_options;
 	const std::set<std::string> m_allowedOrigins;
+	const QByteArray m_secretDigest; // SHA-256 of Options::secret; empty when no secret is asked
 	RelayWebSocketServer m_endpoint; // owns the io_context; declared before the sockets and timers that use it
 	std::optional<asio::ip::udp::socket> m_udp;
 	std::optional<asio::steady_timer> m_receiveRetryTimer;
@@ -106,6 +110,7 @@ private:
 	int m_acceptFailures = 0;
 	RelayLogLimiter m_destinationLog;
 	RelayLogLimiter m_originLog;
+	RelayLogLimiter m_secretLog;
 	RelayLogLimiter m_connectionLog;
 	RelayLogLimiter m_handshakeLog;
 	bool m_closing = false;

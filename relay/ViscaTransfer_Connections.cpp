@@ -1,8 +1,13 @@
 // The relay's connections: its own accept loop (with the connection cap, the share of it open to connections still in
-// their handshake, and a back-off when accepting fails), the handshake check of browsers' origins, the bound on
-// replies waiting for a client, and the goodbye at stop.
+// their handshake, and a back-off when accepting fails), the handshake checks of browsers' origins and of the secret,
+// the bound on replies waiting for a client, and the goodbye at stop.
 
 #include "ViscaTransferServer.h"
+
+#include <QCryptographicHash>
+#include <QUrlQuery>
+
+#include <strings.h>
 
 #include <algorithm>
 #include <vector>
@@ -24,6 +29,26 @@ std::string peerOf(const RelayWebSocketServer::connection_ptr &connection)
 	asio::error_code error;
 	const asio::ip::tcp::endpoint peer = connection->get_raw_socket().remote_endpoint(error);
 	return error ? std::string("an unknown peer") : peer.address().to_string();
+}
+
+// The secret a client presents: "Authorization: Bearer <secret>", or else the query parameter "secret" of the address
+// it connects to, for clients such as browsers that cannot set a header. None when it presents neither.
+std::optional<QByteArray> presentedSecret(const RelayWebSocketServer::connection_ptr &connection)
+{
+	static const std::string bearer = "Bearer ";
+	const std::string authorization = connection->get_request_header("Authorization");
+	if (authorization.size() > bearer.size() &&
+	    strncasecmp(authorization.c_str(), bearer.c_str(), bearer.size()) == 0)
+		return QByteArray::fromStdString(authorization.substr(bearer.size())).trimmed();
+	const std::string &resource = connection->get_resource();
+	const size_t query = resource.find('?');
+	if (query == std::string::npos)
+		return std::nullopt;
+	const QUrlQuery items(QString::fromStdString(resource.substr(query + 1)));
+	const QString name = QStringLiteral("secret");
+	if (!items.hasQueryItem(name))
+		return std::nullopt;
+	return items.queryItemValue(name, QUrl::FullyDecoded).toUtf8();
 }
 
 } // namespace
@@ -165,16 +190,46 @@ bool ViscaTransfer::Server::validateHandshake(ConnectionHandle connection)
 	const ConnectionPtr con = m_endpoint.get_con_from_hdl(connection, error);
 	if (!con)
 		return false;
+	return originAllowed(con) && presentsSecret(con);
+}
+
+bool ViscaTransfer::Server::originAllowed(const ConnectionPtr &connection)
+{
 	// Browsers let any web page open a WebSocket to any host and say only which page it is; programs that are
 	// not browsers send no Origin at all.
-	const std::string origin = con->get_request_header("Origin");
+	const std::string origin = connection->get_request_header("Origin");
 	if (origin.empty() || m_allowedOrigins.count(origin) > 0)
 		return true;
-	con->set_status(websocketpp::http::status_code::forbidden);
+	connection->set_status(websocketpp::http::status_code::forbidden);
 	m_originLog.info("ViscaTransfer: Refused the web page " +
 			 QString::fromStdString(origin.substr(0, 200)).simplified().toUtf8() +
 			 ": its origin is not in RelayAllowedOrigins.");
 	return false;
+}
+
+bool ViscaTransfer::Server::presentsSecret(const ConnectionPtr &connection)
+{
+	if (m_secretDigest.isEmpty())
+		return true;
+	const std::optional<QByteArray> presented = presentedSecret(connection);
+	// Digests of equal length, every byte compared: the time taken tells nothing of how much of a guess was right.
+	const QByteArray digest = secretDigest(presented.value_or(QByteArray()));
+	char difference = 0;
+	for (int i = 0; i < digest.size(); ++i)
+		difference |= char(digest.at(i) ^ m_secretDigest.at(i));
+	if (presented && difference == 0)
+		return true;
+	connection->set_status(websocketpp::http::status_code::unauthorized);
+	connection->append_header("WWW-Authenticate", "Bearer");
+	m_secretLog.info("ViscaTransfer: Refused a client at " + QByteArray::fromStdString(peerOf(connection)) +
+			 (presented ? ": the secret it presented is not RelaySecret."
+				    : ": it presented no secret, and RelaySecret is set."));
+	return false;
+}
+
+QByteArray ViscaTransfer::Server::secretDigest(const QByteArray &secret)
+{
+	return QCryptographicHash::hash(secret, QCryptographicHash::Sha256);
 }
 
 void ViscaTransfer::Server::onOpen(ConnectionHandle connection)

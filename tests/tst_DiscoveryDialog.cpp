@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -21,6 +22,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTableWidget>
@@ -233,25 +235,29 @@ private slots:
 		QTest::addColumn<int>("slot");
 		QTest::addColumn<QString>("ip");
 		QTest::addColumn<QString>("name");
-		QTest::addColumn<bool>("accepted");
+		QTest::addColumn<QByteArray>("outcome"); // the status line's text; empty: refused with a box
 
-		const auto row = [](const char *name, int slot, const char *ip, const char *caption, bool accepted) {
-			QTest::newRow(name) << slot << QString(ip) << QString(caption) << accepted;
+		const auto row = [](const char *name, int slot, const char *ip, const char *caption,
+				    const char *outcome) {
+			QTest::newRow(name) << slot << QString(ip) << QString(caption) << QByteArray(outcome);
 		};
-		row("private address", 2, "10.0.0.1", "Stage", true);
-		row("loopback, last slot", 7, "127.0.0.75", "Studio Left", true);
-		row("first slot renamed", 0, "192.168.1.20", "Front%20Cam", true);
-		row("octet over 255", 2, "192.168.1.300", "Stage", false);
-		row("first octet over 255", 2, "256.1.1.1", "Stage", false);
-		row("three parts", 2, "10.0.1", "Stage", false);
-		row("five parts", 2, "10.0.0.1.5", "Stage", false);
-		row("leading space", 2, " 10.0.0.1", "Stage", false);
-		row("trailing space", 2, "10.0.0.1 ", "Stage", false);
-		row("host name", 2, "camera.local", "Stage", false);
-		row("leading zeros", 2, "192.168.001.020", "Stage", false);
-		row("limited broadcast", 2, "255.255.255.255", "Stage", false);
-		row("empty address", 2, "", "Stage", false);
-		row("empty name", 2, "10.0.0.1", "", false);
+		row("private address", 2, "10.0.0.1", "Stage", "AssignStored");
+		row("loopback, last slot", 7, "127.0.0.75", "Studio Left", "AssignStored");
+		row("first slot renamed", 0, "192.168.1.20", "Front%20Cam", "AssignStored");
+		row("its own address again", 0, "10.1.1.1", "Old", "AssignStored");
+		row("another slot's address", 2, "10.1.1.1", "Stage", "AssignDuplicate");
+		row("empty address: the slot is cleared", 0, "", "Old", "AssignCleared");
+		row("empty address and name", 0, "", "", "AssignCleared");
+		row("octet over 255", 2, "192.168.1.300", "Stage", "");
+		row("first octet over 255", 2, "256.1.1.1", "Stage", "");
+		row("three parts", 2, "10.0.1", "Stage", "");
+		row("five parts", 2, "10.0.0.1.5", "Stage", "");
+		row("leading space", 2, " 10.0.0.1", "Stage", "");
+		row("trailing space", 2, "10.0.0.1 ", "Stage", "");
+		row("host name", 2, "camera.local", "Stage", "");
+		row("leading zeros", 2, "192.168.001.020", "Stage", "");
+		row("limited broadcast", 2, "255.255.255.255", "Stage", "");
+		row("empty name", 2, "10.0.0.1", "", "");
 	}
 
 	void apply()
@@ -259,7 +265,7 @@ private slots:
 		QFETCH(int, slot);
 		QFETCH(QString, ip);
 		QFETCH(QString, name);
-		QFETCH(bool, accepted);
+		QFETCH(QByteArray, outcome);
 		const QByteArray before = R"({"1": "Wide", "Camera1IP": "10.1.1.1", "Camera1NickName": "Old",
 			"127.0.0.75NX-B93KPanSpeed": "9", "hotKey": true})";
 		QVERIFY(writeSettings(before));
@@ -274,21 +280,53 @@ private slots:
 		QTest::keyClicks(form.nameEdit, name);
 		QTest::mouseClick(form.apply, Qt::LeftButton);
 
-		if (!accepted) {
+		if (outcome.isEmpty()) {
 			QCOMPARE(boxTexts, QStringList(localeText("CameraAssignError")));
 			QCOMPARE(assigned.count(), 0);
 			QCOMPARE(settingsBytes(), before);
 			return;
 		}
+		auto *status = child<QLabel>(&dialog, "StatusLabel");
+		if (outcome == "AssignDuplicate") {
+			// Said in the dialog, naming the slot that has the camera, and stored only at a second Apply.
+			QCOMPARE(status->text(),
+				 localeText(outcome).arg(ip, QStringLiteral("1"), QStringLiteral("Old")));
+			QCOMPARE(assigned.count(), 0);
+			QCOMPARE(settingsBytes(), before);
+			QTest::mouseClick(form.apply, Qt::LeftButton);
+		}
+		QCOMPARE(status->text(), ip.isEmpty() ? localeText("AssignCleared").arg(slot + 1)
+						      : localeText("AssignStored").arg(QString::number(slot + 1), ip));
 		QVERIFY(boxTexts.isEmpty());
 		QCOMPARE(assigned.count(), 1);
 		QCOMPARE(assigned.first(), QVariantList({slot, ip, name}));
 		const QString slotText = QStringLiteral("Camera%1").arg(slot + 1);
 		QJsonObject expected = QJsonDocument::fromJson(before).object();
-		expected.insert(slotText + QStringLiteral("IP"), ip);
-		expected.insert(slotText + QStringLiteral("NickName"), name);
+		for (const auto &[key, value] :
+		     {std::make_pair(slotText + "IP", ip), std::make_pair(slotText + "NickName", name)})
+			value.isEmpty() ? void(expected.remove(key)) : void(expected.insert(key, value));
 		// Read, change the two keys, write back: everything else in the file survives.
 		QCOMPARE(storedSettings(), expected);
+	}
+
+	void controlsStandOut()
+	{
+		// Under OBS's default theme, which gives every button its own look, a flat one reads as a caption.
+		QFile theme(QStringLiteral("/usr/share/obs/obs-studio/themes/Yami.qss"));
+		QVERIFY(theme.open(QIODevice::ReadOnly));
+		qApp->setStyleSheet(QString::fromUtf8(theme.readAll()));
+		const auto unthemed = qScopeGuard([] { qApp->setStyleSheet(QString()); });
+		DiscoveryDialog dialog;
+		dialog.show();
+		QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+		const QImage shown = dialog.grab().toImage();
+		// A face or a frame sets the buttons and the empty address apart from the window, beside their text.
+		for (const char *name : {"ApplyButton", "SearchButton", "CloseButton", "IPEidt"}) {
+			const QWidget *control = child<QWidget>(&dialog, name);
+			QVERIFY2(shown.pixel(control->mapTo(&dialog, QPoint(3, control->height() / 2))) !=
+					 shown.pixel(1, 1),
+				 name);
+		}
 	}
 
 	void unreadableSettings()

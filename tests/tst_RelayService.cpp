@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -141,8 +142,9 @@ private slots:
 		QTest::newRow("a number among origins") << json("{'RelayAllowedOrigins': ['http://a:1', 5]}") << true
 							<< false << false << QStringList() << 1;
 		QTest::newRow("every key wrong") << json("{'RelayEnabled': null, 'RelayListen': [], "
-							 "'RelayAnyDestination': 'yes', 'RelayAllowedOrigins': {}}")
-						 << true << false << false << QStringList() << 4;
+							 "'RelayAnyDestination': 'yes', 'RelayAllowedOrigins': {}, "
+							 "'RelaySecret': 5}")
+						 << true << false << false << QStringList() << 5;
 	}
 	void keysReadAsTheySay()
 	{
@@ -170,7 +172,8 @@ private slots:
 
 	void switchedOffBindsNothing()
 	{
-		SettingsHome::write(QJsonObject{{QStringLiteral("RelayEnabled"), false}});
+		SettingsHome::write(
+			QJsonObject{{QStringLiteral("RelayEnabled"), false}, {QStringLiteral("RelaySecret"), 5}});
 		const QSet<QString> before = openSockets();
 		RelayService service(baseOptions(), directory());
 		service.start();
@@ -178,12 +181,16 @@ private slots:
 		QVERIFY(!runningRelay(service));
 		QCOMPARE(openSockets(), before);
 
+		// Switched on, it serves nobody while its secret cannot be read, and leaves the secret as it is.
 		RelaySettings on = service.settings();
 		on.enabled = true;
 		QVERIFY(service.change(on));
 		QVERIFY(service.isListening());
 		RelayTestClient client;
-		QVERIFY(client.connect(service.tcpPort()));
+		client.resource = "/?secret=5";
+		QVERIFY(!client.connect(service.tcpPort()));
+		QCOMPARE(client.httpStatus(), 401);
+		QCOMPARE(SettingsHome::read().value(QStringLiteral("RelaySecret")), QJsonValue(5));
 	}
 
 	void slotAddressesAreTakenWhenTold()
@@ -289,6 +296,7 @@ private slots:
 		QTest::newRow("this computer only") << "ListenLocalRadio";
 		QTest::newRow("any address") << "DestinationAnyRadio";
 		QTest::newRow("a web page") << "OriginsEdit";
+		QTest::newRow("a secret") << "SecretEdit";
 	}
 	void dialogSwitchesChangeTheRunningRelay()
 	{
@@ -298,12 +306,17 @@ private slots:
 		RelayDialog dialog(&service);
 		RelayTestClient before;
 		QVERIFY(before.connect(service.tcpPort()));
+		QLabel *openWarning = control<QLabel>(&dialog, "OpenWarningLabel");
+		QVERIFY(openWarning->isVisibleTo(&dialog));
 
 		const QString page = QStringLiteral("http://localhost:8080");
+		const bool secret = choice == QLatin1String("SecretEdit");
 		if (choice == QLatin1String("RelayEnabledCheck"))
 			control<QCheckBox>(&dialog, "RelayEnabledCheck")->click();
 		else if (choice == QLatin1String("OriginsEdit"))
 			QTest::keyClicks(control<QPlainTextEdit>(&dialog, "OriginsEdit"), QStringLiteral("  ") + page);
+		else if (secret)
+			QTest::keyClicks(control<QLineEdit>(&dialog, "SecretEdit"), QStringLiteral(" open sesame "));
 		else
 			control<QRadioButton>(&dialog, qPrintable(choice))->click();
 		QSignalSpy restarted(&service, &RelayService::restarted);
@@ -323,6 +336,9 @@ private slots:
 			 choice == QLatin1String("DestinationAnyRadio"));
 		QCOMPARE(stored.value(QStringLiteral("RelayAllowedOrigins")).toArray(),
 			 choice == QLatin1String("OriginsEdit") ? QJsonArray{page} : QJsonArray());
+		QCOMPARE(stored.value(QStringLiteral("RelaySecret")).toString(), secret ? "open sesame" : "");
+		QCOMPARE(openWarning->isVisibleTo(&dialog),
+			 choice == QLatin1String("DestinationAnyRadio") || choice == QLatin1String("OriginsEdit"));
 
 		// The running relay does as the dialog says.
 		QLabel *state = control<QLabel>(&dialog, "StateValueLabel");
@@ -340,8 +356,12 @@ private slots:
 		QCOMPARE(browser.connect(service.tcpPort(), page.toStdString()),
 			 choice == QLatin1String("OriginsEdit"));
 
+		RelayTestClient stranger;
+		QCOMPARE(stranger.connect(service.tcpPort()), !secret);
+
 		// A camera outside the slots is reached with "any address" only; the slot's camera always is.
 		RelayTestClient after;
+		after.authorization = secret ? "Bearer open sesame" : "";
 		QVERIFY(after.connect(service.tcpPort()));
 		after.send(homeRequest(kOtherCamera, m_otherCamera->port()));
 		after.send(homeRequest(kSlotCamera, m_slotCamera->port()));
@@ -385,7 +405,7 @@ private slots:
 			    qobject_cast<QLabel *>(widget) || qobject_cast<QGroupBox *>(widget))
 				controls << widget;
 		}
-		QCOMPARE(controls.size(), 16);
+		QCOMPARE(controls.size(), 18);
 		for (QWidget *widget : std::as_const(controls))
 			QVERIFY2(!widget->accessibleName().isEmpty(), qPrintable(widget->objectName()));
 	}
@@ -403,6 +423,9 @@ private slots:
 		QVERIFY(dialogs.first()->isVisible());
 		QCOMPARE(control<QLabel>(dialogs.first(), "StateValueLabel")->text(),
 			 localeText("RelayStateListeningAll"));
+		// Under the window's own sheet too, each box keeps the room at its top where its title is drawn.
+		for (QGroupBox *box : dialogs.first()->findChildren<QGroupBox *>())
+			QVERIFY(box->contentsRect().top() >= box->fontMetrics().height());
 	}
 };
 

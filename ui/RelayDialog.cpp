@@ -72,6 +72,8 @@ void RelayDialog::setTexts()
 		{ui->DestinationSlotsRadio, "RelayDestinationSlots"},
 		{ui->DestinationAnyRadio, "RelayDestinationAny"},
 		{ui->OriginsLabel, "RelayOrigins"},
+		{ui->SecretLabel, "RelaySecret"},
+		{ui->OpenWarningLabel, "RelayOpenWarning"},
 		{ui->ApplyButton, "Apply"},
 	};
 	for (const auto &[widget, key] : captioned) {
@@ -93,6 +95,9 @@ void RelayDialog::setTexts()
 	for (const auto &[value, caption] : values)
 		value->setAccessibleName(caption->text());
 	ui->OriginsLabel->setBuddy(ui->OriginsEdit);
+	ui->SecretEdit->setAccessibleName(ui->SecretLabel->text());
+	ui->SecretLabel->setBuddy(ui->SecretEdit);
+	ui->SecretEdit->setPlaceholderText(ModuleText::text("RelaySecretNone"));
 }
 
 void RelayDialog::showSettings(const RelaySettings &settings)
@@ -101,6 +106,7 @@ void RelayDialog::showSettings(const RelaySettings &settings)
 	(settings.localOnly ? ui->ListenLocalRadio : ui->ListenAllRadio)->setChecked(true);
 	(settings.anyDestination ? ui->DestinationAnyRadio : ui->DestinationSlotsRadio)->setChecked(true);
 	ui->OriginsEdit->setPlainText(settings.allowedOrigins.join(QLatin1Char('\n')));
+	ui->SecretEdit->setText(settings.secret);
 	enableOptions();
 }
 
@@ -116,6 +122,11 @@ RelaySettings RelayDialog::chosenSettings() const
 		if (!line.trimmed().isEmpty())
 			settings.allowedOrigins << line.trimmed();
 	}
+	// Spaces around a pasted secret are taken for the operator's typing too. A secret the file holds in a form
+	// that cannot be read stays there, and the relay closed, unless the operator types a new one.
+	settings.secret = ui->SecretEdit->text().trimmed();
+	settings.secretUnreadable =
+		m_service && m_service->settings().secretUnreadable && !ui->SecretEdit->isModified();
 	return settings;
 }
 
@@ -126,13 +137,15 @@ void RelayDialog::showState()
 	ui->PortValueLabel->setText(QString::number(m_service->tcpPort()));
 	ui->StateValueLabel->setText(stateText(*m_service));
 	ui->ClientsValueLabel->setText(QString::number(m_service->clientCount()));
+	ui->OpenWarningLabel->setVisible(m_service->settings().openToNetwork());
 }
 
 void RelayDialog::enableOptions()
 {
 	const bool on = ui->RelayEnabledCheck->isChecked();
 	for (QWidget *option : {static_cast<QWidget *>(ui->ListenBox), static_cast<QWidget *>(ui->DestinationBox),
-				static_cast<QWidget *>(ui->OriginsLabel), static_cast<QWidget *>(ui->OriginsEdit)})
+				static_cast<QWidget *>(ui->OriginsLabel), static_cast<QWidget *>(ui->OriginsEdit),
+				static_cast<QWidget *>(ui->SecretLabel), static_cast<QWidget *>(ui->SecretEdit)})
 		option->setEnabled(on);
 }
 

@@ -14,7 +14,8 @@ class RelayDialog;
 }
 
 // The relay as the operator sees and sets it: on or off, the TCP port, whether it listens (or why not), the clients
-// connected now, where clients may connect from, where datagrams may go, and the web pages allowed to connect.
+// connected now, where clients may connect from and the secret they must present, where datagrams may go, and the
+// web pages allowed to connect. A warning stands out while any machine on the network may drive the cameras.
 // Apply stores the settings and restarts the relay with them; the dialog stays open to show how that went.
 class RelayDialog : public QDialog {
 	Q_OBJECT

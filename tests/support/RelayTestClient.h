@@ -40,6 +40,10 @@ public:
 		});
 	}
 	~RelayTestClient() { shutDown(); }
+	// The path and query, and the Authorization header, the next connect() sends.
+	std::string resource = "/";
+	std::string authorization;
+
 	RelayTestClient(const RelayTestClient &) = delete;
 	RelayTestClient &operator=(const RelayTestClient &) = delete;
 
@@ -54,11 +58,14 @@ public:
 					s.set_option(asio::socket_base::receive_buffer_size(receiveBuffer), ignored);
 				});
 		websocketpp::lib::error_code error;
-		const auto connection = m_endpoint.get_connection("ws://127.0.0.1:" + std::to_string(port), error);
+		const auto connection =
+			m_endpoint.get_connection("ws://127.0.0.1:" + std::to_string(port) + resource, error);
 		if (error)
 			return false;
 		if (!origin.empty())
 			connection->replace_header("Origin", origin);
+		if (!authorization.empty())
+			connection->replace_header("Authorization", authorization);
 		m_connection = connection->get_handle();
 		m_endpoint.connect(connection);
 		m_thread = std::thread([this]() { m_endpoint.run(); });
