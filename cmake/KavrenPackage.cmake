@@ -49,4 +49,7 @@ endif()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "${kavren_obs_dependency}, ${kavren_svg_plugin}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
+# Debian's policy: every package names its copyright and licence in its documentation folder.
+install(FILES ${PROJECT_SOURCE_DIR}/resources/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT module)
+
 include(CPack)

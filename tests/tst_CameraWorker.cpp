@@ -312,8 +312,9 @@ private slots:
 		QVERIFY(drained(recalling));
 		QTRY_COMPARE(commandPayloads(*sim, QStringLiteral("8101043f")).size(), 20);
 		QTRY_COMPARE(commandPayloads(*other, QStringLiteral("8101043f")).size(), 4);
-		for (const auto &[camera, expected] :
-		     {std::make_pair(sim.get(), "8101043f0107ff"), std::make_pair(other.get(), "8101043f0203ff")}) {
+		const std::pair<const CameraSimulator *, const char *> cameras[] = {{sim.get(), "8101043f0107ff"},
+										    {other.get(), "8101043f0203ff"}};
+		for (const auto &[camera, expected] : cameras) {
 			QStringList memories = commandPayloads(*camera, QStringLiteral("8101043f"));
 			memories.removeDuplicates();
 			QCOMPARE(memories, QStringList{QString::fromLatin1(expected)});

@@ -313,6 +313,8 @@ private slots:
 	{
 		// Under OBS's default theme, which gives every button its own look, a flat one reads as a caption.
 		QFile theme(QStringLiteral("/usr/share/obs/obs-studio/themes/Yami.qss"));
+		if (!theme.exists())
+			QSKIP("this OBS's themes are not style sheets");
 		QVERIFY(theme.open(QIODevice::ReadOnly));
 		qApp->setStyleSheet(QString::fromUtf8(theme.readAll()));
 		const auto unthemed = qScopeGuard([] { qApp->setStyleSheet(QString()); });

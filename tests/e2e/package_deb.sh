@@ -35,6 +35,7 @@ expected_files() {
 	echo "/usr/bin/kavren-camera-sim"
 	echo "/usr/bin/kavren-visca"
 	echo "$module_dir/$name.so"
+	echo "/usr/share/doc/$name/copyright"
 	(cd "$data" && find . -type f | sed "s|^\.|$data_dir|")
 }
 
