@@ -102,8 +102,8 @@ bool CameraWorker::isIdle() const
 bool CameraWorker::isMoving(CameraLane lane) const
 {
 	std::lock_guard<std::mutex> lock(mutex);
-	const LaneMotion *lane_ = motionOf(lane);
-	return lane_ && (lane_->moveSubmitted || lane_->moving);
+	const LaneMotion *motionNow = motionOf(lane);
+	return motionNow && (motionNow->moveSubmitted || motionNow->moving);
 }
 
 CameraWorker::LaneMotion *CameraWorker::motionOf(CameraLane lane)
