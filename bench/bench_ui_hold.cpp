@@ -155,7 +155,7 @@ void useCameraOptions(int watchdogIntervalMs)
 	CameraWorker::Options options;
 	options.watchdogIntervalMs = watchdogIntervalMs;
 	options.probeIntervalMs = 3600 * 1000;
-	MainDialog::setCameraOptions(options);
+	ControlledWindowSupport::options().cameras = options;
 }
 
 void report(const Figures &figures, bool &allWithinFrame)
@@ -204,7 +204,7 @@ int main(int argc, char **argv)
 	MainDialogTest::useLoopbackRelay();
 	useCameraOptions(3600 * 1000);
 
-	auto window = std::make_unique<MainDialog>();
+	auto window = std::make_unique<ControlledWindow>();
 	window->show();
 	window->showAdvanceView();
 	HoldProbe probe;
@@ -305,7 +305,7 @@ int main(int argc, char **argv)
 	useCameraOptions(300);
 	for (int i = 0; i < kRepeats; ++i) {
 		liveA->setSilent(false);
-		MainDialog watched;
+		ControlledWindow watched;
 		watched.show();
 		QPushButton *slot = child<QPushButton>(&watched, "Camera1Button");
 		QTest::mouseClick(slot, Qt::LeftButton);

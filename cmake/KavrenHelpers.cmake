@@ -50,3 +50,22 @@ function(kavren_add_test name)
 	set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
 		LABELS "${T_LABELS}")
 endfunction()
+
+# One static library per layer: kavren_add_layer(target FOLDERS folder... [PUBLIC lib...] [PRIVATE lib...]).
+# A layer's code includes its headers as "folder/Name.h", and it sees only its own folders and those of the layers
+# it links publicly, through a view of the tree in the build folder that holds just those folders. An include that
+# reaches into a layer it does not link (control/ into ui/, say) then fails to compile.
+function(kavren_add_layer target)
+	cmake_parse_arguments(L "" "" "FOLDERS;PUBLIC;PRIVATE" ${ARGN})
+	add_library(${target} STATIC)
+	kavren_setup_target(${target})
+	set(view ${PROJECT_BINARY_DIR}/layers/${target})
+	file(MAKE_DIRECTORY ${view})
+	foreach(folder ${L_FOLDERS})
+		if(NOT EXISTS ${view}/${folder})
+			file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${view}/${folder} SYMBOLIC)
+		endif()
+	endforeach()
+	target_include_directories(${target} PUBLIC ${view})
+	target_link_libraries(${target} PUBLIC ${L_PUBLIC} PRIVATE ${L_PRIVATE})
+endfunction()

@@ -17,8 +17,6 @@ namespace {
 
 using Direction = CameraCommands::Direction;
 
-constexpr int kMaxPreset = 19;
-
 QString storedAddress(int slot)
 {
 	return SettingsFile::read().value(SettingsFile::addressKey(slot)).toString();
@@ -244,8 +242,11 @@ CameraDirector::Outcome CameraDirector::checkSlot(int slot)
 
 CameraDirector::Outcome CameraDirector::checkPreset(int preset)
 {
-	if (preset < 1 || preset > kMaxPreset)
-		return Outcome::refused(QStringLiteral("preset %1 is not 1 to %2").arg(preset).arg(kMaxPreset));
+	if (!SettingsFile::isPreset(preset))
+		return Outcome::refused(QStringLiteral("preset %1 is not %2 to %3")
+						.arg(preset)
+						.arg(SettingsFile::kFirstPreset)
+						.arg(SettingsFile::kLastPreset));
 	return {};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "control/CameraWorker.h"
+#include "settings/SettingsFile.h"
 
 #include <QObject>
 
@@ -13,7 +14,7 @@ class CameraPool : public QObject {
 	Q_OBJECT
 
 public:
-	static constexpr int kSlots = 8;
+	static constexpr int kSlots = SettingsFile::kSlotCount;
 
 	explicit CameraPool(const CameraWorker::Options &options, QObject *parent = nullptr);
 	~CameraPool() override;

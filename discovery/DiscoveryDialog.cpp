@@ -5,7 +5,7 @@
 #include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "ui/HostStyle.h"
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 #include "ui_DiscoveryDialog.h"
 
 #include <QHeaderView>

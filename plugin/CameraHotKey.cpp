@@ -1,7 +1,7 @@
 #include "plugin/CameraHotKey.h"
 
 #include "plugin/PluginLog.h"
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 
 #include <obs-data.h>
 #include <obs-frontend-api.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/HotkeySource.h"
+#include "integrations/HotkeySource.h"
 
 #include <obs-frontend-api.h>
 #include <obs.h>

@@ -1,5 +1,7 @@
 #include "plugin/ObsVendor.h"
 
+#include "integrations/Controller.h"
+
 #include "control/CameraDirector.h"
 #include "plugin/ObsWebSocketApi.h"
 #include "plugin/PluginLog.h"
@@ -39,8 +41,9 @@ obs_data_t *toObsData(const json &value)
 
 } // namespace
 
-ObsVendor::ObsVendor(CameraDirector *director, QObject *parent) : QObject(parent), requests(director)
+ObsVendor::ObsVendor(Controller *controller, QObject *parent) : QObject(parent), requests(controller->requests())
 {
+	CameraDirector *director = controller->director();
 	connect(director, &CameraDirector::presetCalled, this,
 		[this](int slot, int preset, CameraDirector::Source source) {
 			emitEvent("PresetCalled", {{"slot", slot},

@@ -7,7 +7,7 @@
 
 #include <QObject>
 
-class CameraDirector;
+class Controller;
 
 // The camera requests and events offered through obs-websocket as the vendor "kavren-camera-controller", through
 // obs-websocket's vendor API (obs-websocket loads after us: register from obs_module_post_load).
@@ -21,7 +21,8 @@ class ObsVendor : public QObject {
 public:
 	static constexpr const char *kVendorName = "kavren-camera-controller";
 
-	explicit ObsVendor(CameraDirector *director, QObject *parent = nullptr);
+	// The requests are the controller's: the controller's shutdown answers them "not running" too.
+	explicit ObsVendor(Controller *controller, QObject *parent = nullptr);
 	~ObsVendor() override;
 
 	// False, with one info line, when obs-websocket is not loaded or refuses the vendor.

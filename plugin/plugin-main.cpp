@@ -1,6 +1,6 @@
 #include "camera/ProfileLocation.h"
 #include "camera/viscaGeneralOps.h"
-#include "control/CameraPool.h"
+#include "integrations/Controller.h"
 #include "plugin/CameraHotKey.h"
 #include "plugin/ModuleLog.h"
 #include "plugin/ObsSceneSource.h"
@@ -11,7 +11,7 @@
 #include "ui/ControllerDock.h"
 #include "ui/MainDialog.h"
 #include "settings/Utils.h"
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 
 #include "kavren-version.h"
 
@@ -30,7 +30,9 @@ OBS_MODULE_USE_DEFAULT_LOCALE(KAVREN_MODULE_NAME, "en-US")
 
 namespace {
 
-// The one controller, created hidden at load inside its dock, which the host's main window owns.
+// The one controller, made at load; its window, created hidden inside its dock, is a view over it. Both belong to
+// the host's main window, the controller last, so that the views go before it.
+QPointer<Controller> controller;
 QPointer<MainDialog> mainDialog;
 QPointer<ControllerDock> controllerDock;
 // Set when the module refused to load into this host: nothing of it was set up, so nothing is taken down.
@@ -95,9 +97,9 @@ void onFrontendEvent(enum obs_frontend_event event, void *)
 {
 	// OBS may end the process without taking its windows down first: every camera told to move gets its stop
 	// now, while the workers can still send it.
-	if (event == OBS_FRONTEND_EVENT_EXIT && mainDialog) {
+	if (event == OBS_FRONTEND_EVENT_EXIT && controller) {
 		kavren_log(LOG_INFO, "OBS is exiting: the cameras are stopped and their workers end");
-		mainDialog->cameraPool()->shutdown();
+		controller->shutdown();
 	}
 }
 
@@ -139,16 +141,19 @@ bool obs_module_load(void)
 	auto *action = static_cast<QAction *>(
 		obs_frontend_add_tools_menu_qaction(obs_module_text("Kavren OBS Camera Controller")));
 
-	// The dialog registers its hotkeys with the host through this source.
+	// The controller registers its hotkeys with the host through this source.
 	CameraHotKey::installAsHotkeySource();
+	controller = new Controller();
+	// Scene-linked presets follow OBS's scenes; the source goes with the controller.
+	controller->attachSceneSource(new ObsSceneSource(controller));
 
 	// The forms translate their texts while they are built; route that through our own locale table.
 	obs_frontend_push_ui_translation(obs_module_get_string);
-	mainDialog = new MainDialog(mainWindow);
+	mainDialog = new MainDialog(controller, mainWindow);
 	obs_frontend_pop_ui_translation();
 	addControllerDock(mainWindow);
-	// Scene-linked presets follow OBS's scenes; the source goes with the dialog.
-	mainDialog->attachSceneSource(new ObsSceneSource(mainDialog));
+	// The host's main window takes its children down in the order it got them: the views first.
+	controller->setParent(mainWindow);
 
 	obs_frontend_add_event_callback(onFrontendEvent, nullptr);
 	if (action)
@@ -163,9 +168,9 @@ bool obs_module_load(void)
 void obs_module_post_load(void)
 {
 	// obs-websocket loads after us, so its vendor API is reached only once every module is loaded.
-	if (!mainDialog)
+	if (!controller)
 		return;
-	auto *vendor = new ObsVendor(mainDialog->cameraDirector(), mainDialog);
+	auto *vendor = new ObsVendor(controller, controller);
 	if (!vendor->registerWithWebSocket())
 		delete vendor;
 }
@@ -174,8 +179,8 @@ void obs_module_unload(void)
 {
 	if (refusedToLoad)
 		return;
-	// The controller goes away with its dock, a child of the host's main window; only the lookups into our locale
-	// table, which the host frees, and the route into the host's log must not outlive the module.
+	// The controller and its window go away with the host's main window; only the lookups into our locale table,
+	// which the host frees, and the route into the host's log must not outlive the module.
 	obs_frontend_remove_event_callback(onFrontendEvent, nullptr);
 	viscaGeneralOps::setTextLookup(nullptr);
 	ModuleText::setLookup(nullptr);

@@ -6,16 +6,10 @@
 #include <algorithm>
 #include <optional>
 
-namespace {
-
-constexpr int kSlotCount = 8;
-
-} // namespace
-
 SlotAddressBook SlotAddressBook::fromSettings(const QJsonObject &settings)
 {
 	SlotAddressBook book;
-	for (int slot = 1; slot <= kSlotCount; ++slot) {
+	for (int slot = 1; slot <= SettingsFile::kSlotCount; ++slot) {
 		const QJsonValue value = settings.value(SettingsFile::addressKey(slot));
 		if (const std::optional<quint32> address = CameraAddress::ipv4(value.toString()))
 			book.m_addresses.push_back(*address);

@@ -1,6 +1,7 @@
 #include "scenes/ScenePresetTable.h"
 
 #include "scenes/SceneLog.h"
+#include "settings/SettingsFile.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -9,8 +10,8 @@
 
 namespace {
 
-constexpr int kSlots = 8;
-constexpr int kMaxPreset = 19;
+constexpr int kSlots = SettingsFile::kSlotCount;
+constexpr int kMaxPreset = SettingsFile::kLastPreset;
 const QString kCollection = QStringLiteral("collection");
 
 QString shown(const QJsonValue &value)

@@ -26,6 +26,19 @@ signals:
 // process or from another OBS using the same file.
 namespace SettingsFile {
 
+// The controller drives eight camera slots, each with presets 1..19; slot and preset numbers are stored as such.
+constexpr int kSlotCount = 8;
+constexpr int kFirstPreset = 1;
+constexpr int kLastPreset = 19;
+constexpr bool isSlot(int slot)
+{
+	return slot >= 1 && slot <= kSlotCount;
+}
+constexpr bool isPreset(int preset)
+{
+	return preset >= kFirstPreset && preset <= kLastPreset;
+}
+
 // The slot keys: "Camera<n>IP" holds the address of slot n (1..8), "Camera<n>NickName" its caption. A slot's name
 // is "Camera<n>".
 QString slotName(int slot);
@@ -34,6 +47,8 @@ QString nickNameKey(const QString &slotName);
 QString addressKey(int slot);
 // Whether the camera hotkeys are switched on.
 constexpr const char *kHotKeyKey = "hotKey";
+// The slot the operator used last (0: none), taken up again at the next start.
+constexpr const char *kSlotInUseKey = "ControllerSlot";
 
 // The settings as they are now; a file that cannot be read reads as no settings. Kept in memory: the file is read
 // again only when its size, times or identity changed (or may have changed unseen), and parsed again only when

@@ -8,12 +8,14 @@
 #include "ShippedLocale.h"
 #include "CameraSimulator.h"
 #include "plugin/CameraHotKey.h"
+#include "settings/SettingsFile.h"
 #include "settings/Utils.h"
-#include "ui/HotkeyCommands.h"
-#include "ui/HotkeySource.h"
+#include "integrations/HotkeyCommands.h"
+#include "integrations/HotkeySource.h"
+#include "ControlledWindow.h"
 #include "ui/MainDialog.h"
 #include "ui/ModalBox.h"
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 #include "control/CameraWorker.h"
 
 #include <obs.h>
@@ -204,7 +206,7 @@ private:
 	{
 		HotkeySource::setFactory(
 			[this](QObject *parent) -> HotkeySource * { return new CameraHotKey(parent, basicIni); });
-		auto window = std::make_unique<MainDialog>();
+		auto window = std::make_unique<ControlledWindow>();
 		HotkeySource::setFactory(nullptr);
 		auto *slot = window->findChild<QPushButton *>(QStringLiteral("Camera1Button"));
 		QTest::mouseClick(slot, Qt::LeftButton);
@@ -497,7 +499,7 @@ private slots:
 		QVERIFY(waitUntilIdle(*window));
 		sim->clearReceived();
 
-		auto *source = window->findChild<HotkeySource *>();
+		auto *source = window->controller()->findChild<HotkeySource *>();
 		QVERIFY(qobject_cast<CameraHotKey *>(source));
 		QSignalSpy heard(source, &HotkeySource::hotKeysentTo);
 		injectFromAnotherThread(boundKey(index), true);
@@ -533,8 +535,7 @@ private slots:
 		int wrapped = 0;
 		// The commands the controller window runs its hotkeys with.
 		HotkeySource::setFactory(nullptr);
-		const MainDialog window;
-		const HotkeyCommands::CommandSet &commands = window.hotkeyCommands;
+		const HotkeyCommands::CommandSet commands = HotkeyCommands::makeCommandSet();
 		QVERIFY(!HotkeyCommands::handleHotkey(commands, index, pressed, connected,
 						      [&](const CameraCommand &, int) { return ++wrapped > 0; }));
 		QCOMPARE(wrapped, 0);
@@ -546,86 +547,50 @@ private slots:
 
 	// --- The "UseHotHeys" switch ---
 
-	void switchFollowsTheSettings_data()
+	// Read from the settings (a text is not a switched-on value), stored when triggered, told with the icon of its
+	// state, and it decides whether the host's hotkeys drive the camera in use: one listener however often it is
+	// switched on.
+	void switchDecidesWhetherHotkeysDrive()
 	{
-		QTest::addColumn<QByteArray>("settings"); // empty: no file
-		QTest::addColumn<bool>("checked");
-		QTest::newRow("no settings file") << QByteArray() << false;
-		QTest::newRow("hotKey true") << QByteArray(R"({"hotKey": true})") << true;
-		QTest::newRow("hotKey false") << QByteArray(R"({"hotKey": false})") << false;
-		QTest::newRow("hotKey as text") << QByteArray(R"({"hotKey": "true"})") << false;
-	}
-
-	void switchFollowsTheSettings()
-	{
-		QFETCH(QByteArray, settings);
-		QFETCH(bool, checked);
-		if (!settings.isEmpty()) {
-			QVERIFY(QDir().mkpath(Utils::getAppDataPath()));
-			QFile file(Utils::settingsFilePath(Utils::getAppDataPath()));
-			QVERIFY(file.open(QIODevice::WriteOnly));
-			file.write(settings);
-		}
-		QObject window;
-		HotkeySource source;
-		QAction action(nullptr);
-		QList<QPair<int, bool>> handled;
-		HotkeyCommands::setupHotkeySwitch(&action, &source, &window, [&](int index, bool pressed) {
-			handled << qMakePair(index, pressed);
-		});
-		QVERIFY(action.isCheckable());
-		QCOMPARE(action.isChecked(), checked);
-		const QIcon expected(checked ? QStringLiteral(":/resource/images/Checkbox_p.svg")
-					     : QStringLiteral(":/resource/images/Checkbox.svg"));
-		QVERIFY(!expected.isNull());
-		QCOMPARE(iconImage(action.icon()), iconImage(expected));
-		emit source.hotKeysentTo(3, true);
-		QCOMPARE(handled.size(), checked ? 1 : 0);
-		QVERIFY(boxes.isEmpty());
-	}
-
-	void switchingStoresAndConnects()
-	{
-		QObject window;
-		HotkeySource source;
-		QAction action(nullptr);
-		QList<QPair<int, bool>> handled;
-		QList<bool> onWindowThread;
-		HotkeyCommands::setupHotkeySwitch(&action, &source, &window, [&](int index, bool pressed) {
-			handled << qMakePair(index, pressed);
-			onWindowThread << (QThread::currentThread() == window.thread());
-		});
-		const auto storedSwitch = [] {
-			QFile file(Utils::settingsFilePath(Utils::getAppDataPath()));
-			return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll())
-									.object()
-									.value(QStringLiteral("hotKey"))
-							      : QJsonValue();
+		QJsonObject settings{{QStringLiteral("Camera1IP"), sim->address().toString()},
+				     {QStringLiteral("hotKey"), QStringLiteral("true")}};
+		QVERIFY(Utils::writeJSONToFile(settings, Utils::getAppDataPath()));
+		const std::unique_ptr<MainDialog> window = connectedWindow();
+		QVERIFY(window);
+		QVERIFY(waitUntilIdle(*window));
+		sim->clearReceived();
+		auto *action = window->findChild<QAction *>(QStringLiteral("UseHotKeysAction"));
+		QVERIFY(action && action->isCheckable());
+		QVERIFY(!action->isChecked());
+		const auto storedSwitch = [] { return SettingsFile::read().value(QStringLiteral("hotKey")); };
+		const auto showsIcon = [action](const char *resource) {
+			const QIcon expected(QString::fromLatin1(resource));
+			return !expected.isNull() && iconImage(action->icon()) == iconImage(expected);
+		};
+		QVERIFY(showsIcon(":/resource/images/Checkbox.svg"));
+		auto *source = window->controller()->findChild<HotkeySource *>();
+		QVERIFY(source);
+		const auto pressPresetFour = [source] {
+			std::thread([source] { emit source->hotKeysentTo(9, true); }).join();
+			QCoreApplication::processEvents();
 		};
 
-		action.trigger(); // on
+		pressPresetFour(); // off: nothing
+		action->trigger(); // on
 		QCOMPARE(storedSwitch(), QJsonValue(true));
 		QCOMPARE(boxes, QStringList{QString::fromUtf8(localeTable().value("NeedToSetHotKeysInOBS"))});
-		QVERIFY(!boxes.first().isEmpty());
-		QCOMPARE(iconImage(action.icon()),
-			 iconImage(QIcon(QStringLiteral(":/resource/images/Checkbox_p.svg"))));
-		std::thread([&source] { emit source.hotKeysentTo(9, true); }).join();
-		QTRY_COMPARE_WITH_TIMEOUT(handled, (QList<QPair<int, bool>>{{9, true}}), 5000);
-		QCOMPARE(onWindowThread, QList<bool>{true});
-
-		action.trigger(); // off
+		QVERIFY(showsIcon(":/resource/images/Checkbox_p.svg"));
+		action->trigger(); // off
 		QCOMPARE(storedSwitch(), QJsonValue(false));
-		QCOMPARE(boxes.size(), 1);
-		QCOMPARE(iconImage(action.icon()), iconImage(QIcon(QStringLiteral(":/resource/images/Checkbox.svg"))));
-		emit source.hotKeysentTo(2, true);
-		QCoreApplication::processEvents();
-		QCOMPARE(handled.size(), 1);
-
-		action.trigger(); // on again: one listener, not two
-		QCOMPARE(storedSwitch(), QJsonValue(true));
-		QCOMPARE(boxes.size(), 2);
-		emit source.hotKeysentTo(2, false);
-		QCOMPARE(handled, (QList<QPair<int, bool>>{{9, true}, {2, false}}));
+		QVERIFY(showsIcon(":/resource/images/Checkbox.svg"));
+		action->trigger(); // on again
+		pressPresetFour();
+		// A marker afterwards proves that nothing else was sent.
+		QVERIFY(window->setCommand(CameraCommands::home(), 0));
+		QVERIFY(waitUntilIdle(*window));
+		QTRY_COMPARE_WITH_TIMEOUT(
+			receivedCommands(*sim),
+			(QStringList{QStringLiteral("81 01 04 3F 02 04 FF"), QStringLiteral("81 01 06 04 FF")}), 5000);
 	}
 
 	void factoryMakesTheSource()

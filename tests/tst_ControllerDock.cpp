@@ -70,7 +70,7 @@ private slots:
 		host = std::make_unique<QMainWindow>();
 		host->setCentralWidget(new QWidget);
 		host->resize(1280, 900);
-		controller = new MainDialog(host.get());
+		controller = new ControlledWindow(host.get());
 		QFETCH_GLOBAL(bool, hostMakesDock);
 		dock = hostMakesDock ? hostMadeDock(ControllerDock::makeContent(controller), host.get())
 				     : ControllerDock::makeDock(controller, host.get());

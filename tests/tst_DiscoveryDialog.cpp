@@ -7,7 +7,7 @@
 #include "discovery/OnvifDiscovery.h"
 #include "settings/Utils.h"
 #include "ui/ModalBox.h"
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 
 #include "SimFleet.h"
 

@@ -8,8 +8,8 @@
 #include "discovery/DiscoveryDialog.h"
 #include "relay/ViscaTransfer.h"
 #include "ui/AboutDialog.h"
-#include "ui/HotkeyCommands.h"
-#include "ui/HotkeySource.h"
+#include "integrations/HotkeyCommands.h"
+#include "integrations/HotkeySource.h"
 #include "ui/MainDialog.h"
 #include "ui/ModalBox.h"
 #include "ui/PanTiltLimitSettingDialog.h"
@@ -48,13 +48,14 @@ void useWatchdog(int intervalMs, int probeIntervalMs = 2000)
 	CameraWorker::Options options;
 	options.watchdogIntervalMs = intervalMs;
 	options.probeIntervalMs = probeIntervalMs;
-	MainDialog::setCameraOptions(options);
+	ControlledWindowSupport::options().cameras = options;
 }
 
 // The window's camera actions behind the host hotkeys.
 HotkeyCommands::CommandSet hotkeyCommands(const MainDialog &dialog)
 {
-	return dialog.hotkeyCommands;
+	Q_UNUSED(dialog)
+	return HotkeyCommands::makeCommandSet();
 }
 
 QList<QWidget *> visibleWindows(const char *className)
@@ -173,7 +174,7 @@ void tst_MainDialog::cleanupTestCase()
 
 void tst_MainDialog::makeDialog()
 {
-	dialog = std::make_unique<MainDialog>();
+	dialog = std::make_unique<ControlledWindow>();
 	dialog->show();
 }
 
@@ -439,7 +440,7 @@ void tst_MainDialog::hotKeysDriveTheCameraWhileSwitchedOn()
 void tst_MainDialog::relayServesFromTheStart()
 {
 	makeDialog();
-	auto *relay = dialog->findChild<ViscaTransfer *>();
+	auto *relay = dialog->controller()->findChild<ViscaTransfer *>();
 	QVERIFY(relay);
 	QVERIFY(relay->isServing());
 	QVERIFY(relay->tcpPort() != 0);
@@ -480,7 +481,7 @@ void tst_MainDialog::hostThemeLeavesTheLayoutAlone()
 		QSize designed; // the form's minimum size
 	};
 	const auto measure = [&watched] {
-		MainDialog window;
+		ControlledWindow window;
 		window.showAdvanceView();
 		window.show();
 		QList<Measured> sizes;

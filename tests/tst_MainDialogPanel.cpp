@@ -156,7 +156,7 @@ std::unique_ptr<MainDialog> tst_MainDialogPanel::connectFresh(const QString &kin
 	const bool custom = kind == QLatin1String("custom");
 	if (custom)
 		qputenv("KAVREN_PROFILE_DIR", customProfiles.path().toUtf8());
-	auto dialog = std::make_unique<MainDialog>();
+	auto dialog = std::make_unique<ControlledWindow>();
 	dialog->show();
 	// The advanced panel is in view, as when an operator uses it.
 	child<QAction>(dialog.get(), QStringLiteral("AdvanceModeAction"))->trigger();

@@ -82,7 +82,7 @@ void tst_MainDialogUse::init()
 					{QStringLiteral("Camera1NickName"), QStringLiteral("Stage")}});
 	boxTexts().clear();
 	CapturedLog::clear();
-	dialog = std::make_unique<MainDialog>();
+	dialog = std::make_unique<ControlledWindow>();
 	dialog->show();
 	clearWhenQuiet(*camera);
 }
@@ -415,7 +415,7 @@ void tst_MainDialogUse::windowRemembersViewAndCamera()
 	dialog.reset();
 
 	// Started again: the advanced view, and the camera in use connected in the background.
-	dialog = std::make_unique<MainDialog>();
+	dialog = std::make_unique<ControlledWindow>();
 	dialog->show();
 	QCOMPARE(dialog->size(), QSize(880, 692));
 	QCOMPARE(dialog->connectingSlotNumber(), 1);
@@ -428,7 +428,7 @@ void tst_MainDialogUse::windowRemembersViewAndCamera()
 	QTest::mouseClick(child<QPushButton>("Camera1Button"), Qt::LeftButton);
 	QVERIFY(!child<QPushButton>("Camera1Button")->isChecked());
 	dialog.reset();
-	dialog = std::make_unique<MainDialog>();
+	dialog = std::make_unique<ControlledWindow>();
 	QCOMPARE(dialog->size(), QSize(425, 692));
 	QCOMPARE(dialog->connectingSlotNumber(), 0);
 }

@@ -3,7 +3,7 @@
 #include "MainDialogTestSupport.h"
 #include "camera/viscaGeneralOps.h"
 #include "settings/Utils.h"
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 #include "ui/PanTiltLimitController.h"
 #include "ui/PanTiltLimitSettingDialog.h"
 #include "visca/ViscaIPFactory.h"

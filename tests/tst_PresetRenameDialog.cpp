@@ -2,7 +2,7 @@
 // presets 1 to 9 until the slot has its own), and Apply storing the slot's names, keeping every other key, telling
 // the controller window and closing.
 #include "settings/Utils.h"
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 #include "ui/PresetRenameDialog.h"
 
 #include <QDir>

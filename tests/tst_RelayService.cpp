@@ -412,7 +412,7 @@ private slots:
 
 	void settingsMenuOpensOneDialog()
 	{
-		MainDialog window;
+		ControlledWindow window;
 		QAction *entry = window.findChild<QAction *>(QStringLiteral("RelayAction"));
 		QVERIFY(entry);
 		QCOMPARE(entry->text(), localeText("RelayMenu"));

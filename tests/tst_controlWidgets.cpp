@@ -5,7 +5,7 @@
 #include "ui/KVFocusVerticalSlider.h"
 #include "ui/KVPlusMinusButton.h"
 #include "ui/KVZoomVerticalSlider.h"
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 
 #include <QDirIterator>
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include "kavren-version.h"
 #include "ui/HostStyle.h"
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 #include "ui_AboutDialog.h"
 
 AboutDialog::AboutDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::AboutDialog>())

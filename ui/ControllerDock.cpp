@@ -1,7 +1,7 @@
 #include "ui/ControllerDock.h"
 
 #include "ui/MainDialog.h"
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 #include "ui/UiLog.h"
 
 #include <QAction>

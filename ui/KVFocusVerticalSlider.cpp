@@ -1,6 +1,6 @@
 #include "ui/KVFocusVerticalSlider.h"
 
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 #include "ui_KVFocusVerticalSlider.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 #include "ui/UiLog.h"
 
 #include "settings/Utils.h"
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 #include "ui_KVPlusMinusButton.h"
 
 #include <QDebug>

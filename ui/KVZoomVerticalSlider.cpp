@@ -1,6 +1,6 @@
 #include "ui/KVZoomVerticalSlider.h"
 
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 #include "ui_KVZoomVerticalSlider.h"
 
 #include <QApplication>

@@ -5,27 +5,28 @@
 
 #include "camera/viscaGeneralOps.h"
 #include "control/CameraDirector.h"
+#include "control/CameraInUse.h"
 #include "control/CameraPool.h"
+#include "integrations/Controller.h"
 #include "discovery/DiscoveryDialog.h"
-#include "scenes/ScenePresetLinker.h"
-#include "scenes/SceneSource.h"
 #include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "ui/AboutDialog.h"
-#include "ui/HotkeyCommands.h"
 #include "ui/HostStyle.h"
-#include "ui/HotkeySource.h"
 #include "ui/ModalBox.h"
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 #include "ui/PanTiltLimitController.h"
 #include "ui/PresetRenameDialog.h"
 #include "ui/RelayDialog.h"
 #include "ui/ScenePresetDialog.h"
 
+#include "kavren-version.h"
+
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QDebug>
+#include <QIcon>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QMenu>
@@ -36,44 +37,20 @@
 
 namespace {
 
-constexpr int kSlotCount = 8;
+constexpr int kSlotCount = SettingsFile::kSlotCount;
 constexpr QSize kSimpleViewSize(425, 692);
 constexpr QSize kAdvancedViewSize(880, 692);
-// The settings keys of the window's own state: its view, and the slot of the camera it last used (0: none).
+// The settings key of the window's own state: its view.
 constexpr const char *kViewKey = "ControllerView";
 constexpr const char *kAdvancedView = "advanced";
 constexpr const char *kSimpleView = "simple";
-constexpr const char *kSlotKey = "ControllerSlot";
+const char *const kCheckedIcon = ":/resource/images/Checkbox_p.svg";
+const char *const kUncheckedIcon = ":/resource/images/Checkbox.svg";
 
 } // namespace
 
-namespace {
-
-ViscaTransfer::Options &relayOptions()
-{
-	static ViscaTransfer::Options options;
-	return options;
-}
-
-CameraWorker::Options &cameraOptions()
-{
-	static CameraWorker::Options options;
-	return options;
-}
-
-} // namespace
-
-void MainDialog::setRelayOptions(const ViscaTransfer::Options &options)
-{
-	relayOptions() = options;
-}
-
-void MainDialog::setCameraOptions(const CameraWorker::Options &options)
-{
-	cameraOptions() = options;
-}
-
-MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::MainDialog>())
+MainDialog::MainDialog(Controller *controller, QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::MainDialog>()), owner(controller), director(controller->director())
 {
 	ui->setupUi(this);
 	// The boxes of the core library (settings, profiles) show from here on.
@@ -81,12 +58,9 @@ MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
 	// Before anything polishes the form under the host's theme: the shield reads the form's own sizes.
 	applyHostStyleShield(this, QStringLiteral("background-color: palette(window)"));
 	showLogo(ui->LogoLabel, QStringLiteral(":/resource/images/logo.svg"));
-	cameras = new CameraPool(cameraOptions(), this);
-	director = new CameraDirector(
-		cameras, [this](int slot) { return ElidedCaption::caption(cameraButton(slot)); }, this);
 	connect(director, &CameraDirector::notice, this,
 		[this](const QString &text) { setStatusMessage(text, Severity::Warning); });
-	cameraHotKey = HotkeySource::create(this);
+	connect(owner, &Controller::presetCalledFromHotkey, this, &MainDialog::notePresetFromHotkey);
 
 	setupSettingsUI();
 	setupViewUI();
@@ -108,9 +82,6 @@ MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
 
 	setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
 
-	relay = new RelayService(relayOptions(), Utils::getAppDataPath(), this);
-	relay->start();
-
 	// A settings file that cannot be written is told once; the changes are kept until OBS closes.
 	QPointer<MainDialog> self(this);
 	Utils::setWriteFailureReporter([self](const QString &path, const QString &reason) {
@@ -125,6 +96,7 @@ MainDialog::MainDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<U
 	});
 
 	restoreSession();
+	followCameraInUse();
 }
 
 MainDialog::~MainDialog()
@@ -132,20 +104,42 @@ MainDialog::~MainDialog()
 	flushSettings();
 	Utils::setWriteFailureReporter(nullptr);
 	Utils::setWriteRecoveryReporter(nullptr);
-	// Scene switches stop driving the cameras before the cameras go.
-	delete scenePresets;
-	scenePresets = nullptr;
-	// The cameras go first: their workers end (sending any stop still waiting) before anything they report to.
-	delete cameras;
-	cameras = nullptr;
-	activeCamera = lostCamera = nullptr;
 	delete discoveryDialog;
 	delete panTiltLimitDialog;
 	delete presetRenameDialog;
 	delete aboutDialog;
 	delete relayDialog;
 	delete scenePresetDialog;
-	releaseCameraTable();
+}
+
+CameraPool *MainDialog::cameraPool() const
+{
+	return owner->cameraPool();
+}
+
+CameraDirector *MainDialog::cameraDirector() const
+{
+	return director;
+}
+
+CameraInUse &MainDialog::inUse() const
+{
+	return *owner->cameraInUse();
+}
+
+CameraWorker *MainDialog::activeCameraWorker() const
+{
+	return inUse().worker();
+}
+
+int MainDialog::connectingSlotNumber() const
+{
+	return inUse().connectingSlot();
+}
+
+int MainDialog::connectedSlot() const
+{
+	return inUse().slot();
 }
 
 // ------------------------------------------------------------------------------------------------ menus
@@ -160,8 +154,7 @@ void MainDialog::setupSettingsUI()
 
 	QAction *hotKeyAction = settingsMenu->addAction(tr("UseHotHeys"));
 	hotKeyAction->setObjectName(QStringLiteral("UseHotKeysAction"));
-	HotkeyCommands::setupHotkeySwitch(hotKeyAction, cameraHotKey, this,
-					  [this](int index, bool pressed) { onHotKey(index, pressed); });
+	setupHotkeySwitch(hotKeyAction);
 
 	panTiltLimitAction = settingsMenu->addAction(ModuleText::text("PanTiltLimitSetting"));
 	panTiltLimitAction->setObjectName(QStringLiteral("PanTiltLimitAction"));
@@ -241,7 +234,7 @@ void MainDialog::showDiscoveryDialog()
 void MainDialog::showPresetRenameDialog()
 {
 	if (!presetRenameDialog) {
-		presetRenameDialog = new PresetRenameDialog(connectedSlot, connectedCaption(), this);
+		presetRenameDialog = new PresetRenameDialog(connectedSlot(), connectedCaption(), this);
 		presetRenameDialog->setAttribute(Qt::WA_DeleteOnClose);
 		connect(presetRenameDialog, &PresetRenameDialog::presetNamesChanged, this,
 			&MainDialog::updatePresetName);
@@ -251,19 +244,10 @@ void MainDialog::showPresetRenameDialog()
 	presetRenameDialog->raise();
 }
 
-void MainDialog::attachSceneSource(SceneSource *scenes)
-{
-	delete scenePresets;
-	// An open scene dialog lists the scenes of the source it was opened with.
-	delete scenePresetDialog;
-	sceneSource = scenes;
-	scenePresets = scenes ? new ScenePresetLinker(scenes, director, this) : nullptr;
-}
-
 void MainDialog::showScenePresetDialog()
 {
 	if (!scenePresetDialog) {
-		scenePresetDialog = new ScenePresetDialog(director, sceneSource, this);
+		scenePresetDialog = new ScenePresetDialog(director, owner->sceneSource(), this);
 		scenePresetDialog->setAttribute(Qt::WA_DeleteOnClose);
 	}
 	scenePresetDialog->show();
@@ -274,7 +258,7 @@ void MainDialog::showScenePresetDialog()
 void MainDialog::showRelayDialog()
 {
 	if (!relayDialog) {
-		relayDialog = new RelayDialog(relay, this);
+		relayDialog = new RelayDialog(owner->relay(), this);
 		relayDialog->setAttribute(Qt::WA_DeleteOnClose);
 	}
 	relayDialog->show();
@@ -294,22 +278,30 @@ void MainDialog::showPanTiltLimitDialog()
 		});
 }
 
-void MainDialog::onHotKey(int index, bool pressed)
+void MainDialog::setupHotkeySwitch(QAction *action)
 {
-	HotkeyCommands::handleHotkey(hotkeyCommands, index, pressed, cameraMode == Connected,
-				     [this](const Command &command, int value) {
-					     if (!setCommand(command, value))
-						     return false;
-					     if (command.name == hotkeyCommands.presetCallCommand.name)
-						     notePresetFromHotkey(value);
-					     return true;
-				     });
+	const auto showState = [action](bool on) {
+		action->setChecked(on);
+		action->setIcon(QIcon(QString::fromLatin1(on ? kCheckedIcon : kUncheckedIcon)));
+	};
+	action->setCheckable(true);
+	showState(owner->hotkeysEnabled());
+	connect(action, &QAction::triggered, this, [this, showState](bool checked) {
+		owner->setHotkeysEnabled(checked);
+		showState(checked);
+		// The plug-in only offers the hotkeys; the operator binds keys to them in the host's settings. Nothing
+		// went wrong: an information box, not a warning.
+		if (checked)
+			Utils::presentBox(
+				{QStringLiteral(KAVREN_DISPLAY_NAME), ModuleText::text("NeedToSetHotKeysInOBS")});
+	});
 }
 
-void MainDialog::notePresetFromHotkey(int preset)
+void MainDialog::notePresetFromHotkey(int slot, int preset)
 {
-	setStatusMessage(ModuleText::text("StatusPresetFromHotkey").arg(presetLabel(preset), connectedCaption()));
-	director->reportPresetCall(connectedSlot, preset, CameraDirector::Source::Hotkey);
+	if (slot == connectedSlot())
+		setStatusMessage(
+			ModuleText::text("StatusPresetFromHotkey").arg(presetLabel(preset), connectedCaption()));
 }
 
 void MainDialog::setMenuWidth()
@@ -399,17 +391,10 @@ void MainDialog::addViewActions(const QList<QAction *> &actions)
 
 void MainDialog::restoreSession()
 {
-	// The window comes back as the operator left it: in the same view, and with the camera it last used, which
-	// is connected in the background.
+	// The window comes back in the view the operator left it in.
 	const QJsonObject settings = SettingsFile::read();
 	if (settings.value(QLatin1String(kViewKey)).toString() == QLatin1String(kAdvancedView))
 		setAdvancedShown(true);
-	const int slot = settings.value(QLatin1String(kSlotKey)).toInt();
-	const QString address = settings.value(SettingsFile::addressKey(slot)).toString();
-	if (slot >= 1 && slot <= kSlotCount && !address.isEmpty()) {
-		startConnect(slot, address);
-		refreshSlotButtons();
-	}
 }
 
 void MainDialog::setStatusVisible(bool visible)
@@ -503,12 +488,7 @@ void MainDialog::on_Camera8Button_clicked()
 
 viscaGeneralOps *MainDialog::currentOps() const
 {
-	return cameraTable.isEmpty() ? nullptr : cameraTable.first().second.get();
-}
-
-void MainDialog::releaseCameraTable()
-{
-	cameraTable.clear();
+	return inUse().connection().ops.get();
 }
 
 int MainDialog::slotNumber(const QString &slotName)
@@ -523,176 +503,113 @@ bool MainDialog::connectToCamera(QPushButton *button, QString slotName)
 	if (!button->isChecked()) {
 		// The operator let go of the camera in use (or of the one being connected); the slot's worker and its
 		// link stay for the next connect.
-		if (slot == connectingSlot) {
-			++connectAttempt;
-			connectingSlot = 0;
+		if (slot == inUse().connectingSlot())
 			setStatusMessage(QString());
-		}
-		if (slot == connectedSlot) {
-			qCInfo(lcUi, "%s released", qUtf8Printable(connectedCaption()));
-			storeSetting(QLatin1String(kSlotKey), 0);
-			leaveCamera();
-			updateUI(Disconnected);
-			setStatusMessage(QString());
-		}
+		inUse().letGo(slot);
 	} else {
-		const QString address = SettingsFile::read().value(SettingsFile::addressKey(slotName)).toString();
-		if (address.isEmpty()) {
+		const CameraInUse::Start start = inUse().choose(slot);
+		if (start == CameraInUse::Start::NoAddress)
 			showConnectFailure(ConnectFailure::NoAddress, slot, QString());
-		} else {
-			startConnect(slot, address);
-			started = true;
-		}
+		started = start == CameraInUse::Start::Started;
 	}
 	refreshSlotButtons();
 	return started;
 }
 
-void MainDialog::startConnect(int slot, const QString &address)
+void MainDialog::followCameraInUse()
 {
-	CameraWorker *worker = cameras->worker(slot);
-	if (!worker)
-		return; // shutting down
-	// A second click wins: the result of an earlier attempt is discarded when it comes.
-	const quint64 attempt = ++connectAttempt;
-	connectingSlot = slot;
-	setStatusMessage(ModuleText::text("StatusConnecting").arg(ElidedCaption::caption(cameraButton(slot)), address));
-	watchWorker(worker);
-	QPointer<MainDialog> self(this);
-	worker->connectTo(address, [self, slot, attempt, worker](const CameraWorker::ConnectResult &result) {
-		if (self)
-			self->onConnectResult(slot, attempt, worker, result);
-	});
+	CameraInUse *camera = owner->cameraInUse();
+	connect(camera, &CameraInUse::connecting, this, &MainDialog::onConnecting);
+	connect(camera, &CameraInUse::connectFailed, this, &MainDialog::onConnectFailed);
+	connect(camera, &CameraInUse::connected, this, [this](int, bool fresh) { onConnected(fresh); });
+	connect(camera, &CameraInUse::released, this, &MainDialog::onReleased);
+	connect(camera, &CameraInUse::answeringChanged, this, &MainDialog::onAnsweringChanged);
+	connect(camera, &CameraInUse::lost, this, &MainDialog::onConnectionLost);
+	connect(camera, &CameraInUse::answeringAgain, this, &MainDialog::onAnsweringAgain);
+	// The controller may have chosen a camera before the window was made.
+	if (camera->connectingSlot() != 0)
+		onConnecting(camera->connectingSlot(), slotAddress(camera->connectingSlot()));
+	else if (camera->isConnected())
+		onConnected(true);
 }
 
-void MainDialog::onConnectResult(int slot, quint64 attempt, CameraWorker *worker,
-				 const CameraWorker::ConnectResult &result)
+void MainDialog::onConnecting(int slot, const QString &address)
 {
-	if (attempt != connectAttempt)
-		return;
-	connectingSlot = 0;
-	using Outcome = CameraWorker::ConnectResult::Outcome;
-	if (result.outcome == Outcome::Connected)
-		useCamera(slot, worker, result);
-	else if (result.outcome == Outcome::NoProfile)
+	setStatusMessage(ModuleText::text("StatusConnecting").arg(ElidedCaption::caption(cameraButton(slot)), address));
+	refreshSlotButtons();
+}
+
+void MainDialog::onConnectFailed(int slot, const CameraWorker::ConnectResult &result)
+{
+	if (result.outcome == CameraWorker::ConnectResult::Outcome::NoProfile)
 		showConnectFailure(ConnectFailure::NoProfile, slot, result.model);
 	else
 		showConnectFailure(ConnectFailure::NotIdentified, slot, QString());
 	refreshSlotButtons();
 }
 
-void MainDialog::useCamera(int slot, CameraWorker *worker, const CameraWorker::ConnectResult &result)
+void MainDialog::onConnected(bool fresh)
 {
-	leaveCamera();
-	activeCamera = worker;
-	connectedSlot = slot;
-	++cameraGeneration;
-
-	releaseCameraTable();
-	cameraTable.insert(result.address.toStdString(), {result.model.toStdString(), result.ops});
-	cameraKeyPrefix = result.address + result.model;
-	connectedAddress = result.address;
-	connectedModel = result.model;
-
-	setupControlUI(currentOps());
-	applyPanelReading(result.reading, changeClock);
-	setDefaultControlSettings();
-	updateUI(Connected);
-	worker->setWatched(true);
-	setStatusMessage(QString());
-	storeSetting(QLatin1String(kSlotKey), slot);
-	qCInfo(lcUi, "%s connected: %s, %s", qUtf8Printable(connectedCaption()), qUtf8Printable(connectedAddress),
-	       qUtf8Printable(connectedModel));
-}
-
-void MainDialog::leaveCamera()
-{
-	// What still waits for the camera the operator leaves is not wanted any more, but a stop still goes out.
-	for (CameraWorker *worker : {activeCamera, lostCamera}) {
-		if (!worker)
-			continue;
-		worker->discardPending();
-		worker->setWatched(false);
-	}
-	activeCamera = lostCamera = nullptr;
-	connectedSlot = 0;
 	++cameraGeneration;
 	clearAwaiting();
+	cameraKeyPrefix = inUse().connection().address + inUse().connection().model;
+	setupControlUI(currentOps());
+	if (fresh)
+		applyPanelReading(inUse().connection().reading, changeClock);
+	setDefaultControlSettings();
+	updateUI(Connected);
+	setStatusMessage(QString());
+	refreshSlotButtons();
+	qCInfo(lcUi, "%s connected: %s, %s", qUtf8Printable(connectedCaption()),
+	       qUtf8Printable(inUse().connection().address), qUtf8Printable(inUse().connection().model));
+	// A link made anew by another user of the slot brought no reading with it.
+	if (!fresh)
+		updateControlUI();
 }
 
-void MainDialog::watchWorker(CameraWorker *worker)
+void MainDialog::onReleased()
 {
-	if (watchedWorkers.contains(worker))
-		return;
-	watchedWorkers << worker;
-	connect(worker, &CameraWorker::answeringChanged, this,
-		[this, worker](bool answering) { onAnsweringChanged(worker, answering); });
-	connect(worker, &CameraWorker::connectionLost, this, [this, worker]() { onConnectionLost(worker); });
-	connect(worker, &CameraWorker::answeringAgain, this, [this, worker]() { onAnsweringAgain(worker); });
-	connect(worker, &CameraWorker::linkReady, this, [this, worker]() { onLinkReady(worker); });
+	++cameraGeneration;
+	clearAwaiting();
+	qCInfo(lcUi, "a camera slot was released");
+	updateUI(Disconnected);
+	setStatusMessage(QString());
+	refreshSlotButtons();
 }
 
-void MainDialog::onLinkReady(CameraWorker *worker)
+void MainDialog::onAnsweringChanged(bool answering)
 {
-	// The slot's link was made anew by another of its users (a scene or a request, after the slot was given
-	// another camera): the window shows and drives the camera the link now reaches, with that model's ranges.
-	if ((worker != activeCamera && worker != lostCamera) || connectingSlot != 0)
-		return;
-	if (worker->address() == connectedAddress && worker->model() == connectedModel)
-		return;
-	CameraWorker::ConnectResult result;
-	result.outcome = CameraWorker::ConnectResult::Outcome::Connected;
-	result.address = worker->address();
-	result.model = worker->model();
-	result.ops = worker->capabilities();
-	qCInfo(lcUi, "Camera %d now reaches %s (%s)", connectedSlot, qUtf8Printable(result.address),
-	       qUtf8Printable(result.model));
-	useCamera(connectedSlot, worker, result);
-	updateControlUI();
-}
-
-void MainDialog::onAnsweringChanged(CameraWorker *worker, bool answering)
-{
-	if (worker != activeCamera || cameraMode != Connected)
+	if (cameraMode != Connected)
 		return;
 	if (answering)
 		showConnected();
 	else
 		ui->ConnectionLabel->setText(
-			ModuleText::text("StatusNotAnswering").arg(connectedCaption(), connectedAddress));
+			ModuleText::text("StatusNotAnswering").arg(connectedCaption(), inUse().connection().address));
 }
 
-void MainDialog::onConnectionLost(CameraWorker *worker)
+void MainDialog::onConnectionLost(int slot)
 {
-	if (worker != activeCamera)
-		return;
-	const int slot = connectedSlot;
-	// The worker keeps probing the camera quietly; when it answers, the slot is taken back.
-	activeCamera = nullptr;
 	++cameraGeneration;
 	clearAwaiting();
 	updateUI(Disconnected);
-	lostCamera = worker;
-	connectedSlot = slot;
 	refreshSlotButtons();
+	const QString address = inUse().connection().address;
 	// No box: the operator is in the middle of a show, and the slot is taken back as soon as the camera answers.
-	setStatusMessage(ModuleText::text("StatusConnectionLost").arg(connectedAddress), Severity::Warning, slot);
+	setStatusMessage(ModuleText::text("StatusConnectionLost").arg(address), Severity::Warning, slot);
 	qCWarning(lcUi, "%s (%s) stopped answering and was released; it is taken back when it answers again",
-		  qUtf8Printable(connectedCaption()), qUtf8Printable(connectedAddress));
+		  qUtf8Printable(connectedCaption()), qUtf8Printable(address));
 }
 
-void MainDialog::onAnsweringAgain(CameraWorker *worker)
+void MainDialog::onAnsweringAgain()
 {
-	if (worker != lostCamera || connectingSlot != 0)
-		return;
-	lostCamera = nullptr;
-	activeCamera = worker;
 	++cameraGeneration;
 	updateUI(Connected);
 	refreshSlotButtons();
-	setStatusMessage(ModuleText::text("StatusReconnected").arg(connectedCaption(), connectedAddress));
+	const QString address = inUse().connection().address;
+	setStatusMessage(ModuleText::text("StatusReconnected").arg(connectedCaption(), address));
 	qCInfo(lcUi, "%s (%s) answers again and is back in use", qUtf8Printable(connectedCaption()),
-	       qUtf8Printable(connectedAddress));
+	       qUtf8Printable(address));
 	updateControlUI();
 }
 
@@ -701,8 +618,8 @@ void MainDialog::refreshSlotButtons()
 	// One slot is checked while its camera is in use; a slot being connected shows that it is on its way.
 	for (int slot = 1; slot <= kSlotCount; ++slot) {
 		QPushButton *button = cameraButton(slot);
-		button->setChecked(cameraMode == Connected && slot == connectedSlot);
-		const bool connecting = slot == connectingSlot;
+		button->setChecked(cameraMode == Connected && slot == connectedSlot());
+		const bool connecting = slot == inUse().connectingSlot();
 		if (button->property("connecting").toBool() != connecting) {
 			button->setProperty("connecting", connecting);
 			button->style()->unpolish(button);
@@ -737,7 +654,7 @@ void MainDialog::showConnectFailure(ConnectFailure failure, int slot, const QStr
 
 QString MainDialog::connectedCaption() const
 {
-	const QPushButton *button = cameraButton(connectedSlot);
+	const QPushButton *button = cameraButton(connectedSlot());
 	return button ? ElidedCaption::caption(button) : QString();
 }
 
@@ -778,14 +695,15 @@ void MainDialog::hideViews()
 	if (panTiltLimitDialog && panTiltLimitDialog->isVisible())
 		panTiltLimitDialog->close();
 	// Preset names belong to a slot's camera: a camera that is only lost for a while keeps its dialog.
-	if (presetRenameDialog && presetRenameDialog->slot() != connectedSlot)
+	if (presetRenameDialog && presetRenameDialog->slot() != connectedSlot())
 		presetRenameDialog->close();
 }
 
 void MainDialog::showConnected()
 {
 	ui->ConnectionLabel->setText(
-		ModuleText::text("StatusConnected").arg(connectedCaption(), connectedAddress, connectedModel));
+		ModuleText::text("StatusConnected")
+			.arg(connectedCaption(), inUse().connection().address, inUse().connection().model));
 }
 
 void MainDialog::setStatusMessage(const QString &text, Severity severity, int aboutSlot)
@@ -804,34 +722,12 @@ void MainDialog::setStatusMessage(const QString &text, Severity severity, int ab
 
 bool MainDialog::setCommand(const Command &command, int value)
 {
-	if (command.stop && isDriveLane(command.lane))
-		return stopWhereMoved(command, value);
-	CameraWorker *camera = activeCamera;
-	if (!submitToCamera(CameraJob::fromCommand(command, value)))
-		return false;
-	if (isDriveLane(command.lane) && !movedCameras[command.lane].contains(camera))
-		movedCameras[command.lane] << camera;
-	return true;
-}
-
-bool MainDialog::stopWhereMoved(const Command &stop, int value)
-{
-	// A release stops what its press started, wherever the window has gone since: another slot, no slot, or a
-	// slot still connecting.
-	QList<CameraWorker *> targets;
-	std::swap(targets, movedCameras[stop.lane]);
-	if (targets.isEmpty() && activeCamera && connectingSlot == 0)
-		targets << activeCamera;
-	bool sent = false;
-	for (CameraWorker *camera : targets)
-		sent = camera->submit(CameraJob::fromCommand(stop, value)) || sent;
-	return sent;
+	return inUse().drive(command, value);
 }
 
 bool MainDialog::submitToCamera(CameraJob job)
 {
-	// While another slot connects, the controls act on nothing: the camera still in use may be the one on air.
-	return activeCamera && connectingSlot == 0 && activeCamera->submit(std::move(job));
+	return inUse().submit(std::move(job));
 }
 
 bool MainDialog::requestReading(int groups, PanelReader read, PanelApplier apply, int settleMs,

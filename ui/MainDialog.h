@@ -3,8 +3,6 @@
 #include "control/CameraCommand.h"
 #include "control/CameraWorker.h"
 #include "control/PanelReading.h"
-#include "relay/RelayService.h"
-#include "ui/HotkeyCommands.h"
 #include "ui/PanTiltLimitSettingDialog.h"
 
 #include <QDialog>
@@ -24,14 +22,13 @@
 
 class AboutDialog;
 class CameraDirector;
+class CameraInUse;
 class CameraPool;
+class Controller;
 class DiscoveryDialog;
-class HotkeySource;
 class PresetRenameDialog;
 class RelayDialog;
 class ScenePresetDialog;
-class ScenePresetLinker;
-class SceneSource;
 class KVPlusMinusButton;
 class QComboBox;
 class QAction;
@@ -46,9 +43,10 @@ class MainDialog;
 }
 
 // The controller window: eight camera slots, the motion, lens and preset panel, the advanced picture panel and
-// the Settings, View and Help menus. The cameras are driven by the workers of its camera pool, off the UI thread:
-// every camera command it issues is queued through setCommand(), and the camera's answers come back as queued
-// follow-ups that update the controls. The window never waits for a camera.
+// the Settings, View and Help menus, a view over the controller it is given. The cameras are driven by the
+// controller's workers, off the UI thread: every camera command the window issues goes to the camera in use
+// through setCommand(), and the camera's answers come back as queued follow-ups that update the controls. The
+// window never waits for a camera.
 class MainDialog : public QDialog {
 	Q_OBJECT
 
@@ -58,11 +56,10 @@ public:
 
 	enum CameraMode { Disconnected = 0, Connected = 1 };
 
-	// Identified cameras: IP address text -> (model name, capability object, owned by the table).
-	using CameraTable = QMap<std::string, std::pair<std::string, std::shared_ptr<viscaGeneralOps>>>;
 	using Command = CameraCommand;
 
-	explicit MainDialog(QWidget *parent = nullptr);
+	// `controller` must outlive the window.
+	explicit MainDialog(Controller *controller, QWidget *parent = nullptr);
 	~MainDialog() override;
 
 	// Queues one camera command for the camera in use; its worker runs it and leaves the camera its pause.
@@ -107,29 +104,15 @@ public:
 	void updateExposureUIWithoutMode();
 	void updateImageUIWithoutMode();
 
-	// Where the relay server of dialogs created from now on listens; the product uses the defaults, tests pick
-	// ephemeral loopback ports.
-	static void setRelayOptions(const ViscaTransfer::Options &options);
-	// How the camera workers of dialogs created from now on behave; the product uses the defaults, tests shorten
-	// the watchdog and point them at simulated cameras.
-	static void setCameraOptions(const CameraWorker::Options &options);
-
-	// The workers of the eight slots, shared with everything else that drives the cameras.
-	CameraPool *cameraPool() const { return cameras; }
-	// Drives any slot's camera for what acts outside the window (scene presets, other programs' requests).
-	CameraDirector *cameraDirector() const { return director; }
-	// Where OBS's scenes are heard: from now on, scenes linked to presets recall them, and the Settings menu's
-	// scene dialog lists them. The source must outlive the dialog or be destroyed before it.
-	void attachSceneSource(SceneSource *scenes);
+	Controller *controller() const { return owner; }
+	CameraPool *cameraPool() const;
+	CameraDirector *cameraDirector() const;
 	// The worker of the camera in use, or null.
-	CameraWorker *activeCameraWorker() const { return activeCamera; }
+	CameraWorker *activeCameraWorker() const;
 	// The slot being connected (1..8), 0 when none.
-	int connectingSlotNumber() const { return connectingSlot; }
+	int connectingSlotNumber() const;
 	// Closes the pan/tilt limit dialog when it is open, and the preset names dialog of a slot no longer in use.
 	void hideViews();
-
-	// The camera actions of the host hotkeys, run through setCommand().
-	const HotkeyCommands::CommandSet hotkeyCommands = HotkeyCommands::makeCommandSet();
 
 	// Adds entries to the controller's View menu, after a separator (the dock adds its own).
 	void addViewActions(const QList<QAction *> &actions);
@@ -193,31 +176,32 @@ private:
 	void showPanTiltLimitDialog();
 	void showRelayDialog();
 	void showScenePresetDialog();
-	void onHotKey(int index, bool pressed);
-	void notePresetFromHotkey(int preset);
+	void setupHotkeySwitch(QAction *action);
+	void notePresetFromHotkey(int slot, int preset);
 
 	void restoreSession();
 	void setAdvancedShown(bool shown);
 	void closeView();
 	void applyViewSize(); // the simple or the advanced view's size, fixed as a window, as wide in a dock
-	// The connect flow.
-	void startConnect(int slot, const QString &address);
-	void onConnectResult(int slot, quint64 attempt, CameraWorker *worker,
-			     const CameraWorker::ConnectResult &result);
-	void useCamera(int slot, CameraWorker *worker, const CameraWorker::ConnectResult &result);
-	void leaveCamera();
-	void watchWorker(CameraWorker *worker);
-	void onAnsweringChanged(CameraWorker *worker, bool answering);
-	void onConnectionLost(CameraWorker *worker);
-	void onAnsweringAgain(CameraWorker *worker);
-	void onLinkReady(CameraWorker *worker);
+	// What the window shows of the camera in use as it comes and goes.
+	void followCameraInUse();
+	void onConnecting(int slot, const QString &address);
+	void onConnectFailed(int slot, const CameraWorker::ConnectResult &result);
+	void onConnected(bool fresh);
+	void onReleased();
+	void onAnsweringChanged(bool answering);
+	void onConnectionLost(int slot);
+	void onAnsweringAgain();
+	void showCameraInUse();
+	CameraInUse &inUse() const;
+	// The slot of the camera in use or lost, 0 when none.
+	int connectedSlot() const;
 	void refreshSlotButtons();
 	static int slotNumber(const QString &slotName);
 
 	// Camera work whose answers update the panel: queued for the camera in use, the follow-up runs only while
 	// that camera is still in use.
 	bool submitToCamera(CameraJob job);
-	bool stopWhereMoved(const Command &stop, int value);
 	using PanelReader = void (PanelReading::*)(viscaIpModule &link);
 	using PanelApplier = void (MainDialog::*)(const PanelReading &reading, quint64 askedAt);
 	// Queues a reading of `groups` for the camera in use (after `settleMs`, for a camera that needs time to
@@ -252,10 +236,8 @@ private:
 	void storeSetting(const QString &key, const QJsonValue &value);
 	void flushSettings();
 
-	// The capability object in use: that of the first entry of cameraTable, or null.
+	// The capabilities of the camera in use or lost, or null.
 	viscaGeneralOps *currentOps() const;
-	// Capability objects belong to the camera table from identification on; this releases them.
-	void releaseCameraTable();
 
 	// Exposure scenes: one-touch manual exposure with a shutter, an iris and a gain setting.
 	struct SceneSetting {
@@ -293,18 +275,10 @@ private:
 	QPointer<AboutDialog> aboutDialog;
 	QPointer<RelayDialog> relayDialog;
 	QPointer<ScenePresetDialog> scenePresetDialog;
-	CameraPool *cameras = nullptr;        // child of the dialog
-	CameraDirector *director = nullptr;   // child of the dialog
-	CameraWorker *activeCamera = nullptr; // the camera in use, owned by the pool
-	CameraWorker *lostCamera = nullptr;   // given up by the watchdog; taken back when it answers again
-	int connectedSlot = 0;                // 1..8 while a camera is in use or lost
-	int connectingSlot = 0;               // 1..8 while an attempt runs
-	int statusSlot = 0;                   // the slot the status message is about, if any
-	quint64 connectAttempt = 0;           // the latest attempt; older results are discarded
-	quint64 cameraGeneration = 0;         // changes whenever the camera in use changes or goes
-	QList<CameraWorker *> watchedWorkers; // workers whose signals reach the window
-	// Per drive lane, the cameras the window told to move and has not stopped yet.
-	std::map<CameraLane, QList<CameraWorker *>> movedCameras;
+	Controller *const owner;
+	CameraDirector *const director;            // the controller's
+	int statusSlot = 0;                        // the slot the status message is about, if any
+	quint64 cameraGeneration = 0;              // changes whenever the camera in use changes or goes
 	QHash<int, int> awaitingReadings;          // panel group -> readings on their way
 	QHash<QObject *, quint64> operatorChanges; // control -> when the operator last changed it
 	quint64 changeClock = 0;
@@ -315,17 +289,8 @@ private:
 	SpeedRange tiltSpeedRange{0, 0};
 	SpeedRange zoomSpeedRange{0, 0};
 	SpeedRange focusSpeedRange{0, 0};
-	CameraTable cameraTable;
 	CameraMode cameraMode = Disconnected;
 	QString cameraKeyPrefix;
 	QAction *panTiltLimitAction = nullptr;
-	QAction *presetRenameAction = nullptr;     // names the presets of the camera in use
-	HotkeySource *cameraHotKey = nullptr;      // child of the dialog; inside the host it registers the hotkeys
-	RelayService *relay = nullptr;             // child of the dialog
-	QPointer<SceneSource> sceneSource;         // OBS's scenes, once attached
-	ScenePresetLinker *scenePresets = nullptr; // child of the dialog, once scenes are attached
-
-	// What the status line shows about the connected camera.
-	QString connectedAddress;
-	QString connectedModel;
+	QAction *presetRenameAction = nullptr; // names the presets of the camera in use
 };

@@ -7,8 +7,9 @@
 #include "ui/ClickingButtonAccessible.h"
 #include "ui/EnterKeyActs.h"
 #include "ui/KVPlusMinusButton.h"
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 #include "ui/PadKeyboard.h"
+#include "settings/SettingsFile.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -106,7 +107,7 @@ void MainDialog::setupKeyboard()
 	}
 
 	QList<QWidget *> order{ui->SettingsButton, ui->ViewButton, ui->HelpButton};
-	for (int slot = 1; slot <= 8; ++slot)
+	for (int slot = 1; slot <= SettingsFile::kSlotCount; ++slot)
 		order << cameraButton(slot);
 	order << ui->UpperLeftButton << ui->UpButton << ui->UpperRightButton << ui->LefButton << ui->HomeButton
 	      << ui->RightButton << ui->LowerLeftButton << ui->DownButton << ui->LowerRightButton;

@@ -1,17 +1,18 @@
 // The motion, lens and preset controls of the controller window, the speed edits and the preset speed list.
 
 #include "ui/MainDialog.h"
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 #include "ui/ElidedCaption.h"
 #include "ui/UiLog.h"
 #include "ui_MainDialog.h"
 
 #include "camera/viscaGeneralOps.h"
 #include "control/CameraDirector.h"
+#include "control/CameraInUse.h"
 #include "control/CameraSpeeds.h"
 #include "settings/SettingsFile.h"
 #include "settings/Utils.h"
-#include "ui/PresetNames.h"
+#include "settings/PresetNames.h"
 #include "visca/viscaIpModule.h"
 
 #include <QDebug>
@@ -154,7 +155,7 @@ void MainDialog::readFocusSpeed()
 
 void MainDialog::commitSpeed(QLineEdit *edit, const SpeedRange &range, SpeedSetter setter, const char *key)
 {
-	if (!activeCamera)
+	if (!inUse().worker())
 		return;
 	// Empty or not a number reads as 0, which the clamp turns into the model's minimum.
 	const int entered = edit->text().toInt();
@@ -320,7 +321,7 @@ void MainDialog::runPresetCommand(const CameraCommand &command, int preset, cons
 	const QString camera = connectedCaption();
 	setStatusMessage(ModuleText::text(pendingText).arg(label, camera));
 	if (command.name == CameraCommands::presetRecall().name)
-		director->reportPresetCall(connectedSlot, preset, CameraDirector::Source::Window);
+		director->reportPresetCall(connectedSlot(), preset, CameraDirector::Source::Window);
 	else
 		qCInfo(lcUi, "%s %s on %s from the window", qUtf8Printable(label), verb, qUtf8Printable(camera));
 }
@@ -329,7 +330,7 @@ QString MainDialog::presetLabel(int preset) const
 {
 	const QString number = ModuleText::text("PresetNumber").arg(preset);
 	const QString name =
-		PresetNames::read(SettingsFile::read(), connectedSlot).value(preset - PresetNames::kFirstPreset);
+		PresetNames::read(SettingsFile::read(), connectedSlot()).value(preset - PresetNames::kFirstPreset);
 	return name.isEmpty() ? number : QStringLiteral("%1 (%2)").arg(number, name);
 }
 
@@ -359,7 +360,7 @@ void MainDialog::storePreset()
 void MainDialog::updatePresetName()
 {
 	// With "10+" on, the buttons are presets 11 to 19 and "10+" itself is preset 10.
-	const QStringList names = PresetNames::read(SettingsFile::read(), connectedSlot);
+	const QStringList names = PresetNames::read(SettingsFile::read(), connectedSlot());
 	const bool tens = ui->TenButton->isChecked();
 	const int base = tens ? kTenOffset : 0;
 	for (int number = 1; number <= kPresetButtons; ++number)

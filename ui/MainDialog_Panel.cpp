@@ -7,7 +7,7 @@
 
 #include "camera/viscaGeneralOps.h"
 #include "settings/Utils.h"
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 #include "visca/viscaIpModule.h"
 
 #include <QDebug>

@@ -1,7 +1,7 @@
 #include "ui/PanTiltLimitSettingDialog.h"
 
 #include "ui/HostStyle.h"
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 #include "ui_PanTiltLimitSettingDialog.h"
 
 #include <QLineEdit>

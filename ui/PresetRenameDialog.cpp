@@ -3,8 +3,8 @@
 
 #include "settings/SettingsFile.h"
 #include "ui/HostStyle.h"
-#include "ui/ModuleText.h"
-#include "ui/PresetNames.h"
+#include "settings/ModuleText.h"
+#include "settings/PresetNames.h"
 #include "ui_PresetRenameDialog.h"
 
 #include <QJsonObject>

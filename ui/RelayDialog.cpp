@@ -4,7 +4,7 @@
 #include "relay/RelayService.h"
 #include "settings/Utils.h"
 #include "ui/HostStyle.h"
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 
 #include <QAbstractButton>
 #include <QGroupBox>

@@ -7,7 +7,7 @@
 #include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "ui/HostStyle.h"
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 
 #include <QComboBox>
 #include <QHeaderView>

@@ -11,9 +11,10 @@
 #include "camera/viscaGeneralOps.h"
 #include "settings/Utils.h"
 #include "sim/CameraSimulator.h"
+#include "ControlledWindow.h"
 #include "ui/MainDialog.h"
 #include "ui/ModalBox.h"
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -52,7 +53,7 @@ inline void useLoopbackRelay()
 	relay.tcpPort = 0;
 	relay.udpAddress = QHostAddress::LocalHost;
 	relay.udpPort = 0;
-	MainDialog::setRelayOptions(relay);
+	ControlledWindowSupport::options().relay = relay;
 }
 
 // Installs the shipped locale file, collecting every key that is looked up but missing from it, and keeps the

@@ -3,7 +3,7 @@
 // The locale file the module ships, installed the way the host installs its table, so the texts a test checks
 // are the ones a user sees.
 
-#include "ui/LocaleTable.h"
+#include "LocaleTable.h"
 
 #include <QString>
 

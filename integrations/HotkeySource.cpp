@@ -1,4 +1,4 @@
-#include "ui/HotkeySource.h"
+#include "integrations/HotkeySource.h"
 
 #include <utility>
 

@@ -1,7 +1,7 @@
-#include "ui/PresetNames.h"
+#include "settings/PresetNames.h"
 
 #include "settings/SettingsFile.h"
-#include "ui/UiLog.h"
+#include "settings/SettingsLog.h"
 
 #include <QJsonValue>
 
@@ -30,7 +30,7 @@ QStringList PresetNames::read(const QJsonObject &settings, int slot)
 	if (own.isObject())
 		return namesIn(own.toObject(), kLastPreset);
 	if (!own.isUndefined())
-		qCWarning(lcUi, "%s is not an object of preset names; the shared names are shown",
+		qCWarning(lcSettings, "%s is not an object of preset names; the shared names are shown",
 			  qUtf8Printable(key(slot)));
 	return namesIn(settings, kSharedPresets);
 }

@@ -1,7 +1,7 @@
-#include "ui/LocaleTable.h"
+#include "LocaleTable.h"
 
 #include "camera/viscaGeneralOps.h"
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 
 #include <QCoreApplication>
 #include <QFile>

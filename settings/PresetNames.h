@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/SettingsFile.h"
+
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -11,8 +13,8 @@
 // are, so a slot renamed once keeps its own names and every other slot still reads the shared ones.
 namespace PresetNames {
 
-constexpr int kFirstPreset = 1;
-constexpr int kLastPreset = 19;
+constexpr int kFirstPreset = SettingsFile::kFirstPreset;
+constexpr int kLastPreset = SettingsFile::kLastPreset;
 
 QString key(int slot);
 

@@ -1,4 +1,4 @@
-#include "ui/ModuleText.h"
+#include "settings/ModuleText.h"
 
 #include <utility>
 

@@ -1,0 +1,185 @@
+#include "control/CameraInUse.h"
+
+#include "control/CameraPool.h"
+#include "settings/SettingsFile.h"
+
+#include <QJsonObject>
+#include <QLoggingCategory>
+#include <QPointer>
+
+#include <utility>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcInUse, "kavren.control")
+
+} // namespace
+
+CameraInUse::CameraInUse(CameraPool *pool, QObject *parent) : QObject(parent), pool(pool) {}
+
+CameraInUse::Start CameraInUse::choose(int slot)
+{
+	const QString address = SettingsFile::read().value(SettingsFile::addressKey(slot)).toString();
+	if (address.isEmpty())
+		return Start::NoAddress;
+	CameraWorker *worker = pool->worker(slot);
+	if (!worker)
+		return Start::Closed;
+	const quint64 thisAttempt = ++attempt;
+	connectingTo = slot;
+	watch(worker);
+	emit connecting(slot, address);
+	QPointer<CameraInUse> self(this);
+	worker->connectTo(address, [self, slot, thisAttempt, worker](const CameraWorker::ConnectResult &result) {
+		if (self)
+			self->onConnectResult(slot, thisAttempt, worker, result);
+	});
+	return Start::Started;
+}
+
+void CameraInUse::letGo(int slot)
+{
+	if (slot == connectingTo) {
+		++attempt;
+		connectingTo = 0;
+	}
+	if (slot != 0 && slot == currentSlot) {
+		storeSlot(0);
+		leave();
+		emit released(slot);
+	}
+}
+
+void CameraInUse::restore()
+{
+	const int slot = SettingsFile::read().value(QLatin1String(SettingsFile::kSlotInUseKey)).toInt();
+	if (SettingsFile::isSlot(slot))
+		choose(slot);
+}
+
+void CameraInUse::onConnectResult(int slot, quint64 thisAttempt, CameraWorker *worker,
+				  const CameraWorker::ConnectResult &result)
+{
+	if (thisAttempt != attempt)
+		return;
+	connectingTo = 0;
+	if (result.outcome != CameraWorker::ConnectResult::Outcome::Connected) {
+		emit connectFailed(slot, result);
+		return;
+	}
+	storeSlot(slot);
+	use(slot, worker, result, true);
+}
+
+void CameraInUse::use(int slot, CameraWorker *worker, const CameraWorker::ConnectResult &result, bool fresh)
+{
+	leave();
+	active = worker;
+	currentSlot = slot;
+	current = result;
+	worker->setWatched(true);
+	emit connected(slot, fresh);
+}
+
+void CameraInUse::leave()
+{
+	// What still waits for the camera the operator leaves is not wanted any more, but a stop still goes out.
+	for (CameraWorker *worker : {active, lostWorker}) {
+		if (!worker)
+			continue;
+		worker->discardPending();
+		worker->setWatched(false);
+	}
+	active = lostWorker = nullptr;
+	currentSlot = 0;
+	current = {};
+}
+
+void CameraInUse::watch(CameraWorker *worker)
+{
+	if (watched.contains(worker))
+		return;
+	watched << worker;
+	connect(worker, &CameraWorker::answeringChanged, this, [this, worker](bool answering) {
+		if (worker == active)
+			emit answeringChanged(answering);
+	});
+	connect(worker, &CameraWorker::connectionLost, this, [this, worker]() { onConnectionLost(worker); });
+	connect(worker, &CameraWorker::answeringAgain, this, [this, worker]() { onAnsweringAgain(worker); });
+	connect(worker, &CameraWorker::linkReady, this, [this, worker]() { onLinkReady(worker); });
+}
+
+void CameraInUse::onLinkReady(CameraWorker *worker)
+{
+	// The slot's link was made anew by another of its users (a scene or a request, after the slot was given
+	// another camera): the operator drives the camera the link now reaches, with that model's ranges.
+	if ((worker != active && worker != lostWorker) || connectingTo != 0)
+		return;
+	if (worker->address() == current.address && worker->model() == current.model)
+		return;
+	CameraWorker::ConnectResult result;
+	result.outcome = CameraWorker::ConnectResult::Outcome::Connected;
+	result.address = worker->address();
+	result.model = worker->model();
+	result.ops = worker->capabilities();
+	qCInfo(lcInUse, "Camera %d now reaches %s (%s)", currentSlot, qUtf8Printable(result.address),
+	       qUtf8Printable(result.model));
+	use(currentSlot, worker, result, false);
+}
+
+void CameraInUse::onConnectionLost(CameraWorker *worker)
+{
+	if (worker != active)
+		return;
+	// The worker keeps probing the camera quietly; when it answers, the slot is taken back.
+	active = nullptr;
+	lostWorker = worker;
+	emit lost(currentSlot);
+}
+
+void CameraInUse::onAnsweringAgain(CameraWorker *worker)
+{
+	if (worker != lostWorker || connectingTo != 0)
+		return;
+	lostWorker = nullptr;
+	active = worker;
+	emit answeringAgain(currentSlot);
+}
+
+bool CameraInUse::submit(CameraJob job)
+{
+	return active && connectingTo == 0 && active->submit(std::move(job));
+}
+
+bool CameraInUse::drive(const CameraCommand &command, int value)
+{
+	if (command.stop && isDriveLane(command.lane))
+		return stopWhereMoved(command, value);
+	CameraWorker *camera = active;
+	if (!submit(CameraJob::fromCommand(command, value)))
+		return false;
+	if (isDriveLane(command.lane) && !moved[command.lane].contains(camera))
+		moved[command.lane] << camera;
+	return true;
+}
+
+bool CameraInUse::stopWhereMoved(const CameraCommand &stop, int value)
+{
+	// A release stops what its press started, wherever the choice has gone since: another slot, no slot, or a
+	// slot still connecting.
+	QList<CameraWorker *> targets;
+	std::swap(targets, moved[stop.lane]);
+	if (targets.isEmpty() && active && connectingTo == 0)
+		targets << active;
+	bool sent = false;
+	for (CameraWorker *camera : targets)
+		sent = camera->submit(CameraJob::fromCommand(stop, value)) || sent;
+	return sent;
+}
+
+void CameraInUse::storeSlot(int slot)
+{
+	SettingsFile::updateLogged(lcInUse, [slot](QJsonObject &settings) {
+		settings[QLatin1String(SettingsFile::kSlotInUseKey)] = slot;
+	});
+}

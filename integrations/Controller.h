@@ -1,0 +1,78 @@
+#pragma once
+
+#include "control/CameraWorker.h"
+#include "integrations/CameraRequests.h"
+#include "integrations/HotkeyCommands.h"
+#include "relay/ViscaTransfer.h"
+#include "scenes/SceneSource.h"
+
+#include <QObject>
+#include <QPointer>
+
+class CameraDirector;
+class CameraInUse;
+class CameraPool;
+class HotkeySource;
+class RelayService;
+class ScenePresetLinker;
+
+// The controller without its window: made when the module loads, it owns everything that drives the cameras (the
+// slots' workers, the camera the operator drives, the director that serves scenes and other programs, the relay,
+// the scene links and the hotkeys). The window, the dock and the dialogs are views over it; the hotkeys drive the
+// camera in use whether a window was ever shown or not. Lives on the UI thread.
+class Controller : public QObject {
+	Q_OBJECT
+
+public:
+	struct Options {
+		CameraWorker::Options cameras;
+		ViscaTransfer::Options relay; // the product's defaults; tests pick ephemeral loopback ports
+	};
+
+	explicit Controller(const Options &options = {}, QObject *parent = nullptr);
+	// Runs shutdown() if it has not run.
+	~Controller() override;
+
+	CameraPool *cameraPool() const { return pool; }
+	CameraInUse *cameraInUse() const { return inUse; }
+	CameraDirector *director() const { return cameraDirector; }
+	RelayService *relay() const { return relayService; }
+	// What other programs ask of the cameras; copies may be used on any thread.
+	CameraRequests requests() const { return cameraRequests; }
+
+	// Where OBS's scenes are heard: from now on, scenes linked to presets recall them. The source must outlive
+	// the controller or be destroyed before it.
+	void attachSceneSource(SceneSource *scenes);
+	SceneSource *sceneSource() const { return scenes; }
+
+	// The "UseHotHeys" switch: while on, the host's camera hotkeys drive the camera in use. Stored.
+	bool hotkeysEnabled() const { return hotkeysOn; }
+	void setHotkeysEnabled(bool on);
+	// One hotkey event, as the host's hotkey source reports it.
+	void onHotkey(int index, bool pressed);
+
+	// Takes the controller down in this order: other programs are answered "not running"; scene switches, then
+	// hotkeys, stop driving the cameras; every camera told to move is stopped and the workers end; the relay
+	// stops. Nothing drives a camera afterwards. Run at the host's exit, while the workers can still send.
+	void shutdown();
+
+signals:
+	// A camera's hotkey called a preset on the camera in use (slot, preset).
+	void presetCalledFromHotkey(int slot, int preset);
+
+private:
+	QString caption(int slot) const;
+	void listenToHotkeys(bool on);
+
+	CameraPool *pool = nullptr;
+	CameraInUse *inUse = nullptr;
+	CameraDirector *cameraDirector = nullptr;
+	RelayService *relayService = nullptr;
+	HotkeySource *hotkeySource = nullptr;
+	ScenePresetLinker *sceneLinks = nullptr;
+	QPointer<SceneSource> scenes;
+	CameraRequests cameraRequests;
+	const HotkeyCommands::CommandSet hotkeyCommands = HotkeyCommands::makeCommandSet();
+	bool hotkeysOn = false;
+	bool down = false;
+};
