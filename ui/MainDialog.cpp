@@ -6,7 +6,7 @@
 #include "camera/viscaGeneralOps.h"
 #include "control/CameraDirector.h"
 #include "control/CameraPool.h"
-#include "discovery/DiscoveryDialog.h"
+#include "ui/DiscoveryDialog.h"
 #include "scenes/ScenePresetLinker.h"
 #include "scenes/SceneSource.h"
 #include "settings/SettingsFile.h"
