@@ -15,7 +15,7 @@
 #include "CameraSimulator.h"
 #include "SimFleet.h"
 #include "control/CameraWorker.h"
-#include "discovery/DiscoveryDialog.h"
+#include "ui/DiscoveryDialog.h"
 #include "discovery/OnvifDiscovery.h"
 #include "settings/Utils.h"
 #include "ui/MainDialog.h"

@@ -1,8 +1,11 @@
 #include "camera/CameraParse.h"
 
+#include "camera/CameraCatalogue.h"
 #include "camera/CameraLog.h"
 #include "camera/CameraSelect.h"
 #include "visca/HX7ViscaIPModule.h"
+
+#include <cstdio>
 
 namespace {
 
@@ -37,13 +40,6 @@ const CodeFamily kW38BFamily{18,
 			     true,
 			     "W38B response data error"};
 
-// The reply byte at hex position `pos` and `pos + 1`, taken back from the lower-case hex text as the camera sent it.
-char byteFromHex(const QByteArray &hex, int pos)
-{
-	return static_cast<char>(CameraParse::convertASCII(hex.at(pos)) * 16 +
-				 CameraParse::convertASCII(hex.at(pos + 1)));
-}
-
 std::string codeFromReply(const QByteArray &reply, const CodeFamily &family)
 {
 	if (reply.isEmpty()) {
@@ -62,10 +58,8 @@ std::string codeFromReply(const QByteArray &reply, const CodeFamily &family)
 		return {};
 	}
 
-	const QByteArray hex = reply.toHex();
-	std::string code;
-	for (int byte = 10; byte <= 12; ++byte)
-		code.push_back(byteFromHex(hex, 2 * byte));
+	// The three ASCII characters of the code, bytes 10 to 12.
+	const std::string code = reply.mid(10, 3).toStdString();
 	qCDebug(lcCamera) << " CamIdCode   =  " << QString::fromLatin1(code.data(), static_cast<int>(code.size()));
 	return code;
 }
@@ -185,19 +179,18 @@ QString CameraParse::parseZQ418camID()
 
 QString CameraParse::modelFromHX7Reply(const QByteArray &reply)
 {
-	const QByteArray hex = reply.toHex();
-	if (hex.isEmpty()) {
+	if (reply.isEmpty()) {
 		qCDebug(lcCamera) << "HX7 parse failed , No data";
 		return {};
 	}
-	if (hex.size() < 36) {
+	if (reply.size() < 18) {
 		qCDebug(lcCamera) << "HX7 parse failed, data Not Match";
 		return {};
 	}
-	// Vendor field 0201 of the version reply.
-	if (hex.mid(20, 4) == "0201")
-		return QStringLiteral("NX-HX7");
-	return {};
+	// Vendor field 02 01 of the version reply names the one model of the family.
+	if (reply.at(10) != 0x02 || reply.at(11) != 0x01)
+		return {};
+	return QString::fromLatin1(CameraCatalogue::firstOf(CameraCatalogue::Identification::HX7)->name);
 }
 
 std::string CameraParse::codeFromJ57Reply(const QByteArray &reply)
@@ -225,22 +218,14 @@ std::string CameraParse::codeFromZQ418Reply(const QByteArray &reply)
 		qCDebug(lcCamera) << "ZQ418 parse failed, ACK length error: " << reply.size();
 		return {};
 	}
-	// The low twelve bits of the model field of the version reply.
-	const QByteArray digits = reply.toHex().mid(25, 3);
-	if (digits == "543")
-		return "543";
-	if (digits == "610")
-		return "610";
-	return {};
-}
-
-int CameraParse::convertASCII(int code)
-{
-	if (code >= 48 && code <= 96)
-		return code - 48;
-	if (code >= 97 && code <= 102)
-		return code - 87;
-	return code;
+	// The low twelve bits of the model field of the version reply, as the three hex digits the catalogue lists.
+	const unsigned modelBits =
+		(static_cast<uint8_t>(reply.at(12)) & 0x0Fu) << 8 | static_cast<uint8_t>(reply.at(13));
+	char digits[4];
+	std::snprintf(digits, sizeof digits, "%03x", modelBits);
+	if (!CameraCatalogue::byCode(CameraCatalogue::Identification::ZQ418, digits))
+		return {};
+	return digits;
 }
 
 QString CameraParse::parseCamName(QString text)

@@ -43,7 +43,6 @@ public:
 	QString parseW38BcamID();
 	QString parseZQ418camID();
 
-	static int convertASCII(int code);
 	static QString parseCamName(QString text);
 
 	// The decoding steps of the family parsers, separate from the exchange so that any datagram can be checked

@@ -1,5 +1,6 @@
 #include "camera/CameraSelect.h"
 
+#include "camera/CameraCatalogue.h"
 #include "camera/CameraLog.h"
 #include "camera/ProfileLocation.h"
 #include "camera/viscaGeneralOps.h"
@@ -9,33 +10,23 @@
 #include <QDir>
 #include <QThread>
 
-CameraSelect::CameraSelect() : camIdList(new CamIdList) {}
-
-CameraSelect::~CameraSelect()
-{
-	delete camIdList;
-}
-
 std::string CameraSelect::CamCode2IDname(std::string code) const
 {
-	for (const CamIdList::Row &row : camIdList->rows()) {
-		if (row.code == code)
-			return row.model;
-	}
-	return kUnknownModel;
+	const CameraCatalogue::Model *model = CameraCatalogue::byCode(code);
+	return model ? model->name : kUnknownModel;
 }
 
 QString CameraSelect::profilePathFor(std::string modelName)
 {
 	if (modelName == kUnknownModel)
-		modelName = kDefaultModel;
+		modelName = CameraCatalogue::defaultModel().name;
 	return profileDirectory() + QString::fromStdString(modelName) + QLatin1String(kProfileSuffix);
 }
 
 viscaGeneralOps *CameraSelect::getCamParam(std::string modelName)
 {
 	if (modelName == kUnknownModel)
-		modelName = kDefaultModel;
+		modelName = CameraCatalogue::defaultModel().name;
 	const QString fullPath = profilePathFor(modelName);
 
 	if (QDir().exists(fullPath)) {

@@ -4,7 +4,9 @@
 #include "camera/iniParser.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -27,26 +29,19 @@ HexResult parseHex(const std::string &text, uint64_t &value, bool &overflow)
 	overflow = false;
 	if (text.empty() || text == kNotSupported)
 		return HexResult::Empty;
-	size_t i = 0;
-	if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-		i = 2;
-	if (i == text.size())
+	std::string_view digits(text);
+	if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
+		digits.remove_prefix(2);
+	const char *const last = digits.data() + digits.size();
+	const auto [end, error] = std::from_chars(digits.data(), last, value, 16);
+	if (digits.empty() || end != last)
 		return HexResult::Fault;
-	for (; i < text.size(); ++i) {
-		const char c = text[i];
-		unsigned digit;
-		if (c >= '0' && c <= '9')
-			digit = unsigned(c - '0');
-		else if (c >= 'a' && c <= 'f')
-			digit = unsigned(c - 'a' + 10);
-		else if (c >= 'A' && c <= 'F')
-			digit = unsigned(c - 'A' + 10);
-		else
-			return HexResult::Fault;
-		if (value > (uint64_t(INT_MAX) >> 4) || (value << 4) + digit > uint64_t(INT_MAX))
-			overflow = true;
-		value = (value << 4) + digit;
+	if (error == std::errc::result_out_of_range) {
+		// Wider than 64 bits: the low 64 bits are the last sixteen digits.
+		std::from_chars(last - 16, last, value, 16);
+		overflow = true;
 	}
+	overflow = overflow || value > uint64_t(INT_MAX);
 	return HexResult::Value;
 }
 

@@ -3,7 +3,7 @@
 #include "camera/CameraParse.h"
 #include "camera/viscaGeneralOps.h"
 #include "camera/CameraLog.h"
-#include "visca/ViscaIPFactory.h"
+#include "camera/ViscaIPFactory.h"
 
 #include <QElapsedTimer>
 #include <QThread>

@@ -4,10 +4,10 @@
 #include "settings/CameraAddress.h"
 
 #include <QNetworkDatagram>
-#include <QRegularExpression>
 #include <QThread>
 #include <QUdpSocket>
 #include <QUuid>
+#include <QXmlStreamReader>
 
 namespace {
 
@@ -18,28 +18,90 @@ const QHostAddress kMulticastGroup(QStringLiteral("239.255.255.250"));
 // without regard to letter case.
 const QString kNameScope = QStringLiteral("onvif://www.onvif.org/name/");
 
-// XAddrs under any namespace prefix (d:, wsdd:, tns:, none); the closing tag must carry the opening tag's prefix.
-const QRegularExpression &xaddrsElement()
+// The text of every XAddrs element of an answer in document order, under any namespace prefix (d:, wsdd:, tns:,
+// none); the closing tag must carry the opening tag's prefix. An answer may hold several documents back to back, so
+// reading starts again after a document whose root element has closed; an answer broken inside an element yields
+// the elements before the break.
+QStringList xaddrsTexts(const QString &answer)
 {
-	static const QRegularExpression re(
-		QStringLiteral(R"(<((?:[A-Za-z_][\w.-]*:)?)XAddrs(?:\s[^>]*)?(?<!/)>(.*?)</\1XAddrs\s*>)"),
-		QRegularExpression::DotMatchesEverythingOption);
-	return re;
+	QStringList texts;
+	int documentStart = 0;
+	while (documentStart < answer.size()) {
+		QXmlStreamReader reader(answer.mid(documentStart));
+		// Prefixes are compared as written: answers trimmed by a relay or a firmware need not declare them.
+		reader.setNamespaceProcessing(false);
+		int depth = 0;
+		qint64 rootEnd = -1;
+		while (!reader.atEnd()) {
+			const QXmlStreamReader::TokenType token = reader.readNext();
+			if (token == QXmlStreamReader::StartElement && reader.name() == QLatin1String("XAddrs")) {
+				const QString text = reader.readElementText(QXmlStreamReader::IncludeChildElements);
+				if (reader.hasError())
+					return texts;
+				texts << text;
+			} else if (token == QXmlStreamReader::StartElement) {
+				++depth;
+				continue;
+			} else if (token == QXmlStreamReader::EndElement) {
+				--depth;
+			} else {
+				continue;
+			}
+			if (depth == 0)
+				rootEnd = reader.characterOffset();
+		}
+		if (!reader.hasError() || depth != 0 || rootEnd <= 0)
+			break;
+		documentStart += int(rootEnd);
+	}
+	return texts;
 }
 
-// An http or https URL whose host is made of digits and dots, with an optional port and then a path, query,
-// fragment or nothing. Whether that host is a camera's address is CameraAddress's to say.
-const QRegularExpression &numericHostUrl()
+bool startsWithScheme(const QString &url, int *hostStart)
 {
-	static const QRegularExpression re(QStringLiteral(R"(^https?://([\d.]+)(?::\d*)?(?:[/?#]|$))"),
-					   QRegularExpression::CaseInsensitiveOption);
-	return re;
+	for (const QLatin1String scheme : {QLatin1String("http://"), QLatin1String("https://")}) {
+		if (url.startsWith(scheme, Qt::CaseInsensitive)) {
+			*hostStart = scheme.size();
+			return true;
+		}
+	}
+	return false;
 }
 
-const QRegularExpression &whiteSpace()
+int skipWhile(const QString &text, int at, bool (*accept)(QChar))
 {
-	static const QRegularExpression re(QStringLiteral("\\s+"));
-	return re;
+	while (at < text.size() && accept(text.at(at)))
+		++at;
+	return at;
+}
+
+bool isAsciiDigit(QChar c)
+{
+	return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+bool isDigitOrDot(QChar c)
+{
+	return isAsciiDigit(c) || c == QLatin1Char('.');
+}
+
+// The host of an http or https URL whose host is made of digits and dots, with an optional port and then a path,
+// query, fragment or nothing; empty for any other URL. Whether that host is a camera's address is CameraAddress's
+// to say.
+QString numericHost(const QString &url)
+{
+	int hostStart = 0;
+	if (!startsWithScheme(url, &hostStart))
+		return {};
+	const int hostEnd = skipWhile(url, hostStart, isDigitOrDot);
+	if (hostEnd == hostStart)
+		return {};
+	int end = hostEnd;
+	if (end < url.size() && url.at(end) == QLatin1Char(':'))
+		end = skipWhile(url, end + 1, isAsciiDigit);
+	if (end < url.size() && !QStringLiteral("/?#").contains(url.at(end)))
+		return {};
+	return url.mid(hostStart, hostEnd - hostStart);
 }
 
 } // namespace
@@ -157,14 +219,12 @@ void OnvifDiscovery::OVER()
 QString OnvifDiscovery::addressFromAnswer(const QString &answer)
 {
 	// XAddrs often lists an IPv6 or host-name URL next to the IPv4 one, in either order.
-	QRegularExpressionMatchIterator elements = xaddrsElement().globalMatch(answer);
-	while (elements.hasNext()) {
-		const QString content = elements.next().captured(2);
-		const QStringList urls = content.split(whiteSpace(), Qt::SkipEmptyParts);
+	for (const QString &content : xaddrsTexts(answer)) {
+		const QStringList urls = content.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
 		for (const QString &url : urls) {
-			const QRegularExpressionMatch match = numericHostUrl().match(url);
-			if (match.hasMatch() && CameraAddress::isUsable(match.captured(1)))
-				return match.captured(1);
+			const QString host = numericHost(url);
+			if (CameraAddress::isUsable(host))
+				return host;
 		}
 	}
 	return {};

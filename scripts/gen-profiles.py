@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Writes the capability profiles data/ini/<model>.ini, one per model of the product line.
 
-The profiles are committed data; this script is how they are kept consistent with each other. Each model starts
+The profiles are committed data; this script is how they are kept consistent with each other. The models are the
+rows of the camera catalogue (camera/CameraCatalogue.cpp), in its order; a catalogued model without a profile below,
+or a profile of a model the catalogue does not list, stops the script. Each model starts
 from its family's lens, drive and picture tables and then records what sets it apart (a missing function, a
 coarser gain table, a sensor that only knows 50/60 Hz shutter steps, ...). Run it from anywhere:
 
@@ -15,6 +17,8 @@ import re
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT = os.path.join(HERE, "..", "data", "ini")
+CATALOGUE = os.path.join(HERE, "..", "camera", "CameraCatalogue.cpp")
+CATALOGUE_ROW = re.compile(r'^\s*\{"(?P<code>[^"]*)", "(?P<name>[^"]+)", Id::\w+, Link::\w+, (?:true|false)\},$', re.M)
 
 UNSUPPORTED = ""
 
@@ -215,9 +219,21 @@ def flatten(match):
     return "{" + re.sub(r",\n\s+", ", ", match.group(1)) + "}"
 
 
+def catalogued_models():
+    with open(CATALOGUE, encoding="utf-8") as source:
+        names = [row.group("name") for row in CATALOGUE_ROW.finditer(source.read())]
+    if not names:
+        raise SystemExit("no model rows found in %s" % os.path.normpath(CATALOGUE))
+    if set(names) != set(MODELS):
+        raise SystemExit("catalogue and profiles disagree: without a profile %s, not catalogued %s"
+                         % (sorted(set(names) - set(MODELS)), sorted(set(MODELS) - set(names))))
+    return names
+
+
 def main():
     os.makedirs(OUT, exist_ok=True)
-    for model, profile in MODELS.items():
+    for model in catalogued_models():
+        profile = MODELS[model]
         text = FLAT_OBJECT.sub(flatten, json.dumps(profile, indent=4))
         assert json.loads(text) == profile
         with open(os.path.join(OUT, model + ".ini"), "w", encoding="utf-8") as out:

@@ -3,7 +3,7 @@
 // KAVREN_DISCOVERY_ADDRESS; none may ever reach the broadcast or multicast address.
 
 #include "ShippedLocale.h"
-#include "discovery/DiscoveryDialog.h"
+#include "ui/DiscoveryDialog.h"
 #include "discovery/OnvifDiscovery.h"
 #include "settings/Utils.h"
 #include "ui/ModalBox.h"

@@ -5,7 +5,7 @@
 #include "control/CameraDirector.h"
 
 #include "control/CameraPool.h"
-#include "discovery/DiscoveryDialog.h"
+#include "ui/DiscoveryDialog.h"
 #include "relay/ViscaTransfer.h"
 #include "ui/AboutDialog.h"
 #include "integrations/HotkeyCommands.h"

@@ -6,7 +6,7 @@
 #include "settings/ModuleText.h"
 #include "ui/PanTiltLimitController.h"
 #include "ui/PanTiltLimitSettingDialog.h"
-#include "visca/ViscaIPFactory.h"
+#include "camera/ViscaIPFactory.h"
 #include "visca/viscaIpModule.h"
 
 #include <QDir>

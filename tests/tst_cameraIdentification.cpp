@@ -495,7 +495,7 @@ private slots:
 		const ToolRun run = runTool(args);
 		QCOMPARE(run.exitCode, exitCode);
 		if (exitCode == 2)
-			QVERIFY(run.err.contains("usage: kavren-visca"));
+			QVERIFY(run.err.contains("Usage: kavren-visca"));
 		if (sim && camera != "silent")
 			QVERIFY(!sim->received().isEmpty());
 	}

@@ -8,7 +8,7 @@
 #include "control/CameraInUse.h"
 #include "control/CameraPool.h"
 #include "integrations/Controller.h"
-#include "discovery/DiscoveryDialog.h"
+#include "ui/DiscoveryDialog.h"
 #include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "ui/AboutDialog.h"

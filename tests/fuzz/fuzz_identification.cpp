@@ -1,10 +1,12 @@
-// Feeds arbitrary datagrams to the decoding of identification replies: whatever a device on the network sends back
-// must never crash the controller.
+// Feeds arbitrary datagrams to the decoding of identification replies and discovery answers: whatever a device on
+// the network sends back must never crash the controller.
 
 #include "FuzzSupport.h"
 
 #include "camera/CameraParse.h"
 #include "camera/CameraSelect.h"
+#include "discovery/OnvifDiscovery.h"
+#include "settings/CameraAddress.h"
 
 #include <QByteArray>
 #include <QString>
@@ -39,5 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 		std::abort();
 
 	CameraParse::parseCamName(QString::fromUtf8(reply));
+
+	// A discovery answer yields no address or a camera's address, whatever its XML holds.
+	const QString answer = QString::fromLatin1(reply);
+	const QString address = OnvifDiscovery::addressFromAnswer(answer);
+	if (!address.isEmpty() && !CameraAddress::isUsable(address))
+		std::abort();
+	OnvifDiscovery::nameFromAnswer(answer);
 	return 0;
 }

@@ -15,33 +15,33 @@
 #include "camera/ProfileLocation.h"
 #include "camera/viscaGeneralOps.h"
 #include "discovery/OnvifDiscovery.h"
-#include "visca/ViscaIPFactory.h"
+#include "camera/ViscaIPFactory.h"
 #include "visca/viscaIpModule.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QHostAddress>
 #include <QStringList>
-#include <QTextStream>
 
 #include <cstdio>
 #include <iostream>
-#include <streambuf>
 #include <memory>
 #include <optional>
+#include <streambuf>
 
 namespace {
 
 enum ExitCode { ExitOk = 0, ExitCameraFailed = 1, ExitUsage = 2 };
 
-const char *const kUsage =
-	"usage: kavren-visca [options] ADDRESS identify\n"
-	"       kavren-visca [options] ADDRESS OPERATION [VALUE]... [OPERATION [VALUE]...]...\n"
-	"       kavren-visca [options] discover\n"
-	"\n"
+const char *const kDescription =
 	"Identifies the camera at ADDRESS and runs the named operations in order on a camera link suited to its\n"
 	"model. Inquiries (get...) print their decoded answer in decimal, one per line.\n"
+	"\n"
+	"  kavren-visca [options] ADDRESS identify\n"
+	"  kavren-visca [options] ADDRESS OPERATION [VALUE]... [OPERATION [VALUE]...]...\n"
+	"  kavren-visca [options] discover\n"
 	"\n"
 	"discover runs one WS-Discovery search (40 Probes over 1.2 s to the broadcast address and the multicast\n"
 	"group 239.255.255.250, UDP 3702), identifies every camera that answered and prints one line per camera:\n"
@@ -49,21 +49,16 @@ const char *const kUsage =
 	"when the camera could not be identified. The environment variable KAVREN_DISCOVERY_ADDRESS (or\n"
 	"--discovery-address) names one IPv4 address to probe instead.\n"
 	"\n"
-	"options:\n"
-	"  --port P         camera port (default 52381)\n"
-	"  --discovery-address A  probe only the IPv4 address A (sets KAVREN_DISCOVERY_ADDRESS)\n"
-	"  --model NAME     skip identification and talk to the camera as model NAME\n"
-	"  --profiles DIR   folder of the capability profiles\n"
-	"  --verbose        show the camera link's debug log\n"
-	"  --list           list the operations and exit\n"
-	"  --help           show this text and exit\n"
-	"\n"
-	"VALUEs are decimal or 0x-prefixed hexadecimal. Examples:\n"
+	"VALUEs are decimal or 0x-prefixed hexadecimal; a negative VALUE stands after --. Examples:\n"
 	"  kavren-visca 192.0.2.10 identify\n"
 	"  kavren-visca 192.0.2.10 setZoomDirect 16384 getZoomDirect\n"
 	"  kavren-visca 192.0.2.10 setMemory1_Index 3 setMemory1_Recall\n"
 	"  kavren-visca 192.0.2.10 setPanRightLimit 10 0x0990 0\n"
-	"  kavren-visca --discovery-address 127.0.0.2 discover\n";
+	"  kavren-visca --discovery-address 127.0.0.2 discover\n"
+	"\n"
+	"Exit status: 0 when every exchange was acknowledged and completed or answered (discover: when at least\n"
+	"one camera answered), 1 when the camera refused, did not answer or could not be identified (discover:\n"
+	"when none answered), 2 for bad usage.";
 
 bool verbose = false;
 
@@ -94,9 +89,49 @@ struct Invocation {
 	QList<Step> steps;
 };
 
-int usageError(const QString &why)
+// The tool's options; the parser keeps references to them, so they live as long as it does.
+struct Options {
+	QCommandLineOption port{QStringLiteral("port"), QStringLiteral("Camera port (default 52381)."),
+				QStringLiteral("P")};
+	QCommandLineOption discoveryAddress{
+		QStringLiteral("discovery-address"),
+		QStringLiteral("Probe only the IPv4 address A (sets KAVREN_DISCOVERY_ADDRESS)."), QStringLiteral("A")};
+	QCommandLineOption model{QStringLiteral("model"),
+				 QStringLiteral("Skip identification and talk to the camera as model NAME."),
+				 QStringLiteral("NAME")};
+	QCommandLineOption profiles{QStringLiteral("profiles"), QStringLiteral("Folder of the capability profiles."),
+				    QStringLiteral("DIR")};
+	QCommandLineOption verbose{QStringLiteral("verbose"), QStringLiteral("Show the camera link's debug log.")};
+	QCommandLineOption list{QStringLiteral("list"), QStringLiteral("List the operations and exit.")};
+};
+
+void describe(QCommandLineParser &parser, const Options &options)
 {
-	std::fprintf(stderr, "kavren-visca: %s\n\n%s", qPrintable(why), kUsage);
+	parser.setApplicationDescription(QString::fromLatin1(kDescription));
+	parser.addHelpOption();
+	parser.addOptions({options.port, options.discoveryAddress, options.model, options.profiles, options.verbose,
+			   options.list});
+	parser.addPositionalArgument(QStringLiteral("ADDRESS"), QStringLiteral("IPv4 address of the camera."),
+				     QStringLiteral("ADDRESS|discover"));
+	parser.addPositionalArgument(QStringLiteral("OPERATION"),
+				     QStringLiteral("identify, or an operation of --list with its VALUEs."),
+				     QStringLiteral("[OPERATION [VALUE]...]..."));
+}
+
+// The help text, its usage line naming the tool however the shell reached it.
+QString helpText(const QCommandLineParser &parser)
+{
+	const QString usage = QStringLiteral("Usage: ");
+	QString text = parser.helpText();
+	const int nameEnd = text.indexOf(QLatin1String(" [options]"));
+	if (text.startsWith(usage) && nameEnd > 0)
+		text.replace(usage.size(), nameEnd - usage.size(), QStringLiteral("kavren-visca"));
+	return text;
+}
+
+int usageError(const QCommandLineParser &parser, const QString &why)
+{
+	std::fprintf(stderr, "kavren-visca: %s\n\n%s", qPrintable(why), qPrintable(helpText(parser)));
 	return ExitUsage;
 }
 
@@ -109,70 +144,60 @@ std::optional<long long> parseValue(const QString &text)
 	return value;
 }
 
-// Parses the arguments after the program name. Options may stand anywhere; operation values never begin with
-// "--". Returns an exit code when the tool should stop at once.
-std::optional<int> parseArguments(const QStringList &all, Invocation &inv)
+// Applies the options. Returns an exit code when the tool should stop at once.
+std::optional<int> applyOptions(const QCommandLineParser &parser, const Options &options, Invocation &inv)
 {
-	QStringList args;
-	for (int i = 0; i < all.size(); ++i) {
-		const QString &opt = all[i];
-		if (!opt.startsWith(QLatin1String("--"))) {
-			args << opt;
-			continue;
-		}
-		if (opt == QLatin1String("--help")) {
-			std::fputs(kUsage, stdout);
-			return ExitOk;
-		}
-		if (opt == QLatin1String("--list")) {
-			for (const auto &entry : ViscaOperations::table())
-				std::printf("%s %d\n", qPrintable(entry.first), entry.second.valueCount);
-			return ExitOk;
-		}
-		if (opt == QLatin1String("--verbose")) {
-			verbose = true;
-			continue;
-		}
-		if (opt != QLatin1String("--port") && opt != QLatin1String("--model") &&
-		    opt != QLatin1String("--profiles") && opt != QLatin1String("--discovery-address"))
-			return usageError(QStringLiteral("unknown option: ") + opt);
-		if (i + 1 >= all.size())
-			return usageError(opt + QStringLiteral(" needs a value"));
-		const QString value = all[++i];
-		if (opt == QLatin1String("--port")) {
-			const auto port = parseValue(value);
-			if (!port || *port < 1 || *port > 65535)
-				return usageError(QStringLiteral("bad port: ") + value);
-			inv.port = static_cast<quint16>(*port);
-		} else if (opt == QLatin1String("--model")) {
-			inv.model = value;
-		} else if (opt == QLatin1String("--discovery-address")) {
-			if (QHostAddress(value).protocol() != QAbstractSocket::IPv4Protocol)
-				return usageError(QStringLiteral("not an IPv4 address: ") + value);
-			qputenv(OnvifDiscovery::kAddressVariable, value.toLatin1());
-		} else {
-			// Given on the command line, it outranks every other setting, as the environment variable does.
-			qputenv("KAVREN_PROFILE_DIR", QFile::encodeName(value));
-		}
+	if (parser.isSet(QStringLiteral("help"))) {
+		std::fputs(qPrintable(helpText(parser)), stdout);
+		return ExitOk;
 	}
+	if (parser.isSet(options.list)) {
+		for (const auto &entry : ViscaOperations::table())
+			std::printf("%s %d\n", qPrintable(entry.first), entry.second.valueCount);
+		return ExitOk;
+	}
+	verbose = parser.isSet(options.verbose);
+	if (parser.isSet(options.port)) {
+		const QString value = parser.value(options.port);
+		const auto port = parseValue(value);
+		if (!port || *port < 1 || *port > 65535)
+			return usageError(parser, QStringLiteral("bad port: ") + value);
+		inv.port = static_cast<quint16>(*port);
+	}
+	inv.model = parser.value(options.model);
+	if (parser.isSet(options.discoveryAddress)) {
+		const QString value = parser.value(options.discoveryAddress);
+		if (QHostAddress(value).protocol() != QAbstractSocket::IPv4Protocol)
+			return usageError(parser, QStringLiteral("not an IPv4 address: ") + value);
+		qputenv(OnvifDiscovery::kAddressVariable, value.toLatin1());
+	}
+	// Given on the command line, it outranks every other setting, as the environment variable does.
+	if (parser.isSet(options.profiles))
+		qputenv("KAVREN_PROFILE_DIR", QFile::encodeName(parser.value(options.profiles)));
+	return std::nullopt;
+}
 
-	int i = 0;
+// Reads the address and the operations with their values. Every operation and value is checked before the first
+// datagram leaves.
+std::optional<int> parseOperations(const QCommandLineParser &parser, Invocation &inv)
+{
+	const QStringList args = parser.positionalArguments();
 	// The network search needs no address: it is how the addresses are found.
 	if (!args.isEmpty() && args.first() == QLatin1String("discover")) {
 		if (args.size() > 1)
-			return usageError(QStringLiteral("discover takes no further arguments: ") + args.at(1));
+			return usageError(parser, QStringLiteral("discover takes no further arguments: ") + args.at(1));
 		inv.discover = true;
 		return std::nullopt;
 	}
+	int i = 0;
 	if (i >= args.size())
-		return usageError(QStringLiteral("missing camera address"));
+		return usageError(parser, QStringLiteral("missing camera address"));
 	inv.address = args[i++];
 	if (QHostAddress(inv.address).protocol() != QAbstractSocket::IPv4Protocol)
-		return usageError(QStringLiteral("not an IPv4 address: ") + inv.address);
+		return usageError(parser, QStringLiteral("not an IPv4 address: ") + inv.address);
 	if (i >= args.size())
-		return usageError(QStringLiteral("missing operation"));
+		return usageError(parser, QStringLiteral("missing operation"));
 
-	// Every operation and value is checked before the first datagram leaves.
 	while (i < args.size()) {
 		const QString name = args[i++];
 		if (name == QLatin1String("identify")) {
@@ -181,22 +206,35 @@ std::optional<int> parseArguments(const QStringList &all, Invocation &inv)
 		}
 		const auto found = ViscaOperations::table().find(name);
 		if (found == ViscaOperations::table().end())
-			return usageError(QStringLiteral("unknown operation: ") + name);
+			return usageError(parser, QStringLiteral("unknown operation: ") + name);
 		Step step{name, &found->second, {}};
 		for (int n = 0; n < step.operation->valueCount; ++n) {
 			if (i >= args.size())
-				return usageError(name +
-						  QStringLiteral(" needs %1 value(s)").arg(step.operation->valueCount));
+				return usageError(
+					parser,
+					name + QStringLiteral(" needs %1 value(s)").arg(step.operation->valueCount));
 			const auto value = parseValue(args[i]);
 			if (!value)
-				return usageError(QStringLiteral("bad value for ") + name + QStringLiteral(": ") +
-						  args[i]);
+				return usageError(parser, QStringLiteral("bad value for ") + name +
+								  QStringLiteral(": ") + args[i]);
 			step.values.push_back(*value);
 			++i;
 		}
 		inv.steps.append(step);
 	}
 	return std::nullopt;
+}
+
+std::optional<int> parseArguments(const QStringList &arguments, Invocation &inv)
+{
+	QCommandLineParser parser;
+	const Options options;
+	describe(parser, options);
+	if (!parser.parse(arguments))
+		return usageError(parser, parser.errorText());
+	if (const auto stop = applyOptions(parser, options, inv))
+		return stop;
+	return parseOperations(parser, inv);
 }
 
 void printIdentity(const QString &model, const viscaGeneralOps *ops)
@@ -309,8 +347,7 @@ int main(int argc, char *argv[])
 	std::streambuf *const coutBuffer = std::cout.rdbuf(&nullBuffer);
 	QCoreApplication app(argc, argv);
 
-	QStringList args = app.arguments();
-	args.removeFirst();
+	QCoreApplication::setApplicationName(QStringLiteral("kavren-visca"));
 #if !defined(Q_OS_MACOS)
 	// Installed beside the module: <prefix>/bin/kavren-visca and <prefix>/share/obs/obs-plugins/<module>/ini/.
 	// Not installed (run from the build folder), the profiles of the tree it was built from.
@@ -321,7 +358,7 @@ int main(int argc, char *argv[])
 
 	Invocation inv;
 	int exitCode = 0;
-	if (const auto stop = parseArguments(args, inv)) {
+	if (const auto stop = parseArguments(app.arguments(), inv)) {
 		exitCode = *stop;
 	} else {
 		if (verbose)

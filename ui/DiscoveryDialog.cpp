@@ -1,4 +1,4 @@
-#include "discovery/DiscoveryDialog.h"
+#include "ui/DiscoveryDialog.h"
 
 #include "discovery/DiscoveryLog.h"
 #include "settings/CameraAddress.h"

@@ -9,6 +9,6 @@ class viscaIpModule;
 // Chooses the camera link class that suits a model name.
 class ViscaIPFactory {
 public:
-	// A new link without a parent, of the class the model's family (camera/CameraFamily) needs.
+	// A new link without a parent, of the class the model's catalogue row (camera/CameraCatalogue) names.
 	static std::unique_ptr<viscaIpModule> viscaIPModule(QString model);
 };
