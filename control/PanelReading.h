@@ -33,4 +33,7 @@ struct PanelReading {
 	void readWhiteBalanceValues(viscaIpModule &link);
 	void readImageValues(viscaIpModule &link);
 	void readAll(viscaIpModule &link);
+
+	enum class Part { All, Exposure, WhiteBalance, Image };
+	void read(Part part, viscaIpModule &link);
 };
