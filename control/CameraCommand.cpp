@@ -1,5 +1,6 @@
 #include "control/CameraCommand.h"
 
+#include "control/CameraSpeeds.h"
 #include "visca/viscaIpModule.h"
 
 namespace {
@@ -83,6 +84,24 @@ CameraCommand focusStop()
 	return linkCommand("setFocusStop", CameraLane::Focus, true, &viscaIpModule::setFocusStop);
 }
 
+CameraCommand zoomTo()
+{
+	CameraCommand command;
+	command.name = "setZoomDirect";
+	command.lane = CameraLane::ZoomPosition;
+	command.run = [](viscaIpModule &link, int position) { link.setZoomDirect(position); };
+	return command;
+}
+
+CameraCommand focusTo()
+{
+	CameraCommand command;
+	command.name = "setFocusDirect";
+	command.lane = CameraLane::FocusPosition;
+	command.run = [](viscaIpModule &link, int position) { link.setFocusDirect(position); };
+	return command;
+}
+
 CameraCommand stopFor(CameraLane lane)
 {
 	switch (lane) {
@@ -122,6 +141,29 @@ CameraCommand presetSave()
 		link.setMemory1_Save();
 	};
 	return command;
+}
+
+CameraCommand speed(Speed which)
+{
+	switch (which) {
+	case Speed::Pan:
+		return setting(CameraSpeeds::kPan.key, [](viscaIpModule &link, int value) { link.setPanSpeed(value); });
+	case Speed::Tilt:
+		return setting(CameraSpeeds::kTilt.key,
+			       [](viscaIpModule &link, int value) { link.setTiltSpeed(value); });
+	case Speed::Zoom:
+		return setting(CameraSpeeds::kZoom.key,
+			       [](viscaIpModule &link, int value) { link.setZoomSpeed(value); });
+	case Speed::Focus:
+		return setting(CameraSpeeds::kFocus.key,
+			       [](viscaIpModule &link, int value) { link.setFocusSpeed(value); });
+	}
+	return CameraCommand();
+}
+
+CameraCommand presetSpeed()
+{
+	return setting("setPresetSpeed", [](viscaIpModule &link, int value) { link.setPresetSpeed(value); });
 }
 
 CameraCommand setting(const char *name, std::function<void(viscaIpModule &link, int value)> operation)

@@ -49,12 +49,21 @@ CameraCommand zoomStop();
 CameraCommand focusNear();
 CameraCommand focusFar();
 CameraCommand focusStop();
+// value: the lens position
+CameraCommand zoomTo();
+CameraCommand focusTo();
 // The stop of a drive lane (pan/tilt, zoom, focus); an empty command for any other lane.
 CameraCommand stopFor(CameraLane lane);
 CameraCommand autoFocus(); // value: 1 auto, 0 manual
 // value: the preset number; the link's memory number is set first
 CameraCommand presetRecall();
 CameraCommand presetSave();
+// The speeds the link keeps for the next move (nothing goes to the camera for them); value: the speed. Stored
+// under the same keys as the settings file's speeds.
+enum class Speed { Pan, Tilt, Zoom, Focus };
+CameraCommand speed(Speed which);
+// value: the code of the preset speed
+CameraCommand presetSpeed();
 // A stored value of the camera: `operation` runs with the value, and a newer value of the same key replaces one
 // that still waits.
 CameraCommand setting(const char *name, std::function<void(viscaIpModule &link, int value)> operation);

@@ -1,5 +1,7 @@
 #include "control/CameraJob.h"
 
+#include "visca/viscaIpModule.h"
+
 #include <utility>
 
 CameraJob CameraJob::fromCommand(const CameraCommand &command, int value)
@@ -29,4 +31,33 @@ CameraJob CameraJob::inquiry(const char *name, Body body)
 	job.name = name;
 	job.run = std::move(body);
 	return job;
+}
+
+CameraJob CameraJob::stopAndReadPosition(const CameraCommand &stop, PositionAnswer answer)
+{
+	const bool zoom = stop.lane == CameraLane::Zoom;
+	return fromCommand(stop, 0, [zoom, answer = std::move(answer)](viscaIpModule &link) -> FollowUp {
+		const int position = zoom ? link.getZoomDirect() : link.getFocusDirect();
+		const bool answered = link.lastExchangeOk();
+		return [answer, position, answered]() { answer(position, answered); };
+	});
+}
+
+CameraJob CameraJob::confirmed(const CameraCommand &command, int value, ConfirmAnswer answer)
+{
+	return fromCommand(command, value, [answer = std::move(answer)](viscaIpModule &link) -> FollowUp {
+		const bool confirmed = link.lastExchangeOk();
+		return [answer, confirmed]() { answer(confirmed); };
+	});
+}
+
+CameraJob CameraJob::panelReading(PanelReading::Part part, int settleMs, ReadingAnswer answer)
+{
+	return inquiry("read back", [part, settleMs, answer = std::move(answer)](viscaIpModule &link) -> FollowUp {
+		if (settleMs > 0)
+			link.pauseFor(settleMs);
+		PanelReading reading;
+		reading.read(part, link);
+		return [answer, reading]() { answer(reading); };
+	});
 }

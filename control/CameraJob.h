@@ -1,6 +1,7 @@
 #pragma once
 
 #include "control/CameraCommand.h"
+#include "control/PanelReading.h"
 
 #include <QByteArray>
 
@@ -40,4 +41,15 @@ struct CameraJob {
 	static CameraJob fromCommand(const CameraCommand &command, int value, Body then);
 	// Inquiries only: no pause, no lane.
 	static CameraJob inquiry(const char *name, Body body);
+
+	// The answers below run on the thread that owns the worker.
+	// A zoom or focus stop (by its lane), then where the lens stopped and whether the camera answered that.
+	using PositionAnswer = std::function<void(int position, bool answered)>;
+	static CameraJob stopAndReadPosition(const CameraCommand &stop, PositionAnswer answer);
+	// A command whose answer is whether the camera confirmed it (a preset recalled or stored).
+	using ConfirmAnswer = std::function<void(bool confirmed)>;
+	static CameraJob confirmed(const CameraCommand &command, int value, ConfirmAnswer answer);
+	// A reading of part of the panel, after `settleMs` for a camera that needs time to apply a change.
+	using ReadingAnswer = std::function<void(const PanelReading &reading)>;
+	static CameraJob panelReading(PanelReading::Part part, int settleMs, ReadingAnswer answer);
 };

@@ -56,3 +56,21 @@ void PanelReading::readAll(viscaIpModule &link)
 	if (link.lastExchangeOk() && effect >= 0)
 		digEffect = effect;
 }
+
+void PanelReading::read(Part part, viscaIpModule &link)
+{
+	switch (part) {
+	case Part::All:
+		readAll(link);
+		break;
+	case Part::Exposure:
+		readExposureValues(link);
+		break;
+	case Part::WhiteBalance:
+		readWhiteBalanceValues(link);
+		break;
+	case Part::Image:
+		readImageValues(link);
+		break;
+	}
+}

@@ -33,4 +33,8 @@ struct PanelReading {
 	void readWhiteBalanceValues(viscaIpModule &link);
 	void readImageValues(viscaIpModule &link);
 	void readAll(viscaIpModule &link);
+
+	// The same, named by value, for work queued to read one of them later.
+	enum class Part { All, Exposure, WhiteBalance, Image };
+	void read(Part part, viscaIpModule &link);
 };

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSlider>
 
 #include <map>
@@ -95,6 +96,7 @@ private slots:
 	void valueControlsReachTheirSetting();
 	void scenes_data();
 	void scenes();
+	void modesAreKnownByTheirCodes();
 	void everyLookedUpKeyIsInTheLocale();
 
 private:
@@ -912,6 +914,38 @@ void tst_MainDialogPanel::scenes()
 		QTRY_COMPARE(sent(commandPayloads(cam)), sent(expected.mid(1)));
 	else
 		QVERIFY(onlyMarkerArrives(dialog, cam));
+}
+
+// A locale may word the modes otherwise than the window's own texts: the panel knows them by their codes.
+void tst_MainDialogPanel::modesAreKnownByTheirCodes()
+{
+	const auto shippedWording = qScopeGuard([] { localeTable().install(); });
+	viscaGeneralOps::setTextLookup([](const std::string &key) { return "~" + key; });
+	const auto dialog = connectFresh(QStringLiteral("b93"));
+	CameraSimulator &b93 = camera(QStringLiteral("b93"));
+	const struct {
+		const char *box, *mode, *opened, *part;
+	} rows[] = {{"ExposureModeBox", "~Manual", "ShutterSpeedButton", nullptr},
+		    {"AWBModeBox", "~One_Push_WB", "OnePushButton", nullptr},
+		    {"ImageModeBox", "~Custom", "SaturationButton", "PlusButton"}};
+	for (const auto &row : rows) {
+		select(child<QComboBox>(dialog.get(), QString::fromLatin1(row.box)), QString::fromLatin1(row.mode));
+		QVERIFY(cameraSettled(dialog.get()));
+		QWidget *opened = child<QWidget>(dialog.get(), QString::fromLatin1(row.opened));
+		if (row.part)
+			opened = opened->findChild<QWidget *>(QString::fromLatin1(row.part));
+		QVERIFY2(opened && opened->isEnabled(), row.mode);
+	}
+
+	auto *exposure = child<QComboBox>(dialog.get(), QStringLiteral("ExposureModeBox"));
+	select(exposure, QStringLiteral("~Auto"));
+	QVERIFY(cameraSettled(dialog.get()));
+	clearWhenQuiet(b93);
+	QTest::mouseClick(child<QPushButton>(dialog.get(), QStringLiteral("IndoorButton")), Qt::LeftButton);
+	QVERIFY(cameraSettled(dialog.get()));
+	QTRY_VERIFY(!commandPayloads(b93).isEmpty());
+	QCOMPARE(commandPayloads(b93).first(), QStringLiteral("8101043903ff"));
+	QCOMPARE(exposure->currentText(), QStringLiteral("~Manual"));
 }
 
 void tst_MainDialogPanel::everyLookedUpKeyIsInTheLocale()

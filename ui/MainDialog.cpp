@@ -736,20 +736,14 @@ bool MainDialog::requestReading(int groups, PanelReader read, PanelApplier apply
 	QPointer<MainDialog> self(this);
 	const quint64 generation = cameraGeneration;
 	const quint64 askedAt = changeClock;
-	CameraJob job = CameraJob::inquiry("read back", [=](viscaIpModule &link) -> CameraJob::FollowUp {
-		if (settleMs > 0)
-			link.pauseFor(settleMs);
-		PanelReading reading;
-		(reading.*read)(link);
-		return [self, generation, groups, apply, askedAt, afterwards, reading]() {
-			// A reading of a camera that is no longer in use describes nothing on screen.
-			if (!self || self->cameraGeneration != generation)
-				return;
-			self->setAwaiting(groups, false);
-			(self.data()->*apply)(reading, askedAt);
-			if (afterwards)
-				afterwards(*self);
-		};
+	CameraJob job = CameraJob::panelReading(read, settleMs, [=](const PanelReading &reading) {
+		// A reading of a camera that is no longer in use describes nothing on screen.
+		if (!self || self->cameraGeneration != generation)
+			return;
+		self->setAwaiting(groups, false);
+		(self.data()->*apply)(reading, askedAt);
+		if (afterwards)
+			afterwards(*self);
 	});
 	if (!submitToCamera(std::move(job)))
 		return false;

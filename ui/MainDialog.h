@@ -91,15 +91,16 @@ public:
 	void applyPanelReading(const PanelReading &reading, quint64 askedAt);
 
 	void setupPresetSpeedUI(const QList<std::string> &names);
-	void setupExposureModeUI(const QList<std::string> &names);
-	void setupWBModeUI(const QList<std::string> &names);
-	void setupImageModeUI(const QList<std::string> &names);
-	void setupDigEffectUI(const QList<std::string> &names);
+	// A mode box lists each mode's translated label with its camera code as item data.
+	void setupExposureModeUI(const QMap<std::string, int> &modes);
+	void setupWBModeUI(const QMap<std::string, int> &modes);
+	void setupImageModeUI(const QMap<std::string, int> &modes);
+	void setupDigEffectUI(const QMap<std::string, int> &modes);
 
-	// Which controls a mode leaves usable.
-	void updateExposureUI(QString mode);
-	void updateWBUI(QString mode);
-	void updateImageUI(QString mode);
+	// Which controls a mode, given by its code, leaves usable.
+	void updateExposureUI(int code);
+	void updateWBUI(int code);
+	void updateImageUI(int code);
 	// Read one group's values back from the camera.
 	void updateExposureUIWithoutMode();
 	void updateImageUIWithoutMode();
@@ -159,7 +160,6 @@ public slots:
 
 private:
 	using SpeedRange = std::pair<int, int>; // minimum, maximum
-	using SpeedSetter = void (viscaIpModule::*)(int);
 
 	// Why the last connect attempt did not give a camera, for the status line.
 	enum class ConnectFailure { NoAddress, NotIdentified, NoProfile };
@@ -202,7 +202,7 @@ private:
 	// Camera work whose answers update the panel: queued for the camera in use, the follow-up runs only while
 	// that camera is still in use.
 	bool submitToCamera(CameraJob job);
-	using PanelReader = void (PanelReading::*)(viscaIpModule &link);
+	using PanelReader = PanelReading::Part;
 	using PanelApplier = void (MainDialog::*)(const PanelReading &reading, quint64 askedAt);
 	// Queues a reading of `groups` for the camera in use (after `settleMs`, for a camera that needs time to
 	// apply a change); the groups wait until it arrives, then `apply` shows it and `afterwards` runs.
@@ -224,11 +224,10 @@ private:
 	void runPresetCommand(const CameraCommand &command, int preset, const char *pendingText, const char *doneText,
 			      const char *failedText, const char *verb);
 	QString presetLabel(int preset) const;
-	void commitSpeed(QLineEdit *edit, const SpeedRange &range, SpeedSetter setter, const char *key);
+	void commitSpeed(QLineEdit *edit, const SpeedRange &range, const CameraCommand &command, const char *key);
 	void onZoomStopped();
 	void onFocusStopped();
-	void stopLensAndFollow(const CameraCommand &stop, int (viscaIpModule::*position)(), QWidget *slider,
-			       std::function<void(int)> show);
+	void stopLensAndFollow(const CameraCommand &stop, QWidget *slider, std::function<void(int)> show);
 	void clearPresetSelectionLater(quint64 selection);
 	void selectPresetSpeed(const QString &text);
 	// The update pattern of the settings file: read it, set the keys, write it back. Keys stored in one go (a
@@ -251,8 +250,8 @@ private:
 	void applyExposureValues(const PanelReading &reading, quint64 askedAt);
 	void applyWhiteBalanceValues(const PanelReading &reading, quint64 askedAt);
 	void applyImageValues(const PanelReading &reading, quint64 askedAt);
-	void applyModeReading(QComboBox *box, const QMap<std::string, int> &modes, std::optional<int> code,
-			      quint64 askedAt, void (MainDialog::*gate)(QString));
+	void applyModeReading(QComboBox *box, std::optional<int> code, quint64 askedAt,
+			      void (MainDialog::*gate)(int code));
 
 	void showConnected();
 	void showConnectFailure(ConnectFailure failure, int slot, const QString &detail);

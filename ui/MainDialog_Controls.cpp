@@ -13,7 +13,6 @@
 #include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "settings/PresetNames.h"
-#include "visca/viscaIpModule.h"
 
 #include <QDebug>
 #include <QJsonObject>
@@ -30,17 +29,15 @@ constexpr int kTenOffset = 10;
 // Gives the operator a moment to see which preset was called before the selection clears.
 constexpr int kPresetCallHoldMs = 500;
 
+using Speed = CameraCommands::Speed;
+
 } // namespace
 
 void MainDialog::setupControlConnection()
 {
 	connect(ui->ZoomWidget, &KVZoomVerticalSlider::valueChanged, this, [this](int value) {
 		noteOperatorChange(ui->ZoomWidget);
-		CameraCommand command;
-		command.name = "setZoomDirect";
-		command.lane = CameraLane::ZoomPosition;
-		command.run = [](viscaIpModule &link, int position) { link.setZoomDirect(position); };
-		setCommand(command, value);
+		setCommand(CameraCommands::zoomTo(), value);
 	});
 	connect(ui->ZoomWidget, &KVZoomVerticalSlider::started, this, [this](KVZoomVerticalSlider::ZoomType type) {
 		if (type == KVZoomVerticalSlider::ZoomIn)
@@ -51,11 +48,7 @@ void MainDialog::setupControlConnection()
 	connect(ui->ZoomWidget, &KVZoomVerticalSlider::stopped, this, &MainDialog::onZoomStopped);
 	connect(ui->FocusWidget, &KVFocusVerticalSlider::valueChanged, this, [this](int value) {
 		noteOperatorChange(ui->FocusWidget);
-		CameraCommand command;
-		command.name = "setFocusDirect";
-		command.lane = CameraLane::FocusPosition;
-		command.run = [](viscaIpModule &link, int position) { link.setFocusDirect(position); };
-		setCommand(command, value);
+		setCommand(CameraCommands::focusTo(), value);
 	});
 	connect(ui->FocusWidget, &KVFocusVerticalSlider::started, this, [this](KVFocusVerticalSlider::FocusType type) {
 		if (type == KVFocusVerticalSlider::FocusNear)
@@ -100,34 +93,28 @@ void MainDialog::setupControlConnection()
 
 void MainDialog::onZoomStopped()
 {
-	stopLensAndFollow(CameraCommands::zoomStop(), &viscaIpModule::getZoomDirect, ui->ZoomWidget,
+	stopLensAndFollow(CameraCommands::zoomStop(), ui->ZoomWidget,
 			  [this](int position) { ui->ZoomWidget->setValue(position); });
 }
 
 void MainDialog::onFocusStopped()
 {
-	stopLensAndFollow(CameraCommands::focusStop(), &viscaIpModule::getFocusDirect, ui->FocusWidget,
+	stopLensAndFollow(CameraCommands::focusStop(), ui->FocusWidget,
 			  [this](int position) { ui->FocusWidget->setValue(position); });
 }
 
-void MainDialog::stopLensAndFollow(const CameraCommand &stop, int (viscaIpModule::*position)(), QWidget *slider,
-				   std::function<void(int)> show)
+void MainDialog::stopLensAndFollow(const CameraCommand &stop, QWidget *slider, std::function<void(int)> show)
 {
 	// The slider follows the lens once it stopped; that update must not travel back as a direct position.
 	QPointer<MainDialog> self(this);
 	const quint64 generation = cameraGeneration;
 	const quint64 askedAt = changeClock;
-	submitToCamera(CameraJob::fromCommand(stop, 0, [=](viscaIpModule &link) {
-		const int reported = (link.*position)();
-		const bool answered = link.lastExchangeOk();
-		return CameraJob::FollowUp([=]() {
-			if (!self || self->cameraGeneration != generation || !answered ||
-			    self->changedSince(slider, askedAt))
-				return;
-			const bool wasBlocked = slider->blockSignals(true);
-			show(reported);
-			slider->blockSignals(wasBlocked);
-		});
+	submitToCamera(CameraJob::stopAndReadPosition(stop, [=](int reported, bool answered) {
+		if (!self || self->cameraGeneration != generation || !answered || self->changedSince(slider, askedAt))
+			return;
+		const bool wasBlocked = slider->blockSignals(true);
+		show(reported);
+		slider->blockSignals(wasBlocked);
 	}));
 }
 
@@ -135,25 +122,25 @@ void MainDialog::stopLensAndFollow(const CameraCommand &stop, int (viscaIpModule
 
 void MainDialog::readPanSpeed()
 {
-	commitSpeed(ui->PanSpeedEdit, panSpeedRange, &viscaIpModule::setPanSpeed, CameraSpeeds::kPan.key);
+	commitSpeed(ui->PanSpeedEdit, panSpeedRange, CameraCommands::speed(Speed::Pan), CameraSpeeds::kPan.key);
 }
 
 void MainDialog::readTiltSpeed()
 {
-	commitSpeed(ui->TiltSpeedEdit, tiltSpeedRange, &viscaIpModule::setTiltSpeed, CameraSpeeds::kTilt.key);
+	commitSpeed(ui->TiltSpeedEdit, tiltSpeedRange, CameraCommands::speed(Speed::Tilt), CameraSpeeds::kTilt.key);
 }
 
 void MainDialog::readZoomSpeed()
 {
-	commitSpeed(ui->ZoomSpeedEdit, zoomSpeedRange, &viscaIpModule::setZoomSpeed, CameraSpeeds::kZoom.key);
+	commitSpeed(ui->ZoomSpeedEdit, zoomSpeedRange, CameraCommands::speed(Speed::Zoom), CameraSpeeds::kZoom.key);
 }
 
 void MainDialog::readFocusSpeed()
 {
-	commitSpeed(ui->FocusSpeedEdit, focusSpeedRange, &viscaIpModule::setFocusSpeed, CameraSpeeds::kFocus.key);
+	commitSpeed(ui->FocusSpeedEdit, focusSpeedRange, CameraCommands::speed(Speed::Focus), CameraSpeeds::kFocus.key);
 }
 
-void MainDialog::commitSpeed(QLineEdit *edit, const SpeedRange &range, SpeedSetter setter, const char *key)
+void MainDialog::commitSpeed(QLineEdit *edit, const SpeedRange &range, const CameraCommand &command, const char *key)
 {
 	if (!inUse().worker())
 		return;
@@ -161,8 +148,7 @@ void MainDialog::commitSpeed(QLineEdit *edit, const SpeedRange &range, SpeedSett
 	const int entered = edit->text().toInt();
 	const int speed = entered > range.second ? range.second : std::max(entered, range.first);
 	// The link keeps the speed for the next move; nothing is sent to the camera for it.
-	if (!setCommand(CameraCommands::setting(key, [setter](viscaIpModule &link, int v) { (link.*setter)(v); }),
-			speed))
+	if (!setCommand(command, speed))
 		return;
 	edit->setText(QString::number(speed));
 	storeSetting(cameraKeyPrefix + QLatin1String(key), edit->text());
@@ -197,9 +183,7 @@ void MainDialog::selectPresetSpeed(const QString &text)
 	}
 	const viscaGeneralOps *ops = currentOps();
 	const int speed = ops ? ops->memorySpeedMap.value(text.toStdString(), 0) : 0;
-	if (setCommand(CameraCommands::setting("setPresetSpeed",
-					       [](viscaIpModule &link, int value) { link.setPresetSpeed(value); }),
-		       speed))
+	if (setCommand(CameraCommands::presetSpeed(), speed))
 		storeSetting(cameraKeyPrefix + QLatin1String(CameraSpeeds::kPresetSpeedKey), text);
 }
 
@@ -291,7 +275,7 @@ void MainDialog::callPreset()
 	// The recalled position brings its own lens and picture settings; the selection stays a moment after they
 	// arrived, so the operator sees which preset was called.
 	const quint64 selection = ++presetSelectionClock;
-	if (!requestReading(AllGroups, &PanelReading::readAll, &MainDialog::applyPanelReading, 0,
+	if (!requestReading(AllGroups, PanelReading::Part::All, &MainDialog::applyPanelReading, 0,
 			    [selection](MainDialog &dialog) { dialog.clearPresetSelectionLater(selection); }))
 		clearPresetSelectionLater(selection);
 }
@@ -302,19 +286,15 @@ void MainDialog::runPresetCommand(const CameraCommand &command, int preset, cons
 	const QString label = presetLabel(preset);
 	QPointer<MainDialog> self(this);
 	const quint64 generation = cameraGeneration;
-	const bool queued = submitToCamera(CameraJob::fromCommand(command, preset, [=](viscaIpModule &link) {
-		const bool confirmed = link.lastExchangeOk();
-		return CameraJob::FollowUp([=]() {
-			if (!self || self->cameraGeneration != generation)
-				return;
-			// The slot may have been renamed while the camera worked.
-			const QString camera = self->connectedCaption();
-			if (confirmed)
-				self->setStatusMessage(ModuleText::text(doneText).arg(label, camera));
-			else
-				self->setStatusMessage(ModuleText::text(failedText).arg(label, camera),
-						       Severity::Warning);
-		});
+	const bool queued = submitToCamera(CameraJob::confirmed(command, preset, [=](bool confirmed) {
+		if (!self || self->cameraGeneration != generation)
+			return;
+		// The slot may have been renamed while the camera worked.
+		const QString camera = self->connectedCaption();
+		if (confirmed)
+			self->setStatusMessage(ModuleText::text(doneText).arg(label, camera));
+		else
+			self->setStatusMessage(ModuleText::text(failedText).arg(label, camera), Severity::Warning);
 	}));
 	if (!queued)
 		return;

@@ -6,9 +6,9 @@
 #include "ui_MainDialog.h"
 
 #include "camera/viscaGeneralOps.h"
+#include "control/PanelCommands.h"
 #include "settings/Utils.h"
 #include "settings/ModuleText.h"
-#include "visca/viscaIpModule.h"
 
 #include <QDebug>
 
@@ -48,16 +48,26 @@ void fillBox(QComboBox *box, const QList<std::string> &names)
 		box->addItem(QString::fromStdString(name));
 }
 
+// A mode box lists the model's modes in the order of their codes: the translated label to read, the code (item
+// data) to send and to decide by.
+void fillModeBox(QComboBox *box, const viscaGeneralOps::LabelValueMap &modes)
+{
+	box->clear();
+	viscaGeneralOps::LabelValueMap sorted = modes;
+	for (const std::string &name : Utils::sortMapByValue(sorted))
+		box->addItem(QString::fromStdString(name), modes.value(name));
+}
+
+bool isMode(const std::optional<int> &mode, int code)
+{
+	return mode && *mode == code;
+}
+
 } // namespace
 
 namespace {
 
-// A camera setting the panel sends with the value the control gives it.
-template <typename Setter>
-CameraCommand panelSetting(const char *name, Setter setter)
-{
-	return CameraCommands::setting(name, [setter](viscaIpModule &link, int value) { (link.*setter)(value); });
-}
+using Picture = CameraCommands::Picture;
 
 // Which mode of its section lets the operator change a value control.
 enum class Gate { ManualExposure, ManualWhiteBalance, AnyImageMode, CustomImage };
@@ -67,8 +77,7 @@ enum class Gate { ManualExposure, ManualWhiteBalance, AnyImageMode, CustomImage 
 // mode that lets the operator change it.
 struct ValueControl {
 	KVPlusMinusButton *Ui_MainDialog::*widget;
-	const char *setterName;
-	void (viscaIpModule::*setter)(int);
+	Picture setting;
 	std::optional<int> PanelReading::*reading;
 	MainDialog::PanelGroup group;
 	viscaGeneralOps::LabelValueMap viscaGeneralOps::*names;
@@ -78,31 +87,30 @@ struct ValueControl {
 };
 
 using Ops = viscaGeneralOps;
-using Link = viscaIpModule;
 const ValueControl kValueControls[] = {
-	{&Ui_MainDialog::ShutterSpeedButton, "setShutterDirect", &Link::setShutterDirect, &PanelReading::shutter,
-	 MainDialog::ExposureGroup, &Ops::shutterMap, nullptr, nullptr, Gate::ManualExposure},
-	{&Ui_MainDialog::IrisButton, "setIrisDirect", &Link::setIrisDirect, &PanelReading::iris,
-	 MainDialog::ExposureGroup, &Ops::irisMap, nullptr, nullptr, Gate::ManualExposure},
-	{&Ui_MainDialog::GainButton, "setAeGain", &Link::setAeGain, &PanelReading::gain, MainDialog::ExposureGroup,
-	 &Ops::gainMap, nullptr, nullptr, Gate::ManualExposure},
-	{&Ui_MainDialog::RGainButton, "setRGain", &Link::setRGain, &PanelReading::rGain, MainDialog::WhiteBalanceGroup,
-	 nullptr, &Ops::RgainMin, &Ops::RgainMax, Gate::ManualWhiteBalance},
-	{&Ui_MainDialog::BGainButton, "setBGain", &Link::setBGain, &PanelReading::bGain, MainDialog::WhiteBalanceGroup,
-	 nullptr, &Ops::BgainMin, &Ops::BgainMax, Gate::ManualWhiteBalance},
-	{&Ui_MainDialog::SharpnessButton, "setSharpness", &Link::setSharpness, &PanelReading::sharpness,
-	 MainDialog::ImageGroup, nullptr, &Ops::sharpeessMin, &Ops::sharpeessMax, Gate::AnyImageMode},
-	{&Ui_MainDialog::HueButton, "setHue", &Link::setHue, &PanelReading::hue, MainDialog::ImageGroup, nullptr,
-	 &Ops::hueMin, &Ops::hueMax, Gate::CustomImage},
-	{&Ui_MainDialog::SaturationButton, "setSaturation", &Link::setSaturation, &PanelReading::saturation,
-	 MainDialog::ImageGroup, nullptr, &Ops::saturationMin, &Ops::saturationMax, Gate::CustomImage},
-	{&Ui_MainDialog::GammaButton, "setGamma", &Link::setGamma, &PanelReading::gamma, MainDialog::ImageGroup,
-	 &Ops::gammaMap, &Ops::GammaMin, &Ops::GammaMax, Gate::CustomImage},
+	{&Ui_MainDialog::ShutterSpeedButton, Picture::Shutter, &PanelReading::shutter, MainDialog::ExposureGroup,
+	 &Ops::shutterMap, nullptr, nullptr, Gate::ManualExposure},
+	{&Ui_MainDialog::IrisButton, Picture::Iris, &PanelReading::iris, MainDialog::ExposureGroup, &Ops::irisMap,
+	 nullptr, nullptr, Gate::ManualExposure},
+	{&Ui_MainDialog::GainButton, Picture::Gain, &PanelReading::gain, MainDialog::ExposureGroup, &Ops::gainMap,
+	 nullptr, nullptr, Gate::ManualExposure},
+	{&Ui_MainDialog::RGainButton, Picture::RGain, &PanelReading::rGain, MainDialog::WhiteBalanceGroup, nullptr,
+	 &Ops::RgainMin, &Ops::RgainMax, Gate::ManualWhiteBalance},
+	{&Ui_MainDialog::BGainButton, Picture::BGain, &PanelReading::bGain, MainDialog::WhiteBalanceGroup, nullptr,
+	 &Ops::BgainMin, &Ops::BgainMax, Gate::ManualWhiteBalance},
+	{&Ui_MainDialog::SharpnessButton, Picture::Sharpness, &PanelReading::sharpness, MainDialog::ImageGroup, nullptr,
+	 &Ops::sharpeessMin, &Ops::sharpeessMax, Gate::AnyImageMode},
+	{&Ui_MainDialog::HueButton, Picture::Hue, &PanelReading::hue, MainDialog::ImageGroup, nullptr, &Ops::hueMin,
+	 &Ops::hueMax, Gate::CustomImage},
+	{&Ui_MainDialog::SaturationButton, Picture::Saturation, &PanelReading::saturation, MainDialog::ImageGroup,
+	 nullptr, &Ops::saturationMin, &Ops::saturationMax, Gate::CustomImage},
+	{&Ui_MainDialog::GammaButton, Picture::Gamma, &PanelReading::gamma, MainDialog::ImageGroup, &Ops::gammaMap,
+	 &Ops::GammaMin, &Ops::GammaMax, Gate::CustomImage},
 };
 
 CameraCommand valueCommand(const ValueControl &row)
 {
-	return panelSetting(row.setterName, row.setter);
+	return CameraCommands::picture(row.setting);
 }
 
 } // namespace
@@ -111,12 +119,19 @@ void MainDialog::setupPanelConnection()
 {
 	connect(ui->PresetSpeedBox, &QComboBox::currentTextChanged, this, &MainDialog::selectPresetSpeed);
 
-	connect(ui->ExposureModeBox, &QComboBox::currentTextChanged, this, [this](const QString &mode) {
-		noteOperatorChange(ui->ExposureModeBox);
-		const viscaGeneralOps *ops = currentOps();
-		const int code = ops ? ops->aeModeMap.value(mode.toStdString(), 0) : 0;
-		setCommand(panelSetting("setAeMode", &viscaIpModule::setAeMode), code);
-		updateExposureUI(mode);
+	// A mode box sends the code of the chosen mode, then lets the section follow it.
+	const auto bindMode = [this](QComboBox *box, Picture setting, std::function<void(int code)> follow) {
+		connect(box, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+			[this, box, setting, follow](int index) {
+				noteOperatorChange(box);
+				const int code = box->itemData(index).toInt();
+				setCommand(CameraCommands::picture(setting), code);
+				if (follow)
+					follow(code);
+			});
+	};
+	bindMode(ui->ExposureModeBox, Picture::AeMode, [this](int code) {
+		updateExposureUI(code);
 		updateExposureUIWithoutMode();
 	});
 	const auto bindValue = [this](KVPlusMinusButton *control, const CameraCommand &command) {
@@ -157,38 +172,21 @@ void MainDialog::setupPanelConnection()
 			   {{QStringLiteral("27dB"), QStringLiteral("26dB"), QStringLiteral("28dB")}, true});
 	});
 
-	connect(ui->AWBModeBox, &QComboBox::currentTextChanged, this, [this](const QString &mode) {
-		noteOperatorChange(ui->AWBModeBox);
-		const viscaGeneralOps *ops = currentOps();
-		const int code = ops ? ops->wbModeMap.value(mode.toStdString(), 0) : 0;
-		setCommand(panelSetting("setWBmode", &viscaIpModule::setWBmode), code);
-		updateWBUI(mode);
+	bindMode(ui->AWBModeBox, Picture::WbMode, [this](int code) {
+		updateWBUI(code);
 		// A camera that just switched to manual white balance needs a moment before its gains mean anything.
-		if (mode == ModuleText::text("Manual"))
-			requestReading(WhiteBalanceGroup, &PanelReading::readWhiteBalanceValues,
+		if (isMode(PanelModes::of(currentOps()).manualWhiteBalance, code))
+			requestReading(WhiteBalanceGroup, PanelReading::Part::WhiteBalance,
 				       &MainDialog::applyWhiteBalanceValues, kManualWBSettleMs);
 	});
-	connect(ui->OnePushButton, &QPushButton::pressed, this, [this]() {
-		CameraCommand command;
-		command.name = "setOnePushTrigger";
-		command.run = [](viscaIpModule &link, int) { link.setOnePushTrigger(); };
-		setCommand(command, 0);
-	});
+	connect(ui->OnePushButton, &QPushButton::pressed, this,
+		[this]() { setCommand(CameraCommands::onePushTrigger(), 0); });
 
-	connect(ui->ImageModeBox, &QComboBox::currentTextChanged, this, [this](const QString &mode) {
-		noteOperatorChange(ui->ImageModeBox);
-		const viscaGeneralOps *ops = currentOps();
-		const int code = ops ? ops->imageModeMap.value(mode.toStdString(), 0) : 0;
-		setCommand(panelSetting("setImageMode", &viscaIpModule::setImageMode), code);
-		updateImageUI(mode);
+	bindMode(ui->ImageModeBox, Picture::ImageMode, [this](int code) {
+		updateImageUI(code);
 		updateImageUIWithoutMode();
 	});
-	connect(ui->DigEffectBox, &QComboBox::currentTextChanged, this, [this](const QString &effect) {
-		noteOperatorChange(ui->DigEffectBox);
-		const viscaGeneralOps *ops = currentOps();
-		const int code = ops ? ops->mirrorFlipMap.value(effect.toStdString(), 0) : 0;
-		setCommand(panelSetting("setDigEffect", &viscaIpModule::setDigEffect), code);
-	});
+	bindMode(ui->DigEffectBox, Picture::DigEffect, nullptr);
 }
 
 // ------------------------------------------------------------------------------------------------ building
@@ -196,10 +194,6 @@ void MainDialog::setupPanelConnection()
 void MainDialog::setupControlUI(viscaGeneralOps *ops)
 {
 	QMap<std::string, int> memorySpeeds = ops->memorySpeedMap;
-	QMap<std::string, int> aeModes = ops->aeModeMap;
-	QMap<std::string, int> wbModes = ops->wbModeMap;
-	QMap<std::string, int> imageModes = ops->imageModeMap;
-	QMap<std::string, int> mirrorFlips = ops->mirrorFlipMap;
 
 	// Building the panel describes the new camera; it must not send anything to it.
 	const SignalsBlocked blocked{ui->ZoomWidget, ui->FocusWidget,  ui->PresetSpeedBox, ui->ExposureModeBox,
@@ -214,10 +208,10 @@ void MainDialog::setupControlUI(viscaGeneralOps *ops)
 	focusSpeedRange = {ops->focusSpeedMin(), ops->focusSpeedMax()};
 
 	setupPresetSpeedUI(Utils::sortMapByValue(memorySpeeds));
-	setupExposureModeUI(Utils::sortMapByValue(aeModes));
-	setupWBModeUI(Utils::sortMapByValue(wbModes));
-	setupImageModeUI(Utils::sortMapByValue(imageModes));
-	setupDigEffectUI(Utils::sortMapByValue(mirrorFlips));
+	setupExposureModeUI(ops->aeModeMap);
+	setupWBModeUI(ops->wbModeMap);
+	setupImageModeUI(ops->imageModeMap);
+	setupDigEffectUI(ops->mirrorFlipMap);
 
 	for (const ValueControl &row : kValueControls) {
 		KVPlusMinusButton *control = (*ui).*row.widget;
@@ -234,46 +228,44 @@ void MainDialog::setupPresetSpeedUI(const QList<std::string> &names)
 	fillBox(ui->PresetSpeedBox, names);
 }
 
-void MainDialog::setupExposureModeUI(const QList<std::string> &names)
+void MainDialog::setupExposureModeUI(const QMap<std::string, int> &modes)
 {
-	fillBox(ui->ExposureModeBox, names);
+	fillModeBox(ui->ExposureModeBox, modes);
 }
 
-void MainDialog::setupWBModeUI(const QList<std::string> &names)
+void MainDialog::setupWBModeUI(const QMap<std::string, int> &modes)
 {
-	fillBox(ui->AWBModeBox, names);
+	fillModeBox(ui->AWBModeBox, modes);
 }
 
-void MainDialog::setupImageModeUI(const QList<std::string> &names)
+void MainDialog::setupImageModeUI(const QMap<std::string, int> &modes)
 {
-	fillBox(ui->ImageModeBox, names);
+	fillModeBox(ui->ImageModeBox, modes);
 }
 
-void MainDialog::setupDigEffectUI(const QList<std::string> &names)
+void MainDialog::setupDigEffectUI(const QMap<std::string, int> &modes)
 {
-	fillBox(ui->DigEffectBox, names);
+	fillModeBox(ui->DigEffectBox, modes);
 }
 
 // ------------------------------------------------------------------------------------------------ reading
 
 void MainDialog::updateControlUI()
 {
-	requestReading(AllGroups, &PanelReading::readAll, &MainDialog::applyPanelReading);
+	requestReading(AllGroups, PanelReading::Part::All, &MainDialog::applyPanelReading);
 }
 
-void MainDialog::applyModeReading(QComboBox *box, const QMap<std::string, int> &modes, std::optional<int> code,
-				  quint64 askedAt, void (MainDialog::*gate)(QString))
+void MainDialog::applyModeReading(QComboBox *box, std::optional<int> code, quint64 askedAt,
+				  void (MainDialog::*gate)(int code))
 {
 	if (!code || changedSince(box, askedAt))
 		return;
-	for (auto it = modes.cbegin(); it != modes.cend(); ++it) {
-		if (it.value() == *code) {
-			const QString name = QString::fromStdString(it.key());
-			box->setCurrentText(name);
-			if (gate)
-				(this->*gate)(name);
-		}
-	}
+	const int index = box->findData(*code);
+	if (index < 0)
+		return;
+	box->setCurrentIndex(index);
+	if (gate)
+		(this->*gate)(*code);
 }
 
 void MainDialog::applyPanelReading(const PanelReading &reading, quint64 askedAt)
@@ -281,9 +273,6 @@ void MainDialog::applyPanelReading(const PanelReading &reading, quint64 askedAt)
 	// Showing the camera's state must not send it back.
 	const SignalsBlocked blocked{ui->ZoomWidget, ui->FocusWidget,  ui->ExposureModeBox,
 				     ui->AWBModeBox, ui->ImageModeBox, ui->DigEffectBox};
-	const viscaGeneralOps *ops = currentOps();
-	const QMap<std::string, int> none;
-
 	if (reading.zoom && !changedSince(ui->ZoomWidget, askedAt))
 		ui->ZoomWidget->setValue(*reading.zoom);
 	if (reading.focus && !changedSince(ui->FocusWidget, askedAt))
@@ -292,15 +281,13 @@ void MainDialog::applyPanelReading(const PanelReading &reading, quint64 askedAt)
 		ui->FocusWidget->updateUI(*reading.autoFocus ? KVFocusVerticalSlider::Auto
 							     : KVFocusVerticalSlider::Manual);
 
-	applyModeReading(ui->ExposureModeBox, ops ? ops->aeModeMap : none, reading.aeMode, askedAt,
-			 &MainDialog::updateExposureUI);
+	applyModeReading(ui->ExposureModeBox, reading.aeMode, askedAt, &MainDialog::updateExposureUI);
 	applyExposureValues(reading, askedAt);
-	applyModeReading(ui->AWBModeBox, ops ? ops->wbModeMap : none, reading.wbMode, askedAt, &MainDialog::updateWBUI);
+	applyModeReading(ui->AWBModeBox, reading.wbMode, askedAt, &MainDialog::updateWBUI);
 	applyWhiteBalanceValues(reading, askedAt);
-	applyModeReading(ui->ImageModeBox, ops ? ops->imageModeMap : none, reading.imageMode, askedAt,
-			 &MainDialog::updateImageUI);
+	applyModeReading(ui->ImageModeBox, reading.imageMode, askedAt, &MainDialog::updateImageUI);
 	applyImageValues(reading, askedAt);
-	applyModeReading(ui->DigEffectBox, ops ? ops->mirrorFlipMap : none, reading.digEffect, askedAt, nullptr);
+	applyModeReading(ui->DigEffectBox, reading.digEffect, askedAt, nullptr);
 }
 
 // Each value control of a section takes its read-back value, unless the camera did not answer it or the operator
@@ -335,12 +322,12 @@ void MainDialog::applyImageValues(const PanelReading &reading, quint64 askedAt)
 
 void MainDialog::updateExposureUIWithoutMode()
 {
-	requestReading(ExposureGroup, &PanelReading::readExposureValues, &MainDialog::applyExposureValues);
+	requestReading(ExposureGroup, PanelReading::Part::Exposure, &MainDialog::applyExposureValues);
 }
 
 void MainDialog::updateImageUIWithoutMode()
 {
-	requestReading(ImageGroup, &PanelReading::readImageValues, &MainDialog::applyImageValues);
+	requestReading(ImageGroup, PanelReading::Part::Image, &MainDialog::applyImageValues);
 }
 
 // ------------------------------------------------------------------------------------------------ gating
@@ -364,22 +351,23 @@ void openGate(Ui_MainDialog &form, Gate gate, bool open)
 
 } // namespace
 
-void MainDialog::updateExposureUI(QString mode)
+void MainDialog::updateExposureUI(int code)
 {
-	openGate(*ui, Gate::ManualExposure, mode == ModuleText::text("Manual"));
+	openGate(*ui, Gate::ManualExposure, isMode(PanelModes::of(currentOps()).manualExposure, code));
 }
 
-void MainDialog::updateWBUI(QString mode)
+void MainDialog::updateWBUI(int code)
 {
-	const bool manual = mode == ModuleText::text("Manual");
+	const PanelModes modes = PanelModes::of(currentOps());
+	const bool manual = isMode(modes.manualWhiteBalance, code);
 	openGate(*ui, Gate::ManualWhiteBalance, manual);
-	ui->OnePushButton->setEnabled(!manual && mode == ModuleText::text("One_Push_WB"));
+	ui->OnePushButton->setEnabled(!manual && isMode(modes.onePushWhiteBalance, code));
 }
 
-void MainDialog::updateImageUI(QString mode)
+void MainDialog::updateImageUI(int code)
 {
 	openGate(*ui, Gate::AnyImageMode, true);
-	openGate(*ui, Gate::CustomImage, mode == ModuleText::text("Custom"));
+	openGate(*ui, Gate::CustomImage, isMode(PanelModes::of(currentOps()).customImage, code));
 }
 
 // ------------------------------------------------------------------------------------------------ scenes
@@ -387,7 +375,10 @@ void MainDialog::updateImageUI(QString mode)
 void MainDialog::applyScene(const SceneSetting &shutter, const SceneSetting &iris, const SceneSetting &gain)
 {
 	// Unblocked on purpose: a box showing another mode switches the camera to manual exposure first.
-	ui->ExposureModeBox->setCurrentText(ModuleText::text("Manual"));
+	const std::optional<int> manual = PanelModes::of(currentOps()).manualExposure;
+	const int manualIndex = manual ? ui->ExposureModeBox->findData(*manual) : -1;
+	if (manualIndex >= 0)
+		ui->ExposureModeBox->setCurrentIndex(manualIndex);
 
 	applySceneSetting(ui->ShutterSpeedButton, shutter, "It's failed to set shutter.",
 			  "It's failed to set shutter in", "It's the end of ShutterSpeed List");

@@ -2,10 +2,9 @@
 #include "ui/UiLog.h"
 
 #include "camera/CameraFamily.h"
-#include "camera/viscaGeneralOps.h"
+#include "control/LimitCommands.h"
 #include "settings/SettingsFile.h"
 #include "settings/Utils.h"
-#include "visca/viscaIpModule.h"
 
 #include <QDebug>
 #include <QJsonObject>
@@ -18,25 +17,6 @@ using Dialog = PanTiltLimitSettingDialog;
 void storeLimit(const QString &key, int value)
 {
 	SettingsFile::updateLogged(lcUi, [&](QJsonObject &settings) { settings[key] = QString::number(value); });
-}
-
-// A limit command bound to the link's limit operation and the model's range for that side.
-using LimitOperation = void (viscaIpModule::*)(int step, uint32_t max, uint32_t min);
-
-CameraCommand limitCommand(const char *name, LimitOperation operation, uint32_t max, uint32_t min)
-{
-	CameraCommand command;
-	command.name = name;
-	command.run = [operation, max, min](viscaIpModule &link, int step) { (link.*operation)(step, max, min); };
-	return command;
-}
-
-CameraCommand linkCommand(const char *name, void (viscaIpModule::*operation)())
-{
-	CameraCommand command;
-	command.name = name;
-	command.run = [operation](viscaIpModule &link, int) { (link.*operation)(); };
-	return command;
 }
 
 } // namespace
@@ -104,44 +84,33 @@ PanTiltLimitSettingDialog *PanTiltLimitController::openDialog(QPointer<PanTiltLi
 void PanTiltLimitController::runCommand(Dialog::CommandType type, int value, const viscaGeneralOps *ops,
 					const QString &cameraKeyPrefix, const SetCommand &setCommand)
 {
+	using Side = CameraCommands::LimitSide;
 	QList<CameraCommand> commands;
+	const auto limit = [&commands, ops](Side side) {
+		if (ops)
+			commands << CameraCommands::panTiltLimit(side, *ops);
+	};
 	switch (type) {
 	case Dialog::TiltUp:
-		if (ops)
-			commands << limitCommand("setTiltUpLimit", &viscaIpModule::setTiltUpLimit, ops->tiltUpMax(),
-						 ops->tiltUpMin());
+		limit(Side::TiltUp);
 		break;
 	case Dialog::PanLeft:
-		if (ops)
-			commands << limitCommand("setPanLeftLimit", &viscaIpModule::setPanLeftLimit, ops->panLeftMax(),
-						 ops->panLeftMin());
+		limit(Side::PanLeft);
 		break;
 	case Dialog::TiltDown:
-		if (ops)
-			commands << limitCommand("setTiltDownLimit", &viscaIpModule::setTiltDownLimit,
-						 ops->tiltDownMax(), ops->tiltDownMin());
+		limit(Side::TiltDown);
 		break;
 	case Dialog::PanRight:
-		if (ops)
-			commands << limitCommand("setPanRightLimit", &viscaIpModule::setPanRightLimit,
-						 ops->panRightMax(), ops->panRightMin());
+		limit(Side::PanRight);
 		break;
-	case Dialog::SpeedComp: {
-		CameraCommand command;
-		command.name = "setPTZspeedComp";
-		command.run = [](viscaIpModule &link, int on) { link.setPTZspeedComp(on); };
-		commands << command;
+	case Dialog::SpeedComp:
+		commands << CameraCommands::speedCompensation();
 		break;
-	}
 	case Dialog::LimitSwitch:
 		// Switching the limits on only opens the fields; the camera hears of a limit when one is entered.
-		// Off clears both corners, each as a command of its own.
-		if (value == 0) {
-			commands << linkCommand("setPanTilt_RightUpLimit_Clear",
-						&viscaIpModule::setPanTilt_RightUpLimit_Clear);
-			commands << linkCommand("setPanTilt_LeftDownLimit_Clear",
-						&viscaIpModule::setPanTilt_LeftDownLimit_Clear);
-		}
+		// Off clears both corners.
+		if (value == 0)
+			commands << CameraCommands::clearPanTiltLimits();
 		break;
 	}
 
