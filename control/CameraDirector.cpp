@@ -1,4 +1,5 @@
 #include "control/CameraDirector.h"
+#include "visca/viscaIpModule.h"
 
 #include "camera/CameraLog.h"
 #include "camera/viscaGeneralOps.h"

@@ -2,6 +2,7 @@
 
 #include "camera/CameraParse.h"
 #include "camera/viscaGeneralOps.h"
+#include "visca/viscaIpModule.h"
 #include "camera/CameraLog.h"
 #include "camera/ViscaIPFactory.h"
 
@@ -17,6 +18,10 @@ namespace {
 constexpr qint64 kPauseSliceMs = 20;
 
 } // namespace
+
+CameraWorker::Options::Options() : cameraPort(viscaIpModule::kViscaPort), commandPauseMs(viscaIpModule::kCommandPauseMs)
+{
+}
 
 CameraWorker::CameraWorker(int slot, const Options &options, QObject *parent)
     : QObject(parent), slotNumber(slot), options(options), queue(options.maxJobs)

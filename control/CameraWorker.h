@@ -3,7 +3,6 @@
 #include "control/CameraJob.h"
 #include "control/CameraJobQueue.h"
 #include "control/PanelReading.h"
-#include "visca/viscaIpModule.h"
 
 #include <QObject>
 #include <QString>
@@ -17,6 +16,7 @@
 
 class QThread;
 class viscaGeneralOps;
+class viscaIpModule;
 
 // The camera of one slot, driven off the UI thread. The worker owns the camera's link on a thread of its own and
 // runs the jobs queued for it one after another, exactly as they would have run on the UI thread: the same
@@ -35,8 +35,9 @@ class CameraWorker : public QObject {
 
 public:
 	struct Options {
-		quint16 cameraPort = viscaIpModule::kViscaPort;
-		int commandPauseMs = viscaIpModule::kCommandPauseMs;
+		Options(); // the link's VISCA port and command pause
+		quint16 cameraPort;
+		int commandPauseMs;
 		// A camera in use that was sent nothing for this long is asked for its power state, so that one that
 		// died is noticed within about two seconds of its last answer.
 		int watchdogIntervalMs = 1000;

@@ -2,10 +2,15 @@
 
 #include "camera/CameraParse.h"
 #include "camera/viscaGeneralOps.h"
+#include "visca/viscaIpModule.h"
 
 #include <QThread>
 
 #include <memory>
+
+CameraSearch::Options::Options() : discoveryPort(OnvifDiscovery::kDiscoveryPort), cameraPort(viscaIpModule::kViscaPort)
+{
+}
 
 CameraSearch::CameraSearch(const Options &options, QObject *parent) : QObject(parent), options(options) {}
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "discovery/OnvifDiscovery.h"
-#include "visca/viscaIpModule.h"
 
 #include <QObject>
 #include <QString>
@@ -22,8 +21,9 @@ class CameraSearch : public QObject {
 
 public:
 	struct Options {
-		quint16 discoveryPort = OnvifDiscovery::kDiscoveryPort; // where Probes go
-		quint16 cameraPort = viscaIpModule::kViscaPort;         // where identification inquiries go
+		Options();
+		quint16 discoveryPort; // where Probes go: the WS-Discovery port
+		quint16 cameraPort;    // where identification inquiries go: the VISCA port
 	};
 
 	explicit CameraSearch(const Options &options, QObject *parent = nullptr);

@@ -4,6 +4,7 @@
 #include "CapturedLog.h"
 #include "ReceivedCommands.h"
 #include "control/CameraJobQueue.h"
+#include "visca/viscaIpModule.h"
 #include "control/CameraPool.h"
 #include "control/CameraWorker.h"
 
