@@ -5,17 +5,14 @@
 // breaks the compiler's own intrinsics headers when Qt includes them afterwards.
 #include <QtTest>
 
-#include "ShippedLocale.h"
-#include "CameraSimulator.h"
+#include "MainDialogTestSupport.h"
 #include "plugin/CameraHotKey.h"
-#include "settings/SettingsFile.h"
-#include "settings/Utils.h"
 #include "integrations/HotkeyCommands.h"
 #include "integrations/HotkeySource.h"
-#include "ControlledWindow.h"
+#include "settings/ModuleText.h"
+#include "settings/Utils.h"
 #include "ui/MainDialog.h"
 #include "ui/ModalBox.h"
-#include "settings/ModuleText.h"
 #include "control/CameraWorker.h"
 
 #include <obs.h>
@@ -147,40 +144,15 @@ void injectFromAnotherThread(obs_key_t key, bool pressed, uint32_t modifiers = 0
 	worker.join();
 }
 
-QString hexText(const QByteArray &data)
+// Whether the action shows the picture at `path`; a picture that is not compiled in never matches.
+bool showsPicture(const QAction &action, const QString &path)
 {
-	return QString::fromLatin1(data.toHex(' ').toUpper());
+	const QImage shown = action.icon().pixmap(16, 16).toImage();
+	return QFile::exists(path) && !shown.isNull() && shown == QIcon(path).pixmap(16, 16).toImage();
 }
 
-// Command payloads received by the simulator, a resend of the identical datagram counted once. Inquiries are left
-// out: the window reads the camera back on its own after some commands.
-QStringList receivedCommands(const CameraSimulator &sim)
-{
-	QStringList payloads;
-	QByteArray previous;
-	for (const QByteArray &datagram : sim.received()) {
-		const bool command = datagram.size() > 8 && quint8(datagram.at(1)) == 0x00;
-		if (command && datagram != previous)
-			payloads << hexText(datagram.mid(8));
-		previous = datagram;
-	}
-	return payloads;
-}
-
-// Everything the window handed its camera worker has run, and the answers reached the window.
-bool waitUntilIdle(const MainDialog &window)
-{
-	CameraWorker *worker = window.activeCameraWorker();
-	if (!worker || !QTest::qWaitFor([worker] { return worker->isIdle(); }, 10000))
-		return false;
-	QCoreApplication::processEvents();
-	return true;
-}
-
-QImage iconImage(const QIcon &icon)
-{
-	return icon.pixmap(16, 16).toImage();
-}
+const QString kChecked = QStringLiteral(":/resource/images/Checkbox_p.svg");
+const QString kUnchecked = QStringLiteral(":/resource/images/Checkbox.svg");
 
 } // namespace
 
@@ -191,7 +163,6 @@ private:
 	QTemporaryDir profile;
 	QString basicIni;
 	std::unique_ptr<CameraSimulator> sim;
-	QStringList boxes;
 
 	void writeBasicIni(const QByteArray &hotkeys)
 	{
@@ -208,11 +179,7 @@ private:
 			[this](QObject *parent) -> HotkeySource * { return new CameraHotKey(parent, basicIni); });
 		auto window = std::make_unique<ControlledWindow>();
 		HotkeySource::setFactory(nullptr);
-		auto *slot = window->findChild<QPushButton *>(QStringLiteral("Camera1Button"));
-		QTest::mouseClick(slot, Qt::LeftButton);
-		if (!QTest::qWaitFor([slot] { return slot->isChecked(); }, 10000))
-			return nullptr;
-		return window;
+		return MainDialogTest::connectSlot(window.get(), 1) ? std::move(window) : nullptr;
 	}
 
 	// Every row bound to its test key.
@@ -237,20 +204,15 @@ private slots:
 		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
 
 		// The window reaches a slot's camera on the VISCA port only, so the camera listens there.
-		CameraSimulator::Options options;
-		options.address = QHostAddress(QStringLiteral("127.0.0.86"));
-		options.model = QStringLiteral("NX-J57");
-		sim = std::make_unique<CameraSimulator>(options);
-		QString error;
-		QVERIFY2(sim->start(&error), qPrintable(error));
-
-		ModalBox::setAnswerer([this](QMessageBox &box) { boxes << box.text(); });
+		sim = startSimulatedCamera(QStringLiteral("127.0.0.86"), QStringLiteral("NX-J57"), 52381);
+		QVERIFY(sim);
+		MainDialogTest::installModalAnswerer();
 	}
 
 	void init()
 	{
 		QDir(Utils::getAppDataPath()).removeRecursively();
-		boxes.clear();
+		MainDialogTest::boxTexts().clear();
 		QMutexLocker lock(&logMutex);
 		hostLog.clear();
 	}
@@ -266,28 +228,6 @@ private slots:
 	}
 
 	// --- Registration ---
-
-	void registersFifteenInTableOrder()
-	{
-		writeBasicIni(QByteArray());
-		const auto before = registeredHotkeys();
-		CameraHotKey hotkeys(nullptr, basicIni);
-		const auto after = registeredHotkeys();
-		QCOMPARE(after.size(), before.size() + HotkeySource::kHotkeyCount);
-
-		obs_hotkey_id previous = OBS_INVALID_HOTKEY_ID;
-		for (int index = 0; index < HotkeySource::kHotkeyCount; ++index) {
-			const obs_hotkey_id id = hostId(kNames[index]);
-			QVERIFY(id != OBS_INVALID_HOTKEY_ID);
-			QVERIFY(!before.contains(id));
-			QCOMPARE(after.value(id).name, QString::fromLatin1(kNames[index]));
-			QCOMPARE(after.value(id).description, QString::fromLatin1(kDescriptions[index]));
-			// Registered row by row, so the host hands out rising identifiers.
-			if (index > 0)
-				QVERIFY(id > previous);
-			previous = id;
-		}
-	}
 
 	void descriptionsFollowTheLocale()
 	{
@@ -314,30 +254,36 @@ private slots:
 		}
 	}
 
-	void unregistersInTableOrder()
+	// Fifteen rows registered in table order, so the host hands out rising identifiers, and unregistered in the
+	// same order.
+	void registersAndUnregistersInTableOrder()
 	{
 		writeBasicIni(QByteArray());
+		const auto before = registeredHotkeys();
 		struct Seen {
 			QList<obs_hotkey_id> ids;
 		} seen;
 		signal_handler_t *handler = obs_get_signal_handler();
 		const auto onUnregister = [](void *data, calldata_t *call) {
-			auto *hotkey = static_cast<obs_hotkey_t *>(calldata_ptr(call, "key"));
-			if (hotkey)
+			if (auto *hotkey = static_cast<obs_hotkey_t *>(calldata_ptr(call, "key")))
 				static_cast<Seen *>(data)->ids << obs_hotkey_get_id(hotkey);
 		};
 		QList<obs_hotkey_id> ids;
 		{
 			CameraHotKey hotkeys(nullptr, basicIni);
-			for (int index = 0; index < HotkeySource::kHotkeyCount; ++index)
+			const auto after = registeredHotkeys();
+			QCOMPARE(after.size(), before.size() + HotkeySource::kHotkeyCount);
+			for (int index = 0; index < HotkeySource::kHotkeyCount; ++index) {
 				ids << hostId(kNames[index]);
+				QVERIFY(!before.contains(ids.last()) && (index == 0 || ids.last() > ids.at(index - 1)));
+				QCOMPARE(after.value(ids.last()).description,
+					 QString::fromLatin1(kDescriptions[index]));
+			}
 			signal_handler_connect(handler, "hotkey_unregister", onUnregister, &seen);
 		}
 		signal_handler_disconnect(handler, "hotkey_unregister", onUnregister, &seen);
 		QCOMPARE(seen.ids, ids);
-		const auto left = registeredHotkeys();
-		for (obs_hotkey_id id : ids)
-			QVERIFY(!left.contains(id));
+		QCOMPARE(registeredHotkeys().size(), before.size());
 	}
 
 	void restoresBindingsFromTheProfile_data()
@@ -461,19 +407,17 @@ private slots:
 		QTest::addColumn<QStringList>("payloads"); // what reaches the camera for a press and its release
 
 		// Pan speed 5, tilt speed 6, zoom speed 3 stored for the camera.
-		const QString stop = QStringLiteral("81 01 06 01 05 06 03 03 FF");
-		const QString zoomStop = QStringLiteral("81 01 04 07 00 FF");
-		QTest::newRow("tilt up") << 0 << QStringList{"81 01 06 01 05 06 03 01 FF", stop};
-		QTest::newRow("tilt down") << 1 << QStringList{"81 01 06 01 05 06 03 02 FF", stop};
-		QTest::newRow("pan left") << 2 << QStringList{"81 01 06 01 05 06 01 03 FF", stop};
-		QTest::newRow("pan right") << 3 << QStringList{"81 01 06 01 05 06 02 03 FF", stop};
-		QTest::newRow("zoom in") << 4 << QStringList{"81 01 04 07 23 FF", zoomStop};
-		QTest::newRow("zoom out") << 5 << QStringList{"81 01 04 07 33 FF", zoomStop};
+		const QString stop = QStringLiteral("8101060105060303ff"), zoomStop = QStringLiteral("8101040700ff");
+		QTest::newRow("tilt up") << 0 << QStringList{"8101060105060301ff", stop};
+		QTest::newRow("tilt down") << 1 << QStringList{"8101060105060302ff", stop};
+		QTest::newRow("pan left") << 2 << QStringList{"8101060105060103ff", stop};
+		QTest::newRow("pan right") << 3 << QStringList{"8101060105060203ff", stop};
+		QTest::newRow("zoom in") << 4 << QStringList{"8101040723ff", zoomStop};
+		QTest::newRow("zoom out") << 5 << QStringList{"8101040733ff", zoomStop};
 		for (int preset = 1; preset <= 9; ++preset)
 			QTest::addRow("preset %d, nothing on release", preset)
 				<< 5 + preset
-				<< QStringList{
-					   QStringLiteral("81 01 04 3F 02 %1 FF").arg(preset, 2, 10, QLatin1Char('0'))};
+				<< QStringList{QStringLiteral("8101043f02%1ff").arg(preset, 2, 10, QLatin1Char('0'))};
 	}
 
 	// The shipped path: host key events reach the controller window's own hotkey source, and the window's commands
@@ -491,13 +435,13 @@ private slots:
 				     {prefix + QStringLiteral("PanSpeed"), QStringLiteral("5")},
 				     {prefix + QStringLiteral("TiltSpeed"), QStringLiteral("6")},
 				     {prefix + QStringLiteral("ZoomSpeed"), QStringLiteral("3")}};
-		QVERIFY(Utils::writeJSONToFile(settings, Utils::getAppDataPath()));
+		SettingsHome::write(settings);
 		const std::unique_ptr<MainDialog> window = connectedWindow();
 		QVERIFY(window);
 		// The preset panel's own selection must not leak into a hotkey call.
 		QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("Preset3Button")), Qt::LeftButton);
-		QVERIFY(waitUntilIdle(*window));
-		sim->clearReceived();
+		QVERIFY(MainDialogTest::cameraSettled(window.get()));
+		QVERIFY(clearWhenQuiet(*sim));
 
 		auto *source = window->controller()->findChild<HotkeySource *>();
 		QVERIFY(qobject_cast<CameraHotKey *>(source));
@@ -509,9 +453,9 @@ private slots:
 		QCoreApplication::processEvents();
 		// A marker afterwards proves that nothing else was sent.
 		QVERIFY(window->setCommand(CameraCommands::home(), 0));
-		QVERIFY(waitUntilIdle(*window));
-		QTRY_COMPARE_WITH_TIMEOUT(receivedCommands(*sim),
-					  payloads + QStringList{QStringLiteral("81 01 06 04 FF")}, 5000);
+		QVERIFY(MainDialogTest::cameraSettled(window.get()));
+		QTRY_COMPARE_WITH_TIMEOUT(MainDialogTest::distinctCommands(*sim), payloads + QStringList{"81010604ff"},
+					  5000);
 	}
 
 	void handlerIgnoresRowsOutsideTheTable_data()
@@ -547,9 +491,9 @@ private slots:
 
 	// --- The "UseHotHeys" switch ---
 
-	// Read from the settings (a text is not a switched-on value), stored when triggered, told with the icon of its
-	// state, and it decides whether the host's hotkeys drive the camera in use: one listener however often it is
-	// switched on.
+	// Read from the settings (a text is not a switched-on value), stored when triggered (every other key kept),
+	// told with the picture of its state, and it decides whether the host's hotkeys drive the camera in use: one
+	// listener however often it is switched on.
 	void switchDecidesWhetherHotkeysDrive()
 	{
 		QJsonObject settings{{QStringLiteral("Camera1IP"), sim->address().toString()},
@@ -557,17 +501,13 @@ private slots:
 		QVERIFY(Utils::writeJSONToFile(settings, Utils::getAppDataPath()));
 		const std::unique_ptr<MainDialog> window = connectedWindow();
 		QVERIFY(window);
-		QVERIFY(waitUntilIdle(*window));
-		sim->clearReceived();
+		QVERIFY(MainDialogTest::cameraSettled(window.get()));
+		QVERIFY(clearWhenQuiet(*sim));
 		auto *action = window->findChild<QAction *>(QStringLiteral("UseHotKeysAction"));
 		QVERIFY(action && action->isCheckable());
 		QVERIFY(!action->isChecked());
-		const auto storedSwitch = [] { return SettingsFile::read().value(QStringLiteral("hotKey")); };
-		const auto showsIcon = [action](const char *resource) {
-			const QIcon expected(QString::fromLatin1(resource));
-			return !expected.isNull() && iconImage(action->icon()) == iconImage(expected);
-		};
-		QVERIFY(showsIcon(":/resource/images/Checkbox.svg"));
+		QVERIFY(showsPicture(*action, kUnchecked));
+		const auto storedSwitch = [] { return SettingsHome::read().value(QStringLiteral("hotKey")); };
 		auto *source = window->controller()->findChild<HotkeySource *>();
 		QVERIFY(source);
 		const auto pressPresetFour = [source] {
@@ -576,21 +516,29 @@ private slots:
 		};
 
 		pressPresetFour(); // off: nothing
+		// Switching on reminds the operator, as information, that the keys are bound in the host's own
+		// settings.
+		ModalBox::setAnswerer([](QMessageBox &box) {
+			MainDialogTest::boxTexts() << box.text() << QString::number(box.icon());
+		});
 		action->trigger(); // on
+		MainDialogTest::installModalAnswerer();
 		QCOMPARE(storedSwitch(), QJsonValue(true));
-		QCOMPARE(boxes, QStringList{QString::fromUtf8(localeTable().value("NeedToSetHotKeysInOBS"))});
-		QVERIFY(showsIcon(":/resource/images/Checkbox_p.svg"));
+		QCOMPARE(SettingsHome::read().value(QStringLiteral("Camera1IP")),
+			 QJsonValue(sim->address().toString()));
+		QCOMPARE(MainDialogTest::boxTexts(),
+			 QStringList({localeText("NeedToSetHotKeysInOBS"), QString::number(QMessageBox::Information)}));
+		QVERIFY(showsPicture(*action, kChecked));
 		action->trigger(); // off
 		QCOMPARE(storedSwitch(), QJsonValue(false));
-		QVERIFY(showsIcon(":/resource/images/Checkbox.svg"));
+		QVERIFY(showsPicture(*action, kUnchecked));
 		action->trigger(); // on again
 		pressPresetFour();
 		// A marker afterwards proves that nothing else was sent.
 		QVERIFY(window->setCommand(CameraCommands::home(), 0));
-		QVERIFY(waitUntilIdle(*window));
-		QTRY_COMPARE_WITH_TIMEOUT(
-			receivedCommands(*sim),
-			(QStringList{QStringLiteral("81 01 04 3F 02 04 FF"), QStringLiteral("81 01 06 04 FF")}), 5000);
+		QVERIFY(MainDialogTest::cameraSettled(window.get()));
+		QTRY_COMPARE_WITH_TIMEOUT(MainDialogTest::distinctCommands(*sim),
+					  (QStringList{"8101043f0204ff", "81010604ff"}), 5000);
 	}
 
 	void factoryMakesTheSource()

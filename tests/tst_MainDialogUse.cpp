@@ -32,25 +32,362 @@ class tst_MainDialogUse : public QObject {
 	Q_OBJECT
 
 private slots:
-	void initTestCase();
-	void init();
-	void cleanup();
-	void cleanupTestCase();
+	void initTestCase()
+	{
+		QVERIFY(home.setUp());
+		QVERIFY(loadWindowLocale());
+		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
+		installModalAnswerer();
+		CapturedLog::install();
+		camera = startCamera(kCameraAddress, "NX-B93K");
+	}
 
-	void statusFollowsItsCause();
-	void presetFeedback_data();
-	void presetFeedback();
-	void longCaptionsAreCut();
-	void presetNamesFollowTheCamera();
-	void screenReaderActionsDoWhatAClickDoes();
-	void everyControlHasItsOwnName();
-	void arrowKeysDriveThePad_data();
-	void arrowKeysDriveThePad();
-	void spaceAndEnterAct();
-	void focusShowsARing();
-	void escapeKeepsTheWindowOpen();
-	void unsavedSettingsAreSaid();
-	void windowRemembersViewAndCamera();
+	void init()
+	{
+		SettingsHome::write(QJsonObject{{QStringLiteral("Camera1IP"), QString::fromLatin1(kCameraAddress)},
+						{QStringLiteral("Camera1NickName"), QStringLiteral("Stage")}});
+		boxTexts().clear();
+		CapturedLog::clear();
+		dialog = std::make_unique<ControlledWindow>();
+		dialog->show();
+		clearWhenQuiet(*camera);
+	}
+
+	void cleanup() { dialog.reset(); }
+
+	void cleanupTestCase()
+	{
+		camera.reset();
+		CapturedLog::uninstall();
+		ModalBox::setAnswerer(nullptr);
+	}
+
+	void statusFollowsItsCause()
+	{
+		// A slot without an address: one warning that says what to do, no box.
+		QVERIFY(!connectSlot(5));
+		QCOMPARE(message(), localeText("StatusNoAddress").arg(QStringLiteral("Camera 5")));
+		QCOMPARE(child<QLabel>("MessageLabel")->property("severity").toString(), QStringLiteral("warning"));
+		QVERIFY(boxTexts().isEmpty());
+		QVERIFY(CapturedLog::lines(QtWarningMsg)
+				.join(QLatin1Char('\n'))
+				.contains(localeText("StatusNoAddress").arg(QStringLiteral("Camera 5"))));
+
+		// Once the slot has an address, the message about it goes.
+		emit dialog->findChild<QAction *>(QStringLiteral("CameraAssignAction"))->triggered();
+		dialog->setIPAndName(4, QStringLiteral("127.0.0.56"), QStringLiteral("Balcony"));
+		QCOMPARE(message(), QString());
+
+		// A message about another slot stays when a different slot is assigned.
+		QVERIFY(!connectSlot(6));
+		dialog->setIPAndName(2, QStringLiteral("127.0.0.57"), QStringLiteral("Side"));
+		QCOMPARE(message(), localeText("StatusNoAddress").arg(QStringLiteral("Camera 6")));
+
+		// Connecting says so in the log.
+		QVERIFY(connectSlot(1));
+		QVERIFY(CapturedLog::lines(QtInfoMsg).contains(QStringLiteral("Stage connected: 127.0.0.55, NX-B93K")));
+		QCOMPARE(message(), QString());
+	}
+
+	void presetFeedback_data()
+	{
+		QTest::addColumn<QString>("button");
+		QTest::addColumn<int>("preset"); // 0: none selected
+		QTest::addColumn<bool>("ten");
+		QTest::addColumn<QString>("pending");
+		QTest::addColumn<QString>("done");
+
+		const QString three = localeText("PresetNumber").arg(3);
+		const QString thirteen = localeText("PresetNumber").arg(13);
+		QTest::newRow("store 3") << "StoreButton" << 3 << false
+					 << localeText("StatusPresetStoring").arg(three, "Stage")
+					 << localeText("StatusPresetStored").arg(three, "Stage");
+		QTest::newRow("call 13") << "CallButton" << 3 << true
+					 << localeText("StatusPresetCalling").arg(thirteen, "Stage")
+					 << localeText("StatusPresetCalled").arg(thirteen, "Stage");
+		QTest::newRow("store nothing") << "StoreButton" << 0 << false << localeText("StatusSelectPreset")
+					       << localeText("StatusSelectPreset");
+		QTest::newRow("call nothing") << "CallButton" << 0 << false << localeText("StatusSelectPreset")
+					      << localeText("StatusSelectPreset");
+	}
+
+	void presetFeedback()
+	{
+		QFETCH(QString, button);
+		QFETCH(int, preset);
+		QFETCH(bool, ten);
+		QFETCH(QString, pending);
+		QFETCH(QString, done);
+
+		QVERIFY(connectSlot(1));
+		if (ten)
+			QTest::mouseClick(child<QPushButton>("TenButton"), Qt::LeftButton);
+		if (preset)
+			QTest::mouseClick(child<QPushButton>(qPrintable(QStringLiteral("Preset%1Button").arg(preset))),
+					  Qt::LeftButton);
+		QTest::mouseClick(child<QPushButton>(qPrintable(button)), Qt::LeftButton);
+		QCOMPARE(message(), pending);
+		QTRY_COMPARE_WITH_TIMEOUT(message(), done, 10000);
+		if (preset && button == QLatin1String("CallButton"))
+			QVERIFY(CapturedLog::lines(QtInfoMsg).contains(
+				QStringLiteral("Preset 13 called on camera 1 from a window")));
+		if (preset && button == QLatin1String("StoreButton"))
+			QVERIFY(CapturedLog::lines(QtInfoMsg).contains(
+				QStringLiteral("Preset 3 stored on Stage from the window")));
+	}
+
+	void longCaptionsAreCut()
+	{
+		const QString name = QStringLiteral("Demo camera on the left balcony");
+		SettingsHome::write(QJsonObject{{QStringLiteral("Camera1NickName"), QStringLiteral("Stage")},
+						{QStringLiteral("Camera2NickName"), name},
+						{QStringLiteral("3"), QStringLiteral("Choir and orchestra, wide")}});
+		dialog->updateCameraName();
+		dialog->updatePresetName();
+		for (const char *buttonName : {"Camera2Button", "Preset3Button"}) {
+			auto *captioned = child<QPushButton>(buttonName);
+			QTRY_VERIFY(captioned->text().endsWith(QChar(0x2026)));
+			QVERIFY2(captioned->fontMetrics().horizontalAdvance(captioned->text()) < captioned->width(),
+				 buttonName);
+			// The whole caption for the mouse and for screen readers.
+			QVERIFY(captioned->toolTip().startsWith(captioned->text().chopped(1)));
+			QCOMPARE(captioned->accessibleDescription(), captioned->toolTip());
+			QCOMPARE(captioned->accessibleName(), captioned->toolTip());
+		}
+		QCOMPARE(child<QPushButton>("Camera2Button")->toolTip(), name);
+		// A caption that fits is shown whole, without a tool tip.
+		QCOMPARE(child<QPushButton>("Camera1Button")->text(), QStringLiteral("Stage"));
+		QCOMPARE(child<QPushButton>("Camera1Button")->toolTip(), QString());
+	}
+
+	// Each camera has names of its own for presets 1 to 19, shown with "10+" too; the slot's caption in the
+	// messages is the one it has now.
+	void presetNamesFollowTheCamera()
+	{
+		// "2" is read by every camera without names of its own.
+		const auto settings = [](const char *slotCaption) {
+			return QJsonObject{{"Camera1IP", kCameraAddress},
+					   {"Camera1NickName", slotCaption},
+					   {"2", "Shared"},
+					   {"Camera1PresetNames",
+					    QJsonObject{{"2", "Lectern"}, {"10", "Wide"}, {"12", "Pulpit"}}}};
+		};
+		SettingsHome::write(settings("Stage"));
+		const auto caption = [this](const char *button) { return child<QPushButton>(button)->text(); };
+		dialog->updatePresetName();
+		QCOMPARE(caption("Preset2Button"), QStringLiteral("Shared"));
+		QVERIFY(connectSlot(1));
+		QCOMPARE(caption("Preset2Button"), QStringLiteral("Lectern"));
+		QTest::mouseClick(child<QPushButton>("TenButton"), Qt::LeftButton);
+		QCOMPARE(QStringList({caption("TenButton"), caption("Preset2Button"), caption("Preset3Button")}),
+			 QStringList({"Wide", "Pulpit", "13"}));
+		child<QAction>("PresetRenameAction")->trigger();
+		auto *rename = dialog->findChild<PresetRenameDialog *>();
+		rename->findChild<QLineEdit *>(QStringLiteral("Preset13Edit"))->setText(QStringLiteral("Choir"));
+		QTest::mouseClick(rename->findChild<QPushButton *>(QStringLiteral("ApplyButton")), Qt::LeftButton);
+		QCOMPARE(caption("Preset3Button"), QStringLiteral("Choir"));
+
+		SettingsHome::write(settings("Balcony"));
+		dialog->setIPAndName(0, QString(), QString());
+		QVERIFY(child<QLabel>("ConnectionLabel")->text().startsWith(QStringLiteral("Balcony")));
+		QTest::mouseClick(child<QPushButton>("Preset2Button"), Qt::LeftButton);
+		QTest::mouseClick(child<QPushButton>("StoreButton"), Qt::LeftButton);
+		QTRY_COMPARE_WITH_TIMEOUT(message(),
+					  localeText("StatusPresetStored").arg("Preset 12 (Pulpit)", "Balcony"), 10000);
+	}
+
+	void screenReaderActionsDoWhatAClickDoes()
+	{
+		// Toggling a slot through its accessible action connects its camera, as a click does.
+		QAccessibleInterface *slot = QAccessible::queryAccessibleInterface(child<QPushButton>("Camera1Button"));
+		QVERIFY(slot && slot->actionInterface());
+		QVERIFY(slot->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+		slot->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+		QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>("Camera1Button")->isChecked(), 10000);
+		QVERIFY(slot->state().checked);
+		QVERIFY(cameraSettled(dialog.get()));
+
+		// Pressing a preset selects it the way a click does: the other presets let go.
+		QTest::mouseClick(child<QPushButton>("Preset2Button"), Qt::LeftButton);
+		QAccessibleInterface *preset =
+			QAccessible::queryAccessibleInterface(child<QPushButton>("Preset5Button"));
+		preset->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+		QVERIFY(child<QPushButton>("Preset5Button")->isChecked());
+		QVERIFY(!child<QPushButton>("Preset2Button")->isChecked());
+		QCOMPARE(dialog->calculatePresetIndex(), 5);
+	}
+
+	void everyControlHasItsOwnName()
+	{
+		dialog->showAdvanceView();
+		QHash<QString, QString> owners; // accessible name -> object name
+		QStringList problems;
+		for (QWidget *control : dialog->findChildren<QWidget *>()) {
+			if (!control->isVisibleTo(dialog.get()) || !(control->focusPolicy() & Qt::TabFocus))
+				continue;
+			QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(control);
+			const QString name = accessible ? accessible->text(QAccessible::Name) : QString();
+			if (name.isEmpty())
+				problems << control->objectName() + QStringLiteral(" has no name");
+			else if (owners.contains(name))
+				problems << QStringLiteral("%1 and %2 are both \"%3\"")
+						    .arg(owners.value(name), control->objectName(), name);
+			owners.insert(name, control->objectName());
+		}
+		QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
+		QVERIFY(owners.size() > 60);
+	}
+
+	void arrowKeysDriveThePad_data()
+	{
+		QTest::addColumn<QList<int>>("keys"); // pressed in order, released in reverse
+		QTest::addColumn<QStringList>("expected");
+
+		QTest::newRow("up") << QList<int>{Qt::Key_Up} << QStringList{kMoveUp, kStop};
+		QTest::newRow("left") << QList<int>{Qt::Key_Left} << QStringList{kMoveLeft, kStop};
+		// Up, then left as well: diagonal; letting go of left returns to up, then stop.
+		QTest::newRow("up and left")
+			<< QList<int>{Qt::Key_Up, Qt::Key_Left} << QStringList{kMoveUp, kMoveUpLeft, kMoveUp, kStop};
+	}
+
+	void arrowKeysDriveThePad()
+	{
+		QFETCH(QList<int>, keys);
+		QFETCH(QStringList, expected);
+		QVERIFY(connectSlot(1));
+		// Active, so that the focus check below means something.
+		dialog->activateWindow();
+		QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+		auto *home = child<QPushButton>("HomeButton");
+		home->setFocus();
+		for (int key : keys)
+			QTest::keyPress(home, Qt::Key(key));
+		// A held key repeats; the repeats are not new moves.
+		QKeyEvent repeat(QEvent::KeyPress, keys.last(), Qt::NoModifier, QString(), true);
+		QCoreApplication::sendEvent(home, &repeat);
+		for (auto it = keys.crbegin(); it != keys.crend(); ++it)
+			QTest::keyRelease(home, Qt::Key(*it));
+		QVERIFY(cameraSettled(dialog.get()));
+		QTRY_COMPARE(sent(commandPayloads(*camera)), sent(expected));
+		// The arrows drove the camera; the focus stayed on the pad.
+		QVERIFY(home->hasFocus());
+	}
+
+	void spaceAndEnterAct()
+	{
+		// Enter on a slot connects it.
+		auto *slot = child<QPushButton>("Camera1Button");
+		QTest::keyClick(slot, Qt::Key_Return);
+		QTRY_VERIFY_WITH_TIMEOUT(slot->isChecked(), 10000);
+		QVERIFY(cameraSettled(dialog.get()));
+		clearWhenQuiet(*camera);
+
+		// Space held on a pad button moves while it is down; Enter does the same.
+		for (Qt::Key key : {Qt::Key_Space, Qt::Key_Enter}) {
+			auto *up = child<QPushButton>("UpButton");
+			QTest::keyPress(up, key);
+			QVERIFY(cameraSettled(dialog.get()));
+			QTRY_COMPARE(sent(commandPayloads(*camera)), sent(QStringList{kMoveUp}));
+			QTest::keyRelease(up, key);
+			QVERIFY(cameraSettled(dialog.get()));
+			QTRY_COMPARE(sent(commandPayloads(*camera)), sent(QStringList({kMoveUp, kStop})));
+			clearWhenQuiet(*camera);
+		}
+
+		// Return in a speed field commits the speed and clicks no button.
+		auto *pan = child<QLineEdit>("PanSpeedEdit");
+		child<QPushButton>("UpButton")->setFocus();
+		pan->setFocus();
+		pan->clear();
+		QTest::keyClicks(pan, QStringLiteral("9"));
+		QTest::keyClick(pan, Qt::Key_Return);
+		QCOMPARE(pan->text(), QStringLiteral("9"));
+		QVERIFY(onlyMarkerArrives(dialog.get(), *camera));
+	}
+
+	// The focused control has a ring around it in the text colour, which stands out from the window.
+	void focusShowsARing()
+	{
+		dialog->activateWindow();
+		QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+		auto *ring = dialog->findChild<FocusRing *>();
+		child<QWidget>("Camera3Button")->setFocus(Qt::TabFocusReason);
+		QTRY_VERIFY(ring && ring->isVisible() && ring->target() == child<QWidget>("Camera3Button"));
+		const QImage shown = dialog->grab().toImage();
+		const QColor edge = shown.pixelColor(ring->geometry().center().x(), ring->geometry().top());
+		QVERIFY(qAbs(edge.lightness() - shown.pixelColor(1, 1).lightness()) > 100);
+	}
+
+	void escapeKeepsTheWindowOpen()
+	{
+		QTest::keyClick(dialog.get(), Qt::Key_Escape);
+		QVERIFY(dialog->isVisible());
+		// The Close entry still closes it.
+		dialog->findChild<QAction *>(QStringLiteral("CloseAction"))->trigger();
+		QVERIFY(!dialog->isVisible());
+	}
+
+	void unsavedSettingsAreSaid()
+	{
+		QVERIFY(connectSlot(1));
+		const QString directory = Utils::getAppDataPath();
+		const QString path = Utils::settingsFilePath(directory);
+		const auto setReadOnly = [&](bool readOnly) {
+			return chmod(QFile::encodeName(directory).constData(), readOnly ? 0555 : 0755) == 0 &&
+			       chmod(QFile::encodeName(path).constData(), readOnly ? 0444 : 0644) == 0;
+		};
+		auto *pan = child<QLineEdit>("PanSpeedEdit");
+		const auto commitPan = [pan](const char *speed) {
+			pan->clear();
+			QTest::keyClicks(pan, QString::fromLatin1(speed));
+			QTest::keyClick(pan, Qt::Key_Return);
+		};
+		QVERIFY(setReadOnly(true));
+		{
+			// As an operator's OBS meets a read-only settings folder (root would write it anyway).
+			const OrdinaryUser operatorUser(home.path());
+			commitPan("9");
+			QTRY_VERIFY(!message().isEmpty());
+		}
+		QVERIFY(setReadOnly(false));
+		QVERIFY2(message().contains(path), qPrintable(message()));
+		QCOMPARE(child<QLabel>("MessageLabel")->property("severity").toString(), QStringLiteral("warning"));
+		// Kept in memory: the window goes on as if it was stored.
+		QJsonObject settings;
+		Utils::readJSONFromFile(settings, directory);
+		QCOMPARE(settings.value(QStringLiteral("127.0.0.55NX-B93KPanSpeed")).toString(), QStringLiteral("9"));
+
+		// Once the file can be written again, the next change is stored and the warning goes.
+		commitPan("10");
+		QTRY_COMPARE(message(), QString());
+		QCOMPARE(SettingsHome::read().value(QStringLiteral("127.0.0.55NX-B93KPanSpeed")).toString(),
+			 QStringLiteral("10"));
+	}
+
+	void windowRemembersViewAndCamera()
+	{
+		dialog->findChild<QAction *>(QStringLiteral("AdvanceModeAction"))->trigger();
+		QVERIFY(connectSlot(1));
+		dialog.reset();
+
+		// Started again: the advanced view, and the camera in use connected in the background.
+		dialog = std::make_unique<ControlledWindow>();
+		dialog->show();
+		QCOMPARE(dialog->size(), QSize(880, 692));
+		QCOMPARE(dialog->connectingSlotNumber(), 1);
+		QCOMPARE(message(), localeText("StatusConnecting")
+					    .arg(QStringLiteral("Stage"), QString::fromLatin1(kCameraAddress)));
+		QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>("Camera1Button")->isChecked(), 10000);
+
+		// Let go of the camera and go back to the simple view: the next start connects nothing.
+		dialog->findChild<QAction *>(QStringLiteral("SimpleModeAction"))->trigger();
+		QTest::mouseClick(child<QPushButton>("Camera1Button"), Qt::LeftButton);
+		QVERIFY(!child<QPushButton>("Camera1Button")->isChecked());
+		dialog.reset();
+		dialog = std::make_unique<ControlledWindow>();
+		QCOMPARE(dialog->size(), QSize(425, 692));
+		QCOMPARE(dialog->connectingSlotNumber(), 0);
+	}
 
 private:
 	template <typename T>
@@ -59,379 +396,16 @@ private:
 		return namedChild<T>(dialog.get(), QString::fromLatin1(name));
 	}
 	QString message() const { return child<QLabel>("MessageLabel")->text(); }
-	bool connectSlot(int slot);
-
+	bool connectSlot(int slot)
+	{
+		const bool connected = MainDialogTest::connectSlot(dialog.get(), slot);
+		clearWhenQuiet(*camera);
+		return connected;
+	}
 	SettingsHome home;
 	std::unique_ptr<CameraSimulator> camera;
 	std::unique_ptr<MainDialog> dialog;
 };
-
-void tst_MainDialogUse::initTestCase()
-{
-	QVERIFY(home.setUp());
-	QVERIFY(loadWindowLocale());
-	qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
-	installModalAnswerer();
-	CapturedLog::install();
-	camera = startCamera(kCameraAddress, "NX-B93K");
-}
-
-void tst_MainDialogUse::init()
-{
-	SettingsHome::write(QJsonObject{{QStringLiteral("Camera1IP"), QString::fromLatin1(kCameraAddress)},
-					{QStringLiteral("Camera1NickName"), QStringLiteral("Stage")}});
-	boxTexts().clear();
-	CapturedLog::clear();
-	dialog = std::make_unique<ControlledWindow>();
-	dialog->show();
-	clearWhenQuiet(*camera);
-}
-
-void tst_MainDialogUse::cleanup()
-{
-	dialog.reset();
-}
-
-void tst_MainDialogUse::cleanupTestCase()
-{
-	camera.reset();
-	CapturedLog::uninstall();
-	ModalBox::setAnswerer(nullptr);
-}
-
-bool tst_MainDialogUse::connectSlot(int slot)
-{
-	auto *slotButton = child<QPushButton>(qPrintable(QStringLiteral("Camera%1Button").arg(slot)));
-	QTest::mouseClick(slotButton, Qt::LeftButton);
-	if (!QTest::qWaitFor([this]() { return dialog->connectingSlotNumber() == 0; }, 10000))
-		return false;
-	if (!cameraSettled(dialog.get()))
-		return false;
-	clearWhenQuiet(*camera);
-	return slotButton->isChecked();
-}
-
-void tst_MainDialogUse::statusFollowsItsCause()
-{
-	// A slot without an address: one warning that says what to do, no box.
-	QVERIFY(!connectSlot(5));
-	QCOMPARE(message(), localeText("StatusNoAddress").arg(QStringLiteral("Camera 5")));
-	QCOMPARE(child<QLabel>("MessageLabel")->property("severity").toString(), QStringLiteral("warning"));
-	QVERIFY(boxTexts().isEmpty());
-	QVERIFY(CapturedLog::lines(QtWarningMsg)
-			.join(QLatin1Char('\n'))
-			.contains(localeText("StatusNoAddress").arg(QStringLiteral("Camera 5"))));
-
-	// Once the slot has an address, the message about it goes.
-	emit dialog->findChild<QAction *>(QStringLiteral("CameraAssignAction"))->triggered();
-	dialog->setIPAndName(4, QStringLiteral("127.0.0.56"), QStringLiteral("Balcony"));
-	QCOMPARE(message(), QString());
-
-	// A message about another slot stays when a different slot is assigned.
-	QVERIFY(!connectSlot(6));
-	dialog->setIPAndName(2, QStringLiteral("127.0.0.57"), QStringLiteral("Side"));
-	QCOMPARE(message(), localeText("StatusNoAddress").arg(QStringLiteral("Camera 6")));
-
-	// Connecting says so in the log.
-	QVERIFY(connectSlot(1));
-	QVERIFY(CapturedLog::lines(QtInfoMsg).contains(QStringLiteral("Stage connected: 127.0.0.55, NX-B93K")));
-	QCOMPARE(message(), QString());
-}
-
-void tst_MainDialogUse::presetFeedback_data()
-{
-	QTest::addColumn<QString>("button");
-	QTest::addColumn<int>("preset"); // 0: none selected
-	QTest::addColumn<bool>("ten");
-	QTest::addColumn<QString>("pending");
-	QTest::addColumn<QString>("done");
-
-	const QString three = localeText("PresetNumber").arg(3);
-	const QString thirteen = localeText("PresetNumber").arg(13);
-	QTest::newRow("store 3") << "StoreButton" << 3 << false << localeText("StatusPresetStoring").arg(three, "Stage")
-				 << localeText("StatusPresetStored").arg(three, "Stage");
-	QTest::newRow("call 13") << "CallButton" << 3 << true
-				 << localeText("StatusPresetCalling").arg(thirteen, "Stage")
-				 << localeText("StatusPresetCalled").arg(thirteen, "Stage");
-	QTest::newRow("store nothing") << "StoreButton" << 0 << false << localeText("StatusSelectPreset")
-				       << localeText("StatusSelectPreset");
-	QTest::newRow("call nothing") << "CallButton" << 0 << false << localeText("StatusSelectPreset")
-				      << localeText("StatusSelectPreset");
-}
-
-void tst_MainDialogUse::presetFeedback()
-{
-	QFETCH(QString, button);
-	QFETCH(int, preset);
-	QFETCH(bool, ten);
-	QFETCH(QString, pending);
-	QFETCH(QString, done);
-
-	QVERIFY(connectSlot(1));
-	if (ten)
-		QTest::mouseClick(child<QPushButton>("TenButton"), Qt::LeftButton);
-	if (preset)
-		QTest::mouseClick(child<QPushButton>(qPrintable(QStringLiteral("Preset%1Button").arg(preset))),
-				  Qt::LeftButton);
-	QTest::mouseClick(child<QPushButton>(qPrintable(button)), Qt::LeftButton);
-	QCOMPARE(message(), pending);
-	QTRY_COMPARE_WITH_TIMEOUT(message(), done, 10000);
-	if (preset && button == QLatin1String("CallButton"))
-		QVERIFY(CapturedLog::lines(QtInfoMsg).contains(
-			QStringLiteral("Preset 13 called on camera 1 from a window")));
-	if (preset && button == QLatin1String("StoreButton"))
-		QVERIFY(CapturedLog::lines(QtInfoMsg).contains(
-			QStringLiteral("Preset 3 stored on Stage from the window")));
-}
-
-void tst_MainDialogUse::longCaptionsAreCut()
-{
-	const QString name = QStringLiteral("Demo camera on the left balcony");
-	SettingsHome::write(QJsonObject{{QStringLiteral("Camera1NickName"), QStringLiteral("Stage")},
-					{QStringLiteral("Camera2NickName"), name},
-					{QStringLiteral("3"), QStringLiteral("Choir and orchestra, wide")}});
-	dialog->updateCameraName();
-	dialog->updatePresetName();
-	for (const char *buttonName : {"Camera2Button", "Preset3Button"}) {
-		auto *captioned = child<QPushButton>(buttonName);
-		QTRY_VERIFY(captioned->text().endsWith(QChar(0x2026)));
-		QVERIFY2(captioned->fontMetrics().horizontalAdvance(captioned->text()) < captioned->width(),
-			 buttonName);
-		// The whole caption for the mouse and for screen readers.
-		QVERIFY(captioned->toolTip().startsWith(captioned->text().chopped(1)));
-		QCOMPARE(captioned->accessibleDescription(), captioned->toolTip());
-		QCOMPARE(captioned->accessibleName(), captioned->toolTip());
-	}
-	QCOMPARE(child<QPushButton>("Camera2Button")->toolTip(), name);
-	// A caption that fits is shown whole, without a tool tip.
-	QCOMPARE(child<QPushButton>("Camera1Button")->text(), QStringLiteral("Stage"));
-	QCOMPARE(child<QPushButton>("Camera1Button")->toolTip(), QString());
-}
-
-// Each camera has names of its own for presets 1 to 19, shown with "10+" too; the slot's caption in the messages is
-// the one it has now.
-void tst_MainDialogUse::presetNamesFollowTheCamera()
-{
-	// "2" is read by every camera without names of its own.
-	const auto settings = [](const char *slotCaption) {
-		return QJsonObject{
-			{"Camera1IP", kCameraAddress},
-			{"Camera1NickName", slotCaption},
-			{"2", "Shared"},
-			{"Camera1PresetNames", QJsonObject{{"2", "Lectern"}, {"10", "Wide"}, {"12", "Pulpit"}}}};
-	};
-	SettingsHome::write(settings("Stage"));
-	const auto caption = [this](const char *button) { return child<QPushButton>(button)->text(); };
-	dialog->updatePresetName();
-	QCOMPARE(caption("Preset2Button"), QStringLiteral("Shared"));
-	QVERIFY(connectSlot(1));
-	QCOMPARE(caption("Preset2Button"), QStringLiteral("Lectern"));
-	QTest::mouseClick(child<QPushButton>("TenButton"), Qt::LeftButton);
-	QCOMPARE(QStringList({caption("TenButton"), caption("Preset2Button"), caption("Preset3Button")}),
-		 QStringList({"Wide", "Pulpit", "13"}));
-	child<QAction>("PresetRenameAction")->trigger();
-	auto *rename = dialog->findChild<PresetRenameDialog *>();
-	rename->findChild<QLineEdit *>(QStringLiteral("Preset13Edit"))->setText(QStringLiteral("Choir"));
-	QTest::mouseClick(rename->findChild<QPushButton *>(QStringLiteral("ApplyButton")), Qt::LeftButton);
-	QCOMPARE(caption("Preset3Button"), QStringLiteral("Choir"));
-
-	SettingsHome::write(settings("Balcony"));
-	dialog->setIPAndName(0, QString(), QString());
-	QVERIFY(child<QLabel>("ConnectionLabel")->text().startsWith(QStringLiteral("Balcony")));
-	QTest::mouseClick(child<QPushButton>("Preset2Button"), Qt::LeftButton);
-	QTest::mouseClick(child<QPushButton>("StoreButton"), Qt::LeftButton);
-	QTRY_COMPARE_WITH_TIMEOUT(message(), localeText("StatusPresetStored").arg("Preset 12 (Pulpit)", "Balcony"),
-				  10000);
-}
-
-void tst_MainDialogUse::screenReaderActionsDoWhatAClickDoes()
-{
-	// Toggling a slot through its accessible action connects its camera, as a click does.
-	QAccessibleInterface *slot = QAccessible::queryAccessibleInterface(child<QPushButton>("Camera1Button"));
-	QVERIFY(slot && slot->actionInterface());
-	QVERIFY(slot->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
-	slot->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
-	QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>("Camera1Button")->isChecked(), 10000);
-	QVERIFY(slot->state().checked);
-	QVERIFY(cameraSettled(dialog.get()));
-
-	// Pressing a preset selects it the way a click does: the other presets let go.
-	QTest::mouseClick(child<QPushButton>("Preset2Button"), Qt::LeftButton);
-	QAccessibleInterface *preset = QAccessible::queryAccessibleInterface(child<QPushButton>("Preset5Button"));
-	preset->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-	QVERIFY(child<QPushButton>("Preset5Button")->isChecked());
-	QVERIFY(!child<QPushButton>("Preset2Button")->isChecked());
-	QCOMPARE(dialog->calculatePresetIndex(), 5);
-}
-
-void tst_MainDialogUse::everyControlHasItsOwnName()
-{
-	dialog->showAdvanceView();
-	QHash<QString, QString> owners; // accessible name -> object name
-	QStringList problems;
-	for (QWidget *control : dialog->findChildren<QWidget *>()) {
-		if (!control->isVisibleTo(dialog.get()) || !(control->focusPolicy() & Qt::TabFocus))
-			continue;
-		QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(control);
-		const QString name = accessible ? accessible->text(QAccessible::Name) : QString();
-		if (name.isEmpty())
-			problems << control->objectName() + QStringLiteral(" has no name");
-		else if (owners.contains(name))
-			problems << QStringLiteral("%1 and %2 are both \"%3\"")
-					    .arg(owners.value(name), control->objectName(), name);
-		owners.insert(name, control->objectName());
-	}
-	QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String("; "))));
-	QVERIFY(owners.size() > 60);
-}
-
-void tst_MainDialogUse::arrowKeysDriveThePad_data()
-{
-	QTest::addColumn<QList<int>>("keys"); // pressed in order, released in reverse
-	QTest::addColumn<QStringList>("expected");
-
-	QTest::newRow("up") << QList<int>{Qt::Key_Up} << QStringList{kMoveUp, kStop};
-	QTest::newRow("left") << QList<int>{Qt::Key_Left} << QStringList{kMoveLeft, kStop};
-	// Up, then left as well: diagonal; letting go of left returns to up, then stop.
-	QTest::newRow("up and left") << QList<int>{Qt::Key_Up, Qt::Key_Left}
-				     << QStringList{kMoveUp, kMoveUpLeft, kMoveUp, kStop};
-}
-
-void tst_MainDialogUse::arrowKeysDriveThePad()
-{
-	QFETCH(QList<int>, keys);
-	QFETCH(QStringList, expected);
-	QVERIFY(connectSlot(1));
-	auto *home = child<QPushButton>("HomeButton");
-	home->setFocus();
-	for (int key : keys)
-		QTest::keyPress(home, Qt::Key(key));
-	// A held key repeats; the repeats are not new moves.
-	QKeyEvent repeat(QEvent::KeyPress, keys.last(), Qt::NoModifier, QString(), true);
-	QCoreApplication::sendEvent(home, &repeat);
-	for (auto it = keys.crbegin(); it != keys.crend(); ++it)
-		QTest::keyRelease(home, Qt::Key(*it));
-	QVERIFY(cameraSettled(dialog.get()));
-	QTRY_COMPARE(sent(commandPayloads(*camera)), sent(expected));
-	// The arrows drove the camera; the focus stayed on the pad.
-	QVERIFY(home->hasFocus() || !dialog->isActiveWindow());
-}
-
-void tst_MainDialogUse::spaceAndEnterAct()
-{
-	// Enter on a slot connects it.
-	auto *slot = child<QPushButton>("Camera1Button");
-	QTest::keyClick(slot, Qt::Key_Return);
-	QTRY_VERIFY_WITH_TIMEOUT(slot->isChecked(), 10000);
-	QVERIFY(cameraSettled(dialog.get()));
-	clearWhenQuiet(*camera);
-
-	// Space held on a pad button moves while it is down; Enter does the same.
-	for (Qt::Key key : {Qt::Key_Space, Qt::Key_Enter}) {
-		auto *up = child<QPushButton>("UpButton");
-		QTest::keyPress(up, key);
-		QVERIFY(cameraSettled(dialog.get()));
-		QTRY_COMPARE(sent(commandPayloads(*camera)), sent(QStringList{kMoveUp}));
-		QTest::keyRelease(up, key);
-		QVERIFY(cameraSettled(dialog.get()));
-		QTRY_COMPARE(sent(commandPayloads(*camera)), sent(QStringList({kMoveUp, kStop})));
-		clearWhenQuiet(*camera);
-	}
-
-	// Return in a speed field commits the speed and clicks no button.
-	auto *pan = child<QLineEdit>("PanSpeedEdit");
-	child<QPushButton>("UpButton")->setFocus();
-	pan->setFocus();
-	pan->clear();
-	QTest::keyClicks(pan, QStringLiteral("9"));
-	QTest::keyClick(pan, Qt::Key_Return);
-	QCOMPARE(pan->text(), QStringLiteral("9"));
-	QVERIFY(onlyMarkerArrives(dialog.get(), *camera));
-}
-
-// The focused control has a ring around it in the text colour, which stands out from the window.
-void tst_MainDialogUse::focusShowsARing()
-{
-	dialog->activateWindow();
-	QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
-	auto *ring = dialog->findChild<FocusRing *>();
-	child<QWidget>("Camera3Button")->setFocus(Qt::TabFocusReason);
-	QTRY_VERIFY(ring && ring->isVisible() && ring->target() == child<QWidget>("Camera3Button"));
-	const QImage shown = dialog->grab().toImage();
-	const QColor edge = shown.pixelColor(ring->geometry().center().x(), ring->geometry().top());
-	QVERIFY(qAbs(edge.lightness() - shown.pixelColor(1, 1).lightness()) > 100);
-}
-
-void tst_MainDialogUse::escapeKeepsTheWindowOpen()
-{
-	QTest::keyClick(dialog.get(), Qt::Key_Escape);
-	QVERIFY(dialog->isVisible());
-	// The Close entry still closes it.
-	dialog->findChild<QAction *>(QStringLiteral("CloseAction"))->trigger();
-	QVERIFY(!dialog->isVisible());
-}
-
-void tst_MainDialogUse::unsavedSettingsAreSaid()
-{
-	QVERIFY(connectSlot(1));
-	const QString directory = Utils::getAppDataPath();
-	const QString path = Utils::settingsFilePath(directory);
-	const auto setReadOnly = [&](bool readOnly) {
-		return chmod(QFile::encodeName(directory).constData(), readOnly ? 0555 : 0755) == 0 &&
-		       chmod(QFile::encodeName(path).constData(), readOnly ? 0444 : 0644) == 0;
-	};
-	auto *pan = child<QLineEdit>("PanSpeedEdit");
-	const auto commitPan = [pan](const char *speed) {
-		pan->clear();
-		QTest::keyClicks(pan, QString::fromLatin1(speed));
-		QTest::keyClick(pan, Qt::Key_Return);
-	};
-	QVERIFY(setReadOnly(true));
-	{
-		// As an operator's OBS meets a read-only settings folder (root would write it anyway).
-		const OrdinaryUser operatorUser(home.path());
-		commitPan("9");
-		QTRY_VERIFY(!message().isEmpty());
-	}
-	QVERIFY(setReadOnly(false));
-	QVERIFY2(message().contains(path), qPrintable(message()));
-	QCOMPARE(child<QLabel>("MessageLabel")->property("severity").toString(), QStringLiteral("warning"));
-	// Kept in memory: the window goes on as if it was stored.
-	QJsonObject settings;
-	Utils::readJSONFromFile(settings, directory);
-	QCOMPARE(settings.value(QStringLiteral("127.0.0.55NX-B93KPanSpeed")).toString(), QStringLiteral("9"));
-
-	// Once the file can be written again, the next change is stored and the warning goes.
-	commitPan("10");
-	QTRY_COMPARE(message(), QString());
-	QCOMPARE(SettingsHome::read().value(QStringLiteral("127.0.0.55NX-B93KPanSpeed")).toString(),
-		 QStringLiteral("10"));
-}
-
-void tst_MainDialogUse::windowRemembersViewAndCamera()
-{
-	dialog->findChild<QAction *>(QStringLiteral("AdvanceModeAction"))->trigger();
-	QVERIFY(connectSlot(1));
-	dialog.reset();
-
-	// Started again: the advanced view, and the camera in use connected in the background.
-	dialog = std::make_unique<ControlledWindow>();
-	dialog->show();
-	QCOMPARE(dialog->size(), QSize(880, 692));
-	QCOMPARE(dialog->connectingSlotNumber(), 1);
-	QCOMPARE(message(),
-		 localeText("StatusConnecting").arg(QStringLiteral("Stage"), QString::fromLatin1(kCameraAddress)));
-	QTRY_VERIFY_WITH_TIMEOUT(child<QPushButton>("Camera1Button")->isChecked(), 10000);
-
-	// Let go of the camera and go back to the simple view: the next start connects nothing.
-	dialog->findChild<QAction *>(QStringLiteral("SimpleModeAction"))->trigger();
-	QTest::mouseClick(child<QPushButton>("Camera1Button"), Qt::LeftButton);
-	QVERIFY(!child<QPushButton>("Camera1Button")->isChecked());
-	dialog.reset();
-	dialog = std::make_unique<ControlledWindow>();
-	QCOMPARE(dialog->size(), QSize(425, 692));
-	QCOMPARE(dialog->connectingSlotNumber(), 0);
-}
 
 QTEST_MAIN(tst_MainDialogUse)
 #include "tst_MainDialogUse.moc"

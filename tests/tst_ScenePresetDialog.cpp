@@ -102,6 +102,7 @@ private slots:
 		QCOMPARE(cell<QSpinBox>(0, ScenePresetDialog::ProgramPresetColumn)->value(), 3);
 		QVERIFY(!cell<QSpinBox>(1, ScenePresetDialog::ProgramPresetColumn)->isEnabled());
 		QCOMPARE(cell<QComboBox>(2, ScenePresetDialog::PreviewCameraColumn)->currentData().toInt(), 2);
+		QCOMPARE(cell<QSpinBox>(2, ScenePresetDialog::PreviewPresetColumn)->value(), 4);
 		auto *unusable = dialog->findChild<QListWidget *>(QStringLiteral("UnusableList"));
 		QCOMPARE(unusable->count(), 1);
 		QVERIFY(unusable->item(0)->text().contains(QStringLiteral("Choir")));

@@ -26,7 +26,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
@@ -75,6 +77,63 @@ T *namedChild(const QObject *parent, const QString &name)
 	if (!found)
 		qFatal("missing child %s", qPrintable(name));
 	return found;
+}
+
+template <typename T>
+T *namedChild(const QObject *parent, const char *name)
+{
+	return namedChild<T>(parent, QString::fromLatin1(name));
+}
+
+// Clicks a slot of the window and waits until the window is done with the click and the camera's worker has sent
+// what the connect queued (the stored speeds); whether the slot ended up in use.
+inline bool cameraSettled(const MainDialog *dialog);
+inline bool connectSlot(MainDialog *dialog, int slot)
+{
+	auto *slotButton = namedChild<QPushButton>(dialog, QStringLiteral("Camera%1Button").arg(slot));
+	QTest::mouseClick(slotButton, Qt::LeftButton);
+	return QTest::qWaitFor([dialog]() { return dialog->connectingSlotNumber() == 0; }, 10000) &&
+	       slotButton->isChecked() && cameraSettled(dialog);
+}
+
+// The settings file's bytes, for tests that write one no JSON writer would make or compare it byte for byte.
+inline bool writeSettingsText(const QByteArray &text)
+{
+	QFile file(Utils::settingsFilePath(Utils::getAppDataPath()));
+	return QDir().mkpath(Utils::getAppDataPath()) && file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+	       file.write(text) == text.size();
+}
+
+inline QByteArray settingsText()
+{
+	QFile file(Utils::settingsFilePath(Utils::getAppDataPath()));
+	return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A fresh settings folder: neither the folder nor a plain file in its place is left.
+inline void removeSettings()
+{
+	QDir(Utils::getAppDataPath()).removeRecursively();
+	QFile::remove(Utils::getAppDataPath());
+}
+
+// A plain file where the settings folder belongs: the settings can be neither read nor written.
+inline bool blockSettings()
+{
+	removeSettings();
+	QFile blocker(Utils::getAppDataPath());
+	return QDir().mkpath(QFileInfo(Utils::getAppDataPath()).path()) && blocker.open(QIODevice::WriteOnly);
+}
+
+// The command payloads a camera received, a resend of the same command right after it counted once: the link
+// resends a command whose acknowledgement came late, and that is no second command.
+inline QStringList distinctCommands(const CameraSimulator &camera)
+{
+	QStringList distinct;
+	for (const QString &payload : commandPayloads(camera))
+		if (distinct.isEmpty() || distinct.last() != payload)
+			distinct << payload;
+	return distinct;
 }
 
 // Texts of the modal boxes the window raised, answered at once.
