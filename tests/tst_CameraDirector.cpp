@@ -1,6 +1,7 @@
-// Driving any slot's camera by number, as scene presets and other programs' requests do: checks of what is asked,
-// identification in the background with the camera's stored speeds, one order with the window's commands, and
-// what listeners hear.
+// Driving any slot's camera by number, as scene presets and other programs' requests do: identification in the
+// background with the camera's stored speeds, one order with the window's commands, and what listeners hear. What is
+// refused is checked through other programs' requests (tst_CameraRequests), a slot without an address through a
+// scene's (tst_ScenePresets).
 
 #include "ReceivedCommands.h"
 #include "SettingsHome.h"
@@ -65,69 +66,6 @@ private slots:
 	{
 		director.reset();
 		pool.reset();
-	}
-
-	void refusesWhatCannotBeDone_data()
-	{
-		QTest::addColumn<QString>("request");
-		QTest::addColumn<int>("slot");
-		QTest::addColumn<QString>("argument");
-		QTest::addColumn<QString>("error");
-
-		QTest::newRow("slot 0") << "call" << 0 << "3"
-					<< "slot 0 is not 1 to 8";
-		QTest::newRow("slot 9") << "move" << 9 << "up"
-					<< "slot 9 is not 1 to 8";
-		QTest::newRow("preset 0") << "call" << 2 << "0"
-					  << "preset 0 is not 1 to 19";
-		QTest::newRow("preset 20") << "store" << 2 << "20"
-					   << "preset 20 is not 1 to 19";
-		QTest::newRow("preset 99") << "call" << 2 << "99"
-					   << "preset 99 is not 1 to 19";
-		QTest::newRow("no address") << "call" << 3 << "1"
-					    << "slot 3 has no camera address";
-		QTest::newRow("unknown direction") << "move" << 2 << "sideways"
-						   << "direction \"sideways\"";
-		QTest::newRow("unknown zoom") << "zoom" << 2 << "closer"
-					      << "zoom direction \"closer\"";
-		QTest::newRow("unknown focus") << "focus" << 2 << "blur"
-					       << "focus direction \"blur\"";
-	}
-	void refusesWhatCannotBeDone()
-	{
-		QFETCH(QString, request);
-		QFETCH(int, slot);
-		QFETCH(QString, argument);
-		QFETCH(QString, error);
-
-		QSignalSpy notices(director.get(), &CameraDirector::notice);
-		QSignalSpy calls(director.get(), &CameraDirector::presetCalled);
-		CameraDirector::Outcome outcome;
-		if (request == QLatin1String("call"))
-			outcome = director->callPreset(slot, argument.toInt(), CameraDirector::Source::Request);
-		else if (request == QLatin1String("store"))
-			outcome = director->storePreset(slot, argument.toInt(), CameraDirector::Source::Request);
-		else if (request == QLatin1String("move"))
-			outcome = director->move(slot, argument);
-		else if (request == QLatin1String("zoom"))
-			outcome = director->zoom(slot, argument);
-		else
-			outcome = director->focus(slot, argument);
-		QVERIFY(!outcome.ok);
-		QVERIFY2(outcome.error.startsWith(error), qPrintable(outcome.error));
-		QCOMPARE(calls.count(), 0);
-		// Only a missing address is the operator's to fix; it is said in the window.
-		QCOMPARE(notices.count(), error.contains(QLatin1String("address")) ? 1 : 0);
-		// Nothing reached any camera: the next allowed command is the first thing the camera sees.
-		QVERIFY(director->move(2, QStringLiteral("home")).ok);
-		QTRY_VERIFY_WITH_TIMEOUT(commandPayloads(*camera).contains(QStringLiteral("81010604ff")), 10000);
-		QCOMPARE(commandPayloads(*camera).filter(QStringLiteral("81010604ff")).size(), 1);
-		for (const QString &payload : commandPayloads(*camera))
-			QVERIFY2(!payload.startsWith(QLatin1String("8101043f")) &&
-					 !payload.startsWith(QLatin1String("81010407")) &&
-					 !payload.startsWith(QLatin1String("81010408")) &&
-					 !payload.startsWith(QLatin1String("81010601")),
-				 qPrintable(payload));
 	}
 
 	void backgroundCameraGetsItsStoredSpeedsFirst()
