@@ -4,6 +4,7 @@
 #include "FakeSceneSource.h"
 #include "ReceivedCommands.h"
 #include "SettingsHome.h"
+#include "TableRows.h"
 #include "ShippedLocale.h"
 #include "control/CameraDirector.h"
 #include "control/CameraPool.h"
@@ -33,6 +34,26 @@ QJsonValue parsed(const char *json)
 	return QJsonDocument::fromJson(QByteArray("[") + json + "]").array().first();
 }
 
+// An entry of the settings key the links cannot use, and a word of the reason it is skipped with.
+struct Unusable {
+	const char *name;
+	const char *json;
+	const char *reason;
+};
+const Unusable kUnusable[] = {
+	{"not an object", R"("Wide")", "not an object"},
+	{"no scene", R"({"slot": 1, "preset": 2, "on": "program"})", "\"scene\""},
+	{"scene a number", R"({"scene": 4, "slot": 1, "preset": 2, "on": "program"})", "\"scene\""},
+	{"slot 0", R"({"scene": "A", "slot": 0, "preset": 2, "on": "program"})", "\"slot\""},
+	{"slot 9", R"({"scene": "A", "slot": 9, "preset": 2, "on": "program"})", "\"slot\""},
+	{"slot text", R"({"scene": "A", "slot": "1", "preset": 2, "on": "program"})", "\"slot\""},
+	{"slot fraction", R"({"scene": "A", "slot": 1.5, "preset": 2, "on": "program"})", "\"slot\""},
+	{"preset 0", R"({"scene": "A", "slot": 1, "preset": 0, "on": "program"})", "\"preset\""},
+	{"preset 20", R"({"scene": "A", "slot": 1, "preset": 20, "on": "preview"})", "\"preset\""},
+	{"moment unknown", R"({"scene": "A", "slot": 1, "preset": 2, "on": "cut"})", "\"on\""},
+	{"twice for a moment", R"({"scene": "Wide", "slot": 2, "preset": 5, "on": "program"})", "already has a preset"},
+};
+
 } // namespace
 
 class tst_ScenePresets : public QObject {
@@ -58,40 +79,11 @@ private slots:
 		QVERIFY(camera);
 	}
 
-	void unusableEntriesAreSkippedOneByOne_data()
-	{
-		QTest::addColumn<QString>("json");
-		QTest::addColumn<QString>("reason");
-
-		QTest::newRow("not an object") << R"("Wide")"
-					       << "not an object";
-		QTest::newRow("no scene") << R"({"slot": 1, "preset": 2, "on": "program"})"
-					  << "\"scene\"";
-		QTest::newRow("scene a number") << R"({"scene": 4, "slot": 1, "preset": 2, "on": "program"})"
-						<< "\"scene\"";
-		QTest::newRow("slot 0") << R"({"scene": "A", "slot": 0, "preset": 2, "on": "program"})"
-					<< "\"slot\"";
-		QTest::newRow("slot 9") << R"({"scene": "A", "slot": 9, "preset": 2, "on": "program"})"
-					<< "\"slot\"";
-		QTest::newRow("slot text") << R"({"scene": "A", "slot": "1", "preset": 2, "on": "program"})"
-					   << "\"slot\"";
-		QTest::newRow("slot fraction") << R"({"scene": "A", "slot": 1.5, "preset": 2, "on": "program"})"
-					       << "\"slot\"";
-		QTest::newRow("preset 0") << R"({"scene": "A", "slot": 1, "preset": 0, "on": "program"})"
-					  << "\"preset\"";
-		QTest::newRow("preset 20") << R"({"scene": "A", "slot": 1, "preset": 20, "on": "preview"})"
-					   << "\"preset\"";
-		QTest::newRow("moment unknown") << R"({"scene": "A", "slot": 1, "preset": 2, "on": "cut"})"
-						<< "\"on\"";
-		QTest::newRow("twice for a moment") << R"({"scene": "Wide", "slot": 2, "preset": 5, "on": "program"})"
-						    << "already has a preset";
-	}
+	void unusableEntriesAreSkippedOneByOne_data() { addTableRows(kUnusable); }
 	void unusableEntriesAreSkippedOneByOne()
 	{
-		QFETCH(QString, json);
-		QFETCH(QString, reason);
-
-		const QJsonValue bad = parsed(json.toUtf8().constData());
+		const Unusable &row = currentTableRow(kUnusable);
+		const QJsonValue bad = parsed(row.json);
 		const QJsonArray stored{sceneLink(QStringLiteral("Wide"), 1, 3, "program"), bad,
 					sceneLink(QStringLiteral("Wide"), 1, 4, "preview")};
 		ScenePresetTable table = ScenePresetTable::fromSettings(settingsWith(stored));
@@ -101,7 +93,8 @@ private slots:
 		QCOMPARE(table.find(QStringLiteral("Wide"), Moment::Preview)->preset, 4);
 		QCOMPARE(table.unusable(), QJsonArray{bad});
 		QCOMPARE(table.problems().size(), 1);
-		QVERIFY2(table.problems().first().contains(reason), qPrintable(table.problems().first()));
+		QVERIFY2(table.problems().first().contains(QLatin1String(row.reason)),
+			 qPrintable(table.problems().first()));
 
 		// Editing the usable links writes the bad entry back as it stood; a link replaces the scene's link for
 		// its moment only.

@@ -2,8 +2,9 @@
 // back as compact JSON the moment they arrive and only to the client of that camera's address and port, refusals of
 // bad input, of web pages and of clients past their limits without harm to the service (connections that never
 // finish their handshake cannot keep clients out; a client that falls behind is told why it is closed), and a stop
-// that ends the relay's thread with clients still connected. Clients are WebSocket++ clients on threads of their own,
-// Python's "websockets" and bare TCP sockets; cameras are in-process simulators and a scripted peer on 127.0.0.x.
+// that ends the relay's thread with clients still connected. Clients are WebSocket++ clients on threads of their own
+// and bare TCP sockets (Python's "websockets" meets the relay in the real OBS: tests/e2e/obs_control.sh); cameras
+// are in-process simulators and a scripted peer on 127.0.0.x.
 
 #include "ReceivedCommands.h"
 #include "RelayTestClient.h"
@@ -13,8 +14,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QJsonDocument>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTcpSocket>
 #include <QUdpSocket>
 #include <QtTest>
@@ -1023,33 +1022,6 @@ private slots:
 		QCOMPARE(outcome.listening.isLoopback(), local);
 		QCOMPARE(outcome.loopback, loopbackAccepted);
 		QCOMPARE(outcome.other, otherAddressAccepted);
-	}
-
-	// Debian's python3-websockets as a third-party client (web pages' handshakes have their own test above).
-	void pythonClient()
-	{
-		QString python =
-			QStandardPaths::findExecutable(QStringLiteral("python3"), {QStringLiteral("/usr/bin")});
-		if (python.isEmpty())
-			python = QStandardPaths::findExecutable(QStringLiteral("python3"));
-		if (python.isEmpty())
-			QSKIP("python3 is not installed");
-		if (QProcess::execute(python, {QStringLiteral("-c"), QStringLiteral("import websockets")}) != 0)
-			QSKIP("the python3 websockets module is not installed");
-
-		ViscaTransfer relay(loopbackOptions());
-		relay.start();
-		QProcess client;
-		client.start(python,
-			     {QStringLiteral(KAVREN_SOURCE_DIR "/tests/relay_python_client.py"),
-			      QStringLiteral("ws://127.0.0.1:%1").arg(relay.tcpPort()), kCameraAddress,
-			      QString::number(m_camera->port()), QStringLiteral("1,0,0,5,0,0,0,1,129,1,6,4,255"),
-			      QStringLiteral("2"), QStringLiteral("5")});
-		QVERIFY(client.waitForFinished(15000));
-		QCOMPARE(client.exitCode(), 0);
-		QCOMPARE(QString::fromUtf8(client.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
-			 QStringList({ack(1), completion(1)}));
-		QCOMPARE(m_camera->received(), QList<QByteArray>({homeDatagram(1)}));
 	}
 };
 

@@ -3,6 +3,7 @@
 
 #include "ReceivedCommands.h"
 #include "ScriptedPeer.h"
+#include "TableRows.h"
 
 #include <QtTest>
 
@@ -57,73 +58,127 @@ std::unique_ptr<CameraSimulator> startSim(const QString &model, const char *addr
 	return startSimulatedCamera(QString::fromLatin1(address), model);
 }
 
+// One datagram to a camera of a model, and the payloads of its replies (after their 8-byte header).
+struct Exchange {
+	const char *name;
+	const char *model;
+	int type;
+	const char *payload;
+	QList<const char *> replies;
+};
+const QList<const char *> kAnswered{"90 41 FF", "90 51 FF"}, kRefused{"90 60 02 FF"};
+const Exchange kExchanges[] = {
+	{"power inquiry", "NX-B93K", 0x10, "81 09 04 00 FF", {"90 50 02 FF"}},
+	{"home", "NX-B93K", 0x00, "81 01 06 04 FF", kAnswered},
+	{"address set", "NX-J57", 0x00, "88 30 01 FF", {"88 30 02 FF"}},
+	{"address set ignored by ZQ418", "NX-ZQ418", 0x00, "88 30 01 FF", {}},
+	{"unknown message", "NX-B93K", 0x00, "81 01 04 77 FF", kRefused},
+	{"command framed as inquiry", "NX-B93K", 0x10, "81 01 06 04 FF", kRefused},
+	{"direction byte out of range", "NX-B93K", 0x00, "81 01 06 01 0B 0B 04 03 FF", kRefused},
+	{"nibble field above 0F", "NX-B93K", 0x00, "81 01 04 4A 00 00 10 02 FF", kRefused},
+	{"base preset speed", "NX-B93K", 0x00, "81 01 06 20 10 FF", kAnswered},
+	{"D26G rejects base preset speed", "NX-D26G", 0x00, "81 01 06 20 10 FF", kRefused},
+	{"D26G preset speed", "NX-HX9", 0x00, "81 01 7E 03 02 10 FF", kAnswered},
+	{"ZQ418 preset speed", "NX-ZQ418S", 0x00, "81 01 01 10 FF", kAnswered},
+	{"HX7 zoom direct has no speed byte", "NX-HX7", 0x00, "81 01 04 47 01 02 03 04 02 FF", kRefused},
+	{"base zoom direct needs speed byte", "NX-J30", 0x00, "81 01 04 47 01 02 03 04 FF", kRefused},
+	// FF ends a message wherever it stands, and every field has its range.
+	{"FF inside the payload", "NX-B93K", 0x00, "81 01 06 01 FF 0B 03 01 FF", kRefused},
+	{"FF as a whole-byte value", "NX-B93K", 0x00, "81 01 04 4B 00 00 00 FF FF", kRefused},
+	{"pan speed above 18", "NX-B93K", 0x00, "81 01 06 01 19 0B 03 01 FF", kRefused},
+	{"tilt speed above 17", "NX-B93K", 0x00, "81 01 06 01 0B 18 03 01 FF", kRefused},
+	{"drive speed 0", "NX-B93K", 0x00, "81 01 06 01 00 0B 03 03 FF", kRefused},
+	{"fastest drive", "NX-B93K", 0x00, "81 01 06 01 18 17 03 03 FF", kAnswered},
+	{"zoom speed above 7", "NX-B93K", 0x00, "81 01 04 07 28 FF", kRefused},
+	{"focus speed above 7", "NX-B93K", 0x00, "81 01 04 08 38 FF", kRefused},
+	{"direct zoom speed above 7", "NX-D26G", 0x00, "81 01 04 47 00 00 00 00 08 FF", kRefused},
+	{"preset speed 0", "NX-B93K", 0x00, "81 01 06 20 00 FF", kRefused},
+	{"ZQ418 preset speed above 18", "NX-ZQ418", 0x00, "81 01 01 19 FF", kRefused},
+	{"AE mode wider than a nibble", "NX-B93K", 0x00, "81 01 04 39 10 FF", kRefused},
+	{"image mode wider than a nibble", "NX-B93K", 0x00, "81 01 04 3F 04 1F FF", kRefused},
+	{"gain above 7F", "NX-B93K", 0x00, "81 01 04 4C 00 00 08 00 FF", kRefused},
+	{"memory number above 7F", "NX-B93K", 0x00, "81 01 04 3F 01 80 FF", kRefused},
+};
+
+// Commands to a camera of a model, then an inquiry and the answer it must get.
+struct RoundTrip {
+	const char *name;
+	const char *model;
+	QList<const char *> commands;
+	const char *inquiry;
+	const char *answer;
+};
+const RoundTrip kRoundTrips[] = {
+	{"saturation N11*16+N13", "NX-B93K", {"81 01 04 49 00 00 00 12 FF"}, "81 09 04 49 FF", "90 50 00 01 00 02 FF"},
+	{"D26G saturation 13", "NX-D28G", {"81 01 04 49 00 00 00 12 FF"}, "81 09 04 49 FF", "90 50 00 00 00 12 FF"},
+	{"ZQ418 gain whole byte 10", "NX-ZQ418", {"81 01 04 4C 00 00 01 02 FF"}, "81 09 04 0C FF", "90 50 12 FF"},
+	{"HX7 sharpness", "NX-HX7", {"81 01 0E 24 40 00 09 FF"}, "81 09 0E 24 40 FF", "90 50 00 00 00 09 FF"},
+	{"shutter 0p 0q", "NX-B93K", {"81 01 04 4A 00 00 01 05 FF"}, "81 09 04 4A FF", "90 50 00 00 01 05 FF"},
+	{"zoom direct", "NX-B93K", {"81 01 04 47 04 00 00 00 02 FF"}, "81 09 04 47 FF", "90 50 04 00 00 00 FF"},
+	{"image mode is not a memory", "NX-B93K", {"81 01 04 3F 04 03 FF"}, "81 09 04 3F 04 FF", "90 50 03 FF"},
+	{"preset recall restores zoom and picture",
+	 "NX-B93K",
+	 {"81 01 04 47 01 00 00 00 02 FF", "81 01 04 4D 00 00 00 09 FF", "81 01 04 3F 01 05 FF",
+	  "81 01 04 47 03 00 00 00 02 FF", "81 01 04 4D 00 00 00 02 FF", "81 01 04 3F 02 05 FF"},
+	 "81 09 04 47 FF",
+	 "90 50 01 00 00 00 FF"},
+	{"af mode manual", "NX-W38B", {"81 01 04 38 03 FF"}, "81 09 04 38 FF", "90 50 03 FF"},
+	// The widths of real cameras: two nibbles for the five picture values, one nibble for modes.
+	{"iris two nibbles", "NX-B93K", {"81 01 04 4B 00 00 00 1C FF"}, "81 09 04 4B FF", "90 50 00 00 01 0C FF"},
+	{"brightness two nibbles", "NX-B93K", {"81 01 04 4D 00 00 00 12 FF"}, "81 09 04 4D FF", "90 50 00 00 01 02 FF"},
+	{"hue two nibbles", "NX-B93K", {"81 01 04 4F 00 00 00 11 FF"}, "81 09 04 4F FF", "90 50 00 00 01 01 FF"},
+	{"gain two nibbles", "NX-J57", {"81 01 04 4C 00 00 01 02 FF"}, "81 09 04 4C FF", "90 50 00 00 01 02 FF"},
+	{"sharpness two nibbles", "NX-J57", {"81 01 04 42 00 00 01 04 FF"}, "81 09 04 42 FF", "90 50 00 00 01 04 FF"},
+	{"AE mode one nibble", "NX-B93K", {"81 01 04 39 0D FF"}, "81 09 04 39 FF", "90 50 0D FF"},
+};
+
+// An identification inquiry to a camera of a model: the reply's length, and bytes 10.. as expected (empty: an error
+// reply is expected).
+struct Identification {
+	const char *name;
+	const char *model;
+	const char *inquiry;
+	int length;
+	QByteArray field;
+};
+const Identification kIdentifications[] = {
+	{"HX7 vendor 02 01", "NX-HX7", "81 09 00 02 FF", 18, hex("02 01")},
+	{"J57 model's version reply", "NX-J57", "81 09 00 02 FF", 18, hex("00 20")},
+	{"J57 code", "NX-F64K", "81 09 00 02 00 05 FF", 23, "KFB"},
+	{"unlisted code", "UNLISTED", "81 09 00 02 00 05 FF", 23, "ZZZ"},
+	{"D26G code", "NX-D28G4K", "81 01 02 03 FF", 36, "KDE"},
+	{"W38B code", "NX-H20", "81 09 00 02 00 03 FF", 18, "KHB"},
+	{"ZQ418 model digits", "NX-ZQ418", "81 09 00 02 FF", 18, hex("00 20 05 43")},
+	{"ZQ418S model digits", "NX-ZQ418S", "81 09 00 02 FF", 18, hex("00 20 06 10")},
+	{"J57 asked the W38B way", "NX-J57", "81 09 00 02 00 03 FF", 12, QByteArray()},
+	{"HX7 asked the J57 way", "NX-HX7", "81 09 00 02 00 05 FF", 12, QByteArray()},
+	{"W38B asked the D26G way", "NX-W38B", "81 01 02 03 FF", 12, QByteArray()},
+};
+
 } // namespace
 
 class tst_simulator : public QObject {
 	Q_OBJECT
 private slots:
-	void exchange_data()
-	{
-		QTest::addColumn<QString>("model");
-		QTest::addColumn<int>("type");
-		QTest::addColumn<QByteArray>("payload");
-		QTest::addColumn<QList<QByteArray>>("replies"); // payloads after the 8-byte header
-
-		const QList<QByteArray> answered{hex("90 41 FF"), hex("90 51 FF")}, refused{hex("90 60 02 FF")}, none;
-		const auto row = [](const char *name, const char *model, int type, const char *payload,
-				    const QList<QByteArray> &replies) {
-			QTest::newRow(name) << QString::fromLatin1(model) << type << hex(payload) << replies;
-		};
-		row("power inquiry", "NX-B93K", 0x10, "81 09 04 00 FF", {hex("90 50 02 FF")});
-		row("home", "NX-B93K", 0x00, "81 01 06 04 FF", answered);
-		row("address set", "NX-J57", 0x00, "88 30 01 FF", {hex("88 30 02 FF")});
-		row("address set ignored by ZQ418", "NX-ZQ418", 0x00, "88 30 01 FF", none);
-		row("unknown message", "NX-B93K", 0x00, "81 01 04 77 FF", refused);
-		row("command framed as inquiry", "NX-B93K", 0x10, "81 01 06 04 FF", refused);
-		row("direction byte out of range", "NX-B93K", 0x00, "81 01 06 01 0B 0B 04 03 FF", refused);
-		row("nibble field above 0F", "NX-B93K", 0x00, "81 01 04 4A 00 00 10 02 FF", refused);
-		row("base preset speed", "NX-B93K", 0x00, "81 01 06 20 10 FF", answered);
-		row("D26G rejects base preset speed", "NX-D26G", 0x00, "81 01 06 20 10 FF", refused);
-		row("D26G preset speed", "NX-HX9", 0x00, "81 01 7E 03 02 10 FF", answered);
-		row("ZQ418 preset speed", "NX-ZQ418S", 0x00, "81 01 01 10 FF", answered);
-		row("HX7 zoom direct has no speed byte", "NX-HX7", 0x00, "81 01 04 47 01 02 03 04 02 FF", refused);
-		row("base zoom direct needs speed byte", "NX-J30", 0x00, "81 01 04 47 01 02 03 04 FF", refused);
-		// FF ends a message wherever it stands, and every field has its range.
-		row("FF inside the payload", "NX-B93K", 0x00, "81 01 06 01 FF 0B 03 01 FF", refused);
-		row("FF as a whole-byte value", "NX-B93K", 0x00, "81 01 04 4B 00 00 00 FF FF", refused);
-		row("pan speed above 18", "NX-B93K", 0x00, "81 01 06 01 19 0B 03 01 FF", refused);
-		row("tilt speed above 17", "NX-B93K", 0x00, "81 01 06 01 0B 18 03 01 FF", refused);
-		row("drive speed 0", "NX-B93K", 0x00, "81 01 06 01 00 0B 03 03 FF", refused);
-		row("fastest drive", "NX-B93K", 0x00, "81 01 06 01 18 17 03 03 FF", answered);
-		row("zoom speed above 7", "NX-B93K", 0x00, "81 01 04 07 28 FF", refused);
-		row("focus speed above 7", "NX-B93K", 0x00, "81 01 04 08 38 FF", refused);
-		row("direct zoom speed above 7", "NX-D26G", 0x00, "81 01 04 47 00 00 00 00 08 FF", refused);
-		row("preset speed 0", "NX-B93K", 0x00, "81 01 06 20 00 FF", refused);
-		row("ZQ418 preset speed above 18", "NX-ZQ418", 0x00, "81 01 01 19 FF", refused);
-		row("AE mode wider than a nibble", "NX-B93K", 0x00, "81 01 04 39 10 FF", refused);
-		row("image mode wider than a nibble", "NX-B93K", 0x00, "81 01 04 3F 04 1F FF", refused);
-		row("gain above 7F", "NX-B93K", 0x00, "81 01 04 4C 00 00 08 00 FF", refused);
-		row("memory number above 7F", "NX-B93K", 0x00, "81 01 04 3F 01 80 FF", refused);
-	}
-
+	void exchange_data() { addTableRows(kExchanges); }
 	void exchange()
 	{
-		QFETCH(QString, model);
-		QFETCH(int, type);
-		QFETCH(QByteArray, payload);
-		QFETCH(QList<QByteArray>, replies);
-
-		auto sim = startSim(model);
+		const Exchange &row = currentTableRow(kExchanges);
+		const QByteArray payload = hex(row.payload);
+		QList<QByteArray> replies;
+		for (const char *reply : row.replies)
+			replies << hex(reply);
+		auto sim = startSim(QString::fromLatin1(row.model));
 		QVERIFY(sim);
 		auto peer = peerOf(*sim);
 		QVERIFY(peer);
 		const quint16 serial = 0x1A2B;
 		if (replies.isEmpty()) {
-			peer->exchange(datagram(type, payload, serial), 0);
+			peer->exchange(datagram(row.type, payload, serial), 0);
 			QVERIFY(staysQuiet(*peer));
 			return;
 		}
-		const QList<QByteArray> got = peer->exchange(datagram(type, payload, serial), replies.size());
+		const QList<QByteArray> got = peer->exchange(datagram(row.type, payload, serial), replies.size());
 		QCOMPARE(got.size(), replies.size());
 		for (int i = 0; i < got.size(); ++i) {
 			QCOMPARE(got[i].mid(4, 4), serialBytes(serial)); // serial echoed
@@ -132,111 +187,36 @@ private slots:
 		}
 	}
 
-	void roundTrip_data()
-	{
-		QTest::addColumn<QString>("model");
-		QTest::addColumn<QList<QByteArray>>("commands");
-		QTest::addColumn<QByteArray>("inquiry");
-		QTest::addColumn<QByteArray>("answer");
-
-		const auto row = [](const char *name, const char *model, const QList<const char *> &commands,
-				    const char *inquiry, const char *answer) {
-			QList<QByteArray> bytes;
-			for (const char *command : commands)
-				bytes << hex(command);
-			QTest::newRow(name) << QString::fromLatin1(model) << bytes << hex(inquiry) << hex(answer);
-		};
-		row("base saturation N11*16+N13", "NX-B93K", {"81 01 04 49 00 00 00 12 FF"}, "81 09 04 49 FF",
-		    "90 50 00 01 00 02 FF");
-		row("D26G saturation whole byte 13", "NX-D28G", {"81 01 04 49 00 00 00 12 FF"}, "81 09 04 49 FF",
-		    "90 50 00 00 00 12 FF");
-		row("ZQ418 gain whole byte 10", "NX-ZQ418", {"81 01 04 4C 00 00 01 02 FF"}, "81 09 04 0C FF",
-		    "90 50 12 FF");
-		row("HX7 sharpness", "NX-HX7", {"81 01 0E 24 40 00 09 FF"}, "81 09 0E 24 40 FF",
-		    "90 50 00 00 00 09 FF");
-		row("shutter 0p 0q", "NX-B93K", {"81 01 04 4A 00 00 01 05 FF"}, "81 09 04 4A FF",
-		    "90 50 00 00 01 05 FF");
-		row("zoom direct", "NX-B93K", {"81 01 04 47 04 00 00 00 02 FF"}, "81 09 04 47 FF",
-		    "90 50 04 00 00 00 FF");
-		row("image mode is not a memory", "NX-B93K", {"81 01 04 3F 04 03 FF"}, "81 09 04 3F 04 FF",
-		    "90 50 03 FF");
-		row("preset recall restores zoom and picture", "NX-B93K",
-		    {"81 01 04 47 01 00 00 00 02 FF", "81 01 04 4D 00 00 00 09 FF", "81 01 04 3F 01 05 FF",
-		     "81 01 04 47 03 00 00 00 02 FF", "81 01 04 4D 00 00 00 02 FF", "81 01 04 3F 02 05 FF"},
-		    "81 09 04 47 FF", "90 50 01 00 00 00 FF");
-		row("af mode manual", "NX-W38B", {"81 01 04 38 03 FF"}, "81 09 04 38 FF", "90 50 03 FF");
-		// The widths of real cameras: two nibbles for the five picture values, one nibble for modes.
-		row("iris two nibbles", "NX-B93K", {"81 01 04 4B 00 00 00 1C FF"}, "81 09 04 4B FF",
-		    "90 50 00 00 01 0C FF");
-		row("brightness two nibbles", "NX-B93K", {"81 01 04 4D 00 00 00 12 FF"}, "81 09 04 4D FF",
-		    "90 50 00 00 01 02 FF");
-		row("hue two nibbles", "NX-B93K", {"81 01 04 4F 00 00 00 11 FF"}, "81 09 04 4F FF",
-		    "90 50 00 00 01 01 FF");
-		row("gain two nibbles", "NX-J57", {"81 01 04 4C 00 00 01 02 FF"}, "81 09 04 4C FF",
-		    "90 50 00 00 01 02 FF");
-		row("sharpness two nibbles", "NX-J57", {"81 01 04 42 00 00 01 04 FF"}, "81 09 04 42 FF",
-		    "90 50 00 00 01 04 FF");
-		row("AE mode one nibble", "NX-B93K", {"81 01 04 39 0D FF"}, "81 09 04 39 FF", "90 50 0D FF");
-	}
+	void roundTrip_data() { addTableRows(kRoundTrips); }
 
 	void roundTrip()
 	{
-		QFETCH(QString, model);
-		QFETCH(QList<QByteArray>, commands);
-		QFETCH(QByteArray, inquiry);
-		QFETCH(QByteArray, answer);
-
-		auto sim = startSim(model);
+		const RoundTrip &row = currentTableRow(kRoundTrips);
+		auto sim = startSim(QString::fromLatin1(row.model));
 		QVERIFY(sim);
 		auto peer = peerOf(*sim);
 		QVERIFY(peer);
 		quint16 serial = 1;
-		for (const QByteArray &command : commands) {
-			const QList<QByteArray> replies = peer->exchange(datagram(0x00, command, serial++), 2);
+		for (const char *command : row.commands) {
+			const QList<QByteArray> replies = peer->exchange(datagram(0x00, hex(command), serial++), 2);
 			QCOMPARE(replies.size(), 2);
 			QCOMPARE(replies[1].mid(8).toHex(' '), QByteArray("90 51 ff"));
 		}
-		const QList<QByteArray> replies = peer->exchange(datagram(0x10, inquiry, serial), 1);
+		const QList<QByteArray> replies = peer->exchange(datagram(0x10, hex(row.inquiry), serial), 1);
 		QCOMPARE(replies.size(), 1);
-		QCOMPARE(replies[0].mid(8).toHex(' '), answer.toHex(' '));
+		QCOMPARE(replies[0].mid(8).toHex(' '), hex(row.answer).toHex(' '));
 	}
 
-	void identification_data()
-	{
-		QTest::addColumn<QString>("model");
-		QTest::addColumn<QByteArray>("inquiry");
-		QTest::addColumn<int>("length");
-		QTest::addColumn<QByteArray>("field"); // bytes 10..12 as expected; empty: an error reply is expected
-
-		const auto row = [](const char *name, const char *model, const char *inquiry, int length,
-				    const QByteArray &field) {
-			QTest::newRow(name) << QString::fromLatin1(model) << hex(inquiry) << length << field;
-		};
-		row("HX7 vendor 02 01", "NX-HX7", "81 09 00 02 FF", 18, hex("02 01"));
-		row("J57 model's version reply", "NX-J57", "81 09 00 02 FF", 18, hex("00 20"));
-		row("J57 code", "NX-F64K", "81 09 00 02 00 05 FF", 23, "KFB");
-		row("unlisted code", "UNLISTED", "81 09 00 02 00 05 FF", 23, "ZZZ");
-		row("D26G code", "NX-D28G4K", "81 01 02 03 FF", 36, "KDE");
-		row("W38B code", "NX-H20", "81 09 00 02 00 03 FF", 18, "KHB");
-		row("ZQ418 model digits", "NX-ZQ418", "81 09 00 02 FF", 18, hex("00 20 05 43"));
-		row("ZQ418S model digits", "NX-ZQ418S", "81 09 00 02 FF", 18, hex("00 20 06 10"));
-		row("J57 asked the W38B way", "NX-J57", "81 09 00 02 00 03 FF", 12, QByteArray());
-		row("HX7 asked the J57 way", "NX-HX7", "81 09 00 02 00 05 FF", 12, QByteArray());
-		row("W38B asked the D26G way", "NX-W38B", "81 01 02 03 FF", 12, QByteArray());
-	}
+	void identification_data() { addTableRows(kIdentifications); }
 
 	void identification()
 	{
-		QFETCH(QString, model);
-		QFETCH(QByteArray, inquiry);
-		QFETCH(int, length);
-		QFETCH(QByteArray, field);
-
-		auto sim = startSim(model);
+		const auto &[name, model, inquiry, length, field] = currentTableRow(kIdentifications);
+		auto sim = startSim(QString::fromLatin1(model));
 		QVERIFY(sim);
 		auto peer = peerOf(*sim);
 		QVERIFY(peer);
-		const QList<QByteArray> replies = peer->exchange(datagram(0x10, inquiry, 7), 1);
+		const QList<QByteArray> replies = peer->exchange(datagram(0x10, hex(inquiry), 7), 1);
 		QCOMPARE(replies.size(), 1);
 		const QByteArray reply = replies[0];
 		QCOMPARE(reply.size(), length);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # End to end in the real OBS with obs-websocket: a program on this machine (the npm package obs-websocket-js)
-# lists the cameras and calls presets through our vendor requests, malformed requests are refused and send nothing,
+# lists the cameras and calls presets through our vendor requests, a malformed request is refused and sends nothing,
 # the vendor's PresetCalled events arrive, a scene linked to a preset in the settings file recalls it when it goes
 # to program, and in Studio Mode when it goes to preview, and renaming a linked scene carries the link along in
 # the settings file. The simulated camera's log shows the bytes. Runs in a network namespace of its own where it
@@ -93,15 +93,14 @@ wait_for_event CameraStatus '{"slot":1,"connected":true,"answering":true}' 10 ||
 	fail "no CameraStatus event for the camera: $(cat "$events")"
 echo "CallPreset recalled preset 2; the PresetCalled and CameraStatus events arrived"
 
-# Refused requests send nothing: after them, the next command the camera receives is the next good request's.
+# A refused request sends nothing: after it, the next command the camera receives is the next good request's (every
+# reason for a refusal has its row in tst_CameraRequests).
 mark=$(wc -l <"$sim_log")
 expect_answer CallPreset '{"slot":1,"preset":99}' '{"ok":false,"error":"preset 99 is not 1 to 19"}'
-expect_answer CallPreset '{"slot":9,"preset":1}' '{"ok":false,"error":"slot 9 is not 1 to 8"}'
-expect_answer CallPreset '{"slot":"1","preset":1}' '{"ok":false,"error":"\"slot\" must be an integer"}'
 expect_answer CallPreset '{"slot":1,"preset":5}' '{"ok":true}'
-wait_for_rx "$(recall_pattern 5)" 10 || fail "the good request after the refused ones did not reach the camera"
+wait_for_rx "$(recall_pattern 5)" 10 || fail "the good request after the refused one did not reach the camera"
 expect_first_command "$mark" "$(recall_pattern 5)"
-echo "Preset 99, slot 9 and a slot as text were refused and sent nothing"
+echo "Preset 99 was refused and sent nothing"
 
 obs_call CreateScene '{"sceneName":"Wide"}'
 obs_call CreateScene '{"sceneName":"Close"}'
