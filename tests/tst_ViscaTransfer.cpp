@@ -9,6 +9,7 @@
 #include "ReceivedCommands.h"
 #include "RelayTestClient.h"
 #include "ScriptedPeer.h"
+#include "TableRows.h"
 #include "relay/ViscaTransfer.h"
 
 #include <QDir>
@@ -254,6 +255,60 @@ private:
 	rlimit m_saved{};
 	bool m_lowered = false;
 	QList<int> m_fillers;
+};
+
+// Slot addresses as the settings file holds them, whether any destination is allowed, and whether a request to
+// 127.0.0.52 is relayed.
+struct Destination {
+	const char *name;
+	const char *settings;
+	bool anyDestination;
+	bool relayed;
+};
+const Destination kDestinations[] = {
+	{"slot 2", R"({"Camera2IP": "127.0.0.52"})", false, true},
+	{"slot 8 among broken slots", R"({"Camera1IP": 5, "Camera3IP": "stage", "Camera8IP": "127.0.0.52"})", false,
+	 true},
+	{"another slot's camera", R"({"Camera1IP": "127.0.0.51"})", false, false},
+	{"no slots", "{}", false, false},
+	{"no slot 9", R"({"Camera9IP": "127.0.0.52"})", false, false},
+	{"address as a number", R"({"Camera2IP": 2130706484})", false, false},
+	{"a name is no address", R"({"Camera2NickName": "127.0.0.52"})", false, false},
+	{"leading zeros", R"({"Camera2IP": "127.0.0.052"})", false, false},
+	{"any destination", "{}", true, true},
+};
+
+// The relay's places and handshake deadline; WebSocket clients connected first, then bare TCP connections that never
+// say a word, how many of those the relay closes (the oldest first), and whether a client connecting last is let in.
+struct Crowd {
+	const char *name;
+	int maxConnections;
+	int handshakeTimeoutMs;
+	int clients;
+	int silent;
+	int cut;
+	bool admitted;
+};
+const Crowd kCrowds[] = {
+	{"every place held by a client", 3, 60000, 3, 0, 0, false},
+	{"every place held by a silent socket", 64, 60000, 0, 64, 33, true},
+	{"clients and silent sockets", 4, 60000, 2, 2, 1, true},
+	{"a silent socket past its deadline", 4, 50, 0, 1, 1, true},
+};
+
+// Clients that spoke and that never did when the relay stops, whether it ever started, and how many "ViscaTransfer:
+// Error closing connection" lines that gives.
+struct Stop {
+	const char *name;
+	int talkingClients;
+	int silentClients;
+	bool started;
+	int errorLines;
+};
+const Stop kStops[] = {
+	{"never started", 0, 0, false, 1},           {"no client", 0, 0, true, 1},
+	{"clients that never spoke", 0, 3, true, 1}, {"one client spoke", 1, 0, true, 0},
+	{"several clients", 2, 3, true, 0},
 };
 
 } // namespace
@@ -607,24 +662,10 @@ private slots:
 		checkStillServes(next);
 	}
 
-	void stopEndsTheRelay_data()
-	{
-		QTest::addColumn<int>("talkingClients");
-		QTest::addColumn<int>("silentClients");
-		QTest::addColumn<bool>("started");
-		QTest::addColumn<int>("errorLines"); // "ViscaTransfer: Error closing connection"
-		QTest::newRow("never started") << 0 << 0 << false << 1;
-		QTest::newRow("no client") << 0 << 0 << true << 1;
-		QTest::newRow("clients that never spoke") << 0 << 3 << true << 1;
-		QTest::newRow("one client spoke") << 1 << 0 << true << 0;
-		QTest::newRow("several clients") << 2 << 3 << true << 0;
-	}
+	void stopEndsTheRelay_data() { addTableRows(kStops); }
 	void stopEndsTheRelay()
 	{
-		QFETCH(int, talkingClients);
-		QFETCH(int, silentClients);
-		QFETCH(bool, started);
-		QFETCH(int, errorLines);
+		const auto &[name, talkingClients, silentClients, started, errorLines] = currentTableRow(kStops);
 		auto relay = std::make_unique<ViscaTransfer>(loopbackOptions());
 		if (started)
 			relay->start();
@@ -722,30 +763,10 @@ private slots:
 		checkStillServes(client);
 	}
 
-	void destinationMustBeASlot_data()
-	{
-		QTest::addColumn<QByteArray>("settings");
-		QTest::addColumn<bool>("anyDestination");
-		QTest::addColumn<bool>("relayed");
-		QTest::newRow("slot 2") << QByteArray(R"({"Camera2IP": "127.0.0.52"})") << false << true;
-		QTest::newRow("slot 8 among broken slots")
-			<< QByteArray(R"({"Camera1IP": 5, "Camera3IP": "stage", "Camera8IP": "127.0.0.52"})") << false
-			<< true;
-		QTest::newRow("another slot's camera")
-			<< QByteArray(R"({"Camera1IP": "127.0.0.51"})") << false << false;
-		QTest::newRow("no slots") << QByteArray("{}") << false << false;
-		QTest::newRow("no slot 9") << QByteArray(R"({"Camera9IP": "127.0.0.52"})") << false << false;
-		QTest::newRow("address as a number") << QByteArray(R"({"Camera2IP": 2130706484})") << false << false;
-		QTest::newRow("a name is no address")
-			<< QByteArray(R"({"Camera2NickName": "127.0.0.52"})") << false << false;
-		QTest::newRow("leading zeros") << QByteArray(R"({"Camera2IP": "127.0.0.052"})") << false << false;
-		QTest::newRow("any destination") << QByteArray("{}") << true << true;
-	}
+	void destinationMustBeASlot_data() { addTableRows(kDestinations); }
 	void destinationMustBeASlot()
 	{
-		QFETCH(QByteArray, settings);
-		QFETCH(bool, anyDestination);
-		QFETCH(bool, relayed);
+		const auto &[name, settings, anyDestination, relayed] = currentTableRow(kDestinations);
 		ViscaTransfer::Options options = loopbackOptions();
 		options.anyDestination = anyDestination;
 		ViscaTransfer relay(options);
@@ -881,27 +902,11 @@ private slots:
 		QCOMPARE(client.waitForClose(), int(websocketpp::close::status::policy_violation));
 	}
 
-	void handshakesCannotCrowdOutClients_data()
-	{
-		QTest::addColumn<int>("maxConnections");
-		QTest::addColumn<int>("handshakeTimeoutMs");
-		QTest::addColumn<int>("clients");   // WebSocket clients connected first
-		QTest::addColumn<int>("silent");    // then bare TCP connections that never say a word
-		QTest::addColumn<int>("cut");       // silent ones the relay closes, the oldest first
-		QTest::addColumn<bool>("admitted"); // a client connecting last
-		QTest::newRow("every place held by a client") << 3 << 60000 << 3 << 0 << 0 << false;
-		QTest::newRow("every place held by a silent socket") << 64 << 60000 << 0 << 64 << 33 << true;
-		QTest::newRow("clients and silent sockets") << 4 << 60000 << 2 << 2 << 1 << true;
-		QTest::newRow("a silent socket past its deadline") << 4 << 50 << 0 << 1 << 1 << true;
-	}
+	void handshakesCannotCrowdOutClients_data() { addTableRows(kCrowds); }
 	void handshakesCannotCrowdOutClients()
 	{
-		QFETCH(int, maxConnections);
-		QFETCH(int, handshakeTimeoutMs);
-		QFETCH(int, clients);
-		QFETCH(int, silent);
-		QFETCH(int, cut);
-		QFETCH(bool, admitted);
+		const auto &[name, maxConnections, handshakeTimeoutMs, clients, silent, cut, admitted] =
+			currentTableRow(kCrowds);
 		ViscaTransfer::Options options = loopbackOptions();
 		options.maxConnections = maxConnections;
 		options.handshakeTimeoutMs = handshakeTimeoutMs;
