@@ -3,6 +3,7 @@
 #include "CapturedLog.h"
 #include "OrdinaryUser.h"
 #include "SettingsHome.h"
+#include "TableRows.h"
 #include "settings/CameraAddress.h"
 #include "settings/SettingsFile.h"
 #include "settings/Utils.h"
@@ -74,6 +75,36 @@ int setKeys(const QString &prefix, int count, const QString &directory)
 		notWritten += !setNumber(prefix + QString::number(n), n, directory);
 	return notWritten;
 }
+
+// Something in the store's way (a file, or else a folder; relative to the temporary folder), the settings folder
+// handed to the store, and the line it logs.
+struct UnusablePlace {
+	const char *name;
+	const char *obstacle;
+	bool obstacleIsFile;
+	const char *directory;
+	const char *log;
+};
+const UnusablePlace kUnusablePlaces[] = {
+	{"directory path runs through a file", "blocker", true, "blocker/settings", "It's failed to make a directory."},
+	{"settings file is a directory", "settings/KavrenOBSPlugin.json", false, "settings",
+	 "It's failed to open the file."},
+};
+
+// A file next to the settings file before the first access, and whether that access removes it.
+struct Leftover {
+	const char *name;
+	const char *file;
+	bool removed;
+};
+const Leftover kLeftovers[] = {
+	{"interrupted write", "KavrenOBSPlugin.json.aBcDeF", true},
+	{"interrupted write, digits", "KavrenOBSPlugin.json.a1B2c3", true},
+	{"broken file kept aside", "KavrenOBSPlugin.json.broken-20260101-101010", false},
+	{"five letters", "KavrenOBSPlugin.json.aBcDe", false},
+	{"not a letter", "KavrenOBSPlugin.json.aB-DeF", false},
+	{"another file's", "OtherPlugin.json.aBcDeF", false},
+};
 
 } // namespace
 
@@ -168,28 +199,11 @@ private slots:
 		QCOMPARE(brokenCopies(dir).size(), 1);
 	}
 
-	void unusablePlacesReportFailure_data()
-	{
-		QTest::addColumn<QString>("obstacle"); // what is created in the way, relative to the temporary folder
-		QTest::addColumn<bool>("obstacleIsFile");
-		QTest::addColumn<QString>("directory"); // the settings directory handed to the store
-		QTest::addColumn<QString>("expectedLog");
-
-		QTest::newRow("directory path runs through a file")
-			<< QStringLiteral("blocker") << true << QStringLiteral("blocker/settings")
-			<< QStringLiteral("It's failed to make a directory.");
-		QTest::newRow("settings file is a directory")
-			<< QStringLiteral("settings/KavrenOBSPlugin.json") << false << QStringLiteral("settings")
-			<< QStringLiteral("It's failed to open the file.");
-	}
+	void unusablePlacesReportFailure_data() { addTableRows(kUnusablePlaces); }
 
 	void unusablePlacesReportFailure()
 	{
-		QFETCH(QString, obstacle);
-		QFETCH(bool, obstacleIsFile);
-		QFETCH(QString, directory);
-		QFETCH(QString, expectedLog);
-
+		const auto &[name, obstacle, obstacleIsFile, directory, expectedLog] = currentTableRow(kUnusablePlaces);
 		const QString base = temp->path() + QLatin1Char('/');
 		if (obstacleIsFile)
 			writeContent(base + obstacle, "x");
@@ -197,7 +211,7 @@ private slots:
 			QVERIFY(QDir().mkpath(base + obstacle));
 
 		QJsonObject object{{QStringLiteral("kept"), 7}};
-		QTest::ignoreMessage(QtDebugMsg, qPrintable(expectedLog));
+		QTest::ignoreMessage(QtDebugMsg, expectedLog);
 		QVERIFY(!Utils::readJSONFromFile(object, base + directory));
 		QCOMPARE(object.value(QStringLiteral("kept")).toInt(), 7); // left as it was
 
@@ -334,31 +348,19 @@ private slots:
 		Utils::setWriteRecoveryReporter(nullptr);
 	}
 
-	void staleTemporaryFilesAreRemoved_data()
-	{
-		QTest::addColumn<QString>("name"); // a file next to the settings file before the first access
-		QTest::addColumn<bool>("removed");
-		QTest::newRow("interrupted write") << QStringLiteral("KavrenOBSPlugin.json.aBcDeF") << true;
-		QTest::newRow("interrupted write, digits") << QStringLiteral("KavrenOBSPlugin.json.a1B2c3") << true;
-		QTest::newRow("broken file kept aside")
-			<< QStringLiteral("KavrenOBSPlugin.json.broken-20260101-101010") << false;
-		QTest::newRow("five letters") << QStringLiteral("KavrenOBSPlugin.json.aBcDe") << false;
-		QTest::newRow("not a letter") << QStringLiteral("KavrenOBSPlugin.json.aB-DeF") << false;
-		QTest::newRow("another file's") << QStringLiteral("OtherPlugin.json.aBcDeF") << false;
-	}
+	void staleTemporaryFilesAreRemoved_data() { addTableRows(kLeftovers); }
 
 	void staleTemporaryFilesAreRemoved()
 	{
-		QFETCH(QString, name);
-		QFETCH(bool, removed);
+		const auto &[rowName, file, removed] = currentTableRow(kLeftovers);
 		QVERIFY(QDir().mkpath(dir));
 		writeContent(dir + QStringLiteral("/KavrenOBSPlugin.json"), "{\"hotKey\": true}");
-		writeContent(dir + QLatin1Char('/') + name, "{\"hotKey\": fal");
+		writeContent(dir + QLatin1Char('/') + file, "{\"hotKey\": fal");
 
 		QJsonObject object;
 		QVERIFY(Utils::readJSONFromFile(object, dir));
 		QCOMPARE(object.value(QStringLiteral("hotKey")).toBool(false), true);
-		QCOMPARE(!QFileInfo::exists(dir + QLatin1Char('/') + name), removed);
+		QCOMPARE(!QFileInfo::exists(dir + QLatin1Char('/') + file), removed);
 	}
 
 	void writersInTwoProgramsLoseNothing()
