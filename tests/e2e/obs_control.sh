@@ -5,7 +5,7 @@
 # is in progress, and a WebSocket client moves the camera through the relay and gets the replies. The simulated
 # camera's log shows the bytes. Runs in a network namespace of its own where it can.
 # Usage: obs_control.sh MODULE_FILE DATA_DIR SIMULATOR RELAY_CLIENT
-# shellcheck source=lib/obs-session.sh
+# shellcheck source-path=SCRIPTDIR source=lib/obs-session.sh
 source "$(dirname "$0")/lib/obs-session.sh"
 e2e_isolate "$@"
 e2e_dbus "$@"

@@ -6,7 +6,7 @@
 # the settings file. The simulated camera's log shows the bytes. Runs in a network namespace of its own where it
 # can.
 # Usage: obs_integrations.sh MODULE_FILE DATA_DIR SIMULATOR NPM_CLIENTS_DIR
-# shellcheck source=lib/obs-session.sh
+# shellcheck source-path=SCRIPTDIR source=lib/obs-session.sh
 source "$(dirname "$0")/lib/obs-session.sh"
 e2e_isolate "$@"
 

@@ -4,7 +4,7 @@
 # entry and checks that the controller window shows. Runs in a network namespace of its own where it can, so nothing
 # leaves the machine.
 # Usage: obs_load.sh MODULE_FILE DATA_DIR SIMULATOR
-# shellcheck source=lib/obs-session.sh
+# shellcheck source-path=SCRIPTDIR source=lib/obs-session.sh
 source "$(dirname "$0")/lib/obs-session.sh"
 e2e_isolate "$@"
 

@@ -7,14 +7,14 @@
 # screen with the controller docked (README's pictures), under OBS's default theme or THEME. Runs in a network
 # namespace of its own where it can; every OBS start gets a D-Bus session (and so an accessibility bus) of its own.
 # Usage: obs_window.sh MODULE_FILE DATA_DIR SIMULATOR [--screenshot FILE simple|advanced|docked [THEME]]
-# shellcheck source=lib/obs-session.sh
+# shellcheck source-path=SCRIPTDIR source=lib/obs-session.sh
 source "$(dirname "$0")/lib/obs-session.sh"
 e2e_isolate "$@"
 
 module=$1 data=$2 simulator=$3
 # One OBS start: --run THEME sizes|call|dock|laptop|screenshot [FILE VIEW], inside its own D-Bus session.
 if [ "${4:-}" != --run ]; then
-	run() { KAVREN_E2E_DBUS= "$0" "$module" "$data" "$simulator" --run "$@"; }
+	run() { KAVREN_E2E_DBUS='' "$0" "$module" "$data" "$simulator" --run "$@"; }
 	if [ "${4:-}" = --screenshot ]; then
 		if [ "$6" = docked ]; then
 			run "${7:-Yami}" laptop "$5"

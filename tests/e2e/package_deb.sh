@@ -7,7 +7,7 @@
 # it installs on this machine and removes the package again, unless it is installed already. A package for OBS 29
 # (Qt 5) must keep away from OBS 30, and one for OBS 30 (Qt 6) needs OBS 30.
 # Usage: package_deb.sh BUILD_DIR DATA_DIR PACKAGE_NAME VERSION QT_MAJOR
-# shellcheck source=lib/obs-session.sh
+# shellcheck source-path=SCRIPTDIR source=lib/obs-session.sh
 source "$(dirname "$0")/lib/obs-session.sh"
 
 build=$1 data=$2 name=$3 version=$4 qt_major=$5

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The start-up every end-to-end script shares, on top of scripts/lib/obs-session.sh: a network namespace of the
 # script's own where it can (root), a D-Bus session of its own for the accessibility bus, a throw-away folder with
 # OBS's HOME in it, the simulated camera and its log, OBS under Xvfb up to its main window, bounded waits on
@@ -6,7 +7,7 @@
 set -uo pipefail
 
 e2e_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-# shellcheck source=../../../scripts/lib/obs-session.sh
+# shellcheck source-path=SCRIPTDIR source=../../../scripts/lib/obs-session.sh
 source "$e2e_dir/../../scripts/lib/obs-session.sh"
 # Debian's interpreter has the accessibility and websockets modules; another python3 earlier on PATH may not.
 python=/usr/bin/python3
@@ -83,9 +84,9 @@ e2e_start_obs() {
 
 # wait_until SECONDS COMMAND...: runs COMMAND every 0.1 s until it succeeds; false after SECONDS.
 wait_until() {
-	local seconds=$1 i
+	local seconds=$1 _
 	shift
-	for i in $(seq 1 $((seconds * 10))); do
+	for _ in $(seq 1 $((seconds * 10))); do
 		"$@" && return 0
 		sleep 0.1
 	done
