@@ -1,6 +1,9 @@
-// What other programs may ask of the cameras through obs-websocket: each request reaches the simulated camera with
-// its bytes, each malformed request is refused with its reason and sends nothing, and requests made on another
-// thread are answered on the UI thread until that is called off.
+// Driving any slot's camera by number, as scene presets and other programs' requests do. The director: identification
+// in the background with the camera's stored speeds, one order with the window's commands, and what listeners hear.
+// Other programs' requests through obs-websocket: each request and direction reaches the simulated camera, each
+// malformed request is refused with its reason and sends nothing, and requests made on another thread are answered on
+// the UI thread until that is called off. A slot without an address is said in the window through a scene's request
+// (tst_ScenePresets).
 
 #include "ReceivedCommands.h"
 #include "SettingsHome.h"
@@ -12,6 +15,7 @@
 
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -25,7 +29,8 @@ namespace {
 
 using json = nlohmann::json;
 
-const char *const kCameraAddress = "127.0.0.172";
+const char *const kCameraAddress = "127.0.0.170";
+const char *const kSilentAddress = "127.0.0.171"; // nothing listens there
 
 // What a camera is sent once it is identified, before anything asked of it: the address set and its stored
 // preset speed.
@@ -51,7 +56,7 @@ private slots:
 	void initTestCase()
 	{
 		qRegisterMetaType<CameraDirector::Source>();
-		QVERIFY(loadLocale());
+		QVERIFY(loadLocale()); // the stored preset speed is a localized list entry
 		QVERIFY(home.setUp());
 		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
 		camera = startSimulatedCamera(QString::fromLatin1(kCameraAddress), QStringLiteral("NX-B93K"), 52381);
@@ -60,9 +65,14 @@ private slots:
 
 	void init()
 	{
-		// Slot 2 has the camera; slot 3 has none.
-		SettingsHome::write(QJsonObject{{QStringLiteral("Camera2IP"), QString::fromLatin1(kCameraAddress)},
-						{QStringLiteral("Camera2NickName"), QStringLiteral("Pulpit")}});
+		// Slot 2 has stored speeds for its camera; slot 3 has no camera; slot 4's camera is silent.
+		SettingsHome::write(
+			QJsonObject{{QStringLiteral("Camera2IP"), QString::fromLatin1(kCameraAddress)},
+				    {QStringLiteral("Camera2NickName"), QStringLiteral("Pulpit")},
+				    {QStringLiteral("127.0.0.170NX-B93KPanSpeed"), QStringLiteral("30")},
+				    {QStringLiteral("127.0.0.170NX-B93KTiltSpeed"), QStringLiteral("9")},
+				    {QStringLiteral("127.0.0.170NX-B93KPresetSpeed"), QStringLiteral("25 °/s")},
+				    {QStringLiteral("Camera4IP"), QString::fromLatin1(kSilentAddress)}});
 		pool = std::make_unique<CameraPool>(CameraWorker::Options());
 		director = std::make_unique<CameraDirector>(pool.get(), [](int slot) {
 			return slot == 2 ? QStringLiteral("Pulpit") : QStringLiteral("Camera %1").arg(slot);
@@ -79,6 +89,63 @@ private slots:
 		pool.reset();
 	}
 
+	void backgroundCameraGetsItsStoredSpeedsFirst()
+	{
+		QSignalSpy calls(director.get(), &CameraDirector::presetCalled);
+		QSignalSpy status(director.get(), &CameraDirector::cameraStatusChanged);
+		QVERIFY(director->callPreset(2, 7, CameraDirector::Source::Scene).ok);
+		QVERIFY(director->move(2, QStringLiteral("left")).ok);
+		QCOMPARE(calls.count(), 1);
+		QCOMPARE(calls.first(), QVariantList({2, 7, QVariant::fromValue(CameraDirector::Source::Scene)}));
+
+		// Identified once, then the preset speed stored for this camera (25 °/s is code 04), then what was
+		// asked, in order; the move carries the stored pan speed clamped to the model (24 = 0x18) and tilt 9.
+		QTRY_VERIFY_WITH_TIMEOUT(commandPayloads(*camera).contains(QStringLiteral("8101060118090103ff")),
+					 10000);
+		QStringList commands = commandPayloads(*camera);
+		commands.removeAll(QStringLiteral("883001ff"));
+		QCOMPARE(commands, QStringList({QStringLiteral("8101062004ff"), QStringLiteral("8101043f0207ff"),
+						QStringLiteral("8101060118090103ff")}));
+		QTRY_VERIFY(!status.isEmpty());
+		QCOMPARE(status.last(), QVariantList({2, true, true}));
+		const QList<CameraDirector::CameraInfo> cameras = director->cameras();
+		QCOMPARE(cameras.size(), 8);
+		QCOMPARE(cameras.at(1).name, QStringLiteral("Pulpit"));
+		QCOMPARE(cameras.at(1).model, QStringLiteral("NX-B93K"));
+		QVERIFY(cameras.at(1).connected);
+		QVERIFY(!cameras.at(2).connected);
+		QCOMPARE(cameras.at(2).address, QString());
+
+		// The link is kept: the next command is not identified again.
+		camera->clearReceived();
+		QVERIFY(director->zoom(2, QStringLiteral("stop")).ok);
+		QTRY_COMPARE(commandPayloads(*camera), QStringList{QStringLiteral("8101040700ff")});
+		QVERIFY(camera->received().size() == 1);
+	}
+
+	void movesWithSpeedsLeaveTheStoredOnes()
+	{
+		QVERIFY(director->move(2, QStringLiteral("up"), 99, 1).ok);
+		QVERIFY(director->move(2, QStringLiteral("down")).ok);
+		QTRY_VERIFY_WITH_TIMEOUT(commandPayloads(*camera).contains(QStringLiteral("8101060118090302ff")),
+					 10000);
+		const QStringList moves =
+			commandPayloads(*camera).filter(QRegularExpression(QStringLiteral("^81010601")));
+		// 99 is clamped to the model's 24 (0x18); the next move has the stored speeds again.
+		QCOMPARE(moves,
+			 QStringList({QStringLiteral("8101060118010301ff"), QStringLiteral("8101060118090302ff")}));
+	}
+
+	void silentCameraIsSaidOnce()
+	{
+		QSignalSpy notices(director.get(), &CameraDirector::notice);
+		QVERIFY(director->callPreset(4, 1, CameraDirector::Source::Scene).ok);
+		QVERIFY(director->callPreset(4, 2, CameraDirector::Source::Scene).ok);
+		QTRY_COMPARE_WITH_TIMEOUT(notices.count(), 1, 10000);
+		QVERIFY(notices.first().first().toString().contains(QString::fromLatin1(kSilentAddress)));
+		QVERIFY(!director->cameras().at(3).connected);
+	}
+
 	void requestReachesTheCamera_data()
 	{
 		QTest::addColumn<QString>("type");
@@ -90,7 +157,6 @@ private slots:
 				<< QString::fromLatin1(type) << QString::fromUtf8(data) << QString::fromLatin1(payload);
 		};
 
-		row("call preset 7", "CallPreset", R"({"slot": 2, "preset": 7})", "8101043f0207ff");
 		row("call preset 19", "CallPreset", R"({"slot": 2, "preset": 19})", "8101043f0213ff");
 		row("store preset 1", "StorePreset", R"({"slot": 2, "preset": 1})", "8101043f0101ff");
 		const QString speeds = QStringLiteral("[0-9a-f]{4}");
@@ -102,12 +168,10 @@ private slots:
 			QTest::addRow("move %s", direction)
 				<< "Move" << QStringLiteral(R"({"slot": 2, "direction": "%1"})").arg(direction)
 				<< QStringLiteral("81010601%1%2ff").arg(speeds, code);
-		row("move home", "Move", R"({"slot": 2, "direction": "home"})", "81010604ff");
 		row("move with speeds", "Move", R"({"slot": 2, "direction": "up", "panSpeed": 5, "tiltSpeed": 6})",
 		    "8101060105060301ff");
 		row("zoom in", "Zoom", R"({"slot": 2, "direction": "in"})", "810104072[0-7]ff");
 		row("zoom out", "Zoom", R"({"slot": 2, "direction": "out"})", "810104073[0-7]ff");
-		row("zoom stop", "Zoom", R"({"slot": 2, "direction": "stop"})", "8101040700ff");
 		row("focus far", "Focus", R"({"slot": 2, "direction": "far"})", "810104082[0-7]ff");
 		row("focus near", "Focus", R"({"slot": 2, "direction": "near"})", "810104083[0-7]ff");
 		row("focus stop", "Focus", R"({"slot": 2, "direction": "stop"})", "8101040800ff");
@@ -153,7 +217,7 @@ private slots:
 		row("preset missing", "StorePreset", R"({"slot": 2})", "\"preset\" is missing");
 		row("preset as float", "CallPreset", R"({"slot": 2, "preset": 1.5})", "\"preset\" must be an integer");
 		row("preset 0", "StorePreset", R"({"slot": 2, "preset": 0})", "preset 0 is not 1 to 19");
-		row("preset 99", "CallPreset", R"({"slot": 2, "preset": 99})", "preset 99 is not 1 to 19");
+		row("preset 20", "CallPreset", R"({"slot": 2, "preset": 20})", "preset 20 is not 1 to 19");
 		row("no address", "CallPreset", R"({"slot": 3, "preset": 1})", "slot 3 has no camera address");
 		row("direction unknown", "Move", R"({"slot": 2, "direction": "sideways"})",
 		    "direction \"sideways\" is not one of");
@@ -228,7 +292,7 @@ private slots:
 		QTRY_VERIFY_WITH_TIMEOUT(!pool->existingWorker(2)->isAnswering(), 10000);
 		const json silent = requests->handle("CallPreset", preset);
 		QCOMPARE(silent.value("error", std::string()),
-			 std::string("the camera of slot 2 (127.0.0.172) is not answering"));
+			 std::string("the camera of slot 2 (127.0.0.170) is not answering"));
 		QTRY_COMPARE(called.count(), 1);
 		// Probed meanwhile, it is taken back when it answers.
 		camera->setSilent(false);

@@ -78,15 +78,10 @@ class tst_CameraWorker : public QObject {
 
 	std::unique_ptr<CameraSimulator> sim;
 
-	bool startCamera(const char *address, const char *model = "NX-B93K")
+	bool startCamera(const char *address)
 	{
-		CameraSimulator::Options options;
-		options.address = QHostAddress(QString::fromLatin1(address));
-		options.port = 0;
-		options.model = QString::fromLatin1(model);
-		options.discovery = false;
-		sim = std::make_unique<CameraSimulator>(options);
-		return sim->start();
+		sim = startSimulatedCamera(QString::fromLatin1(address));
+		return bool(sim);
 	}
 
 	CameraWorker::Options workerOptions() const

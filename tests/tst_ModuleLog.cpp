@@ -1,6 +1,7 @@
 // Our lines in OBS's log: the module's Qt message handler over the real libobs, whose log handler is replaced by
 // one that captures what OBS would write to its log file. Every other message must reach the handler that was in
 // place before, as OBS's own or another plug-in's would.
+#include "TableRows.h"
 #include "plugin/ModuleLog.h"
 
 #include <util/base.h>
@@ -72,9 +73,29 @@ QStringList takeForwardedLines()
 	return lines;
 }
 
-} // namespace
+// A message of a category and type, and the level it reaches OBS's log with; -1: not ours, handed on instead.
+struct Route {
+	const char *name;
+	const char *category;
+	QtMsgType type;
+	const char *text;
+	int level;
+};
+const Route kRoutes[] = {
+	{"debug stays debug", "kavren.link", QtDebugMsg, "countingSerialNum: 7", LOG_DEBUG},
+	{"info", "kavren.camera", QtInfoMsg, "Camera 2 answers again", LOG_INFO},
+	{"warning", "kavren.settings", QtWarningMsg, "Settings file /x held no JSON object; kept it as /y",
+	 LOG_WARNING},
+	{"critical is an error", "kavren.relay", QtCriticalMsg, "down", LOG_ERROR},
+	{"a category below ours", "kavren.relay.websocket", QtWarningMsg, "[fail] handshake", LOG_WARNING},
+	{"percent signs are text", "kavren.camera", QtWarningMsg, "100% %s %n %d", LOG_WARNING},
+	{"non-ASCII text", "kavren.discovery", QtInfoMsg, "Bühne links ±30°", LOG_INFO},
+	{"another plug-in's", "obs.websocket", QtWarningMsg, "not ours", -1},
+	{"Qt's default", "default", QtWarningMsg, "not ours", -1},
+	{"ours only as a part", "qt.kavren", QtWarningMsg, "not ours", -1},
+};
 
-Q_DECLARE_METATYPE(QtMsgType)
+} // namespace
 
 class tst_ModuleLog : public QObject {
 	Q_OBJECT
@@ -100,51 +121,19 @@ private slots:
 	}
 	void cleanup() { ModuleLog::remove(); }
 
-	void ourCategoriesReachTheHostLog_data()
-	{
-		QTest::addColumn<QByteArray>("category");
-		QTest::addColumn<QtMsgType>("type");
-		QTest::addColumn<QString>("text");
-		QTest::addColumn<int>("level"); // -1: not ours, handed on instead
-
-		QTest::newRow("debug stays debug") << QByteArray("kavren.link") << QtDebugMsg
-						   << QStringLiteral("countingSerialNum: 7") << int(LOG_DEBUG);
-		QTest::newRow("info") << QByteArray("kavren.camera") << QtInfoMsg
-				      << QStringLiteral("Camera 2 answers again") << int(LOG_INFO);
-		QTest::newRow("warning") << QByteArray("kavren.settings") << QtWarningMsg
-					 << QStringLiteral("Settings file /x held no JSON object; kept it as /y")
-					 << int(LOG_WARNING);
-		QTest::newRow("critical is an error")
-			<< QByteArray("kavren.relay") << QtCriticalMsg << QStringLiteral("down") << int(LOG_ERROR);
-		QTest::newRow("a category below ours") << QByteArray("kavren.relay.websocket") << QtWarningMsg
-						       << QStringLiteral("[fail] handshake") << int(LOG_WARNING);
-		QTest::newRow("percent signs are text") << QByteArray("kavren.camera") << QtWarningMsg
-							<< QStringLiteral("100% %s %n %d") << int(LOG_WARNING);
-		QTest::newRow("non-ASCII text") << QByteArray("kavren.discovery") << QtInfoMsg
-						<< QStringLiteral("Bühne links ±30°") << int(LOG_INFO);
-		QTest::newRow("another plug-in's")
-			<< QByteArray("obs.websocket") << QtWarningMsg << QStringLiteral("not ours") << -1;
-		QTest::newRow("Qt's default")
-			<< QByteArray("default") << QtWarningMsg << QStringLiteral("not ours") << -1;
-		QTest::newRow("ours only as a part")
-			<< QByteArray("qt.kavren") << QtWarningMsg << QStringLiteral("not ours") << -1;
-	}
-
+	void ourCategoriesReachTheHostLog_data() { addTableRows(kRoutes); }
 	void ourCategoriesReachTheHostLog()
 	{
-		QFETCH(QByteArray, category);
-		QFETCH(QtMsgType, type);
-		QFETCH(QString, text);
-		QFETCH(int, level);
-
-		log(type, category.constData(), text);
-		if (level < 0) {
+		const Route &row = currentTableRow(kRoutes);
+		const QString text = QString::fromUtf8(row.text);
+		log(row.type, row.category, text);
+		if (row.level < 0) {
 			QCOMPARE(takeHostLines(), QList<HostLine>());
 			QCOMPARE(takeForwardedLines(),
-				 QStringList{QString::fromLatin1(category) + QStringLiteral(": ") + text});
+				 QStringList{QString::fromLatin1(row.category) + QStringLiteral(": ") + text});
 			return;
 		}
-		QCOMPARE(takeHostLines(), QList<HostLine>({{level, QStringLiteral("[Kavren] ") + text}}));
+		QCOMPARE(takeHostLines(), QList<HostLine>({{row.level, QStringLiteral("[Kavren] ") + text}}));
 		QCOMPARE(takeForwardedLines(), QStringList());
 	}
 

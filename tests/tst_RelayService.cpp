@@ -4,6 +4,7 @@
 // running relay (clients closed with 1001, keys stored, the rest of the file kept).
 #include "MainDialogTestSupport.h"
 #include "RelayTestClient.h"
+#include "TableRows.h"
 #include "relay/RelayLog.h"
 #include "relay/RelayService.h"
 #include "settings/SettingsFile.h"
@@ -53,6 +54,42 @@ QByteArray json(const char *text)
 	return QByteArray(text).replace('\'', '"');
 }
 
+// The relay's keys as the settings file holds them, and what is read from them: a wrong type is logged and falls
+// back to the default.
+struct KeysRow {
+	const char *name;
+	const char *keys;
+	bool enabled, localOnly, anyDestination;
+	QStringList origins;
+	int warnings;
+};
+const KeysRow kKeyRows[] = {
+	{"none: the defaults", "{}", true, false, false, {}, 0},
+	{"all set",
+	 "{'RelayEnabled': false, 'RelayListen': 'local', 'RelayAnyDestination': true, "
+	 "'RelayAllowedOrigins': ['http://a:1', 'https://b']}",
+	 false,
+	 true,
+	 true,
+	 {"http://a:1", "https://b"},
+	 0},
+	{"listen on all", "{'RelayListen': 'all'}", true, false, false, {}, 0},
+	{"on as text", "{'RelayEnabled': 'false'}", true, false, false, {}, 1},
+	{"listen elsewhere", "{'RelayListen': 'everywhere'}", true, false, false, {}, 1},
+	{"listen as a switch", "{'RelayListen': true}", true, false, false, {}, 1},
+	{"any destination as 1", "{'RelayAnyDestination': 1}", true, false, false, {}, 1},
+	{"one origin as text", "{'RelayAllowedOrigins': 'http://a:1'}", true, false, false, {}, 1},
+	{"a number among origins", "{'RelayAllowedOrigins': ['http://a:1', 5]}", true, false, false, {}, 1},
+	{"every key wrong",
+	 "{'RelayEnabled': null, 'RelayListen': [], 'RelayAnyDestination': 'yes', 'RelayAllowedOrigins': {}, "
+	 "'RelaySecret': 5}",
+	 true,
+	 false,
+	 false,
+	 {},
+	 5},
+};
+
 QString homeRequest(const QString &ip, quint16 port)
 {
 	return QStringLiteral("{\"ip\":\"%1\",\"port\":%2,\"data\":[1,0,0,5,0,0,0,1,129,1,6,4,255]}").arg(ip).arg(port);
@@ -80,14 +117,6 @@ class tst_RelayService : public QObject {
 		return options;
 	}
 	static ViscaTransfer *runningRelay(RelayService &service) { return service.findChild<ViscaTransfer *>(); }
-	template <typename T>
-	static T *control(QWidget *dialog, const char *name)
-	{
-		T *found = dialog->findChild<T *>(QString::fromLatin1(name));
-		if (!found)
-			qFatal("no control %s", name);
-		return found;
-	}
 
 private slots:
 	void initTestCase()
@@ -114,60 +143,21 @@ private slots:
 		m_otherCamera->clearReceived();
 	}
 
-	void keysReadAsTheySay_data()
-	{
-		QTest::addColumn<QByteArray>("keys");
-		QTest::addColumn<bool>("enabled");
-		QTest::addColumn<bool>("localOnly");
-		QTest::addColumn<bool>("anyDestination");
-		QTest::addColumn<QStringList>("origins");
-		QTest::addColumn<int>("warnings");
-		QTest::newRow("none: the defaults") << json("{}") << true << false << false << QStringList() << 0;
-		QTest::newRow("all set")
-			<< json("{'RelayEnabled': false, 'RelayListen': 'local', 'RelayAnyDestination': true, "
-				"'RelayAllowedOrigins': ['http://a:1', 'https://b']}")
-			<< false << true << true << QStringList({"http://a:1", "https://b"}) << 0;
-		QTest::newRow("listen on all")
-			<< json("{'RelayListen': 'all'}") << true << false << false << QStringList() << 0;
-		QTest::newRow("on as text")
-			<< json("{'RelayEnabled': 'false'}") << true << false << false << QStringList() << 1;
-		QTest::newRow("listen elsewhere")
-			<< json("{'RelayListen': 'everywhere'}") << true << false << false << QStringList() << 1;
-		QTest::newRow("listen as a switch")
-			<< json("{'RelayListen': true}") << true << false << false << QStringList() << 1;
-		QTest::newRow("any destination as 1")
-			<< json("{'RelayAnyDestination': 1}") << true << false << false << QStringList() << 1;
-		QTest::newRow("one origin as text") << json("{'RelayAllowedOrigins': 'http://a:1'}") << true << false
-						    << false << QStringList() << 1;
-		QTest::newRow("a number among origins") << json("{'RelayAllowedOrigins': ['http://a:1', 5]}") << true
-							<< false << false << QStringList() << 1;
-		QTest::newRow("every key wrong") << json("{'RelayEnabled': null, 'RelayListen': [], "
-							 "'RelayAnyDestination': 'yes', 'RelayAllowedOrigins': {}, "
-							 "'RelaySecret': 5}")
-						 << true << false << false << QStringList() << 5;
-	}
+	void keysReadAsTheySay_data() { addTableRows(kKeyRows); }
 	void keysReadAsTheySay()
 	{
-		QFETCH(QByteArray, keys);
-		QFETCH(bool, enabled);
-		QFETCH(bool, localOnly);
-		QFETCH(bool, anyDestination);
-		QFETCH(QStringList, origins);
-		QFETCH(int, warnings);
-		SettingsHome::write(QJsonDocument::fromJson(keys).object());
-		QFile file(Utils::settingsFilePath(directory()));
-		QVERIFY(file.open(QIODevice::ReadOnly));
-		const QByteArray before = file.readAll();
-		file.close();
+		const KeysRow &row = currentTableRow(kKeyRows);
+		SettingsHome::write(QJsonDocument::fromJson(json(row.keys)).object());
+		const QByteArray before = fileContent(Utils::settingsFilePath(directory()));
 
 		const RelaySettings read = RelaySettings::read(directory());
-		QCOMPARE(read.enabled, enabled);
-		QCOMPARE(read.localOnly, localOnly);
-		QCOMPARE(read.anyDestination, anyDestination);
-		QCOMPARE(read.allowedOrigins, origins);
-		QCOMPARE(CapturedLog::lines(QtWarningMsg).filter(QStringLiteral("Settings: Relay")).size(), warnings);
-		QVERIFY(file.open(QIODevice::ReadOnly));
-		QCOMPARE(file.readAll(), before);
+		QCOMPARE(read.enabled, row.enabled);
+		QCOMPARE(read.localOnly, row.localOnly);
+		QCOMPARE(read.anyDestination, row.anyDestination);
+		QCOMPARE(read.allowedOrigins, row.origins);
+		QCOMPARE(CapturedLog::lines(QtWarningMsg).filter(QStringLiteral("Settings: Relay")).size(),
+			 row.warnings);
+		QCOMPARE(fileContent(Utils::settingsFilePath(directory())), before);
 	}
 
 	void switchedOffBindsNothing()
@@ -259,20 +249,21 @@ private slots:
 		RelayService service(baseOptions(), directory());
 		service.start();
 		RelayDialog dialog(&service);
-		QVERIFY(control<QCheckBox>(&dialog, "RelayEnabledCheck")->isChecked());
-		QVERIFY(control<QRadioButton>(&dialog, "ListenLocalRadio")->isChecked());
-		QVERIFY(control<QRadioButton>(&dialog, "DestinationAnyRadio")->isChecked());
-		QCOMPARE(control<QPlainTextEdit>(&dialog, "OriginsEdit")->toPlainText(),
+		QVERIFY(namedChild<QCheckBox>(&dialog, "RelayEnabledCheck")->isChecked());
+		QVERIFY(namedChild<QRadioButton>(&dialog, "ListenLocalRadio")->isChecked());
+		QVERIFY(namedChild<QRadioButton>(&dialog, "DestinationAnyRadio")->isChecked());
+		QCOMPARE(namedChild<QPlainTextEdit>(&dialog, "OriginsEdit")->toPlainText(),
 			 QStringLiteral("http://localhost:8080\nhttps://panel.example"));
-		QCOMPARE(control<QLabel>(&dialog, "PortValueLabel")->text(), QString::number(service.tcpPort()));
-		QCOMPARE(control<QLabel>(&dialog, "StateValueLabel")->text(), localeText("RelayStateListeningLocal"));
+		QCOMPARE(namedChild<QLabel>(&dialog, "PortValueLabel")->text(), QString::number(service.tcpPort()));
+		QCOMPARE(namedChild<QLabel>(&dialog, "StateValueLabel")->text(),
+			 localeText("RelayStateListeningLocal"));
 
-		QCOMPARE(control<QLabel>(&dialog, "ClientsValueLabel")->text(), QStringLiteral("0"));
+		QCOMPARE(namedChild<QLabel>(&dialog, "ClientsValueLabel")->text(), QStringLiteral("0"));
 		auto client = std::make_unique<RelayTestClient>();
 		QVERIFY(client->connect(service.tcpPort()));
-		QTRY_COMPARE(control<QLabel>(&dialog, "ClientsValueLabel")->text(), QStringLiteral("1"));
+		QTRY_COMPARE(namedChild<QLabel>(&dialog, "ClientsValueLabel")->text(), QStringLiteral("1"));
 		client.reset();
-		QTRY_COMPARE(control<QLabel>(&dialog, "ClientsValueLabel")->text(), QStringLiteral("0"));
+		QTRY_COMPARE(namedChild<QLabel>(&dialog, "ClientsValueLabel")->text(), QStringLiteral("0"));
 	}
 
 	void dialogShowsABusyPort()
@@ -284,9 +275,9 @@ private slots:
 		RelayService service(options, directory());
 		service.start();
 		RelayDialog dialog(&service);
-		QCOMPARE(control<QLabel>(&dialog, "StateValueLabel")->text(),
+		QCOMPARE(namedChild<QLabel>(&dialog, "StateValueLabel")->text(),
 			 localeText("RelayStateTcpPortBusy").arg(holder.serverPort()));
-		QCOMPARE(control<QLabel>(&dialog, "PortValueLabel")->text(), QString::number(holder.serverPort()));
+		QCOMPARE(namedChild<QLabel>(&dialog, "PortValueLabel")->text(), QString::number(holder.serverPort()));
 	}
 
 	void dialogSwitchesChangeTheRunningRelay_data()
@@ -306,21 +297,22 @@ private slots:
 		RelayDialog dialog(&service);
 		RelayTestClient before;
 		QVERIFY(before.connect(service.tcpPort()));
-		QLabel *openWarning = control<QLabel>(&dialog, "OpenWarningLabel");
+		QLabel *openWarning = namedChild<QLabel>(&dialog, "OpenWarningLabel");
 		QVERIFY(openWarning->isVisibleTo(&dialog));
 
 		const QString page = QStringLiteral("http://localhost:8080");
 		const bool secret = choice == QLatin1String("SecretEdit");
 		if (choice == QLatin1String("RelayEnabledCheck"))
-			control<QCheckBox>(&dialog, "RelayEnabledCheck")->click();
+			namedChild<QCheckBox>(&dialog, "RelayEnabledCheck")->click();
 		else if (choice == QLatin1String("OriginsEdit"))
-			QTest::keyClicks(control<QPlainTextEdit>(&dialog, "OriginsEdit"), QStringLiteral("  ") + page);
+			QTest::keyClicks(namedChild<QPlainTextEdit>(&dialog, "OriginsEdit"),
+					 QStringLiteral("  ") + page);
 		else if (secret)
-			QTest::keyClicks(control<QLineEdit>(&dialog, "SecretEdit"), QStringLiteral(" open sesame "));
+			QTest::keyClicks(namedChild<QLineEdit>(&dialog, "SecretEdit"), QStringLiteral(" open sesame "));
 		else
-			control<QRadioButton>(&dialog, qPrintable(choice))->click();
+			namedChild<QRadioButton>(&dialog, choice)->click();
 		QSignalSpy restarted(&service, &RelayService::restarted);
-		control<QPushButton>(&dialog, "ApplyButton")->click();
+		namedChild<QPushButton>(&dialog, "ApplyButton")->click();
 		QCOMPARE(restarted.size(), 1);
 		QCOMPARE(before.waitForClose(), int(websocketpp::close::status::going_away));
 		QVERIFY(boxTexts().isEmpty());
@@ -341,7 +333,7 @@ private slots:
 			 choice == QLatin1String("DestinationAnyRadio") || choice == QLatin1String("OriginsEdit"));
 
 		// The running relay does as the dialog says.
-		QLabel *state = control<QLabel>(&dialog, "StateValueLabel");
+		QLabel *state = namedChild<QLabel>(&dialog, "StateValueLabel");
 		if (choice == QLatin1String("RelayEnabledCheck")) {
 			QVERIFY(!runningRelay(service));
 			QCOMPARE(state->text(), localeText("RelayStateOff"));
@@ -381,8 +373,8 @@ private slots:
 		auto *dialog = new RelayDialog(&service);
 		QPointer<QMessageBox> box;
 		ModalBox::setAnswerer([&box](QMessageBox &shown) { boxTexts() << (box = &shown)->text(); });
-		control<QRadioButton>(dialog, "ListenLocalRadio")->click();
-		control<QPushButton>(dialog, "ApplyButton")->click();
+		namedChild<QRadioButton>(dialog, "ListenLocalRadio")->click();
+		namedChild<QPushButton>(dialog, "ApplyButton")->click();
 		QCOMPARE(boxTexts(), QStringList({localeText("RelaySettingsNotSaved")}));
 		QVERIFY(runningRelay(service)->listeningAddress().isLoopback());
 		// Apply is over while its box is still open, so OBS may delete the dialog before the operator answers.
@@ -421,7 +413,7 @@ private slots:
 		const QList<RelayDialog *> dialogs = window.findChildren<RelayDialog *>();
 		QCOMPARE(dialogs.size(), 1);
 		QVERIFY(dialogs.first()->isVisible());
-		QCOMPARE(control<QLabel>(dialogs.first(), "StateValueLabel")->text(),
+		QCOMPARE(namedChild<QLabel>(dialogs.first(), "StateValueLabel")->text(),
 			 localeText("RelayStateListeningAll"));
 		// Under the window's own sheet too, each box keeps the room at its top where its title is drawn.
 		for (QGroupBox *box : dialogs.first()->findChildren<QGroupBox *>())

@@ -1,14 +1,15 @@
 // Presets linked to OBS scenes: what the settings key may hold and what survives a write back, and the recalls a
 // scene switch starts on the linked slot's camera.
 
+#include "FakeSceneSource.h"
 #include "ReceivedCommands.h"
 #include "SettingsHome.h"
+#include "TableRows.h"
 #include "ShippedLocale.h"
 #include "control/CameraDirector.h"
 #include "control/CameraPool.h"
 #include "scenes/ScenePresetLinker.h"
 #include "scenes/ScenePresetTable.h"
-#include "scenes/SceneSource.h"
 #include "settings/Utils.h"
 
 #include <QJsonArray>
@@ -28,31 +29,30 @@ const char *const kCameraAddress = "127.0.0.172";
 using Link = ScenePresetTable::Link;
 using Moment = ScenePresetTable::Moment;
 
-// OBS's scenes as the test switches them.
-class FakeSceneSource : public SceneSource {
-public:
-	QStringList names{QStringLiteral("Wide"), QStringLiteral("Pulpit"), QStringLiteral("Choir")};
-	QStringList sceneNames() const override { return names; }
-	using SceneSource::beginLoading;
-	using SceneSource::endLoading;
-	using SceneSource::renameCollection;
-};
-
 QJsonValue parsed(const char *json)
 {
 	return QJsonDocument::fromJson(QByteArray("[") + json + "]").array().first();
 }
 
-QJsonObject entry(const QString &scene, int slot, int preset, const char *on, const char *collection = nullptr)
-{
-	QJsonObject linked{{QStringLiteral("scene"), scene},
-			   {QStringLiteral("slot"), slot},
-			   {QStringLiteral("preset"), preset},
-			   {QStringLiteral("on"), QLatin1String(on)}};
-	if (collection)
-		linked.insert(QStringLiteral("collection"), QLatin1String(collection));
-	return linked;
-}
+// An entry of the settings key the links cannot use, and a word of the reason it is skipped with.
+struct Unusable {
+	const char *name;
+	const char *json;
+	const char *reason;
+};
+const Unusable kUnusable[] = {
+	{"not an object", R"("Wide")", "not an object"},
+	{"no scene", R"({"slot": 1, "preset": 2, "on": "program"})", "\"scene\""},
+	{"scene a number", R"({"scene": 4, "slot": 1, "preset": 2, "on": "program"})", "\"scene\""},
+	{"slot 0", R"({"scene": "A", "slot": 0, "preset": 2, "on": "program"})", "\"slot\""},
+	{"slot 9", R"({"scene": "A", "slot": 9, "preset": 2, "on": "program"})", "\"slot\""},
+	{"slot text", R"({"scene": "A", "slot": "1", "preset": 2, "on": "program"})", "\"slot\""},
+	{"slot fraction", R"({"scene": "A", "slot": 1.5, "preset": 2, "on": "program"})", "\"slot\""},
+	{"preset 0", R"({"scene": "A", "slot": 1, "preset": 0, "on": "program"})", "\"preset\""},
+	{"preset 20", R"({"scene": "A", "slot": 1, "preset": 20, "on": "preview"})", "\"preset\""},
+	{"moment unknown", R"({"scene": "A", "slot": 1, "preset": 2, "on": "cut"})", "\"on\""},
+	{"twice for a moment", R"({"scene": "Wide", "slot": 2, "preset": 5, "on": "program"})", "already has a preset"},
+};
 
 } // namespace
 
@@ -79,42 +79,13 @@ private slots:
 		QVERIFY(camera);
 	}
 
-	void unusableEntriesAreSkippedOneByOne_data()
-	{
-		QTest::addColumn<QString>("json");
-		QTest::addColumn<QString>("reason");
-
-		QTest::newRow("not an object") << R"("Wide")"
-					       << "not an object";
-		QTest::newRow("no scene") << R"({"slot": 1, "preset": 2, "on": "program"})"
-					  << "\"scene\"";
-		QTest::newRow("scene a number") << R"({"scene": 4, "slot": 1, "preset": 2, "on": "program"})"
-						<< "\"scene\"";
-		QTest::newRow("slot 0") << R"({"scene": "A", "slot": 0, "preset": 2, "on": "program"})"
-					<< "\"slot\"";
-		QTest::newRow("slot 9") << R"({"scene": "A", "slot": 9, "preset": 2, "on": "program"})"
-					<< "\"slot\"";
-		QTest::newRow("slot text") << R"({"scene": "A", "slot": "1", "preset": 2, "on": "program"})"
-					   << "\"slot\"";
-		QTest::newRow("slot fraction") << R"({"scene": "A", "slot": 1.5, "preset": 2, "on": "program"})"
-					       << "\"slot\"";
-		QTest::newRow("preset 0") << R"({"scene": "A", "slot": 1, "preset": 0, "on": "program"})"
-					  << "\"preset\"";
-		QTest::newRow("preset 20") << R"({"scene": "A", "slot": 1, "preset": 20, "on": "preview"})"
-					   << "\"preset\"";
-		QTest::newRow("moment unknown") << R"({"scene": "A", "slot": 1, "preset": 2, "on": "cut"})"
-						<< "\"on\"";
-		QTest::newRow("twice for a moment") << R"({"scene": "Wide", "slot": 2, "preset": 5, "on": "program"})"
-						    << "already has a preset";
-	}
+	void unusableEntriesAreSkippedOneByOne_data() { addTableRows(kUnusable); }
 	void unusableEntriesAreSkippedOneByOne()
 	{
-		QFETCH(QString, json);
-		QFETCH(QString, reason);
-
-		const QJsonValue bad = parsed(json.toUtf8().constData());
-		const QJsonArray stored{entry(QStringLiteral("Wide"), 1, 3, "program"), bad,
-					entry(QStringLiteral("Wide"), 1, 4, "preview")};
+		const Unusable &row = currentTableRow(kUnusable);
+		const QJsonValue bad = parsed(row.json);
+		const QJsonArray stored{sceneLink(QStringLiteral("Wide"), 1, 3, "program"), bad,
+					sceneLink(QStringLiteral("Wide"), 1, 4, "preview")};
 		ScenePresetTable table = ScenePresetTable::fromSettings(settingsWith(stored));
 
 		QCOMPARE(table.links().size(), 2);
@@ -122,7 +93,8 @@ private slots:
 		QCOMPARE(table.find(QStringLiteral("Wide"), Moment::Preview)->preset, 4);
 		QCOMPARE(table.unusable(), QJsonArray{bad});
 		QCOMPARE(table.problems().size(), 1);
-		QVERIFY2(table.problems().first().contains(reason), qPrintable(table.problems().first()));
+		QVERIFY2(table.problems().first().contains(QLatin1String(row.reason)),
+			 qPrintable(table.problems().first()));
 
 		// Editing the usable links writes the bad entry back as it stood; a link replaces the scene's link for
 		// its moment only.
@@ -130,12 +102,12 @@ private slots:
 		table.setLink(Link{QStringLiteral("Choir"), 2, 1, Moment::Preview});
 		table.clearLink(QStringLiteral("Wide"), Moment::Preview);
 		QCOMPARE(table.find(QStringLiteral("Choir"), Moment::Preview)->slot, 2);
-		QCOMPARE(table.toJson(), (QJsonArray{entry(QStringLiteral("Wide"), 8, 19, "program"),
-						     entry(QStringLiteral("Choir"), 2, 1, "preview"), bad}));
+		QCOMPARE(table.toJson(), (QJsonArray{sceneLink(QStringLiteral("Wide"), 8, 19, "program"),
+						     sceneLink(QStringLiteral("Choir"), 2, 1, "preview"), bad}));
 		// Only removing it takes it away.
 		table.dropUnusable(0);
 		table.removeScene(QStringLiteral("Wide"));
-		QCOMPARE(table.toJson(), (QJsonArray{entry(QStringLiteral("Choir"), 2, 1, "preview")}));
+		QCOMPARE(table.toJson(), (QJsonArray{sceneLink(QStringLiteral("Choir"), 2, 1, "preview")}));
 	}
 
 	void keyThatIsNotAnArrayIsKept()
@@ -155,8 +127,8 @@ private slots:
 	void collectionLoadsRecallNothing()
 	{
 		SettingsHome::write(
-			settingsWith(QJsonArray{entry(QStringLiteral("Pulpit"), 3, 5, "program", "Sunday"),
-						entry(QStringLiteral("Pulpit"), 3, 7, "program", "Weekday")}));
+			settingsWith(QJsonArray{sceneLink(QStringLiteral("Pulpit"), 3, 5, "program", "Sunday"),
+						sceneLink(QStringLiteral("Pulpit"), 3, 7, "program", "Weekday")}));
 		CameraPool pool(CameraWorker::Options{});
 		CameraDirector director(&pool, [](int slot) { return QStringLiteral("Camera %1").arg(slot); });
 		FakeSceneSource scenes;
@@ -177,9 +149,9 @@ private slots:
 
 	void sceneSwitchRecallsOnTheLinkedCamera()
 	{
-		SettingsHome::write(settingsWith(QJsonArray{entry(QStringLiteral("Pulpit"), 3, 5, "program"),
-							    entry(QStringLiteral("Choir"), 3, 7, "preview"),
-							    entry(QStringLiteral("Wide"), 2, 1, "program")}));
+		SettingsHome::write(settingsWith(QJsonArray{sceneLink(QStringLiteral("Pulpit"), 3, 5, "program"),
+							    sceneLink(QStringLiteral("Choir"), 3, 7, "preview"),
+							    sceneLink(QStringLiteral("Wide"), 2, 1, "program")}));
 		CameraPool pool(CameraWorker::Options{});
 		CameraDirector director(&pool, [](int slot) { return QStringLiteral("Camera %1").arg(slot); });
 		FakeSceneSource scenes;
@@ -206,7 +178,7 @@ private slots:
 		QCOMPARE(calls.count(), 2);
 
 		// A hand edit counts at the next switch.
-		SettingsHome::write(settingsWith(QJsonArray{entry(QStringLiteral("Pulpit"), 3, 11, "program")}));
+		SettingsHome::write(settingsWith(QJsonArray{sceneLink(QStringLiteral("Pulpit"), 3, 11, "program")}));
 		emit scenes.programSceneChanged(QStringLiteral("Pulpit"));
 		QTRY_COMPARE_WITH_TIMEOUT(commandPayloads(*camera, QStringLiteral("8101043f02")).size(), 3, 10000);
 		QCOMPARE(commandPayloads(*camera, QStringLiteral("8101043f02")).last(),
@@ -218,11 +190,11 @@ private slots:
 	void renamedSceneKeepsItsLinks()
 	{
 		const QJsonValue bad = parsed(R"({"scene": "Pulpit", "slot": 12})");
-		const QJsonObject weekday = entry(QStringLiteral("Pulpit"), 3, 9, "program", "Weekday");
+		const QJsonObject weekday = sceneLink(QStringLiteral("Pulpit"), 3, 9, "program", "Weekday");
 		SettingsHome::write(
-			settingsWith(QJsonArray{entry(QStringLiteral("Pulpit"), 3, 5, "program"),
-						entry(QStringLiteral("Pulpit"), 3, 6, "preview"),
-						entry(QStringLiteral("Wide"), 3, 1, "program"), bad, weekday}));
+			settingsWith(QJsonArray{sceneLink(QStringLiteral("Pulpit"), 3, 5, "program"),
+						sceneLink(QStringLiteral("Pulpit"), 3, 6, "preview"),
+						sceneLink(QStringLiteral("Wide"), 3, 1, "program"), bad, weekday}));
 		CameraPool pool(CameraWorker::Options{});
 		CameraDirector director(&pool, [](int slot) { return QStringLiteral("Camera %1").arg(slot); });
 		FakeSceneSource scenes;
@@ -230,14 +202,14 @@ private slots:
 
 		scenes.endLoading(QStringLiteral("Sunday"));
 		QCOMPARE(SettingsHome::read().value(QLatin1String(ScenePresetTable::kKey)).toArray().at(2),
-			 QJsonValue(entry(QStringLiteral("Wide"), 3, 1, "program", "Sunday")));
+			 QJsonValue(sceneLink(QStringLiteral("Wide"), 3, 1, "program", "Sunday")));
 		emit scenes.sceneRenamed(QStringLiteral("Pulpit"), QStringLiteral("Lectern"));
 		scenes.renameCollection(QStringLiteral("Sundays"));
 		const QJsonObject settings = SettingsHome::read();
 		QCOMPARE(settings.value(QLatin1String(ScenePresetTable::kKey)).toArray(),
-			 QJsonArray({entry(QStringLiteral("Lectern"), 3, 5, "program", "Sundays"),
-				     entry(QStringLiteral("Lectern"), 3, 6, "preview", "Sundays"),
-				     entry(QStringLiteral("Wide"), 3, 1, "program", "Sundays"), bad, weekday}));
+			 QJsonArray({sceneLink(QStringLiteral("Lectern"), 3, 5, "program", "Sundays"),
+				     sceneLink(QStringLiteral("Lectern"), 3, 6, "preview", "Sundays"),
+				     sceneLink(QStringLiteral("Wide"), 3, 1, "program", "Sundays"), bad, weekday}));
 		// The rest of the file is untouched.
 		QCOMPARE(settings.value(QStringLiteral("Camera3NickName")).toString(), QStringLiteral("Pulpit camera"));
 

@@ -2,6 +2,8 @@
 // one rule for what is a camera's address.
 #include "CapturedLog.h"
 #include "OrdinaryUser.h"
+#include "SettingsHome.h"
+#include "TableRows.h"
 #include "settings/CameraAddress.h"
 #include "settings/SettingsFile.h"
 #include "settings/Utils.h"
@@ -24,19 +26,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray fileContent(const QString &path)
-{
-	QFile file(path);
-	return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeContent(const QString &path, const QByteArray &content)
-{
-	QFile file(path);
-	QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-	file.write(content);
-}
 
 QStringList brokenCopies(const QString &directory)
 {
@@ -87,6 +76,36 @@ int setKeys(const QString &prefix, int count, const QString &directory)
 	return notWritten;
 }
 
+// Something in the store's way (a file, or else a folder; relative to the temporary folder), the settings folder
+// handed to the store, and the line it logs.
+struct UnusablePlace {
+	const char *name;
+	const char *obstacle;
+	bool obstacleIsFile;
+	const char *directory;
+	const char *log;
+};
+const UnusablePlace kUnusablePlaces[] = {
+	{"directory path runs through a file", "blocker", true, "blocker/settings", "It's failed to make a directory."},
+	{"settings file is a directory", "settings/KavrenOBSPlugin.json", false, "settings",
+	 "It's failed to open the file."},
+};
+
+// A file next to the settings file before the first access, and whether that access removes it.
+struct Leftover {
+	const char *name;
+	const char *file;
+	bool removed;
+};
+const Leftover kLeftovers[] = {
+	{"interrupted write", "KavrenOBSPlugin.json.aBcDeF", true},
+	{"interrupted write, digits", "KavrenOBSPlugin.json.a1B2c3", true},
+	{"broken file kept aside", "KavrenOBSPlugin.json.broken-20260101-101010", false},
+	{"five letters", "KavrenOBSPlugin.json.aBcDe", false},
+	{"not a letter", "KavrenOBSPlugin.json.aB-DeF", false},
+	{"another file's", "OtherPlugin.json.aBcDeF", false},
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Obstacle)
@@ -94,483 +113,408 @@ Q_DECLARE_METATYPE(Obstacle)
 class tst_Utils : public QObject {
 	Q_OBJECT
 
-private slots:
-	void initTestCase();
-	void init();
-	void firstReadCreatesAnEmptyFile();
-	void writtenSettingsReadBack();
-	void brokenContentIsKeptAside_data();
-	void brokenContentIsKeptAside();
-	void unusablePlacesReportFailure_data();
-	void unusablePlacesReportFailure();
-	void failedWriteKeepsThePreviousFile();
-	void readOnlyPlacesAreRead_data();
-	void readOnlyPlacesAreRead();
-	void failedWritesAreToldOnceAndKeptInMemory_data();
-	void failedWritesAreToldOnceAndKeptInMemory();
-	void staleTemporaryFilesAreRemoved_data();
-	void staleTemporaryFilesAreRemoved();
-	void writersInTwoProgramsLoseNothing();
-	void aChangeWhileAnotherHoldsTheFileIsKeptAndMerged();
-	void readsAreKeptUntilTheFileChanges();
-	void sortsKeysByValue_data();
-	void sortsKeysByValue();
-	void warningBoxIsModalOnTopWithoutParent();
-	void answerReachesOnlyALivingCaller();
-	void cameraAddresses_data();
-	void cameraAddresses();
-
-private:
 	QScopedPointer<QTemporaryDir> temp;
 	QString dir;
-};
 
-void tst_Utils::initTestCase()
-{
-	QStandardPaths::setTestModeEnabled(true);
-	QVERIFY(!Utils::getAppDataPath().isEmpty());
-}
-
-void tst_Utils::init()
-{
-	temp.reset(new QTemporaryDir);
-	QVERIFY(temp->isValid());
-	dir = temp->path() + QStringLiteral("/nested/settings");
-}
-
-void tst_Utils::firstReadCreatesAnEmptyFile()
-{
-	QJsonObject object{{QStringLiteral("stale"), 1}};
-	QVERIFY(Utils::readJSONFromFile(object, dir));
-	QVERIFY(object.isEmpty());
-	QVERIFY(QFileInfo::exists(dir + QStringLiteral("/KavrenOBSPlugin.json")));
-	QCOMPARE(fileContent(Utils::settingsFilePath(dir)), QByteArray());
-
-	// Reading an empty file is not a broken file: nothing is kept aside on the next write.
-	QVERIFY(Utils::writeJSONToFile(object, dir));
-	QVERIFY(brokenCopies(dir).isEmpty());
-}
-
-void tst_Utils::writtenSettingsReadBack()
-{
-	QJsonObject object;
-	QVERIFY(Utils::readJSONFromFile(object, dir));
-	object[QStringLiteral("Camera3NickName")] = QStringLiteral("Stage left");
-	object[QStringLiteral("127.0.0.2NX-B93KPanSpeed")] = QStringLiteral("9");
-	object[QStringLiteral("hotKey")] = false;
-	QVERIFY(Utils::writeJSONToFile(object, dir));
-
-	const QByteArray content = fileContent(Utils::settingsFilePath(dir));
-	QVERIFY2(content.contains("\n    \""), "settings are written as indented JSON");
-
-	QJsonObject readBack;
-	QVERIFY(Utils::readJSONFromFile(readBack, dir));
-	QCOMPARE(readBack, object);
-	QVERIFY(readBack.value(QStringLiteral("hotKey")).isBool());
-	QCOMPARE(readBack.value(QStringLiteral("hotKey")).toBool(true), false);
-
-	// The update pattern: one key changes, every other key survives.
-	readBack[QStringLiteral("Camera3NickName")] = QStringLiteral("Wide");
-	QVERIFY(Utils::writeJSONToFile(readBack, dir));
-	QJsonObject updated;
-	QVERIFY(Utils::readJSONFromFile(updated, dir));
-	QCOMPARE(updated.value(QStringLiteral("Camera3NickName")).toString(), QStringLiteral("Wide"));
-	QCOMPARE(updated.value(QStringLiteral("127.0.0.2NX-B93KPanSpeed")).toString(), QStringLiteral("9"));
-	QVERIFY(QDir(dir).entryList({QStringLiteral("*.json.*")}, QDir::Files).isEmpty());
-}
-
-void tst_Utils::brokenContentIsKeptAside_data()
-{
-	QTest::addColumn<QByteArray>("content");
-	QTest::newRow("not JSON") << QByteArray("{\"Camera1IP\": \"127.0.0.2\",");
-	QTest::newRow("JSON array") << QByteArray("[1, 2, 3]");
-	QTest::newRow("JSON string") << QByteArray("\"Camera1IP\"");
-	QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe{", 4);
-}
-
-void tst_Utils::brokenContentIsKeptAside()
-{
-	QFETCH(QByteArray, content);
-	QVERIFY(QDir().mkpath(dir));
-	const QString path = Utils::settingsFilePath(dir);
-	writeContent(path, content);
-
-	QJsonObject object{{QStringLiteral("stale"), 1}};
-	QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("holds no JSON object")));
-	QVERIFY(Utils::readJSONFromFile(object, dir));
-	QVERIFY(object.isEmpty());
-	QCOMPARE(fileContent(path), content); // reading never touches the broken file
-
-	object[QStringLiteral("Camera1IP")] = QStringLiteral("127.0.0.2");
-	QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("held no JSON object; kept it as")));
-	QVERIFY(Utils::writeJSONToFile(object, dir));
-
-	const QStringList copies = brokenCopies(dir);
-	QCOMPARE(copies.size(), 1);
-	QCOMPARE(fileContent(dir + QLatin1Char('/') + copies.first()), content);
-	QJsonObject readBack;
-	QVERIFY(Utils::readJSONFromFile(readBack, dir));
-	QCOMPARE(readBack, object);
-
-	// Once the file is sound again, later writes keep no further copies.
-	QVERIFY(Utils::writeJSONToFile(readBack, dir));
-	QCOMPARE(brokenCopies(dir).size(), 1);
-}
-
-void tst_Utils::unusablePlacesReportFailure_data()
-{
-	QTest::addColumn<QString>("obstacle"); // what is created in the way, relative to the temporary folder
-	QTest::addColumn<bool>("obstacleIsFile");
-	QTest::addColumn<QString>("directory"); // the settings directory handed to the store
-	QTest::addColumn<QString>("expectedLog");
-
-	QTest::newRow("directory path runs through a file")
-		<< QStringLiteral("blocker") << true << QStringLiteral("blocker/settings")
-		<< QStringLiteral("It's failed to make a directory.");
-	QTest::newRow("settings file is a directory")
-		<< QStringLiteral("settings/KavrenOBSPlugin.json") << false << QStringLiteral("settings")
-		<< QStringLiteral("It's failed to open the file.");
-}
-
-void tst_Utils::unusablePlacesReportFailure()
-{
-	QFETCH(QString, obstacle);
-	QFETCH(bool, obstacleIsFile);
-	QFETCH(QString, directory);
-	QFETCH(QString, expectedLog);
-
-	const QString base = temp->path() + QLatin1Char('/');
-	if (obstacleIsFile)
-		writeContent(base + obstacle, "x");
-	else
-		QVERIFY(QDir().mkpath(base + obstacle));
-
-	QJsonObject object{{QStringLiteral("kept"), 7}};
-	QTest::ignoreMessage(QtDebugMsg, qPrintable(expectedLog));
-	QVERIFY(!Utils::readJSONFromFile(object, base + directory));
-	QCOMPARE(object.value(QStringLiteral("kept")).toInt(), 7); // left as it was
-
-	QVERIFY(!Utils::writeJSONToFile(object, base + directory));
-}
-
-void tst_Utils::failedWriteKeepsThePreviousFile()
-{
-	QJsonObject object{{QStringLiteral("Camera1IP"), QStringLiteral("127.0.0.2")}};
-	QVERIFY(Utils::writeJSONToFile(object, dir));
-	const QByteArray before = fileContent(Utils::settingsFilePath(dir));
-
-	// A file-size limit makes the next write run out of room, as a full disk would.
-	struct rlimit saved;
-	QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-	const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-	struct rlimit tight = saved;
-	tight.rlim_cur = 256;
-	QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
-
-	QJsonObject big = object;
-	big[QStringLiteral("Camera2NickName")] = QString(4096, QLatin1Char('x'));
-	QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be written")));
-	const bool written = Utils::writeJSONToFile(big, dir);
-
-	setrlimit(RLIMIT_FSIZE, &saved);
-	std::signal(SIGXFSZ, previousHandler);
-
-	QVERIFY(!written);
-	QCOMPARE(fileContent(Utils::settingsFilePath(dir)), before);
-	QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{QStringLiteral("KavrenOBSPlugin.json")});
-}
-
-void tst_Utils::readOnlyPlacesAreRead_data()
-{
-	QTest::addColumn<QByteArray>("content"); // empty: no settings file
-	QTest::addColumn<bool>("fileReadOnly");
-	QTest::addColumn<bool>("folderReadOnly");
-	const QByteArray settings("{\"Camera1IP\": \"127.0.0.2\", \"hotKey\": true}");
-	QTest::newRow("read-only file") << settings << true << false;
-	QTest::newRow("read-only folder") << settings << false << true;
-	QTest::newRow("both read-only") << settings << true << true;
-	QTest::newRow("read-only folder without a file") << QByteArray() << false << true;
-}
-
-void tst_Utils::readOnlyPlacesAreRead()
-{
-	QFETCH(QByteArray, content);
-	QFETCH(bool, fileReadOnly);
-	QFETCH(bool, folderReadOnly);
-	OrdinaryUser user(temp->path());
-	QVERIFY(user.isOrdinary());
-	QVERIFY(QDir().mkpath(dir));
-	const QString path = Utils::settingsFilePath(dir);
-	if (!content.isEmpty())
-		writeContent(path, content);
-	if (fileReadOnly)
-		setObstacle(Obstacle::ReadOnlyFile, dir, true);
-	if (folderReadOnly)
-		setObstacle(Obstacle::ReadOnlyFolder, dir, true);
-
-	QJsonObject object{{QStringLiteral("stale"), 1}};
-	QVERIFY(Utils::readJSONFromFile(object, dir));
-	QCOMPARE(object, QJsonDocument::fromJson(content).object());
-	QCOMPARE(QFileInfo::exists(path), !content.isEmpty());
-	QCOMPARE(fileContent(path), content);
-	setObstacle(Obstacle::ReadOnlyFolder, dir, false);
-}
-
-void tst_Utils::failedWritesAreToldOnceAndKeptInMemory_data()
-{
-	QTest::addColumn<Obstacle>("obstacle");
-	QTest::newRow("read-only file") << Obstacle::ReadOnlyFile;
-	QTest::newRow("read-only folder") << Obstacle::ReadOnlyFolder;
-	QTest::newRow("folder cannot be made") << Obstacle::FolderIsAFile;
-}
-
-void tst_Utils::failedWritesAreToldOnceAndKeptInMemory()
-{
-	QFETCH(Obstacle, obstacle);
-	OrdinaryUser user(temp->path());
-	QVERIFY(user.isOrdinary());
-	QStringList told;
-	Utils::setWriteFailureReporter(
-		[&told](const QString &path, const QString &reason) { told << path + QStringLiteral(": ") + reason; });
-	QStringList recovered;
-	Utils::setWriteRecoveryReporter([&recovered](const QString &path) { recovered << path; });
-	const QString path = Utils::settingsFilePath(dir);
-	const auto settingsWith = [](const QString &nickName) {
-		return QJsonObject{{QStringLiteral("Camera1IP"), QStringLiteral("127.0.0.2")},
-				   {QStringLiteral("Camera1NickName"), nickName}};
-	};
-	const auto readBack = [this]() {
-		QJsonObject object;
-		return Utils::readJSONFromFile(object, dir) ? object : QJsonObject{{QStringLiteral("unreadable"), 1}};
-	};
-
-	QJsonObject stored = settingsWith(QStringLiteral("Stage"));
-	QVERIFY(Utils::writeJSONToFile(stored, dir));
-	const QByteArray onDisk = fileContent(path);
-	setObstacle(obstacle, dir, true);
-
-	// Every change while the file cannot be written is told once and read back as if it had been stored.
-	for (const QString &nickName : {QStringLiteral("Wide"), QStringLiteral("Close")}) {
-		QJsonObject changed = settingsWith(nickName);
-		if (told.isEmpty())
-			QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be written")));
-		QVERIFY(!Utils::writeJSONToFile(changed, dir));
-		QCOMPARE(readBack(), changed);
+private slots:
+	void initTestCase()
+	{
+		QStandardPaths::setTestModeEnabled(true);
+		QVERIFY(!Utils::getAppDataPath().isEmpty());
 	}
-	QCOMPARE(told.size(), 1);
-	QVERIFY2(told.first().startsWith(path + QStringLiteral(": ")) && told.first().size() > path.size() + 2,
-		 qPrintable(told.first()));
-	QVERIFY(recovered.isEmpty());
 
-	// Once a write succeeds, the file holds the settings and a later failure is told again.
-	setObstacle(obstacle, dir, false);
-	if (obstacle != Obstacle::FolderIsAFile)
-		QCOMPARE(fileContent(path), onDisk);
-	QJsonObject saved = settingsWith(QStringLiteral("Saved"));
-	QVERIFY(Utils::writeJSONToFile(saved, dir));
-	QCOMPARE(recovered, QStringList{path});
-	QCOMPARE(QJsonDocument::fromJson(fileContent(path)).object(), saved);
-	setObstacle(obstacle, dir, true);
-	QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be written")));
-	QVERIFY(!Utils::writeJSONToFile(stored, dir));
-	QCOMPARE(told.size(), 2);
-	setObstacle(obstacle, dir, false);
+	void init()
+	{
+		temp.reset(new QTemporaryDir);
+		QVERIFY(temp->isValid());
+		dir = temp->path() + QStringLiteral("/nested/settings");
+	}
 
-	Utils::setWriteFailureReporter(nullptr);
-	Utils::setWriteRecoveryReporter(nullptr);
-}
+	void writtenSettingsReadBack()
+	{
+		// The first read makes an empty file; an empty file is not a broken one, so nothing is kept aside
+		// below.
+		QJsonObject object{{QStringLiteral("stale"), 1}};
+		QVERIFY(Utils::readJSONFromFile(object, dir));
+		QVERIFY(object.isEmpty());
+		QVERIFY(QFileInfo::exists(dir + QStringLiteral("/KavrenOBSPlugin.json")));
+		QCOMPARE(fileContent(Utils::settingsFilePath(dir)), QByteArray());
+		object[QStringLiteral("Camera3NickName")] = QStringLiteral("Stage left");
+		object[QStringLiteral("127.0.0.2NX-B93KPanSpeed")] = QStringLiteral("9");
+		object[QStringLiteral("hotKey")] = false;
+		QVERIFY(Utils::writeJSONToFile(object, dir));
 
-void tst_Utils::staleTemporaryFilesAreRemoved_data()
-{
-	QTest::addColumn<QString>("name"); // a file next to the settings file before the first access
-	QTest::addColumn<bool>("removed");
-	QTest::newRow("interrupted write") << QStringLiteral("KavrenOBSPlugin.json.aBcDeF") << true;
-	QTest::newRow("interrupted write, digits") << QStringLiteral("KavrenOBSPlugin.json.a1B2c3") << true;
-	QTest::newRow("broken file kept aside")
-		<< QStringLiteral("KavrenOBSPlugin.json.broken-20260101-101010") << false;
-	QTest::newRow("five letters") << QStringLiteral("KavrenOBSPlugin.json.aBcDe") << false;
-	QTest::newRow("not a letter") << QStringLiteral("KavrenOBSPlugin.json.aB-DeF") << false;
-	QTest::newRow("another file's") << QStringLiteral("OtherPlugin.json.aBcDeF") << false;
-}
+		const QByteArray content = fileContent(Utils::settingsFilePath(dir));
+		QVERIFY2(content.contains("\n    \""), "settings are written as indented JSON");
 
-void tst_Utils::staleTemporaryFilesAreRemoved()
-{
-	QFETCH(QString, name);
-	QFETCH(bool, removed);
-	QVERIFY(QDir().mkpath(dir));
-	writeContent(dir + QStringLiteral("/KavrenOBSPlugin.json"), "{\"hotKey\": true}");
-	writeContent(dir + QLatin1Char('/') + name, "{\"hotKey\": fal");
+		QJsonObject readBack;
+		QVERIFY(Utils::readJSONFromFile(readBack, dir));
+		QCOMPARE(readBack, object);
 
-	QJsonObject object;
-	QVERIFY(Utils::readJSONFromFile(object, dir));
-	QCOMPARE(object.value(QStringLiteral("hotKey")).toBool(false), true);
-	QCOMPARE(!QFileInfo::exists(dir + QLatin1Char('/') + name), removed);
-}
+		// The update pattern: one key changes, every other key survives.
+		readBack[QStringLiteral("Camera3NickName")] = QStringLiteral("Wide");
+		QVERIFY(Utils::writeJSONToFile(readBack, dir));
+		QJsonObject updated;
+		QVERIFY(Utils::readJSONFromFile(updated, dir));
+		QCOMPARE(updated, readBack);
+		QVERIFY(QDir(dir).entryList({QStringLiteral("*.json.*")}, QDir::Files).isEmpty());
+	}
 
-void tst_Utils::writersInTwoProgramsLoseNothing()
-{
-	constexpr int kEach = 60;
-	QProcess anotherProgram;
-	anotherProgram.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-	anotherProgram.start(QCoreApplication::applicationFilePath(),
-			     {QLatin1String(kWriterArgument), dir, QString::number(kEach)});
-	// It says when it starts writing.
-	QVERIFY(anotherProgram.waitForReadyRead());
-	QCOMPARE(setKeys(QStringLiteral("Mine"), kEach, dir), 0);
-	QVERIFY(anotherProgram.waitForFinished());
-	QCOMPARE(anotherProgram.exitCode(), 0);
-	QCOMPARE(QJsonDocument::fromJson(fileContent(Utils::settingsFilePath(dir))).object().size(), 2 * kEach);
-}
+	void brokenContentIsKeptAside_data()
+	{
+		QTest::addColumn<QByteArray>("content");
+		QTest::newRow("not JSON") << QByteArray("{\"Camera1IP\": \"127.0.0.2\",");
+		QTest::newRow("JSON array") << QByteArray("[1, 2, 3]");
+		QTest::newRow("JSON string") << QByteArray("\"Camera1IP\"");
+		QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe{", 4);
+	}
 
-void tst_Utils::aChangeWhileAnotherHoldsTheFileIsKeptAndMerged()
-{
-	QVERIFY(QDir().mkpath(dir));
-	const QString path = Utils::settingsFilePath(dir);
-	QThread *toldOn = nullptr;
-	Utils::setWriteFailureReporter(
-		[&toldOn](const QString &, const QString &) { toldOn = QThread::currentThread(); });
-	QLockFile anotherProgram(path + QStringLiteral(".lock"));
-	QVERIFY(anotherProgram.lock());
+	void brokenContentIsKeptAside()
+	{
+		QFETCH(QByteArray, content);
+		QVERIFY(QDir().mkpath(dir));
+		const QString path = Utils::settingsFilePath(dir);
+		writeContent(path, content);
 
-	// Changed on a thread of its own, told on the application's.
-	QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be written: .* locked")));
-	QVERIFY(!std::async(std::launch::async, [this]() { return setNumber(QStringLiteral("Mine"), 1, dir); }).get());
-	QTRY_COMPARE(toldOn, QThread::currentThread());
-	QCOMPARE(SettingsFile::read(dir).value(QStringLiteral("Mine")).toInt(), 1);
+		QJsonObject object{{QStringLiteral("stale"), 1}};
+		QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("holds no JSON object")));
+		QVERIFY(Utils::readJSONFromFile(object, dir));
+		QVERIFY(object.isEmpty());
+		QCOMPARE(fileContent(path), content); // reading never touches the broken file
 
-	// What the other program wrote meanwhile stays beside the change kept and the next one.
-	writeContent(path, R"({"Theirs": 2})");
-	anotherProgram.unlock();
-	QVERIFY(setNumber(QStringLiteral("Next"), 3, dir));
-	QCOMPARE(
-		QJsonDocument::fromJson(fileContent(path)).object(),
-		(QJsonObject{{QStringLiteral("Theirs"), 2}, {QStringLiteral("Mine"), 1}, {QStringLiteral("Next"), 3}}));
-	Utils::setWriteFailureReporter(nullptr);
-}
+		object[QStringLiteral("Camera1IP")] = QStringLiteral("127.0.0.2");
+		QTest::ignoreMessage(QtWarningMsg,
+				     QRegularExpression(QStringLiteral("held no JSON object; kept it as")));
+		QVERIFY(Utils::writeJSONToFile(object, dir));
 
-void tst_Utils::readsAreKeptUntilTheFileChanges()
-{
-	QVERIFY(QDir().mkpath(dir));
-	const QString path = Utils::settingsFilePath(dir);
-	QSignalSpy changed(SettingsFile::notifier(), &SettingsNotifier::changed);
-	const auto readNumber = [this]() { return SettingsFile::read(dir).value(QStringLiteral("n")).toInt(); };
+		const QStringList copies = brokenCopies(dir);
+		QCOMPARE(copies.size(), 1);
+		QCOMPARE(fileContent(dir + QLatin1Char('/') + copies.first()), content);
+		QJsonObject readBack;
+		QVERIFY(Utils::readJSONFromFile(readBack, dir));
+		QCOMPARE(readBack, object);
 
-	// Parsed once while it stays as it is: a broken file is said once.
-	writeContent(path, "{ broken");
-	CapturedLog::install();
-	SettingsFile::read(dir);
-	SettingsFile::read(dir);
-	CapturedLog::uninstall();
-	QCOMPARE(CapturedLog::take(QtWarningMsg).filter(QStringLiteral("holds no JSON object")).size(), 1);
+		// Once the file is sound again, later writes keep no further copies.
+		QVERIFY(Utils::writeJSONToFile(readBack, dir));
+		QCOMPARE(brokenCopies(dir).size(), 1);
+	}
 
-	// Rewritten in place at once, at the same size: still seen.
-	writeContent(path, R"({"n": 1})");
-	QCOMPARE(readNumber(), 1);
-	writeContent(path, R"({"n": 2})");
-	QCOMPARE(readNumber(), 2);
-	QVERIFY(setNumber(QStringLiteral("n"), 3, dir));
-	QCOMPARE(readNumber(), 3);
-	QCOMPARE(changed.count(), 3);
-	QCOMPARE(changed.last(), QVariantList{dir});
-}
+	void unusablePlacesReportFailure_data() { addTableRows(kUnusablePlaces); }
 
-void tst_Utils::sortsKeysByValue_data()
-{
-	QTest::addColumn<QVariantMap>("values");
-	QTest::addColumn<QStringList>("expected");
-	QTest::newRow("three") << QVariantMap{{"b", 2}, {"a", 3}, {"c", 1}} << QStringList{"c", "b", "a"};
-	QTest::newRow("empty") << QVariantMap{} << QStringList{};
-	QTest::newRow("hex-like labels") << QVariantMap{{"F1_8", 0x0C}, {"F2_0", 0x0B}, {"CLOSE", 0x00}}
-					 << QStringList{"CLOSE", "F2_0", "F1_8"};
-}
+	void unusablePlacesReportFailure()
+	{
+		const auto &[name, obstacle, obstacleIsFile, directory, expectedLog] = currentTableRow(kUnusablePlaces);
+		const QString base = temp->path() + QLatin1Char('/');
+		if (obstacleIsFile)
+			writeContent(base + obstacle, "x");
+		else
+			QVERIFY(QDir().mkpath(base + obstacle));
 
-void tst_Utils::sortsKeysByValue()
-{
-	QFETCH(QVariantMap, values);
-	QFETCH(QStringList, expected);
-	QMap<std::string, int> map;
-	for (auto it = values.cbegin(); it != values.cend(); ++it)
-		map.insert(it.key().toStdString(), it.value().toInt());
+		QJsonObject object{{QStringLiteral("kept"), 7}};
+		QTest::ignoreMessage(QtDebugMsg, expectedLog);
+		QVERIFY(!Utils::readJSONFromFile(object, base + directory));
+		QCOMPARE(object.value(QStringLiteral("kept")).toInt(), 7); // left as it was
 
-	QStringList sorted;
-	for (const std::string &key : Utils::sortMapByValue(map))
-		sorted << QString::fromStdString(key);
-	QCOMPARE(sorted, expected);
-}
+		QVERIFY(!Utils::writeJSONToFile(object, base + directory));
+	}
 
-void tst_Utils::warningBoxIsModalOnTopWithoutParent()
-{
-	int shown = 0;
-	ModalBox::setAnswerer([&](QMessageBox &box) {
-		++shown;
-		QCOMPARE(box.text(), QStringLiteral("Camera unreachable"));
-		QCOMPARE(box.icon(), QMessageBox::Warning);
-		QVERIFY(box.windowFlags() & Qt::WindowStaysOnTopHint);
-		QVERIFY(!box.parentWidget());
-		QCOMPARE(box.windowModality(), Qt::ApplicationModal);
-		// Screen readers announce a box by its title.
-		QCOMPARE(box.windowTitle(), QStringLiteral("Kavren OBS Camera Controller"));
-		QCOMPARE(box.standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
-	});
-	Utils::showErrorMessage(QStringLiteral("Camera unreachable"));
-	ModalBox::setAnswerer(nullptr);
-	QCOMPARE(shown, 1);
-}
+	void failedWriteKeepsThePreviousFile()
+	{
+		QJsonObject object{{QStringLiteral("Camera1IP"), QStringLiteral("127.0.0.2")}};
+		QVERIFY(Utils::writeJSONToFile(object, dir));
+		const QByteArray before = fileContent(Utils::settingsFilePath(dir));
 
-void tst_Utils::answerReachesOnlyALivingCaller()
-{
-	QList<QPointer<QMessageBox>> open;
-	ModalBox::setAnswerer([&open](QMessageBox &box) { open << &box; });
-	QDialog living;
-	auto *deleted = new QDialog;
-	QList<QDialog *> answered;
-	for (QDialog *caller : {&living, deleted})
-		ModalBox::open(new QMessageBox(QMessageBox::Question, "", "", QMessageBox::Yes), caller,
-			       [&, caller](int answer) {
-				       caller->setResult(answer); // a handler works on its caller
-				       answered << caller;
-			       });
-	delete deleted; // while its box is open
-	for (const QPointer<QMessageBox> &box : open)
-		box->button(QMessageBox::Yes)->click();
-	QCOMPARE(answered, QList<QDialog *>{&living});
-	ModalBox::setAnswerer(nullptr);
-}
+		// A file-size limit makes the next write run out of room, as a full disk would.
+		struct rlimit saved;
+		QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+		const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+		struct rlimit tight = saved;
+		tight.rlim_cur = 256;
+		QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
 
-void tst_Utils::cameraAddresses_data()
-{
-	QTest::addColumn<QString>("text");
-	QTest::addColumn<bool>("usable");
-	const auto row = [](const char *name, const char *text, bool usable) {
-		QTest::newRow(name) << QString::fromLatin1(text) << usable;
-	};
-	row("private", "192.168.1.20", true);
-	row("loopback, where simulated cameras answer", "127.0.0.51", true);
-	row("highest unicast", "223.255.255.255", true);
-	row("leading zeros", "192.168.001.020", false);
-	row("wildcard", "0.0.0.0", false);
-	row("this network", "0.1.2.3", false);
-	row("limited broadcast", "255.255.255.255", false);
-	row("multicast", "239.255.255.250", false);
-	row("reserved", "240.0.0.1", false);
-	row("part over 255", "192.168.1.256", false);
-	row("three parts", "10.0.1", false);
-	row("five parts", "127.0.0.1.5", false);
-	row("trailing dot", "10.0.0.1.", false);
-	row("trailing space", "127.0.0.51 ", false);
-	row("host name", "camera.local", false);
-	row("empty", "", false);
-}
+		QJsonObject big = object;
+		big[QStringLiteral("Camera2NickName")] = QString(4096, QLatin1Char('x'));
+		QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be written")));
+		const bool written = Utils::writeJSONToFile(big, dir);
 
-void tst_Utils::cameraAddresses()
-{
-	QFETCH(QString, text);
-	QFETCH(bool, usable);
-	const std::optional<quint32> address = CameraAddress::ipv4(text);
-	QCOMPARE(address.has_value(), usable);
-	if (usable)
-		QCOMPARE(QHostAddress(*address).toString(), text);
-}
+		setrlimit(RLIMIT_FSIZE, &saved);
+		std::signal(SIGXFSZ, previousHandler);
+
+		QVERIFY(!written);
+		QCOMPARE(fileContent(Utils::settingsFilePath(dir)), before);
+		QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{QStringLiteral("KavrenOBSPlugin.json")});
+	}
+
+	void readOnlyPlacesAreRead_data()
+	{
+		QTest::addColumn<QByteArray>("content"); // empty: no settings file
+		QTest::addColumn<bool>("fileReadOnly");
+		QTest::addColumn<bool>("folderReadOnly");
+		const QByteArray settings("{\"Camera1IP\": \"127.0.0.2\", \"hotKey\": true}");
+		QTest::newRow("read-only file") << settings << true << false;
+		QTest::newRow("read-only folder") << settings << false << true;
+		QTest::newRow("both read-only") << settings << true << true;
+		QTest::newRow("read-only folder without a file") << QByteArray() << false << true;
+	}
+
+	void readOnlyPlacesAreRead()
+	{
+		QFETCH(QByteArray, content);
+		QFETCH(bool, fileReadOnly);
+		QFETCH(bool, folderReadOnly);
+		OrdinaryUser user(temp->path());
+		QVERIFY(user.isOrdinary());
+		QVERIFY(QDir().mkpath(dir));
+		const QString path = Utils::settingsFilePath(dir);
+		if (!content.isEmpty())
+			writeContent(path, content);
+		if (fileReadOnly)
+			setObstacle(Obstacle::ReadOnlyFile, dir, true);
+		if (folderReadOnly)
+			setObstacle(Obstacle::ReadOnlyFolder, dir, true);
+
+		QJsonObject object{{QStringLiteral("stale"), 1}};
+		QVERIFY(Utils::readJSONFromFile(object, dir));
+		QCOMPARE(object, QJsonDocument::fromJson(content).object());
+		QCOMPARE(QFileInfo::exists(path), !content.isEmpty());
+		QCOMPARE(fileContent(path), content);
+		setObstacle(Obstacle::ReadOnlyFolder, dir, false);
+	}
+
+	void failedWritesAreToldOnceAndKeptInMemory_data()
+	{
+		QTest::addColumn<Obstacle>("obstacle");
+		QTest::newRow("read-only file") << Obstacle::ReadOnlyFile;
+		QTest::newRow("read-only folder") << Obstacle::ReadOnlyFolder;
+		QTest::newRow("folder cannot be made") << Obstacle::FolderIsAFile;
+	}
+
+	void failedWritesAreToldOnceAndKeptInMemory()
+	{
+		QFETCH(Obstacle, obstacle);
+		OrdinaryUser user(temp->path());
+		QVERIFY(user.isOrdinary());
+		QStringList told;
+		Utils::setWriteFailureReporter([&told](const QString &path, const QString &reason) {
+			told << path + QStringLiteral(": ") + reason;
+		});
+		QStringList recovered;
+		Utils::setWriteRecoveryReporter([&recovered](const QString &path) { recovered << path; });
+		const QString path = Utils::settingsFilePath(dir);
+		const auto settingsWith = [](const QString &nickName) {
+			return QJsonObject{{QStringLiteral("Camera1IP"), QStringLiteral("127.0.0.2")},
+					   {QStringLiteral("Camera1NickName"), nickName}};
+		};
+		const auto readBack = [this]() {
+			QJsonObject object;
+			return Utils::readJSONFromFile(object, dir) ? object
+								    : QJsonObject{{QStringLiteral("unreadable"), 1}};
+		};
+
+		QJsonObject stored = settingsWith(QStringLiteral("Stage"));
+		QVERIFY(Utils::writeJSONToFile(stored, dir));
+		const QByteArray onDisk = fileContent(path);
+		setObstacle(obstacle, dir, true);
+
+		// Every change while the file cannot be written is told once and read back as if it had been stored.
+		for (const QString &nickName : {QStringLiteral("Wide"), QStringLiteral("Close")}) {
+			QJsonObject changed = settingsWith(nickName);
+			if (told.isEmpty())
+				QTest::ignoreMessage(QtWarningMsg,
+						     QRegularExpression(QStringLiteral("could not be written")));
+			QVERIFY(!Utils::writeJSONToFile(changed, dir));
+			QCOMPARE(readBack(), changed);
+		}
+		QCOMPARE(told.size(), 1);
+		QVERIFY2(told.first().startsWith(path + QStringLiteral(": ")) && told.first().size() > path.size() + 2,
+			 qPrintable(told.first()));
+		QVERIFY(recovered.isEmpty());
+
+		// Once a write succeeds, the file holds the settings and a later failure is told again.
+		setObstacle(obstacle, dir, false);
+		if (obstacle != Obstacle::FolderIsAFile)
+			QCOMPARE(fileContent(path), onDisk);
+		QJsonObject saved = settingsWith(QStringLiteral("Saved"));
+		QVERIFY(Utils::writeJSONToFile(saved, dir));
+		QCOMPARE(recovered, QStringList{path});
+		QCOMPARE(QJsonDocument::fromJson(fileContent(path)).object(), saved);
+		setObstacle(obstacle, dir, true);
+		QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be written")));
+		QVERIFY(!Utils::writeJSONToFile(stored, dir));
+		QCOMPARE(told.size(), 2);
+		setObstacle(obstacle, dir, false);
+
+		Utils::setWriteFailureReporter(nullptr);
+		Utils::setWriteRecoveryReporter(nullptr);
+	}
+
+	void staleTemporaryFilesAreRemoved_data() { addTableRows(kLeftovers); }
+
+	void staleTemporaryFilesAreRemoved()
+	{
+		const auto &[rowName, file, removed] = currentTableRow(kLeftovers);
+		QVERIFY(QDir().mkpath(dir));
+		writeContent(dir + QStringLiteral("/KavrenOBSPlugin.json"), "{\"hotKey\": true}");
+		writeContent(dir + QLatin1Char('/') + file, "{\"hotKey\": fal");
+
+		QJsonObject object;
+		QVERIFY(Utils::readJSONFromFile(object, dir));
+		QCOMPARE(object.value(QStringLiteral("hotKey")).toBool(false), true);
+		QCOMPARE(!QFileInfo::exists(dir + QLatin1Char('/') + file), removed);
+	}
+
+	void writersInTwoProgramsLoseNothing()
+	{
+		constexpr int kEach = 60;
+		QProcess anotherProgram;
+		anotherProgram.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+		anotherProgram.start(QCoreApplication::applicationFilePath(),
+				     {QLatin1String(kWriterArgument), dir, QString::number(kEach)});
+		// It says when it starts writing.
+		QVERIFY(anotherProgram.waitForReadyRead());
+		QCOMPARE(setKeys(QStringLiteral("Mine"), kEach, dir), 0);
+		QVERIFY(anotherProgram.waitForFinished());
+		QCOMPARE(anotherProgram.exitCode(), 0);
+		QCOMPARE(QJsonDocument::fromJson(fileContent(Utils::settingsFilePath(dir))).object().size(), 2 * kEach);
+	}
+
+	void aChangeWhileAnotherHoldsTheFileIsKeptAndMerged()
+	{
+		QVERIFY(QDir().mkpath(dir));
+		const QString path = Utils::settingsFilePath(dir);
+		QThread *toldOn = nullptr;
+		Utils::setWriteFailureReporter(
+			[&toldOn](const QString &, const QString &) { toldOn = QThread::currentThread(); });
+		QLockFile anotherProgram(path + QStringLiteral(".lock"));
+		QVERIFY(anotherProgram.lock());
+
+		// Changed on a thread of its own, told on the application's.
+		QTest::ignoreMessage(QtWarningMsg,
+				     QRegularExpression(QStringLiteral("could not be written: .* locked")));
+		QVERIFY(!std::async(std::launch::async, [this]() {
+				 return setNumber(QStringLiteral("Mine"), 1, dir);
+			 }).get());
+		QTRY_COMPARE(toldOn, QThread::currentThread());
+		QCOMPARE(SettingsFile::read(dir).value(QStringLiteral("Mine")).toInt(), 1);
+
+		// What the other program wrote meanwhile stays beside the change kept and the next one.
+		writeContent(path, R"({"Theirs": 2})");
+		anotherProgram.unlock();
+		QVERIFY(setNumber(QStringLiteral("Next"), 3, dir));
+		QCOMPARE(QJsonDocument::fromJson(fileContent(path)).object(),
+			 (QJsonObject{{QStringLiteral("Theirs"), 2},
+				      {QStringLiteral("Mine"), 1},
+				      {QStringLiteral("Next"), 3}}));
+		Utils::setWriteFailureReporter(nullptr);
+	}
+
+	void readsAreKeptUntilTheFileChanges()
+	{
+		QVERIFY(QDir().mkpath(dir));
+		const QString path = Utils::settingsFilePath(dir);
+		QSignalSpy changed(SettingsFile::notifier(), &SettingsNotifier::changed);
+		const auto readNumber = [this]() { return SettingsFile::read(dir).value(QStringLiteral("n")).toInt(); };
+
+		// Parsed once while it stays as it is: a broken file is said once.
+		writeContent(path, "{ broken");
+		CapturedLog::install();
+		SettingsFile::read(dir);
+		SettingsFile::read(dir);
+		CapturedLog::uninstall();
+		QCOMPARE(CapturedLog::take(QtWarningMsg).filter(QStringLiteral("holds no JSON object")).size(), 1);
+
+		// Rewritten in place at once, at the same size: still seen.
+		writeContent(path, R"({"n": 1})");
+		QCOMPARE(readNumber(), 1);
+		writeContent(path, R"({"n": 2})");
+		QCOMPARE(readNumber(), 2);
+		QVERIFY(setNumber(QStringLiteral("n"), 3, dir));
+		QCOMPARE(readNumber(), 3);
+		QCOMPARE(changed.count(), 3);
+		QCOMPARE(changed.last(), QVariantList{dir});
+	}
+
+	void sortsKeysByValue()
+	{
+		// A profile's labels in the order of their codes, not of their names.
+		QMap<std::string, int> map{{"F1_8", 0x0C}, {"F2_0", 0x0B}, {"CLOSE", 0x00}};
+		QCOMPARE(Utils::sortMapByValue(map), (QList<std::string>{"CLOSE", "F2_0", "F1_8"}));
+	}
+
+	void warningBoxIsModalOnTopWithoutParent()
+	{
+		int shown = 0;
+		ModalBox::setAnswerer([&](QMessageBox &box) {
+			++shown;
+			QCOMPARE(box.text(), QStringLiteral("Camera unreachable"));
+			QCOMPARE(box.icon(), QMessageBox::Warning);
+			QVERIFY(box.windowFlags() & Qt::WindowStaysOnTopHint);
+			QVERIFY(!box.parentWidget());
+			QCOMPARE(box.windowModality(), Qt::ApplicationModal);
+			// Screen readers announce a box by its title.
+			QCOMPARE(box.windowTitle(), QStringLiteral("Kavren OBS Camera Controller"));
+			QCOMPARE(box.standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+		});
+		Utils::showErrorMessage(QStringLiteral("Camera unreachable"));
+		ModalBox::setAnswerer(nullptr);
+		QCOMPARE(shown, 1);
+	}
+
+	void answerReachesOnlyALivingCaller()
+	{
+		QList<QPointer<QMessageBox>> open;
+		ModalBox::setAnswerer([&open](QMessageBox &box) { open << &box; });
+		QDialog living;
+		auto *deleted = new QDialog;
+		QList<QDialog *> answered;
+		for (QDialog *caller : {&living, deleted})
+			ModalBox::open(new QMessageBox(QMessageBox::Question, "", "", QMessageBox::Yes), caller,
+				       [&, caller](int answer) {
+					       caller->setResult(answer); // a handler works on its caller
+					       answered << caller;
+				       });
+		delete deleted; // while its box is open
+		for (const QPointer<QMessageBox> &box : open)
+			box->button(QMessageBox::Yes)->click();
+		QCOMPARE(answered, QList<QDialog *>{&living});
+		ModalBox::setAnswerer(nullptr);
+	}
+
+	void cameraAddresses_data()
+	{
+		QTest::addColumn<QString>("text");
+		QTest::addColumn<bool>("usable");
+		const auto row = [](const char *name, const char *text, bool usable) {
+			QTest::newRow(name) << QString::fromLatin1(text) << usable;
+		};
+		row("private", "192.168.1.20", true);
+		row("loopback, where simulated cameras answer", "127.0.0.51", true);
+		row("highest unicast", "223.255.255.255", true);
+		row("leading zeros", "192.168.001.020", false);
+		row("wildcard", "0.0.0.0", false);
+		row("this network", "0.1.2.3", false);
+		row("limited broadcast", "255.255.255.255", false);
+		row("multicast", "239.255.255.250", false);
+		row("reserved", "240.0.0.1", false);
+		row("part over 255", "192.168.1.256", false);
+		row("three parts", "10.0.1", false);
+		row("five parts", "127.0.0.1.5", false);
+		row("trailing dot", "10.0.0.1.", false);
+		row("trailing space", "127.0.0.51 ", false);
+		row("host name", "camera.local", false);
+		row("empty", "", false);
+	}
+
+	void cameraAddresses()
+	{
+		QFETCH(QString, text);
+		QFETCH(bool, usable);
+		const std::optional<quint32> address = CameraAddress::ipv4(text);
+		QCOMPARE(address.has_value(), usable);
+		if (usable)
+			QCOMPARE(QHostAddress(*address).toString(), text);
+	}
+};
 
 int main(int argc, char *argv[])
 {

@@ -7,8 +7,6 @@ Usage: atspi_window.py COMMAND [ARGS]
   press NAME            runs the "Press" action of the control named NAME (the first action if it has none)
   checked NAME          exits 0 when the control named NAME is checked, 1 when it is not
   enabled NAME          exits 0 when the control named NAME can be used, 1 when it is disabled
-  text NAME             prints the text of the label or field named NAME
-  window                prints the controller window's position and size: X Y WIDTH HEIGHT
   center NAME           prints the screen position of the middle of the control named NAME: X Y
   docked                exits 0 when the controller is docked in OBS's main window, 1 when it floats
   obs-press NAME        runs the first action of the entry or button named NAME anywhere in OBS (menus included)
@@ -132,9 +130,6 @@ def main():
                 _, _, width, height = extents(node)
                 print("%s\t%d\t%d" % (node.name, width, height))
         return 0
-    if command == "window":
-        print("%d %d %d %d" % extents(wait_for(controller_window)))
-        return 0
     if command == "center":
         x, y, width, height = extents(control(args[0]))
         print("%d %d" % (x + width // 2, y + height // 2))
@@ -154,14 +149,6 @@ def main():
         return 0 if control(args[0]).getState().contains(pyatspi.STATE_CHECKED) else 1
     if command == "enabled":
         return 0 if control(args[0]).getState().contains(pyatspi.STATE_ENABLED) else 1
-    if command == "text":
-        node = control(args[0])
-        try:
-            text = node.queryText()
-            print(text.getText(0, text.characterCount))
-        except NotImplementedError:
-            print(node.name)
-        return 0
     print(__doc__, file=sys.stderr)
     return 1
 

@@ -7,16 +7,14 @@
 # screen with the controller docked (README's pictures), under OBS's default theme or THEME. Runs in a network
 # namespace of its own where it can; every OBS start gets a D-Bus session (and so an accessibility bus) of its own.
 # Usage: obs_window.sh MODULE_FILE DATA_DIR SIMULATOR [--screenshot FILE simple|advanced|docked [THEME]]
-set -uo pipefail
-
-if [ "${KAVREN_E2E_ISOLATED:-}" != 1 ] && [ "$(id -u)" -eq 0 ] && unshare --net true 2>/dev/null; then
-	exec env KAVREN_E2E_ISOLATED=1 unshare --net bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
-fi
+# shellcheck source-path=SCRIPTDIR source=lib/obs-session.sh
+source "$(dirname "$0")/lib/obs-session.sh"
+e2e_isolate "$@"
 
 module=$1 data=$2 simulator=$3
-# One OBS start: --run THEME sizes|call|screenshot [FILE VIEW], inside its own D-Bus session.
+# One OBS start: --run THEME sizes|call|dock|laptop|screenshot [FILE VIEW], inside its own D-Bus session.
 if [ "${4:-}" != --run ]; then
-	run() { dbus-run-session -- "$0" "$module" "$data" "$simulator" --run "$@" 2> >(grep -v '^dbus-daemon' >&2); }
+	run() { KAVREN_E2E_DBUS='' "$0" "$module" "$data" "$simulator" --run "$@"; }
 	if [ "${4:-}" = --screenshot ]; then
 		if [ "$6" = docked ]; then
 			run "${7:-Yami}" laptop "$5"
@@ -28,62 +26,29 @@ if [ "${4:-}" != --run ]; then
 	run Light sizes && run Yami sizes && run Yami call && run Yami dock && run Yami laptop
 	exit
 fi
+e2e_dbus "$@"
 theme=$5 check=$6 screenshot=${7:-} view=${8:-}
-here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=../../scripts/lib/obs-session.sh
-source "$here/../../scripts/lib/obs-session.sh"
-# Debian's interpreter has the accessibility and websockets modules; another python3 earlier on PATH may not.
-python=/usr/bin/python3
-atspi() { KAVREN_OBS_PID=${OBS_PID:-} "$python" "$here/atspi_window.py" "$@"; }
-# wait_until ATSPI_COMMAND...: waits (bounded) until the accessibility check succeeds.
-wait_until() {
-	local i
-	for i in $(seq 1 100); do
-		KAVREN_ATSPI_TIMEOUT=1 atspi "$@" && return 0
-		sleep 0.1
-	done
-	return 1
-}
-wait_until_checked() { wait_until checked "$1"; }
+e2e_session
+export QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 
-session=$(mktemp -d /tmp/kavren-e2e.XXXXXX)
-sim_log="$session/sim.log"
-sim_pid=
-cleanup() {
-	obs_session_stop
-	obs_session_end "$sim_pid"
-	rm -rf "$session"
-}
-trap cleanup EXIT
-
-home=
-fail() { obs_session_fail "$home" "$sim_log" "$@"; }
-
-# start_obs THEME SETTINGS_JSON [hidden]: a fresh OBS configuration under THEME with our settings file, OBS's
+# start_obs SETTINGS_JSON [hidden]: a fresh OBS configuration under the theme with our settings file, OBS's
 # WebSocket server on, and the controller window open (unless asked to stay hidden).
 start_obs() {
-	local theme=$1 settings=$2
-	home="$session/$theme"
-	mkdir -p "$home/.local/share/obs" "$home/.config/obs-studio/basic/profiles/Untitled"
-	obs_session_prepare "$home" "$module" "$data"
-	sed -i "s/^\[General\]$/[General]\nCurrentTheme3=$theme/; s/^ServerEnabled=false$/ServerEnabled=true\nAuthRequired=false\nServerPort=4455/" \
-		"$home/.config/obs-studio/global.ini"
-	echo "$settings" >"$home/.local/share/obs/KavrenOBSPlugin.json"
+	e2e_prepare "$module" "$data" "$1"
+	sed -i "s/^\[General\]$/[General]\nCurrentTheme3=$theme/" "$home/.config/obs-studio/global.ini"
+	e2e_websocket_server 4455
 	restart_obs
-	[ "${3:-}" = hidden ] && return
+	[ "${2:-}" = hidden ] && return
 	obs_session_trigger_tools_action "Kavren OBS Camera Controller" || fail "the controller window did not show"
 }
 
-# restart_obs: OBS (again) on the configuration of start_obs, up to its main window.
+# restart_obs: OBS (again) on the configuration of start_obs, up to its main window with its docks in place.
 restart_obs() {
-	obs_session_start_xvfb || fail "Xvfb did not start"
-	QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 obs_session_start_obs "$home" "$session/obs-$theme.txt"
-	obs_session_wait_for_log "$home" "\[Kavren\] module loaded" 90 || fail "the module's load did not run"
-	obs_session_wait_for_window "OBS [0-9].*" 30 || fail "OBS's main window did not show"
+	e2e_start_obs
 	# The accessibility bus keeps where a control was first seen: nothing is asked before OBS has put its docks
 	# where they were.
 	obs_session_wait_for_log "$home" "==== Startup complete" 60 || fail "OBS did not finish its start"
-	sleep 1
+	wait_steady xdotool getwindowgeometry --shell "$(main_window)" || fail "OBS's main window did not settle"
 }
 
 # check_sizes THEME: the pad, the presets and the slots as large as the design makes them.
@@ -119,20 +84,7 @@ dock_controller() {
 	# The dock's own button, clicked as the operator does: its accessible action does not reach Qt's title bar.
 	float_button=$(atspi center Float) || fail "the floating controller has no button to dock it"
 	xdotool mousemove $float_button click 1
-	wait_until docked || fail "the controller did not dock into OBS's window"
-}
-
-rx_count() {
-	grep -ciE "^rx 01 [01]0 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}$1" "$sim_log"
-}
-
-wait_for_rx() {
-	local i
-	for i in $(seq 1 $(($2 * 10))); do
-		[ "$(rx_count "$1")" -gt 0 ] && return 0
-		sleep 0.1
-	done
-	return 1
+	atspi_until docked || fail "the controller did not dock into OBS's window"
 }
 
 save_window() {
@@ -141,28 +93,27 @@ save_window() {
 	[ -n "$window" ] && import -window "$window" "$1" || fail "could not save $1"
 }
 
-"$simulator" --address 127.0.0.2 --model NX-B93K --log >"$sim_log" 2>&1 &
-sim_pid=$!
+e2e_start_camera "$simulator"
 stage='{ "Camera1IP": "127.0.0.2", "Camera1NickName": "Stage" }'
 
 case $check in
 sizes)
-	start_obs "$theme" "$stage"
+	start_obs "$stage"
 	check_sizes "$theme"
 	;;
 screenshot)
-	start_obs "$theme" "$(readme_settings "$view")"
-	wait_until_checked Stage || fail "the remembered slot did not connect"
-	sleep 1
+	start_obs "$(readme_settings "$view")"
+	atspi_until checked Stage || fail "the remembered slot did not connect"
+	wait_steady wc -l "$sim_log" || fail "the camera was still being read back"
 	mkdir -p "$(dirname "$screenshot")"
 	save_window "$screenshot"
 	echo "Saved the $view view to $screenshot"
 	;;
 call)
-	start_obs "$theme" "$stage"
+	start_obs "$stage"
 	# A screen reader connects slot 1, selects preset 1 and calls it.
 	atspi press Stage || fail "slot 1 has no action"
-	wait_until_checked Stage || fail "the screen reader's press did not connect slot 1"
+	atspi_until checked Stage || fail "the screen reader's press did not connect slot 1"
 	atspi press 1 || fail "preset 1 has no action"
 	atspi checked 1 || fail "the screen reader's press did not select preset 1"
 	readbacks_before=$(rx_count "81 09 04 47 ff")
@@ -171,32 +122,25 @@ call)
 
 	# The recall holds the camera for more than a second before the window reads the camera back. OBS's
 	# studio-mode switch runs on OBS's UI thread: it must be answered while the read-back has not been asked for.
-	"$python" "$here/obs_request.py" ws://127.0.0.1:4455 SetStudioModeEnabled '{"studioModeEnabled": true}' 5 \
+	"$python" "$e2e_dir/obs_request.py" ws://127.0.0.1:4455 SetStudioModeEnabled '{"studioModeEnabled": true}' 5 \
 		>/dev/null 2>"$session/request-time.txt" || fail "OBS did not answer the studio-mode request"
 	[ "$(rx_count "81 09 04 47 ff")" -eq "$readbacks_before" ] ||
 		fail "OBS answered only after the preset call ended ($(cat "$session/request-time.txt"))"
-	for _ in $(seq 1 100); do
-		[ "$(rx_count "81 09 04 47 ff")" -gt "$readbacks_before" ] && break
-		sleep 0.1
-	done
-	[ "$(rx_count "81 09 04 47 ff")" -gt "$readbacks_before" ] || fail "the call did not read the camera back"
+	wait_for_rx "81 09 04 47 ff" 10 "$readbacks_before" || fail "the call did not read the camera back"
 	echo "A screen reader connected slot 1 and called preset 1; OBS answered during the call" \
 		"($(cat "$session/request-time.txt"))"
 	;;
 dock)
 	# The controller as one of OBS's docks: shown from View → Docks, docked into OBS's window with the dock's own
 	# button, driven there, and found docked again after OBS restarts.
-	start_obs "$theme" "$stage" hidden
+	start_obs "$stage" hidden
 	dock_controller
 	atspi press Stage || fail "slot 1 has no action in the dock"
-	wait_until_checked Stage || fail "slot 1 did not connect from the dock"
+	atspi_until checked Stage || fail "slot 1 did not connect from the dock"
 	wait_for_rx "81 09 00 02 ff" 5 || fail "the camera of slot 1 was not asked who it is"
 	# OBS saves its layout when it is closed as the operator closes it.
 	atspi obs-press Exit || fail "OBS has no Exit entry"
-	for _ in $(seq 1 100); do
-		kill -0 "$OBS_PID" 2>/dev/null || break
-		sleep 0.1
-	done
+	wait_until 10 obs_gone || fail "OBS did not exit from its Exit entry"
 	obs_session_stop
 	grep -q '^DockState=' "$home/.config/obs-studio/global.ini" || fail "OBS did not save its docks' layout"
 	restart_obs
@@ -211,18 +155,18 @@ laptop)
 	# screen and keeps its designed sizes, scrolling inside its dock.
 	export KAVREN_XVFB_SCREEN=1366x768x24
 	if [ -n "$screenshot" ]; then
-		start_obs "$theme" "$(readme_settings simple)" hidden
+		start_obs "$(readme_settings simple)" hidden
 	else
-		start_obs "$theme" "$stage" hidden
+		start_obs "$stage" hidden
 	fi
 	dock_controller
-	main=$(xdotool search --onlyvisible --name '^OBS [0-9]' | head -n 1)
-	sleep 1
+	main=$(main_window)
+	wait_steady xdotool getwindowgeometry --shell "$main" || fail "OBS's window did not settle with the dock"
 	eval "$(xdotool getwindowgeometry --shell "$main")"
 	[ "$HEIGHT" -le 768 ] || fail "docked, the controller made OBS's window ${HEIGHT} px tall on a 768 px screen"
 	if [ -n "$screenshot" ]; then
-		wait_until_checked Stage || fail "the remembered slot did not connect"
-		sleep 1
+		atspi_until checked Stage || fail "the remembered slot did not connect"
+		wait_steady wc -l "$sim_log" || fail "the camera was still being read back"
 		import -window "$main" "$screenshot" || fail "could not save $screenshot"
 	else
 		check_sizes "$theme"

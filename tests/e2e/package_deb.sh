@@ -7,20 +7,10 @@
 # it installs on this machine and removes the package again, unless it is installed already. A package for OBS 29
 # (Qt 5) must keep away from OBS 30, and one for OBS 30 (Qt 6) needs OBS 30.
 # Usage: package_deb.sh BUILD_DIR DATA_DIR PACKAGE_NAME VERSION QT_MAJOR
-set -uo pipefail
+# shellcheck source-path=SCRIPTDIR source=lib/obs-session.sh
+source "$(dirname "$0")/lib/obs-session.sh"
 
 build=$1 data=$2 name=$3 version=$4 qt_major=$5
-here=$(cd "$(dirname "$0")" && pwd)
-# shellcheck source=../../scripts/lib/obs-session.sh
-source "$here/../../scripts/lib/obs-session.sh"
-
-fail() {
-	echo "FAIL: $*"
-	local log
-	[ -n "${home:-}" ] && log=$(obs_session_log "$home") && [ -n "$log" ] &&
-		{ echo "--- OBS log (tail) ---"; tail -n 30 "$log"; }
-	exit 1
-}
 
 deb="$build/${name}_${version}_$(dpkg --print-architecture).deb"
 
@@ -85,9 +75,7 @@ check_install_load_remove() {
 
 	home="$session/home"
 	obs_session_prepare_config "$home"
-	obs_session_start_xvfb || fail "Xvfb did not start"
-	obs_session_start_obs "$home" "$session/obs-output.txt"
-	obs_session_wait_for_log "$home" "\[Kavren\] module loaded" 90 || fail "OBS did not load the installed module"
+	e2e_start_obs
 	[ -e "$home/.config/obs-studio/plugins" ] && fail "a module copy in HOME could have been loaded instead"
 	grep -q "\[Kavren\] camera profiles: $data_dir/ini" "$(obs_session_log "$home")" ||
 		fail "the module did not take its camera profiles from $data_dir/ini"

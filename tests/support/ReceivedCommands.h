@@ -13,22 +13,28 @@
 
 #include <memory>
 
-// A simulated camera of `model` on a loopback `address`, started, on an ephemeral port unless `port` says
-// otherwise; null, with a warning that says why, when it could not start.
-inline std::unique_ptr<CameraSimulator> startSimulatedCamera(const QString &address, const QString &model,
-							     quint16 port = 0)
+// A simulated camera as `options` say, started; null, with a warning that says why, when it could not start.
+inline std::unique_ptr<CameraSimulator> startSimulatedCamera(const CameraSimulator::Options &options)
+{
+	auto camera = std::make_unique<CameraSimulator>(options);
+	QString error;
+	if (!camera->start(&error)) {
+		qWarning("camera simulator at %s did not start: %s", qPrintable(options.address.toString()),
+			 qPrintable(error));
+		return nullptr;
+	}
+	return camera;
+}
+
+// A simulated camera of `model` on a loopback `address`, on an ephemeral port unless `port` says otherwise.
+inline std::unique_ptr<CameraSimulator>
+startSimulatedCamera(const QString &address, const QString &model = QStringLiteral("NX-B93K"), quint16 port = 0)
 {
 	CameraSimulator::Options options;
 	options.address = QHostAddress(address);
 	options.port = port;
 	options.model = model;
-	auto camera = std::make_unique<CameraSimulator>(options);
-	QString error;
-	if (!camera->start(&error)) {
-		qWarning("camera simulator at %s did not start: %s", qPrintable(address), qPrintable(error));
-		return nullptr;
-	}
-	return camera;
+	return startSimulatedCamera(options);
 }
 
 // The VISCA payloads of what a camera received, as lower-case hex, oldest first: commands only, or inquiries too;

@@ -12,6 +12,21 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+// A file's bytes; empty when it cannot be read.
+inline QByteArray fileContent(const QString &path)
+{
+	QFile file(path);
+	return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Writes a file's whole content, as a hand edit or another program would.
+inline void writeContent(const QString &path, const QByteArray &content)
+{
+	QFile file(path);
+	QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+	file.write(content);
+}
+
 // The settings live in a temporary home: test mode puts the application data below it.
 class SettingsHome {
 public:
@@ -26,17 +41,12 @@ public:
 	static void write(const QJsonObject &settings)
 	{
 		QDir().mkpath(Utils::getAppDataPath());
-		QFile file(Utils::settingsFilePath(Utils::getAppDataPath()));
-		QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-		file.write(QJsonDocument(settings).toJson());
+		writeContent(Utils::settingsFilePath(Utils::getAppDataPath()), QJsonDocument(settings).toJson());
 	}
 	QString path() const { return home.path(); }
 	static QJsonObject read()
 	{
-		QFile file(Utils::settingsFilePath(Utils::getAppDataPath()));
-		if (!file.open(QIODevice::ReadOnly))
-			return QJsonObject();
-		return QJsonDocument::fromJson(file.readAll()).object();
+		return QJsonDocument::fromJson(fileContent(Utils::settingsFilePath(Utils::getAppDataPath()))).object();
 	}
 
 private:
