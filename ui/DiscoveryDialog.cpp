@@ -20,7 +20,7 @@
 
 namespace {
 
-constexpr int kSlots = 8;
+constexpr int kSlots = SettingsFile::kSlotCount;
 
 } // namespace
 
@@ -73,7 +73,7 @@ DiscoveryDialog::~DiscoveryDialog()
 
 QString DiscoveryDialog::slotKey(int index)
 {
-	return QStringLiteral("Camera%1").arg(index + 1);
+	return SettingsFile::slotName(index + 1);
 }
 
 void DiscoveryDialog::fillSlotList()

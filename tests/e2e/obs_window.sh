@@ -82,7 +82,9 @@ dock_controller() {
 	local float_button
 	atspi obs-press "Camera Controller" || fail "View → Docks has no Camera Controller entry"
 	# The dock's own button, clicked as the operator does: its accessible action does not reach Qt's title bar.
-	float_button=$(atspi center Float) || fail "the floating controller has no button to dock it"
+	# The window manager may still be placing the new floating window: click where the button has come to rest.
+	wait_steady atspi_now center Float || fail "the floating controller has no button to dock it"
+	float_button=$steady_output
 	xdotool mousemove $float_button click 1
 	atspi_until docked || fail "the controller did not dock into OBS's window"
 }
