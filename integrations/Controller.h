@@ -2,10 +2,11 @@
 
 #include "control/CameraWorker.h"
 #include "integrations/CameraRequests.h"
-#include "integrations/HotkeyCommands.h"
+#include "integrations/OperatorAction.h"
 #include "relay/ViscaTransfer.h"
 #include "scenes/SceneSource.h"
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 
@@ -51,6 +52,12 @@ public:
 	// One hotkey event, as the host's hotkey source reports it.
 	void onHotkey(int index, bool pressed);
 
+	// The one path of the operator's keys and buttons (hotkeys, gamepads) to the camera in use: true when the
+	// action was taken. A release always goes through: it stops what its press started.
+	bool act(OperatorAction action, bool pressed, int argument = 0);
+	// How long a store key must be held before the preset is stored.
+	static constexpr int kStoreHoldMs = 1000;
+
 	// Takes the controller down in this order: other programs are answered "not running"; scene switches, then
 	// hotkeys, stop driving the cameras; every camera told to move is stopped and the workers end; the relay
 	// stops. Nothing drives a camera afterwards. Run at the host's exit, while the workers can still send.
@@ -59,10 +66,19 @@ public:
 signals:
 	// A camera's hotkey called a preset on the camera in use (slot, preset).
 	void presetCalledFromHotkey(int slot, int preset);
+	// A held store key stored a preset on the camera in use, or was let go too early.
+	void presetStored(int slot, int preset, bool confirmed);
+	void storeNeedsHold(int preset);
+	// The speeds of the camera in use changed (stored under its key prefix).
+	void speedsChanged();
 
 private:
-	QString caption(int slot) const;
 	void listenToHotkeys(bool on);
+	bool drive(const CameraCommand &press, const CameraCommand &release, bool pressed);
+	bool chooseNeighbour(int step);
+	bool callPreset(int preset);
+	bool storePresetWhenHeld(int preset, bool pressed);
+	bool changeSpeeds(int step);
 
 	CameraPool *pool = nullptr;
 	CameraInUse *inUse = nullptr;
@@ -72,7 +88,9 @@ private:
 	ScenePresetLinker *sceneLinks = nullptr;
 	QPointer<SceneSource> scenes;
 	CameraRequests cameraRequests;
-	const HotkeyCommands::CommandSet hotkeyCommands = HotkeyCommands::makeCommandSet();
 	bool hotkeysOn = false;
 	bool down = false;
+	// Per preset, the press of a store key still held; a release before it is due cancels the store.
+	QHash<int, quint64> storeHolds;
+	quint64 holdClock = 0;
 };

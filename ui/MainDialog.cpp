@@ -61,6 +61,18 @@ MainDialog::MainDialog(Controller *controller, QWidget *parent)
 	connect(director, &CameraDirector::notice, this,
 		[this](const QString &text) { setStatusMessage(text, Severity::Warning); });
 	connect(owner, &Controller::presetCalledFromHotkey, this, &MainDialog::notePresetFromHotkey);
+	connect(owner, &Controller::presetStored, this, [this](int slot, int preset, bool confirmed) {
+		if (slot != connectedSlot())
+			return;
+		const char *text = confirmed ? "StatusPresetStored" : "StatusPresetNotStored";
+		setStatusMessage(ModuleText::text(text).arg(presetLabel(preset), connectedCaption()),
+				 confirmed ? Severity::Note : Severity::Warning);
+	});
+	connect(owner, &Controller::storeNeedsHold, this, [this](int preset) {
+		setStatusMessage(ModuleText::text("StatusHoldToStore").arg(presetLabel(preset)));
+	});
+	// A key changed the speeds: the fields show what the camera now moves with.
+	connect(owner, &Controller::speedsChanged, this, &MainDialog::setDefaultControlSettings);
 
 	setupSettingsUI();
 	setupViewUI();
