@@ -6,6 +6,7 @@
 #include "control/CameraSpeeds.h"
 #include "camera/viscaGeneralOps.h"
 #include "integrations/HotkeySource.h"
+#include "integrations/HotkeyTable.h"
 #include "relay/RelayService.h"
 #include "scenes/ScenePresetLinker.h"
 #include "scenes/SceneSource.h"
@@ -18,7 +19,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <iterator>
 
 namespace {
 
@@ -89,15 +89,10 @@ void Controller::listenToHotkeys(bool on)
 
 void Controller::onHotkey(int index, bool pressed)
 {
-	// Rows 0..5 move, tilt and zoom while held; rows 6..14 call presets 1..9 on press.
-	static constexpr OperatorAction kHeld[] = {OperatorAction::TiltUp,  OperatorAction::TiltDown,
-						   OperatorAction::PanLeft, OperatorAction::PanRight,
-						   OperatorAction::ZoomIn,  OperatorAction::ZoomOut};
-	constexpr int heldRows = int(std::size(kHeld));
-	if (index >= 0 && index < heldRows)
-		act(kHeld[index], pressed);
-	else if (index >= heldRows && index < HotkeySource::kHotkeyCount)
-		act(OperatorAction::CallPreset, pressed, index - heldRows + 1);
+	if (index < 0 || index >= HotkeyTable::kCount)
+		return;
+	const HotkeyTable::Row &row = HotkeyTable::row(index);
+	act(row.action, pressed, row.argument);
 }
 
 bool Controller::act(OperatorAction action, bool pressed, int argument)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "integrations/HotkeyTable.h"
+
 #include <QObject>
 
 #include <functional>
@@ -11,9 +13,8 @@ class HotkeySource : public QObject {
 	Q_OBJECT
 
 public:
-	// The fifteen hotkey rows: 0..3 tilt up, tilt down, pan left, pan right; 4, 5 zoom in, zoom out; 6..14 call
-	// presets 1..9.
-	static constexpr int kHotkeyCount = 15;
+	// The hotkey rows, as HotkeyTable lists them.
+	static constexpr int kHotkeyCount = HotkeyTable::kCount;
 
 	using Factory = std::function<HotkeySource *(QObject *parent)>;
 

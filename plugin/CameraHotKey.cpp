@@ -1,7 +1,7 @@
 #include "plugin/CameraHotKey.h"
 
+#include "integrations/HotkeyTable.h"
 #include "plugin/PluginLog.h"
-#include "settings/ModuleText.h"
 
 #include <obs-data.h>
 #include <obs-frontend-api.h>
@@ -10,25 +10,6 @@
 #include <util/config-file.h>
 
 namespace {
-
-struct HotkeyRow {
-	const char *name;
-	const char *descriptionKey;
-};
-
-// Row order is the signal's index; the names are the keys of the bindings saved in the host's profile, so they
-// must never change. The descriptions come from the locale table, so that OBS's hotkey list shows them translated
-// and under the product's name.
-constexpr HotkeyRow kRows[HotkeySource::kHotkeyCount] = {
-	{"TiltUpHotKey", "HotkeyTiltUp"},       {"TiltDownHotKey", "HotkeyTiltDown"},
-	{"PanLeftHotKey", "HotkeyPanLeft"},     {"PanRightHotKey", "HotkeyPanRight"},
-	{"ZoomInHotKey", "HotkeyZoomIn"},       {"ZoomOutHotKey", "HotkeyZoomOut"},
-	{"Preset1HotKey", "HotkeyCallPreset1"}, {"Preset2HotKey", "HotkeyCallPreset2"},
-	{"Preset3HotKey", "HotkeyCallPreset3"}, {"Preset4HotKey", "HotkeyCallPreset4"},
-	{"Preset5HotKey", "HotkeyCallPreset5"}, {"Preset6HotKey", "HotkeyCallPreset6"},
-	{"Preset7HotKey", "HotkeyCallPreset7"}, {"Preset8HotKey", "HotkeyCallPreset8"},
-	{"Preset9HotKey", "HotkeyCallPreset9"},
-};
 
 // Restores one hotkey's bindings from the profile; anything unusable leaves it without bindings.
 void loadBindings(config_t *config, const char *name, obs_hotkey_id id)
@@ -89,9 +70,10 @@ void CameraHotKey::registerHotkeys()
 	for (auto &id : hotkeyIds)
 		id.store(OBS_INVALID_HOTKEY_ID);
 	for (int index = 0; index < kHotkeyCount; ++index) {
-		const QByteArray description = ModuleText::text(kRows[index].descriptionKey).toUtf8();
-		hotkeyIds[size_t(index)].store(obs_hotkey_register_frontend(kRows[index].name, description.constData(),
-									    &CameraHotKey::hotkeyHandler, this));
+		const HotkeyTable::Row &row = HotkeyTable::row(index);
+		const QByteArray description = row.description().toUtf8();
+		hotkeyIds[size_t(index)].store(obs_hotkey_register_frontend(
+			row.name.constData(), description.constData(), &CameraHotKey::hotkeyHandler, this));
 	}
 }
 
@@ -108,7 +90,7 @@ void CameraHotKey::loadProfileBindings()
 	}
 	// Every row is loaded, so a row the profile does not bind loses the previous profile's keys.
 	for (int index = 0; index < kHotkeyCount; ++index)
-		loadBindings(config, kRows[index].name, hotkeyIds[size_t(index)].load());
+		loadBindings(config, HotkeyTable::row(index).name.constData(), hotkeyIds[size_t(index)].load());
 	config_close(config);
 }
 

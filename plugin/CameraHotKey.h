@@ -11,7 +11,7 @@
 #include <atomic>
 #include <functional>
 
-// The fifteen camera hotkeys, registered with the host's hotkey system so the operator binds keys to them in
+// The camera hotkeys, registered with the host's hotkey system so the operator binds keys to them in
 // the host's own settings. OBS saves the bindings of every front-end hotkey in the current profile's "basic.ini"
 // but loads only its own hotkeys' back, at start and on each profile switch; ours are restored here, at
 // construction and whenever the operator switches profile. Every host hotkey event becomes hotKeysentTo(row,
