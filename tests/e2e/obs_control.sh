@@ -12,16 +12,23 @@ e2e_dbus "$@"
 
 module=$1 data=$2 simulator=$3 relay_client=$4
 e2e_session
-e2e_prepare "$module" "$data" '{ "Camera1IP": "127.0.0.2", "Camera1NickName": "Stage", "hotKey": true }'
-# F5 bound to "Tilt Up" and F6 to "Call preset 1" the way OBS's hotkey settings store them in the profile.
+e2e_prepare "$module" "$data" '{ "Camera1IP": "127.0.0.2", "Camera1NickName": "Stage", "Camera2IP": "127.0.0.3",
+	"hotKey": true }'
+# F5 bound to "Tilt Up", F6 to "Call preset 1", F7 to "Select camera 2" and F8 to "Call preset 12" the way OBS's
+# hotkey settings store them in the profile.
 cat >"$home/.config/obs-studio/basic/profiles/Untitled/basic.ini" <<'INI'
 [Hotkeys]
 TiltUpHotKey={"bindings":[{"key":"OBS_KEY_F5"}]}
 Preset1HotKey={"bindings":[{"key":"OBS_KEY_F6"}]}
+SelectCamera2HotKey={"bindings":[{"key":"OBS_KEY_F7"}]}
+Preset12HotKey={"bindings":[{"key":"OBS_KEY_F8"}]}
 INI
 # OBS's own WebSocket server: its UI requests tell whether OBS's UI thread answers.
 e2e_websocket_server 4455
 e2e_start_camera "$simulator"
+second_log="$session/second.log"
+"$simulator" --address 127.0.0.3 --model NX-B93K --log >"$second_log" 2>&1 &
+e2e_helpers+=($!)
 export QT_ACCESSIBILITY=1 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 e2e_start_obs
 obs_session_trigger_tools_action "Kavren OBS Camera Controller" || fail "the controller window did not show"
@@ -72,6 +79,25 @@ studio=$("$python" "$e2e_dir/obs_request.py" ws://127.0.0.1:4455 GetStudioModeEn
 echo "$studio" | grep -q '"studioModeEnabled": true' || fail "the studio-mode switch did not take effect: $studio"
 wait_for_rx "$move" 5 "$moves_before" || fail "the move pressed during the preset call was lost"
 echo "OBS answered during a preset call: studio mode switched on its UI thread ($(cat "$session/request-time.txt"))"
+
+# The hotkeys bound to "Select camera 2" and "Call preset 12": the second camera is identified and connected, and
+# preset 12 is called on it, not on the first.
+second_rx() { grep -ciE "^rx 01 [01]0 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}$1" "$second_log"; }
+second_has() { [ "$(second_rx "$1")" -gt 0 ]; }
+xdotool keydown F7
+wait_until 10 second_has "81 09 00 02 ff"
+identified=$?
+xdotool keyup F7
+[ "$identified" -eq 0 ] || fail "the Select camera 2 hotkey did not identify the second camera"
+atspi_until checked "Camera 2" || fail "the Select camera 2 hotkey did not connect slot 2"
+calls_before=$(rx_count "81 01 04 3f 02 0c ff")
+xdotool keydown F8
+wait_until 5 second_has "81 01 04 3f 02 0c ff"
+called=$?
+xdotool keyup F8
+[ "$called" -eq 0 ] || fail "the Call preset 12 hotkey did not reach the second camera"
+[ "$(rx_count "81 01 04 3f 02 0c ff")" -eq "$calls_before" ] || fail "preset 12 went to the first camera"
+echo "The hotkeys selected camera 2 and called its preset 12"
 
 # A WebSocket client on this machine: home through the relay, acknowledge and completion back.
 replies=$("$python" "$relay_client" ws://127.0.0.1:55260 127.0.0.2 52381 1,0,0,5,0,0,0,9,129,1,6,4,255 2 10) ||
