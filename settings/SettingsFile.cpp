@@ -312,6 +312,11 @@ QString SettingsFile::nickNameKey(const QString &slotName)
 	return slotName + QStringLiteral("NickName");
 }
 
+QString SettingsFile::sourceKey(int slot)
+{
+	return slotName(slot) + QStringLiteral("Source");
+}
+
 QString SettingsFile::addressKey(int slot)
 {
 	return addressKey(slotName(slot));

@@ -45,6 +45,8 @@ QString slotName(int slot);
 QString addressKey(const QString &slotName);
 QString nickNameKey(const QString &slotName);
 QString addressKey(int slot);
+// "Camera<n>Source": the name of the OBS source that shows slot n's camera.
+QString sourceKey(int slot);
 // Whether the camera hotkeys are switched on.
 constexpr const char *kHotKeyKey = "hotKey";
 // The slot the operator used last (0: none), taken up again at the next start.
