@@ -1,6 +1,6 @@
 // The controller inside the host's dock, whether the module made the dock (OBS 29) or the host did (OBS 30): the
-// same controller shown docked or floating, the View-menu entries that dock and float it, the view sizes in a dock,
-// and a slot driven from the dock.
+// same controller shown docked or floating, the View-menu entries that dock and float it, and the view sizes in a
+// dock. A slot driven from the dock in the real OBS is the control end-to-end test's.
 
 #include "MainDialogTestSupport.h"
 #include "ui/ControllerDock.h"
@@ -15,8 +15,6 @@
 using namespace MainDialogTest;
 
 namespace {
-const char *const kCameraAddress = "127.0.0.181";
-
 // The dock OBS 30 makes around a widget it is given with an id and a title.
 QDockWidget *hostMadeDock(QWidget *widget, QMainWindow *host)
 {
@@ -35,7 +33,6 @@ class tst_ControllerDock : public QObject {
 	Q_OBJECT
 
 	SettingsHome home;
-	std::unique_ptr<CameraSimulator> camera;
 	std::unique_ptr<QMainWindow> host;
 	QPointer<MainDialog> controller;
 	QPointer<QDockWidget> dock;
@@ -52,9 +49,7 @@ private slots:
 	{
 		QVERIFY(home.setUp());
 		QVERIFY(loadLocale());
-		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
 		installModalAnswerer();
-		camera = startCamera(kCameraAddress, "NX-B93K");
 	}
 
 	void initTestCase_data()
@@ -66,7 +61,7 @@ private slots:
 
 	void init()
 	{
-		SettingsHome::write(QJsonObject{{QStringLiteral("Camera1IP"), QString::fromLatin1(kCameraAddress)}});
+		removeSettings();
 		host = std::make_unique<QMainWindow>();
 		host->setCentralWidget(new QWidget);
 		host->resize(1280, 900);
@@ -80,13 +75,9 @@ private slots:
 
 	void cleanup() { host.reset(); }
 
-	void cleanupTestCase()
-	{
-		camera.reset();
-		ModalBox::setAnswerer(nullptr);
-	}
+	void cleanupTestCase() { ModalBox::setAnswerer(nullptr); }
 
-	// Shown from the Tools menu, the controller's controls are on screen and usable, floating at first.
+	// Shown from the Tools menu, the controller's controls are on screen, floating at first.
 	void presentShowsTheController()
 	{
 		QVERIFY(!controller->isVisible());
@@ -96,10 +87,6 @@ private slots:
 		QVERIFY(dock->width() >= controller->minimumWidth() && dock->height() >= controller->minimumHeight());
 		auto *slot = controller->findChild<QPushButton *>(QStringLiteral("Camera1Button"));
 		QVERIFY(slot && slot->isVisible());
-		QTest::mouseClick(slot, Qt::LeftButton);
-		QTRY_VERIFY_WITH_TIMEOUT(slot->isChecked(), 10000);
-		QVERIFY(cameraSettled(controller));
-		QVERIFY(!camera->received().isEmpty());
 	}
 
 	// The View-menu entry docks the controller into the host's window and floats it again, and follows a dock

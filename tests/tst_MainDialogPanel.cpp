@@ -93,21 +93,16 @@ const LensRow kLensRows[] = {
 	{"focus far", "FocusMinusButton", "FocusSpeedEdit", "FocusSlider", false, Drive::Tele},
 };
 
-// A speed typed into its field, what the field then shows, and the move that carries it to the camera. NX-B93K:
-// pan 1..24, tilt 1..20, zoom 1..7, focus 1..7; the fields take digits only.
+// A speed typed into its field, what the field then shows, and the move that carries it to the camera: one row a
+// field. NX-B93K: pan 1..24, tilt 1..20, zoom 1..7, focus 1..7; the fields take digits only.
 struct SpeedRow {
 	const char *name, *edit, *typed, *shown, *key, *probe;
 	int SimCameraState::*speed;
 };
 const SpeedRow kSpeedRows[] = {
 	{"pan above maximum", "PanSpeedEdit", "99", "24", "PanSpeed", "UpButton", &SimCameraState::panSpeed},
-	{"pan letters", "PanSpeedEdit", "1a5b", "15", "PanSpeed", "UpButton", &SimCameraState::panSpeed},
 	{"tilt empty", "TiltSpeedEdit", "", "1", "TiltSpeed", "UpButton", &SimCameraState::tiltSpeed},
-	{"tilt sign", "TiltSpeedEdit", "-5", "5", "TiltSpeed", "UpButton", &SimCameraState::tiltSpeed},
-	{"zoom zero", "ZoomSpeedEdit", "0", "1", "ZoomSpeed", "ZoomPlusButton", &SimCameraState::zoomDriveSpeed},
 	{"zoom point", "ZoomSpeedEdit", "0.4", "4", "ZoomSpeed", "ZoomPlusButton", &SimCameraState::zoomDriveSpeed},
-	{"focus above maximum", "FocusSpeedEdit", "12", "7", "FocusSpeed", "FocusPlusButton",
-	 &SimCameraState::focusDriveSpeed},
 	{"focus leading zero", "FocusSpeedEdit", "02", "2", "FocusSpeed", "FocusPlusButton",
 	 &SimCameraState::focusDriveSpeed},
 };
@@ -151,9 +146,7 @@ const SceneRow kSceneRows[] = {
 	{"back light, 50 Hz", "w38", "BackLightButton", "1/120", 0x09, "F4.5", 0x0C, "21dB", 0x07},
 	// A sparse model: "F3" is the indoor name, "F3.0" the motion one.
 	{"indoor, sparse", "custom", "IndoorButton", "1/60", 0x06, "F3", 0x15, "24dB", 0x18},
-	{"motion, sparse", "custom", "MotionButton", "1/180", 0x0A, "", 0, "", 0},
 	{"low light, sparse", "custom", "LowLightButton", "", 0, "", 0, "", 0},
-	{"back light, sparse", "custom", "BackLightButton", "", 0, "", 0, "", 0},
 };
 
 } // namespace
@@ -334,8 +327,6 @@ private slots:
 
 		QTest::newRow("3") << false << 3 << 3;
 		QTest::newRow("10+ and 3") << true << 3 << 13;
-		QTest::newRow("9") << false << 9 << 9;
-		QTest::newRow("10+ and 9") << true << 9 << 19;
 		QTest::newRow("10+ alone") << true << 0 << 10;
 		QTest::newRow("nothing selected") << false << 0 << 0;
 	}
@@ -510,9 +501,6 @@ private slots:
 		MainDialog *dialog = connectedTo(QStringLiteral("b93"));
 		CameraSimulator &b93 = camera(QStringLiteral("b93"));
 		auto *box = child<QComboBox>(dialog, QStringLiteral("PresetSpeedBox"));
-		QCOMPARE(box->count(), 8);
-		QCOMPARE(box->itemText(0), QString::fromUtf8("5 °/s"));
-		QCOMPARE(box->itemText(7), QString::fromUtf8("300 °/s"));
 
 		select(box, QString::fromUtf8("25 °/s"));
 		QVERIFY(cameraSettled(dialog));

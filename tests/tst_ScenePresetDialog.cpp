@@ -1,44 +1,29 @@
 // The Scene Presets dialog: OBS's scenes with their links, every change stored at once through the settings file
 // (hand edits made meanwhile kept), and scenes or entries that cannot be used kept until the operator removes them.
 
+#include "FakeSceneSource.h"
 #include "SettingsHome.h"
 #include "ShippedLocale.h"
 #include "control/CameraDirector.h"
 #include "control/CameraPool.h"
-#include "scenes/SceneSource.h"
 #include "settings/Utils.h"
 #include "ui/ScenePresetDialog.h"
 
 #include <QComboBox>
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QStandardPaths>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
 
 namespace {
 
-class FakeSceneSource : public SceneSource {
-public:
-	QStringList sceneNames() const override { return {QStringLiteral("Wide"), QStringLiteral("Pulpit")}; }
-};
-
 QJsonObject link(const char *scene, int slot, int preset, const char *on, const char *collection = nullptr)
 {
-	QJsonObject linked{{QStringLiteral("scene"), QLatin1String(scene)},
-			   {QStringLiteral("slot"), slot},
-			   {QStringLiteral("preset"), preset},
-			   {QStringLiteral("on"), QLatin1String(on)}};
-	if (collection)
-		linked.insert(QStringLiteral("collection"), QLatin1String(collection));
-	return linked;
+	return sceneLink(QLatin1String(scene), slot, preset, on, collection);
 }
 
 } // namespace
@@ -66,6 +51,7 @@ class tst_ScenePresetDialog : public QObject {
 private slots:
 	void initTestCase()
 	{
+		scenes.names = QStringList{QStringLiteral("Wide"), QStringLiteral("Pulpit")};
 		QVERIFY(loadLocale());
 		QVERIFY(home.setUp());
 		pool = std::make_unique<CameraPool>(CameraWorker::Options());

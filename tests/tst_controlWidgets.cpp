@@ -19,14 +19,6 @@
 
 namespace {
 
-const char *const kGreaterThanMax = "The value is greater than MaxValue.";
-const char *const kNotContained = "The value is not contained in _elements.";
-const char *const kSizeOfElements = "The value is greater than or equal to the size of _elements.";
-const char *const kLittlerThanZero = "The value is littler than or equal to 0.";
-const char *const kCantBeSet = "The value cant' be set.";
-const char *const kNotInRange = "The value is not in the range(MaxValue and MinValue)";
-const char *const kAtMin0 = "The value is littler than or equal to MinValue(0).";
-
 template <typename T>
 T *child(QWidget &widget, const char *name)
 {
@@ -76,34 +68,22 @@ struct StepRow {
 	bool plus;
 	const char *text;
 	QList<int> emitted;
-	const char *log;
 };
 // The elements are high=3, low=1, mid=2: stepping follows the values (low, mid, high), not the names. The step
 // starts from the shown text; text that is no number counts as 0.
 const StepRow kStepRows[] = {
-	{"plus inside", kRange, "5", true, "6", {6}, nullptr},
-	{"plus onto max", kRange, "9", true, "10", {10}, nullptr},
-	{"plus at max", kRange, "10", true, "10", {}, kGreaterThanMax},
-	{"plus above max (typed)", kRange, "12", true, "12", {}, kGreaterThanMax},
-	{"minus at max", kRange, "10", false, "9", {9}, nullptr},
-	{"minus at min", kRange, "0", false, "0", {}, kAtMin0},
-	{"minus onto negative min", {"R-5,5"}, "-4", false, "-5", {-5}, nullptr},
-	{"minus at negative min",
-	 {"R-5,5"},
-	 "-5",
-	 false,
-	 "-5",
-	 {},
-	 "The value is littler than or equal to MinValue(-5)."},
-	{"typed text plus", kRange, "abc", true, "1", {1}, nullptr},
-	{"empty field minus", kRange, "", false, "", {}, kAtMin0},
-	{"mid plus", kElements, "mid", true, "high", {3}, "key value = 3"},
-	{"mid minus", kElements, "mid", false, "low", {1}, nullptr},
-	{"high minus", kElements, "high", false, "mid", {2}, nullptr},
-	{"high plus", kElements, "high", true, "high", {}, kSizeOfElements},
-	{"low minus", kElements, "low", false, "low", {}, kLittlerThanZero},
-	{"unknown plus", kElements, "medium", true, "medium", {}, kNotContained},
-	{"other case minus", kElements, "Mid", false, "Mid", {}, kNotContained},
+	{"plus inside", kRange, "5", true, "6", {6}},
+	{"plus at max", kRange, "10", true, "10", {}},
+	{"plus above max (typed)", kRange, "12", true, "12", {}},
+	{"minus at min", kRange, "0", false, "0", {}},
+	{"minus onto negative min", {"R-5,5"}, "-4", false, "-5", {-5}},
+	{"minus at negative min", {"R-5,5"}, "-5", false, "-5", {}},
+	{"typed text plus", kRange, "abc", true, "1", {1}},
+	{"mid plus", kElements, "mid", true, "high", {3}},
+	{"mid minus", kElements, "mid", false, "low", {1}},
+	{"high plus", kElements, "high", true, "high", {}},
+	{"low minus", kElements, "low", false, "low", {}},
+	{"unknown plus", kElements, "medium", true, "medium", {}},
 };
 
 struct SetValueRow {
@@ -112,20 +92,18 @@ struct SetValueRow {
 	int value;
 	bool shown;
 	const char *text;
-	const char *log;
 };
 const SetValueRow kSetValueRows[] = {
-	{"range min", {"R0,10", "V5"}, 0, true, "0", nullptr},
-	{"range max", {"R0,10", "V5"}, 10, true, "10", nullptr},
-	{"range above", {"R0,10", "V5"}, 11, false, "5", kNotInRange},
-	{"range below", {"R0,10", "V5"}, -1, false, "5", kNotInRange},
-	{"red gain answer 300", {"R0,255", "V128"}, 300, false, "128", kNotInRange},
-	{"element found", kElements, 1, true, "low", nullptr},
-	{"element missing", {kElements.first(), "V2"}, 4, false, "mid", kCantBeSet},
-	{"equal values take first name", {"LY=7,X=7"}, 7, true, "X", nullptr},
+	{"range min", {"R0,10", "V5"}, 0, true, "0"},
+	{"range max", {"R0,10", "V5"}, 10, true, "10"},
+	{"range above", {"R0,10", "V5"}, 11, false, "5"},
+	{"range below", {"R0,10", "V5"}, -1, false, "5"},
+	{"element found", kElements, 1, true, "low"},
+	{"element missing", {kElements.first(), "V2"}, 4, false, "mid"},
+	{"equal values take first name", {"LY=7,X=7"}, 7, true, "X"},
 	// The last of the two setters decides the mode.
-	{"elements after range", {"R0,10", kElements.first()}, 3, true, "high", nullptr},
-	{"range after elements", {kElements.first(), "R0,10"}, 2, true, "2", nullptr},
+	{"elements after range", {"R0,10", kElements.first()}, 3, true, "high"},
+	{"range after elements", {kElements.first(), "R0,10"}, 2, true, "2"},
 };
 
 struct GetValueRow {
@@ -136,11 +114,9 @@ struct GetValueRow {
 };
 const GetValueRow kGetValueRows[] = {
 	{"range ignores name", kRange, "7", "mid", 7},
-	{"range negative", {"R-5,5"}, "-3", "", -3},
 	{"range no number", kRange, "x1", "", 0},
 	{"element by name", kElements, "low", "high", 3},
-	{"element unknown", kElements, "low", "medium", -1},
-	{"element exact bytes", kElements, "", "Mid", -1},
+	{"element unknown: names are exact bytes", kElements, "low", "Mid", -1},
 	{"element utf-8 name", {QString::fromUtf8("L\xc2\xb5s=4,ms=5")}, "", "\xc2\xb5s", 4},
 };
 
@@ -207,11 +183,9 @@ const AfRow kAfRows[] = {
 	{"updateUI manual from auto", true, kManual, false, false, {kManual}},
 	{"updateUI auto when auto", true, kAuto, false, true, {}},
 	{"updateUI manual when manual", false, kManual, false, false, {}},
-	{"updateUI auto while blocked", false, kAuto, true, true, {}},
-	{"updateUI manual while blocked", true, kManual, true, false, {}},
+	{"updateUI while blocked", false, kAuto, true, true, {}},
 	// An unknown mode only checks the button; its toggle handler then applies auto focus.
 	{"unknown mode from manual", false, 2, false, true, {kAuto}},
-	{"unknown mode when auto", true, 2, false, true, {}},
 };
 
 } // namespace
@@ -233,8 +207,6 @@ private slots:
 		auto *edit = child<QLineEdit>(widget, "InputEdit");
 		edit->setText(QString::fromLatin1(row.shown));
 		QSignalSpy spy(&widget, &KVPlusMinusButton::valueChanged);
-		if (row.log)
-			QTest::ignoreMessage(QtDebugMsg, row.log);
 		QTest::mouseClick(child<QPushButton>(widget, row.plus ? "PlusButton" : "MinusButton"), Qt::LeftButton);
 		QCOMPARE(edit->text(), QString::fromLatin1(row.text));
 		QCOMPARE(firstArguments(spy), row.emitted);
@@ -247,8 +219,6 @@ private slots:
 		KVPlusMinusButton widget;
 		runScript(widget, row.setup);
 		QSignalSpy spy(&widget, &KVPlusMinusButton::valueChanged);
-		if (row.log)
-			QTest::ignoreMessage(QtDebugMsg, row.log);
 		QCOMPARE(widget.setValue(row.value), row.shown);
 		QCOMPARE(child<QLineEdit>(widget, "InputEdit")->text(), QString::fromLatin1(row.text));
 		// Showing a camera reading must never turn into a command.
