@@ -6,7 +6,6 @@
 #include "control/CameraPool.h"
 #include "ui/DiscoveryDialog.h"
 #include "ui/AboutDialog.h"
-#include "integrations/HotkeyCommands.h"
 #include "ui/MainDialog.h"
 #include "ui/ModalBox.h"
 #include "ui/PanTiltLimitSettingDialog.h"
@@ -217,7 +216,7 @@ private slots:
 		probe.name = "probe";
 		probe.run = [&ran](viscaIpModule &, int) { ran = true; };
 		QVERIFY(!dialog->setCommand(probe, 3));
-		QVERIFY(!dialog->setCommand(HotkeyCommands::makeCommandSet().upCommand, 0));
+		QVERIFY(!dialog->setCommand(CameraCommands::move(CameraCommands::Direction::Up), 0));
 		QVERIFY(!dialog->activeCameraWorker());
 
 		// Pressing the disabled pad sends nothing either; the camera then hears the first command of a connect.
@@ -242,7 +241,7 @@ private slots:
 		verifyNoCameraInUse();
 		QCOMPARE(child<QLabel>("MessageLabel")->text(), QString());
 		QVERIFY(boxTexts().isEmpty());
-		QVERIFY(!dialog->setCommand(HotkeyCommands::makeCommandSet().upCommand, 0));
+		QVERIFY(!dialog->setCommand(CameraCommands::move(CameraCommands::Direction::Up), 0));
 		QVERIFY(clickSlot(1));
 		QCOMPARE(dialog->activeCameraWorker(), worker);
 	}
@@ -312,13 +311,7 @@ private slots:
 	void aReleaseStopsWhatItsPressStarted()
 	{
 		makeDialog();
-		const HotkeyCommands::CommandSet commands = HotkeyCommands::makeCommandSet();
-		const auto hotkey = [this, &commands](int row, bool pressed) {
-			HotkeyCommands::handleHotkey(commands, row, pressed, dialog->activeCameraWorker() != nullptr,
-						     [this](const CameraCommand &command, int value) {
-							     return dialog->setCommand(command, value);
-						     });
-		};
+		const auto hotkey = [this](int row, bool pressed) { dialog->controller()->onHotkey(row, pressed); };
 		QVERIFY(clickSlot(1));
 		QVERIFY(clearWhenQuiet(*b93));
 		QTest::mousePress(button(QStringLiteral("UpButton")), Qt::LeftButton);
