@@ -108,13 +108,6 @@ private slots:
 						QStringLiteral("8101060118090103ff")}));
 		QTRY_VERIFY(!status.isEmpty());
 		QCOMPARE(status.last(), QVariantList({2, true, true}));
-		const QList<CameraDirector::CameraInfo> cameras = director->cameras();
-		QCOMPARE(cameras.size(), 8);
-		QCOMPARE(cameras.at(1).name, QStringLiteral("Pulpit"));
-		QCOMPARE(cameras.at(1).model, QStringLiteral("NX-B93K"));
-		QVERIFY(cameras.at(1).connected);
-		QVERIFY(!cameras.at(2).connected);
-		QCOMPARE(cameras.at(2).address, QString());
 
 		// The link is kept: the next command is not identified again.
 		camera->clearReceived();
@@ -160,10 +153,8 @@ private slots:
 		row("call preset 19", "CallPreset", R"({"slot": 2, "preset": 19})", "8101043f0213ff");
 		row("store preset 1", "StorePreset", R"({"slot": 2, "preset": 1})", "8101043f0101ff");
 		const QString speeds = QStringLiteral("[0-9a-f]{4}");
-		const QList<QPair<const char *, const char *>> moves{
-			{"up", "0301"},        {"down", "0302"},       {"left", "0103"},
-			{"right", "0203"},     {"up-left", "0101"},    {"up-right", "0201"},
-			{"down-left", "0102"}, {"down-right", "0202"}, {"stop", "0303"}};
+		// One diagonal and the stop; the encoder's bytes for every direction are tst_viscaIpModule's.
+		const QList<QPair<const char *, const char *>> moves{{"up-left", "0101"}, {"stop", "0303"}};
 		for (const auto &[direction, code] : moves)
 			QTest::addRow("move %s", direction)
 				<< "Move" << QStringLiteral(R"({"slot": 2, "direction": "%1"})").arg(direction)
@@ -171,12 +162,9 @@ private slots:
 		row("move with speeds", "Move", R"({"slot": 2, "direction": "up", "panSpeed": 5, "tiltSpeed": 6})",
 		    "8101060105060301ff");
 		row("zoom in", "Zoom", R"({"slot": 2, "direction": "in"})", "810104072[0-7]ff");
-		row("zoom out", "Zoom", R"({"slot": 2, "direction": "out"})", "810104073[0-7]ff");
 		row("focus far", "Focus", R"({"slot": 2, "direction": "far"})", "810104082[0-7]ff");
-		row("focus near", "Focus", R"({"slot": 2, "direction": "near"})", "810104083[0-7]ff");
 		row("focus stop", "Focus", R"({"slot": 2, "direction": "stop"})", "8101040800ff");
 		row("focus auto", "Focus", R"({"slot": 2, "direction": "auto"})", "8101043802ff");
-		row("focus manual", "Focus", R"({"slot": 2, "direction": "manual"})", "8101043803ff");
 	}
 	void requestReachesTheCamera()
 	{
@@ -205,33 +193,20 @@ private slots:
 		const QString slotNotInteger = QStringLiteral("\"slot\" must be an integer");
 		row("slot as text", "CallPreset", R"({"slot": "2", "preset": 1})", slotNotInteger);
 		row("slot as float", "CallPreset", R"({"slot": 2.0, "preset": 1})", slotNotInteger);
-		row("slot as bool", "Move", R"({"slot": true, "direction": "up"})", slotNotInteger);
-		row("slot null", "Zoom", R"({"slot": null, "direction": "in"})", slotNotInteger);
 		// These would be slot 2 if they were cut to 32 bits.
 		row("slot 2^32+2", "CallPreset", R"({"slot": 4294967298, "preset": 1})", slotNotInteger);
-		row("slot -2^32+2", "CallPreset", R"({"slot": -4294967294, "preset": 1})", slotNotInteger);
 		row("slot 2^64-1", "CallPreset", R"({"slot": 18446744073709551615, "preset": 1})", slotNotInteger);
 		row("slot missing", "CallPreset", R"({"preset": 1})", "\"slot\" is missing");
-		row("slot 0", "CallPreset", R"({"slot": 0, "preset": 1})", "slot 0 is not 1 to 8");
 		row("slot 9", "CallPreset", R"({"slot": 9, "preset": 1})", "slot 9 is not 1 to 8");
-		row("preset missing", "StorePreset", R"({"slot": 2})", "\"preset\" is missing");
-		row("preset as float", "CallPreset", R"({"slot": 2, "preset": 1.5})", "\"preset\" must be an integer");
-		row("preset 0", "StorePreset", R"({"slot": 2, "preset": 0})", "preset 0 is not 1 to 19");
 		row("preset 20", "CallPreset", R"({"slot": 2, "preset": 20})", "preset 20 is not 1 to 19");
 		row("no address", "CallPreset", R"({"slot": 3, "preset": 1})", "slot 3 has no camera address");
 		row("direction unknown", "Move", R"({"slot": 2, "direction": "sideways"})",
 		    "direction \"sideways\" is not one of");
 		row("direction as number", "Move", R"({"slot": 2, "direction": 1})", "\"direction\" must be a string");
-		row("direction missing", "Focus", R"({"slot": 2})", "\"direction\" is missing");
 		row("direction with a line of its own", "Move", R"({"slot": 2, "direction": "up\nforged"})",
 		    "direction \"up\\x0aforged\" is not one of");
-		row("direction in capitals", "Move", R"({"slot": 2, "direction": "UP"})",
-		    "direction \"UP\" is not one of");
 		row("pan speed as text", "Move", R"({"slot": 2, "direction": "up", "panSpeed": "5"})",
 		    "\"panSpeed\" must be an integer");
-		row("tilt speed as float", "Move", R"({"slot": 2, "direction": "up", "tiltSpeed": 2.5})",
-		    "\"tiltSpeed\" must be an integer");
-		row("zoom unknown", "Zoom", R"({"slot": 2, "direction": "up"})", "zoom direction \"up\" is not one of");
 		row("focus unknown", "Focus", R"({"slot": 2, "direction": "in"})",
 		    "focus direction \"in\" is not one of");
 		row("data not an object", "CallPreset", R"([2, 1])", "the request data must be a JSON object");

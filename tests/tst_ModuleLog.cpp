@@ -91,7 +91,6 @@ const Route kRoutes[] = {
 	{"percent signs are text", "kavren.camera", QtWarningMsg, "100% %s %n %d", LOG_WARNING},
 	{"non-ASCII text", "kavren.discovery", QtInfoMsg, "Bühne links ±30°", LOG_INFO},
 	{"another plug-in's", "obs.websocket", QtWarningMsg, "not ours", -1},
-	{"Qt's default", "default", QtWarningMsg, "not ours", -1},
 	{"ours only as a part", "qt.kavren", QtWarningMsg, "not ours", -1},
 };
 

@@ -1,7 +1,7 @@
 // The relay as the controller runs it: its keys read from the settings file (a wrong type is logged and falls back
 // to the default, the file untouched), "RelayEnabled" false binding nothing, the slots' addresses taken when told,
-// a restart that does not wait for the old relay's clients, and the Relay dialog showing the state and changing the
-// running relay (clients closed with 1001, keys stored, the rest of the file kept).
+// a restart that does not wait for the old relay's clients, and the Relay dialog showing the stored keys and changing
+// the running relay (clients closed with 1001, keys stored, the rest of the file kept).
 #include "MainDialogTestSupport.h"
 #include "RelayTestClient.h"
 #include "TableRows.h"
@@ -12,8 +12,6 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -21,7 +19,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTcpServer>
-#include <QUdpSocket>
 #include <QtTest>
 
 #include <poll.h>
@@ -54,40 +51,27 @@ QByteArray json(const char *text)
 	return QByteArray(text).replace('\'', '"');
 }
 
-// The relay's keys as the settings file holds them, and what is read from them: a wrong type is logged and falls
-// back to the default.
+// The relay's keys as the settings file holds them, and what is read from them (the origins one a word): a wrong type
+// is logged and falls back to the default.
 struct KeysRow {
 	const char *name;
 	const char *keys;
 	bool enabled, localOnly, anyDestination;
-	QStringList origins;
+	const char *origins;
 	int warnings;
 };
 const KeysRow kKeyRows[] = {
-	{"none: the defaults", "{}", true, false, false, {}, 0},
+	{"none: the defaults", "{}", true, false, false, "", 0},
 	{"all set",
 	 "{'RelayEnabled': false, 'RelayListen': 'local', 'RelayAnyDestination': true, "
 	 "'RelayAllowedOrigins': ['http://a:1', 'https://b']}",
-	 false,
-	 true,
-	 true,
-	 {"http://a:1", "https://b"},
-	 0},
-	{"listen on all", "{'RelayListen': 'all'}", true, false, false, {}, 0},
-	{"on as text", "{'RelayEnabled': 'false'}", true, false, false, {}, 1},
-	{"listen elsewhere", "{'RelayListen': 'everywhere'}", true, false, false, {}, 1},
-	{"listen as a switch", "{'RelayListen': true}", true, false, false, {}, 1},
-	{"any destination as 1", "{'RelayAnyDestination': 1}", true, false, false, {}, 1},
-	{"one origin as text", "{'RelayAllowedOrigins': 'http://a:1'}", true, false, false, {}, 1},
-	{"a number among origins", "{'RelayAllowedOrigins': ['http://a:1', 5]}", true, false, false, {}, 1},
+	 false, true, true, "http://a:1 https://b", 0},
+	{"listen elsewhere", "{'RelayListen': 'everywhere'}", true, false, false, "", 1},
+	{"a number among origins", "{'RelayAllowedOrigins': ['http://a:1', 5]}", true, false, false, "", 1},
 	{"every key wrong",
 	 "{'RelayEnabled': null, 'RelayListen': [], 'RelayAnyDestination': 'yes', 'RelayAllowedOrigins': {}, "
 	 "'RelaySecret': 5}",
-	 true,
-	 false,
-	 false,
-	 {},
-	 5},
+	 true, false, false, "", 5},
 };
 
 QString homeRequest(const QString &ip, quint16 port)
@@ -154,7 +138,8 @@ private slots:
 		QCOMPARE(read.enabled, row.enabled);
 		QCOMPARE(read.localOnly, row.localOnly);
 		QCOMPARE(read.anyDestination, row.anyDestination);
-		QCOMPARE(read.allowedOrigins, row.origins);
+		QCOMPARE(read.allowedOrigins,
+			 QString::fromLatin1(row.origins).split(QLatin1Char(' '), Qt::SkipEmptyParts));
 		QCOMPARE(CapturedLog::lines(QtWarningMsg).filter(QStringLiteral("Settings: Relay")).size(),
 			 row.warnings);
 		QCOMPARE(fileContent(Utils::settingsFilePath(directory())), before);
@@ -254,30 +239,6 @@ private slots:
 		QVERIFY(namedChild<QRadioButton>(&dialog, "DestinationAnyRadio")->isChecked());
 		QCOMPARE(namedChild<QPlainTextEdit>(&dialog, "OriginsEdit")->toPlainText(),
 			 QStringLiteral("http://localhost:8080\nhttps://panel.example"));
-		QCOMPARE(namedChild<QLabel>(&dialog, "PortValueLabel")->text(), QString::number(service.tcpPort()));
-		QCOMPARE(namedChild<QLabel>(&dialog, "StateValueLabel")->text(),
-			 localeText("RelayStateListeningLocal"));
-
-		QCOMPARE(namedChild<QLabel>(&dialog, "ClientsValueLabel")->text(), QStringLiteral("0"));
-		auto client = std::make_unique<RelayTestClient>();
-		QVERIFY(client->connect(service.tcpPort()));
-		QTRY_COMPARE(namedChild<QLabel>(&dialog, "ClientsValueLabel")->text(), QStringLiteral("1"));
-		client.reset();
-		QTRY_COMPARE(namedChild<QLabel>(&dialog, "ClientsValueLabel")->text(), QStringLiteral("0"));
-	}
-
-	void dialogShowsABusyPort()
-	{
-		QTcpServer holder;
-		QVERIFY(holder.listen(QHostAddress(QHostAddress::AnyIPv4), 0));
-		ViscaTransfer::Options options = baseOptions();
-		options.tcpPort = holder.serverPort();
-		RelayService service(options, directory());
-		service.start();
-		RelayDialog dialog(&service);
-		QCOMPARE(namedChild<QLabel>(&dialog, "StateValueLabel")->text(),
-			 localeText("RelayStateTcpPortBusy").arg(holder.serverPort()));
-		QCOMPARE(namedChild<QLabel>(&dialog, "PortValueLabel")->text(), QString::number(holder.serverPort()));
 	}
 
 	void dialogSwitchesChangeTheRunningRelay_data()
@@ -297,8 +258,6 @@ private slots:
 		RelayDialog dialog(&service);
 		RelayTestClient before;
 		QVERIFY(before.connect(service.tcpPort()));
-		QLabel *openWarning = namedChild<QLabel>(&dialog, "OpenWarningLabel");
-		QVERIFY(openWarning->isVisibleTo(&dialog));
 
 		const QString page = QStringLiteral("http://localhost:8080");
 		const bool secret = choice == QLatin1String("SecretEdit");
@@ -329,21 +288,14 @@ private slots:
 		QCOMPARE(stored.value(QStringLiteral("RelayAllowedOrigins")).toArray(),
 			 choice == QLatin1String("OriginsEdit") ? QJsonArray{page} : QJsonArray());
 		QCOMPARE(stored.value(QStringLiteral("RelaySecret")).toString(), secret ? "open sesame" : "");
-		QCOMPARE(openWarning->isVisibleTo(&dialog),
-			 choice == QLatin1String("DestinationAnyRadio") || choice == QLatin1String("OriginsEdit"));
 
-		// The running relay does as the dialog says.
-		QLabel *state = namedChild<QLabel>(&dialog, "StateValueLabel");
+		// The running relay does as the dialog says; the address it reports is the one its socket is bound to.
 		if (choice == QLatin1String("RelayEnabledCheck")) {
 			QVERIFY(!runningRelay(service));
-			QCOMPARE(state->text(), localeText("RelayStateOff"));
 			return;
 		}
 		QCOMPARE(runningRelay(service)->listeningAddress().isLoopback(),
 			 choice == QLatin1String("ListenLocalRadio"));
-		QCOMPARE(state->text(),
-			 localeText(choice == QLatin1String("ListenLocalRadio") ? "RelayStateListeningLocal"
-										: "RelayStateListeningAll"));
 		RelayTestClient browser;
 		QCOMPARE(browser.connect(service.tcpPort(), page.toStdString()),
 			 choice == QLatin1String("OriginsEdit"));
@@ -385,39 +337,16 @@ private slots:
 		installModalAnswerer();
 	}
 
-	void everyControlIsNamed()
-	{
-		RelayService service(baseOptions(), directory());
-		service.start();
-		RelayDialog dialog(&service);
-		QCOMPARE(dialog.windowTitle(), localeText("RelayTitle"));
-		QList<QWidget *> controls;
-		for (QWidget *widget : dialog.findChildren<QWidget *>()) {
-			if (qobject_cast<QAbstractButton *>(widget) || qobject_cast<QPlainTextEdit *>(widget) ||
-			    qobject_cast<QLabel *>(widget) || qobject_cast<QGroupBox *>(widget))
-				controls << widget;
-		}
-		QCOMPARE(controls.size(), 18);
-		for (QWidget *widget : std::as_const(controls))
-			QVERIFY2(!widget->accessibleName().isEmpty(), qPrintable(widget->objectName()));
-	}
-
 	void settingsMenuOpensOneDialog()
 	{
 		ControlledWindow window;
 		QAction *entry = window.findChild<QAction *>(QStringLiteral("RelayAction"));
 		QVERIFY(entry);
-		QCOMPARE(entry->text(), localeText("RelayMenu"));
 		entry->trigger();
 		entry->trigger();
 		const QList<RelayDialog *> dialogs = window.findChildren<RelayDialog *>();
 		QCOMPARE(dialogs.size(), 1);
 		QVERIFY(dialogs.first()->isVisible());
-		QCOMPARE(namedChild<QLabel>(dialogs.first(), "StateValueLabel")->text(),
-			 localeText("RelayStateListeningAll"));
-		// Under the window's own sheet too, each box keeps the room at its top where its title is drawn.
-		for (QGroupBox *box : dialogs.first()->findChildren<QGroupBox *>())
-			QVERIFY(box->contentsRect().top() >= box->fontMetrics().height());
 	}
 };
 

@@ -6,6 +6,7 @@
 // and bare TCP sockets (Python's "websockets" meets the relay in the real OBS: tests/e2e/obs_control.sh); cameras
 // are in-process simulators and a scripted peer on 127.0.0.x.
 
+#include "CapturedLog.h"
 #include "ReceivedCommands.h"
 #include "RelayTestClient.h"
 #include "ScriptedPeer.h"
@@ -19,22 +20,14 @@
 #include <QUdpSocket>
 #include <QtTest>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <malloc.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sched.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -44,47 +37,16 @@ const QString kCameraAddress = QStringLiteral("127.0.0.51");
 const QString kOtherCameraAddress = QStringLiteral("127.0.0.52");
 const QString kScriptedPeerAddress = QStringLiteral("127.0.0.53");
 
-// --- Log lines, collected so a test can assert the exact texts. The relay logs from its own thread. ---
+// --- Log lines: the relay's own, and WebSocket++'s, which start with their channel ("[connect]") ---
 
-std::mutex logMutex;
-QStringList logLines; // WebSocket++'s lines as "[channel]" only, the relay's in full
-QtMessageHandler previousHandler = nullptr;
-
-void collectMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+QStringList relayLines()
 {
-	// Which of WebSocket++'s channels are on depends on the build: debug builds log every frame, and those lines
-	// must not weigh on the heap. A line quoting the secret of the secret tests is kept whole.
-	const bool endpoint = qstrcmp(context.category, "kavren.relay.websocket") == 0;
-	{
-		std::lock_guard<std::mutex> lock(logMutex);
-		logLines.append(endpoint && !message.contains(QLatin1String("sesame"))
-					? message.section(QLatin1Char(']'), 0, 0) + QLatin1Char(']')
-					: message);
-	}
-	if (!endpoint && type != QtDebugMsg && previousHandler)
-		previousHandler(type, context, message);
-}
-
-void clearLog()
-{
-	std::lock_guard<std::mutex> lock(logMutex);
-	logLines.clear();
-}
-
-// The relay's own lines, or WebSocket++'s.
-QStringList loggedLines(bool endpoint = false)
-{
-	std::lock_guard<std::mutex> lock(logMutex);
-	QStringList lines;
-	for (const QString &line : std::as_const(logLines))
-		if (line.startsWith(QLatin1Char('[')) == endpoint)
-			lines << line;
-	return lines;
+	return CapturedLog::all().filter(QRegularExpression(QStringLiteral("^[^[]")));
 }
 
 int countLoggedStartingWith(const QString &prefix)
 {
-	const QStringList lines = loggedLines();
+	const QStringList lines = CapturedLog::all();
 	return int(std::count_if(lines.begin(), lines.end(),
 				 [&](const QString &line) { return line.startsWith(prefix); }));
 }
@@ -149,7 +111,11 @@ ViscaTransfer::Options loopbackOptions()
 	return options;
 }
 
-// --- What the process holds: heap, sockets, files ---
+// The opening handshake of a bare TCP peer that then says nothing more.
+const char *const kUpgradeRequest = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+				    "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n";
+
+// --- What the process holds: heap and files ---
 
 #if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
 extern "C" size_t __sanitizer_get_current_allocated_bytes();
@@ -172,49 +138,6 @@ QList<int> openDescriptors()
 	for (const QString &name : names)
 		descriptors << name.toInt();
 	return descriptors;
-}
-
-quint16 portOf(const sockaddr_storage &address)
-{
-	if (address.ss_family == AF_INET)
-		return ntohs(reinterpret_cast<const sockaddr_in &>(address).sin_port);
-	if (address.ss_family == AF_INET6)
-		return ntohs(reinterpret_cast<const sockaddr_in6 &>(address).sin6_port);
-	return 0;
-}
-
-// The relay's end of every TCP connection it accepted on `port`: sockets of this process bound to that port that
-// have a peer (the listening socket has none, a client's end is bound to another port).
-QList<int> acceptedSockets(quint16 port)
-{
-	QList<int> sockets;
-	for (int descriptor : openDescriptors()) {
-		sockaddr_storage local{}, peer{};
-		socklen_t size = sizeof(local);
-		if (getsockname(descriptor, reinterpret_cast<sockaddr *>(&local), &size) != 0 || portOf(local) != port)
-			continue;
-		size = sizeof(peer);
-		if (getpeername(descriptor, reinterpret_cast<sockaddr *>(&peer), &size) == 0)
-			sockets << descriptor;
-	}
-	return sockets;
-}
-
-// A plain TCP connection to 127.0.0.1:port (or another IPv4 address), or -1.
-int connectTcp(quint16 port, const char *address = "127.0.0.1")
-{
-	const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-	if (fd < 0)
-		return -1;
-	sockaddr_in peer{};
-	peer.sin_family = AF_INET;
-	peer.sin_port = htons(port);
-	inet_pton(AF_INET, address, &peer.sin_addr);
-	if (::connect(fd, reinterpret_cast<sockaddr *>(&peer), sizeof(peer)) != 0) {
-		::close(fd);
-		return -1;
-	}
-	return fd;
 }
 
 // Holds every file descriptor of the process but one, with the file limit of the process lowered to match, for as
@@ -270,11 +193,8 @@ const Destination kDestinations[] = {
 	{"slot 8 among broken slots", R"({"Camera1IP": 5, "Camera3IP": "stage", "Camera8IP": "127.0.0.52"})", false,
 	 true},
 	{"another slot's camera", R"({"Camera1IP": "127.0.0.51"})", false, false},
-	{"no slots", "{}", false, false},
 	{"no slot 9", R"({"Camera9IP": "127.0.0.52"})", false, false},
-	{"address as a number", R"({"Camera2IP": 2130706484})", false, false},
 	{"a name is no address", R"({"Camera2NickName": "127.0.0.52"})", false, false},
-	{"leading zeros", R"({"Camera2IP": "127.0.0.052"})", false, false},
 	{"any destination", "{}", true, true},
 };
 
@@ -296,19 +216,17 @@ const Crowd kCrowds[] = {
 	{"a silent socket past its deadline", 4, 50, 0, 1, 1, true},
 };
 
-// Clients that spoke and that never did when the relay stops, whether it ever started, and how many "ViscaTransfer:
-// Error closing connection" lines that gives.
+// Clients that spoke and that never did when the relay stops, and whether it ever started.
 struct Stop {
 	const char *name;
 	int talkingClients;
 	int silentClients;
 	bool started;
-	int errorLines;
 };
 const Stop kStops[] = {
-	{"never started", 0, 0, false, 1},           {"no client", 0, 0, true, 1},
-	{"clients that never spoke", 0, 3, true, 1}, {"one client spoke", 1, 0, true, 0},
-	{"several clients", 2, 3, true, 0},
+	{"never started", 0, 0, false},
+	{"clients that never spoke", 0, 3, true},
+	{"several clients", 2, 3, true},
 };
 
 } // namespace
@@ -357,15 +275,14 @@ class tst_ViscaTransfer : public QObject {
 		client.send(homeRequest(serial));
 		QVERIFY(client.waitForMessages(before + 2));
 		QVERIFY(m_camera->waitForReceived(receivedBefore + 1, kWaitMs));
-		QCOMPARE(m_camera->received().size(), receivedBefore + 1);
-		QCOMPARE(m_camera->received().last(), homeDatagram(serial));
+		QCOMPARE(m_camera->received().mid(receivedBefore), QList<QByteArray>({homeDatagram(serial)}));
 		QCOMPARE(client.messages().mid(before), QStringList({ack(serial), completion(serial)}));
 	}
 
 private slots:
 	void initTestCase()
 	{
-		previousHandler = qInstallMessageHandler(collectMessage);
+		CapturedLog::install();
 		m_camera = startSimulatedCamera(kCameraAddress);
 		m_otherCamera = startSimulatedCamera(kOtherCameraAddress);
 		m_localhost = startSimulatedCamera(QStringLiteral("127.0.0.1"));
@@ -376,7 +293,7 @@ private slots:
 		m_camera.reset();
 		m_otherCamera.reset();
 		m_localhost.reset();
-		qInstallMessageHandler(previousHandler);
+		CapturedLog::uninstall();
 	}
 	void init()
 	{
@@ -385,7 +302,7 @@ private slots:
 			sim->setSilent(false);
 			sim->clearReceived();
 		}
-		clearLog();
+		CapturedLog::clear();
 	}
 
 	void relaysBytesUnchanged_data()
@@ -397,14 +314,10 @@ private slots:
 			QTest::newRow(name) << "[1,0,0,5,0,0,0,1," + QString::fromLatin1(payload) + "]"
 					    << QByteArray::fromHex(QByteArray("0100000500000001") + expected);
 		};
-		row("home command", "129,1,6,4,255", "81010604ff");
-		row("low 8 bits", "385,1,6,4,255", "81010604ff");
 		row("beyond 32 bits", "4294967425,1,6,4,255", "81010604ff");
 		row("negative", "-127,1,6,4,-1", "81010604ff");
 		row("fraction truncated", "129.9,1,6,4,255.5", "81010604ff");
 		row("string as 0", "\"129\",1,6,4,255", "00010604ff");
-		row("other non-numbers as 0", "true,null,{},[6],255", "00000000ff");
-		QTest::newRow("single byte") << "[255]" << QByteArray::fromHex("ff");
 		QTest::newRow("the largest, 1024 bytes")
 			<< "[" + QString("2,").repeated(1023) + "2]" << QByteArray(1024, '\x02');
 	}
@@ -421,35 +334,9 @@ private slots:
 		QCOMPARE(m_camera->received(), QList<QByteArray>({expected}));
 	}
 
-	void repliesAreCompactSortedJson()
-	{
-		ViscaTransfer relay(loopbackOptions());
-		relay.start();
-		TestClient client;
-		QVERIFY(client.connect(relay.tcpPort()));
-		client.send(homeRequest(1));
-		QVERIFY(client.waitForMessages(2));
-		const QString port = QString::number(m_camera->port());
-		QCOMPARE(client.messages(),
-			 QStringList({"{\"data\":[1,17,0,3,0,0,0,1,144,65,255],\"ip\":\"127.0.0.51\",\"port\":" + port +
-					      "}",
-				      "{\"data\":[1,17,0,3,0,0,0,1,144,81,255],\"ip\":\"127.0.0.51\",\"port\":" + port +
-					      "}"}));
-		// The camera saw the relay's UDP socket, the one the replies came back to.
-		QCOMPARE(m_camera->lastPeerPort(), relay.udpPort());
-		const QStringList endpoint = loggedLines(true);
-		QVERIFY2(!endpoint.filter(QStringLiteral("[connect]")).isEmpty(), qPrintable(endpoint.join('\n')));
-#ifdef NDEBUG
-		// Outside debug builds the library tells of connections and errors, never a line for each frame.
-		QCOMPARE(endpoint.filter(QStringLiteral("[frame_header]")), QStringList());
-		QCOMPARE(endpoint.filter(QStringLiteral("[devel]")), QStringList());
-#else
-		QVERIFY(!endpoint.filter(QStringLiteral("[frame_header]")).isEmpty());
-#endif
-	}
-
-	// Messages the relay cannot send: each is refused with one line (none for what is no JSON object), nothing
-	// leaves for it, and its client is served as before.
+	// Messages the relay cannot send, one of each kind: each is refused with one line (none for what is no JSON
+	// object), nothing leaves for it, and its client is served as before. Which addresses are a camera's is
+	// CameraAddress's rule (tst_Utils).
 	void badMessagesLeaveTheServiceIntact_data()
 	{
 		QTest::addColumn<QByteArray>("message");
@@ -463,31 +350,17 @@ private slots:
 		const auto row = [](const char *name, const QString &message, const QString &logged) {
 			QTest::newRow(name) << message.toUtf8() << false << logged;
 		};
-		row("empty array", request(kCameraAddress, 1, "[]"), empty);
 		row("data missing", "{\"ip\":\"127.0.0.51\",\"port\":52381}", empty);
 		row("data not an array", request(kCameraAddress, 1, "129"), empty);
-		row("data an object", request(kCameraAddress, 1, "{\"0\":129}"), empty);
-		row("empty object", "{}", empty);
 		row("words", "hello camera", QString());
-		row("cut short", "{\"ip\":\"127.0.0.51\",\"data\":[1,", QString());
 		row("array", "[1,0,0,5,0,0,0,1,129,1,6,4,255]", QString());
-		row("number", "42", QString());
-		row("string", "\"127.0.0.51\"", QString());
-		row("null", "null", QString());
-		row("empty", "", QString());
 		QTest::newRow("invalid UTF-8 in a string")
 			<< QByteArray("{\"ip\":\"\xff\xfe\",\"port\":1,\"data\":[1]}") << true << QString();
-		QTest::newRow("binary garbage") << QByteArray("\x00\x01\x02\xff", 4) << true << QString();
 		row("broadcast", request("255.255.255.255", local, homeData()), address);
 		row("wildcard", request("0.0.0.0", local, homeData()), address);
-		row("leading zeros", request("127.0.0.001", local, homeData()), address);
-		row("not an address", request("not-an-ip", local, homeData()), address);
-		row("missing address", QStringLiteral("{\"port\":%1,\"data\":%2}").arg(local).arg(homeData()), address);
 		row("address not a string",
 		    QStringLiteral("{\"ip\":2130706433,\"port\":%1,\"data\":%2}").arg(local).arg(homeData()), address);
-		row("port 0", request(kCameraAddress, 0, homeData()), port);
 		row("port 65536", request(kCameraAddress, 65536, homeData()), port);
-		row("negative port", request(kCameraAddress, -52381, homeData()), port);
 		row("port as text",
 		    QStringLiteral("{\"ip\":\"127.0.0.51\",\"port\":\"52381\",\"data\":%1}").arg(homeData()), port);
 		row("1025 bytes", request(kCameraAddress, local, "[" + QString("1,").repeated(1024) + "1]"),
@@ -502,11 +375,11 @@ private slots:
 		relay.start();
 		TestClient client;
 		QVERIFY(client.connect(relay.tcpPort()));
-		clearLog(); // the relay's start
+		CapturedLog::clear(); // the relay's start
 		client.send(message, binary ? websocketpp::frame::opcode::binary : websocketpp::frame::opcode::text);
 		// Messages are handled in order: once the next one is served, this one was handled.
 		checkStillServes(client);
-		const QStringList lines = loggedLines();
+		const QStringList lines = relayLines();
 		QCOMPARE(lines.size(), logged.isEmpty() ? 0 : 1);
 		QVERIFY2(logged.isEmpty() || lines.first().startsWith(logged), qPrintable(lines.join('\n')));
 		QCOMPARE(m_localhost->received(), QList<QByteArray>());
@@ -552,7 +425,7 @@ private slots:
 
 		// The completion, first from another address and from another port of the camera's address: dropped.
 		const QByteArray completion = header + QByteArray::fromHex("9051ff");
-		clearLog();
+		CapturedLog::clear();
 		for (const QString &impostor : {kOtherCameraAddress, kScriptedPeerAddress}) {
 			ScriptedPeer other(impostor, peer.otherAddress(), peer.otherPort());
 			other.send(completion);
@@ -566,20 +439,7 @@ private slots:
 		QCOMPARE(client.messages().mid(1),
 			 QStringList({replyText(kScriptedPeerAddress, peer.port(), 3, 0x51),
 				      replyText(kScriptedPeerAddress, peer.port(), 3, 0x51)}));
-		QCOMPARE(loggedLines().size(), 2);
-	}
-
-	void lateRepliesReachTheClient()
-	{
-		const int delayMs = 600;
-		m_camera->setReplyDelayMs(delayMs);
-		ViscaTransfer relay(loopbackOptions());
-		relay.start();
-		TestClient client;
-		QVERIFY(client.connect(relay.tcpPort()));
-		client.send(homeRequest(2));
-		QVERIFY(client.waitForMessages(2, kWaitMs + delayMs));
-		QCOMPARE(client.messages(), QStringList({ack(2), completion(2)}));
+		QCOMPARE(relayLines().size(), 2);
 	}
 
 	void repliesGoToTheClientOfTheirCamera()
@@ -615,32 +475,8 @@ private slots:
 		QCOMPARE(second.messages().mid(2), otherCameraReplies(5));
 	}
 
-	void manyClients()
-	{
-		constexpr int kClients = 20;
-		ViscaTransfer relay(loopbackOptions());
-		relay.start();
-		std::vector<std::unique_ptr<TestClient>> clients;
-		for (int i = 0; i < kClients; ++i) {
-			clients.push_back(std::make_unique<TestClient>());
-			QVERIFY(clients.back()->connect(relay.tcpPort()));
-		}
-		// All at once: every datagram leaves, whoever ends up with the replies.
-		for (int i = 0; i < kClients; ++i)
-			clients[i]->send(homeRequest(200 + i));
-		QVERIFY(m_camera->waitForReceived(kClients, kWaitMs));
-		QCOMPARE(m_camera->received().size(), kClients);
-	}
-
-	void clientLeavesMidRequest_data()
-	{
-		QTest::addColumn<bool>("polite");
-		QTest::newRow("close handshake") << true;
-		QTest::newRow("connection dropped") << false;
-	}
 	void clientLeavesMidRequest()
 	{
-		QFETCH(bool, polite);
 		m_camera->setReplyDelayMs(300);
 		ViscaTransfer relay(loopbackOptions());
 		relay.start();
@@ -649,10 +485,7 @@ private slots:
 			QVERIFY(leaving.connect(relay.tcpPort()));
 			leaving.send(homeRequest(1));
 			QVERIFY(m_camera->waitForReceived(1, kWaitMs));
-			if (polite)
-				leaving.close();
-			else
-				leaving.drop();
+			leaving.close();
 		}
 		// Both replies find nobody to go to.
 		QVERIFY(waitForLogged(QStringLiteral("The data is from (127.0.0.51)"), 2));
@@ -665,7 +498,7 @@ private slots:
 	void stopEndsTheRelay_data() { addTableRows(kStops); }
 	void stopEndsTheRelay()
 	{
-		const auto &[name, talkingClients, silentClients, started, errorLines] = currentTableRow(kStops);
+		const auto &[name, talkingClients, silentClients, started] = currentTableRow(kStops);
 		auto relay = std::make_unique<ViscaTransfer>(loopbackOptions());
 		if (started)
 			relay->start();
@@ -681,7 +514,6 @@ private slots:
 		relay->stop();
 		relay->stop(); // a second stop, and the destructor's, change nothing
 		relay.reset();
-		QCOMPARE(countLoggedStartingWith("ViscaTransfer: Error closing connection"), errorLines);
 		QCOMPARE(countLoggedStartingWith("Catch Error."), 0);
 		for (const auto &client : clients)
 			QCOMPARE(client->waitForClose(), int(websocketpp::close::status::going_away));
@@ -704,8 +536,7 @@ private slots:
 		peer.connectToHost(QHostAddress(QHostAddress::LocalHost), relay->tcpPort());
 		QVERIFY(peer.waitForConnected(kWaitMs));
 		if (upgraded) {
-			peer.write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-				   "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+			peer.write(kUpgradeRequest);
 			QVERIFY(peer.waitForReadyRead(kWaitMs));
 			QVERIFY(peer.readAll().startsWith("HTTP/1.1 101"));
 		} else {
@@ -734,30 +565,22 @@ private slots:
 		// The first relay, or a socket of another program, holds the port.
 		ViscaTransfer first(loopbackOptions());
 		first.start();
-		QVERIFY(first.isServing());
 		QUdpSocket holder;
 		QVERIFY(holder.bind(QHostAddress(QHostAddress::AnyIPv4), 0, QUdpSocket::DontShareAddress));
-
 		ViscaTransfer::Options options = loopbackOptions();
-		quint16 busy = 0;
-		if (tcp)
-			busy = options.tcpPort = first.tcpPort();
-		else
-			busy = options.udpPort = holder.localPort();
+		const quint16 busy = tcp ? (options.tcpPort = first.tcpPort()) : (options.udpPort = holder.localPort());
 		{
 			ViscaTransfer second(options);
 			second.start();
 			QVERIFY(!second.isServing());
 			QCOMPARE(second.tcpPort(), quint16(0));
 			QCOMPARE(second.udpPort(), quint16(0));
-			second.stop();
 		}
-		const QString line = QStringLiteral("ViscaTransfer: Cannot %1 port %2: ")
-					     .arg(tcp ? QStringLiteral("listen on TCP") : QStringLiteral("bind UDP"))
-					     .arg(busy);
-		QCOMPARE(countLoggedStartingWith(line), 1);
-		QVERIFY(loggedLines().filter(line).first().contains(QStringLiteral("in use")));
-
+		// The busy port is one of the events the relay logs (README).
+		QCOMPARE(countLoggedStartingWith(QStringLiteral("ViscaTransfer: Cannot %1 port %2: ")
+							 .arg(tcp ? "listen on TCP" : "bind UDP")
+							 .arg(busy)),
+			 1);
 		TestClient client;
 		QVERIFY(client.connect(first.tcpPort()));
 		checkStillServes(client);
@@ -805,7 +628,6 @@ private slots:
 		QTest::newRow("the allowed page") << "http://localhost:8080" << panel << true;
 		QTest::newRow("another port") << "http://localhost:8081" << panel << false;
 		QTest::newRow("trailing slash") << "http://localhost:8080/" << panel << false;
-		QTest::newRow("other case") << "HTTP://LOCALHOST:8080" << panel << false;
 		QTest::newRow("opaque origin") << "null" << panel << false;
 	}
 	void originIsChecked()
@@ -861,22 +683,8 @@ private slots:
 		QCOMPARE(countLoggedStartingWith(QStringLiteral("ViscaTransfer: Refused a client at 127.0.0.1: ")),
 			 accepted ? 0 : 1);
 		// The library's line for the handshake quotes the address asked for, but never a secret.
-		QTRY_VERIFY(!loggedLines(true).filter(accepted ? "[connect]" : "[fail]").isEmpty());
-		QVERIFY(loggedLines().filter("sesame").isEmpty() && loggedLines(true).filter("sesame").isEmpty());
-	}
-
-	void acceptedSocketsSendWithoutDelay()
-	{
-		ViscaTransfer relay(loopbackOptions());
-		relay.start();
-		TestClient client;
-		QVERIFY(client.connect(relay.tcpPort()));
-		const QList<int> sockets = acceptedSockets(relay.tcpPort());
-		QCOMPARE(sockets.size(), 1);
-		int noDelay = 0;
-		socklen_t size = sizeof(noDelay);
-		QCOMPARE(getsockopt(sockets.first(), IPPROTO_TCP, TCP_NODELAY, &noDelay, &size), 0);
-		QVERIFY(noDelay != 0);
+		QTRY_VERIFY(!CapturedLog::all().filter(accepted ? "[connect]" : "[fail]").isEmpty());
+		QVERIFY(CapturedLog::all().filter("sesame").isEmpty());
 	}
 
 	void clientThatDoesNotReadIsClosedAtItsCapAndToldWhy()
@@ -961,72 +769,22 @@ private slots:
 		LastFreeDescriptor limit;
 		QVERIFY(limit.hold());
 		// The connection takes the last descriptor, so the relay has none left to accept it with.
-		const int waiting = connectTcp(relay.tcpPort());
+		QTcpSocket waiting;
+		waiting.connectToHost(QHostAddress(QHostAddress::LocalHost), relay.tcpPort());
 		const QString failed =
 			QStringLiteral("ViscaTransfer: Cannot accept a connection (Too many open files)");
 		const bool failedThrice = waitForLogged(failed, 3);
 		const qint64 elapsedMs = clock.elapsed();
 		limit.release();
-		QVERIFY(waiting >= 0);
 		QVERIFY(failedThrice);
 		// The tries wait 50, then 100 ms after a failure instead of spinning on it.
 		QVERIFY2(elapsedMs >= 150, qPrintable(QString::number(elapsedMs)));
 
 		QVERIFY(waitForLogged(QStringLiteral("ViscaTransfer: Accepting connections again after")));
-		QCOMPARE(acceptedSockets(relay.tcpPort()).size(), 2);
-		::close(waiting);
+		// The connection that waited is taken in after all.
+		waiting.write(kUpgradeRequest);
+		QVERIFY(waiting.waitForReadyRead(kWaitMs) && waiting.readAll().startsWith("HTTP/1.1 101"));
 		checkStillServes(connected);
-	}
-
-	void listenLocalKeepsToLoopback_data()
-	{
-		QTest::addColumn<bool>("local");
-		QTest::addColumn<bool>("loopbackAccepted");
-		QTest::addColumn<bool>("otherAddressAccepted");
-		QTest::newRow("all interfaces") << false << true << true;
-		QTest::newRow("this computer only") << true << true << false;
-	}
-	// In a network namespace of its own (root only), whose loopback device also carries 192.0.2.1, a documentation
-	// address no datagram or connection can leave the namespace for.
-	void listenLocalKeepsToLoopback()
-	{
-		QFETCH(bool, local);
-		QFETCH(bool, loopbackAccepted);
-		QFETCH(bool, otherAddressAccepted);
-		if (geteuid() != 0)
-			QSKIP("a network namespace of the test's own needs root");
-		struct Outcome {
-			bool isolated = false;
-			QHostAddress listening;
-			bool loopback = false;
-			bool other = false;
-		} outcome;
-		// Only this thread (and the relay thread it starts) enters the namespace.
-		std::thread isolated([&outcome, local]() {
-			if (unshare(CLONE_NEWNET) != 0 ||
-			    std::system("ip link set lo up && ip addr add 192.0.2.1/32 dev lo") != 0)
-				return;
-			outcome.isolated = true;
-			ViscaTransfer::Options options = loopbackOptions();
-			options.listenAddress =
-				local ? QHostAddress(QHostAddress::LocalHost) : QHostAddress(QHostAddress::Any);
-			ViscaTransfer relay(options);
-			relay.start();
-			outcome.listening = relay.listeningAddress();
-			for (auto [address, accepted] :
-			     {std::pair{"127.0.0.1", &outcome.loopback}, std::pair{"192.0.2.1", &outcome.other}}) {
-				const int fd = connectTcp(relay.tcpPort(), address);
-				*accepted = fd >= 0;
-				if (fd >= 0)
-					::close(fd);
-			}
-		});
-		isolated.join();
-		if (!outcome.isolated)
-			QSKIP("no network namespace could be made here");
-		QCOMPARE(outcome.listening.isLoopback(), local);
-		QCOMPARE(outcome.loopback, loopbackAccepted);
-		QCOMPARE(outcome.other, otherAddressAccepted);
 	}
 };
 

@@ -82,22 +82,14 @@ const Exchange kExchanges[] = {
 	{"ZQ418 preset speed", "NX-ZQ418S", 0x00, "81 01 01 10 FF", kAnswered},
 	{"HX7 zoom direct has no speed byte", "NX-HX7", 0x00, "81 01 04 47 01 02 03 04 02 FF", kRefused},
 	{"base zoom direct needs speed byte", "NX-J30", 0x00, "81 01 04 47 01 02 03 04 FF", kRefused},
-	// FF ends a message wherever it stands, and every field has its range.
+	// FF ends a message wherever it stands, and fields have their ranges: one row per kind of range.
 	{"FF inside the payload", "NX-B93K", 0x00, "81 01 06 01 FF 0B 03 01 FF", kRefused},
 	{"FF as a whole-byte value", "NX-B93K", 0x00, "81 01 04 4B 00 00 00 FF FF", kRefused},
 	{"pan speed above 18", "NX-B93K", 0x00, "81 01 06 01 19 0B 03 01 FF", kRefused},
-	{"tilt speed above 17", "NX-B93K", 0x00, "81 01 06 01 0B 18 03 01 FF", kRefused},
 	{"drive speed 0", "NX-B93K", 0x00, "81 01 06 01 00 0B 03 03 FF", kRefused},
 	{"fastest drive", "NX-B93K", 0x00, "81 01 06 01 18 17 03 03 FF", kAnswered},
-	{"zoom speed above 7", "NX-B93K", 0x00, "81 01 04 07 28 FF", kRefused},
-	{"focus speed above 7", "NX-B93K", 0x00, "81 01 04 08 38 FF", kRefused},
-	{"direct zoom speed above 7", "NX-D26G", 0x00, "81 01 04 47 00 00 00 00 08 FF", kRefused},
-	{"preset speed 0", "NX-B93K", 0x00, "81 01 06 20 00 FF", kRefused},
 	{"ZQ418 preset speed above 18", "NX-ZQ418", 0x00, "81 01 01 19 FF", kRefused},
 	{"AE mode wider than a nibble", "NX-B93K", 0x00, "81 01 04 39 10 FF", kRefused},
-	{"image mode wider than a nibble", "NX-B93K", 0x00, "81 01 04 3F 04 1F FF", kRefused},
-	{"gain above 7F", "NX-B93K", 0x00, "81 01 04 4C 00 00 08 00 FF", kRefused},
-	{"memory number above 7F", "NX-B93K", 0x00, "81 01 04 3F 01 80 FF", kRefused},
 };
 
 // Commands to a camera of a model, then an inquiry and the answer it must get.
@@ -113,7 +105,6 @@ const RoundTrip kRoundTrips[] = {
 	{"D26G saturation 13", "NX-D28G", {"81 01 04 49 00 00 00 12 FF"}, "81 09 04 49 FF", "90 50 00 00 00 12 FF"},
 	{"ZQ418 gain whole byte 10", "NX-ZQ418", {"81 01 04 4C 00 00 01 02 FF"}, "81 09 04 0C FF", "90 50 12 FF"},
 	{"HX7 sharpness", "NX-HX7", {"81 01 0E 24 40 00 09 FF"}, "81 09 0E 24 40 FF", "90 50 00 00 00 09 FF"},
-	{"shutter 0p 0q", "NX-B93K", {"81 01 04 4A 00 00 01 05 FF"}, "81 09 04 4A FF", "90 50 00 00 01 05 FF"},
 	{"zoom direct", "NX-B93K", {"81 01 04 47 04 00 00 00 02 FF"}, "81 09 04 47 FF", "90 50 04 00 00 00 FF"},
 	{"image mode is not a memory", "NX-B93K", {"81 01 04 3F 04 03 FF"}, "81 09 04 3F 04 FF", "90 50 03 FF"},
 	{"preset recall restores zoom and picture",
@@ -122,13 +113,9 @@ const RoundTrip kRoundTrips[] = {
 	  "81 01 04 47 03 00 00 00 02 FF", "81 01 04 4D 00 00 00 02 FF", "81 01 04 3F 02 05 FF"},
 	 "81 09 04 47 FF",
 	 "90 50 01 00 00 00 FF"},
-	{"af mode manual", "NX-W38B", {"81 01 04 38 03 FF"}, "81 09 04 38 FF", "90 50 03 FF"},
 	// The widths of real cameras: two nibbles for the five picture values, one nibble for modes.
 	{"iris two nibbles", "NX-B93K", {"81 01 04 4B 00 00 00 1C FF"}, "81 09 04 4B FF", "90 50 00 00 01 0C FF"},
-	{"brightness two nibbles", "NX-B93K", {"81 01 04 4D 00 00 00 12 FF"}, "81 09 04 4D FF", "90 50 00 00 01 02 FF"},
-	{"hue two nibbles", "NX-B93K", {"81 01 04 4F 00 00 00 11 FF"}, "81 09 04 4F FF", "90 50 00 00 01 01 FF"},
 	{"gain two nibbles", "NX-J57", {"81 01 04 4C 00 00 01 02 FF"}, "81 09 04 4C FF", "90 50 00 00 01 02 FF"},
-	{"sharpness two nibbles", "NX-J57", {"81 01 04 42 00 00 01 04 FF"}, "81 09 04 42 FF", "90 50 00 00 01 04 FF"},
 	{"AE mode one nibble", "NX-B93K", {"81 01 04 39 0D FF"}, "81 09 04 39 FF", "90 50 0D FF"},
 };
 
@@ -145,14 +132,10 @@ const Identification kIdentifications[] = {
 	{"HX7 vendor 02 01", "NX-HX7", "81 09 00 02 FF", 18, hex("02 01")},
 	{"J57 model's version reply", "NX-J57", "81 09 00 02 FF", 18, hex("00 20")},
 	{"J57 code", "NX-F64K", "81 09 00 02 00 05 FF", 23, "KFB"},
-	{"unlisted code", "UNLISTED", "81 09 00 02 00 05 FF", 23, "ZZZ"},
 	{"D26G code", "NX-D28G4K", "81 01 02 03 FF", 36, "KDE"},
 	{"W38B code", "NX-H20", "81 09 00 02 00 03 FF", 18, "KHB"},
 	{"ZQ418 model digits", "NX-ZQ418", "81 09 00 02 FF", 18, hex("00 20 05 43")},
-	{"ZQ418S model digits", "NX-ZQ418S", "81 09 00 02 FF", 18, hex("00 20 06 10")},
 	{"J57 asked the W38B way", "NX-J57", "81 09 00 02 00 03 FF", 12, QByteArray()},
-	{"HX7 asked the J57 way", "NX-HX7", "81 09 00 02 00 05 FF", 12, QByteArray()},
-	{"W38B asked the D26G way", "NX-W38B", "81 01 02 03 FF", 12, QByteArray()},
 };
 
 } // namespace
@@ -244,7 +227,6 @@ private slots:
 		QTest::newRow("drop the completion") << "dropCompletion" << QList<QByteArray>{ack} << -1 << true;
 		QTest::newRow("wrong serial once") << "wrongSerial" << QList<QByteArray>{ack, done} << 0 << true;
 		QTest::newRow("error reply") << "error" << QList<QByteArray>{hex("90 61 41 FF")} << -1 << false;
-		QTest::newRow("delayed replies") << "delay" << QList<QByteArray>{ack, done} << -1 << true;
 		QTest::newRow("silent") << "silent" << QList<QByteArray>{} << -1 << false;
 	}
 
@@ -267,8 +249,6 @@ private slots:
 			sim->wrongSerialNextReplies(1);
 		else if (fault == QLatin1String("error"))
 			sim->errorNextRequest(0x41);
-		else if (fault == QLatin1String("delay"))
-			sim->setReplyDelayMs(50);
 		else if (fault == QLatin1String("silent"))
 			sim->setSilent(true);
 
@@ -292,7 +272,6 @@ private slots:
 		// Every fault but the switches is used up: a dropped or suppressed reply really is gone, and the next
 		// command is answered normally.
 		sim->setSilent(false);
-		sim->setReplyDelayMs(0);
 		if (replies.size() < 2)
 			QVERIFY(staysQuiet(*peer));
 		const QList<QByteArray> next = peer->exchange(datagram(0x00, hex("81 01 06 04 FF"), serial + 1), 2);
@@ -307,8 +286,6 @@ private slots:
 
 		const QByteArray home = datagram(0x00, hex("81 01 06 04 FF"), 0x0102);
 		QTest::newRow("length field too long") << QByteArray(home).replace(3, 1, QByteArray(1, char(0x06)));
-		QTest::newRow("length field too short") << QByteArray(home).replace(3, 1, QByteArray(1, char(0x04)));
-		QTest::newRow("length field high byte") << QByteArray(home).replace(2, 1, QByteArray(1, char(0x01)));
 		QTest::newRow("serial byte not a nibble") << QByteArray(home).replace(6, 1, QByteArray(1, char(0x10)));
 		QTest::newRow("header cut short") << home.left(6);
 	}
@@ -376,19 +353,12 @@ private slots:
 		QCOMPARE(sim->lastPeerPort(), peer->port());
 		QCOMPARE(sim->lastPeerAddress(), QHostAddress(QStringLiteral("127.0.0.1")));
 
-		// A drive message leaves direction and speeds in the state, limits are kept per corner.
+		// A drive message leaves direction and speeds in the state.
 		QCOMPARE(peer->exchange(datagram(0x00, hex("81 01 06 01 05 07 02 01 FF"), 4), 2).size(), 2);
-		QCOMPARE(peer->exchange(datagram(0x00, hex("81 01 06 07 00 00 0F 0F 0A 00 0F 0F 0E 00 FF"), 5), 2)
-				 .size(),
-			 2);
 		const SimCameraState state = sim->state();
 		QCOMPARE(state.motion, SimCameraState::Motion::UpRight);
 		QCOMPARE(state.panSpeed, 5);
 		QCOMPARE(state.tiltSpeed, 7);
-		QVERIFY(state.downLeftLimit.set);
-		QVERIFY(!state.upRightLimit.set);
-		QCOMPARE(state.downLeftLimit.pan, uint16_t(0xFFA0));
-		QCOMPARE(state.downLeftLimit.tilt, uint16_t(0xFFE0));
 
 		// Cleared, the record and the count that waits read start again; every datagram sent so far was
 		// answered.
@@ -398,22 +368,6 @@ private slots:
 		const QList<QByteArray> stale = peer->receive(1);
 		QCOMPARE(stale.size(), 1);
 		QCOMPARE(stale[0].toHex(' '), QByteArray("01 11 00 03 01 02 03 04 90 51 ff"));
-	}
-
-	void keepsTheLatestDatagrams()
-	{
-		CameraSimulator::Options options;
-		options.address = QHostAddress(QStringLiteral("127.0.0.44"));
-		options.port = 0;
-		options.receivedLimit = 3;
-		CameraSimulator sim(options);
-		QVERIFY(sim.start());
-		auto peer = peerOf(sim);
-		QVERIFY(peer);
-		for (char i = 0; i < 10; ++i)
-			peer->exchange(QByteArray(1, i), 0);
-		QVERIFY(sim.waitForReceived(10, 3000)); // every one is counted, the latest three are kept
-		QCOMPARE(sim.received(), (QList<QByteArray>{"\x07", "\x08", "\x09"}));
 	}
 
 	void refusesNonLoopback()

@@ -91,22 +91,12 @@ public:
 		});
 	}
 
-	// A polite goodbye (close handshake) or a dropped TCP connection.
+	// A polite goodbye: the close handshake.
 	void close()
 	{
 		asio::post(m_endpoint.get_io_service(), [this]() {
 			websocketpp::lib::error_code ignored;
 			m_endpoint.close(m_connection, websocketpp::close::status::normal, "", ignored);
-		});
-	}
-	void drop()
-	{
-		asio::post(m_endpoint.get_io_service(), [this]() {
-			websocketpp::lib::error_code ignored;
-			if (const auto con = m_endpoint.get_con_from_hdl(m_connection, ignored)) {
-				asio::error_code socketError;
-				con->get_raw_socket().close(socketError);
-			}
 		});
 	}
 

@@ -11,12 +11,13 @@ class ScriptedPeer {
 public:
 	static constexpr int kWaitMs = 5000;
 
-	// Bound to `address` on an ephemeral port; it sends to `other`, and after each datagram it takes in, back to
-	// whoever sent that.
-	explicit ScriptedPeer(const QString &address, const QHostAddress &other = QHostAddress(), quint16 otherPort = 0)
+	// Bound to `address` on `port` (an ephemeral one by default); it sends to `other`, and after each datagram it
+	// takes in, back to whoever sent that.
+	explicit ScriptedPeer(const QString &address, const QHostAddress &other = QHostAddress(), quint16 otherPort = 0,
+			      quint16 port = 0)
 	    : m_other(other), m_otherPort(otherPort)
 	{
-		m_bound = m_socket.bind(QHostAddress(address), 0);
+		m_bound = m_socket.bind(QHostAddress(address), port);
 	}
 
 	bool isBound() const { return m_bound; }
