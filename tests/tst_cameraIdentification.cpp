@@ -1,8 +1,6 @@
 #include "camera/CameraParse.h"
 #include "camera/CameraSelect.h"
-#include "camera/ProfileLocation.h"
 #include "camera/viscaGeneralOps.h"
-#include "settings/Utils.h"
 #include "ui/ModalBox.h"
 
 #include "ReceivedCommands.h"
@@ -50,11 +48,6 @@ QByteArrayList payloadsOf(const CameraSimulator &sim)
 	return payloads;
 }
 
-QByteArray reply(const QByteArray &hex)
-{
-	return QByteArray::fromHex(hex);
-}
-
 // A reply of `length` bytes: 90 50 after the header, `data` from byte 10, padded with zeros, last byte FF.
 QByteArray codeReply(int length, const QByteArray &data, char last = '\xff')
 {
@@ -76,15 +69,6 @@ private:
 	const QString profileDir = QStringLiteral(KAVREN_SOURCE_DIR "/data/ini/");
 	const QString toolPath = QStringLiteral(KAVREN_BINARY_DIR "/tools/kavren-visca");
 	QStringList boxTexts;
-	QList<QMessageBox *> boxes;
-	QList<Qt::WindowFlags> boxFlags;
-	QStringList boxTitles;
-
-	static std::unique_ptr<CameraSimulator> startSim(const QString &model, const char *address = "127.0.0.41",
-							 quint16 port = 0)
-	{
-		return startSimulatedCamera(QString::fromLatin1(address), model, port);
-	}
 
 	void setProfileDir(const QString &dir) { qputenv("KAVREN_PROFILE_DIR", QFile::encodeName(dir)); }
 
@@ -114,19 +98,13 @@ private slots:
 	void initTestCase()
 	{
 		setProfileDir(profileDir);
-		ModalBox::setAnswerer([this](QMessageBox &box) {
-			boxTexts << box.text();
-			boxTitles << box.windowTitle();
-			boxFlags << box.windowFlags();
-		});
+		ModalBox::setAnswerer([this](QMessageBox &box) { boxTexts << box.text(); });
 	}
 
 	void init()
 	{
 		setProfileDir(profileDir);
 		boxTexts.clear();
-		boxTitles.clear();
-		boxFlags.clear();
 	}
 
 	void cleanupTestCase() { ModalBox::setAnswerer(nullptr); }
@@ -136,13 +114,9 @@ private slots:
 	void codeLookupMisses_data()
 	{
 		QTest::addColumn<QString>("code");
-		QTest::newRow("empty") << "";
 		QTest::newRow("lower case") << "kja";
-		QTest::newRow("hx7 word lower case") << "none";
 		QTest::newRow("trailing space") << "KJA ";
-		QTest::newRow("prefix only") << "KJ";
 		QTest::newRow("zq418 neighbour") << "611";
-		QTest::newRow("model name instead of code") << "NX-J57";
 	}
 
 	void codeLookupMisses()
@@ -159,9 +133,7 @@ private slots:
 		QTest::addColumn<QByteArray>("fileContent"); // empty: no file at all
 		QTest::newRow("missing default") << "Unknown" << QByteArray();
 		QTest::newRow("missing listed model") << "NX-J57" << QByteArray();
-		QTest::newRow("missing, name with space") << "NX J57" << QByteArray();
 		QTest::newRow("not json") << "NX-J57" << QByteArray("this is no profile {");
-		QTest::newRow("json array") << "NX-J57" << QByteArray("[1, 2, 3]");
 	}
 
 	void missingOrBrokenProfile()
@@ -181,16 +153,10 @@ private slots:
 
 		CameraSelect select;
 		QCOMPARE(select.getCamParam(model.toStdString()), nullptr);
-		if (fileContent.isEmpty()) {
-			// One box for a missing file, naming the absolute path that was looked up.
-			QCOMPARE(boxTexts, QStringList{"ini Not Found: " + expectedPath});
-			QVERIFY(boxTexts.first().mid(int(strlen("ini Not Found: "))).startsWith('/'));
-			QCOMPARE(boxTitles, QStringList{"error"});
-			QVERIFY(boxFlags.first().testFlag(Qt::WindowStaysOnTopHint));
-		} else {
-			// A file that is there but unusable is no "not found" for the operator.
-			QVERIFY(boxTexts.isEmpty());
-		}
+		// One box for a missing file, naming the path that was looked up; a file that is there but unusable is
+		// no "not found" for the operator.
+		QCOMPARE(boxTexts,
+			 fileContent.isEmpty() ? QStringList{"ini Not Found: " + expectedPath} : QStringList());
 	}
 
 	// --- Decoding of identification replies, without a camera ---
@@ -200,32 +166,23 @@ private slots:
 		QTest::addColumn<QString>("family");
 		QTest::addColumn<QByteArray>("reply");
 		QTest::addColumn<QString>("expected");
-		QTest::newRow("hx7 vendor 0201") << "HX7" << reply("0111000a000000019050020100010203ffff") << "NX-HX7";
-		QTest::newRow("hx7 other vendor") << "HX7" << reply("0111000a000000019050002000010203ffff") << "";
-		QTest::newRow("hx7 17 bytes") << "HX7" << reply("0111000a000000019050020100010203ff") << "";
-		QTest::newRow("hx7 longer is fine")
-			<< "HX7" << reply("0111000a000000019050020100010203ffff00") << "NX-HX7";
-		QTest::newRow("hx7 empty") << "HX7" << QByteArray() << "";
+		QTest::newRow("hx7 vendor 0201") << "HX7" << codeReply(18, QByteArray::fromHex("0201")) << "NX-HX7";
+		QTest::newRow("hx7 other vendor") << "HX7" << codeReply(18, QByteArray::fromHex("0020")) << "";
+		QTest::newRow("hx7 17 bytes") << "HX7" << codeReply(17, QByteArray::fromHex("0201")) << "";
 		QTest::newRow("j57 code") << "J57" << codeReply(23, "KJA") << "KJA";
 		QTest::newRow("j57 no terminator") << "J57" << codeReply(23, "KJA", '\xfe') << "";
 		QTest::newRow("j57 22 bytes") << "J57" << codeReply(22, "KJA") << "";
-		QTest::newRow("j57 syntax error") << "J57" << reply("0111000300000002906002ff") << "";
-		QTest::newRow("j57 high bytes kept")
-			<< "J57" << codeReply(23, "\xe9zA") << QString::fromLatin1("\xe9zA");
 		QTest::newRow("d26g code") << "D26G" << codeReply(36, "KDC") << "KDC";
 		QTest::newRow("d26g any last byte") << "D26G" << codeReply(36, "KDC", '\0') << "KDC";
 		QTest::newRow("d26g 35 bytes") << "D26G" << codeReply(35, "KDC") << "";
 		QTest::newRow("w38b code") << "W38B" << codeReply(18, "KWD") << "KWD";
 		QTest::newRow("w38b no terminator") << "W38B" << codeReply(18, "KWD", '\x00') << "";
-		QTest::newRow("w38b 23 bytes") << "W38B" << codeReply(23, "KWD") << "";
+
 		QTest::newRow("zq418 543") << "ZQ418" << codeReply(18, QByteArray::fromHex("00000543")) << "543";
 		QTest::newRow("zq418 only low digit of byte 12")
 			<< "ZQ418" << codeReply(18, QByteArray::fromHex("0000f543")) << "543";
-		QTest::newRow("zq418 610") << "ZQ418" << codeReply(18, QByteArray::fromHex("00000610")) << "610";
 		QTest::newRow("zq418 611") << "ZQ418" << codeReply(18, QByteArray::fromHex("00000611")) << "";
-		QTest::newRow("zq418 shifted") << "ZQ418" << codeReply(18, QByteArray::fromHex("00005430")) << "";
 		QTest::newRow("zq418 19 bytes") << "ZQ418" << codeReply(19, QByteArray::fromHex("00000543")) << "";
-		QTest::newRow("zq418 empty") << "ZQ418" << QByteArray() << "";
 	}
 
 	void replyDecoding()
@@ -255,13 +212,10 @@ private slots:
 			<< "<d:Scopes>onvif://www.onvif.org/type/video_encoder onvif://www.onvif.org/name/NX-J57 "
 			   "onvif://www.onvif.org/hardware/J57</d:Scopes>"
 			<< "NX-J57";
-		QTest::newRow("last scope") << "<d:Scopes>onvif://www.onvif.org/name/Stage</d:Scopes>"
-					    << "Stage";
 		QTest::newRow("last occurrence wins")
 			<< "onvif://www.onvif.org/name/First onvif://www.onvif.org/name/Second<"
 			<< "Second";
-		QTest::newRow("end of text") << "onvif://www.onvif.org/name/Cam_1"
-					     << "Cam_1";
+		QTest::newRow("end of text") << "onvif://www.onvif.org/name/Cam_1" << "Cam_1";
 		QTest::newRow("no name scope") << "<d:Scopes>onvif://www.onvif.org/type/ptz</d:Scopes>"
 					       << "";
 	}
@@ -297,7 +251,7 @@ private slots:
 		QFETCH(QString, expectedId);
 		QFETCH(QString, expectedProfileModel);
 		QFETCH(QByteArrayList, expectedInquiries);
-		auto sim = startSim(simModel);
+		auto sim = startSimulatedCamera("127.0.0.41", simModel);
 		QVERIFY(sim);
 
 		CameraParse parse(sim->port());
@@ -312,21 +266,6 @@ private slots:
 		QVERIFY(boxTexts.isEmpty());
 	}
 
-	void identifyWithoutProfile()
-	{
-		QTemporaryDir dir;
-		QVERIFY(dir.isValid());
-		setProfileDir(dir.path());
-		auto sim = startSim("NX-W20");
-		QVERIFY(sim);
-		CameraParse parse(sim->port());
-		const CamParamMap result = parse.parseCamera(QStringLiteral("127.0.0.41"));
-		QCOMPARE(int(result.size()), 1);
-		QCOMPARE(result.begin()->second.first, std::string("NX-W20"));
-		QCOMPARE(result.begin()->second.second, nullptr);
-		QCOMPARE(boxTexts, QStringList{"ini Not Found: " + dir.path() + "/NX-W20.ini"});
-	}
-
 	void identifyNobody_data()
 	{
 		QTest::addColumn<bool>("bound");
@@ -337,7 +276,7 @@ private slots:
 	void identifyNobody()
 	{
 		QFETCH(bool, bound);
-		auto sim = startSim("NX-J57", "127.0.0.42");
+		auto sim = startSimulatedCamera("127.0.0.42", "NX-J57");
 		QVERIFY(sim);
 		const quint16 port = sim->port();
 		if (bound)
@@ -352,21 +291,14 @@ private slots:
 		QVERIFY(boxTexts.isEmpty());
 	}
 
-	void parseCameraAllEmpty()
-	{
-		CameraParse parse(1);
-		parse.parseCameraALL({});
-		QVERIFY(parse.getCamParamList().isEmpty());
-	}
-
 	void parseCameraAllOneSilent()
 	{
 		// Both cameras must share one port, as real cameras do; find one that both addresses can bind.
 		std::unique_ptr<CameraSimulator> answering, silent;
 		for (int attempt = 0; attempt < 10 && !silent; ++attempt) {
-			answering = startSim("NX-D26GS", "127.0.0.43");
+			answering = startSimulatedCamera("127.0.0.43", "NX-D26GS");
 			QVERIFY(answering);
-			silent = startSim("NX-J57", "127.0.0.44", answering->port());
+			silent = startSimulatedCamera("127.0.0.44", "NX-J57", answering->port());
 		}
 		QVERIFY(silent);
 		silent->setSilent(true);
@@ -384,120 +316,83 @@ private slots:
 		QVERIFY(!silent->received().isEmpty());
 	}
 
-	// --- The command-line tool ---
+	// --- The command-line tool: what scripts read from it, its output and its exit code ---
 
-	void toolIdentify_data()
+	void tool_data()
 	{
-		QTest::addColumn<QString>("simModel");
-		QTest::addColumn<QString>("model");
-		QTest::addColumn<QString>("profileModel");
-		QTest::newRow("hx7") << "NX-HX7"
-				     << "NX-HX7"
-				     << "NX-HX7";
-		QTest::newRow("unlisted") << "UNLISTED"
-					  << "Unknown"
-					  << "NX-B93K";
-	}
-
-	void toolIdentify()
-	{
-		QFETCH(QString, simModel);
-		QFETCH(QString, model);
-		QFETCH(QString, profileModel);
-		QVERIFY2(QFile::exists(toolPath), "build the kavren-visca target first");
-		auto sim = startSim(simModel, "127.0.0.45");
-		QVERIFY(sim);
-		const ToolRun run = runTool({"--port", QString::number(sim->port()), "127.0.0.45", "identify"});
-		QCOMPARE(run.exitCode, 0);
-		QCOMPARE(QString::fromUtf8(run.out),
-			 "model: " + model + "\nprofile: " + profileDir + profileModel + ".ini\n");
-	}
-
-	void toolOperations_data()
-	{
-		QTest::addColumn<QString>("simModel");
-		QTest::addColumn<QStringList>("args");
-		QTest::addColumn<QByteArrayList>("expectedSequence"); // datagrams received in a row, as hex
-		QTest::addColumn<QByteArray>("expectedOut");
-		// --model skips identification: the link's address-set probe carries serial 1, the command serial 2.
-		QTest::newRow("zoom direct, whole datagram")
-			<< "NX-J57" << QStringList{"--model", "NX-J57", "setZoomDirect", "16384"}
-			<< QByteArrayList{"0100000400000001883001ff", "0100000a00000002810104470400000002ff"}
-			<< QByteArray();
-		QTest::newRow("focus round trip")
-			<< "NX-W38B"
-			<< QStringList{"setFocusDirect", "0x1234", "getFocusDirect", "setAfMode", "0", "getAfMode"}
-			<< QByteArrayList{"8101044801020304ff", "81090448ff", "8101043803ff", "81090438ff"}
-			<< QByteArray("4660\n0\n");
-		QTest::newRow("sharpness read back whole")
-			<< "NX-J57" << QStringList{"setSharpness", "18", "getSharpness"}
-			<< QByteArrayList{"8101044200000102ff", "81090442ff"} << QByteArray("18\n");
-	}
-
-	void toolOperations()
-	{
-		QFETCH(QString, simModel);
-		QFETCH(QStringList, args);
-		QFETCH(QByteArrayList, expectedSequence);
-		QFETCH(QByteArray, expectedOut);
-		QVERIFY2(QFile::exists(toolPath), "build the kavren-visca target first");
-		auto sim = startSim(simModel, "127.0.0.46");
-		QVERIFY(sim);
-		const ToolRun run = runTool(QStringList{"--port", QString::number(sim->port()), "127.0.0.46"} + args);
-		QCOMPARE(run.exitCode, 0);
-		QCOMPARE(run.out, expectedOut);
-
-		const bool whole = expectedSequence.first().startsWith("01");
-		QByteArrayList got;
-		for (const QByteArray &datagram : sim->received())
-			got << (whole ? datagram : datagram.mid(8)).toHex();
-		// Identification comes first unless a model was given; the operations follow, each sent once.
-		bool found = false;
-		for (int i = 0; i + expectedSequence.size() <= got.size() && !found; ++i)
-			found = got.mid(i, expectedSequence.size()) == expectedSequence;
-		QVERIFY2(found, got.join(' ').constData());
-	}
-
-	void toolExitCodes_data()
-	{
-		QTest::addColumn<QString>("camera"); // "", "answering", "silent", "refusing"
+		QTest::addColumn<QString>("simModel"); // empty: no camera
+		QTest::addColumn<QString>("fault");    // "silent" or "refusing" camera
 		QTest::addColumn<QStringList>("args");
 		QTest::addColumn<int>("exitCode");
-		QTest::newRow("no arguments") << "" << QStringList{} << 2;
-		QTest::newRow("unknown operation") << "" << QStringList{"127.0.0.47", "setWarpDrive"} << 2;
-		QTest::newRow("bad value") << "" << QStringList{"127.0.0.47", "setZoomDirect", "far"} << 2;
-		QTest::newRow("bad port") << "" << QStringList{"--port", "70000", "127.0.0.47", "identify"} << 2;
-		QTest::newRow("answered") << "answering" << QStringList{"setHome", "getFocusDirect"} << 0;
-		QTest::newRow("silent identify") << "silent" << QStringList{"identify"} << 1;
-		QTest::newRow("silent command") << "silent" << QStringList{"--model", "NX-J57", "setHome"} << 1;
+		QTest::addColumn<QByteArray>("out");
+		QTest::addColumn<QByteArrayList>(
+			"sequence"); // datagrams received in a row, as hex, whole when they start 01
+		const auto identified = [this](const QString &model, const QString &profile) {
+			return ("model: " + model + "\nprofile: " + profileDir + profile + ".ini\n").toUtf8();
+		};
+		QTest::newRow("identify") << "NX-HX7" << "" << QStringList{"identify"} << 0
+					  << identified("NX-HX7", "NX-HX7") << QByteArrayList();
+		QTest::newRow("identify unlisted") << "UNLISTED" << "" << QStringList{"identify"} << 0
+						   << identified("Unknown", "NX-B93K") << QByteArrayList();
+		// --model skips identification: the link's address-set probe carries serial 1, the command serial 2.
+		QTest::newRow("zoom direct, whole datagram")
+			<< "NX-J57" << "" << QStringList{"--model", "NX-J57", "setZoomDirect", "16384"} << 0
+			<< QByteArray()
+			<< QByteArrayList{"0100000400000001883001ff", "0100000a00000002810104470400000002ff"};
+		QTest::newRow("focus round trip")
+			<< "NX-W38B" << ""
+			<< QStringList{"setFocusDirect", "0x1234", "getFocusDirect", "setAfMode", "0", "getAfMode"} << 0
+			<< QByteArray("4660\n0\n")
+			<< QByteArrayList{"8101044801020304ff", "81090448ff", "8101043803ff", "81090438ff"};
+		QTest::newRow("no arguments") << "" << "" << QStringList{} << 2 << QByteArray() << QByteArrayList();
+		QTest::newRow("unknown operation") << "" << "" << QStringList{"127.0.0.47", "setWarpDrive"} << 2
+						   << QByteArray() << QByteArrayList();
+		QTest::newRow("bad value") << "" << "" << QStringList{"127.0.0.47", "setZoomDirect", "far"} << 2
+					   << QByteArray() << QByteArrayList();
+		QTest::newRow("silent identify")
+			<< "NX-J57" << "silent" << QStringList{"identify"} << 1 << QByteArray() << QByteArrayList();
+		QTest::newRow("silent command") << "NX-J57" << "silent" << QStringList{"--model", "NX-J57", "setHome"}
+						<< 1 << QByteArray() << QByteArrayList();
 		QTest::newRow("refused once, one try")
-			<< "refusing" << QStringList{"--model", "NX-HX7", "setHue", "3"} << 1;
-		// A syntax error 90 60 02 FF reads like the "on" answer 90 50 02 FF at the same position.
-		QTest::newRow("refused power inquiry")
-			<< "refusing" << QStringList{"--model", "NX-HX7", "isPowerOK"} << 1;
+			<< "NX-HX7" << "refusing" << QStringList{"--model", "NX-HX7", "setHue", "3"} << 1
+			<< QByteArray() << QByteArrayList{"81010e24440003ff"};
 	}
 
-	void toolExitCodes()
+	void tool()
 	{
-		QFETCH(QString, camera);
+		QFETCH(QString, simModel);
+		QFETCH(QString, fault);
 		QFETCH(QStringList, args);
 		QFETCH(int, exitCode);
+		QFETCH(QByteArray, out);
+		QFETCH(QByteArrayList, sequence);
 		QVERIFY2(QFile::exists(toolPath), "build the kavren-visca target first");
 		std::unique_ptr<CameraSimulator> sim;
-		if (!camera.isEmpty()) {
-			sim = startSim(camera == "refusing" ? "NX-HX7" : "NX-J57", "127.0.0.47");
+		if (!simModel.isEmpty()) {
+			sim = startSimulatedCamera("127.0.0.45", simModel);
 			QVERIFY(sim);
-			sim->setSilent(camera == "silent");
-			if (camera == "refusing")
+			sim->setSilent(fault == "silent");
+			if (fault == "refusing")
 				sim->errorNextRequest(0x02);
-			args = QStringList{"--port", QString::number(sim->port()), "127.0.0.47"} + args;
+			args = QStringList{"--port", QString::number(sim->port()), "127.0.0.45"} + args;
 		}
 		const ToolRun run = runTool(args);
 		QCOMPARE(run.exitCode, exitCode);
 		if (exitCode == 2)
 			QVERIFY(run.err.contains("Usage: kavren-visca"));
-		if (sim && camera != "silent")
-			QVERIFY(!sim->received().isEmpty());
+		if (exitCode == 0)
+			QCOMPARE(run.out, out);
+		if (sequence.isEmpty())
+			return;
+		const bool whole = sequence.first().startsWith("01");
+		QByteArrayList got;
+		for (const QByteArray &datagram : sim->received())
+			got << (whole ? datagram : datagram.mid(8)).toHex();
+		// Identification comes first unless a model was given; the operations follow, each sent once.
+		bool found = false;
+		for (int i = 0; i + sequence.size() <= got.size() && !found; ++i)
+			found = got.mid(i, sequence.size()) == sequence;
+		QVERIFY2(found, got.join(' ').constData());
 	}
 };
 
