@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "OrdinaryUser.h"
+
 #include <memory>
 
 namespace {
@@ -244,6 +246,13 @@ private slots:
 
 		QVERIFY(QDir(dir.path()).mkdir("folder.ini"));
 		QVERIFY(!iniParser(dir.filePath("folder.ini").toStdString()).isValid());
+
+		// A file the operator may not read: root reads it whatever its permissions, so an ordinary user tries.
+		const QString locked = writeProfile("{}");
+		QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions()));
+		const OrdinaryUser user(dir.path());
+		QVERIFY(user.isOrdinary());
+		QVERIFY(!iniParser(locked.toStdString()).isValid());
 	}
 
 	void valueConversion_data()
