@@ -2,6 +2,7 @@
 // readers, and what the window remembers from one start to the next.
 
 #include "MainDialogTestSupport.h"
+#include "ui/FocusRing.h"
 #include "OrdinaryUser.h"
 
 #include "ui/MainDialog.h"
@@ -280,9 +281,25 @@ private slots:
 			 QStringLiteral("10"));
 	}
 
+	// The focused control has a ring around it in the text colour, which stands out from the window.
+	void focusShowsARing()
+	{
+		dialog->activateWindow();
+		QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
+		auto *ring = dialog->findChild<FocusRing *>();
+		child<QWidget>("Camera3Button")->setFocus(Qt::TabFocusReason);
+		QTRY_VERIFY(ring && ring->isVisible() && ring->target() == child<QWidget>("Camera3Button"));
+		const QImage shown = dialog->grab().toImage();
+		const QColor edge = shown.pixelColor(ring->geometry().center().x(), ring->geometry().top());
+		QVERIFY(qAbs(edge.lightness() - shown.pixelColor(1, 1).lightness()) > 100);
+	}
+
 	void windowRemembersViewAndCamera()
 	{
 		dialog->findChild<QAction *>(QStringLiteral("AdvanceModeAction"))->trigger();
+		// The View menu marks the view shown.
+		QVERIFY(child<QAction>("AdvanceModeAction")->isChecked() &&
+			!child<QAction>("SimpleModeAction")->isChecked());
 		QVERIFY(connectSlot(1));
 		dialog.reset();
 
