@@ -338,12 +338,7 @@ private slots:
 		QFETCH(int, stored);
 		MainDialog *dialog = connectedTo(QStringLiteral("b93"));
 		CameraSimulator &b93 = camera(QStringLiteral("b93"));
-		auto *tenButton = child<QPushButton>(dialog, QStringLiteral("TenButton"));
-		if (ten)
-			QTest::mouseClick(tenButton, Qt::LeftButton);
-		if (preset)
-			QTest::mouseClick(child<QPushButton>(dialog, QStringLiteral("Preset%1Button").arg(preset)),
-					  Qt::LeftButton);
+		QPushButton *tenButton = choosePreset(dialog, ten, preset);
 		const int lastSaved = b93.state().lastSavedPreset;
 
 		QTest::mouseClick(child<QPushButton>(dialog, QStringLiteral("StoreButton")), Qt::LeftButton);
@@ -373,12 +368,7 @@ private slots:
 		QFETCH(int, recalled);
 		MainDialog *dialog = connectedTo(QStringLiteral("b93"));
 		CameraSimulator &b93 = camera(QStringLiteral("b93"));
-		auto *tenButton = child<QPushButton>(dialog, QStringLiteral("TenButton"));
-		if (ten)
-			QTest::mouseClick(tenButton, Qt::LeftButton);
-		if (preset)
-			QTest::mouseClick(child<QPushButton>(dialog, QStringLiteral("Preset%1Button").arg(preset)),
-					  Qt::LeftButton);
+		QPushButton *tenButton = choosePreset(dialog, ten, preset);
 		// Something for the read-back to find: the camera's zoom moved behind the window's back.
 		SimCameraState state = b93.state();
 		state.picture.zoom = 0x1234;
@@ -705,6 +695,18 @@ private slots:
 	}
 
 private:
+	// "10+" and a preset button (0: none) chosen as the operator does before STORE or CALL; returns "10+".
+	QPushButton *choosePreset(MainDialog *dialog, bool ten, int preset)
+	{
+		auto *tenButton = child<QPushButton>(dialog, QStringLiteral("TenButton"));
+		if (ten)
+			QTest::mouseClick(tenButton, Qt::LeftButton);
+		if (preset)
+			QTest::mouseClick(child<QPushButton>(dialog, QStringLiteral("Preset%1Button").arg(preset)),
+					  Qt::LeftButton);
+		return tenButton;
+	}
+
 	// A window connected to one kind of camera, kept for the whole run (its watchdog stays quiet).
 	MainDialog *connectedTo(const QString &kind)
 	{
