@@ -12,6 +12,7 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -112,6 +113,27 @@ const QHash<QString, std::pair<CameraCommand, int>> &focusCommands()
 		{QStringLiteral("auto"), {CameraCommands::autoFocus(), 1}},
 		{QStringLiteral("manual"), {CameraCommands::autoFocus(), 0}}};
 	return commands;
+}
+
+// The tally lamp switch; models differ in nothing but whether they answer it.
+CameraJob tallyJob(bool on, CameraJob::FollowUp refused)
+{
+	CameraJob job;
+	job.name = on ? "tallyOn" : "tallyOff";
+	job.lane = CameraLane::Setting;
+	job.settingKey = "tally";
+	job.pauseAfter = true;
+	job.run = [on, refused](viscaIpModule &link) {
+		const uint8_t payload[] = {0x81, 0x01, 0x7E, 0x01, 0x0A, 0x00, uint8_t(on ? 0x02 : 0x03), 0xFF};
+		constexpr int kHeader = 8;
+		uint8_t packet[kHeader + sizeof payload];
+		const uint32_t serial = link.setViscaIpHeader(packet, 0x00, uint8_t(sizeof payload));
+		std::memcpy(packet + kHeader, payload, sizeof payload);
+		// Sent once: a camera that answered with an error would refuse it again.
+		link.writeViscaWithAckComplete(packet, int(sizeof packet), serial, 1);
+		return link.lastExchangeAnswered() && !link.lastExchangeOk() ? refused : CameraJob::FollowUp();
+	};
+	return job;
 }
 
 } // namespace
@@ -276,6 +298,17 @@ CameraDirector::Outcome CameraDirector::checkFocus(const QString &direction)
 					.arg(shownText(direction)));
 }
 
+CameraDirector::Outcome CameraDirector::tally(int slot, bool on)
+{
+	QPointer<CameraDirector> self(this);
+	return dispatch(slot, "a tally lamp switch", [self, slot, on](const viscaGeneralOps &) {
+		return tallyJob(on, [self, slot]() {
+			if (self)
+				emit self->tallyRefused(slot);
+		});
+	});
+}
+
 void CameraDirector::reportPresetCall(int slot, int preset, Source source)
 {
 	qCInfo(lcCamera, "Preset %d called on camera %d from a %s", preset, slot, qUtf8Printable(sourceName(source)));
@@ -369,6 +402,7 @@ void CameraDirector::watch(int slot, CameraWorker *worker)
 	connect(worker, &CameraWorker::linkReady, this, [this, slot]() {
 		lost[slot] = false;
 		reportStatus(slot);
+		emit cameraLinked(slot);
 	});
 	connect(worker, &CameraWorker::answeringChanged, this, [this, slot]() { reportStatus(slot); });
 	connect(worker, &CameraWorker::connectionLost, this, [this, slot]() {

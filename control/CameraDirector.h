@@ -68,6 +68,8 @@ public:
 		     std::optional<int> tiltSpeed = std::nullopt);
 	Outcome zoom(int slot, const QString &direction);  // "in", "out", "stop"
 	Outcome focus(int slot, const QString &direction); // "near", "far", "stop", "auto", "manual"
+	// Switches the camera's tally lamp; a camera that refuses it is told by tallyRefused.
+	Outcome tally(int slot, bool on);
 
 	// The window and the hotkeys call presets themselves; they report it here so that every listener hears
 	// of every call.
@@ -76,6 +78,10 @@ public:
 signals:
 	void presetCalled(int slot, int preset, CameraDirector::Source source);
 	void cameraStatusChanged(int slot, bool connected, bool answering);
+	// The slot's camera has a new link (the window or a background identification connected it).
+	void cameraLinked(int slot);
+	// The slot's camera answered the tally lamp command with an error.
+	void tallyRefused(int slot);
 	// What cameras() tells may have changed (the slots' names or addresses).
 	void camerasChanged();
 	// Something the operator should read in the window's status frame.

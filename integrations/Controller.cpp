@@ -7,6 +7,7 @@
 #include "camera/viscaGeneralOps.h"
 #include "integrations/HotkeySource.h"
 #include "integrations/HotkeyTable.h"
+#include "integrations/TallyLamps.h"
 #include "relay/RelayService.h"
 #include "scenes/ScenePresetLinker.h"
 #include "scenes/SceneSource.h"
@@ -62,9 +63,13 @@ void Controller::attachSceneSource(SceneSource *source)
 {
 	delete sceneLinks;
 	sceneLinks = nullptr;
+	delete tallyLamps;
+	tallyLamps = nullptr;
 	scenes = source;
-	if (source && !down)
+	if (source && !down) {
 		sceneLinks = new ScenePresetLinker(source, cameraDirector, this);
+		tallyLamps = new TallyLamps(source, cameraDirector, this);
+	}
 }
 
 void Controller::setHotkeysEnabled(bool on)
@@ -244,6 +249,8 @@ void Controller::shutdown()
 	cameraRequests.close();
 	delete sceneLinks;
 	sceneLinks = nullptr;
+	delete tallyLamps;
+	tallyLamps = nullptr;
 	listenToHotkeys(false);
 	pool->shutdown();
 	relayService->shutdown();

@@ -16,6 +16,7 @@ class CameraPool;
 class HotkeySource;
 class RelayService;
 class ScenePresetLinker;
+class TallyLamps;
 
 // The controller without its window: made when the module loads, it owns everything that drives the cameras (the
 // slots' workers, the camera the operator drives, the director that serves scenes and other programs, the relay,
@@ -86,6 +87,7 @@ private:
 	RelayService *relayService = nullptr;
 	HotkeySource *hotkeySource = nullptr;
 	ScenePresetLinker *sceneLinks = nullptr;
+	TallyLamps *tallyLamps = nullptr; // the cameras' lamps follow the scene source's program
 	QPointer<SceneSource> scenes;
 	CameraRequests cameraRequests;
 	bool hotkeysOn = false;

@@ -15,6 +15,11 @@ public:
 
 	// The scenes of the current scene collection, in OBS's order.
 	virtual QStringList sceneNames() const = 0;
+	// OBS's sources that show video (captures, media, NDI, colours, ...), scenes and groups aside, by name.
+	virtual QStringList videoSourceNames() const = 0;
+	// The sources the program shows now: every visible item of the program scene, and of the scenes and groups
+	// nested in it, by name.
+	virtual QStringList programSourceNames() const = 0;
 	// The current scene collection's name; empty while it is not known.
 	QString collection() const { return current; }
 	// From the start of a scene collection change (and from OBS's start) until the collection has loaded. The
@@ -26,6 +31,11 @@ signals:
 	// Only while Studio Mode is on: the scene that goes to program at the next cut.
 	void previewSceneChanged(const QString &scene);
 	void sceneRenamed(const QString &from, const QString &to);
+	// Any source was renamed, scenes included (after sceneRenamed for a scene).
+	void sourceRenamed(const QString &from, const QString &to);
+	// What programSourceNames() tells may have changed: another program scene, an item shown, hidden, added or
+	// removed in it or in a scene nested in it, a rename, another scene collection.
+	void programSourcesChanged();
 	// Scenes came or went, or another scene collection was loaded.
 	void scenesChanged();
 	// A scene collection finished loading, at OBS's start or when the operator chose one.

@@ -47,6 +47,7 @@ struct SimCameraState {
 	};
 
 	bool powerOn = true;
+	bool tally = false; // the tally lamp
 
 	Motion motion = Motion::Stop;
 	int panSpeed = 0; // speed bytes of the last pan/tilt drive message

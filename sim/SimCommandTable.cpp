@@ -334,6 +334,13 @@ QVector<Entry> buildEntries()
 				 return SimOutcome::command();
 			 return SimOutcome::syntaxError();
 		 }},
+		{"81 01 7E 01 0A 00 0p FF", Cmd, AllClasses, AllFamilies,
+		 [](const SimCommandTable &, const Fields &f, State &s) {
+			 if (f[0] != 0x02 && f[0] != 0x03)
+				 return SimOutcome::syntaxError();
+			 s.tally = f[0] == 0x02;
+			 return SimOutcome::command();
+		 }},
 		{"81 09 04 00 FF", Inq, AllClasses, AllFamilies,
 		 [](const SimCommandTable &, const Fields &, State &s) {
 			 return answer(oneByte(s.powerOn ? 0x02 : 0x03));

@@ -224,6 +224,7 @@ QList<SimViscaEndpoint::Reply> SimViscaEndpoint::answerMessage(const QByteArray 
 	const int payloadType = uint8_t(datagram[1]);
 	SimOutcome outcome;
 	int socket = 0;
+	const bool tallyBefore = m_state.tally;
 	if (uint8_t(datagram[0]) != kViscaMessage || payload.isEmpty()) {
 		outcome = SimOutcome::syntaxError();
 	} else if (m_errorCode >= 0) {
@@ -235,6 +236,8 @@ QList<SimViscaEndpoint::Reply> SimViscaEndpoint::answerMessage(const QByteArray 
 		socket = freeSocket();
 		outcome = command && socket == 0 ? SimOutcome::bufferFull()
 						 : m_table.handle(payload, payloadType, m_state, m_answersAddressSet);
+		if (m_state.tally != tallyBefore)
+			logText(m_state.tally ? "tally on" : "tally off");
 	}
 
 	QList<Reply> out;
@@ -339,9 +342,14 @@ void SimViscaEndpoint::reply(const QList<Reply> &replies, const QHostAddress &pe
 
 void SimViscaEndpoint::logLine(const char *direction, const QByteArray &datagram) const
 {
+	logText(QByteArray(direction) + ' ' + datagram.toHex(' '));
+}
+
+void SimViscaEndpoint::logText(const QByteArray &text) const
+{
 	if (!m_log)
 		return;
-	const QByteArray line = QByteArray(direction) + ' ' + datagram.toHex(' ') + '\n';
+	const QByteArray line = text + '\n';
 	std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
 	std::fflush(stdout);
 }

@@ -80,6 +80,8 @@ private:
 	int moveMs(int steps) const;
 	void reply(const QList<Reply> &replies, const QHostAddress &peer, quint16 peerPort);
 	void logLine(const char *direction, const QByteArray &datagram) const;
+	// One line of the log: a state the camera shows ("tally on").
+	void logText(const QByteArray &text) const;
 
 	const SimCommandTable m_table;
 	const bool m_log;

@@ -2,6 +2,7 @@
 // and signals, and searches against a fleet of simulated cameras. Every Probe goes to a loopback address named by
 // KAVREN_DISCOVERY_ADDRESS; none may ever reach the broadcast or multicast address.
 
+#include "FakeSceneSource.h"
 #include "MainDialogTestSupport.h"
 #include "ui/DiscoveryDialog.h"
 #include "discovery/OnvifDiscovery.h"
@@ -229,6 +230,25 @@ private slots:
 			value.isEmpty() ? void(expected.remove(key)) : void(expected.insert(key, value));
 		// Read, change the two keys, write back: everything else in the file survives.
 		QCOMPARE(SettingsHome::read(), expected);
+	}
+
+	// A source OBS no longer has is shown as such and kept; a hostile name is shown harmlessly and stored as it is.
+	void linkedSource()
+	{
+		const QString hostile = QStringLiteral("C\nB") + QString(10000, QLatin1Char('W'));
+		FakeSceneSource sources;
+		sources.videoSources << hostile;
+		SettingsHome::write({{"Camera1IP", "10.1.1.1"}, {"Camera1NickName", "One"}, {"Camera1Source", "Gone"}});
+		DiscoveryDialog dialog(&sources);
+		auto *list = namedChild<QComboBox>(&dialog, "SourceComboBox");
+		auto *apply = namedChild<QPushButton>(&dialog, "ApplyButton");
+		QCOMPARE(list->currentText(), localeText("AssignSourceMissing").arg(QStringLiteral("Gone")));
+		QTest::mouseClick(apply, Qt::LeftButton);
+		QCOMPARE(SettingsHome::read().value("Camera1Source").toString(), QStringLiteral("Gone"));
+		list->setCurrentIndex(list->findData(hostile));
+		QVERIFY(list->currentText().startsWith(QLatin1String("C\\x0aB")) && list->currentText().size() < 100);
+		QTest::mouseClick(apply, Qt::LeftButton);
+		QCOMPARE(SettingsHome::read().value("Camera1Source").toString(), hostile);
 	}
 
 	void unreadableSettings()

@@ -1,6 +1,7 @@
 #include "ui/DiscoveryDialog.h"
 
 #include "discovery/DiscoveryLog.h"
+#include "scenes/SceneSource.h"
 #include "settings/CameraAddress.h"
 #include "settings/SettingsFile.h"
 #include "settings/Utils.h"
@@ -21,14 +22,17 @@
 namespace {
 
 constexpr int kSlots = SettingsFile::kSlotCount;
+// How wide a source name is shown, in pixels; the list is no wider than the dialog.
+constexpr int kSourceNameWidth = 240;
 
 } // namespace
 
-DiscoveryDialog::DiscoveryDialog(QWidget *parent) : QDialog(parent), ui(std::make_unique<Ui::DiscoveryDialog>())
+DiscoveryDialog::DiscoveryDialog(SceneSource *sources, QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::DiscoveryDialog>()), sources(sources)
 {
 	ui->setupUi(this);
 	applyHostStyleShield(this);
-	setFixedSize(425, 430);
+	setFixedSize(425, 460);
 	setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
 
 	setWindowTitle(ModuleText::text("CameraAssign"));
@@ -39,6 +43,8 @@ DiscoveryDialog::DiscoveryDialog(QWidget *parent) : QDialog(parent), ui(std::mak
 	ui->SlotLabel->setText(ModuleText::text("AssignSlot"));
 	ui->AddressLabel->setText(ModuleText::text("AssignAddress"));
 	ui->NameLabel->setText(ModuleText::text("AssignName"));
+	ui->SourceLabel->setText(ModuleText::text("AssignSource"));
+	ui->SourceComboBox->setAccessibleName(ui->SourceLabel->text());
 	// Screen readers name each field by the label beside it.
 	ui->CameraComboBox->setAccessibleName(ui->SlotLabel->text());
 	ui->IPEidt->setAccessibleName(ui->AddressLabel->text());
@@ -62,6 +68,11 @@ DiscoveryDialog::DiscoveryDialog(QWidget *parent) : QDialog(parent), ui(std::mak
 		[this]() { showStatus(QString()); });
 	connect(ui->IPEidt, &QLineEdit::textChanged, this, [this]() { showStatus(QString()); });
 	connect(ui->CloseButton, &QPushButton::clicked, this, &QDialog::close);
+	if (sources)
+		connect(sources, &SceneSource::sourceRenamed, this, [this](const QString &from, const QString &to) {
+			const QString chosen = ui->SourceComboBox->currentData().toString();
+			showSources(chosen == from ? to : chosen);
+		});
 	updateIPAndName(slotKey(ui->CameraComboBox->currentIndex()));
 }
 
@@ -103,6 +114,35 @@ void DiscoveryDialog::updateIPAndName(QString slotText)
 	}
 	ui->IPEidt->setText(settings.value(SettingsFile::addressKey(slotText)).toString());
 	ui->NameEdit->setText(slotCaption(settings, slotText));
+	showSources(settings.value(SettingsFile::sourceKey(ui->CameraComboBox->currentIndex() + 1)).toString());
+}
+
+void DiscoveryDialog::showSources(const QString &linked)
+{
+	QComboBox *list = ui->SourceComboBox;
+	list->clear();
+	list->addItem(ModuleText::text("AssignSourceNone"), QString());
+	const QStringList names = sources ? sources->videoSourceNames() : QStringList();
+	for (const QString &name : names)
+		list->addItem(shownSourceName(name), name);
+	if (linked.isEmpty())
+		return;
+	if (!names.contains(linked))
+		list->addItem(ModuleText::text("AssignSourceMissing").arg(shownSourceName(linked)), linked);
+	list->setCurrentIndex(list->findData(linked));
+}
+
+QString DiscoveryDialog::shownSourceName(const QString &name) const
+{
+	QString shown;
+	for (const QChar c : name) {
+		if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
+		    c.category() == QChar::Separator_Paragraph)
+			shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+		else
+			shown += c;
+	}
+	return fontMetrics().elidedText(shown, Qt::ElideMiddle, kSourceNameWidth);
 }
 
 void DiscoveryDialog::createItemsInARow(int row, QString ip, QString name)
@@ -186,7 +226,7 @@ void DiscoveryDialog::on_ApplyButton_released()
 		duplicateTold = true;
 		return;
 	}
-	storeSlot(index, ip, name);
+	storeSlot(index, ip, name, ui->SourceComboBox->currentData().toString());
 }
 
 int DiscoveryDialog::slotWithAddress(const QJsonObject &settings, const QString &ip, int except)
@@ -200,13 +240,14 @@ int DiscoveryDialog::slotWithAddress(const QJsonObject &settings, const QString 
 	return -1;
 }
 
-void DiscoveryDialog::storeSlot(int index, const QString &ip, const QString &name)
+void DiscoveryDialog::storeSlot(int index, const QString &ip, const QString &name, const QString &source)
 {
 	const QString slot = slotKey(index);
-	// An empty address clears the slot; its name stays unless that was emptied too.
+	// An empty address clears the slot; its name and source stay unless those were emptied too.
 	const bool stored = SettingsFile::updateLogged(lcDiscovery, [&](QJsonObject &settings) {
 		for (const auto &[key, value] : {std::make_pair(SettingsFile::addressKey(slot), ip),
-						 std::make_pair(SettingsFile::nickNameKey(slot), name)}) {
+						 std::make_pair(SettingsFile::nickNameKey(slot), name),
+						 std::make_pair(SettingsFile::sourceKey(index + 1), source)}) {
 			if (value.isEmpty())
 				settings.remove(key);
 			else

@@ -13,17 +13,21 @@
 namespace Ui {
 class DiscoveryDialog;
 }
+class SceneSource;
 
 // Assigns a camera address and a display name to one of the eight camera slots: the operator types them, or
 // searches the network with WS-Discovery and picks one of the identified cameras from the list. An empty address
 // clears the slot. An address another slot has already is stored only when Apply is pressed a second time for it,
 // after a line under the fields has named that slot. The search runs off the UI thread; rows appear as cameras are
-// identified, and closing the dialog ends the search.
+// identified, and closing the dialog ends the search. Each slot may also name the OBS source that shows its camera
+// (its tally lamp follows that source on program); a named source OBS no longer has is shown as such, never
+// dropped unasked.
 class DiscoveryDialog : public QDialog {
 	Q_OBJECT
 
 public:
-	explicit DiscoveryDialog(QWidget *parent = nullptr);
+	// `sources` lists OBS's video sources; without it only a slot's stored source is offered.
+	explicit DiscoveryDialog(SceneSource *sources = nullptr, QWidget *parent = nullptr);
 	~DiscoveryDialog() override;
 
 	// Fills the address and name edits from the settings stored for the slot ("Camera1" ... "Camera8"); a slot
@@ -50,13 +54,18 @@ private:
 	void fillSlotList();
 	// The first slot other than `except` whose stored address is `ip`'s camera; -1 when there is none.
 	static int slotWithAddress(const QJsonObject &settings, const QString &ip, int except);
-	void storeSlot(int index, const QString &ip, const QString &name);
+	void storeSlot(int index, const QString &ip, const QString &name, const QString &source);
+	// Offers OBS's video sources, with `linked` chosen (shown as missing when OBS does not have it).
+	void showSources(const QString &linked);
+	// A source name as a list shows it: control characters spelled out, a long name cut in its middle.
+	QString shownSourceName(const QString &name) const;
 	void showStatus(const QString &text);
 	void onCameraIdentified(const QString &address, const QString &name);
 	void onSearchFinished(int identified);
 	void showSearchProgress();
 
 	std::unique_ptr<Ui::DiscoveryDialog> ui;
+	QPointer<SceneSource> sources;
 	CameraSearch *search = nullptr; // child; the running search, if any
 	int answered = 0;               // cameras that answered the running search
 	bool duplicateTold = false;     // the status line named the slot that has the address in the field

@@ -9,6 +9,7 @@
 #include "control/CameraPool.h"
 #include "integrations/Controller.h"
 #include "ui/DiscoveryDialog.h"
+#include "integrations/TallyLamps.h"
 #include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "ui/AboutDialog.h"
@@ -168,6 +169,17 @@ void MainDialog::setupSettingsUI()
 	hotKeyAction->setObjectName(QStringLiteral("UseHotKeysAction"));
 	setupHotkeySwitch(hotKeyAction);
 
+	// The lamps follow the stored switch; the entry shows it as the menu opens.
+	QAction *tallyAction = settingsMenu->addAction(ModuleText::text("TallyLampsMenu"));
+	tallyAction->setObjectName(QStringLiteral("TallyLampsAction"));
+	tallyAction->setCheckable(true);
+	connect(settingsMenu, &QMenu::aboutToShow, tallyAction, [tallyAction]() {
+		tallyAction->setChecked(TallyLamps::isEnabled());
+		tallyAction->setIcon(
+			QIcon(QString::fromLatin1(tallyAction->isChecked() ? kCheckedIcon : kUncheckedIcon)));
+	});
+	connect(tallyAction, &QAction::triggered, this, &TallyLamps::setEnabled);
+
 	panTiltLimitAction = settingsMenu->addAction(ModuleText::text("PanTiltLimitSetting"));
 	panTiltLimitAction->setObjectName(QStringLiteral("PanTiltLimitAction"));
 	connect(panTiltLimitAction, &QAction::triggered, this, &MainDialog::showPanTiltLimitDialog);
@@ -234,7 +246,7 @@ void MainDialog::showAboutDialog()
 void MainDialog::showDiscoveryDialog()
 {
 	if (!discoveryDialog) {
-		discoveryDialog = new DiscoveryDialog();
+		discoveryDialog = new DiscoveryDialog(owner->sceneSource());
 		discoveryDialog->setAttribute(Qt::WA_DeleteOnClose);
 		connect(discoveryDialog, &DiscoveryDialog::ipAssigned, this, &MainDialog::setIPAndName);
 	}

@@ -2,8 +2,8 @@
 # End to end in the real OBS with obs-websocket: a program on this machine (the npm package obs-websocket-js)
 # lists the cameras and calls presets through our vendor requests, a malformed request is refused and sends nothing,
 # the vendor's PresetCalled events arrive, a scene linked to a preset in the settings file recalls it when it goes
-# to program, and in Studio Mode when it goes to preview, and renaming a linked scene carries the link along in
-# the settings file. The simulated camera's log shows the bytes. Runs in a network namespace of its own where it
+# to program, and in Studio Mode when it goes to preview, renaming a linked scene carries the link along in
+# the settings file, and the camera's tally lamp is lit while the colour source linked to its slot is on program. The simulated camera's log shows the bytes. Runs in a network namespace of its own where it
 # can.
 # Usage: obs_integrations.sh MODULE_FILE DATA_DIR SIMULATOR NPM_CLIENTS_DIR
 # shellcheck source-path=SCRIPTDIR source=lib/obs-session.sh
@@ -57,7 +57,7 @@ expect_answer() {
 		"$answer" "$3" || fail "$1 $2 answered $answer, not $3"
 }
 
-e2e_prepare "$module" "$data" '{ "Camera1IP": "127.0.0.2", "Camera1NickName": "Stage",
+e2e_prepare "$module" "$data" '{ "Camera1IP": "127.0.0.2", "Camera1NickName": "Stage", "Camera1Source": "Lamp",
   "ScenePresets": [ { "scene": "Wide", "slot": 1, "preset": 3, "on": "program" },
                     { "scene": "Close", "slot": 1, "preset": 4, "on": "preview" },
                     { "scene": "Far", "slot": 1, "preset": 6, "on": "program" } ] }'
@@ -126,6 +126,20 @@ wait_until 15 fade_ended || fail "the fade did not end"
 obs_call SetCurrentSceneTransition '{"transitionName":"Cut"}'
 [ "$(rx_count "$(recall_pattern 6)")" -eq 1 ] || fail "the end of the fade recalled preset 6 again"
 echo "A 6 s fade to Far recalled its preset as the fade started, once"
+
+# The colour source linked to slot 1 lights the camera's lamp while its scene is on program, once per cut.
+obs_call CreateScene '{"sceneName":"Lit"}'
+client obs CreateInput '{"sceneName":"Lit","inputName":"Lamp","inputKind":"color_source_v3"}' >/dev/null ||
+	obs_call CreateInput '{"sceneName":"Lit","inputName":"Lamp","inputKind":"color_source"}'
+tally_on="81 01 7e 01 0a 00 02 ff" tally_off="81 01 7e 01 0a 00 03 ff"
+obs_call SetCurrentProgramScene '{"sceneName":"Lit"}'
+wait_for_rx "$tally_on" 10 || fail "the program cut to Lit did not light the camera's tally lamp"
+wait_for_file "$sim_log" "tally on" 5 || fail "the camera does not show its lamp lit"
+obs_call SetCurrentProgramScene '{"sceneName":"Far"}'
+wait_for_rx "$tally_off" 10 || fail "the cut away from Lit did not put the camera's tally lamp out"
+wait_for_file "$sim_log" "tally off" 5 || fail "the camera does not show its lamp out"
+[ "$(rx_count "$tally_on")" -eq 1 ] || fail "the tally lamp was switched on more than once"
+echo "A cut to the scene holding slot 1's source lit the camera's lamp, and the cut away put it out"
 
 # Studio Mode starts with Wide in preview too: linked to program only, it recalls nothing there, so the next
 # command the camera receives is Close's preview preset.

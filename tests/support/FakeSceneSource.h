@@ -10,6 +10,10 @@ class FakeSceneSource : public SceneSource {
 public:
 	QStringList names{QStringLiteral("Wide"), QStringLiteral("Pulpit"), QStringLiteral("Choir")};
 	QStringList sceneNames() const override { return names; }
+	QStringList videoSources{QStringLiteral("Cam A"), QStringLiteral("Cam B")};
+	QStringList videoSourceNames() const override { return videoSources; }
+	QStringList program;
+	QStringList programSourceNames() const override { return program; }
 	using SceneSource::beginLoading;
 	using SceneSource::endLoading;
 	using SceneSource::renameCollection;
