@@ -14,6 +14,7 @@ class CameraDirector;
 class CameraInUse;
 class CameraPool;
 class HotkeySource;
+class PresetPictures;
 class RelayService;
 class ScenePresetLinker;
 
@@ -38,6 +39,8 @@ public:
 	CameraInUse *cameraInUse() const { return inUse; }
 	CameraDirector *director() const { return cameraDirector; }
 	RelayService *relay() const { return relayService; }
+	// The presets' pictures; the host gives it its capture.
+	PresetPictures *presetPictures() const { return pictures; }
 	// What other programs ask of the cameras; copies may be used on any thread.
 	CameraRequests requests() const { return cameraRequests; }
 
@@ -83,6 +86,7 @@ private:
 	CameraPool *pool = nullptr;
 	CameraInUse *inUse = nullptr;
 	CameraDirector *cameraDirector = nullptr;
+	PresetPictures *pictures = nullptr;
 	RelayService *relayService = nullptr;
 	HotkeySource *hotkeySource = nullptr;
 	ScenePresetLinker *sceneLinks = nullptr;
