@@ -30,6 +30,8 @@ constexpr int kLinks = 100000;
 class BenchSceneSource : public SceneSource {
 public:
 	QStringList sceneNames() const override { return {}; }
+	QStringList videoSourceNames() const override { return {}; }
+	QStringList programSourceNames() const override { return {}; }
 };
 
 QJsonArray manyLinks()

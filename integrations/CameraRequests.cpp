@@ -3,6 +3,9 @@
 #include "control/CameraDirector.h"
 #include "control/CameraPool.h"
 #include "integrations/IntegrationLog.h"
+#include "integrations/PresetPictures.h"
+#include "settings/PresetNames.h"
+#include "settings/SettingsFile.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -94,6 +97,7 @@ struct CameraRequests::Command {
 
 struct CameraRequests::Shared {
 	QPointer<CameraDirector> director; // read on the director's thread only
+	QPointer<PresetPictures> pictures; // likewise
 	int maxWaiting = 0;
 	// Set without a lock: OBS may run its exit from a signal handler that interrupted the UI thread anywhere.
 	std::atomic<bool> closed{false};
@@ -112,9 +116,10 @@ struct CameraRequests::Shared {
 	}
 };
 
-CameraRequests::CameraRequests(CameraDirector *director) : shared(std::make_shared<Shared>())
+CameraRequests::CameraRequests(CameraDirector *director, PresetPictures *pictures) : shared(std::make_shared<Shared>())
 {
 	shared->director = director;
+	shared->pictures = pictures;
 	if (!director) {
 		shared->closed = true;
 		return;
@@ -136,7 +141,8 @@ CameraRequests::CameraRequests(CameraDirector *director) : shared(std::make_shar
 
 const std::vector<std::string> &CameraRequests::types()
 {
-	static const std::vector<std::string> names{"GetCameras", "CallPreset", "StorePreset", "Move", "Zoom", "Focus"};
+	static const std::vector<std::string> names{"GetCameras", "GetPresets", "CallPreset", "StorePreset",
+						    "Move",       "Zoom",       "Focus"};
 	return names;
 }
 
@@ -160,9 +166,10 @@ json CameraRequests::handle(const std::string &type, const json &data) const
 		return refused(type, QStringLiteral("the request data must be a JSON object"));
 	if (type == "GetCameras")
 		return cameras();
+	const bool listPresets = type == "GetPresets";
 	const bool preset = type == "CallPreset" || type == "StorePreset";
 	const bool drive = type == "Move" || type == "Zoom" || type == "Focus";
-	if (!preset && !drive)
+	if (!preset && !drive && !listPresets)
 		return refused(type, QStringLiteral("unknown request type"));
 
 	const IntegerField pan = integerField(data, "panSpeed");
@@ -174,6 +181,8 @@ json CameraRequests::handle(const std::string &type, const json &data) const
 		return refused(type, slot.error);
 	if (const Outcome check = CameraDirector::checkSlot(*slot.value); !check.ok)
 		return refused(type, check.error);
+	if (listPresets)
+		return presets(*slot.value);
 
 	Command command;
 	command.slot = *slot.value;
@@ -184,9 +193,14 @@ json CameraRequests::handle(const std::string &type, const json &data) const
 		if (const Outcome check = CameraDirector::checkPreset(*number.value); !check.ok)
 			return refused(type, check.error);
 		const bool call = type == "CallPreset";
-		command.run = [call, slot = command.slot, number = *number.value](CameraDirector &director) {
-			return call ? director.callPreset(slot, number, Source::Request)
-				    : director.storePreset(slot, number, Source::Request);
+		command.run = [call, slot = command.slot, number = *number.value,
+			       state = shared.get()](CameraDirector &director) {
+			if (call)
+				return director.callPreset(slot, number, Source::Request);
+			const Outcome outcome = director.storePreset(slot, number, Source::Request);
+			if (outcome.ok && state->pictures)
+				state->pictures->take(slot, number);
+			return outcome;
 		};
 		return handOver(type, command);
 	}
@@ -245,6 +259,22 @@ json CameraRequests::handOver(const std::string &type, const Command &command) c
 		},
 		Qt::QueuedConnection);
 	return accepted();
+}
+
+json CameraRequests::presets(int slot)
+{
+	// Straight from the files, on this thread: nothing here waits for the director's.
+	const QStringList names = PresetNames::read(SettingsFile::read(), slot);
+	json list = json::array();
+	for (int preset = SettingsFile::kFirstPreset; preset <= SettingsFile::kLastPreset; ++preset) {
+		json entry{{"preset", preset},
+			   {"name", names.value(preset - SettingsFile::kFirstPreset).toStdString()}};
+		const QByteArray png = PresetPictures::png(slot, preset);
+		if (!png.isEmpty())
+			entry["thumbnail"] = png.toBase64().toStdString();
+		list.push_back(entry);
+	}
+	return json{{"ok", true}, {"presets", list}};
 }
 
 json CameraRequests::cameras() const

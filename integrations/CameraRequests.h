@@ -9,6 +9,7 @@
 #include <vector>
 
 class CameraDirector;
+class PresetPictures;
 
 // What other programs (a button panel through obs-websocket) may ask of the cameras, by request type and JSON
 // data, answered in JSON. Every answer carries "ok", and "error" with a reason when ok is false. Each field is
@@ -19,13 +20,14 @@ class CameraDirector;
 // request is checked where it arrives, against a picture of the cameras the director's thread keeps current, and
 // a command is handed over to the director without waiting for it. A slot without an address, a camera known not
 // to answer and a camera with as many commands on their way as its worker takes are refused there and then.
-// Copies share one state; close() refuses every later request.
+// Copies share one state; close() refuses every later request. "GetPresets" reads the presets' names and pictures
+// from disk where it arrives.
 class CameraRequests {
 public:
-	// On the director's thread.
-	explicit CameraRequests(CameraDirector *director);
+	// On the director's thread. A preset stored by a request gets its picture from `pictures`, when given.
+	explicit CameraRequests(CameraDirector *director, PresetPictures *pictures = nullptr);
 
-	// "GetCameras", "CallPreset", "StorePreset", "Move", "Zoom", "Focus".
+	// "GetCameras", "GetPresets", "CallPreset", "StorePreset", "Move", "Zoom", "Focus".
 	static const std::vector<std::string> &types();
 
 	// Any thread.
@@ -38,6 +40,7 @@ private:
 	struct Shared;
 	struct Command;
 	nlohmann::json cameras() const;
+	static nlohmann::json presets(int slot);
 	nlohmann::json handOver(const std::string &type, const Command &command) const;
 
 	std::shared_ptr<Shared> shared;

@@ -7,6 +7,7 @@
 #include "camera/viscaGeneralOps.h"
 #include "integrations/HotkeySource.h"
 #include "integrations/HotkeyTable.h"
+#include "integrations/PresetPictures.h"
 #include "integrations/TallyLamps.h"
 #include "relay/RelayService.h"
 #include "scenes/ScenePresetLinker.h"
@@ -43,9 +44,9 @@ CameraDirector *makeDirector(CameraPool *pool, Controller *controller)
 
 Controller::Controller(const Options &options, QObject *parent)
     : QObject(parent), pool(new CameraPool(options.cameras, this)), inUse(new CameraInUse(pool, this)),
-      cameraDirector(makeDirector(pool, this)),
+      cameraDirector(makeDirector(pool, this)), pictures(new PresetPictures(Utils::getAppDataPath(), this)),
       relayService(new RelayService(options.relay, Utils::getAppDataPath(), this)),
-      hotkeySource(HotkeySource::create(this)), cameraRequests(cameraDirector)
+      hotkeySource(HotkeySource::create(this)), cameraRequests(cameraDirector, pictures)
 {
 	relayService->start();
 	hotkeysOn = SettingsFile::read().value(QLatin1String(SettingsFile::kHotKeyKey)).toBool(false);
@@ -213,6 +214,7 @@ bool Controller::storePresetWhenHeld(int preset, bool pressed)
 			if (self)
 				emit self->presetStored(slot, preset, ok);
 		}));
+		pictures->take(slot, preset);
 		qCInfo(lcController, "Preset %d stored on camera %d by a held key", preset, slot);
 	});
 	return true;

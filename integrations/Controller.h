@@ -14,6 +14,7 @@ class CameraDirector;
 class CameraInUse;
 class CameraPool;
 class HotkeySource;
+class PresetPictures;
 class RelayService;
 class ScenePresetLinker;
 class TallyLamps;
@@ -39,6 +40,8 @@ public:
 	CameraInUse *cameraInUse() const { return inUse; }
 	CameraDirector *director() const { return cameraDirector; }
 	RelayService *relay() const { return relayService; }
+	// The presets' pictures; the host gives it its capture.
+	PresetPictures *presetPictures() const { return pictures; }
 	// What other programs ask of the cameras; copies may be used on any thread.
 	CameraRequests requests() const { return cameraRequests; }
 
@@ -84,6 +87,7 @@ private:
 	CameraPool *pool = nullptr;
 	CameraInUse *inUse = nullptr;
 	CameraDirector *cameraDirector = nullptr;
+	PresetPictures *pictures = nullptr;
 	RelayService *relayService = nullptr;
 	HotkeySource *hotkeySource = nullptr;
 	ScenePresetLinker *sceneLinks = nullptr;

@@ -1,9 +1,11 @@
 #include "camera/ProfileLocation.h"
 #include "camera/viscaGeneralOps.h"
 #include "integrations/Controller.h"
+#include "integrations/PresetPictures.h"
 #include "plugin/CameraHotKey.h"
 #include "plugin/ModuleLog.h"
 #include "plugin/ObsSceneSource.h"
+#include "plugin/ObsSourceCapture.h"
 #include "plugin/ObsVendor.h"
 #include "plugin/PluginLog.h"
 #include "plugin/QtHostCheck.h"
@@ -146,6 +148,8 @@ bool obs_module_load(void)
 	controller = new Controller();
 	// Scene-linked presets follow OBS's scenes; the source goes with the controller.
 	controller->attachSceneSource(new ObsSceneSource(controller));
+	// Stored presets get their pictures from OBS's rendering of the slots' sources.
+	controller->presetPictures()->setCapture(new ObsSourceCapture(controller));
 
 	// The forms translate their texts while they are built; route that through our own locale table.
 	obs_frontend_push_ui_translation(obs_module_get_string);

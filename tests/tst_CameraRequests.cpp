@@ -3,7 +3,7 @@
 // Other programs' requests through obs-websocket: each request and direction reaches the simulated camera, each
 // malformed request is refused with its reason and sends nothing, and requests made on another thread are answered on
 // the UI thread until that is called off. A slot without an address is said in the window through a scene's request
-// (tst_ScenePresets).
+// (tst_ScenePresets). A preset stored by a request keeps a picture of its slot's source, which GetPresets returns.
 
 #include "ReceivedCommands.h"
 #include "SettingsHome.h"
@@ -11,8 +11,12 @@
 #include "control/CameraDirector.h"
 #include "control/CameraPool.h"
 #include "integrations/CameraRequests.h"
+#include "integrations/PresetPictures.h"
+#include "integrations/SourceCapture.h"
+#include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 
+#include <QDir>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -41,7 +45,31 @@ QStringList commandsAfterIdentification(const CameraSimulator &camera)
 	return commands.filter(QRegularExpression(QStringLiteral("^(?!81010620)")));
 }
 
+// Answers each capture with the picture it is given, as the host does: later, on the UI thread.
+class FakeCapture : public SourceCapture {
+public:
+	Picture next;
+	QStringList asked;
+	void capture(const QString &sourceName, const QSize &box, Done done) override
+	{
+		asked << sourceName;
+		Picture shot = next;
+		if (!shot.image.isNull())
+			shot.image = shot.image.scaled(box);
+		QMetaObject::invokeMethod(this, [done, shot]() { done(shot); }, Qt::QueuedConnection);
+	}
+};
+
+QImage filled(const QColor &colour)
+{
+	QImage image(16, 9, QImage::Format_RGB32);
+	image.fill(colour);
+	return image;
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(SourceCapture::Picture)
 
 class tst_CameraRequests : public QObject {
 	Q_OBJECT
@@ -51,6 +79,8 @@ class tst_CameraRequests : public QObject {
 	std::unique_ptr<CameraPool> pool;
 	std::unique_ptr<CameraDirector> director;
 	std::unique_ptr<CameraRequests> requests;
+	std::unique_ptr<PresetPictures> pictures;
+	FakeCapture capture;
 
 private slots:
 	void initTestCase()
@@ -77,7 +107,9 @@ private slots:
 		director = std::make_unique<CameraDirector>(pool.get(), [](int slot) {
 			return slot == 2 ? QStringLiteral("Pulpit") : QStringLiteral("Camera %1").arg(slot);
 		});
-		requests = std::make_unique<CameraRequests>(director.get());
+		pictures = std::make_unique<PresetPictures>();
+		pictures->setCapture(&capture);
+		requests = std::make_unique<CameraRequests>(director.get(), pictures.get());
 		// A stop the last test's workers sent as they ended may still be on its way.
 		QVERIFY(clearWhenQuiet(*camera));
 	}
@@ -87,6 +119,10 @@ private slots:
 		requests.reset();
 		director.reset();
 		pool.reset();
+		pictures.reset();
+		const QString folder = QFileInfo(PresetPictures::path(1, 1, Utils::getAppDataPath())).absolutePath();
+		QDir(folder).removeRecursively();
+		QFile::remove(folder);
 	}
 
 	void backgroundCameraGetsItsStoredSpeedsFirst()
@@ -211,6 +247,8 @@ private slots:
 		    "focus direction \"in\" is not one of");
 		row("data not an object", "CallPreset", R"([2, 1])", "the request data must be a JSON object");
 		row("unknown type", "Reboot", R"({"slot": 2})", "unknown request type");
+		row("presets of slot 9", "GetPresets", R"({"slot": 9})", "slot 9 is not 1 to 8");
+		row("presets of slot as text", "GetPresets", R"({"slot": "2"})", slotNotInteger);
 	}
 	void malformedRequestIsRefusedAndSendsNothing()
 	{
@@ -291,6 +329,76 @@ private slots:
 			taken << requests->handle("CallPreset", preset).value("ok", false);
 		QCOMPARE(taken, QList<bool>({true, true, false, false}));
 		QTRY_COMPARE(calledSlow.count(), 3);
+	}
+
+	void storedPresetKeepsAPictureOfItsSource_data()
+	{
+		QTest::addColumn<QString>("source");
+		QTest::addColumn<SourceCapture::Picture>("shot");
+		QTest::addColumn<bool>("folderBlocked");
+		QTest::addColumn<QColor>("thumbnail"); // invalid: none
+		QTest::addColumn<QString>("warning");
+
+		const QColor rose(200, 40, 90);
+		QTest::newRow("re-stored")
+			<< "Cam 2" << SourceCapture::Picture{filled(rose), {}} << false << rose << "";
+		QTest::newRow("black") << "Cam 2" << SourceCapture::Picture{filled(Qt::black), {}} << false << QColor()
+				       << R"(preset 4 of camera 2 has no picture: the source "Cam 2" renders nothing)";
+		QTest::newRow("gone") << "Cam 2" << SourceCapture::Picture{QImage(), QStringLiteral("is not there")}
+				      << false << QColor() << R"(the source "Cam 2" is not there)";
+		QTest::newRow("no size") << "Cam 2" << SourceCapture::Picture{} << false << QColor() << "has no size";
+		QTest::newRow("hostile name") << "../\n\"x" << SourceCapture::Picture{filled(Qt::black), {}} << false
+					      << QColor() << "the source \"../\\n\\\"x\" renders";
+		QTest::newRow("not writable") << "Cam 2" << SourceCapture::Picture{filled(rose), {}} << true << QColor()
+					      << "picture of preset 4 of camera 2 was not written";
+		QTest::newRow("no source") << "" << SourceCapture::Picture{filled(rose), {}} << false << QColor() << "";
+	}
+	void storedPresetKeepsAPictureOfItsSource()
+	{
+		QFETCH(QString, source);
+		QFETCH(SourceCapture::Picture, shot);
+		QFETCH(bool, folderBlocked);
+		QFETCH(QColor, thumbnail);
+		QFETCH(QString, warning);
+		SettingsFile::update([&](QJsonObject &settings) {
+			settings[SettingsFile::sourceKey(2)] = source;
+			settings[QStringLiteral("Camera2PresetNames")] = QJsonObject{{QStringLiteral("4"), "Pulpit"}};
+			return true;
+		});
+		// The picture of an earlier store, or a file where the folder should be.
+		const QString file = PresetPictures::path(2, 4, Utils::getAppDataPath());
+		QDir().mkpath(QFileInfo(file).absolutePath());
+		QVERIFY(filled(Qt::gray).save(file));
+		if (folderBlocked) {
+			QDir(QFileInfo(file).absolutePath()).removeRecursively();
+			writeContent(QFileInfo(file).absolutePath(), "not a folder");
+		}
+		capture.asked.clear();
+		capture.next = shot;
+		if (!warning.isEmpty())
+			QTest::ignoreMessage(QtWarningMsg,
+					     QRegularExpression(QRegularExpression::escape(warning),
+								QRegularExpression::CaseInsensitiveOption));
+		QSignalSpy changed(pictures.get(), &PresetPictures::pictureChanged);
+
+		QCOMPARE(requests->handle("StorePreset", {{"slot", 2}, {"preset", 4}}).dump(), R"({"ok":true})");
+		// The preset is stored at the camera whatever becomes of its picture.
+		QTRY_VERIFY_WITH_TIMEOUT(
+			commandsAfterIdentification(*camera).contains(QStringLiteral("8101043f0104ff")), 10000);
+		QCOMPARE(capture.asked, source.isEmpty() ? QStringList() : QStringList{source});
+		if (!source.isEmpty())
+			QTRY_COMPARE(changed.count(), 1);
+
+		const json presets = requests->handle("GetPresets", {{"slot", 2}})["presets"];
+		QCOMPARE(presets.size(), size_t(19));
+		QCOMPARE(presets[3]["name"].get<std::string>(), std::string("Pulpit"));
+		QCOMPARE(presets[3].contains("thumbnail"), thumbnail.isValid());
+		if (thumbnail.isValid()) {
+			const QImage png = QImage::fromData(
+				QByteArray::fromBase64(QByteArray::fromStdString(presets[3]["thumbnail"])), "PNG");
+			QCOMPARE(png.size(), QSize(PresetPictures::kWidth, PresetPictures::kHeight));
+			QCOMPARE(png.pixelColor(80, 45), thumbnail);
+		}
 	}
 
 	void requestsAfterTheDirectorWentAreRefused()

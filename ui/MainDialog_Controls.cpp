@@ -3,6 +3,7 @@
 #include "ui/MainDialog.h"
 #include "settings/ModuleText.h"
 #include "ui/ElidedCaption.h"
+#include "ui/PresetButtonPicture.h"
 #include "ui/UiLog.h"
 #include "ui_MainDialog.h"
 
@@ -10,6 +11,8 @@
 #include "control/CameraDirector.h"
 #include "control/CameraInUse.h"
 #include "control/CameraSpeeds.h"
+#include "integrations/Controller.h"
+#include "integrations/PresetPictures.h"
 #include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 #include "settings/PresetNames.h"
@@ -82,6 +85,10 @@ void MainDialog::setupControlConnection()
 	connect(ui->TenButton, &QPushButton::toggled, this, &MainDialog::updatePresetName);
 	connect(ui->CallButton, &QPushButton::pressed, this, &MainDialog::callPreset);
 	connect(ui->StoreButton, &QPushButton::pressed, this, &MainDialog::storePreset);
+	connect(owner->presetPictures(), &PresetPictures::pictureChanged, this, [this](int slot) {
+		if (slot == connectedSlot())
+			updatePresetName();
+	});
 
 	connect(ui->PanSpeedEdit, &QLineEdit::returnPressed, this, &MainDialog::readPanSpeed);
 	connect(ui->FocusSpeedEdit, &QLineEdit::returnPressed, this, &MainDialog::readFocusSpeed);
@@ -304,6 +311,8 @@ void MainDialog::runPresetCommand(const CameraCommand &command, int preset, cons
 		director->reportPresetCall(connectedSlot(), preset, CameraDirector::Source::Window);
 	else
 		qCInfo(lcUi, "%s %s on %s from the window", qUtf8Printable(label), verb, qUtf8Printable(camera));
+	if (command.name == CameraCommands::presetSave().name)
+		owner->presetPictures()->take(connectedSlot(), preset);
 }
 
 QString MainDialog::presetLabel(int preset) const
@@ -343,7 +352,11 @@ void MainDialog::updatePresetName()
 	const QStringList names = PresetNames::read(SettingsFile::read(), connectedSlot());
 	const bool tens = ui->TenButton->isChecked();
 	const int base = tens ? kTenOffset : 0;
-	for (int number = 1; number <= kPresetButtons; ++number)
+	const PresetPictures *pictures = owner->presetPictures();
+	for (int number = 1; number <= kPresetButtons; ++number) {
 		ElidedCaption::set(presetButton(number), PresetNames::caption(names, base + number));
+		PresetButtonPicture::set(presetButton(number), pictures->picture(connectedSlot(), base + number));
+	}
 	ElidedCaption::set(ui->TenButton, tens ? PresetNames::caption(names, kTenOffset) : ModuleText::text("10+"));
+	PresetButtonPicture::set(ui->TenButton, tens ? pictures->picture(connectedSlot(), kTenOffset) : QImage());
 }

@@ -2,8 +2,11 @@
 # End to end in the real OBS with obs-websocket: a program on this machine (the npm package obs-websocket-js)
 # lists the cameras and calls presets through our vendor requests, a malformed request is refused and sends nothing,
 # the vendor's PresetCalled events arrive, a scene linked to a preset in the settings file recalls it when it goes
-# to program, and in Studio Mode when it goes to preview, renaming a linked scene carries the link along in
-# the settings file, and the camera's tally lamp is lit while the colour source linked to its slot is on program. The simulated camera's log shows the bytes. Runs in a network namespace of its own where it
+# to program, and in Studio Mode when it goes to preview, and renaming a linked scene carries the link along in
+# the settings file; the camera's tally lamp is lit while the colour source linked to its slot is on program; a
+# preset stored through a request keeps a picture of that source, which GetPresets returns, and a source removed
+# leaves the next one without. The simulated camera's log shows
+# the bytes. Runs in a network namespace of its own where it
 # can.
 # Usage: obs_integrations.sh MODULE_FILE DATA_DIR SIMULATOR NPM_CLIENTS_DIR
 # shellcheck source-path=SCRIPTDIR source=lib/obs-session.sh
@@ -154,6 +157,64 @@ obs_call SetSceneName '{"sceneName":"Close","newSceneName":"Close-up"}'
 wait_for_file "$settings" '"scene": "Close-up"' 10 || fail "the settings file does not carry the new name: $(cat "$settings")"
 grep -qF '"scene": "Close"' "$settings" && fail "the settings file still links the old name: $(cat "$settings")"
 echo "Renaming the linked scene carried its link along in the settings file"
+
+# ---- Preset pictures: slot 1's source is a colour source; a preset stored through a request keeps its picture.
+# thumbnail_colour PRESET: the colour of the middle of the picture GetPresets returns for slot 1's PRESET, as
+# "WIDTHxHEIGHT R G B", or "none"; the PNG is decoded here, with no help from the product.
+thumbnail_colour() {
+	vendor GetPresets '{"slot":1}' | "$python" -c '
+import base64, json, struct, sys, zlib
+preset = [p for p in json.load(sys.stdin)["presets"] if p["preset"] == int(sys.argv[1])][0]
+if "thumbnail" not in preset:
+    sys.exit(print("none"))
+png = base64.b64decode(preset["thumbnail"])
+chunks, at = {}, 8
+while at < len(png):
+    size, kind = struct.unpack(">I4s", png[at:at + 8])
+    chunks[kind] = chunks.get(kind, b"") + png[at + 8:at + 8 + size]
+    at += 12 + size
+width, height, depth, colour = struct.unpack(">IIBB", chunks[b"IHDR"][:10])
+step = {2: 3, 6: 4}[colour]
+raw, rows, previous = zlib.decompress(chunks[b"IDAT"]), [], bytearray(width * step)
+for y in range(height):
+    kind, line = raw[y * (width * step + 1)], bytearray(raw[y * (width * step + 1) + 1:(y + 1) * (width * step + 1)])
+    for x in range(len(line)):
+        a = line[x - step] if x >= step else 0
+        b, c = previous[x], previous[x - step] if x >= step else 0
+        p = a + b - c
+        paeth = a if abs(p - a) <= abs(p - b) and abs(p - a) <= abs(p - c) else b if abs(p - b) <= abs(p - c) else c
+        line[x] = (line[x] + [0, a, b, (a + b) // 2, paeth][kind]) & 255
+    rows.append(line)
+    previous = line
+middle = rows[height // 2][width // 2 * step:width // 2 * step + 3]
+print("%dx%d %d %d %d" % (width, height, *middle))' "$1"
+}
+# Red 51, green 153, blue 204; OBS keeps colours as 0xAABBGGRR.
+obs_call SetInputSettings '{"inputName":"Lamp","inputSettings":{"color":4291598643,"width":640,"height":360}}'
+expect_answer StorePreset '{"slot":1,"preset":2}' '{"ok":true}'
+wait_for_rx "81 01 04 3f 01 02 ff" 10 || fail "StorePreset did not store preset 2 on the camera"
+has_picture() { [ "$(thumbnail_colour 2)" != none ]; }
+wait_until 10 has_picture || fail "GetPresets returned no picture for the stored preset 2"
+picture=$(thumbnail_colour 2)
+"$python" -c '
+import sys
+size, *rgb = sys.argv[1].split()
+sys.exit(size != "160x90" or any(abs(int(got) - want) > 3 for got, want in zip(rgb, (51, 153, 204))))' "$picture" ||
+	fail "the picture of preset 2 is not the colour source's 160x90 of 51 153 204: $picture"
+echo "StorePreset kept a picture of the colour source, $picture"
+# Stored again after the source changed colour (to red 204, green 51, blue 102), the preset's picture is the new one.
+obs_call SetInputSettings '{"inputName":"Lamp","inputSettings":{"color":4284888012}}'
+expect_answer StorePreset '{"slot":1,"preset":2}' '{"ok":true}'
+recoloured() { [ "$(thumbnail_colour 2)" = "160x90 204 51 102" ]; }
+wait_until 10 recoloured || fail "a store again did not replace the picture of preset 2: $(thumbnail_colour 2)"
+echo "Stored again, preset 2's picture is the source's new colour; OBS's graphics thread took:"
+grep -o "preset picture: .*" "$(obs_session_log "$home")"
+obs_call RemoveInput '{"inputName":"Lamp"}'
+expect_answer StorePreset '{"slot":1,"preset":3}' '{"ok":true}'
+obs_session_wait_for_log "$home" 'Preset 3 of camera 1 has no picture: the source "Lamp" is not there' 10 ||
+	fail "a source removed was not told"
+[ "$(thumbnail_colour 3)" = none ] || fail "preset 3 has a picture of a source that is not there"
+echo "A source removed left preset 3 without a picture, said in the log"
 
 # Two programs send 5,000 taps each in a burst while a third keeps asking OBS for its version: obs-websocket's
 # threads are never parked waiting for OBS's UI thread, and each tap's stop reaches the camera after its move.
