@@ -74,6 +74,11 @@ void ObsSourceCapture::capture(const QString &sourceName, const QSize &box, Done
 	const quint64 id = ++nextId;
 	answers.insert(id, std::move(done));
 	obs_source_t *source = obs_get_source_by_name(sourceName.toUtf8().constData());
+	// A removed source stays findable by its name while something still holds it; to the operator it is gone.
+	if (source && obs_source_removed(source)) {
+		obs_source_release(source);
+		source = nullptr;
+	}
 	const bool sized = source && obs_source_get_width(source) > 0 && obs_source_get_height(source) > 0;
 	if (!sized) {
 		const QString problem = source ? QStringLiteral("has no size") : QStringLiteral("is not there");
