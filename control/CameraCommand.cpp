@@ -13,6 +13,7 @@ CameraCommand linkCommand(const char *name, CameraLane lane, bool stop, Operatio
 	command.name = name;
 	command.lane = lane;
 	command.stop = stop;
+	command.changesTheShot = isDriveLane(lane) && !stop;
 	command.run = [operation](viscaIpModule &link, int) { (link.*operation)(); };
 	return command;
 }
@@ -51,7 +52,9 @@ CameraCommand motorStop()
 
 CameraCommand home()
 {
-	return linkCommand("setHome", CameraLane::None, false, &viscaIpModule::setHome);
+	CameraCommand command = linkCommand("setHome", CameraLane::None, false, &viscaIpModule::setHome);
+	command.changesTheShot = true;
+	return command;
 }
 
 CameraCommand zoomIn()
@@ -89,6 +92,7 @@ CameraCommand zoomTo()
 	CameraCommand command;
 	command.name = "setZoomDirect";
 	command.lane = CameraLane::ZoomPosition;
+	command.changesTheShot = true;
 	command.run = [](viscaIpModule &link, int position) { link.setZoomDirect(position); };
 	return command;
 }
@@ -98,6 +102,7 @@ CameraCommand focusTo()
 	CameraCommand command;
 	command.name = "setFocusDirect";
 	command.lane = CameraLane::FocusPosition;
+	command.changesTheShot = true;
 	command.run = [](viscaIpModule &link, int position) { link.setFocusDirect(position); };
 	return command;
 }
@@ -125,6 +130,7 @@ CameraCommand presetRecall()
 {
 	CameraCommand command;
 	command.name = "setMemory1_Recall";
+	command.changesTheShot = true;
 	command.run = [](viscaIpModule &link, int preset) {
 		link.setMemory1_Index(preset);
 		link.setMemory1_Recall();
@@ -136,6 +142,7 @@ CameraCommand presetSave()
 {
 	CameraCommand command;
 	command.name = "setMemory1_Save";
+	command.changesTheShot = true;
 	command.run = [](viscaIpModule &link, int preset) {
 		link.setMemory1_Index(preset);
 		link.setMemory1_Save();

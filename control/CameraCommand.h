@@ -32,6 +32,8 @@ struct CameraCommand {
 	CameraLane lane = CameraLane::None;
 	bool stop = false;     // ends a motion; a stop is never dropped
 	QByteArray settingKey; // Setting lane: which value
+	// Changes what the camera shows, or stores the shot: held back for a camera that is live on program.
+	bool changesTheShot = false;
 	std::function<void(viscaIpModule &link, int value)> run;
 };
 

@@ -170,6 +170,14 @@ int CameraDirector::maxWaiting() const
 	return pool->workerOptions().maxJobs;
 }
 
+void CameraDirector::setLiveSlots(const QSet<int> &slotsLive)
+{
+	if (slotsLive == liveSlots)
+		return;
+	liveSlots = slotsLive;
+	emit camerasChanged();
+}
+
 QList<CameraDirector::CameraInfo> CameraDirector::cameras() const
 {
 	const QJsonObject settings = SettingsFile::read();
@@ -179,6 +187,7 @@ QList<CameraDirector::CameraInfo> CameraDirector::cameras() const
 		info.slot = slot;
 		info.name = caption ? caption(slot) : QStringLiteral("Camera%1").arg(slot);
 		info.address = settings.value(SettingsFile::addressKey(slot)).toString();
+		info.live = liveSlots.contains(slot);
 		if (const CameraWorker *worker = pool->existingWorker(slot); worker && worker->hasLink()) {
 			info.model = worker->model();
 			info.connected = !lost.value(slot) && worker->address() == info.address;

@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QObject>
 #include <QString>
 
@@ -35,6 +36,8 @@ public:
 		QString model;   // the identified model, empty before identification
 		bool connected = false;
 		bool answering = false;
+		// On program in Studio Mode (see setLiveSlots()).
+		bool live = false;
 	};
 
 	// Whether a command was taken (it may wait for the camera's identification), and why not.
@@ -71,6 +74,10 @@ public:
 	// Switches the camera's tally lamp; a camera that refuses it is told by tallyRefused.
 	Outcome tally(int slot, bool on);
 
+	// The slots whose cameras are live on program in Studio Mode; told to cameras() readers through
+	// camerasChanged.
+	void setLiveSlots(const QSet<int> &slotsLive);
+
 	// The window and the hotkeys call presets themselves; they report it here so that every listener hears
 	// of every call.
 	void reportPresetCall(int slot, int preset, Source source);
@@ -102,6 +109,7 @@ private:
 	QHash<int, QList<JobFactory>> waiting; // slot -> jobs waiting for its camera's identification
 	QHash<int, bool> lost;                 // slot -> given up by the watchdog
 	QList<CameraWorker *> watched;
+	QSet<int> liveSlots;
 };
 
 Q_DECLARE_METATYPE(CameraDirector::Source)

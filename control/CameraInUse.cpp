@@ -146,17 +146,25 @@ void CameraInUse::onAnsweringAgain(CameraWorker *worker)
 	emit answeringAgain(currentSlot);
 }
 
-bool CameraInUse::submit(CameraJob job)
+bool CameraInUse::mayChangeTheShot(const CameraJob &job, Origin origin)
 {
-	return active && connectingTo == 0 && active->submit(std::move(job));
+	if (!job.changesTheShot || !shotGuard || shotGuard(currentSlot, origin))
+		return true;
+	emit heldBack(currentSlot);
+	return false;
 }
 
-bool CameraInUse::drive(const CameraCommand &command, int value)
+bool CameraInUse::submit(CameraJob job, Origin origin)
+{
+	return active && connectingTo == 0 && mayChangeTheShot(job, origin) && active->submit(std::move(job));
+}
+
+bool CameraInUse::drive(const CameraCommand &command, int value, Origin origin)
 {
 	if (command.stop && isDriveLane(command.lane))
 		return stopWhereMoved(command, value);
 	CameraWorker *camera = active;
-	if (!submit(CameraJob::fromCommand(command, value)))
+	if (!submit(CameraJob::fromCommand(command, value), origin))
 		return false;
 	if (isDriveLane(command.lane) && !moved[command.lane].contains(camera))
 		moved[command.lane] << camera;

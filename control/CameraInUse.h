@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <map>
 
 class CameraPool;
@@ -23,6 +24,14 @@ class CameraInUse : public QObject {
 
 public:
 	explicit CameraInUse(CameraPool *pool, QObject *parent = nullptr);
+
+	// Who asks: the window's controls, the window's controls with the deliberate second action that moves a live
+	// camera, or keys and buttons (hotkeys, gamepads).
+	enum class Origin { Window, Deliberate, Keys };
+	// Whether work that changes the shot (CameraJob::changesTheShot) may go to `slot`'s camera now; without a
+	// guard it always may. Stops and everything else always go.
+	using Guard = std::function<bool(int slot, Origin origin)>;
+	void setGuard(Guard guard) { shotGuard = std::move(guard); }
 
 	enum class Start { Started, NoAddress, Closed };
 	// Starts connecting slot 1..8's camera at its stored address; a later choice wins over one still on its way.
@@ -42,10 +51,10 @@ public:
 
 	// Queues a job for the camera in use; false while there is none or another slot is connecting (the camera
 	// still in use may be the one on air).
-	bool submit(CameraJob job);
+	bool submit(CameraJob job, Origin origin = Origin::Window);
 	// Queues a camera command the way the operator's controls do: a drive lane remembers where it was sent, and
 	// its stop goes there.
-	bool drive(const CameraCommand &command, int value);
+	bool drive(const CameraCommand &command, int value, Origin origin = Origin::Window);
 
 signals:
 	void connecting(int slot, const QString &address);
@@ -58,6 +67,8 @@ signals:
 	void answeringChanged(bool answering);
 	void lost(int slot);
 	void answeringAgain(int slot);
+	// Work that changes the shot was held back: the slot's camera is live.
+	void heldBack(int slot);
 
 private:
 	void onConnectResult(int slot, quint64 attempt, CameraWorker *worker,
@@ -70,6 +81,7 @@ private:
 	void onAnsweringAgain(CameraWorker *worker);
 	bool stopWhereMoved(const CameraCommand &stop, int value);
 	static void storeSlot(int slot);
+	bool mayChangeTheShot(const CameraJob &job, Origin origin);
 
 	CameraPool *const pool;
 	CameraWorker *active = nullptr; // owned by the pool
@@ -78,6 +90,7 @@ private:
 	int connectingTo = 0;
 	quint64 attempt = 0; // the latest connect attempt; older results are discarded
 	CameraWorker::ConnectResult current;
+	Guard shotGuard;
 	QList<CameraWorker *> watched;
 	// Per drive lane, the cameras told to move and not stopped yet.
 	std::map<CameraLane, QList<CameraWorker *>> moved;

@@ -16,6 +16,7 @@ CameraJob CameraJob::fromCommand(const CameraCommand &command, int value, Body t
 	job.lane = command.lane;
 	job.stop = command.stop;
 	job.settingKey = command.settingKey;
+	job.changesTheShot = command.changesTheShot;
 	job.pauseAfter = true;
 	job.run = [operation = command.run, value, then = std::move(then)](viscaIpModule &link) -> FollowUp {
 		if (operation)

@@ -20,6 +20,7 @@ struct CameraJob {
 	CameraLane lane = CameraLane::None;
 	bool stop = false;
 	QByteArray settingKey;
+	bool changesTheShot = false; // as the command it was made from
 	// Cameras drop commands that follow each other too closely: a command leaves the camera a pause before the
 	// next message; inquiries do not.
 	bool pauseAfter = false;

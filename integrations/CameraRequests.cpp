@@ -3,6 +3,7 @@
 #include "control/CameraDirector.h"
 #include "control/CameraPool.h"
 #include "integrations/IntegrationLog.h"
+#include "integrations/LiveCameras.h"
 #include "integrations/PresetPictures.h"
 #include "settings/PresetNames.h"
 #include "settings/SettingsFile.h"
@@ -90,8 +91,9 @@ TextField requiredText(const json &data, const char *name)
 // A checked command, ready for the director.
 struct CameraRequests::Command {
 	int slot = 0;
-	bool stop = false;  // a stop is never refused: the worker sends it until the camera answers
-	bool drive = false; // moves, zooms and focus drives merge in the worker's queue
+	bool stop = false;           // a stop is never refused: the worker sends it until the camera answers
+	bool drive = false;          // moves, zooms and focus drives merge in the worker's queue
+	bool changesTheShot = false; // held back from a live camera
 	std::function<CameraDirector::Outcome(CameraDirector &director)> run;
 };
 
@@ -186,6 +188,7 @@ json CameraRequests::handle(const std::string &type, const json &data) const
 
 	Command command;
 	command.slot = *slot.value;
+	command.changesTheShot = preset;
 	if (preset) {
 		const IntegerField number = requiredInteger(data, "preset");
 		if (!number.value)
@@ -214,6 +217,8 @@ json CameraRequests::handle(const std::string &type, const json &data) const
 		return refused(type, check.error);
 	command.drive = true;
 	command.stop = direction.value == QLatin1String("stop");
+	command.changesTheShot =
+		!command.stop && direction.value != QLatin1String("auto") && direction.value != QLatin1String("manual");
 	command.run = [type, slot = command.slot, towards = direction.value, pan = pan.value,
 		       tilt = tilt.value](CameraDirector &director) {
 		if (type == "Move")
@@ -235,6 +240,9 @@ json CameraRequests::handOver(const std::string &type, const Command &command) c
 			return refused(type, QStringLiteral("the camera of slot %1 (%2) is not answering")
 						     .arg(command.slot)
 						     .arg(camera.address));
+		if (command.changesTheShot && camera.live && LiveCameras::protectsEveryone())
+			return refused(type, QStringLiteral("the camera of slot %1 is live on program in Studio Mode")
+						     .arg(command.slot));
 		// Moves and stops merge at the worker; preset commands each take a place there.
 		if (!command.drive && shared->onTheirWay[size_t(index)] >= shared->maxWaiting)
 			return refused(type, QStringLiteral("the camera of slot %1 has too many commands waiting; this "
@@ -290,6 +298,7 @@ json CameraRequests::cameras() const
 				{"name", camera.name.toStdString()},
 				{"address", camera.address.toStdString()},
 				{"model", camera.model.toStdString()},
-				{"connected", camera.connected}});
+				{"connected", camera.connected},
+				{"live", camera.live}});
 	return json{{"ok", true}, {"cameras", list}};
 }

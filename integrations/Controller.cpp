@@ -7,6 +7,7 @@
 #include "camera/viscaGeneralOps.h"
 #include "integrations/HotkeySource.h"
 #include "integrations/HotkeyTable.h"
+#include "integrations/LiveCameras.h"
 #include "integrations/PresetPictures.h"
 #include "integrations/TallyLamps.h"
 #include "relay/RelayService.h"
@@ -48,6 +49,7 @@ Controller::Controller(const Options &options, QObject *parent)
       relayService(new RelayService(options.relay, Utils::getAppDataPath(), this)),
       hotkeySource(HotkeySource::create(this)), cameraRequests(cameraDirector, pictures)
 {
+	inUse->setGuard([this](int slot, CameraInUse::Origin origin) { return mayChangeTheShot(slot, origin); });
 	relayService->start();
 	hotkeysOn = SettingsFile::read().value(QLatin1String(SettingsFile::kHotKeyKey)).toBool(false);
 	listenToHotkeys(hotkeysOn);
@@ -62,15 +64,37 @@ Controller::~Controller()
 
 void Controller::attachSceneSource(SceneSource *source)
 {
+	dropSceneFollowers();
+	scenes = source;
+	if (!source || down)
+		return;
+	live = new LiveCameras(source, this);
+	connect(live, &LiveCameras::changed, this, [this](const QSet<int> &slotsLive) {
+		cameraDirector->setLiveSlots(slotsLive);
+		emit liveCamerasChanged();
+	});
+	sceneLinks = new ScenePresetLinker(source, cameraDirector, this);
+	sceneLinks->setLiveCheck([this](int slot) { return live && live->isLive(slot); });
+	tallyLamps = new TallyLamps(source, cameraDirector, this);
+}
+
+void Controller::dropSceneFollowers()
+{
 	delete sceneLinks;
 	sceneLinks = nullptr;
 	delete tallyLamps;
 	tallyLamps = nullptr;
-	scenes = source;
-	if (source && !down) {
-		sceneLinks = new ScenePresetLinker(source, cameraDirector, this);
-		tallyLamps = new TallyLamps(source, cameraDirector, this);
-	}
+	delete live;
+	live = nullptr;
+	cameraDirector->setLiveSlots({});
+}
+
+bool Controller::mayChangeTheShot(int slot, CameraInUse::Origin origin) const
+{
+	if (!live || !live->isLive(slot) || origin == CameraInUse::Origin::Deliberate)
+		return true;
+	// Keys and buttons are held back like the window unless the operator switched that off.
+	return origin == CameraInUse::Origin::Keys && !LiveCameras::protectsEveryone();
 }
 
 void Controller::setHotkeysEnabled(bool on)
@@ -131,11 +155,11 @@ bool Controller::act(OperatorAction action, bool pressed, int argument)
 		return false;
 	switch (action) {
 	case OperatorAction::ZoomStop:
-		return inUse->drive(CameraCommands::zoomStop(), 0);
+		return inUse->drive(CameraCommands::zoomStop(), 0, CameraInUse::Origin::Keys);
 	case OperatorAction::FocusAuto:
-		return inUse->drive(CameraCommands::autoFocus(), 1);
+		return inUse->drive(CameraCommands::autoFocus(), 1, CameraInUse::Origin::Keys);
 	case OperatorAction::Home:
-		return inUse->drive(CameraCommands::home(), 0);
+		return inUse->drive(CameraCommands::home(), 0, CameraInUse::Origin::Keys);
 	case OperatorAction::SelectCamera:
 		return SettingsFile::isSlot(argument) && argument != inUse->slot() &&
 		       inUse->choose(argument) == CameraInUse::Start::Started;
@@ -159,7 +183,7 @@ bool Controller::drive(const CameraCommand &press, const CameraCommand &release,
 	// A press needs a camera in use; a release stops what its press started, wherever the choice has gone.
 	if (pressed && !inUse->isConnected())
 		return false;
-	return inUse->drive(pressed ? press : release, 0);
+	return inUse->drive(pressed ? press : release, 0, CameraInUse::Origin::Keys);
 }
 
 bool Controller::chooseNeighbour(int step)
@@ -180,7 +204,8 @@ bool Controller::chooseNeighbour(int step)
 
 bool Controller::callPreset(int preset)
 {
-	if (!SettingsFile::isPreset(preset) || !inUse->drive(CameraCommands::presetRecall(), preset))
+	if (!SettingsFile::isPreset(preset) ||
+	    !inUse->drive(CameraCommands::presetRecall(), preset, CameraInUse::Origin::Keys))
 		return false;
 	cameraDirector->reportPresetCall(inUse->slot(), preset, CameraDirector::Source::Hotkey);
 	emit presetCalledFromHotkey(inUse->slot(), preset);
@@ -210,10 +235,15 @@ bool Controller::storePresetWhenHeld(int preset, bool pressed)
 		if (inUse->slot() != slot)
 			return;
 		QPointer<Controller> self(this);
-		inUse->submit(CameraJob::confirmed(CameraCommands::presetSave(), preset, [self, slot, preset](bool ok) {
-			if (self)
-				emit self->presetStored(slot, preset, ok);
-		}));
+		const bool queued =
+			inUse->submit(CameraJob::confirmed(CameraCommands::presetSave(), preset,
+							   [self, slot, preset](bool ok) {
+								   if (self)
+									   emit self->presetStored(slot, preset, ok);
+							   }),
+				      CameraInUse::Origin::Keys);
+		if (!queued)
+			return;
 		pictures->take(slot, preset);
 		qCInfo(lcController, "Preset %d stored on camera %d by a held key", preset, slot);
 	});
@@ -249,10 +279,7 @@ void Controller::shutdown()
 		return;
 	down = true;
 	cameraRequests.close();
-	delete sceneLinks;
-	sceneLinks = nullptr;
-	delete tallyLamps;
-	tallyLamps = nullptr;
+	dropSceneFollowers();
 	listenToHotkeys(false);
 	pool->shutdown();
 	relayService->shutdown();

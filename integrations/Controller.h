@@ -1,5 +1,6 @@
 #pragma once
 
+#include "control/CameraInUse.h"
 #include "control/CameraWorker.h"
 #include "integrations/CameraRequests.h"
 #include "integrations/OperatorAction.h"
@@ -17,6 +18,7 @@ class HotkeySource;
 class PresetPictures;
 class RelayService;
 class ScenePresetLinker;
+class LiveCameras;
 class TallyLamps;
 
 // The controller without its window: made when the module loads, it owns everything that drives the cameras (the
@@ -49,6 +51,8 @@ public:
 	// the controller or be destroyed before it.
 	void attachSceneSource(SceneSource *scenes);
 	SceneSource *sceneSource() const { return scenes; }
+	// Which cameras are live on program in Studio Mode; null until scenes are attached.
+	LiveCameras *liveCameras() const { return live; }
 
 	// The "UseHotHeys" switch: while on, the host's camera hotkeys drive the camera in use. Stored.
 	bool hotkeysEnabled() const { return hotkeysOn; }
@@ -73,11 +77,15 @@ signals:
 	// A held store key stored a preset on the camera in use, or was let go too early.
 	void presetStored(int slot, int preset, bool confirmed);
 	void storeNeedsHold(int preset);
+	// Which cameras are live on program in Studio Mode changed.
+	void liveCamerasChanged();
 	// The speeds of the camera in use changed (stored under its key prefix).
 	void speedsChanged();
 
 private:
 	void listenToHotkeys(bool on);
+	void dropSceneFollowers();
+	bool mayChangeTheShot(int slot, CameraInUse::Origin origin) const;
 	bool drive(const CameraCommand &press, const CameraCommand &release, bool pressed);
 	bool chooseNeighbour(int step);
 	bool callPreset(int preset);
@@ -91,7 +99,9 @@ private:
 	RelayService *relayService = nullptr;
 	HotkeySource *hotkeySource = nullptr;
 	ScenePresetLinker *sceneLinks = nullptr;
-	TallyLamps *tallyLamps = nullptr; // the cameras' lamps follow the scene source's program
+	TallyLamps *tallyLamps = nullptr;
+	LiveCameras *live = nullptr; // follows the scene source's Studio Mode and program // the cameras' lamps follow
+				     // the scene source's program
 	QPointer<SceneSource> scenes;
 	CameraRequests cameraRequests;
 	bool hotkeysOn = false;

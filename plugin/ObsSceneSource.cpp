@@ -213,10 +213,15 @@ void ObsSceneSource::handle(enum obs_frontend_event event)
 		followTransition(program);
 		obs_source_release(program);
 		started = true;
+		setStudioMode(obs_frontend_preview_program_mode_active());
 		endLoading(currentCollectionName());
 		programMayHaveChanged();
 		break;
 	}
+	case OBS_FRONTEND_EVENT_STUDIO_MODE_ENABLED:
+	case OBS_FRONTEND_EVENT_STUDIO_MODE_DISABLED:
+		setStudioMode(event == OBS_FRONTEND_EVENT_STUDIO_MODE_ENABLED);
+		break;
 	case OBS_FRONTEND_EVENT_SCENE_COLLECTION_RENAMED:
 		renameCollection(currentCollectionName());
 		break;

@@ -50,6 +50,12 @@ void ScenePresetLinker::onScene(const QString &scene, ScenePresetTable::Moment o
 	const ScenePresetTable::Link *link = links().find(scene, on);
 	if (!link)
 		return;
+	if (on == ScenePresetTable::Moment::Preview && liveCheck && liveCheck(link->slot)) {
+		qCInfo(lcScenes,
+		       "Scene \"%s\" went to preview: preset %d is not recalled, camera %d is live on program",
+		       qUtf8Printable(scene), link->preset, link->slot);
+		return;
+	}
 	qCInfo(lcScenes, "Scene \"%s\" went to %s: preset %d on camera %d", qUtf8Printable(scene),
 	       qUtf8Printable(ScenePresetTable::momentName(on)), link->preset, link->slot);
 	const CameraDirector::Outcome outcome =

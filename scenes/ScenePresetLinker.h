@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
 #include <optional>
 
 class CameraDirector;
@@ -20,6 +21,8 @@ class ScenePresetLinker : public QObject {
 
 public:
 	ScenePresetLinker(SceneSource *scenes, CameraDirector *director, QObject *parent = nullptr);
+	// Whether a slot's camera is live on program: a scene going to preview does not recall its preset then.
+	void setLiveCheck(std::function<bool(int slot)> isLive) { liveCheck = std::move(isLive); }
 
 private:
 	void onScene(const QString &scene, ScenePresetTable::Moment on);
@@ -34,4 +37,5 @@ private:
 	std::optional<ScenePresetTable> table;
 	quint64 tableVersion = 0;
 	QString tableCollection;
+	std::function<bool(int slot)> liveCheck;
 };

@@ -25,6 +25,8 @@ public:
 	// From the start of a scene collection change (and from OBS's start) until the collection has loaded. The
 	// scene changes meanwhile are OBS setting up the collection's scenes, not the operator switching.
 	bool isLoading() const { return loading; }
+	// Whether OBS is in Studio Mode (a preview beside the program).
+	bool isStudioMode() const { return studio; }
 
 signals:
 	void programSceneChanged(const QString &scene);
@@ -41,9 +43,17 @@ signals:
 	// A scene collection finished loading, at OBS's start or when the operator chose one.
 	void collectionLoaded(const QString &collection);
 	void collectionRenamed(const QString &from, const QString &to);
+	void studioModeChanged(bool on);
 
 protected:
 	void beginLoading() { loading = true; }
+	void setStudioMode(bool on)
+	{
+		if (studio == on)
+			return;
+		studio = on;
+		emit studioModeChanged(on);
+	}
 	void endLoading(const QString &collection)
 	{
 		loading = false;
@@ -60,5 +70,6 @@ protected:
 
 private:
 	bool loading = false;
+	bool studio = false;
 	QString current;
 };

@@ -1,8 +1,10 @@
 #include <QtTest>
 
+#include "FakeSceneSource.h"
 #include "MainDialogTestSupport.h"
 #include "control/CameraInUse.h"
 #include "integrations/Controller.h"
+#include "integrations/LiveCameras.h"
 #include "settings/SettingsFile.h"
 
 using namespace MainDialogTest;
@@ -66,6 +68,42 @@ private slots:
 		QVERIFY(controller.act(OperatorAction::TiltUp, false));
 		QTRY_COMPARE(distinctCommands(*first),
 			     (QStringList{"8101043f0105ff", "8101060108080301ff", "8101060108080303ff"}));
+	}
+
+	// In Studio Mode a camera whose source is on program is live: keys are held back (unless the operator switched
+	// that off), a preview-linked preset is not recalled; out of Studio Mode nothing is held back.
+	void aLiveCameraIsHeldBack()
+	{
+		SettingsHome::write(QJsonObject{{QStringLiteral("Camera1IP"), QStringLiteral("127.0.0.71")},
+						{QStringLiteral("Camera1Source"), QStringLiteral("Cam A")},
+						{QStringLiteral("TallyEnabled"), false},
+						{QStringLiteral("ScenePresets"),
+						 QJsonArray{sceneLink(QStringLiteral("Wide"), 1, 4, "preview")}}});
+		FakeSceneSource scenes;
+		Controller controller(ControlledWindowSupport::options());
+		controller.attachSceneSource(&scenes);
+		QVERIFY(controller.act(OperatorAction::SelectCamera, true, 1));
+		QVERIFY(inUse(controller, 1));
+		scenes.program = QStringList{QStringLiteral("Cam A")};
+		scenes.setStudioMode(true);
+		QVERIFY(controller.liveCameras()->isLive(1));
+		QVERIFY(clearWhenQuiet(*first));
+
+		QSignalSpy heldBack(controller.cameraInUse(), &CameraInUse::heldBack);
+		QVERIFY(!controller.act(OperatorAction::Home, true));
+		QCOMPARE(heldBack.count(), 1);
+		emit scenes.previewSceneChanged(QStringLiteral("Wide"));
+		SettingsFile::update([](QJsonObject &settings) {
+			settings[QStringLiteral("LiveCameraProtection")] = false;
+			return true;
+		});
+		QVERIFY(controller.act(OperatorAction::ZoomStop,
+				       true)); // a marker: what was held back is not behind it
+		QVERIFY(controller.act(OperatorAction::Home, true));
+		scenes.setStudioMode(false);
+		QVERIFY(!controller.liveCameras()->isLive(1));
+		QTRY_COMPARE(distinctCommands(*first).join(QLatin1Char(' ')),
+			     QStringLiteral("8101040700ff 81010604ff"));
 	}
 };
 

@@ -8,6 +8,7 @@
 #include "control/CameraInUse.h"
 #include "control/CameraPool.h"
 #include "integrations/Controller.h"
+#include "integrations/LiveCameras.h"
 #include "ui/DiscoveryDialog.h"
 #include "integrations/TallyLamps.h"
 #include "settings/SettingsFile.h"
@@ -27,6 +28,7 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QDebug>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -550,6 +552,11 @@ void MainDialog::followCameraInUse()
 	connect(camera, &CameraInUse::answeringChanged, this, &MainDialog::onAnsweringChanged);
 	connect(camera, &CameraInUse::lost, this, &MainDialog::onConnectionLost);
 	connect(camera, &CameraInUse::answeringAgain, this, &MainDialog::onAnsweringAgain);
+	connect(camera, &CameraInUse::heldBack, this, [this](int slot) {
+		setStatusMessage(ModuleText::text("StatusLiveCamera").arg(ElidedCaption::caption(cameraButton(slot))),
+				 Severity::Warning, slot);
+	});
+	connect(owner, &Controller::liveCamerasChanged, this, &MainDialog::refreshSlotButtons);
 	// The controller may have chosen a camera before the window was made.
 	if (camera->connectingSlot() != 0)
 		onConnecting(camera->connectingSlot(), slotAddress(camera->connectingSlot()));
@@ -643,9 +650,13 @@ void MainDialog::refreshSlotButtons()
 	for (int slot = 1; slot <= kSlotCount; ++slot) {
 		QPushButton *button = cameraButton(slot);
 		button->setChecked(cameraMode == Connected && slot == connectedSlot());
+		// A slot whose camera is live on program in Studio Mode is framed red.
+		const bool live = owner->liveCameras() && owner->liveCameras()->isLive(slot);
 		const bool connecting = slot == inUse().connectingSlot();
-		if (button->property("connecting").toBool() != connecting) {
+		if (button->property("connecting").toBool() != connecting ||
+		    button->property("live").toBool() != live) {
 			button->setProperty("connecting", connecting);
+			button->setProperty("live", live);
 			button->style()->unpolish(button);
 			button->style()->polish(button);
 		}
@@ -746,12 +757,19 @@ void MainDialog::setStatusMessage(const QString &text, Severity severity, int ab
 
 bool MainDialog::setCommand(const Command &command, int value)
 {
-	return inUse().drive(command, value);
+	return inUse().drive(command, value, commandOrigin());
 }
 
 bool MainDialog::submitToCamera(CameraJob job)
 {
-	return inUse().submit(std::move(job));
+	return inUse().submit(std::move(job), commandOrigin());
+}
+
+CameraInUse::Origin MainDialog::commandOrigin()
+{
+	// Shift held with a control is the deliberate second action that moves a camera live on program.
+	return QGuiApplication::keyboardModifiers() & Qt::ShiftModifier ? CameraInUse::Origin::Deliberate
+									: CameraInUse::Origin::Window;
 }
 
 bool MainDialog::requestReading(int groups, PanelReader read, PanelApplier apply, int settleMs,

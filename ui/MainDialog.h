@@ -1,6 +1,7 @@
 #pragma once
 
 #include "control/CameraCommand.h"
+#include "control/CameraInUse.h"
 #include "control/CameraWorker.h"
 #include "control/PanelReading.h"
 #include "ui/PanTiltLimitSettingDialog.h"
@@ -202,6 +203,7 @@ private:
 	// Camera work whose answers update the panel: queued for the camera in use, the follow-up runs only while
 	// that camera is still in use.
 	bool submitToCamera(CameraJob job);
+	static CameraInUse::Origin commandOrigin();
 	using PanelReader = PanelReading::Part;
 	using PanelApplier = void (MainDialog::*)(const PanelReading &reading, quint64 askedAt);
 	// Queues a reading of `groups` for the camera in use (after `settleMs`, for a camera that needs time to

@@ -158,6 +158,26 @@ wait_for_file "$settings" '"scene": "Close-up"' 10 || fail "the settings file do
 grep -qF '"scene": "Close"' "$settings" && fail "the settings file still links the old name: $(cat "$settings")"
 echo "Renaming the linked scene carried its link along in the settings file"
 
+# Still in Studio Mode, slot 1's source goes to program: its camera is live. A preview-linked preset for it is not
+# recalled and other programs may not move it, until the source leaves program.
+live_is() {
+	vendor GetCameras | "$python" -c 'import json, sys
+sys.exit(json.load(sys.stdin)["cameras"][0]["live"] != (sys.argv[1] == "true"))' "$1"
+}
+obs_call SetCurrentProgramScene '{"sceneName":"Lit"}'
+wait_until 10 live_is true || fail "slot 1 did not become live with its source on program"
+obs_call SetCurrentPreviewScene '{"sceneName":"Wide"}'
+recalls_before=$(rx_count "$(recall_pattern 4)")
+obs_call SetCurrentPreviewScene '{"sceneName":"Close-up"}'
+obs_session_wait_for_log "$home" 'preset 4 is not recalled, camera 1 is live on program' 10 ||
+	fail "the preview-linked preset of the live camera was not held back"
+expect_answer Move '{"slot":1,"direction":"up"}' \
+	'{"ok":false,"error":"the camera of slot 1 is live on program in Studio Mode"}'
+[ "$(rx_count "$(recall_pattern 4)")" -eq "$recalls_before" ] || fail "the live camera recalled its preview preset"
+obs_call SetCurrentProgramScene '{"sceneName":"Far"}'
+wait_until 10 live_is false || fail "slot 1 stayed live after its source left program"
+echo "In Studio Mode the live camera recalled nothing for the preview and refused a move; off program it is free"
+
 # ---- Preset pictures: slot 1's source is a colour source; a preset stored through a request keeps its picture.
 # thumbnail_colour PRESET: the colour of the middle of the picture GetPresets returns for slot 1's PRESET, as
 # "WIDTHxHEIGHT R G B", or "none"; the PNG is decoded here, with no help from the product.

@@ -17,6 +17,7 @@ public:
 	using SceneSource::beginLoading;
 	using SceneSource::endLoading;
 	using SceneSource::renameCollection;
+	using SceneSource::setStudioMode;
 };
 
 inline QJsonObject sceneLink(const QString &scene, int slot, int preset, const char *on,

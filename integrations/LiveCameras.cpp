@@ -1,0 +1,47 @@
+#include "integrations/LiveCameras.h"
+
+#include "integrations/IntegrationLog.h"
+#include "scenes/SceneSource.h"
+#include "settings/SettingsFile.h"
+
+#include <QJsonObject>
+#include <QStringList>
+
+LiveCameras::LiveCameras(SceneSource *scenes, QObject *parent) : QObject(parent), scenes(scenes)
+{
+	connect(scenes, &SceneSource::studioModeChanged, this, &LiveCameras::update);
+	connect(scenes, &SceneSource::programSourcesChanged, this, &LiveCameras::update);
+	connect(scenes, &SceneSource::collectionLoaded, this, &LiveCameras::update);
+	// A slot given another source.
+	connect(SettingsFile::notifier(), &SettingsNotifier::changed, this, &LiveCameras::update);
+	update();
+}
+
+bool LiveCameras::protectsEveryone()
+{
+	return SettingsFile::read().value(QLatin1String(kProtectionKey)).toBool(true);
+}
+
+void LiveCameras::update()
+{
+	QSet<int> now;
+	if (scenes && scenes->isStudioMode() && !scenes->isLoading()) {
+		const QStringList program = scenes->programSourceNames();
+		const QJsonObject settings = SettingsFile::read();
+		for (int slot = 1; slot <= SettingsFile::kSlotCount; ++slot) {
+			const QString source = settings.value(SettingsFile::sourceKey(slot)).toString();
+			if (!source.isEmpty() && program.contains(source))
+				now.insert(slot);
+		}
+	}
+	if (now == live)
+		return;
+	live = now;
+	QStringList named;
+	for (int slot : live)
+		named << QString::number(slot);
+	named.sort();
+	qCInfo(lcIntegrations, "Live cameras in Studio Mode: %s",
+	       named.isEmpty() ? "none" : qUtf8Printable(named.join(QLatin1String(", "))));
+	emit changed(live);
+}
