@@ -6,7 +6,8 @@
 # --screenshot FILE VIEW it saves the window in its simple or advanced view from the real OBS instead, or the whole
 # screen with the controller docked (README's pictures), under OBS's default theme or THEME. Runs in a network
 # namespace of its own where it can; every OBS start gets a D-Bus session (and so an accessibility bus) of its own.
-# Usage: obs_window.sh MODULE_FILE DATA_DIR SIMULATOR [--screenshot FILE simple|advanced|docked [THEME]]
+# Usage: obs_window.sh MODULE_FILE DATA_DIR SIMULATOR [--screenshot FILE simple|advanced|pictures|docked [THEME]]
+# (pictures: the simple view with presets 1 to 3 stored over a colour source, so that their buttons show pictures)
 # shellcheck source-path=SCRIPTDIR source=lib/obs-session.sh
 source "$(dirname "$0")/lib/obs-session.sh"
 e2e_isolate "$@"
@@ -74,8 +75,28 @@ check_sizes() {
 readme_settings() {
 	echo "{ \"Camera1IP\": \"127.0.0.2\", \"Camera1NickName\": \"Stage\", \"Camera2NickName\": \"Wide\",
 		\"Camera3NickName\": \"Pulpit\", \"Camera1PresetNames\": { \"1\": \"Opening\", \"2\": \"Speaker\",
-		\"3\": \"Choir\" }, \"ControllerSlot\": 1, \"ControllerView\": \"$1\" }"
+		\"3\": \"Choir\" }, \"Camera1Source\": \"Stage shot\", \"ControllerSlot\": 1,
+		\"ControllerView\": \"${1/pictures/simple}\" }"
 }
+
+# store_pictures: presets 1 to 3 of slot 1 stored through obs-websocket while its source, a colour source, shows
+# a colour of its own for each, so that their buttons show their pictures.
+store_pictures() {
+	local preset colour request
+	request() { "$python" "$e2e_dir/obs_request.py" ws://127.0.0.1:4455 "$@" 5 >/dev/null; }
+	request CreateInput '{"sceneName":"Scene","inputName":"Stage shot","inputKind":"color_source_v3",
+		"inputSettings":{"width":1280,"height":720}}' || fail "OBS did not make the colour source"
+	# OBS keeps colours as 0xAABBGGRR: a warm orange, a teal and a violet.
+	for preset in 1 2 3; do
+		colour=$(echo "4281308415 4290216960 4291838080" | cut -d' ' -f"$preset")
+		request SetInputSettings "{\"inputName\":\"Stage shot\",\"inputSettings\":{\"color\":$colour}}" ||
+			fail "OBS did not colour the source"
+		request CallVendorRequest "{\"vendorName\":\"kavren-camera-controller\",\"requestType\":\"StorePreset\",
+			\"requestData\":{\"slot\":1,\"preset\":$preset}}" || fail "StorePreset $preset was not passed on"
+		wait_until 10 picture_stored "$preset" || fail "preset $preset got no picture"
+	done
+}
+picture_stored() { [ -n "$(find "$home" -name "Camera1-$1.png" -size +0 2>/dev/null)" ]; }
 
 # dock_controller: shows the controller from View → Docks and docks it into OBS's window.
 dock_controller() {
@@ -107,6 +128,7 @@ screenshot)
 	start_obs "$(readme_settings "$view")"
 	atspi_until checked Stage || fail "the remembered slot did not connect"
 	wait_steady wc -l "$sim_log" || fail "the camera was still being read back"
+	[ "$view" = pictures ] && store_pictures
 	mkdir -p "$(dirname "$screenshot")"
 	save_window "$screenshot"
 	echo "Saved the $view view to $screenshot"
