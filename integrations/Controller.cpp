@@ -51,6 +51,8 @@ Controller::Controller(const Options &options, QObject *parent)
 	listenToHotkeys(hotkeysOn);
 	// The operator finds the camera used last in use again.
 	inUse->restore();
+	gamepadInput = new GamepadInput(this, options.gamepad, this);
+	connect(gamepadInput, &GamepadInput::connectionChanged, this, &Controller::gamepadConnectionChanged);
 }
 
 Controller::~Controller()
@@ -250,6 +252,7 @@ void Controller::shutdown()
 	delete sceneLinks;
 	sceneLinks = nullptr;
 	listenToHotkeys(false);
+	gamepadInput->shutdown();
 	pool->shutdown();
 	relayService->shutdown();
 }

@@ -2,6 +2,7 @@
 
 #include "control/CameraWorker.h"
 #include "integrations/CameraRequests.h"
+#include "integrations/GamepadInput.h"
 #include "integrations/OperatorAction.h"
 #include "relay/ViscaTransfer.h"
 #include "scenes/SceneSource.h"
@@ -28,6 +29,7 @@ public:
 	struct Options {
 		CameraWorker::Options cameras;
 		ViscaTransfer::Options relay; // the product's defaults; tests pick ephemeral loopback ports
+		GamepadInput::Options gamepad;
 	};
 
 	explicit Controller(const Options &options = {}, QObject *parent = nullptr);
@@ -38,6 +40,7 @@ public:
 	CameraInUse *cameraInUse() const { return inUse; }
 	CameraDirector *director() const { return cameraDirector; }
 	RelayService *relay() const { return relayService; }
+	GamepadInput *gamepad() const { return gamepadInput; }
 	// What other programs ask of the cameras; copies may be used on any thread.
 	CameraRequests requests() const { return cameraRequests; }
 
@@ -71,6 +74,8 @@ signals:
 	void storeNeedsHold(int preset);
 	// The speeds of the camera in use changed (stored under its key prefix).
 	void speedsChanged();
+	// The chosen gamepad was found or lost.
+	void gamepadConnectionChanged(const QString &device, bool connected);
 
 private:
 	void listenToHotkeys(bool on);
@@ -85,6 +90,7 @@ private:
 	CameraDirector *cameraDirector = nullptr;
 	RelayService *relayService = nullptr;
 	HotkeySource *hotkeySource = nullptr;
+	GamepadInput *gamepadInput = nullptr;
 	ScenePresetLinker *sceneLinks = nullptr;
 	QPointer<SceneSource> scenes;
 	CameraRequests cameraRequests;
