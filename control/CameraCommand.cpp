@@ -1,7 +1,10 @@
 #include "control/CameraCommand.h"
 
+#include "camera/viscaGeneralOps.h"
 #include "control/CameraSpeeds.h"
 #include "visca/viscaIpModule.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -16,6 +19,16 @@ CameraCommand linkCommand(const char *name, CameraLane lane, bool stop, Operatio
 	command.changesTheShot = isDriveLane(lane) && !stop;
 	command.run = [operation](viscaIpModule &link, int) { (link.*operation)(); };
 	return command;
+}
+
+// Both speeds travel in the command's one value: pan in the high byte, tilt in the low one.
+constexpr int kSpeedBits = 8;
+constexpr int kSpeedMask = (1 << kSpeedBits) - 1;
+
+// Held like CameraDirector holds a request's speeds: a profile whose range is upside down still gives its maximum.
+int heldTo(int value, int minimum, int maximum)
+{
+	return value > maximum ? maximum : std::max(value, minimum);
 }
 
 } // namespace
@@ -43,6 +56,28 @@ CameraCommand move(Direction direction)
 		return linkCommand("setMotorDownRight", CameraLane::PanTilt, false, &viscaIpModule::setMotorDownRight);
 	}
 	return motorStop();
+}
+
+CameraCommand moveAtSpeeds(Direction direction)
+{
+	CameraCommand command = move(direction);
+	command.run = [move = command.run](viscaIpModule &link, int speeds) {
+		const int storedPan = link.getPanSpeed();
+		const int storedTilt = link.getTiltSpeed();
+		link.setPanSpeed(speeds >> kSpeedBits);
+		link.setTiltSpeed(speeds & kSpeedMask);
+		move(link, 0);
+		link.setPanSpeed(storedPan);
+		link.setTiltSpeed(storedTilt);
+	};
+	return command;
+}
+
+int speedsValue(const viscaGeneralOps &ops, int pan, int tilt)
+{
+	const int heldPan = heldTo(pan, ops.panSpeedMin(), ops.panSpeedMax());
+	const int heldTilt = heldTo(tilt, ops.tiltSpeedMin(), ops.tiltSpeedMax());
+	return (heldPan << kSpeedBits) | (heldTilt & kSpeedMask);
 }
 
 CameraCommand motorStop()

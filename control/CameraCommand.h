@@ -4,6 +4,7 @@
 
 #include <functional>
 
+class viscaGeneralOps;
 class viscaIpModule;
 
 // Which part of the camera a command drives. Commands of one lane supersede each other while they wait for a
@@ -43,6 +44,11 @@ namespace CameraCommands {
 enum class Direction { Up, Down, Left, Right, UpLeft, UpRight, DownLeft, DownRight };
 
 CameraCommand move(Direction direction);
+// A move at pan and tilt speeds of its own, for this move only (value: speedsValue()): the same datagram as a move
+// after the speeds were set, while the link's stored speeds, which the window's next moves use, stay as they were.
+CameraCommand moveAtSpeeds(Direction direction);
+// The value of moveAtSpeeds(): the speeds held to the camera's ranges, as every caller's speeds are.
+int speedsValue(const viscaGeneralOps &ops, int pan, int tilt);
 CameraCommand motorStop();
 CameraCommand home();
 CameraCommand zoomIn();

@@ -55,6 +55,8 @@ Controller::Controller(const Options &options, QObject *parent)
 	listenToHotkeys(hotkeysOn);
 	// The operator finds the camera used last in use again.
 	inUse->restore();
+	gamepadInput = new GamepadInput(this, options.gamepad, this);
+	connect(gamepadInput, &GamepadInput::connectionChanged, this, &Controller::gamepadConnectionChanged);
 }
 
 Controller::~Controller()
@@ -281,6 +283,7 @@ void Controller::shutdown()
 	cameraRequests.close();
 	dropSceneFollowers();
 	listenToHotkeys(false);
+	gamepadInput->shutdown();
 	pool->shutdown();
 	relayService->shutdown();
 }

@@ -3,6 +3,7 @@
 #include "control/CameraInUse.h"
 #include "control/CameraWorker.h"
 #include "integrations/CameraRequests.h"
+#include "integrations/GamepadInput.h"
 #include "integrations/OperatorAction.h"
 #include "relay/ViscaTransfer.h"
 #include "scenes/SceneSource.h"
@@ -32,6 +33,7 @@ public:
 	struct Options {
 		CameraWorker::Options cameras;
 		ViscaTransfer::Options relay; // the product's defaults; tests pick ephemeral loopback ports
+		GamepadInput::Options gamepad;
 	};
 
 	explicit Controller(const Options &options = {}, QObject *parent = nullptr);
@@ -44,6 +46,7 @@ public:
 	RelayService *relay() const { return relayService; }
 	// The presets' pictures; the host gives it its capture.
 	PresetPictures *presetPictures() const { return pictures; }
+	GamepadInput *gamepad() const { return gamepadInput; }
 	// What other programs ask of the cameras; copies may be used on any thread.
 	CameraRequests requests() const { return cameraRequests; }
 
@@ -81,6 +84,8 @@ signals:
 	void liveCamerasChanged();
 	// The speeds of the camera in use changed (stored under its key prefix).
 	void speedsChanged();
+	// The chosen gamepad was found or lost.
+	void gamepadConnectionChanged(const QString &device, bool connected);
 
 private:
 	void listenToHotkeys(bool on);
@@ -98,6 +103,7 @@ private:
 	PresetPictures *pictures = nullptr;
 	RelayService *relayService = nullptr;
 	HotkeySource *hotkeySource = nullptr;
+	GamepadInput *gamepadInput = nullptr;
 	ScenePresetLinker *sceneLinks = nullptr;
 	TallyLamps *tallyLamps = nullptr;
 	LiveCameras *live = nullptr; // follows the scene source's Studio Mode and program // the cameras' lamps follow

@@ -19,6 +19,7 @@
 #include "settings/ModuleText.h"
 #include "ui/PanTiltLimitController.h"
 #include "ui/PresetRenameDialog.h"
+#include "ui/GamepadDialog.h"
 #include "ui/RelayDialog.h"
 #include "ui/ScenePresetDialog.h"
 
@@ -73,6 +74,11 @@ MainDialog::MainDialog(Controller *controller, QWidget *parent)
 	});
 	connect(owner, &Controller::storeNeedsHold, this, [this](int preset) {
 		setStatusMessage(ModuleText::text("StatusHoldToStore").arg(presetLabel(preset)));
+	});
+	connect(owner, &Controller::gamepadConnectionChanged, this, [this](const QString &device, bool connected) {
+		setStatusMessage(
+			ModuleText::text(connected ? "StatusGamepadConnected" : "StatusGamepadLost").arg(device),
+			connected ? Severity::Note : Severity::Warning);
 	});
 	// A key changed the speeds: the fields show what the camera now moves with.
 	connect(owner, &Controller::speedsChanged, this, &MainDialog::setDefaultControlSettings);
@@ -196,6 +202,9 @@ void MainDialog::setupSettingsUI()
 	QAction *scenePresetAction = settingsMenu->addAction(ModuleText::text("ScenePresetsMenu"));
 	scenePresetAction->setObjectName(QStringLiteral("ScenePresetAction"));
 	connect(scenePresetAction, &QAction::triggered, this, &MainDialog::showScenePresetDialog);
+	QAction *gamepadAction = settingsMenu->addAction(ModuleText::text("GamepadMenu"));
+	gamepadAction->setObjectName(QStringLiteral("GamepadAction"));
+	connect(gamepadAction, &QAction::triggered, this, [this] { GamepadDialog::showFor(owner->gamepad(), this); });
 
 	QAction *closeAction = settingsMenu->addAction(tr("Close"));
 	closeAction->setObjectName(QStringLiteral("CloseAction"));

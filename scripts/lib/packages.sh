@@ -8,7 +8,7 @@ kavren_packages_debian12=(
 	build-essential cmake pkg-config git dpkg-dev
 	qtbase5-dev libqt5svg5-dev qttools5-dev-tools
 	libobs-dev obs-studio
-	nlohmann-json3-dev libwebsocketpp-dev libasio-dev
+	nlohmann-json3-dev libwebsocketpp-dev libasio-dev libsdl2-dev
 	xvfb xauth xdotool x11-apps imagemagick iproute2 util-linux
 	clang libclang-rt-14-dev clang-format-19 valgrind
 	python3 python3-websockets
@@ -21,7 +21,7 @@ kavren_packages_debian13=(
 	# OBS 30 and what the module builds and packages with; libobs-dev brings obs-websocket-api.h and its CMake
 	# package, qt6-svg-plugins the SVG image plug-in that every image of the window is loaded through
 	obs-studio libobs-dev qt6-base-dev qt6-base-private-dev qt6-svg-dev qt6-svg-plugins
-	cmake make g++ pkg-config dpkg-dev file nlohmann-json3-dev libwebsocketpp-dev libasio-dev
+	cmake make g++ pkg-config dpkg-dev file nlohmann-json3-dev libwebsocketpp-dev libasio-dev libsdl2-dev
 	# what the tests drive OBS with (the npm clients are installed into the build from outside the root)
 	xvfb xauth xdotool x11-apps imagemagick iproute2 util-linux mount procps libgl1-mesa-dri
 	python3 python3-websockets at-spi2-core python3-pyatspi gir1.2-atspi-2.0 dbus-x11 nodejs

@@ -1,0 +1,370 @@
+#include "integrations/GamepadInput.h"
+
+#include "camera/viscaGeneralOps.h"
+#include "control/CameraInUse.h"
+#include "integrations/Controller.h"
+#include "settings/SettingsFile.h"
+#include "settings/Utils.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QTimer>
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcGamepad, "kavren.gamepad")
+
+constexpr double kAxisFullScale = 32767.0;
+constexpr const char *kMappingFileName = "KavrenGamepadMappings.txt";
+
+QString guidText(SDL_JoystickGUID guid)
+{
+	char text[33] = {};
+	SDL_JoystickGetGUIDString(guid, text, int(sizeof(text)));
+	return QString::fromLatin1(text);
+}
+
+qint64 steadyMs()
+{
+	static QElapsedTimer clock;
+	if (!clock.isValid())
+		clock.start();
+	return clock.elapsed();
+}
+
+// A speed of [minimum, maximum] for a stick deflected by `magnitude` (0 at the dead zone's edge, 1 at full throw).
+int speedFor(double magnitude, int minimum, int maximum)
+{
+	return minimum + int(std::lround(magnitude * std::max(0, maximum - minimum)));
+}
+
+} // namespace
+
+GamepadInput::GamepadInput(Controller *controller, const Options &options, QObject *parent)
+    : QObject(parent), controller(controller), options(options),
+      chosen(SettingsFile::read().value(QLatin1String(GamepadMapping::kGuidKey)).toString()),
+      current(GamepadMapping::stored(SettingsFile::read()))
+{
+	startSdl(options.mappingFile.isEmpty() ? Utils::getAppDataPath() + QLatin1Char('/') + kMappingFileName
+					       : options.mappingFile);
+	if (!sdlUp)
+		return;
+	timer = new QTimer(this);
+	timer->setInterval(options.pollMs);
+	connect(timer, &QTimer::timeout, this, &GamepadInput::poll);
+	timer->start();
+	poll();
+}
+
+GamepadInput::~GamepadInput()
+{
+	shutdown();
+}
+
+void GamepadInput::startSdl(const QString &mappingFile)
+{
+	// SDL lives inside the host: it must not take the host's signals, and it reads devices without a window.
+	SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+	SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+	if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) < 0) {
+		sdlError = QString::fromUtf8(SDL_GetError());
+		qCWarning(lcGamepad, "Gamepads are not available: SDL did not start (%s)", qUtf8Printable(sdlError));
+		return;
+	}
+	sdlUp = true;
+	loadMappings(mappingFile);
+}
+
+void GamepadInput::loadMappings(const QString &path)
+{
+	if (!QFileInfo(path).isFile())
+		return;
+	const int added = SDL_GameControllerAddMappingsFromFile(QFile::encodeName(path).constData());
+	if (added <= 0)
+		qCWarning(lcGamepad, "The gamepad mappings file %s holds no mapping SDL can use; it is ignored",
+			  qUtf8Printable(path));
+	else
+		qCInfo(lcGamepad, "%d gamepad mappings read from %s", added, qUtf8Printable(path));
+}
+
+std::optional<GamepadInput::Device> GamepadInput::activeDevice() const
+{
+	if (!openDevice)
+		return std::nullopt;
+	const int index = int(connectedIds.indexOf(openId));
+	return index >= 0 ? std::optional<Device>(connected.at(index)) : std::nullopt;
+}
+
+void GamepadInput::choose(const QString &guid)
+{
+	SettingsFile::updateLogged(lcGamepad, [&guid](QJsonObject &settings) {
+		settings[QLatin1String(GamepadMapping::kGuidKey)] = guid;
+	});
+	if (guid == chosen)
+		return;
+	chosen = guid;
+	close(false);
+	if (sdlUp)
+		poll();
+}
+
+void GamepadInput::setMapping(const GamepadMapping &mapping)
+{
+	releaseAll();
+	current = mapping;
+	SettingsFile::updateLogged(lcGamepad, [&mapping](QJsonObject &settings) { mapping.store(settings); });
+}
+
+void GamepadInput::poll()
+{
+	if (!sdlUp)
+		return;
+	// The events pump SDL's devices; their state is read below, and the device list is compared as a whole, so
+	// that no event is needed to notice a change.
+	SDL_Event event;
+	while (SDL_PollEvent(&event)) {
+	}
+	refreshDevices();
+	if (openDevice && !connectedIds.contains(openId))
+		close(true);
+	if (!openDevice)
+		openChosen();
+	if (openDevice)
+		read();
+}
+
+void GamepadInput::refreshDevices()
+{
+	QList<int> ids;
+	const int count = SDL_NumJoysticks();
+	for (int index = 0; index < count; ++index)
+		ids << SDL_JoystickGetDeviceInstanceID(index);
+	if (ids == connectedIds)
+		return;
+	connectedIds = ids;
+	connected.clear();
+	for (int index = 0; index < count; ++index) {
+		Device device;
+		device.guid = guidText(SDL_JoystickGetDeviceGUID(index));
+		device.isController = SDL_IsGameController(index);
+		const char *name =
+			device.isController ? SDL_GameControllerNameForIndex(index) : SDL_JoystickNameForIndex(index);
+		device.name = QString::fromUtf8(name ? name : "");
+		device.axes = device.isController ? SDL_CONTROLLER_AXIS_MAX : -1;
+		device.buttons = device.isController ? SDL_CONTROLLER_BUTTON_MAX : -1;
+		connected << device;
+	}
+	emit devicesChanged();
+}
+
+void GamepadInput::openChosen()
+{
+	// Two devices of one kind share a GUID: the first of them drives.
+	int index = 0;
+	while (index < connected.size() && (chosen.isEmpty() || connected.at(index).guid != chosen))
+		++index;
+	if (index == connected.size())
+		return;
+	Device &device = connected[index];
+	SDL_Joystick *joystick = nullptr;
+	if (device.isController) {
+		auto *pad = SDL_GameControllerOpen(index);
+		openDevice = pad;
+		joystick = pad ? SDL_GameControllerGetJoystick(pad) : nullptr;
+	} else {
+		joystick = SDL_JoystickOpen(index);
+		openDevice = joystick;
+		if (joystick) {
+			device.axes = SDL_JoystickNumAxes(joystick);
+			device.buttons = SDL_JoystickNumButtons(joystick);
+			device.hats = SDL_JoystickNumHats(joystick);
+		}
+	}
+	if (!openDevice) {
+		qCWarning(lcGamepad, "Gamepad %s could not be opened: %s", qUtf8Printable(device.name), SDL_GetError());
+		return;
+	}
+	openIsController = device.isController;
+	openId = connectedIds.at(index);
+	openName = device.name;
+	axes = QVector<int>(std::max(0, device.axes), 0);
+	buttons = QVector<bool>(std::max(0, device.buttons), false);
+	hat = 0;
+	qCInfo(lcGamepad, "Gamepad %s connected (%s)", qUtf8Printable(openName),
+	       openIsController ? "game controller" : "joystick");
+	// Where the device rests now is where it starts from: a stick already held drives from the next change.
+	read();
+	emit connectionChanged(openName, true);
+	emit stateChanged();
+}
+
+void GamepadInput::close(bool lost)
+{
+	if (!openDevice)
+		return;
+	releaseAll();
+	if (openIsController)
+		SDL_GameControllerClose(static_cast<SDL_GameController *>(openDevice));
+	else
+		SDL_JoystickClose(static_cast<SDL_Joystick *>(openDevice));
+	openDevice = nullptr;
+	openId = -1;
+	axes.clear();
+	buttons.clear();
+	hat = 0;
+	if (lost)
+		qCWarning(lcGamepad, "Gamepad %s was lost", qUtf8Printable(openName));
+	emit connectionChanged(openName, false);
+	emit stateChanged();
+}
+
+void GamepadInput::read()
+{
+	bool changed = false;
+	for (int axis = 0; axis < axes.size(); ++axis) {
+		const int value = openIsController
+					  ? SDL_GameControllerGetAxis(static_cast<SDL_GameController *>(openDevice),
+								      SDL_GameControllerAxis(axis))
+					  : SDL_JoystickGetAxis(static_cast<SDL_Joystick *>(openDevice), axis);
+		changed = changed || value != axes[axis];
+		axes[axis] = value;
+	}
+	QVector<bool> nowPressed(buttons.size());
+	for (int button = 0; button < buttons.size(); ++button)
+		nowPressed[button] =
+			openIsController ? SDL_GameControllerGetButton(static_cast<SDL_GameController *>(openDevice),
+								       SDL_GameControllerButton(button)) != 0
+					 : SDL_JoystickGetButton(static_cast<SDL_Joystick *>(openDevice), button) != 0;
+	const int nowHat = openIsController || SDL_JoystickNumHats(static_cast<SDL_Joystick *>(openDevice)) < 1
+				   ? 0
+				   : SDL_JoystickGetHat(static_cast<SDL_Joystick *>(openDevice), 0);
+	changed = changed || nowPressed != buttons || nowHat != hat;
+	pressChanges(nowPressed, nowHat);
+	driveAxes();
+	if (changed)
+		emit stateChanged();
+}
+
+void GamepadInput::pressChanges(const QVector<bool> &nowPressed, int nowHat)
+{
+	for (int button = 0; button < nowPressed.size(); ++button) {
+		if (nowPressed[button] == buttons[button])
+			continue;
+		buttons[button] = nowPressed[button];
+		if (current.buttons.contains(button)) {
+			const GamepadMapping::ActionBinding binding = current.buttons.value(button);
+			controller->act(binding.action, nowPressed[button], binding.argument);
+		}
+	}
+	for (int direction = 0; direction < GamepadMapping::kHatDirections; ++direction) {
+		const int bit = 1 << direction; // SDL_HAT_UP, _RIGHT, _DOWN, _LEFT
+		if ((nowHat & bit) == (hat & bit) || !current.hat.contains(direction))
+			continue;
+		const GamepadMapping::ActionBinding binding = current.hat.value(direction);
+		controller->act(binding.action, (nowHat & bit) != 0, binding.argument);
+	}
+	hat = nowHat;
+}
+
+void GamepadInput::driveAxes()
+{
+	drivePanTilt();
+	driveHeld(GamepadMapping::Role::Zoom, OperatorAction::ZoomIn, OperatorAction::ZoomOut);
+	driveHeld(GamepadMapping::Role::Focus, OperatorAction::FocusFar, OperatorAction::FocusNear);
+}
+
+double GamepadInput::deflection(GamepadMapping::Role role) const
+{
+	const GamepadMapping::AxisBinding binding = current.axes[int(role)];
+	if (binding.axis < 0 || binding.axis >= axes.size())
+		return 0.0;
+	const double position = std::clamp(axes[binding.axis] / kAxisFullScale, -1.0, 1.0) * (binding.invert ? -1 : 1);
+	const double deadZone = current.deadZonePercent / 100.0;
+	if (std::abs(position) <= deadZone)
+		return 0.0;
+	return std::copysign((std::abs(position) - deadZone) / (1.0 - deadZone), position);
+}
+
+std::optional<GamepadInput::PanTiltMove> GamepadInput::wantedMove() const
+{
+	using Direction = CameraCommands::Direction;
+	const double pan = deflection(GamepadMapping::Role::Pan);
+	const double tilt = deflection(GamepadMapping::Role::Tilt);
+	const viscaGeneralOps *ops = controller->cameraInUse()->connection().ops.get();
+	if ((pan == 0.0 && tilt == 0.0) || !ops)
+		return std::nullopt;
+	// Row: up, level, down; column: left, still, right.
+	static constexpr Direction kDirections[3][3] = {{Direction::UpLeft, Direction::Up, Direction::UpRight},
+							{Direction::Left, Direction::Up, Direction::Right},
+							{Direction::DownLeft, Direction::Down, Direction::DownRight}};
+	const int row = tilt > 0 ? 0 : tilt < 0 ? 2 : 1;
+	const int column = pan < 0 ? 0 : pan > 0 ? 2 : 1;
+	const int panSpeed = speedFor(std::abs(pan), ops->panSpeedMin(), ops->panSpeedMax());
+	const int tiltSpeed = speedFor(std::abs(tilt), ops->tiltSpeedMin(), ops->tiltSpeedMax());
+	return PanTiltMove{kDirections[row][column], CameraCommands::speedsValue(*ops, panSpeed, tiltSpeed)};
+}
+
+void GamepadInput::drivePanTilt()
+{
+	const std::optional<PanTiltMove> wanted = wantedMove();
+	if (wanted == sentMove)
+		return;
+	CameraInUse *inUse = controller->cameraInUse();
+	if (!wanted) {
+		inUse->drive(CameraCommands::motorStop(), 0);
+		sentMove.reset();
+		return;
+	}
+	// The stick's latest position, at most once per interval: a camera is not flooded with moves it cannot take.
+	if (lastMoveAt && now() - *lastMoveAt < options.moveIntervalMs)
+		return;
+	if (!controller->cameraInUse()->isConnected() ||
+	    !inUse->drive(CameraCommands::moveAtSpeeds(wanted->direction), wanted->speeds, CameraInUse::Origin::Keys))
+		return;
+	sentMove = wanted;
+	lastMoveAt = now();
+}
+
+void GamepadInput::driveHeld(GamepadMapping::Role role, OperatorAction positive, OperatorAction negative)
+{
+	const double position = deflection(role);
+	const int direction = position > 0 ? 1 : position < 0 ? -1 : 0;
+	int &held = heldDirection[int(role)];
+	if (direction == held)
+		return;
+	if (direction == 0)
+		controller->act(held > 0 ? positive : negative, false);
+	else
+		controller->act(direction > 0 ? positive : negative, true);
+	held = direction;
+}
+
+void GamepadInput::releaseAll()
+{
+	// Everything this device holds is let go: buttons, hat, axes, as if the operator had let go of them.
+	pressChanges(QVector<bool>(buttons.size(), false), 0);
+	std::fill(axes.begin(), axes.end(), 0);
+	driveAxes();
+}
+
+qint64 GamepadInput::now() const
+{
+	return options.clock ? options.clock() : steadyMs();
+}
+
+void GamepadInput::shutdown()
+{
+	if (!sdlUp)
+		return;
+	if (timer)
+		timer->stop();
+	close(false);
+	SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+	sdlUp = false;
+}

@@ -1,0 +1,128 @@
+#pragma once
+
+#include "control/CameraCommand.h"
+#include "integrations/GamepadMapping.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+#include <functional>
+#include <optional>
+
+class Controller;
+class QTimer;
+
+// The operator's gamepad or joystick, read through SDL 2: a device with a game-controller mapping (SDL's database,
+// and the mappings file beside the settings) through SDL's game-controller API, any other through its raw axes,
+// buttons and hats. Only the device the operator chose (by its GUID) drives, and only through the controller's one
+// path: its buttons and hat through Controller::act(), its axes as moves of the camera in use at speeds that follow
+// the stick. SDL is polled on the UI thread by a short timer and never waited for. Lives on the UI thread.
+//
+// A move meets its stop: a stick back inside its dead zone, a device unplugged and shutdown() stop whatever this
+// device set moving, on every camera it moved. A camera gets at most one pan/tilt move per moveIntervalMs, the
+// stick's latest position; a stop is never held back.
+class GamepadInput : public QObject {
+	Q_OBJECT
+
+public:
+	struct Options {
+		int pollMs = 8;
+		int moveIntervalMs = 20;
+		// Milliseconds of a steady clock; the moves are spaced by it (tests step it by hand).
+		std::function<qint64()> clock;
+		// Extra SDL game-controller mappings, one a line; empty: KavrenGamepadMappings.txt in the settings
+		// folder.
+		QString mappingFile;
+	};
+	struct Device {
+		QString guid;
+		QString name;
+		bool isController = false; // read through a game-controller mapping
+		int axes = 0;
+		int buttons = 0;
+		int hats = 0;
+	};
+
+	GamepadInput(Controller *controller, const Options &options, QObject *parent = nullptr);
+	~GamepadInput() override;
+
+	// False when SDL could not start; why, for the dialog.
+	bool available() const { return sdlUp; }
+	QString unavailableReason() const { return sdlError; }
+
+	QList<Device> devices() const { return connected; }
+	// The chosen device when it is connected.
+	std::optional<Device> activeDevice() const;
+	QString chosenGuid() const { return chosen; }
+	// Chooses (and stores) the device that drives; what the previous one set moving is stopped.
+	void choose(const QString &guid);
+
+	GamepadMapping mapping() const { return current; }
+	// Uses and stores a mapping; what the old one set moving is stopped first.
+	void setMapping(const GamepadMapping &mapping);
+
+	// The active device as last read: axes (-32768..32767), buttons, hat directions (SDL_HAT_* bits).
+	QVector<int> axisValues() const { return axes; }
+	QVector<bool> buttonStates() const { return buttons; }
+	int hatState() const { return hat; }
+
+	// One reading of SDL: devices that came or went, the active device's changes to the cameras. The timer runs it.
+	void poll();
+	// Stops what the device set moving and lets go of SDL; nothing is read afterwards.
+	void shutdown();
+
+signals:
+	void devicesChanged();
+	// The chosen device was found (connected) or lost.
+	void connectionChanged(const QString &device, bool connected);
+	// The active device's axes, buttons or hat moved.
+	void stateChanged();
+
+private:
+	struct PanTiltMove {
+		CameraCommands::Direction direction;
+		int speeds;
+		bool operator==(const PanTiltMove &other) const
+		{
+			return direction == other.direction && speeds == other.speeds;
+		}
+	};
+
+	void startSdl(const QString &mappingFile);
+	void loadMappings(const QString &path);
+	void refreshDevices();
+	void openChosen();
+	void close(bool lost);
+	void read();
+	void pressChanges(const QVector<bool> &nowPressed, int nowHat);
+	void driveAxes();
+	void drivePanTilt();
+	void driveHeld(GamepadMapping::Role role, OperatorAction positive, OperatorAction negative);
+	void releaseAll();
+	double deflection(GamepadMapping::Role role) const;
+	std::optional<PanTiltMove> wantedMove() const;
+	qint64 now() const;
+
+	Controller *const controller;
+	const Options options;
+	QTimer *timer = nullptr;
+	bool sdlUp = false;
+	QString sdlError;
+	QList<Device> connected;
+	QList<int> connectedIds; // SDL instance ids, in device order
+	QString chosen;
+	GamepadMapping current;
+	void *openDevice = nullptr; // SDL_GameController or SDL_Joystick
+	bool openIsController = false;
+	int openId = -1;
+	QString openName;
+	QVector<int> axes;
+	QVector<bool> buttons;
+	int hat = 0;
+	// What this device has set going: the pan/tilt move last sent, the zoom and focus directions held.
+	std::optional<PanTiltMove> sentMove;
+	std::optional<qint64> lastMoveAt;
+	int heldDirection[GamepadMapping::kRoleCount] = {};
+};

@@ -1,0 +1,152 @@
+#include <QtTest>
+
+#include "CapturedLog.h"
+#include "MainDialogTestSupport.h"
+#include "control/CameraInUse.h"
+#include "integrations/Controller.h"
+
+#include <SDL.h>
+
+using namespace MainDialogTest;
+
+// A gamepad played through SDL's virtual joysticks drives the simulated camera in use through a window-less
+// controller: speeds that follow the stick, its dead zone, moves spaced by the injected clock, and the stop.
+class tst_Gamepad : public QObject {
+	Q_OBJECT
+
+	SettingsHome home;
+	std::unique_ptr<CameraSimulator> camera;
+	std::unique_ptr<Controller> controller;
+	qint64 clockMs = 0;
+	int pad = -1;
+	QString restingStop; // a stop at the link's own speeds, which a move at speeds of its own leaves as they were
+
+	static int attach(Uint16 product)
+	{
+		SDL_VirtualJoystickDesc desc{};
+		desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+		desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
+		desc.naxes = SDL_CONTROLLER_AXIS_MAX;
+		desc.nbuttons = 15;
+		desc.vendor_id = 0x1209; // with a product, the GUID tells the devices apart
+		desc.product_id = product;
+		desc.name = "Stick";
+		return SDL_JoystickAttachVirtualEx(&desc);
+	}
+	// The camera's pan/tilt commands, a stop at the link's own speeds as "stop".
+	QStringList drives() const
+	{
+		QStringList commands = distinctCommands(*camera);
+		std::replace(commands.begin(), commands.end(), restingStop, QStringLiteral("stop"));
+		return commands;
+	}
+	// The stick at (x, y), read once at the current time; true when the camera took everything it was given.
+	bool stick(int x, int y, int stepMs = 0)
+	{
+		clockMs += stepMs;
+		SDL_Joystick *joystick = SDL_JoystickFromInstanceID(SDL_JoystickGetDeviceInstanceID(pad));
+		SDL_JoystickSetVirtualAxis(joystick, SDL_CONTROLLER_AXIS_LEFTX, Sint16(x));
+		SDL_JoystickSetVirtualAxis(joystick, SDL_CONTROLLER_AXIS_LEFTY, Sint16(y));
+		controller->gamepad()->poll();
+		CameraWorker *worker = controller->cameraInUse()->worker();
+		return QTest::qWaitFor([worker] { return worker->isIdle(); }, 10000);
+	}
+
+private slots:
+	void initTestCase()
+	{
+		QVERIFY(home.setUp());
+		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
+		camera = startCamera("127.0.0.81", "NX-B93K");
+		QVERIFY(camera);
+		SettingsHome::write(QJsonObject{{QStringLiteral("Camera1IP"), QStringLiteral("127.0.0.81")}});
+		const QString nonsense = home.path() + QStringLiteral("/nonsense-mappings.txt");
+		writeContent(nonsense, "this is no mapping\n\x01\x02,,,,\n");
+		useLoopbackRelay();
+		Controller::Options options = ControlledWindowSupport::options();
+		options.cameras.commandPauseMs = 0;
+		options.gamepad.clock = [this] { return clockMs; };
+		options.gamepad.mappingFile = nonsense;
+		CapturedLog::install();
+		controller = std::make_unique<Controller>(options);
+		CapturedLog::uninstall();
+		QVERIFY2(controller->gamepad()->available(), qPrintable(controller->gamepad()->unavailableReason()));
+		QCOMPARE(CapturedLog::lines(QtWarningMsg).filter(QStringLiteral("nonsense-mappings")).size(), 1);
+		QCOMPARE(controller->cameraInUse()->choose(1), CameraInUse::Start::Started);
+		QTRY_VERIFY_WITH_TIMEOUT(controller->cameraInUse()->isConnected(), 10000);
+
+		pad = attach(1);
+		QVERIFY(pad >= 0);
+		char guid[33] = {};
+		SDL_JoystickGetGUIDString(SDL_JoystickGetDeviceGUID(pad), guid, int(sizeof(guid)));
+		QSignalSpy found(controller.get(), &Controller::gamepadConnectionChanged);
+		controller->gamepad()->choose(QString::fromLatin1(guid));
+		QTRY_COMPARE(found.count(), 1);
+		QVERIFY(clearWhenQuiet(*camera));
+		QVERIFY(controller->cameraInUse()->drive(CameraCommands::motorStop(), 0));
+		QTRY_COMPARE(commandPayloads(*camera).size(), 1);
+		restingStop = commandPayloads(*camera).first();
+	}
+
+	void stickDrivesAtItsSpeed_data()
+	{
+		QTest::addColumn<int>("x");
+		QTest::addColumn<int>("y");
+		QTest::addColumn<QStringList>("sent");
+		const QString stop = QStringLiteral("stop");
+		// Pan speeds 01..18, tilt 01..14; the default dead zone is 15 %.
+		QTest::newRow("full right") << 32767 << 0 << QStringList{"8101060118010203ff", stop};
+		QTest::newRow("half right") << 19084 << 0 << QStringList{"810106010d010203ff", stop};
+		QTest::newRow("full up") << 0 << -32768 << QStringList{"8101060101140301ff", stop};
+		QTest::newRow("down-left") << -32768 << 32767 << QStringList{"8101060118140102ff", stop};
+		QTest::newRow("inside the dead zone") << 4000 << -4000 << QStringList{};
+	}
+
+	void stickDrivesAtItsSpeed()
+	{
+		QFETCH(int, x);
+		QFETCH(int, y);
+		QFETCH(QStringList, sent);
+		camera->clearReceived();
+		QVERIFY(stick(x, y, 100));
+		QVERIFY(stick(0, 0));
+		QCOMPARE(drives(), sent);
+	}
+
+	void movesAreSpacedAtFiftyHertz()
+	{
+		camera->clearReceived();
+		// A second of a stick that changes every 5 ms among three positions: one move every 20 ms, each the
+		// stick's latest position, then the stop at once.
+		const int positions[3][2] = {{32767, 0}, {-32768, 0}, {0, -32768}};
+		for (int step = 0; step < 200; ++step)
+			QVERIFY(stick(positions[step % 3][0], positions[step % 3][1], step ? 5 : 20));
+		QVERIFY(stick(0, 0));
+		const QStringList commands = drives();
+		QCOMPARE(commands.size(), 51);
+		QCOMPARE(commands.indexOf(QStringLiteral("stop")), 50);
+	}
+
+	void unpluggedDeviceStopsWhatItMoved()
+	{
+		// Another device's stick drives nothing; the chosen one, unplugged while it pans, stops the camera.
+		const int other = attach(2);
+		QVERIFY(other >= 0);
+		SDL_Joystick *stranger = SDL_JoystickOpen(other);
+		SDL_JoystickSetVirtualAxis(stranger, SDL_CONTROLLER_AXIS_LEFTX, 32767);
+		camera->clearReceived();
+		QVERIFY(stick(0, 32767, 100));
+		QSignalSpy lost(controller.get(), &Controller::gamepadConnectionChanged);
+		QVERIFY(SDL_JoystickDetachVirtual(pad) == 0);
+		controller->gamepad()->poll();
+		QCOMPARE(lost.count(), 1);
+		QCOMPARE(lost.first().at(1).toBool(), false);
+		QTRY_COMPARE(drives(), (QStringList{"8101060101140302ff", "stop"}));
+		SDL_JoystickClose(stranger);
+	}
+
+	void cleanupTestCase() { controller.reset(); }
+};
+
+QTEST_MAIN(tst_Gamepad)
+#include "tst_Gamepad.moc"
