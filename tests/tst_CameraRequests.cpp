@@ -278,7 +278,8 @@ private slots:
 							    {"name", "Pulpit"},
 							    {"address", kCameraAddress},
 							    {"model", ""},
-							    {"connected", false}})
+							    {"connected", false},
+							    {"live", false}})
 							      .dump());
 		QCOMPARE(answer["cameras"][2]["address"].get<std::string>(), std::string());
 
