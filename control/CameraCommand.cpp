@@ -73,6 +73,19 @@ CameraCommand moveAtSpeeds(Direction direction)
 	return command;
 }
 
+CameraCommand lensAtSpeed(const CameraCommand &drive)
+{
+	CameraCommand command = drive;
+	const bool zoom = drive.lane == CameraLane::Zoom;
+	command.run = [run = drive.run, zoom](viscaIpModule &link, int speed) {
+		const int stored = zoom ? link.getZoomSpeed() : link.getFocusSpeed();
+		zoom ? link.setZoomSpeed(speed) : link.setFocusSpeed(speed);
+		run(link, 0);
+		zoom ? link.setZoomSpeed(stored) : link.setFocusSpeed(stored);
+	};
+	return command;
+}
+
 int speedsValue(const viscaGeneralOps &ops, int pan, int tilt)
 {
 	const int heldPan = heldTo(pan, ops.panSpeedMin(), ops.panSpeedMax());

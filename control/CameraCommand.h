@@ -47,6 +47,9 @@ CameraCommand move(Direction direction);
 // A move at pan and tilt speeds of its own, for this move only (value: speedsValue()): the same datagram as a move
 // after the speeds were set, while the link's stored speeds, which the window's next moves use, stay as they were.
 CameraCommand moveAtSpeeds(Direction direction);
+// A zoom or focus drive (zoomIn(), zoomOut(), focusNear(), focusFar()) at the speed its value gives, for this drive
+// only: the link's stored speed, the window's, is put back after it.
+CameraCommand lensAtSpeed(const CameraCommand &drive);
 // The value of moveAtSpeeds(): the speeds held to the camera's ranges, as every caller's speeds are.
 int speedsValue(const viscaGeneralOps &ops, int pan, int tilt);
 CameraCommand motorStop();

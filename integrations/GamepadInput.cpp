@@ -275,8 +275,10 @@ void GamepadInput::pressChanges(const QVector<bool> &nowPressed, int nowHat)
 void GamepadInput::driveAxes()
 {
 	drivePanTilt();
-	driveHeld(GamepadMapping::Role::Zoom, OperatorAction::ZoomIn, OperatorAction::ZoomOut);
-	driveHeld(GamepadMapping::Role::Focus, OperatorAction::FocusFar, OperatorAction::FocusNear);
+	driveLens(GamepadMapping::Role::Zoom, CameraCommands::zoomIn(), CameraCommands::zoomOut(),
+		  CameraCommands::zoomStop());
+	driveLens(GamepadMapping::Role::Focus, CameraCommands::focusFar(), CameraCommands::focusNear(),
+		  CameraCommands::focusStop());
 }
 
 double GamepadInput::deflection(GamepadMapping::Role role) const
@@ -331,18 +333,37 @@ void GamepadInput::drivePanTilt()
 	lastMoveAt = now();
 }
 
-void GamepadInput::driveHeld(GamepadMapping::Role role, OperatorAction positive, OperatorAction negative)
+void GamepadInput::driveLens(GamepadMapping::Role role, const CameraCommand &positive, const CameraCommand &negative,
+			     const CameraCommand &stop)
 {
+	// Like pan and tilt: the speed follows the stick within the model's range, at most one drive per interval,
+	// and the stop at once.
 	const double position = deflection(role);
-	const int direction = position > 0 ? 1 : position < 0 ? -1 : 0;
-	int &held = heldDirection[int(role)];
-	if (direction == held)
+	const viscaGeneralOps *ops = controller->cameraInUse()->connection().ops.get();
+	const bool zoom = role == GamepadMapping::Role::Zoom;
+	LensDrive wanted;
+	if (position != 0.0 && ops) {
+		wanted.direction = position > 0 ? 1 : -1;
+		wanted.speed = zoom ? speedFor(std::abs(position), ops->zoomSpeedMin(), ops->zoomSpeedMax())
+				    : speedFor(std::abs(position), ops->focusSpeedMin(), ops->focusSpeedMax());
+	}
+	LensDrive &sent = sentLens[int(role)];
+	if (wanted == sent)
 		return;
-	if (direction == 0)
-		controller->act(held > 0 ? positive : negative, false);
-	else
-		controller->act(direction > 0 ? positive : negative, true);
-	held = direction;
+	CameraInUse *inUse = controller->cameraInUse();
+	if (wanted.direction == 0) {
+		inUse->drive(stop, 0);
+		sent = wanted;
+		return;
+	}
+	std::optional<qint64> &movedAt = lensMoveAt[int(role)];
+	if (movedAt && now() - *movedAt < options.moveIntervalMs)
+		return;
+	const CameraCommand drive = CameraCommands::lensAtSpeed(wanted.direction > 0 ? positive : negative);
+	if (!inUse->isConnected() || !inUse->drive(drive, wanted.speed, CameraInUse::Origin::Keys))
+		return;
+	sent = wanted;
+	movedAt = now();
 }
 
 void GamepadInput::releaseAll()

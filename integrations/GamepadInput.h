@@ -99,7 +99,17 @@ private:
 	void pressChanges(const QVector<bool> &nowPressed, int nowHat);
 	void driveAxes();
 	void drivePanTilt();
-	void driveHeld(GamepadMapping::Role role, OperatorAction positive, OperatorAction negative);
+	// A lens axis: its direction and speed, as the stick says (0: still).
+	struct LensDrive {
+		int direction = 0;
+		int speed = 0;
+		bool operator==(const LensDrive &other) const
+		{
+			return direction == other.direction && speed == other.speed;
+		}
+	};
+	void driveLens(GamepadMapping::Role role, const CameraCommand &positive, const CameraCommand &negative,
+		       const CameraCommand &stop);
 	void releaseAll();
 	double deflection(GamepadMapping::Role role) const;
 	std::optional<PanTiltMove> wantedMove() const;
@@ -121,8 +131,9 @@ private:
 	QVector<int> axes;
 	QVector<bool> buttons;
 	int hat = 0;
-	// What this device has set going: the pan/tilt move last sent, the zoom and focus directions held.
+	// What this device has set going: the pan/tilt move and the zoom and focus drives last sent.
 	std::optional<PanTiltMove> sentMove;
 	std::optional<qint64> lastMoveAt;
-	int heldDirection[GamepadMapping::kRoleCount] = {};
+	LensDrive sentLens[GamepadMapping::kRoleCount];
+	std::optional<qint64> lensMoveAt[GamepadMapping::kRoleCount];
 };

@@ -127,6 +127,18 @@ private slots:
 		QCOMPARE(commands.indexOf(QStringLiteral("stop")), 50);
 	}
 
+	// The zoom stick drives at a speed of its own too: full up zooms in at the model's top speed, then the stop.
+	void zoomStickDrivesAtItsSpeed()
+	{
+		camera->clearReceived();
+		SDL_Joystick *joystick = SDL_JoystickFromInstanceID(SDL_JoystickGetDeviceInstanceID(pad));
+		SDL_JoystickSetVirtualAxis(joystick, SDL_CONTROLLER_AXIS_RIGHTY, -32768);
+		QVERIFY(stick(0, 0, 100));
+		SDL_JoystickSetVirtualAxis(joystick, SDL_CONTROLLER_AXIS_RIGHTY, 0);
+		QVERIFY(stick(0, 0));
+		QCOMPARE(distinctCommands(*camera), (QStringList{"8101040727ff", "8101040700ff"}));
+	}
+
 	void unpluggedDeviceStopsWhatItMoved()
 	{
 		// Another device's stick drives nothing; the chosen one, unplugged while it pans, stops the camera.

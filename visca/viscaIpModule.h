@@ -173,6 +173,8 @@ public:
 	// Stored values, read back by tests and tools.
 	int getPanSpeed() const { return panSpeed; }
 	int getTiltSpeed() const { return tiltSpeed; }
+	int getZoomSpeed() const { return zoomSpeed; }
+	int getFocusSpeed() const { return focusSpeed; }
 	uint32_t getPanRightLimit() const { return panRightLimit; }
 	uint32_t getPanLeftLimit() const { return panLeftLimit; }
 	uint32_t getTiltUpLimit() const { return tiltUpLimit; }
