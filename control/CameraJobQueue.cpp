@@ -58,8 +58,11 @@ bool CameraJobQueue::putBeforeHeldStop(CameraJob &job)
 	if (job.stop || !endsWithHeldStop(job.lane))
 		return false;
 	const auto last = lastOfLane(job.lane);
-	// The move it waited for is here: the stop goes right after it, without waiting any longer.
 	last->heldUntil = {};
+	// Another source's move (the window, a key) is no move the stop overtook: the stop goes now, the move after it.
+	if (!job.mayOvertake)
+		return false;
+	// The move it waited for is here: the stop goes right after it, without waiting any longer.
 	jobs.insert(last, std::move(job));
 	return true;
 }

@@ -46,8 +46,10 @@ public:
 		int probeIntervalMs = 2000;
 		int maxJobs = 32;
 		int stopRetryMs = 500;
-		// How long a stop that may have overtaken its move (CameraJob::mayOvertake) waits for that move.
-		int overtakeWaitMs = 100;
+		// How long a stop that may have overtaken its move (CameraJob::mayOvertake) waits for that move. Such a
+		// stop reaches a lane at rest, so waiting costs nothing on camera; it must outlast a busy machine's
+		// scheduling of obs-websocket's threads (a tenth of a second was seen to be too short under load).
+		int overtakeWaitMs = 1000;
 	};
 
 	// The outcome of identifying and connecting the camera at an address.

@@ -246,6 +246,14 @@ private slots:
 		QTRY_COMPARE(commandPayloads(*sim).size(), 2);
 		QCOMPARE(commandPayloads(*sim), QStringList({kMoveUp, kStop}));
 		QTRY_VERIFY(!worker.isMoving(CameraLane::PanTilt));
+
+		// A request's stop waiting so is no stop for the operator's move: it goes first, the move stays.
+		CameraJob stop = CameraJob::fromCommand(CameraCommands::motorStop(), 0);
+		stop.mayOvertake = true;
+		QVERIFY(worker.submit(std::move(stop)));
+		QVERIFY(worker.submit(CameraCommands::move(Direction::Up), 0));
+		QTRY_COMPARE(commandPayloads(*sim).size(), 4);
+		QCOMPARE(commandPayloads(*sim).mid(2), QStringList({kStop, kMoveUp}));
 	}
 
 	void anUnansweredStopIsSentUntilAnswered()
