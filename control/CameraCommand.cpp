@@ -25,7 +25,7 @@ CameraCommand linkCommand(const char *name, CameraLane lane, bool stop, Operatio
 constexpr int kSpeedBits = 8;
 constexpr int kSpeedMask = (1 << kSpeedBits) - 1;
 
-// Held like CameraDirector holds a request's speeds: a profile whose range is upside down still gives its maximum.
+// A profile whose range is upside down still gives its maximum.
 int heldTo(int value, int minimum, int maximum)
 {
 	return value > maximum ? maximum : std::max(value, minimum);
@@ -64,8 +64,11 @@ CameraCommand moveAtSpeeds(Direction direction)
 	command.run = [move = command.run](viscaIpModule &link, int speeds) {
 		const int storedPan = link.getPanSpeed();
 		const int storedTilt = link.getTiltSpeed();
-		link.setPanSpeed(speeds >> kSpeedBits);
-		link.setTiltSpeed(speeds & kSpeedMask);
+		// 0 (no speed is held to 0): the stored speed.
+		if (const int pan = speeds >> kSpeedBits)
+			link.setPanSpeed(pan);
+		if (const int tilt = speeds & kSpeedMask)
+			link.setTiltSpeed(tilt);
 		move(link, 0);
 		link.setPanSpeed(storedPan);
 		link.setTiltSpeed(storedTilt);
@@ -86,10 +89,10 @@ CameraCommand lensAtSpeed(const CameraCommand &drive)
 	return command;
 }
 
-int speedsValue(const viscaGeneralOps &ops, int pan, int tilt)
+int speedsValue(const viscaGeneralOps &ops, std::optional<int> pan, std::optional<int> tilt)
 {
-	const int heldPan = heldTo(pan, ops.panSpeedMin(), ops.panSpeedMax());
-	const int heldTilt = heldTo(tilt, ops.tiltSpeedMin(), ops.tiltSpeedMax());
+	const int heldPan = pan ? heldTo(*pan, ops.panSpeedMin(), ops.panSpeedMax()) : 0;
+	const int heldTilt = tilt ? heldTo(*tilt, ops.tiltSpeedMin(), ops.tiltSpeedMax()) : 0;
 	return (heldPan << kSpeedBits) | (heldTilt & kSpeedMask);
 }
 

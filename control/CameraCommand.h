@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 #include <functional>
+#include <optional>
 
 class viscaGeneralOps;
 class viscaIpModule;
@@ -50,8 +51,9 @@ CameraCommand moveAtSpeeds(Direction direction);
 // A zoom or focus drive (zoomIn(), zoomOut(), focusNear(), focusFar()) at the speed its value gives, for this drive
 // only: the link's stored speed, the window's, is put back after it.
 CameraCommand lensAtSpeed(const CameraCommand &drive);
-// The value of moveAtSpeeds(): the speeds held to the camera's ranges, as every caller's speeds are.
-int speedsValue(const viscaGeneralOps &ops, int pan, int tilt);
+// The value of moveAtSpeeds(): the speeds held to the camera's ranges, as every caller's speeds are; a speed not
+// given leaves the link's stored one for this move.
+int speedsValue(const viscaGeneralOps &ops, std::optional<int> pan, std::optional<int> tilt);
 CameraCommand motorStop();
 CameraCommand home();
 CameraCommand zoomIn();

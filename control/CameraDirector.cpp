@@ -64,30 +64,6 @@ CameraJob driveJob(const CameraCommand &command, int value)
 	return job;
 }
 
-int clamp(int value, int minimum, int maximum)
-{
-	return value > maximum ? maximum : std::max(value, minimum);
-}
-
-// A move with speeds of its own: the link's stored speeds, which the window's next moves use, are left as they
-// were.
-CameraCommand moveAtSpeeds(Direction direction, std::optional<int> pan, std::optional<int> tilt)
-{
-	CameraCommand command = CameraCommands::move(direction);
-	command.run = [move = command.run, pan, tilt](viscaIpModule &link, int value) {
-		const int storedPan = link.getPanSpeed();
-		const int storedTilt = link.getTiltSpeed();
-		if (pan)
-			link.setPanSpeed(*pan);
-		if (tilt)
-			link.setTiltSpeed(*tilt);
-		move(link, value);
-		link.setPanSpeed(storedPan);
-		link.setTiltSpeed(storedTilt);
-	};
-	return command;
-}
-
 CameraDirector::Outcome busy(int slot)
 {
 	return CameraDirector::Outcome::refused(
@@ -237,13 +213,8 @@ CameraDirector::Outcome CameraDirector::move(int slot, const QString &direction,
 		});
 	const Direction towards = *directionNamed(direction);
 	return dispatch(slot, "a move", [towards, panSpeed, tiltSpeed](const viscaGeneralOps &ops) {
-		std::optional<int> pan;
-		std::optional<int> tilt;
-		if (panSpeed)
-			pan = clamp(*panSpeed, ops.panSpeedMin(), ops.panSpeedMax());
-		if (tiltSpeed)
-			tilt = clamp(*tiltSpeed, ops.tiltSpeedMin(), ops.tiltSpeedMax());
-		return driveJob(moveAtSpeeds(towards, pan, tilt), 0);
+		return driveJob(CameraCommands::moveAtSpeeds(towards),
+				CameraCommands::speedsValue(ops, panSpeed, tiltSpeed));
 	});
 }
 
