@@ -9,7 +9,6 @@
 
 #include "BenchSupport.h"
 #include "SettingsHome.h"
-#include "control/CameraDirector.h"
 #include "control/CameraPool.h"
 #include "scenes/ScenePresetLinker.h"
 #include "scenes/SceneSource.h"
@@ -76,9 +75,8 @@ int main(int argc, char *argv[])
 	SettingsHome::write(QJsonObject{{QStringLiteral("ScenePresets"), manyLinks()}});
 
 	CameraPool pool(CameraWorker::Options{});
-	CameraDirector director(&pool, [](int slot) { return QStringLiteral("Camera %1").arg(slot); });
 	BenchSceneSource scenes;
-	ScenePresetLinker linker(&scenes, &director);
+	ScenePresetLinker linker(&scenes, &pool);
 
 	const QString last = QStringLiteral("Scene %1").arg(kLinks - 1);
 	std::printf("links: %d\nfirst scene change: %.1f ms\n", kLinks, sceneChangeMs(scenes, last));

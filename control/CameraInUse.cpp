@@ -25,6 +25,9 @@ CameraInUse::Start CameraInUse::choose(int slot)
 	CameraWorker *worker = pool->worker(slot);
 	if (!worker)
 		return Start::Closed;
+	// The operator turned to another camera: what their inputs hold on the one they leave stops now.
+	if (slot != currentSlot)
+		stopHeldLanes();
 	const quint64 thisAttempt = ++attempt;
 	connectingTo = slot;
 	watch(worker);
@@ -73,26 +76,34 @@ void CameraInUse::onConnectResult(int slot, quint64 thisAttempt, CameraWorker *w
 
 void CameraInUse::use(int slot, CameraWorker *worker, const CameraWorker::ConnectResult &result, bool fresh)
 {
-	leave();
+	if (slot != currentSlot)
+		leave();
 	active = worker;
 	currentSlot = slot;
 	current = result;
-	worker->setWatched(true);
+	worker->setWatch(CameraWorker::Watch::InUse, result.address);
 	emit connected(slot, fresh);
 }
 
 void CameraInUse::leave()
 {
+	stopHeldLanes();
 	// What still waits for the camera the operator leaves is not wanted any more, but a stop still goes out.
 	for (CameraWorker *worker : {active, lostWorker}) {
 		if (!worker)
 			continue;
 		worker->discardPending();
-		worker->setWatched(false);
+		worker->setWatch(CameraWorker::Watch::Assigned, current.address);
 	}
 	active = lostWorker = nullptr;
 	currentSlot = 0;
 	current = {};
+}
+
+void CameraInUse::stopHeldLanes()
+{
+	if (CameraDoor *left = pool->door(currentSlot))
+		left->stopOperatorLanes();
 }
 
 void CameraInUse::watch(CameraWorker *worker)
@@ -146,43 +157,39 @@ void CameraInUse::onAnsweringAgain(CameraWorker *worker)
 	emit answeringAgain(currentSlot);
 }
 
-bool CameraInUse::mayChangeTheShot(const CameraJob &job, Origin origin)
+CameraDoor *CameraInUse::door() const
 {
-	if (!job.changesTheShot || !shotGuard || shotGuard(currentSlot, origin))
-		return true;
-	emit heldBack(currentSlot);
-	return false;
+	return active && connectingTo == 0 ? pool->door(currentSlot) : nullptr;
 }
 
-bool CameraInUse::submit(CameraJob job, Origin origin)
+bool CameraInUse::press(const CameraCommand &move, int value, const CameraCaller &caller)
 {
-	return active && connectingTo == 0 && mayChangeTheShot(job, origin) && active->submit(std::move(job));
+	CameraDoor *inUse = door();
+	return inUse && inUse->enter(move, value, caller).ok;
 }
 
-bool CameraInUse::drive(const CameraCommand &command, int value, Origin origin)
+bool CameraInUse::release(CameraLane lane, const CameraCaller &caller)
 {
-	if (command.stop && isDriveLane(command.lane))
-		return stopWhereMoved(command, value);
-	CameraWorker *camera = active;
-	if (!submit(CameraJob::fromCommand(command, value), origin))
-		return false;
-	if (isDriveLane(command.lane) && !moved[command.lane].contains(camera))
-		moved[command.lane] << camera;
-	return true;
+	// The press may have moved a camera the operator has left since: each door knows what its inputs hold, and
+	// forgets a hold that leaving the camera ended.
+	bool stopped = false;
+	for (int slot = 1; slot <= CameraPool::kSlots; ++slot) {
+		CameraDoor *slotDoor = pool->door(slot);
+		stopped = (slotDoor && slotDoor->release(lane, caller) == CameraDoor::Release::Stopped) || stopped;
+	}
+	return stopped;
 }
 
-bool CameraInUse::stopWhereMoved(const CameraCommand &stop, int value)
+bool CameraInUse::drive(const CameraCommand &command, int value, const CameraCaller &caller)
 {
-	// A release stops what its press started, wherever the choice has gone since: another slot, no slot, or a
-	// slot still connecting.
-	QList<CameraWorker *> targets;
-	std::swap(targets, moved[stop.lane]);
-	if (targets.isEmpty() && active && connectingTo == 0)
-		targets << active;
-	bool sent = false;
-	for (CameraWorker *camera : targets)
-		sent = camera->submit(CameraJob::fromCommand(stop, value)) || sent;
-	return sent;
+	CameraDoor *inUse = door();
+	return inUse && inUse->enter(command, value, caller).ok;
+}
+
+bool CameraInUse::submit(CameraJob job, const CameraCaller &caller)
+{
+	CameraDoor *inUse = door();
+	return inUse && inUse->enter(std::move(job), caller).ok;
 }
 
 void CameraInUse::storeSlot(int slot)

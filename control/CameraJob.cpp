@@ -34,10 +34,10 @@ CameraJob CameraJob::inquiry(const char *name, Body body)
 	return job;
 }
 
-CameraJob CameraJob::stopAndReadPosition(const CameraCommand &stop, PositionAnswer answer)
+CameraJob CameraJob::readPosition(CameraLane lens, PositionAnswer answer)
 {
-	const bool zoom = stop.lane == CameraLane::Zoom;
-	return fromCommand(stop, 0, [zoom, answer = std::move(answer)](viscaIpModule &link) -> FollowUp {
+	const bool zoom = lens == CameraLane::Zoom;
+	return inquiry("read lens position", [zoom, answer = std::move(answer)](viscaIpModule &link) -> FollowUp {
 		const int position = zoom ? link.getZoomDirect() : link.getFocusDirect();
 		const bool answered = link.lastExchangeOk();
 		return [answer, position, answered]() { answer(position, answered); };

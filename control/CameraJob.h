@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 
-#include <chrono>
 #include <functional>
 
 class viscaIpModule;
@@ -24,14 +23,9 @@ struct CameraJob {
 	// Cameras drop commands that follow each other too closely: a command leaves the camera a pause before the
 	// next message; inquiries do not.
 	bool pauseAfter = false;
-	// From a source whose commands can overtake each other on their way here (obs-websocket runs requests in
-	// parallel): a stop for a lane that was not told to move may have overtaken its move, so it waits a moment
-	// for that move and goes out after it.
-	bool mayOvertake = false;
-	// From a source that is told when the camera cannot take more, rather than having older work dropped for it.
-	bool refuseWhenFull = false;
-	// A stop waiting for the move it may have overtaken runs no earlier than this (set by the worker).
-	std::chrono::steady_clock::time_point heldUntil{};
+	// Goes ahead of the work that waits, as every stop does (the tally lamps): what tells the studio who is on air
+	// never waits behind a preset recall or a reading of the panel.
+	bool urgent = false;
 	Body run;
 	// Instead of `run`: a job that sets the link up itself (a connect) and needs none to start with.
 	std::function<FollowUp()> setUp;
@@ -44,9 +38,9 @@ struct CameraJob {
 	static CameraJob inquiry(const char *name, Body body);
 
 	// The answers below run on the thread that owns the worker.
-	// A zoom or focus stop (by its lane), then where the lens stopped and whether the camera answered that.
+	// Where the zoom (or the focus) lens is, and whether the camera answered that.
 	using PositionAnswer = std::function<void(int position, bool answered)>;
-	static CameraJob stopAndReadPosition(const CameraCommand &stop, PositionAnswer answer);
+	static CameraJob readPosition(CameraLane lens, PositionAnswer answer);
 	// A command whose answer is whether the camera confirmed it (a preset recalled or stored).
 	using ConfirmAnswer = std::function<void(bool confirmed)>;
 	static CameraJob confirmed(const CameraCommand &command, int value, ConfirmAnswer answer);

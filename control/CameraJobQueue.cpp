@@ -1,125 +1,60 @@
 #include "control/CameraJobQueue.h"
 
 #include <algorithm>
-#include <cstddef>
 #include <utility>
 
 namespace {
 
-bool sameValue(const CameraJob &a, const CameraJob &b)
+// Jobs whose latest value alone matters: one of each waits.
+bool replacesByLane(const CameraJob &job)
+{
+	return job.lane != CameraLane::None;
+}
+
+// Stops and urgent jobs go ahead of the rest: a release's stop never waits behind a recall.
+bool goesAhead(const CameraJob &job)
+{
+	return job.stop || job.urgent;
+}
+
+bool sameLane(const CameraJob &a, const CameraJob &b)
 {
 	return a.lane == b.lane && (a.lane != CameraLane::Setting || a.settingKey == b.settingKey);
 }
 
 } // namespace
 
-int CameraJobQueue::push(CameraJob job, bool cameraBehind)
+bool CameraJobQueue::push(CameraJob job, bool taken)
 {
-	const bool merge = cameraBehind || int(jobs.size()) >= kBacklog;
-	if (putBeforeHeldStop(job))
-		return enforceBound();
-	if (!merge || job.lane == CameraLane::None)
-		jobs.push_back(std::move(job));
-	else if (isDriveLane(job.lane))
-		pushDrive(std::move(job));
-	else
-		replaceSameValue(std::move(job));
-	return enforceBound();
-}
-
-CameraJobQueue::Iterator CameraJobQueue::lastOfLane(CameraLane lane)
-{
-	for (auto it = jobs.end(); it != jobs.begin();) {
-		--it;
-		if (it->lane == lane)
-			return it;
+	const Iterator waiting = replacesByLane(job) ? waitingOfLane(job) : jobs.end();
+	if (waiting != jobs.end()) {
+		// A stop that replaces a move moves up to the urgent ones; a move that replaces a stop takes its place.
+		if (goesAhead(job) && !goesAhead(*waiting)) {
+			jobs.erase(waiting);
+			jobs.insert(urgentEnd(), std::move(job));
+		} else {
+			*waiting = std::move(job);
+		}
+		return true;
 	}
-	return jobs.end();
-}
-
-bool CameraJobQueue::endsWithStop(CameraLane lane) const
-{
-	for (auto it = jobs.rbegin(); it != jobs.rend(); ++it)
-		if (it->lane == lane)
-			return it->stop;
-	return false;
-}
-
-bool CameraJobQueue::endsWithHeldStop(CameraLane lane) const
-{
-	for (auto it = jobs.rbegin(); it != jobs.rend(); ++it)
-		if (it->lane == lane)
-			return it->stop && it->heldUntil != std::chrono::steady_clock::time_point();
-	return false;
-}
-
-bool CameraJobQueue::putBeforeHeldStop(CameraJob &job)
-{
-	if (job.stop || !endsWithHeldStop(job.lane))
+	if (full() && !job.stop && !taken)
 		return false;
-	const auto last = lastOfLane(job.lane);
-	last->heldUntil = {};
-	// Another source's move (the window, a key) is no move the stop overtook: the stop goes now, the move after it.
-	if (!job.mayOvertake)
-		return false;
-	// The move it waited for is here: the stop goes right after it, without waiting any longer.
-	jobs.insert(last, std::move(job));
+	if (goesAhead(job))
+		jobs.insert(urgentEnd(), std::move(job));
+	else
+		jobs.push_back(std::move(job));
 	return true;
 }
 
-void CameraJobQueue::pushDrive(CameraJob job)
+CameraJobQueue::Iterator CameraJobQueue::waitingOfLane(const CameraJob &job)
 {
-	const auto last = lastOfLane(job.lane);
-	if (last == jobs.end()) {
-		jobs.push_back(std::move(job));
-		return;
-	}
-	if (job.stop) {
-		// Two stops in a row stop the same motion.
-		if (!last->stop)
-			jobs.push_back(std::move(job));
-		return;
-	}
-	if (!last->stop) {
-		// Still waiting to move: move the newer way instead, in the waiting move's place.
-		*last = std::move(job);
-		return;
-	}
-	// The lane ends with a stop. When the move before it waits too, the camera never saw that move: the pair goes.
-	// Positions, not iterators: erasing from the middle of a deque invalidates every iterator into it.
-	const size_t stopAt = size_t(last - jobs.begin());
-	for (size_t at = stopAt; at-- > 0;) {
-		if (jobs[at].lane != job.lane)
-			continue;
-		if (!jobs[at].stop) {
-			jobs.erase(jobs.begin() + std::ptrdiff_t(stopAt));
-			jobs.erase(jobs.begin() + std::ptrdiff_t(at));
-		}
-		break;
-	}
-	jobs.push_back(std::move(job));
+	return std::find_if(jobs.begin(), jobs.end(),
+			    [&job](const CameraJob &waiting) { return sameLane(waiting, job); });
 }
 
-void CameraJobQueue::replaceSameValue(CameraJob job)
+CameraJobQueue::Iterator CameraJobQueue::urgentEnd()
 {
-	jobs.erase(std::remove_if(jobs.begin(), jobs.end(),
-				  [&job](const CameraJob &waiting) { return sameValue(waiting, job); }),
-		   jobs.end());
-	jobs.push_back(std::move(job));
-}
-
-int CameraJobQueue::enforceBound()
-{
-	int dropped = 0;
-	while (int(jobs.size()) > maxJobs) {
-		const auto victim =
-			std::find_if(jobs.begin(), jobs.end(), [](const CameraJob &job) { return !job.stop; });
-		if (victim == jobs.end())
-			break;
-		jobs.erase(victim);
-		++dropped;
-	}
-	return dropped;
+	return std::find_if(jobs.begin(), jobs.end(), [](const CameraJob &waiting) { return !goesAhead(waiting); });
 }
 
 CameraJob CameraJobQueue::takeNext()
@@ -135,6 +70,12 @@ int CameraJobQueue::discardAllButStops()
 	jobs.erase(std::remove_if(jobs.begin(), jobs.end(), [](const CameraJob &job) { return !job.stop; }),
 		   jobs.end());
 	return int(before - jobs.size());
+}
+
+bool CameraJobQueue::hasStop(CameraLane lane) const
+{
+	return std::any_of(jobs.begin(), jobs.end(),
+			   [lane](const CameraJob &job) { return job.lane == lane && job.stop; });
 }
 
 QList<QByteArray> CameraJobQueue::names() const

@@ -1,11 +1,13 @@
 #include "control/CameraWorker.h"
 
-#include "camera/CameraParse.h"
-#include "camera/viscaGeneralOps.h"
-#include "visca/viscaIpModule.h"
 #include "camera/CameraLog.h"
+#include "camera/CameraParse.h"
 #include "camera/ViscaIPFactory.h"
+#include "camera/viscaGeneralOps.h"
+#include "control/EmergencyStops.h"
+#include "visca/viscaIpModule.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QThread>
 
@@ -16,6 +18,31 @@ namespace {
 
 // How often a pause looks whether the worker is ending.
 constexpr qint64 kPauseSliceMs = 20;
+// Beyond the exit budget, how long the owner waits for a worker in the middle of an exchange before cutting it short.
+constexpr int kExitMarginMs = 500;
+
+constexpr CameraLane kDriveLanes[] = {CameraLane::PanTilt, CameraLane::Zoom, CameraLane::Focus};
+
+int laneIndex(CameraLane lane)
+{
+	switch (lane) {
+	case CameraLane::PanTilt:
+		return 0;
+	case CameraLane::Zoom:
+		return 1;
+	case CameraLane::Focus:
+		return 2;
+	default:
+		return -1;
+	}
+}
+
+viscaIpModule::Drive driveOf(CameraLane lane)
+{
+	return lane == CameraLane::Zoom    ? viscaIpModule::Drive::Zoom
+	       : lane == CameraLane::Focus ? viscaIpModule::Drive::Focus
+					   : viscaIpModule::Drive::PanTilt;
+}
 
 } // namespace
 
@@ -24,7 +51,8 @@ CameraWorker::Options::Options() : cameraPort(viscaIpModule::kViscaPort), comman
 }
 
 CameraWorker::CameraWorker(int slot, const Options &options, QObject *parent)
-    : QObject(parent), slotNumber(slot), options(options), queue(options.maxJobs)
+    : QObject(parent), slotNumber(slot), options(options), emergencyPlace(EmergencyStops::claim()),
+      queue(options.maxJobs)
 {
 	lastActivity = nextProbe = Clock::now();
 	thread = QThread::create([this]() { run(); });
@@ -36,9 +64,10 @@ CameraWorker::~CameraWorker()
 {
 	beginShutdown();
 	finishShutdown();
+	EmergencyStops::release(emergencyPlace);
 }
 
-// ------------------------------------------------------------------------------------------------ owner's side
+// ------------------------------------------------------------------------------------------------ any thread
 
 void CameraWorker::connectTo(const QString &address, ConnectDone done)
 {
@@ -52,25 +81,61 @@ void CameraWorker::connectTo(const QString &address, ConnectDone done)
 	wake.notify_one();
 }
 
+QString CameraWorker::address() const
+{
+	std::lock_guard<std::mutex> lock(mutex);
+	return connectedAddress;
+}
+
+QString CameraWorker::model() const
+{
+	std::lock_guard<std::mutex> lock(mutex);
+	return connectedModel;
+}
+
+std::shared_ptr<viscaGeneralOps> CameraWorker::capabilities() const
+{
+	std::lock_guard<std::mutex> lock(mutex);
+	return connectedOps;
+}
+
+bool CameraWorker::hasLink() const
+{
+	std::lock_guard<std::mutex> lock(mutex);
+	return !connectedModel.isEmpty();
+}
+
+bool CameraWorker::isAnswering() const
+{
+	std::lock_guard<std::mutex> lock(mutex);
+	return answering;
+}
+
 bool CameraWorker::submit(CameraJob job)
 {
-	if (!hasLink())
-		return false;
+	return queueJob(std::move(job), false);
+}
+
+bool CameraWorker::submitTaken(CameraJob job)
+{
+	return queueJob(std::move(job), true);
+}
+
+bool CameraWorker::queueJob(CameraJob job, bool taken)
+{
 	std::lock_guard<std::mutex> lock(mutex);
-	if (closing)
+	if (closing || connectedModel.isEmpty())
 		return false;
-	if (job.refuseWhenFull && !job.stop && queue.full()) {
-		qCInfo(lcCamera, "Camera %d is not keeping up; %s refused", slotNumber, job.name.constData());
+	const bool drive = isDriveLane(job.lane);
+	const CameraLane lane = job.lane;
+	const bool stop = job.stop;
+	if (!queue.push(std::move(job), taken)) {
+		qCInfo(lcCamera, "Camera %d is not keeping up: %d commands wait; a new one was refused", slotNumber,
+		       queue.size());
 		return false;
 	}
-	noteSubmitted(job);
-	const QByteArray name = job.name;
-	const int dropped = queue.push(std::move(job), behind);
-	if (dropped > 0 && !overflowLogged) {
-		overflowLogged = true;
-		qCInfo(lcCamera, "Camera %d is not keeping up; dropped %d waiting command(s), latest %s", slotNumber,
-		       dropped, name.constData());
-	}
+	if (drive)
+		motionOf(lane)->moveSubmitted = !stop;
 	wake.notify_one();
 	return true;
 }
@@ -83,10 +148,13 @@ void CameraWorker::discardPending()
 		qCDebug(lcCamera, "Camera %d left: %d waiting command(s) discarded", slotNumber, discarded);
 }
 
-void CameraWorker::setWatched(bool watch)
+void CameraWorker::setWatch(Watch watch, const QString &address)
 {
 	std::lock_guard<std::mutex> lock(mutex);
-	watched = watch;
+	if (watch == watchLevel && address == watchAddress)
+		return;
+	watchLevel = watch;
+	watchAddress = address;
 	lost = false;
 	lastActivity = nextProbe = Clock::now();
 	wake.notify_one();
@@ -111,44 +179,31 @@ bool CameraWorker::isMoving(CameraLane lane) const
 	return motionNow && (motionNow->moveSubmitted || motionNow->moving);
 }
 
+bool CameraWorker::isMoving() const
+{
+	return std::any_of(std::begin(kDriveLanes), std::end(kDriveLanes),
+			   [this](CameraLane lane) { return isMoving(lane); });
+}
+
 CameraWorker::LaneMotion *CameraWorker::motionOf(CameraLane lane)
 {
-	return const_cast<LaneMotion *>(static_cast<const CameraWorker *>(this)->motionOf(lane));
+	const int index = laneIndex(lane);
+	return index < 0 ? nullptr : &motion[size_t(index)];
 }
 
 const CameraWorker::LaneMotion *CameraWorker::motionOf(CameraLane lane) const
 {
-	switch (lane) {
-	case CameraLane::PanTilt:
-		return &motion[0];
-	case CameraLane::Zoom:
-		return &motion[1];
-	case CameraLane::Focus:
-		return &motion[2];
-	default:
-		return nullptr;
-	}
+	const int index = laneIndex(lane);
+	return index < 0 ? nullptr : &motion[size_t(index)];
 }
 
-void CameraWorker::noteSubmitted(CameraJob &job)
-{
-	LaneMotion *lane = motionOf(job.lane);
-	if (!lane)
-		return;
-	const bool stillAtRest = !lane->moveSubmitted && !lane->moving;
-	// A move that a held stop waited for goes before that stop: the lane's last word is still the stop.
-	if (!job.stop && queue.endsWithHeldStop(job.lane))
-		return;
-	lane->moveSubmitted = !job.stop;
-	if (job.stop && job.mayOvertake && stillAtRest)
-		job.heldUntil = Clock::now() + std::chrono::milliseconds(options.overtakeWaitMs);
-}
+// ------------------------------------------------------------------------------------------------ owner's side
 
 void CameraWorker::queueStopsForMovingLanes()
 {
-	for (CameraLane laneId : {CameraLane::PanTilt, CameraLane::Zoom, CameraLane::Focus}) {
+	for (CameraLane laneId : kDriveLanes) {
 		const LaneMotion *lane = motionOf(laneId);
-		if ((lane->moveSubmitted || lane->moving) && !queue.endsWithStop(laneId))
+		if ((lane->moveSubmitted || lane->moving) && !queue.hasStop(laneId))
 			queue.push(CameraJob::fromCommand(CameraCommands::stopFor(laneId), 0));
 	}
 }
@@ -157,16 +212,15 @@ void CameraWorker::beginShutdown()
 {
 	if (shutDown)
 		return;
-	{
-		std::lock_guard<std::mutex> lock(mutex);
-		closing = true;
-		queue.discardAllButStops();
-		// Whatever was told to move stops before the worker ends, even when nobody asked for the stop yet.
-		queueStopsForMovingLanes();
-		wake.notify_one();
-	}
-	// Every wait on the worker's thread (receives, pauses, identification) returns at once from now on.
-	thread->requestInterruption();
+	std::lock_guard<std::mutex> lock(mutex);
+	if (closing)
+		return;
+	closing = true;
+	exitDeadline = Clock::now() + std::chrono::milliseconds(options.exitBudgetMs);
+	queue.discardAllButStops();
+	// Whatever was told to move stops before the worker ends, even when nobody asked for the stop yet.
+	queueStopsForMovingLanes();
+	wake.notify_one();
 }
 
 void CameraWorker::finishShutdown()
@@ -174,7 +228,17 @@ void CameraWorker::finishShutdown()
 	if (shutDown)
 		return;
 	shutDown = true;
-	thread->wait();
+	Clock::time_point deadline;
+	{
+		std::lock_guard<std::mutex> lock(mutex);
+		deadline = exitDeadline + std::chrono::milliseconds(kExitMarginMs);
+	}
+	const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+	// A camera that does not answer holds its worker in an exchange: past the budget every wait ends at once.
+	if (!thread->wait(QDeadlineTimer(std::max<qint64>(0, left)))) {
+		thread->requestInterruption();
+		thread->wait();
+	}
 	{
 		// QThread::wait joins out of a thread checker's sight; the flag hands the thread's last writes over.
 		std::lock_guard<std::mutex> lock(mutex);
@@ -196,9 +260,13 @@ void CameraWorker::run()
 {
 	std::unique_lock<std::mutex> lock(mutex);
 	for (;;) {
+		if (closing) {
+			if (runClosing(lock))
+				continue;
+			break;
+		}
 		const Clock::time_point now = Clock::now();
-		// Ending, a held stop waits no longer.
-		if (!queue.empty() && (closing || queue.readyAt() <= now)) {
+		if (!queue.empty()) {
 			CameraJob job = queue.takeNext();
 			busy = true;
 			lock.unlock();
@@ -206,13 +274,9 @@ void CameraWorker::run()
 			lock.lock();
 			busy = false;
 			lastActivity = Clock::now();
-			if (queue.empty())
-				overflowLogged = false;
 			continue;
 		}
-		if (closing)
-			break;
-		if (queue.empty() && stopOwed() && nextStopRetry <= now) {
+		if (stopOwed() && nextStopRetry <= now) {
 			lock.unlock();
 			retryStops();
 			lock.lock();
@@ -221,7 +285,8 @@ void CameraWorker::run()
 		}
 		const Clock::time_point monitorAt = nextWake();
 		if (monitorAt <= now) {
-			const bool watchdogDue = watched && !lost && now >= lastActivity + watchdogInterval();
+			const bool watchdogDue =
+				watchLevel == Watch::InUse && !lost && link && now >= lastActivity + watchdogInterval();
 			lock.unlock();
 			if (watchdogDue)
 				runWatchdog();
@@ -231,8 +296,6 @@ void CameraWorker::run()
 			continue;
 		}
 		Clock::time_point wakeAt = monitorAt;
-		if (!queue.empty())
-			wakeAt = std::min(wakeAt, queue.readyAt());
 		if (stopOwed())
 			wakeAt = std::min(wakeAt, nextStopRetry);
 		if (wakeAt == Clock::time_point::max())
@@ -241,10 +304,65 @@ void CameraWorker::run()
 			wake.wait_until(lock, wakeAt);
 	}
 	lock.unlock();
-	// The link's socket belongs to this thread.
+	// The links' sockets belong to this thread.
 	link.reset();
+	probeLink.reset();
 	lock.lock();
 	finished = true;
+}
+
+bool CameraWorker::runClosing(std::unique_lock<std::mutex> &lock)
+{
+	// Ending: the stops that wait go out, and those the camera does not answer are sent again until the exit
+	// budget is spent; then the worker ends.
+	const Clock::time_point now = Clock::now();
+	if (now >= exitDeadline)
+		return false;
+	if (!exitStopsFired) {
+		exitStopsFired = true;
+		lock.unlock();
+		fireStops();
+		lock.lock();
+		return true;
+	}
+	if (!queue.empty()) {
+		CameraJob job = queue.takeNext();
+		lock.unlock();
+		runJob(job);
+		lock.lock();
+		return true;
+	}
+	if (!stopOwed() || !link)
+		return false;
+	if (nextStopRetry > now) {
+		wake.wait_until(lock, std::min(nextStopRetry, exitDeadline));
+		return true;
+	}
+	lock.unlock();
+	retryStops();
+	lock.lock();
+	nextStopRetry = Clock::now() + std::chrono::milliseconds(options.exitRetryMs);
+	return true;
+}
+
+void CameraWorker::fireStops()
+{
+	// Every lane that may move gets its stop at once, before any waits for a camera that may not answer: each
+	// lane's stop has left even when the exit budget runs out during the exchanges that follow.
+	if (!link)
+		return;
+	for (CameraLane laneId : kDriveLanes) {
+		bool owed = false;
+		{
+			std::lock_guard<std::mutex> lock(mutex);
+			const LaneMotion *lane = motionOf(laneId);
+			owed = lane->moveSubmitted || lane->moving || lane->stopUnanswered;
+		}
+		if (owed) {
+			const QByteArray stop = link->stopDatagram(driveOf(laneId));
+			link->writeVisca(reinterpret_cast<const uint8_t *>(stop.constData()), int(stop.size()));
+		}
+	}
 }
 
 bool CameraWorker::stopOwed() const
@@ -254,7 +372,7 @@ bool CameraWorker::stopOwed() const
 
 void CameraWorker::retryStops()
 {
-	for (CameraLane laneId : {CameraLane::PanTilt, CameraLane::Zoom, CameraLane::Focus}) {
+	for (CameraLane laneId : kDriveLanes) {
 		{
 			std::lock_guard<std::mutex> lock(mutex);
 			if (!motionOf(laneId)->stopUnanswered)
@@ -268,14 +386,15 @@ void CameraWorker::retryStops()
 
 CameraWorker::Clock::time_point CameraWorker::nextWake() const
 {
-	// Nothing to watch: sleep until a job comes.
-	// A camera that stopped answering is probed whoever drives it, so that it is taken back when it answers.
+	// A camera that stopped answering is probed whoever drives it, so that it is taken back when it answers; the
+	// camera in use gets the watchdog after a quiet spell, an assigned one a cheap question now and then.
 	Clock::time_point at = Clock::time_point::max();
-	if (!link)
-		return at;
-	if (watched && !lost)
+	if (watchLevel == Watch::InUse && !lost && !connectedModel.isEmpty())
 		at = lastActivity + watchdogInterval();
-	if ((watched && lost) || !linkAnswering)
+	if (watchLevel == Watch::Assigned && !watchAddress.isEmpty())
+		at = std::min(at,
+			      std::max(nextProbe, lastActivity + std::chrono::milliseconds(options.assignedProbeMs)));
+	if ((watchLevel == Watch::InUse && lost) || (link && !linkAnswering))
 		at = std::min(at, nextProbe);
 	return at;
 }
@@ -301,25 +420,39 @@ void CameraWorker::runJob(CameraJob &job)
 
 void CameraWorker::noteMotion(const CameraJob &job, bool answered)
 {
-	std::lock_guard<std::mutex> lock(mutex);
-	LaneMotion *lane = motionOf(job.lane);
-	if (!lane)
+	if (!isDriveLane(job.lane))
 		return;
-	if (!job.stop) {
-		lane->moving = true;
-		lane->stopUnanswered = false;
-		return;
+	bool keepStop = false;
+	bool forgetStop = false;
+	{
+		std::lock_guard<std::mutex> lock(mutex);
+		LaneMotion *lane = motionOf(job.lane);
+		if (!job.stop) {
+			lane->moving = true;
+			lane->stopUnanswered = false;
+			keepStop = true;
+		} else {
+			const bool wasUnanswered = lane->stopUnanswered;
+			lane->stopUnanswered = !answered;
+			lane->moving = !answered;
+			forgetStop = answered;
+			if (answered && wasUnanswered)
+				qCInfo(lcCamera, "Camera %d answered the stop it was sent again", slotNumber);
+			if (!answered && !wasUnanswered) {
+				nextStopRetry = Clock::now() + std::chrono::milliseconds(options.stopRetryMs);
+				qCInfo(lcCamera, "Camera %d did not answer %s; it is sent again until it does",
+				       slotNumber, job.name.constData());
+			}
+		}
 	}
-	const bool wasUnanswered = lane->stopUnanswered;
-	lane->stopUnanswered = !answered;
-	lane->moving = !answered;
-	if (answered && wasUnanswered)
-		qCInfo(lcCamera, "Camera %d answered the stop it was sent again", slotNumber);
-	if (!answered && !wasUnanswered) {
-		nextStopRetry = Clock::now() + std::chrono::milliseconds(options.stopRetryMs);
-		qCInfo(lcCamera, "Camera %d did not answer %s; it is sent again until it does", slotNumber,
-		       job.name.constData());
-	}
+	if (keepStop || forgetStop)
+		keepEmergencyStop(job.lane, keepStop);
+}
+
+void CameraWorker::keepEmergencyStop(CameraLane lane, bool moving)
+{
+	EmergencyStops::keep(emergencyPlace, laneIndex(lane), link->cameraAddress(), link->cameraPort(),
+			     moving ? link->stopDatagram(driveOf(lane)) : QByteArray());
 }
 
 CameraJob::FollowUp CameraWorker::connectLink(const QString &address, const ConnectDone &done)
@@ -340,25 +473,44 @@ CameraJob::FollowUp CameraWorker::connectLink(const QString &address, const Conn
 		result.outcome = ConnectResult::Outcome::Connected;
 		result.ops.reset(ops);
 		result.model = QString::fromStdString(ops->getNAME());
+		stopOldLink();
 		link = ViscaIPFactory::viscaIPModule(result.model);
 		// Its answer says nothing the identification did not: the HX7 never answers the probe.
 		link->onConnectToCamera(address, options.cameraPort);
 		result.reading.readAll(*link);
 		linkAnswering = true;
+		std::lock_guard<std::mutex> lock(mutex);
+		connectedAddress = result.address;
+		connectedModel = result.model;
+		connectedOps = result.ops;
+		answering = true;
 	}
 	return [this, result, done]() {
-		const bool connected = result.outcome == ConnectResult::Outcome::Connected;
-		if (connected) {
-			connectedAddress = result.address;
-			connectedModel = result.model;
-			connectedOps = result.ops;
-			answering = true;
-		}
 		if (done)
 			done(result);
-		if (connected)
+		if (result.outcome == ConnectResult::Outcome::Connected)
 			emit linkReady();
 	};
+}
+
+void CameraWorker::stopOldLink()
+{
+	if (!link)
+		return;
+	for (CameraLane laneId : kDriveLanes) {
+		{
+			std::lock_guard<std::mutex> lock(mutex);
+			const LaneMotion *lane = motionOf(laneId);
+			if (!lane->moving && !lane->stopUnanswered)
+				continue;
+		}
+		qCInfo(lcCamera, "Camera %d reaches another camera now; the one it set moving is stopped first",
+		       slotNumber);
+		CameraJob stop = CameraJob::fromCommand(CameraCommands::stopFor(laneId), 0);
+		runJob(stop);
+		std::lock_guard<std::mutex> lock(mutex);
+		*motionOf(laneId) = LaneMotion{};
+	}
 }
 
 void CameraWorker::noteHealth(bool heard)
@@ -366,19 +518,18 @@ void CameraWorker::noteHealth(bool heard)
 	if (heard == linkAnswering)
 		return;
 	linkAnswering = heard;
+	bool inUse = false;
 	{
 		std::lock_guard<std::mutex> lock(mutex);
-		behind = !heard;
 		nextProbe = Clock::now() + std::chrono::milliseconds(options.probeIntervalMs);
+		answering = heard;
+		inUse = watchLevel == Watch::InUse;
 	}
 	if (heard)
 		qCInfo(lcCamera, "Camera %d answers again", slotNumber);
 	else
-		qCInfo(lcCamera, "Camera %d is not answering", slotNumber);
-	deliver([this, heard]() {
-		answering = heard;
-		emit answeringChanged(heard);
-	});
+		qCInfo(lcCamera, "Camera %d is not answering (%s)", slotNumber, inUse ? "in use" : "not in use");
+	deliver([this, heard]() { emit answeringChanged(heard); });
 }
 
 void CameraWorker::runWatchdog()
@@ -393,7 +544,7 @@ void CameraWorker::runWatchdog()
 	}
 	std::lock_guard<std::mutex> lock(mutex);
 	lastActivity = Clock::now();
-	if (powered || !watched)
+	if (powered || watchLevel != Watch::InUse)
 		return;
 	lost = true;
 	nextProbe = Clock::now() + std::chrono::milliseconds(options.probeIntervalMs);
@@ -401,16 +552,37 @@ void CameraWorker::runWatchdog()
 	deliver([this]() { emit connectionLost(); });
 }
 
+viscaIpModule *CameraWorker::probeTarget()
+{
+	QString address;
+	{
+		std::lock_guard<std::mutex> lock(mutex);
+		address = watchAddress.isEmpty() ? connectedAddress : watchAddress;
+		if (link && address == connectedAddress)
+			return link.get();
+	}
+	if (address.isEmpty())
+		return link.get();
+	// No link reaches the watched camera yet: a plain one asks it whether it answers.
+	if (!probeLink || probeLink->cameraAddress() != QHostAddress(address)) {
+		probeLink = std::make_unique<viscaIpModule>();
+		probeLink->onConnectToCamera(address, options.cameraPort);
+	}
+	return probeLink.get();
+}
+
 void CameraWorker::runProbe()
 {
-	const bool powered = link->isPowerOK();
-	noteHealth(link->lastExchangeAnswered());
+	viscaIpModule *target = probeTarget();
+	const bool powered = target && target->isPowerOK();
+	if (target)
+		noteHealth(target->lastExchangeAnswered());
 	std::lock_guard<std::mutex> lock(mutex);
+	lastActivity = Clock::now();
 	nextProbe = Clock::now() + std::chrono::milliseconds(options.probeIntervalMs);
-	if (!lost || !powered || !watched)
+	if (!lost || !powered || watchLevel != Watch::InUse)
 		return;
 	lost = false;
-	lastActivity = Clock::now();
 	qCInfo(lcCamera, "Camera %d answers again after the connection was lost", slotNumber);
 	deliver([this]() { emit answeringAgain(); });
 }

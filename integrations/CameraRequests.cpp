@@ -1,28 +1,70 @@
 #include "integrations/CameraRequests.h"
 
-#include "control/CameraDirector.h"
 #include "control/CameraPool.h"
 #include "integrations/IntegrationLog.h"
-#include "integrations/LiveCameras.h"
-#include "integrations/PresetPictures.h"
 #include "settings/PresetNames.h"
 #include "settings/SettingsFile.h"
+#include "integrations/PresetPictures.h"
 
-#include <QCoreApplication>
-#include <QPointer>
 #include <QString>
+#include <QStringList>
 
-#include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <limits>
-#include <mutex>
 #include <optional>
+#include <shared_mutex>
 
 namespace {
 
 using json = nlohmann::json;
+using Outcome = CameraDoor::Outcome;
+using Direction = CameraCommands::Direction;
+
+// A request as checked: its slot and what it names. Fields a type does not take stay empty.
+struct Request {
+	int slot = 0;
+	int preset = 0;
+	QString verb; // the direction of Move, Zoom or Focus
+	std::optional<int> panSpeed;
+	std::optional<int> tiltSpeed;
+};
+
+const CameraCaller kRequest{CameraOrigin::Request};
+
+// A direction of Move, Zoom or Focus and what it asks of the slot's door.
+struct Verb {
+	const char *name;
+	std::function<Outcome(CameraDoor &door, const Request &request)> run;
+};
+
+Verb command(const char *name, const CameraCommand &command, int value = 0)
+{
+	return {name,
+		[command, value](CameraDoor &door, const Request &) { return door.enter(command, value, kRequest); }};
+}
+
+Verb move(const char *name, Direction direction)
+{
+	return {name, [direction](CameraDoor &door, const Request &request) {
+			return door.moveAtSpeeds(direction, request.panSpeed, request.tiltSpeed, kRequest);
+		}};
+}
+
+// The fields a request type takes, in the order they are checked.
+enum class Field { Slot, Preset, Verb, PanSpeed, TiltSpeed };
+
+struct RequestType {
+	const char *name;
+	std::vector<Field> fields;
+	// For a type with verbs: how a refusal names the field ("direction", "zoom direction"), and the verbs.
+	const char *verbLabel = nullptr;
+	std::vector<Verb> verbs;
+	// What the checked request asks, and the answer.
+	std::function<json(const RequestType &type, const Request &request, CameraPool &pool)> answer;
+};
 
 json accepted()
 {
@@ -35,243 +77,117 @@ json refused(const std::string &type, const QString &why)
 	return json{{"ok", false}, {"error", why.toStdString()}};
 }
 
-json notRunning(const std::string &type)
+json answered(const std::string &type, const Outcome &outcome)
 {
-	return refused(type, QStringLiteral("the controller is not running"));
+	return outcome.ok ? accepted() : refused(type, outcome.error);
 }
 
-// A field that must be a JSON integer (not 1.0, "1" or true); the director checks its range.
-struct IntegerField {
-	std::optional<int> value;
-	QString error; // set when the field is there but is not an integer that fits
-};
+// A caller's text as a refusal quotes it: short, and with control characters spelled out, so that a newline in a
+// request cannot write a line of its own into the host's log.
+QString shownText(const QString &text)
+{
+	QString shown;
+	for (const QChar c : text.left(32)) {
+		if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
+		    c.category() == QChar::Separator_Paragraph)
+			shown += QStringLiteral("\\x%1").arg(int(c.unicode()), 2, 16, QLatin1Char('0'));
+		else
+			shown += c;
+	}
+	return shown;
+}
 
-IntegerField integerField(const json &data, const char *name)
+// A field that must be a JSON integer that fits (not 1.0, "1" or true), within [minimum, maximum] when given.
+std::optional<int> integerField(const json &data, const char *name, bool required, QString *error,
+				std::optional<std::pair<int, int>> range = std::nullopt)
 {
 	const auto it = data.find(name);
-	if (it == data.end())
-		return {};
+	if (it == data.end()) {
+		if (required)
+			*error = QStringLiteral("\"%1\" is missing").arg(QLatin1String(name));
+		return std::nullopt;
+	}
 	const QString notInteger = QStringLiteral("\"%1\" must be an integer").arg(QLatin1String(name));
-	if (!it->is_number_integer())
-		return {std::nullopt, notInteger};
+	if (!it->is_number_integer()) {
+		*error = notInteger;
+		return std::nullopt;
+	}
 	constexpr std::int64_t kMax = std::numeric_limits<int>::max();
 	constexpr std::int64_t kMin = std::numeric_limits<int>::min();
 	if (it->is_number_unsigned() ? it->get<std::uint64_t>() > std::uint64_t(kMax)
-				     : (it->get<std::int64_t>() > kMax || it->get<std::int64_t>() < kMin))
-		return {std::nullopt, notInteger + QStringLiteral(" of a sensible size")};
-	return {it->get<int>(), QString()};
-}
-
-// The field must be present.
-IntegerField requiredInteger(const json &data, const char *name)
-{
-	IntegerField field = integerField(data, name);
-	if (!field.value && field.error.isEmpty())
-		field.error = QStringLiteral("\"%1\" is missing").arg(QLatin1String(name));
-	return field;
-}
-
-struct TextField {
-	QString value;
-	QString error;
-};
-
-TextField requiredText(const json &data, const char *name)
-{
-	const auto it = data.find(name);
-	if (it == data.end())
-		return {QString(), QStringLiteral("\"%1\" is missing").arg(QLatin1String(name))};
-	if (!it->is_string())
-		return {QString(), QStringLiteral("\"%1\" must be a string").arg(QLatin1String(name))};
-	return {QString::fromStdString(it->get<std::string>()), QString()};
-}
-
-} // namespace
-
-// A checked command, ready for the director.
-struct CameraRequests::Command {
-	int slot = 0;
-	bool stop = false;           // a stop is never refused: the worker sends it until the camera answers
-	bool drive = false;          // moves, zooms and focus drives merge in the worker's queue
-	bool changesTheShot = false; // held back from a live camera
-	std::function<CameraDirector::Outcome(CameraDirector &director)> run;
-};
-
-struct CameraRequests::Shared {
-	QPointer<CameraDirector> director; // read on the director's thread only
-	QPointer<PresetPictures> pictures; // likewise
-	int maxWaiting = 0;
-	// Set without a lock: OBS may run its exit from a signal handler that interrupted the UI thread anywhere.
-	std::atomic<bool> closed{false};
-
-	std::mutex mutex;
-	QList<CameraDirector::CameraInfo> cameras;        // the director's picture, refreshed on its thread
-	std::array<int, CameraPool::kSlots> onTheirWay{}; // commands handed over, not yet taken by the director
-
-	void refresh()
-	{
-		if (!director)
-			return;
-		const QList<CameraDirector::CameraInfo> now = director->cameras();
-		std::lock_guard<std::mutex> lock(mutex);
-		cameras = now;
+				     : (it->get<std::int64_t>() > kMax || it->get<std::int64_t>() < kMin)) {
+		*error = notInteger + QStringLiteral(" of a sensible size");
+		return std::nullopt;
 	}
-};
-
-CameraRequests::CameraRequests(CameraDirector *director, PresetPictures *pictures) : shared(std::make_shared<Shared>())
-{
-	shared->director = director;
-	shared->pictures = pictures;
-	if (!director) {
-		shared->closed = true;
-		return;
+	const int value = it->get<int>();
+	if (range && (value < range->first || value > range->second)) {
+		*error = QStringLiteral("%1 %2 is not %3 to %4")
+				 .arg(QLatin1String(name))
+				 .arg(value)
+				 .arg(range->first)
+				 .arg(range->second);
+		return std::nullopt;
 	}
-	shared->maxWaiting = director->maxWaiting();
-	shared->refresh();
-	std::weak_ptr<Shared> weak = shared;
-	const auto refresh = [weak]() {
-		if (const auto state = weak.lock())
-			state->refresh();
-	};
-	QObject::connect(director, &CameraDirector::cameraStatusChanged, director, refresh);
-	QObject::connect(director, &CameraDirector::camerasChanged, director, refresh);
-	QObject::connect(director, &QObject::destroyed, [weak]() {
-		if (const auto state = weak.lock())
-			state->closed = true;
-	});
+	return value;
 }
 
-const std::vector<std::string> &CameraRequests::types()
+std::optional<QString> verbField(const json &data, const RequestType &type, QString *error)
 {
-	static const std::vector<std::string> names{"GetCameras", "GetPresets", "CallPreset", "StorePreset",
-						    "Move",       "Zoom",       "Focus"};
-	return names;
-}
-
-void CameraRequests::close()
-{
-	shared->closed = true;
-}
-
-bool CameraRequests::isClosed() const
-{
-	return shared->closed;
-}
-
-json CameraRequests::handle(const std::string &type, const json &data) const
-{
-	using Outcome = CameraDirector::Outcome;
-	using Source = CameraDirector::Source;
-	if (shared->closed)
-		return notRunning(type);
-	if (!data.is_object())
-		return refused(type, QStringLiteral("the request data must be a JSON object"));
-	if (type == "GetCameras")
-		return cameras();
-	const bool listPresets = type == "GetPresets";
-	const bool preset = type == "CallPreset" || type == "StorePreset";
-	const bool drive = type == "Move" || type == "Zoom" || type == "Focus";
-	if (!preset && !drive && !listPresets)
-		return refused(type, QStringLiteral("unknown request type"));
-
-	const IntegerField pan = integerField(data, "panSpeed");
-	const IntegerField tilt = integerField(data, "tiltSpeed");
-	if (type == "Move" && !(pan.error + tilt.error).isEmpty())
-		return refused(type, pan.error.isEmpty() ? tilt.error : pan.error);
-	const IntegerField slot = requiredInteger(data, "slot");
-	if (!slot.value)
-		return refused(type, slot.error);
-	if (const Outcome check = CameraDirector::checkSlot(*slot.value); !check.ok)
-		return refused(type, check.error);
-	if (listPresets)
-		return presets(*slot.value);
-
-	Command command;
-	command.slot = *slot.value;
-	command.changesTheShot = preset;
-	if (preset) {
-		const IntegerField number = requiredInteger(data, "preset");
-		if (!number.value)
-			return refused(type, number.error);
-		if (const Outcome check = CameraDirector::checkPreset(*number.value); !check.ok)
-			return refused(type, check.error);
-		const bool call = type == "CallPreset";
-		command.run = [call, slot = command.slot, number = *number.value,
-			       state = shared.get()](CameraDirector &director) {
-			if (call)
-				return director.callPreset(slot, number, Source::Request);
-			const Outcome outcome = director.storePreset(slot, number, Source::Request);
-			if (outcome.ok && state->pictures)
-				state->pictures->take(slot, number);
-			return outcome;
-		};
-		return handOver(type, command);
+	const auto it = data.find("direction");
+	if (it == data.end()) {
+		*error = QStringLiteral("\"direction\" is missing");
+		return std::nullopt;
 	}
-	const TextField direction = requiredText(data, "direction");
-	if (!direction.error.isEmpty())
-		return refused(type, direction.error);
-	const Outcome check = type == "Move"   ? CameraDirector::checkMove(direction.value)
-			      : type == "Zoom" ? CameraDirector::checkZoom(direction.value)
-					       : CameraDirector::checkFocus(direction.value);
-	if (!check.ok)
-		return refused(type, check.error);
-	command.drive = true;
-	command.stop = direction.value == QLatin1String("stop");
-	command.changesTheShot =
-		!command.stop && direction.value != QLatin1String("auto") && direction.value != QLatin1String("manual");
-	command.run = [type, slot = command.slot, towards = direction.value, pan = pan.value,
-		       tilt = tilt.value](CameraDirector &director) {
-		if (type == "Move")
-			return director.move(slot, towards, pan, tilt);
-		return type == "Zoom" ? director.zoom(slot, towards) : director.focus(slot, towards);
-	};
-	return handOver(type, command);
-}
-
-json CameraRequests::handOver(const std::string &type, const Command &command) const
-{
-	const int index = command.slot - 1;
-	{
-		std::lock_guard<std::mutex> lock(shared->mutex);
-		const CameraDirector::CameraInfo &camera = shared->cameras.value(index);
-		if (camera.address.isEmpty())
-			return refused(type, QStringLiteral("slot %1 has no camera address").arg(command.slot));
-		if (!command.stop && camera.connected && !camera.answering)
-			return refused(type, QStringLiteral("the camera of slot %1 (%2) is not answering")
-						     .arg(command.slot)
-						     .arg(camera.address));
-		if (command.changesTheShot && camera.live && LiveCameras::protectsEveryone())
-			return refused(type, QStringLiteral("the camera of slot %1 is live on program in Studio Mode")
-						     .arg(command.slot));
-		// Moves and stops merge at the worker; preset commands each take a place there.
-		if (!command.drive && shared->onTheirWay[size_t(index)] >= shared->maxWaiting)
-			return refused(type, QStringLiteral("the camera of slot %1 has too many commands waiting; this "
-							    "one was not taken")
-						     .arg(command.slot));
-		++shared->onTheirWay[size_t(index)];
+	if (!it->is_string()) {
+		*error = QStringLiteral("\"direction\" must be a string");
+		return std::nullopt;
 	}
-	// The application object lives as long as the host; the director may go at any time before it.
-	QMetaObject::invokeMethod(
-		qApp,
-		[state = shared, type, command, index]() {
-			{
-				std::lock_guard<std::mutex> lock(state->mutex);
-				--state->onTheirWay[size_t(index)];
-			}
-			if (state->closed || !state->director)
-				return;
-			const CameraDirector::Outcome outcome = command.run(*state->director);
-			if (!outcome.ok)
-				qCInfo(lcIntegrations, "Request %s not carried out: %s", type.c_str(),
-				       qUtf8Printable(outcome.error));
-		},
-		Qt::QueuedConnection);
-	return accepted();
+	const QString verb = QString::fromStdString(it->get<std::string>());
+	QStringList names;
+	for (const Verb &known : type.verbs) {
+		if (verb == QLatin1String(known.name))
+			return verb;
+		names << QLatin1String(known.name);
+	}
+	*error = QStringLiteral("%1 \"%2\" is not one of %3")
+			 .arg(QLatin1String(type.verbLabel), shownText(verb), names.join(QLatin1String(", ")));
+	return std::nullopt;
 }
 
-json CameraRequests::presets(int slot)
+// The request's fields, each checked once; an empty error when all are right.
+Request parse(const RequestType &type, const json &data, QString *error)
 {
-	// Straight from the files, on this thread: nothing here waits for the director's.
+	Request request;
+	for (Field field : type.fields) {
+		switch (field) {
+		case Field::Slot:
+			request.slot =
+				integerField(data, "slot", true, error, std::pair(1, CameraPool::kSlots)).value_or(0);
+			break;
+		case Field::Preset:
+			request.preset = integerField(data, "preset", true, error,
+						      std::pair(SettingsFile::kFirstPreset, SettingsFile::kLastPreset))
+						 .value_or(0);
+			break;
+		case Field::Verb:
+			request.verb = verbField(data, type, error).value_or(QString());
+			break;
+		case Field::PanSpeed:
+			request.panSpeed = integerField(data, "panSpeed", false, error);
+			break;
+		case Field::TiltSpeed:
+			request.tiltSpeed = integerField(data, "tiltSpeed", false, error);
+			break;
+		}
+		if (!error->isEmpty())
+			break;
+	}
+	return request;
+}
+
+json presets(int slot)
+{
+	// Straight from the files, on this thread: nothing here waits for OBS's UI thread.
 	const QStringList names = PresetNames::read(SettingsFile::read(), slot);
 	json list = json::array();
 	for (int preset = SettingsFile::kFirstPreset; preset <= SettingsFile::kLastPreset; ++preset) {
@@ -285,15 +201,31 @@ json CameraRequests::presets(int slot)
 	return json{{"ok", true}, {"presets", list}};
 }
 
-json CameraRequests::cameras() const
+json notRunning(const std::string &type)
 {
-	QList<CameraDirector::CameraInfo> now;
-	{
-		std::lock_guard<std::mutex> lock(shared->mutex);
-		now = shared->cameras;
-	}
+	return refused(type, QStringLiteral("the controller is not running"));
+}
+
+// Runs `ask` on the request's slot's door.
+json atDoor(const RequestType &type, const Request &request, CameraPool &pool,
+	    const std::function<Outcome(CameraDoor &door)> &ask)
+{
+	CameraDoor *door = pool.door(request.slot);
+	return door ? answered(type.name, ask(*door)) : notRunning(type.name);
+}
+
+json verbAnswer(const RequestType &type, const Request &request, CameraPool &pool)
+{
+	for (const Verb &verb : type.verbs)
+		if (request.verb == QLatin1String(verb.name))
+			return atDoor(type, request, pool, [&](CameraDoor &door) { return verb.run(door, request); });
+	return refused(type.name, QStringLiteral("unknown direction"));
+}
+
+json cameraList(const CameraPool &pool)
+{
 	json list = json::array();
-	for (const CameraDirector::CameraInfo &camera : now)
+	for (const CameraDoor::Info &camera : pool.cameras())
 		list.push_back({{"slot", camera.slot},
 				{"name", camera.name.toStdString()},
 				{"address", camera.address.toStdString()},
@@ -301,4 +233,139 @@ json CameraRequests::cameras() const
 				{"connected", camera.connected},
 				{"live", camera.live}});
 	return json{{"ok", true}, {"cameras", list}};
+}
+
+const std::vector<RequestType> &requestTable()
+{
+	using F = Field;
+	static const std::vector<RequestType> table{
+		{"GetCameras",
+		 {},
+		 nullptr,
+		 {},
+		 [](const RequestType &, const Request &, CameraPool &pool) { return cameraList(pool); }},
+		{"GetPresets",
+		 {F::Slot},
+		 nullptr,
+		 {},
+		 [](const RequestType &, const Request &request, CameraPool &) { return presets(request.slot); }},
+		{"CallPreset",
+		 {F::Slot, F::Preset},
+		 nullptr,
+		 {},
+		 [](const RequestType &type, const Request &request, CameraPool &pool) {
+			 return atDoor(type, request, pool,
+				       [&](CameraDoor &door) { return door.callPreset(request.preset, kRequest); });
+		 }},
+		{"StorePreset",
+		 {F::Slot, F::Preset},
+		 nullptr,
+		 {},
+		 [](const RequestType &type, const Request &request, CameraPool &pool) {
+			 return atDoor(type, request, pool,
+				       [&](CameraDoor &door) { return door.storePreset(request.preset, kRequest); });
+		 }},
+		{"Move",
+		 {F::PanSpeed, F::TiltSpeed, F::Slot, F::Verb},
+		 "direction",
+		 {move("up", Direction::Up), move("down", Direction::Down), move("left", Direction::Left),
+		  move("right", Direction::Right), move("up-left", Direction::UpLeft),
+		  move("up-right", Direction::UpRight), move("down-left", Direction::DownLeft),
+		  move("down-right", Direction::DownRight), command("stop", CameraCommands::motorStop()),
+		  command("home", CameraCommands::home())},
+		 verbAnswer},
+		{"Zoom",
+		 {F::Slot, F::Verb},
+		 "zoom direction",
+		 {command("in", CameraCommands::zoomIn()), command("out", CameraCommands::zoomOut()),
+		  command("stop", CameraCommands::zoomStop())},
+		 verbAnswer},
+		{"Focus",
+		 {F::Slot, F::Verb},
+		 "focus direction",
+		 {command("near", CameraCommands::focusNear()), command("far", CameraCommands::focusFar()),
+		  command("stop", CameraCommands::focusStop()), command("auto", CameraCommands::autoFocus(), 1),
+		  command("manual", CameraCommands::autoFocus(), 0)},
+		 verbAnswer},
+	};
+	return table;
+}
+
+const RequestType *typeNamed(const std::string &name)
+{
+	for (const RequestType &type : requestTable())
+		if (name == type.name)
+			return &type;
+	return nullptr;
+}
+
+} // namespace
+
+struct CameraRequests::Shared {
+	CameraPool *pool = nullptr;
+	// Set without the lock, so a request arriving while close() waits is answered at once.
+	std::atomic<bool> closed{false};
+	// Requests hold it shared while they use the pool; close() takes it alone, so no request uses a pool that is
+	// going. It never waits long: a request only hands its command to a door.
+	std::shared_timed_mutex inFlight;
+};
+
+CameraRequests::CameraRequests(CameraPool *pool) : shared(std::make_shared<Shared>())
+{
+	shared->pool = pool;
+	if (!pool) {
+		shared->closed = true;
+		return;
+	}
+	std::weak_ptr<Shared> weak = shared;
+	QObject::connect(pool, &QObject::destroyed, [weak]() {
+		if (const auto state = weak.lock())
+			CameraRequests::closeShared(*state);
+	});
+}
+
+const std::vector<std::string> &CameraRequests::types()
+{
+	static const std::vector<std::string> names = [] {
+		std::vector<std::string> list;
+		for (const RequestType &type : requestTable())
+			list.push_back(type.name);
+		return list;
+	}();
+	return names;
+}
+
+void CameraRequests::close()
+{
+	closeShared(*shared);
+}
+
+void CameraRequests::closeShared(Shared &state)
+{
+	state.closed = true;
+	// Those on their way finish first; a request that does not would not hold the host's exit for long.
+	if (state.inFlight.try_lock_for(std::chrono::seconds(2)))
+		state.inFlight.unlock();
+}
+
+bool CameraRequests::isClosed() const
+{
+	return shared->closed;
+}
+
+json CameraRequests::handle(const std::string &typeName, const json &data) const
+{
+	std::shared_lock<std::shared_timed_mutex> onItsWay(shared->inFlight);
+	if (shared->closed)
+		return notRunning(typeName);
+	if (!data.is_object())
+		return refused(typeName, QStringLiteral("the request data must be a JSON object"));
+	const RequestType *type = typeNamed(typeName);
+	if (!type)
+		return refused(typeName, QStringLiteral("unknown request type"));
+	QString error;
+	const Request request = parse(*type, data, &error);
+	if (!error.isEmpty())
+		return refused(typeName, error);
+	return type->answer(*type, request, *shared->pool);
 }

@@ -1,6 +1,5 @@
 #include "integrations/Controller.h"
 
-#include "control/CameraDirector.h"
 #include "control/CameraInUse.h"
 #include "control/CameraPool.h"
 #include "control/CameraSpeeds.h"
@@ -21,38 +20,46 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <QSet>
+
 #include <algorithm>
 
 namespace {
 
 Q_LOGGING_CATEGORY(lcController, "kavren.controller")
 
-CameraDirector *makeDirector(CameraPool *pool, Controller *controller)
+// A slot is named as the window shows it: its nickname, or the localized slot name.
+QString slotCaption(int slot)
 {
-	// A slot is named as the window shows it: its nickname, or the localized slot name.
-	return new CameraDirector(
-		pool,
-		[](int slot) {
-			const QString slotName = SettingsFile::slotName(slot);
-			const QJsonValue nickname = SettingsFile::read().value(SettingsFile::nickNameKey(slotName));
-			return nickname.isUndefined() ? ModuleText::text(slotName.toUtf8().constData())
-						      : nickname.toString();
-		},
-		controller);
+	const QString slotName = SettingsFile::slotName(slot);
+	const QJsonValue nickname = SettingsFile::read().value(SettingsFile::nickNameKey(slotName));
+	return nickname.isUndefined() ? ModuleText::text(slotName.toUtf8().constData()) : nickname.toString();
 }
 
 } // namespace
 
 Controller::Controller(const Options &options, QObject *parent)
-    : QObject(parent), pool(new CameraPool(options.cameras, this)), inUse(new CameraInUse(pool, this)),
-      cameraDirector(makeDirector(pool, this)), pictures(new PresetPictures(Utils::getAppDataPath(), this)),
+    : QObject(parent), pool(new CameraPool(options.cameras, slotCaption, this)), inUse(new CameraInUse(pool, this)),
+      pictures(new PresetPictures(Utils::getAppDataPath(), this)),
       relayService(new RelayService(options.relay, Utils::getAppDataPath(), this)),
-      hotkeySource(HotkeySource::create(this)), cameraRequests(cameraDirector, pictures)
+      hotkeySource(HotkeySource::create(this)), cameraRequests(pool)
 {
-	inUse->setGuard([this](int slot, CameraInUse::Origin origin) { return mayChangeTheShot(slot, origin); });
+	pictures->follow(pool);
+	connect(pool, &CameraPool::heldBack, this, &Controller::heldBack);
+	connect(pool, &CameraPool::presetCalled, this, [this](int slot, int preset, CameraOrigin origin) {
+		if (origin == CameraOrigin::Hotkey || origin == CameraOrigin::Gamepad)
+			emit presetCalledFromHotkey(slot, preset);
+	});
 	relayService->start();
 	hotkeysOn = SettingsFile::read().value(QLatin1String(SettingsFile::kHotKeyKey)).toBool(false);
 	listenToHotkeys(hotkeysOn);
+	// Every camera with an address is watched, so that one that dies is told whether it is in use or not.
+	watchAssignedCameras();
+	connect(SettingsFile::notifier(), &SettingsNotifier::changed, this, [this]() {
+		watchAssignedCameras();
+		protectFromRelay();
+	});
+	connect(inUse, &CameraInUse::released, this, &Controller::watchAssignedCameras);
 	// The operator finds the camera used last in use again.
 	inUse->restore();
 	gamepadInput = new GamepadInput(this, options.gamepad, this);
@@ -71,13 +78,10 @@ void Controller::attachSceneSource(SceneSource *source)
 	if (!source || down)
 		return;
 	live = new LiveCameras(source, this);
-	connect(live, &LiveCameras::changed, this, [this](const QSet<int> &slotsLive) {
-		cameraDirector->setLiveSlots(slotsLive);
-		emit liveCamerasChanged();
-	});
-	sceneLinks = new ScenePresetLinker(source, cameraDirector, this);
-	sceneLinks->setLiveCheck([this](int slot) { return live && live->isLive(slot); });
-	tallyLamps = new TallyLamps(source, cameraDirector, this);
+	connect(live, &LiveCameras::changed, this, &Controller::onLiveChanged);
+	onLiveChanged(live->liveAddresses());
+	sceneLinks = new ScenePresetLinker(source, pool, this);
+	tallyLamps = new TallyLamps(source, pool, this);
 }
 
 void Controller::dropSceneFollowers()
@@ -88,15 +92,47 @@ void Controller::dropSceneFollowers()
 	tallyLamps = nullptr;
 	delete live;
 	live = nullptr;
-	cameraDirector->setLiveSlots({});
+	liveAddresses.clear();
+	pool->setLiveAddresses({});
 }
 
-bool Controller::mayChangeTheShot(int slot, CameraInUse::Origin origin) const
+void Controller::onLiveChanged(const QSet<QString> &addresses)
 {
-	if (!live || !live->isLive(slot) || origin == CameraInUse::Origin::Deliberate)
-		return true;
-	// Keys and buttons are held back like the window unless the operator switched that off.
-	return origin == CameraInUse::Origin::Keys && !LiveCameras::protectsEveryone();
+	const QSet<QString> before = liveAddresses;
+	liveAddresses = addresses;
+	pool->setLiveAddresses(addresses);
+	protectFromRelay();
+	// A camera that goes on air while it moves stops, unless the operator holds it on purpose.
+	const bool deliberate = deliberateHeld && deliberateHeld();
+	for (int slot = 1; slot <= CameraPool::kSlots && !deliberate; ++slot) {
+		CameraDoor *door = pool->door(slot);
+		const QString address = door ? door->info().address : QString();
+		if (door && addresses.contains(address) && !before.contains(address))
+			door->stopMovingLanes(QStringLiteral("it went live on program"));
+	}
+	emit liveCamerasChanged();
+}
+
+void Controller::protectFromRelay()
+{
+	// Other programs' raw datagrams are held back from a live camera like their requests.
+	const QStringList live = CameraPool::protectsEveryone()
+					 ? QStringList(liveAddresses.begin(), liveAddresses.end())
+					 : QStringList();
+	relayService->setLiveAddresses(live);
+}
+
+void Controller::watchAssignedCameras()
+{
+	const QJsonObject settings = SettingsFile::read();
+	for (int slot = 1; slot <= CameraPool::kSlots; ++slot) {
+		CameraWorker *worker = pool->worker(slot);
+		if (!worker || (slot == inUse->slot() && inUse->worker()))
+			continue;
+		const QString address = settings.value(SettingsFile::addressKey(slot)).toString();
+		worker->setWatch(address.isEmpty() ? CameraWorker::Watch::None : CameraWorker::Watch::Assigned,
+				 address);
+	}
 }
 
 void Controller::setHotkeysEnabled(bool on)
@@ -124,31 +160,31 @@ void Controller::onHotkey(int index, bool pressed)
 	if (index < 0 || index >= HotkeyTable::kCount)
 		return;
 	const HotkeyTable::Row &row = HotkeyTable::row(index);
-	act(row.action, pressed, row.argument);
+	act(row.action, pressed, row.argument, CameraCaller{CameraOrigin::Hotkey, index});
 }
 
-bool Controller::act(OperatorAction action, bool pressed, int argument)
+bool Controller::act(OperatorAction action, bool pressed, int argument, const CameraCaller &caller)
 {
 	using Direction = CameraCommands::Direction;
 	switch (action) {
 	case OperatorAction::TiltUp:
-		return drive(CameraCommands::move(Direction::Up), CameraCommands::motorStop(), pressed);
+		return hold(CameraCommands::move(Direction::Up), pressed, caller);
 	case OperatorAction::TiltDown:
-		return drive(CameraCommands::move(Direction::Down), CameraCommands::motorStop(), pressed);
+		return hold(CameraCommands::move(Direction::Down), pressed, caller);
 	case OperatorAction::PanLeft:
-		return drive(CameraCommands::move(Direction::Left), CameraCommands::motorStop(), pressed);
+		return hold(CameraCommands::move(Direction::Left), pressed, caller);
 	case OperatorAction::PanRight:
-		return drive(CameraCommands::move(Direction::Right), CameraCommands::motorStop(), pressed);
+		return hold(CameraCommands::move(Direction::Right), pressed, caller);
 	case OperatorAction::ZoomIn:
-		return drive(CameraCommands::zoomIn(), CameraCommands::zoomStop(), pressed);
+		return hold(CameraCommands::zoomIn(), pressed, caller);
 	case OperatorAction::ZoomOut:
-		return drive(CameraCommands::zoomOut(), CameraCommands::zoomStop(), pressed);
+		return hold(CameraCommands::zoomOut(), pressed, caller);
 	case OperatorAction::FocusNear:
-		return drive(CameraCommands::focusNear(), CameraCommands::focusStop(), pressed);
+		return hold(CameraCommands::focusNear(), pressed, caller);
 	case OperatorAction::FocusFar:
-		return drive(CameraCommands::focusFar(), CameraCommands::focusStop(), pressed);
+		return hold(CameraCommands::focusFar(), pressed, caller);
 	case OperatorAction::StorePreset:
-		return storePresetWhenHeld(argument, pressed);
+		return storePresetWhenHeld(argument, pressed, caller);
 	default:
 		break;
 	}
@@ -157,11 +193,11 @@ bool Controller::act(OperatorAction action, bool pressed, int argument)
 		return false;
 	switch (action) {
 	case OperatorAction::ZoomStop:
-		return inUse->drive(CameraCommands::zoomStop(), 0, CameraInUse::Origin::Keys);
+		return inUse->drive(CameraCommands::zoomStop(), 0, caller);
 	case OperatorAction::FocusAuto:
-		return inUse->drive(CameraCommands::autoFocus(), 1, CameraInUse::Origin::Keys);
+		return inUse->drive(CameraCommands::autoFocus(), 1, caller);
 	case OperatorAction::Home:
-		return inUse->drive(CameraCommands::home(), 0, CameraInUse::Origin::Keys);
+		return inUse->drive(CameraCommands::home(), 0, caller);
 	case OperatorAction::SelectCamera:
 		return SettingsFile::isSlot(argument) && argument != inUse->slot() &&
 		       inUse->choose(argument) == CameraInUse::Start::Started;
@@ -170,22 +206,21 @@ bool Controller::act(OperatorAction action, bool pressed, int argument)
 	case OperatorAction::NextCamera:
 		return chooseNeighbour(1);
 	case OperatorAction::CallPreset:
-		return callPreset(argument);
+		return callPreset(argument, caller);
 	case OperatorAction::SpeedUp:
-		return changeSpeeds(1);
+		return changeSpeeds(1, caller);
 	case OperatorAction::SpeedDown:
-		return changeSpeeds(-1);
+		return changeSpeeds(-1, caller);
 	default:
 		return false;
 	}
 }
 
-bool Controller::drive(const CameraCommand &press, const CameraCommand &release, bool pressed)
+bool Controller::hold(const CameraCommand &move, bool pressed, const CameraCaller &caller)
 {
-	// A press needs a camera in use; a release stops what its press started, wherever the choice has gone.
-	if (pressed && !inUse->isConnected())
-		return false;
-	return inUse->drive(pressed ? press : release, 0, CameraInUse::Origin::Keys);
+	// A press moves the camera in use; a release stops what this input's press started, wherever the choice has
+	// gone since.
+	return pressed ? inUse->press(move, 0, caller) : inUse->release(move.lane, caller);
 }
 
 bool Controller::chooseNeighbour(int step)
@@ -204,17 +239,13 @@ bool Controller::chooseNeighbour(int step)
 	return false;
 }
 
-bool Controller::callPreset(int preset)
+bool Controller::callPreset(int preset, const CameraCaller &caller)
 {
-	if (!SettingsFile::isPreset(preset) ||
-	    !inUse->drive(CameraCommands::presetRecall(), preset, CameraInUse::Origin::Keys))
-		return false;
-	cameraDirector->reportPresetCall(inUse->slot(), preset, CameraDirector::Source::Hotkey);
-	emit presetCalledFromHotkey(inUse->slot(), preset);
-	return true;
+	CameraDoor *door = inUse->door();
+	return SettingsFile::isPreset(preset) && door && door->callPreset(preset, caller).ok;
 }
 
-bool Controller::storePresetWhenHeld(int preset, bool pressed)
+bool Controller::storePresetWhenHeld(int preset, bool pressed, const CameraCaller &caller)
 {
 	if (!SettingsFile::isPreset(preset))
 		return false;
@@ -229,30 +260,24 @@ bool Controller::storePresetWhenHeld(int preset, bool pressed)
 	const quint64 hold = ++holdClock;
 	const int slot = inUse->slot();
 	storeHolds.insert(preset, hold);
-	QTimer::singleShot(kStoreHoldMs, this, [this, preset, hold, slot] {
+	QTimer::singleShot(kStoreHoldMs, this, [this, preset, hold, slot, caller] {
 		if (storeHolds.value(preset) != hold)
 			return;
 		storeHolds.remove(preset);
 		// Only the camera the key was pressed for: a choice changed meanwhile stores nothing.
-		if (inUse->slot() != slot)
+		CameraDoor *door = inUse->door();
+		if (inUse->slot() != slot || !door)
 			return;
 		QPointer<Controller> self(this);
-		const bool queued =
-			inUse->submit(CameraJob::confirmed(CameraCommands::presetSave(), preset,
-							   [self, slot, preset](bool ok) {
-								   if (self)
-									   emit self->presetStored(slot, preset, ok);
-							   }),
-				      CameraInUse::Origin::Keys);
-		if (!queued)
-			return;
-		pictures->take(slot, preset);
-		qCInfo(lcController, "Preset %d stored on camera %d by a held key", preset, slot);
+		door->storePreset(preset, caller, [self, slot, preset](bool ok) {
+			if (self)
+				emit self->presetStored(slot, preset, ok);
+		});
 	});
 	return true;
 }
 
-bool Controller::changeSpeeds(int step)
+bool Controller::changeSpeeds(int step, const CameraCaller &caller)
 {
 	// Pan and tilt speeds one step up or down, within the model's ranges, kept for the camera and used from the
 	// next move on.
@@ -265,8 +290,8 @@ bool Controller::changeSpeeds(int step)
 	const int tilt = std::clamp(speeds.tilt + step, int(ops->tiltSpeedMin()), int(ops->tiltSpeedMax()));
 	if (pan == speeds.pan && tilt == speeds.tilt)
 		return false;
-	inUse->drive(CameraCommands::speed(CameraCommands::Speed::Pan), pan);
-	inUse->drive(CameraCommands::speed(CameraCommands::Speed::Tilt), tilt);
+	inUse->drive(CameraCommands::speed(CameraCommands::Speed::Pan), pan, caller);
+	inUse->drive(CameraCommands::speed(CameraCommands::Speed::Tilt), tilt, caller);
 	SettingsFile::updateLogged(lcController, [&](QJsonObject &settings) {
 		settings[prefix + QLatin1String(CameraSpeeds::kPan.key)] = QString::number(pan);
 		settings[prefix + QLatin1String(CameraSpeeds::kTilt.key)] = QString::number(tilt);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "control/CameraInUse.h"
+#include "control/CameraOrigin.h"
 #include "control/CameraWorker.h"
 #include "integrations/CameraRequests.h"
 #include "integrations/GamepadInput.h"
@@ -11,8 +12,10 @@
 #include <QHash>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 
-class CameraDirector;
+#include <functional>
+
 class CameraInUse;
 class CameraPool;
 class HotkeySource;
@@ -23,9 +26,9 @@ class LiveCameras;
 class TallyLamps;
 
 // The controller without its window: made when the module loads, it owns everything that drives the cameras (the
-// slots' workers, the camera the operator drives, the director that serves scenes and other programs, the relay,
-// the scene links and the hotkeys). The window, the dock and the dialogs are views over it; the hotkeys drive the
-// camera in use whether a window was ever shown or not. Lives on the UI thread.
+// slots' doors and workers, the camera the operator drives, the relay, the scene links, the lamps, the hotkeys and
+// the gamepad). Every input reaches a camera through its slot's door. The window, the dock and the dialogs are
+// views over it; the hotkeys drive the camera in use whether a window was ever shown or not. Lives on the UI thread.
 class Controller : public QObject {
 	Q_OBJECT
 
@@ -42,7 +45,6 @@ public:
 
 	CameraPool *cameraPool() const { return pool; }
 	CameraInUse *cameraInUse() const { return inUse; }
-	CameraDirector *director() const { return cameraDirector; }
 	RelayService *relay() const { return relayService; }
 	// The presets' pictures; the host gives it its capture.
 	PresetPictures *presetPictures() const { return pictures; }
@@ -63,9 +65,16 @@ public:
 	// One hotkey event, as the host's hotkey source reports it.
 	void onHotkey(int index, bool pressed);
 
-	// The one path of the operator's keys and buttons (hotkeys, gamepads) to the camera in use: true when the
-	// action was taken. A release always goes through: it stops what its press started.
-	bool act(OperatorAction action, bool pressed, int argument = 0);
+	// The operator's keys and buttons (hotkeys, gamepads) on the camera in use: true when the action was taken.
+	// A release always goes through: it stops what the same input's press started.
+	bool act(OperatorAction action, bool pressed, int argument, const CameraCaller &caller);
+	bool act(OperatorAction action, bool pressed, int argument = 0)
+	{
+		return act(action, pressed, argument, CameraCaller{CameraOrigin::Hotkey});
+	}
+	// Whether the operator holds the deliberate second action (Shift) now; the window tells. A camera that goes
+	// live while it moves is stopped unless it is held.
+	void setDeliberateCheck(std::function<bool()> check) { deliberateHeld = std::move(check); }
 	// How long a store key must be held before the preset is stored.
 	static constexpr int kStoreHoldMs = 1000;
 
@@ -77,6 +86,8 @@ public:
 signals:
 	// A camera's hotkey called a preset on the camera in use (slot, preset).
 	void presetCalledFromHotkey(int slot, int preset);
+	// Work that changes the shot was held back from a live camera.
+	void heldBack(int slot, CameraOrigin origin);
 	// A held store key stored a preset on the camera in use, or was let go too early.
 	void presetStored(int slot, int preset, bool confirmed);
 	void storeNeedsHold(int preset);
@@ -90,24 +101,25 @@ signals:
 private:
 	void listenToHotkeys(bool on);
 	void dropSceneFollowers();
-	bool mayChangeTheShot(int slot, CameraInUse::Origin origin) const;
-	bool drive(const CameraCommand &press, const CameraCommand &release, bool pressed);
+	void watchAssignedCameras();
+	void protectFromRelay();
+	void onLiveChanged(const QSet<QString> &addresses);
+	bool hold(const CameraCommand &move, bool pressed, const CameraCaller &caller);
 	bool chooseNeighbour(int step);
-	bool callPreset(int preset);
-	bool storePresetWhenHeld(int preset, bool pressed);
-	bool changeSpeeds(int step);
+	bool callPreset(int preset, const CameraCaller &caller);
+	bool storePresetWhenHeld(int preset, bool pressed, const CameraCaller &caller);
+	bool changeSpeeds(int step, const CameraCaller &caller);
 
 	CameraPool *pool = nullptr;
 	CameraInUse *inUse = nullptr;
-	CameraDirector *cameraDirector = nullptr;
 	PresetPictures *pictures = nullptr;
 	RelayService *relayService = nullptr;
 	HotkeySource *hotkeySource = nullptr;
 	GamepadInput *gamepadInput = nullptr;
 	ScenePresetLinker *sceneLinks = nullptr;
 	TallyLamps *tallyLamps = nullptr;
-	LiveCameras *live = nullptr; // follows the scene source's Studio Mode and program // the cameras' lamps follow
-				     // the scene source's program
+	// Follow the scene source: which cameras are live in Studio Mode, and the lamps of those on program.
+	LiveCameras *live = nullptr;
 	QPointer<SceneSource> scenes;
 	CameraRequests cameraRequests;
 	bool hotkeysOn = false;
@@ -115,4 +127,6 @@ private:
 	// Per preset, the press of a store key still held; a release before it is due cancels the store.
 	QHash<int, quint64> storeHolds;
 	quint64 holdClock = 0;
+	std::function<bool()> deliberateHeld;
+	QSet<QString> liveAddresses;
 };

@@ -21,6 +21,15 @@ namespace {
 Q_LOGGING_CATEGORY(lcGamepad, "kavren.gamepad")
 
 constexpr double kAxisFullScale = 32767.0;
+// The gamepad's inputs as the camera's doors know them: a release stops what the same input's press started.
+constexpr int kStickInput = 1; // + the role: pan/tilt share the first
+constexpr int kButtonInput = 100;
+constexpr int kHatInput = 200;
+
+CameraCaller gamepadInput(int input)
+{
+	return CameraCaller{CameraOrigin::Gamepad, input};
+}
 constexpr const char *kMappingFileName = "KavrenGamepadMappings.txt";
 
 QString guidText(SDL_JoystickGUID guid)
@@ -259,7 +268,8 @@ void GamepadInput::pressChanges(const QVector<bool> &nowPressed, int nowHat)
 		buttons[button] = nowPressed[button];
 		if (current.buttons.contains(button)) {
 			const GamepadMapping::ActionBinding binding = current.buttons.value(button);
-			controller->act(binding.action, nowPressed[button], binding.argument);
+			controller->act(binding.action, nowPressed[button], binding.argument,
+					gamepadInput(kButtonInput + button));
 		}
 	}
 	for (int direction = 0; direction < GamepadMapping::kHatDirections; ++direction) {
@@ -267,7 +277,8 @@ void GamepadInput::pressChanges(const QVector<bool> &nowPressed, int nowHat)
 		if ((nowHat & bit) == (hat & bit) || !current.hat.contains(direction))
 			continue;
 		const GamepadMapping::ActionBinding binding = current.hat.value(direction);
-		controller->act(binding.action, (nowHat & bit) != 0, binding.argument);
+		controller->act(binding.action, (nowHat & bit) != 0, binding.argument,
+				gamepadInput(kHatInput + direction));
 	}
 	hat = nowHat;
 }
@@ -318,16 +329,16 @@ void GamepadInput::drivePanTilt()
 	if (wanted == sentMove)
 		return;
 	CameraInUse *inUse = controller->cameraInUse();
+	const CameraCaller stick = gamepadInput(kStickInput + int(GamepadMapping::Role::Pan));
 	if (!wanted) {
-		inUse->drive(CameraCommands::motorStop(), 0);
+		inUse->release(CameraLane::PanTilt, stick);
 		sentMove.reset();
 		return;
 	}
 	// The stick's latest position, at most once per interval: a camera is not flooded with moves it cannot take.
 	if (lastMoveAt && now() - *lastMoveAt < options.moveIntervalMs)
 		return;
-	if (!controller->cameraInUse()->isConnected() ||
-	    !inUse->drive(CameraCommands::moveAtSpeeds(wanted->direction), wanted->speeds, CameraInUse::Origin::Keys))
+	if (!inUse->press(CameraCommands::moveAtSpeeds(wanted->direction), wanted->speeds, stick))
 		return;
 	sentMove = wanted;
 	lastMoveAt = now();
@@ -351,8 +362,9 @@ void GamepadInput::driveLens(GamepadMapping::Role role, const CameraCommand &pos
 	if (wanted == sent)
 		return;
 	CameraInUse *inUse = controller->cameraInUse();
+	const CameraCaller axis = gamepadInput(kStickInput + int(role));
 	if (wanted.direction == 0) {
-		inUse->drive(stop, 0);
+		inUse->release(stop.lane, axis);
 		sent = wanted;
 		return;
 	}
@@ -360,7 +372,7 @@ void GamepadInput::driveLens(GamepadMapping::Role role, const CameraCommand &pos
 	if (movedAt && now() - *movedAt < options.moveIntervalMs)
 		return;
 	const CameraCommand drive = CameraCommands::lensAtSpeed(wanted.direction > 0 ? positive : negative);
-	if (!inUse->isConnected() || !inUse->drive(drive, wanted.speed, CameraInUse::Origin::Keys))
+	if (!inUse->press(drive, wanted.speed, axis))
 		return;
 	sent = wanted;
 	movedAt = now();

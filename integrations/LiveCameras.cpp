@@ -12,34 +12,34 @@ LiveCameras::LiveCameras(SceneSource *scenes, QObject *parent) : QObject(parent)
 	connect(scenes, &SceneSource::studioModeChanged, this, &LiveCameras::update);
 	connect(scenes, &SceneSource::programSourcesChanged, this, &LiveCameras::update);
 	connect(scenes, &SceneSource::collectionLoaded, this, &LiveCameras::update);
-	// A slot given another source.
+	// A slot given another source or address.
 	connect(SettingsFile::notifier(), &SettingsNotifier::changed, this, &LiveCameras::update);
 	update();
 }
 
-bool LiveCameras::protectsEveryone()
+bool LiveCameras::isLive(int slot) const
 {
-	return SettingsFile::read().value(QLatin1String(kProtectionKey)).toBool(true);
+	const QString address = SettingsFile::read().value(SettingsFile::addressKey(slot)).toString();
+	return !address.isEmpty() && live.contains(address);
 }
 
 void LiveCameras::update()
 {
-	QSet<int> now;
+	QSet<QString> now;
 	if (scenes && scenes->isStudioMode() && !scenes->isLoading()) {
 		const QStringList program = scenes->programSourceNames();
 		const QJsonObject settings = SettingsFile::read();
 		for (int slot = 1; slot <= SettingsFile::kSlotCount; ++slot) {
 			const QString source = settings.value(SettingsFile::sourceKey(slot)).toString();
-			if (!source.isEmpty() && program.contains(source))
-				now.insert(slot);
+			const QString address = settings.value(SettingsFile::addressKey(slot)).toString();
+			if (!source.isEmpty() && !address.isEmpty() && program.contains(source))
+				now.insert(address);
 		}
 	}
 	if (now == live)
 		return;
 	live = now;
-	QStringList named;
-	for (int slot : live)
-		named << QString::number(slot);
+	QStringList named(live.begin(), live.end());
 	named.sort();
 	qCInfo(lcIntegrations, "Live cameras in Studio Mode: %s",
 	       named.isEmpty() ? "none" : qUtf8Printable(named.join(QLatin1String(", "))));

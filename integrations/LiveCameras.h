@@ -3,33 +3,30 @@
 #include <QObject>
 #include <QPointer>
 #include <QSet>
+#include <QString>
 
 class SceneSource;
 
-// Which slots' cameras are live: in Studio Mode, those whose OBS source ("Camera<n>Source") is shown on program.
-// A live camera is not moved, zoomed, refocused, recalled or stored over by accident: the window asks for a
-// deliberate second action, and keys, buttons and other programs are held back too unless the settings key
-// "LiveCameraProtection" is false. Without Studio Mode no camera is live. Follows OBS's events only. Lives on the
-// UI thread.
+// Which cameras are live: in Studio Mode, those whose OBS source ("Camera<n>Source") is shown on program. A live
+// camera is known by its address, so every slot that reaches it is protected, whichever slot names the source.
+// The slots' doors apply what that means (CameraDoor). Without Studio Mode no camera is live. Follows OBS's events
+// only. Lives on the UI thread.
 class LiveCameras : public QObject {
 	Q_OBJECT
 
 public:
-	static constexpr const char *kProtectionKey = "LiveCameraProtection";
-
 	LiveCameras(SceneSource *scenes, QObject *parent = nullptr);
 
-	bool isLive(int slot) const { return live.contains(slot); }
-	QSet<int> liveSlots() const { return live; }
-	// Whether keys, buttons and other programs are held back from live cameras too (the window always is).
-	static bool protectsEveryone();
+	QSet<QString> liveAddresses() const { return live; }
+	// Whether slot 1..8 reaches a live camera.
+	bool isLive(int slot) const;
 
 signals:
-	void changed(const QSet<int> &live);
+	void changed(const QSet<QString> &addresses);
 
 private:
 	void update();
 
 	QPointer<SceneSource> scenes;
-	QSet<int> live;
+	QSet<QString> live;
 };

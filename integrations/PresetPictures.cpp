@@ -1,5 +1,6 @@
 #include "integrations/PresetPictures.h"
 
+#include "control/CameraPool.h"
 #include "integrations/IntegrationLog.h"
 #include "integrations/SourceCapture.h"
 #include "settings/SettingsFile.h"
@@ -95,6 +96,12 @@ QByteArray PresetPictures::png(int slot, int preset, const QString &directory)
 QImage PresetPictures::picture(int slot, int preset) const
 {
 	return QImage::fromData(png(slot, preset, directory), "PNG");
+}
+
+void PresetPictures::follow(CameraPool *pool)
+{
+	// A store from another thread (a request) reaches this thread queued: the capture lives here.
+	connect(pool, &CameraPool::presetStored, this, [this](int slot, int preset) { take(slot, preset); });
 }
 
 void PresetPictures::take(int slot, int preset)

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QThreadPool>
 
+class CameraPool;
 class SourceCapture;
 
 // The pictures operators recognise presets by: when a preset is stored, a small picture of the OBS source that shows
@@ -36,6 +37,8 @@ public:
 	void setCapture(SourceCapture *capture);
 	// Takes the picture of `slot`'s preset as its source shows it now.
 	void take(int slot, int preset);
+	// Takes the picture of every preset stored through the pool's doors, whoever stored it.
+	void follow(CameraPool *pool);
 	// The stored picture, null when there is none.
 	QImage picture(int slot, int preset) const;
 

@@ -1,12 +1,23 @@
 #include "integrations/TallyLamps.h"
 
-#include "control/CameraDirector.h"
+#include "control/CameraPool.h"
 #include "integrations/IntegrationLog.h"
 #include "scenes/SceneSource.h"
 #include "settings/SettingsFile.h"
 
 #include <QJsonObject>
+#include <QPointer>
 #include <QSet>
+#include <QTimer>
+
+namespace {
+
+// A switch the camera did not confirm is sent again a few times, a moment apart; then when the camera answers
+// again or the program changes.
+constexpr int kRetries = 3;
+constexpr int kRetryMs = 300;
+
+} // namespace
 
 bool TallyLamps::isEnabled()
 {
@@ -19,8 +30,8 @@ void TallyLamps::setEnabled(bool on)
 				   [on](QJsonObject &settings) { settings[QLatin1String(kEnabledKey)] = on; });
 }
 
-TallyLamps::TallyLamps(SceneSource *scenes, CameraDirector *director, QObject *parent)
-    : QObject(parent), scenes(scenes), director(director)
+TallyLamps::TallyLamps(SceneSource *scenes, CameraPool *pool, QObject *parent)
+    : QObject(parent), scenes(scenes), pool(pool)
 {
 	connect(scenes, &SceneSource::programSourcesChanged, this, &TallyLamps::update);
 	// The program's scenes changed while a collection loaded; the new collection's program decides.
@@ -28,13 +39,11 @@ TallyLamps::TallyLamps(SceneSource *scenes, CameraDirector *director, QObject *p
 	connect(scenes, &SceneSource::sourceRenamed, this, &TallyLamps::followRename);
 	// The switch, the slots' sources and their addresses live in the settings.
 	connect(SettingsFile::notifier(), &SettingsNotifier::changed, this, &TallyLamps::update);
-	connect(director, &CameraDirector::tallyRefused, this, &TallyLamps::onRefused);
-	connect(director, &CameraDirector::cameraLinked, this, &TallyLamps::onReconnected);
-	connect(director, &CameraDirector::cameraStatusChanged, this, [this](int slot, bool connected, bool heard) {
-		const bool now = connected && heard;
-		if (now && !answering.value(slot, true))
-			onReconnected(slot);
-		answering[slot] = now;
+	connect(pool, &CameraPool::cameraLinked, this, &TallyLamps::onBack);
+	connect(pool, &CameraPool::cameraStatusChanged, this, [this](int slot, bool, bool heard) {
+		if (heard && !answering.value(slot, true))
+			onBack(slot);
+		answering[slot] = heard;
 	});
 	update();
 }
@@ -52,16 +61,69 @@ void TallyLamps::update()
 		const QString source = settings.value(SettingsFile::sourceKey(slot)).toString();
 		Lamp &lamp = lamps[slot];
 		if (lamp.address != address)
-			lamp = Lamp{address, std::nullopt, false, false};
+			lamp = Lamp{address};
 		const bool wanted = !source.isEmpty() && program.contains(source);
-		// A lamp never switched on is taken to be off: a camera is not woken to be told so.
-		const bool due = lamp.lit ? *lamp.lit != wanted : wanted || lamp.undelivered;
-		if (address.isEmpty() || lamp.refused || !due)
+		if (wanted != lamp.lit)
+			lamp.retries = 0;
+		// A lamp never lit is taken to be off: a camera is not woken to be told so.
+		const bool due = lamp.known ? lamp.lit != wanted : wanted || lamp.everLit;
+		if (address.isEmpty() || lamp.refused || lamp.pending || !due || lamp.retries > kRetries)
 			continue;
-		const bool taken = director->tally(slot, wanted).ok;
-		lamp.lit = taken ? std::optional<bool>(wanted) : std::nullopt;
-		lamp.undelivered = !taken;
+		CameraDoor *door = pool->door(slot);
+		if (!door)
+			continue;
+		QPointer<TallyLamps> self(this);
+		const CameraDoor::Outcome outcome = door->tally(wanted, [self, slot, address, wanted](auto result) {
+			if (self)
+				self->onAnswer(slot, address, wanted, int(result));
+		});
+		lamp.pending = outcome.ok;
+		lamp.known = false;
+		lamp.lit = wanted;
+		lamp.everLit = lamp.everLit || wanted;
 	}
+}
+
+void TallyLamps::onAnswer(int slot, const QString &address, bool on, int result)
+{
+	Lamp &lamp = lamps[slot];
+	if (lamp.address != address)
+		return;
+	lamp.pending = false;
+	switch (CameraDoor::TallyResult(result)) {
+	case CameraDoor::TallyResult::Lit:
+		lamp.known = lamp.lit == on;
+		break;
+	case CameraDoor::TallyResult::Refused:
+		if (!lamp.refused)
+			qCWarning(lcIntegrations,
+				  "Camera %d refused to switch its tally lamp; it is not asked again until it connects "
+				  "again",
+				  slot);
+		lamp.refused = true;
+		break;
+	case CameraDoor::TallyResult::NotDelivered:
+		if (++lamp.retries > kRetries) {
+			qCInfo(lcIntegrations,
+			       "Camera %d did not confirm its tally lamp; it is switched again when it answers again",
+			       slot);
+			break;
+		}
+		QTimer::singleShot(kRetryMs, this, &TallyLamps::update);
+		return;
+	}
+	// The program may have changed while the switch was on its way.
+	update();
+}
+
+void TallyLamps::onBack(int slot)
+{
+	// A camera that answers again may have been restarted: it gets the lamp of the moment.
+	Lamp &lamp = lamps[slot];
+	lamp.refused = false;
+	lamp.known = false;
+	lamp.retries = 0;
+	update();
 }
 
 void TallyLamps::followRename(const QString &from, const QString &to)
@@ -80,27 +142,4 @@ void TallyLamps::followRename(const QString &from, const QString &to)
 	if (outcome == SettingsFile::Outcome::NotRead || outcome == SettingsFile::Outcome::NotWritten)
 		qCWarning(lcIntegrations, "A camera's OBS source was renamed, but the settings could not be changed to "
 					  "follow it");
-}
-
-void TallyLamps::onRefused(int slot)
-{
-	Lamp &lamp = lamps[slot];
-	if (lamp.refused)
-		return;
-	lamp.refused = true;
-	lamp.lit = std::nullopt;
-	lamp.undelivered = true;
-	qCWarning(lcIntegrations,
-		  "Camera %d refused to switch its tally lamp; it is not asked again until it connects "
-		  "again",
-		  slot);
-}
-
-void TallyLamps::onReconnected(int slot)
-{
-	Lamp &lamp = lamps[slot];
-	if (!lamp.refused && !lamp.undelivered)
-		return;
-	lamp.refused = false;
-	update();
 }

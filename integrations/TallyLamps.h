@@ -5,14 +5,14 @@
 #include <QPointer>
 #include <QString>
 
-#include <optional>
-
-class CameraDirector;
+class CameraPool;
 class SceneSource;
 
 // The cameras' tally lamps follow OBS's program: a slot whose OBS source ("Camera<n>Source") is shown on program
-// has its camera's lamp on, and off again when the source leaves program. A lamp is switched once per change, never
-// again while nothing changes; a camera that refuses the switch is left alone until it connects again. Renames of
+// has its camera's lamp on, and off again when the source leaves program. A lamp is switched once per change and
+// only counts as switched when the camera confirmed it; one the camera did not confirm (a lost reply, a camera that
+// did not answer) is switched again when the camera answers again, and a camera that comes back is given the lamp
+// of the moment. A camera that answers the switch with an error is left alone until it connects again. Renames of
 // a slot's source are followed into the settings. Lives on the UI thread.
 class TallyLamps : public QObject {
 	Q_OBJECT
@@ -24,24 +24,27 @@ public:
 	// Stores the switch; the lamps follow it when the settings tell of the change.
 	static void setEnabled(bool on);
 
-	TallyLamps(SceneSource *scenes, CameraDirector *director, QObject *parent = nullptr);
+	TallyLamps(SceneSource *scenes, CameraPool *pool, QObject *parent = nullptr);
 
 private:
 	// What is known of one slot's lamp.
 	struct Lamp {
-		QString address;          // the camera it is known for; another address knows nothing
-		std::optional<bool> lit;  // what the camera was last handed; unknown before
-		bool undelivered = false; // the last switch was not taken: it is sent again when the camera is back
-		bool refused = false;     // the camera answered the switch with an error
+		QString address;      // the camera it is known for; another address knows nothing
+		bool known = false;   // the camera confirmed `lit`
+		bool lit = false;     // what it confirmed, or what was sent last
+		bool everLit = false; // told to light since it was known: an unknown lamp may be on
+		bool pending = false; // a switch is on its way
+		bool refused = false; // the camera answered the switch with an error
+		int retries = 0;      // switches of `lit` the camera did not confirm
 	};
 
 	void update();
 	void followRename(const QString &from, const QString &to);
-	void onRefused(int slot);
-	void onReconnected(int slot);
+	void onAnswer(int slot, const QString &address, bool on, int result);
+	void onBack(int slot);
 
 	QPointer<SceneSource> scenes;
-	CameraDirector *const director;
+	CameraPool *const pool;
 	QHash<int, Lamp> lamps;
 	QHash<int, bool> answering; // slot -> whether its camera answered at its last status
 };

@@ -2,7 +2,7 @@
 
 #include "integrations/Controller.h"
 
-#include "control/CameraDirector.h"
+#include "control/CameraPool.h"
 #include "plugin/ObsWebSocketApi.h"
 #include "plugin/PluginLog.h"
 
@@ -43,14 +43,12 @@ obs_data_t *toObsData(const json &value)
 
 ObsVendor::ObsVendor(Controller *controller, QObject *parent) : QObject(parent), requests(controller->requests())
 {
-	CameraDirector *director = controller->director();
-	connect(director, &CameraDirector::presetCalled, this,
-		[this](int slot, int preset, CameraDirector::Source source) {
-			emitEvent("PresetCalled", {{"slot", slot},
-						   {"preset", preset},
-						   {"source", CameraDirector::sourceName(source).toStdString()}});
-		});
-	connect(director, &CameraDirector::cameraStatusChanged, this, [this](int slot, bool connected, bool answering) {
+	CameraPool *pool = controller->cameraPool();
+	connect(pool, &CameraPool::presetCalled, this, [this](int slot, int preset, CameraOrigin origin) {
+		emitEvent("PresetCalled",
+			  {{"slot", slot}, {"preset", preset}, {"source", originName(origin).toStdString()}});
+	});
+	connect(pool, &CameraPool::cameraStatusChanged, this, [this](int slot, bool connected, bool answering) {
 		emitEvent("CameraStatus", {{"slot", slot}, {"connected", connected}, {"answering", answering}});
 	});
 }

@@ -9,6 +9,7 @@
 #include "plugin/ObsVendor.h"
 #include "plugin/PluginLog.h"
 #include "plugin/QtHostCheck.h"
+#include "plugin/TermSignal.h"
 #include "ui/ClickingButtonAccessible.h"
 #include "ui/ControllerDock.h"
 #include "ui/MainDialog.h"
@@ -160,6 +161,7 @@ bool obs_module_load(void)
 	controller->setParent(mainWindow);
 
 	obs_frontend_add_event_callback(onFrontendEvent, nullptr);
+	TermSignal::install();
 	if (action)
 		QObject::connect(action, &QAction::triggered, [] { showController(); });
 	else
@@ -186,6 +188,7 @@ void obs_module_unload(void)
 	// The controller and its window go away with the host's main window; only the lookups into our locale table,
 	// which the host frees, and the route into the host's log must not outlive the module.
 	obs_frontend_remove_event_callback(onFrontendEvent, nullptr);
+	TermSignal::remove();
 	viscaGeneralOps::setTextLookup(nullptr);
 	ModuleText::setLookup(nullptr);
 	ClickingButtonAccessible::uninstall();

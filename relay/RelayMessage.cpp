@@ -1,5 +1,7 @@
 #include "RelayMessage.h"
 
+#include <initializer_list>
+
 #include <nlohmann/json.hpp>
 
 #include <cmath>
@@ -57,4 +59,27 @@ std::string RelayMessage::reply(const std::string &senderAddress, uint16_t sende
 	message["port"] = senderPort;
 	// The address is ASCII from the socket, so replacing invalid UTF-8 never happens; it just rules out a throw.
 	return message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+bool RelayMessage::changesTheShot(const std::vector<uint8_t> &datagram)
+{
+	constexpr size_t kHeader = 8;
+	if (datagram.size() <= kHeader || datagram[0] != 0x01 || datagram[1] != 0x00)
+		return false;
+	const std::vector<uint8_t> payload(datagram.begin() + kHeader, datagram.end());
+	const auto is = [&payload](std::initializer_list<int> bytes, size_t skipFrom = 0, size_t skipTo = 0) {
+		if (payload.size() != bytes.size())
+			return false;
+		size_t at = 0;
+		for (int byte : bytes) {
+			if ((at < skipFrom || at >= skipTo) && payload[at] != uint8_t(byte))
+				return false;
+			++at;
+		}
+		return true;
+	};
+	// 81 01 06 01 vv ww 03 03 FF (any speeds), 81 01 04 07 00 FF, 81 01 04 08 00 FF.
+	const bool stop = is({0x81, 0x01, 0x06, 0x01, 0, 0, 0x03, 0x03, 0xFF}, 4, 6) ||
+			  is({0x81, 0x01, 0x04, 0x07, 0x00, 0xFF}) || is({0x81, 0x01, 0x04, 0x08, 0x00, 0xFF});
+	return !stop;
 }

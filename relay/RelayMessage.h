@@ -28,4 +28,8 @@ public:
 				 size_t size);
 
 	static bool isValidPort(int64_t port) { return port >= 1 && port <= 65535; }
+
+	// Whether a datagram is a VISCA-over-IP command that may change what the camera shows: every command but the
+	// stops of pan/tilt, zoom and focus. Inquiries and control messages change nothing.
+	static bool changesTheShot(const std::vector<uint8_t> &datagram);
 };

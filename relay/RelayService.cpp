@@ -2,6 +2,7 @@
 
 #include "RelayLog.h"
 #include "SlotAddressBook.h"
+#include "settings/CameraAddress.h"
 #include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 
@@ -63,7 +64,21 @@ void RelayService::refreshSlotAddresses()
 		       "ViscaTransfer: Cannot read the settings; the relay keeps the slots' addresses it has.");
 		return;
 	}
-	m_relay->setSlotAddresses(SlotAddressBook::fromSettings(settings));
+	SlotAddressBook book = SlotAddressBook::fromSettings(settings);
+	std::vector<uint32_t> live;
+	for (const QString &address : std::as_const(m_live))
+		if (const std::optional<quint32> ipv4 = CameraAddress::ipv4(address))
+			live.push_back(*ipv4);
+	book.setLive(std::move(live));
+	m_relay->setSlotAddresses(book);
+}
+
+void RelayService::setLiveAddresses(const QStringList &addresses)
+{
+	if (addresses == m_live)
+		return;
+	m_live = addresses;
+	refreshSlotAddresses();
 }
 
 void RelayService::retireRelay()

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <future>
 #include <vector>
@@ -31,6 +32,9 @@ public:
 	// Reads the slots' camera addresses from the settings again and hands them to the running relay; to be called
 	// whenever a slot's address changes. A file that cannot be read leaves the relay with the addresses it has.
 	void refreshSlotAddresses();
+	// The cameras live on program in Studio Mode (their addresses): the relay holds back commands that change
+	// their shot; empty when nothing is live or protection is switched off.
+	void setLiveAddresses(const QStringList &addresses);
 	// Stops the relay and waits until every relay stopped so far has ended, which is bounded by their stop
 	// timeout. Also run by the destructor; the library must not unload before.
 	void shutdown();
@@ -58,6 +62,7 @@ private:
 	const ViscaTransfer::Options m_base;
 	const QString m_settingsDirectory;
 	RelaySettings m_settings;
-	ViscaTransfer *m_relay = nullptr;             // child; none while the relay is off
+	ViscaTransfer *m_relay = nullptr; // child; none while the relay is off
+	QStringList m_live;
 	std::vector<std::future<void>> m_windingDown; // relays stopped and not yet known to have ended
 };

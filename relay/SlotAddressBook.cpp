@@ -21,3 +21,8 @@ bool SlotAddressBook::contains(uint32_t address) const
 {
 	return std::find(m_addresses.begin(), m_addresses.end(), address) != m_addresses.end();
 }
+
+bool SlotAddressBook::isLive(uint32_t address) const
+{
+	return std::find(m_live.begin(), m_live.end(), address) != m_live.end();
+}

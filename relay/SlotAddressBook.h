@@ -18,6 +18,11 @@ public:
 	// Whether `address` (host order) is assigned to one of the slots.
 	bool contains(uint32_t address) const;
 
+	// The cameras live on program in Studio Mode (host order): they take no command that changes the shot.
+	void setLive(std::vector<uint32_t> addresses) { m_live = std::move(addresses); }
+	bool isLive(uint32_t address) const;
+
 private:
 	std::vector<uint32_t> m_addresses;
+	std::vector<uint32_t> m_live;
 };

@@ -314,6 +314,12 @@ void ViscaTransfer::Server::messageHandler(ConnectionHandle connection, RelayWeb
 			(long long)request->port);
 		return;
 	}
+	if (RelayMessage::changesTheShot(request->data) && isLive(*camera)) {
+		m_destinationLog.info("ViscaTransfer: Held back a command to " +
+				      QByteArray::fromStdString(asio::ip::address_v4(*camera).to_string()) +
+				      ": the camera is live on program in Studio Mode; stops and inquiries still go.");
+		return;
+	}
 
 	asio::error_code error;
 	const size_t written = m_udp->send_to(
@@ -325,6 +331,16 @@ void ViscaTransfer::Server::messageHandler(ConnectionHandle connection, RelayWeb
 	}
 	if (written < request->data.size())
 		qCDebug(lcRelay, "It's less than the size of byteArray.");
+}
+
+bool ViscaTransfer::Server::isLive(uint32_t address)
+{
+	std::shared_ptr<const SlotAddressBook> book;
+	{
+		std::lock_guard<std::mutex> lock(m_slotsMutex);
+		book = m_slots;
+	}
+	return book->isLive(address);
 }
 
 bool ViscaTransfer::Server::destinationAllowed(uint32_t address)

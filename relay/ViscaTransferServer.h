@@ -86,6 +86,7 @@ private:
 	// --- Datagrams, on the loop thread ---
 	void messageHandler(ConnectionHandle connection, RelayWebSocketServer::message_ptr message);
 	bool destinationAllowed(uint32_t address);
+	bool isLive(uint32_t address);
 	void receiveNext();
 	void onDatagram(const asio::error_code &error, size_t size);
 	void forwardReply(size_t size);

@@ -1,6 +1,6 @@
 #include "scenes/ScenePresetLinker.h"
 
-#include "control/CameraDirector.h"
+#include "control/CameraPool.h"
 #include "scenes/SceneLog.h"
 #include "scenes/SceneSource.h"
 #include "settings/SettingsFile.h"
@@ -16,8 +16,8 @@ QString collectionOf(const SceneSource *scenes)
 
 } // namespace
 
-ScenePresetLinker::ScenePresetLinker(SceneSource *scenes, CameraDirector *director, QObject *parent)
-    : QObject(parent), scenes(scenes), director(director)
+ScenePresetLinker::ScenePresetLinker(SceneSource *scenes, CameraPool *pool, QObject *parent)
+    : QObject(parent), scenes(scenes), pool(pool)
 {
 	connect(scenes, &SceneSource::programSceneChanged, this,
 		[this](const QString &scene) { onScene(scene, ScenePresetTable::Moment::Program); });
@@ -50,19 +50,16 @@ void ScenePresetLinker::onScene(const QString &scene, ScenePresetTable::Moment o
 	const ScenePresetTable::Link *link = links().find(scene, on);
 	if (!link)
 		return;
-	if (on == ScenePresetTable::Moment::Preview && liveCheck && liveCheck(link->slot)) {
-		qCInfo(lcScenes,
-		       "Scene \"%s\" went to preview: preset %d is not recalled, camera %d is live on program",
-		       qUtf8Printable(scene), link->preset, link->slot);
-		return;
-	}
-	qCInfo(lcScenes, "Scene \"%s\" went to %s: preset %d on camera %d", qUtf8Printable(scene),
-	       qUtf8Printable(ScenePresetTable::momentName(on)), link->preset, link->slot);
-	const CameraDirector::Outcome outcome =
-		director->callPreset(link->slot, link->preset, CameraDirector::Source::Scene);
-	if (!outcome.ok)
-		qCWarning(lcScenes, "The preset of scene \"%s\" was not called: %s", qUtf8Printable(scene),
-			  qUtf8Printable(outcome.error));
+	CameraDoor *door = pool->door(link->slot);
+	const CameraDoor::Outcome outcome =
+		door ? door->callPreset(link->preset, CameraCaller{CameraOrigin::Scene})
+		     : CameraDoor::Outcome::refused(QStringLiteral("the controller is shutting down"));
+	if (outcome.ok)
+		qCInfo(lcScenes, "Scene \"%s\" went to %s: preset %d on camera %d", qUtf8Printable(scene),
+		       qUtf8Printable(ScenePresetTable::momentName(on)), link->preset, link->slot);
+	else
+		qCInfo(lcScenes, "Scene \"%s\" went to %s: preset %d is not recalled, %s", qUtf8Printable(scene),
+		       qUtf8Printable(ScenePresetTable::momentName(on)), link->preset, qUtf8Printable(outcome.error));
 }
 
 void ScenePresetLinker::onRenamed(const QString &from, const QString &to)

@@ -1,14 +1,14 @@
-// Driving any slot's camera by number, as scene presets and other programs' requests do. The director: identification
-// in the background with the camera's stored speeds, one order with the window's commands, and what listeners hear.
-// Other programs' requests through obs-websocket: each request and direction reaches the simulated camera, each
-// malformed request is refused with its reason and sends nothing, and requests made on another thread are answered on
-// the UI thread until that is called off. A slot without an address is said in the window through a scene's request
-// (tst_ScenePresets). A preset stored by a request keeps a picture of its slot's source, which GetPresets returns.
+// Driving any slot's camera by number through its door, as scene presets and other programs' requests do:
+// identification in the background with the camera's stored speeds, and what listeners hear. Other programs'
+// requests through obs-websocket: each request and direction reaches the simulated camera, each malformed request is
+// refused with its reason and sends nothing, an answer is ok only when the camera's queue took the work, stops that
+// overtook their moves still stop them, and requests made on another thread are answered there. A slot without an
+// address is said in the window through a scene's request (tst_ScenePresets). A preset stored by a request keeps a
+// picture of its slot's source, which GetPresets returns.
 
 #include "ReceivedCommands.h"
 #include "SettingsHome.h"
 #include "ShippedLocale.h"
-#include "control/CameraDirector.h"
 #include "control/CameraPool.h"
 #include "integrations/CameraRequests.h"
 #include "integrations/PresetPictures.h"
@@ -77,7 +77,6 @@ class tst_CameraRequests : public QObject {
 	SettingsHome home;
 	std::unique_ptr<CameraSimulator> camera;
 	std::unique_ptr<CameraPool> pool;
-	std::unique_ptr<CameraDirector> director;
 	std::unique_ptr<CameraRequests> requests;
 	std::unique_ptr<PresetPictures> pictures;
 	FakeCapture capture;
@@ -85,7 +84,6 @@ class tst_CameraRequests : public QObject {
 private slots:
 	void initTestCase()
 	{
-		qRegisterMetaType<CameraDirector::Source>();
 		QVERIFY(loadLocale()); // the stored preset speed is a localized list entry
 		QVERIFY(home.setUp());
 		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
@@ -103,13 +101,13 @@ private slots:
 				    {QStringLiteral("127.0.0.170NX-B93KTiltSpeed"), QStringLiteral("9")},
 				    {QStringLiteral("127.0.0.170NX-B93KPresetSpeed"), QStringLiteral("25 °/s")},
 				    {QStringLiteral("Camera4IP"), QString::fromLatin1(kSilentAddress)}});
-		pool = std::make_unique<CameraPool>(CameraWorker::Options());
-		director = std::make_unique<CameraDirector>(pool.get(), [](int slot) {
+		pool = std::make_unique<CameraPool>(CameraWorker::Options(), [](int slot) {
 			return slot == 2 ? QStringLiteral("Pulpit") : QStringLiteral("Camera %1").arg(slot);
 		});
 		pictures = std::make_unique<PresetPictures>();
 		pictures->setCapture(&capture);
-		requests = std::make_unique<CameraRequests>(director.get(), pictures.get());
+		pictures->follow(pool.get());
+		requests = std::make_unique<CameraRequests>(pool.get());
 		// A stop the last test's workers sent as they ended may still be on its way.
 		QVERIFY(clearWhenQuiet(*camera));
 	}
@@ -117,7 +115,6 @@ private slots:
 	void cleanup()
 	{
 		requests.reset();
-		director.reset();
 		pool.reset();
 		pictures.reset();
 		const QString folder = QFileInfo(PresetPictures::path(1, 1, Utils::getAppDataPath())).absolutePath();
@@ -127,12 +124,12 @@ private slots:
 
 	void backgroundCameraGetsItsStoredSpeedsFirst()
 	{
-		QSignalSpy calls(director.get(), &CameraDirector::presetCalled);
-		QSignalSpy status(director.get(), &CameraDirector::cameraStatusChanged);
-		QVERIFY(director->callPreset(2, 7, CameraDirector::Source::Scene).ok);
-		QVERIFY(director->move(2, QStringLiteral("left")).ok);
+		QSignalSpy calls(pool.get(), &CameraPool::presetCalled);
+		QSignalSpy status(pool.get(), &CameraPool::cameraStatusChanged);
+		QVERIFY(pool->door(2)->callPreset(7, CameraCaller{CameraOrigin::Scene}).ok);
+		QCOMPARE(requests->handle("Move", {{"slot", 2}, {"direction", "left"}}).dump(), R"({"ok":true})");
 		QCOMPARE(calls.count(), 1);
-		QCOMPARE(calls.first(), QVariantList({2, 7, QVariant::fromValue(CameraDirector::Source::Scene)}));
+		QCOMPARE(calls.first(), QVariantList({2, 7, QVariant::fromValue(CameraOrigin::Scene)}));
 
 		// Identified once, then the preset speed stored for this camera (25 °/s is code 04), then what was
 		// asked, in order; the move carries the stored pan speed clamped to the model (24 = 0x18) and tilt 9.
@@ -147,15 +144,22 @@ private slots:
 
 		// The link is kept: the next command is not identified again.
 		camera->clearReceived();
-		QVERIFY(director->zoom(2, QStringLiteral("stop")).ok);
+		QCOMPARE(requests->handle("Zoom", {{"slot", 2}, {"direction", "stop"}}).dump(), R"({"ok":true})");
 		QTRY_COMPARE(commandPayloads(*camera), QStringList{QStringLiteral("8101040700ff")});
 		QVERIFY(camera->received().size() == 1);
 	}
 
 	void movesWithSpeedsLeaveTheStoredOnes()
 	{
-		QVERIFY(director->move(2, QStringLiteral("up"), 99, 1).ok);
-		QVERIFY(director->move(2, QStringLiteral("down")).ok);
+		QCOMPARE(
+			requests->handle("Move", {{"slot", 2}, {"direction", "up"}, {"panSpeed", 99}, {"tiltSpeed", 1}})
+				.dump(),
+			R"({"ok":true})");
+		// A program's moves one after the other: the lane's latest word waits, so the next one goes once the
+		// first has reached the camera.
+		QTRY_VERIFY_WITH_TIMEOUT(commandPayloads(*camera).contains(QStringLiteral("8101060118010301ff")),
+					 10000);
+		QCOMPARE(requests->handle("Move", {{"slot", 2}, {"direction", "down"}}).dump(), R"({"ok":true})");
 		QTRY_VERIFY_WITH_TIMEOUT(commandPayloads(*camera).contains(QStringLiteral("8101060118090302ff")),
 					 10000);
 		const QStringList moves =
@@ -167,12 +171,12 @@ private slots:
 
 	void silentCameraIsSaidOnce()
 	{
-		QSignalSpy notices(director.get(), &CameraDirector::notice);
-		QVERIFY(director->callPreset(4, 1, CameraDirector::Source::Scene).ok);
-		QVERIFY(director->callPreset(4, 2, CameraDirector::Source::Scene).ok);
+		QSignalSpy notices(pool.get(), &CameraPool::notice);
+		QVERIFY(pool->door(4)->callPreset(1, CameraCaller{CameraOrigin::Scene}).ok);
+		QVERIFY(pool->door(4)->callPreset(2, CameraCaller{CameraOrigin::Scene}).ok);
 		QTRY_COMPARE_WITH_TIMEOUT(notices.count(), 1, 10000);
 		QVERIFY(notices.first().first().toString().contains(QString::fromLatin1(kSilentAddress)));
-		QVERIFY(!director->cameras().at(3).connected);
+		QVERIFY(!pool->cameras().at(3).connected);
 	}
 
 	void requestReachesTheCamera_data()
@@ -293,41 +297,42 @@ private slots:
 
 	void whatACameraCannotTakeIsRefused()
 	{
-		QSignalSpy called(director.get(), &CameraDirector::presetCalled);
+		QSignalSpy called(pool.get(), &CameraPool::presetCalled);
 		const json preset{{"slot", 2}, {"preset", 4}};
 		QCOMPARE(requests->handle("CallPreset", preset).value("ok", false), true);
-		QTRY_VERIFY_WITH_TIMEOUT(pool->existingWorker(2) && pool->existingWorker(2)->isIdle() &&
-						 pool->existingWorker(2)->hasLink(),
-					 10000);
+		QTRY_VERIFY_WITH_TIMEOUT(pool->door(2)->isSettled(), 10000);
 
 		// A camera known to be silent takes nothing, and nobody hears of a call that will not happen.
 		camera->setSilent(true);
 		QCOMPARE(requests->handle("Move", {{"slot", 2}, {"direction", "home"}}).value("ok", false), true);
-		QTRY_VERIFY_WITH_TIMEOUT(!pool->existingWorker(2)->isAnswering(), 10000);
+		QTRY_VERIFY_WITH_TIMEOUT(!pool->worker(2)->isAnswering(), 10000);
 		const json silent = requests->handle("CallPreset", preset);
 		QCOMPARE(silent.value("error", std::string()),
 			 std::string("the camera of slot 2 (127.0.0.170) is not answering"));
 		QTRY_COMPARE(called.count(), 1);
 		// Probed meanwhile, it is taken back when it answers.
 		camera->setSilent(false);
-		QTRY_VERIFY_WITH_TIMEOUT(pool->existingWorker(2)->isAnswering(), 10000);
+		QTRY_VERIFY_WITH_TIMEOUT(pool->worker(2)->isAnswering(), 10000);
 
 		// A camera whose queue is full refuses what comes next instead of dropping what waits.
 		cleanup();
+		QVERIFY(clearWhenQuiet(*camera));
 		CameraWorker::Options slow;
 		slow.commandPauseMs = 4000;
 		slow.maxJobs = 2;
 		pool = std::make_unique<CameraPool>(slow);
-		director = std::make_unique<CameraDirector>(pool.get(), [](int) { return QStringLiteral("Camera"); });
-		requests = std::make_unique<CameraRequests>(director.get());
-		QSignalSpy calledSlow(director.get(), &CameraDirector::presetCalled);
+		requests = std::make_unique<CameraRequests>(pool.get());
+		QSignalSpy calledSlow(pool.get(), &CameraPool::presetCalled);
 		QCOMPARE(requests->handle("CallPreset", preset).value("ok", false), true);
-		QTRY_VERIFY_WITH_TIMEOUT(pool->existingWorker(2) && pool->existingWorker(2)->hasLink() &&
-						 pool->existingWorker(2)->pendingJobNames().isEmpty(),
+		QTRY_VERIFY_WITH_TIMEOUT(commandPayloads(*camera).contains(QStringLiteral("8101043f0204ff")) &&
+						 pool->worker(2)->pendingJobNames().isEmpty(),
 					 20000);
+		// The UI thread runs between the requests, as it does in OBS: what it took is no room at the camera.
 		QList<bool> taken;
-		for (int call = 0; call < 4; ++call)
+		for (int call = 0; call < 4; ++call) {
 			taken << requests->handle("CallPreset", preset).value("ok", false);
+			QCoreApplication::processEvents();
+		}
 		QCOMPARE(taken, QList<bool>({true, true, false, false}));
 		QTRY_COMPARE(calledSlow.count(), 3);
 	}
@@ -402,9 +407,31 @@ private slots:
 		}
 	}
 
-	void requestsAfterTheDirectorWentAreRefused()
+	// A program's requests run in parallel inside obs-websocket: a stop may come before its move, however late the
+	// move comes. Zoom and focus taps, a move and its stop, then a stop that overtook its move: every lane at rest.
+	void overtakingStopsNeverLeaveACameraMoving()
 	{
-		director.reset();
+		const std::pair<const char *, const char *> sequence[] = {
+			{"Zoom", "in"},   {"Zoom", "stop"}, {"Focus", "far"}, {"Focus", "stop"},
+			{"Move", "left"}, {"Move", "stop"}, {"Move", "stop"}, {"Move", "right"}};
+		for (const auto &[type, direction] : sequence) {
+			QCOMPARE(requests->handle(type, {{"slot", 2}, {"direction", direction}}).dump(),
+				 R"({"ok":true})");
+			// Later than any window a clock could give: the camera has done all it was told.
+			QVERIFY(QTest::qWaitFor([this] { return pool->door(2)->isSettled(); }, 10000));
+		}
+		const QStringList panTilt = commandsAfterIdentification(*camera).filter(QStringLiteral("81010601"));
+		QVERIFY2(!panTilt.isEmpty() && panTilt.last().endsWith(QStringLiteral("0303ff")),
+			 qPrintable(panTilt.join(QLatin1Char(' '))));
+		const SimCameraState state = camera->state();
+		QVERIFY(state.motion == SimCameraState::Motion::Stop &&
+			state.zoomDrive == SimCameraState::Drive::Stop &&
+			state.focusDrive == SimCameraState::Drive::Stop);
+	}
+
+	void requestsAfterThePoolWentAreRefused()
+	{
+		pool.reset();
 		QCOMPARE(requests->handle("CallPreset", {{"slot", 2}, {"preset", 1}}).dump(),
 			 R"({"error":"the controller is not running","ok":false})");
 	}

@@ -1,6 +1,7 @@
 #include <QtTest>
 
 #include "CapturedLog.h"
+#include "HeldWorker.h"
 #include "MainDialogTestSupport.h"
 #include "control/CameraInUse.h"
 #include "integrations/Controller.h"
@@ -10,12 +11,13 @@
 using namespace MainDialogTest;
 
 // A gamepad played through SDL's virtual joysticks drives the simulated camera in use through a window-less
-// controller: speeds that follow the stick, its dead zone, moves spaced by the injected clock, and the stop.
+// controller: speeds that follow the stick, its dead zone, moves spaced by the injected clock, the stop behind no
+// stale move, and the stop of the camera the operator turns away from.
 class tst_Gamepad : public QObject {
 	Q_OBJECT
 
 	SettingsHome home;
-	std::unique_ptr<CameraSimulator> camera;
+	std::unique_ptr<CameraSimulator> camera, second;
 	std::unique_ptr<Controller> controller;
 	qint64 clockMs = 0;
 	int pad = -1;
@@ -41,7 +43,7 @@ class tst_Gamepad : public QObject {
 		return commands;
 	}
 	// The stick at (x, y), read once at the current time; true when the camera took everything it was given.
-	bool stick(int x, int y, int stepMs = 0)
+	bool stick(int x, int y, int stepMs = 0, bool wait = true)
 	{
 		clockMs += stepMs;
 		SDL_Joystick *joystick = SDL_JoystickFromInstanceID(SDL_JoystickGetDeviceInstanceID(pad));
@@ -49,7 +51,7 @@ class tst_Gamepad : public QObject {
 		SDL_JoystickSetVirtualAxis(joystick, SDL_CONTROLLER_AXIS_LEFTY, Sint16(y));
 		controller->gamepad()->poll();
 		CameraWorker *worker = controller->cameraInUse()->worker();
-		return QTest::qWaitFor([worker] { return worker->isIdle(); }, 10000);
+		return !wait || QTest::qWaitFor([worker] { return worker->isIdle(); }, 10000);
 	}
 
 private slots:
@@ -59,7 +61,10 @@ private slots:
 		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
 		camera = startCamera("127.0.0.81", "NX-B93K");
 		QVERIFY(camera);
-		SettingsHome::write(QJsonObject{{QStringLiteral("Camera1IP"), QStringLiteral("127.0.0.81")}});
+		second = startCamera("127.0.0.82", "NX-B93K");
+		QVERIFY(second);
+		SettingsHome::write(QJsonObject{{QStringLiteral("Camera1IP"), QStringLiteral("127.0.0.81")},
+						{QStringLiteral("Camera2IP"), QStringLiteral("127.0.0.82")}});
 		const QString nonsense = home.path() + QStringLiteral("/nonsense-mappings.txt");
 		writeContent(nonsense, "this is no mapping\n\x01\x02,,,,\n");
 		useLoopbackRelay();
@@ -83,7 +88,7 @@ private slots:
 		controller->gamepad()->choose(QString::fromLatin1(guid));
 		QTRY_COMPARE(found.count(), 1);
 		QVERIFY(clearWhenQuiet(*camera));
-		QVERIFY(controller->cameraInUse()->drive(CameraCommands::motorStop(), 0));
+		QVERIFY(controller->cameraInUse()->drive(CameraCommands::motorStop(), 0, CameraCaller{}));
 		QTRY_COMPARE(commandPayloads(*camera).size(), 1);
 		restingStop = commandPayloads(*camera).first();
 	}
@@ -137,6 +142,45 @@ private slots:
 		SDL_JoystickSetVirtualAxis(joystick, SDL_CONTROLLER_AXIS_RIGHTY, 0);
 		QVERIFY(stick(0, 0));
 		QCOMPARE(distinctCommands(*camera), (QStringList{"8101040727ff", "8101040700ff"}));
+	}
+
+	// A camera busy with earlier work gets the stick's latest word: centred, the stop comes next, after no stale
+	// move.
+	void aCentredStickStopsBehindNoStaleMove()
+	{
+		CameraWorker *worker = controller->cameraInUse()->worker();
+		HeldWorker busy(*worker);
+		QVERIFY(busy.held());
+		camera->clearReceived();
+		for (int step = 0; step < 20; ++step)
+			QVERIFY(stick(step % 2 ? 32767 : -32768, 0, 20, false));
+		QVERIFY(stick(0, 0, 20, false));
+		QCOMPARE(worker->pendingJobNames(), QList<QByteArray>{"setMotorStop"});
+		busy.release();
+		QVERIFY(stick(0, 0));
+		QCOMPARE(drives(), QStringList{QStringLiteral("stop")});
+	}
+
+	// Turning to another camera while the stick is held stops the camera left at once; the held stick moves the
+	// new camera when it moves again.
+	void turningAwayStopsTheCameraLeft()
+	{
+		QVERIFY(stick(32767, 0, 100));
+		QTRY_COMPARE(camera->state().motion, SimCameraState::Motion::Right);
+		QVERIFY(controller->act(OperatorAction::SelectCamera, true, 2));
+		QTRY_COMPARE(camera->state().motion, SimCameraState::Motion::Stop);
+		QTRY_VERIFY_WITH_TIMEOUT(
+			controller->cameraInUse()->slot() == 2 && controller->cameraInUse()->isConnected(), 10000);
+		QVERIFY(clearWhenQuiet(*second));
+		QVERIFY(stick(32767, 0, 100));
+		QCOMPARE(receivedBeforeMarker(*second), 0);
+		QVERIFY(stick(-32768, 0, 100));
+		QTRY_COMPARE(second->state().motion, SimCameraState::Motion::Left);
+		QVERIFY(stick(0, 0));
+		QTRY_COMPARE(second->state().motion, SimCameraState::Motion::Stop);
+		QVERIFY(controller->act(OperatorAction::SelectCamera, true, 1));
+		QTRY_VERIFY_WITH_TIMEOUT(
+			controller->cameraInUse()->slot() == 1 && controller->cameraInUse()->isConnected(), 10000);
 	}
 
 	void unpluggedDeviceStopsWhatItMoved()

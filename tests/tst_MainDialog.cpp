@@ -2,7 +2,7 @@
 // command wrappers, the hotkey commands and the connection watchdog.
 
 #include "MainDialogTestSupport.h"
-#include "control/CameraDirector.h"
+#include "control/CameraPool.h"
 #include "control/CameraPool.h"
 #include "ui/DiscoveryDialog.h"
 #include "ui/AboutDialog.h"
@@ -198,7 +198,7 @@ private slots:
 		QApplication::setPalette(QPalette(window));
 		const auto restore = qScopeGuard([before] { QApplication::setPalette(before); });
 		makeDialog();
-		ScenePresetDialog scenes(dialog->cameraDirector(), nullptr);
+		ScenePresetDialog scenes(dialog->cameraPool(), nullptr);
 		const bool light = window.lightness() > 128;
 		for (QWidget *part : {static_cast<QWidget *>(dialog.get()), child<QWidget>("Preset1Button"),
 				      child<QWidget>("StatusFrame"), scenes.findChild<QTableWidget *>()->viewport()}) {
@@ -371,7 +371,7 @@ private slots:
 		QJsonObject settings = SettingsHome::read();
 		settings[QStringLiteral("Camera1IP")] = QString::fromLatin1(kW38Address);
 		SettingsHome::write(settings);
-		QVERIFY(dialog->cameraDirector()->callPreset(1, 2, CameraDirector::Source::Scene).ok);
+		QVERIFY(dialog->cameraPool()->door(1)->callPreset(2, CameraCaller{CameraOrigin::Scene}).ok);
 		QTRY_COMPARE_WITH_TIMEOUT(child<QComboBox>("PresetSpeedBox")->itemText(0), QStringLiteral("2 °/s"),
 					  10000);
 		QCOMPARE(checkedSlots(), QList<int>{1});
@@ -403,7 +403,7 @@ private slots:
 		QCOMPARE(child<QLabel>("ConnectionLabel")->text(), QStringLiteral("Stage Left · 127.0.0.62 · NX-W38B"));
 		// The first attempt ends later on its own worker; it must not change anything when it does. A job
 		// queued behind it on that worker reports after it.
-		CameraWorker *silentWorker = dialog->cameraPool()->existingWorker(6);
+		CameraWorker *silentWorker = dialog->cameraPool()->worker(6);
 		QVERIFY(silentWorker);
 		bool behind = false;
 		silentWorker->connectTo(QString::fromLatin1(kSilentAddress),
@@ -511,12 +511,7 @@ private slots:
 		b93->setSilent(false);
 	}
 
-	void everyLookedUpKeyIsInTheLocale()
-	{
-		QStringList missing = missingKeys().values();
-		missing.sort();
-		QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QLatin1String(", "))));
-	}
+	void everyLookedUpKeyIsInTheLocale() { QVERIFY2(missingKeys().isEmpty(), qPrintable(missingKeysText())); }
 
 private:
 	template <typename T>

@@ -199,13 +199,26 @@ private slots:
 		QVERIFY(QTest::qWaitForWindowActive(dialog.get()));
 		auto *home = child<QPushButton>("HomeButton");
 		home->setFocus();
-		for (int key : keys)
+		// Each key's command reaches the camera before the next key: the camera takes the latest word of a
+		// lane.
+		int step = 0;
+		const auto arrived = [&] {
+			return QTest::qWaitFor(
+				       [&] { return distinctCommands(*camera).value(step) == expected.at(step); },
+				       10000) &&
+			       ++step;
+		};
+		for (int key : keys) {
 			QTest::keyPress(home, Qt::Key(key));
+			QVERIFY(arrived());
+		}
 		// A held key repeats; the repeats are not new moves.
 		QKeyEvent repeat(QEvent::KeyPress, keys.last(), Qt::NoModifier, QString(), true);
 		QCoreApplication::sendEvent(home, &repeat);
-		for (auto it = keys.crbegin(); it != keys.crend(); ++it)
+		for (auto it = keys.crbegin(); it != keys.crend(); ++it) {
 			QTest::keyRelease(home, Qt::Key(*it));
+			QVERIFY(arrived());
+		}
 		QVERIFY(cameraSettled(dialog.get()));
 		QTRY_COMPARE(sent(commandPayloads(*camera)), sent(expected));
 		// The arrows drove the camera; the focus stayed on the pad.

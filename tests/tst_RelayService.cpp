@@ -79,6 +79,14 @@ QString homeRequest(const QString &ip, quint16 port)
 	return QStringLiteral("{\"ip\":\"%1\",\"port\":%2,\"data\":[1,0,0,5,0,0,0,1,129,1,6,4,255]}").arg(ip).arg(port);
 }
 
+// A zoom stop, which may go to a camera on air.
+QString zoomStopRequest(const QString &ip, quint16 port)
+{
+	return QStringLiteral("{\"ip\":\"%1\",\"port\":%2,\"data\":[1,0,0,6,0,0,0,2,129,1,4,7,0,255]}")
+		.arg(ip)
+		.arg(port);
+}
+
 } // namespace
 
 class tst_RelayService : public QObject {
@@ -190,6 +198,18 @@ private slots:
 		client.send(homeRequest(kOtherCamera, m_otherCamera->port()));
 		QVERIFY(client.waitForMessages(2));
 		QCOMPARE(m_otherCamera->received().size(), 1);
+
+		// A camera live on program in Studio Mode takes its stops from other programs, not what changes its
+		// shot.
+		service.setLiveAddresses({kOtherCamera});
+		client.send(homeRequest(kOtherCamera, m_otherCamera->port()));
+		QTRY_COMPARE(CapturedLog::lines(QtInfoMsg)
+				     .filter(QStringLiteral("Held back a command to 127.0.0.62"))
+				     .size(),
+			     1);
+		client.send(zoomStopRequest(kOtherCamera, m_otherCamera->port()));
+		QTRY_COMPARE(m_otherCamera->received().size(), 2);
+		QCOMPARE(commandPayloads(*m_otherCamera).last(), QStringLiteral("8101040700ff"));
 	}
 
 	void restartDoesNotWaitForTheOldClients()

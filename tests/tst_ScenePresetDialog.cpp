@@ -4,7 +4,7 @@
 #include "FakeSceneSource.h"
 #include "SettingsHome.h"
 #include "ShippedLocale.h"
-#include "control/CameraDirector.h"
+#include "control/CameraPool.h"
 #include "control/CameraPool.h"
 #include "settings/Utils.h"
 #include "ui/ScenePresetDialog.h"
@@ -37,7 +37,6 @@ class tst_ScenePresetDialog : public QObject {
 	SettingsHome home;
 	FakeSceneSource scenes;
 	std::unique_ptr<CameraPool> pool;
-	std::unique_ptr<CameraDirector> director;
 	std::unique_ptr<ScenePresetDialog> dialog;
 
 	QTableWidget *table() const { return dialog->findChild<QTableWidget *>(QStringLiteral("SceneTable")); }
@@ -54,9 +53,8 @@ private slots:
 		scenes.names = QStringList{QStringLiteral("Wide"), QStringLiteral("Pulpit")};
 		QVERIFY(loadLocale());
 		QVERIFY(home.setUp());
-		pool = std::make_unique<CameraPool>(CameraWorker::Options());
-		director = std::make_unique<CameraDirector>(
-			pool.get(), [](int slot) { return QStringLiteral("Camera %1").arg(slot); });
+		pool = std::make_unique<CameraPool>(CameraWorker::Options(),
+						    [](int slot) { return QStringLiteral("Camera %1").arg(slot); });
 	}
 
 	void init()
@@ -67,16 +65,12 @@ private slots:
 				     QJsonArray{link("Wide", 1, 3, "program"), link("Gone", 2, 4, "preview"),
 						link("Choir", 12, 1, "program"), elsewhere}},
 				    {QStringLiteral("Camera1NickName"), QStringLiteral("Stage")}});
-		dialog = std::make_unique<ScenePresetDialog>(director.get(), &scenes);
+		dialog = std::make_unique<ScenePresetDialog>(pool.get(), &scenes);
 	}
 
 	void cleanup() { dialog.reset(); }
 
-	void cleanupTestCase()
-	{
-		director.reset();
-		pool.reset();
-	}
+	void cleanupTestCase() { pool.reset(); }
 
 	void listsScenesLinksAndWhatCannotBeUsed()
 	{

@@ -6,7 +6,7 @@
 #include "SettingsHome.h"
 #include "TableRows.h"
 #include "ShippedLocale.h"
-#include "control/CameraDirector.h"
+#include "control/CameraPool.h"
 #include "control/CameraPool.h"
 #include "scenes/ScenePresetLinker.h"
 #include "scenes/ScenePresetTable.h"
@@ -130,10 +130,9 @@ private slots:
 			settingsWith(QJsonArray{sceneLink(QStringLiteral("Pulpit"), 3, 5, "program", "Sunday"),
 						sceneLink(QStringLiteral("Pulpit"), 3, 7, "program", "Weekday")}));
 		CameraPool pool(CameraWorker::Options{});
-		CameraDirector director(&pool, [](int slot) { return QStringLiteral("Camera %1").arg(slot); });
 		FakeSceneSource scenes;
-		ScenePresetLinker linker(&scenes, &director);
-		QSignalSpy calls(&director, &CameraDirector::presetCalled);
+		ScenePresetLinker linker(&scenes, &pool);
+		QSignalSpy calls(&pool, &CameraPool::presetCalled);
 
 		for (const char *collection : {"Sunday", "Weekday"}) {
 			scenes.beginLoading();
@@ -153,11 +152,10 @@ private slots:
 							    sceneLink(QStringLiteral("Choir"), 3, 7, "preview"),
 							    sceneLink(QStringLiteral("Wide"), 2, 1, "program")}));
 		CameraPool pool(CameraWorker::Options{});
-		CameraDirector director(&pool, [](int slot) { return QStringLiteral("Camera %1").arg(slot); });
 		FakeSceneSource scenes;
-		ScenePresetLinker linker(&scenes, &director);
-		QSignalSpy calls(&director, &CameraDirector::presetCalled);
-		QSignalSpy notices(&director, &CameraDirector::notice);
+		ScenePresetLinker linker(&scenes, &pool);
+		QSignalSpy calls(&pool, &CameraPool::presetCalled);
+		QSignalSpy notices(&pool, &CameraPool::notice);
 		QVERIFY(clearWhenQuiet(*camera));
 
 		// The moment counts: Choir is linked for preview only, Pulpit for program only.
@@ -167,7 +165,7 @@ private slots:
 		emit scenes.programSceneChanged(QStringLiteral("Pulpit"));
 		emit scenes.previewSceneChanged(QStringLiteral("Choir"));
 		QCOMPARE(calls.count(), 2);
-		QCOMPARE(calls.at(0), QVariantList({3, 5, QVariant::fromValue(CameraDirector::Source::Scene)}));
+		QCOMPARE(calls.at(0), QVariantList({3, 5, QVariant::fromValue(CameraOrigin::Scene)}));
 		QTRY_COMPARE_WITH_TIMEOUT(
 			commandPayloads(*camera, QStringLiteral("8101043f02")),
 			QStringList({QStringLiteral("8101043f0205ff"), QStringLiteral("8101043f0207ff")}), 10000);
@@ -196,9 +194,8 @@ private slots:
 						sceneLink(QStringLiteral("Pulpit"), 3, 6, "preview"),
 						sceneLink(QStringLiteral("Wide"), 3, 1, "program"), bad, weekday}));
 		CameraPool pool(CameraWorker::Options{});
-		CameraDirector director(&pool, [](int slot) { return QStringLiteral("Camera %1").arg(slot); });
 		FakeSceneSource scenes;
-		ScenePresetLinker linker(&scenes, &director);
+		ScenePresetLinker linker(&scenes, &pool);
 
 		scenes.endLoading(QStringLiteral("Sunday"));
 		QCOMPARE(SettingsHome::read().value(QLatin1String(ScenePresetTable::kKey)).toArray().at(2),

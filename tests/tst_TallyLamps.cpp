@@ -2,9 +2,9 @@
 
 #include "CapturedLog.h"
 #include "FakeSceneSource.h"
+#include "HeldWorker.h"
 #include "ReceivedCommands.h"
 #include "SettingsHome.h"
-#include "control/CameraDirector.h"
 #include "control/CameraPool.h"
 #include "integrations/TallyLamps.h"
 
@@ -14,10 +14,17 @@ namespace {
 
 const char *const kAddresses[] = {"127.0.0.180", "127.0.0.181"};
 
+CameraWorker::Options watchedOften()
+{
+	CameraWorker::Options options;
+	options.assignedProbeMs = 100;
+	options.probeIntervalMs = 100;
+	return options;
+}
+
 struct World {
 	FakeSceneSource scenes;
-	CameraPool pool{CameraWorker::Options{}};
-	CameraDirector director{&pool, [](int slot) { return QString::number(slot); }};
+	CameraPool pool{watchedOften()};
 	std::unique_ptr<CameraSimulator> cameras[2];
 	void show(QStringList sources)
 	{
@@ -47,7 +54,7 @@ const Step kSteps[] = {
 	// Refused, it is not asked again: the lamp's commands have arrived once a zoom stop sent after them has.
 	{[](World &w) {
 		 w.show({});
-		 QVERIFY(w.director.zoom(1, QStringLiteral("stop")).ok);
+		 QVERIFY(w.pool.door(1)->enter(CameraCommands::zoomStop(), 0, CameraCaller{}).ok);
 		 QTRY_VERIFY(!commandPayloads(*w.cameras[0], "8101040700ff").isEmpty());
 	 },
 	 {"232", "2323"},
@@ -63,12 +70,17 @@ const Step kSteps[] = {
 class tst_TallyLamps : public QObject {
 	Q_OBJECT
 
+	SettingsHome home;
+
 private slots:
-	void lampsFollowTheProgramOncePerChange()
+	void initTestCase()
 	{
-		SettingsHome home;
 		QVERIFY(home.setUp());
 		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
+	}
+
+	void lampsFollowTheProgramOncePerChange()
+	{
 		SettingsHome::write({{"Camera1IP", kAddresses[0]},
 				     {"Camera1Source", "Cam A"},
 				     {"Camera2IP", kAddresses[1]},
@@ -76,7 +88,7 @@ private slots:
 		World world;
 		for (int camera = 0; camera < 2; ++camera)
 			QVERIFY(world.cameras[camera] = startSimulatedCamera(kAddresses[camera], "NX-B93K", 52381));
-		TallyLamps tally(&world.scenes, &world.director);
+		TallyLamps tally(&world.scenes, &world.pool);
 		CapturedLog::install();
 		for (const Step &step : kSteps) {
 			step.act(world);
@@ -90,6 +102,55 @@ private slots:
 		}
 		CapturedLog::uninstall();
 		QVERIFY(!world.cameras[0]->state().tally && !world.cameras[1]->state().tally);
+	}
+
+	// A lost reply is no refusal: the lamp is switched until the camera confirms it. A camera that was away
+	// (restarted, its lamp dark) gets the lamp of the moment when it answers again.
+	void lampsOutlastLossAndRestarts()
+	{
+		SettingsHome::write({{"Camera1IP", kAddresses[0]}, {"Camera1Source", "Cam A"}});
+		World world;
+		QVERIFY(world.cameras[0] = startSimulatedCamera(kAddresses[0], "NX-B93K", 52381));
+		world.pool.worker(1)->setWatch(CameraWorker::Watch::Assigned, kAddresses[0]);
+		TallyLamps tally(&world.scenes, &world.pool);
+		CapturedLog::install();
+		CapturedLog::clear();
+		world.cameras[0]->dropNextCompletions(1);
+		world.show({"Cam A"});
+		QTRY_VERIFY_WITH_TIMEOUT(commandPayloads(*world.cameras[0], "81017e").size() == 2, 10000);
+		QTRY_VERIFY(world.cameras[0]->state().tally);
+
+		world.cameras[0]->setSilent(true);
+		QTRY_VERIFY_WITH_TIMEOUT(!world.pool.worker(1)->isAnswering(), 10000);
+		SimCameraState restarted = world.cameras[0]->state();
+		restarted.tally = false;
+		world.cameras[0]->setState(restarted);
+		world.cameras[0]->setSilent(false);
+		QTRY_VERIFY_WITH_TIMEOUT(world.cameras[0]->state().tally, 10000);
+		CapturedLog::uninstall();
+		QCOMPARE(CapturedLog::lines(QtWarningMsg).filter("refused").size(), 0);
+	}
+
+	// A lamp goes ahead of the work that waits for its camera: a recall does not hold the studio's tally back.
+	void lampsGoAheadOfWaitingWork()
+	{
+		SettingsHome::write({{"Camera1IP", kAddresses[0]}, {"Camera1Source", "Cam A"}});
+		World world;
+		QVERIFY(world.cameras[0] = startSimulatedCamera(kAddresses[0], "NX-B93K", 52381));
+		CameraWorker *worker = world.pool.worker(1);
+		QVERIFY(world.pool.door(1)->callPreset(1, CameraCaller{}).ok);
+		QTRY_VERIFY_WITH_TIMEOUT(world.pool.door(1)->isSettled(), 10000);
+		// The worker is held busy while the recall and the lamp come.
+		HeldWorker busy(*worker);
+		QVERIFY(busy.held());
+		QVERIFY(world.pool.door(1)->callPreset(2, CameraCaller{}).ok);
+		TallyLamps tally(&world.scenes, &world.pool);
+		world.show({"Cam A"});
+		const QList<QByteArray> pending = worker->pendingJobNames();
+		QVERIFY2((pending == QList<QByteArray>{"tallyOn", "setMemory1_Recall"}), pending.join(' ').constData());
+		busy.release();
+		QTRY_COMPARE(commandPayloads(*world.cameras[0]).last(), QStringLiteral("8101043f0202ff"));
+		QVERIFY(commandPayloads(*world.cameras[0]).contains(QStringLiteral("81017e010a0002ff")));
 	}
 };
 

@@ -4,7 +4,6 @@
 #include "ui_MainDialog.h"
 
 #include "camera/viscaGeneralOps.h"
-#include "control/CameraDirector.h"
 #include "control/CameraInUse.h"
 #include "control/CameraPool.h"
 #include "integrations/Controller.h"
@@ -54,7 +53,7 @@ const char *const kUncheckedIcon = ":/resource/images/Checkbox.svg";
 } // namespace
 
 MainDialog::MainDialog(Controller *controller, QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::MainDialog>()), owner(controller), director(controller->director())
+    : QDialog(parent), ui(std::make_unique<Ui::MainDialog>()), owner(controller)
 {
 	ui->setupUi(this);
 	// The boxes of the core library (settings, profiles) show from here on.
@@ -62,8 +61,11 @@ MainDialog::MainDialog(Controller *controller, QWidget *parent)
 	// Before anything polishes the form under the host's theme: the shield reads the form's own sizes.
 	applyHostStyleShield(this, QStringLiteral("background-color: palette(window)"));
 	showLogo(ui->LogoLabel, QStringLiteral(":/resource/images/logo.svg"));
-	connect(director, &CameraDirector::notice, this,
+	connect(controller->cameraPool(), &CameraPool::notice, this,
 		[this](const QString &text) { setStatusMessage(text, Severity::Warning); });
+	connect(controller->cameraPool(), &CameraPool::cameraStatusChanged, this, &MainDialog::onCameraStatus);
+	connect(controller, &Controller::heldBack, this, &MainDialog::onHeldBack);
+	controller->setDeliberateCheck(&MainDialog::deliberateHeld);
 	connect(owner, &Controller::presetCalledFromHotkey, this, &MainDialog::notePresetFromHotkey);
 	connect(owner, &Controller::presetStored, this, [this](int slot, int preset, bool confirmed) {
 		if (slot != connectedSlot())
@@ -136,11 +138,6 @@ MainDialog::~MainDialog()
 CameraPool *MainDialog::cameraPool() const
 {
 	return owner->cameraPool();
-}
-
-CameraDirector *MainDialog::cameraDirector() const
-{
-	return director;
 }
 
 CameraInUse &MainDialog::inUse() const
@@ -282,7 +279,7 @@ void MainDialog::showPresetRenameDialog()
 void MainDialog::showScenePresetDialog()
 {
 	if (!scenePresetDialog) {
-		scenePresetDialog = new ScenePresetDialog(director, owner->sceneSource(), this);
+		scenePresetDialog = new ScenePresetDialog(owner->cameraPool(), owner->sceneSource(), this);
 		scenePresetDialog->setAttribute(Qt::WA_DeleteOnClose);
 	}
 	scenePresetDialog->show();
@@ -561,10 +558,6 @@ void MainDialog::followCameraInUse()
 	connect(camera, &CameraInUse::answeringChanged, this, &MainDialog::onAnsweringChanged);
 	connect(camera, &CameraInUse::lost, this, &MainDialog::onConnectionLost);
 	connect(camera, &CameraInUse::answeringAgain, this, &MainDialog::onAnsweringAgain);
-	connect(camera, &CameraInUse::heldBack, this, [this](int slot) {
-		setStatusMessage(ModuleText::text("StatusLiveCamera").arg(ElidedCaption::caption(cameraButton(slot))),
-				 Severity::Warning, slot);
-	});
 	connect(owner, &Controller::liveCamerasChanged, this, &MainDialog::refreshSlotButtons);
 	// The controller may have chosen a camera before the window was made.
 	if (camera->connectingSlot() != 0)
@@ -662,10 +655,12 @@ void MainDialog::refreshSlotButtons()
 		// A slot whose camera is live on program in Studio Mode is framed red.
 		const bool live = owner->liveCameras() && owner->liveCameras()->isLive(slot);
 		const bool connecting = slot == inUse().connectingSlot();
+		const bool silent = silentSlots.value(slot);
 		if (button->property("connecting").toBool() != connecting ||
-		    button->property("live").toBool() != live) {
+		    button->property("live").toBool() != live || button->property("silent").toBool() != silent) {
 			button->setProperty("connecting", connecting);
 			button->setProperty("live", live);
+			button->setProperty("silent", silent);
 			button->style()->unpolish(button);
 			button->style()->polish(button);
 		}
@@ -766,19 +761,52 @@ void MainDialog::setStatusMessage(const QString &text, Severity severity, int ab
 
 bool MainDialog::setCommand(const Command &command, int value)
 {
-	return inUse().drive(command, value, commandOrigin());
+	// A drive moves while its control is held: the release stops what the press started.
+	const CameraCaller caller = windowCaller();
+	if (isDriveLane(command.lane))
+		return command.stop ? inUse().release(command.lane, caller) : inUse().press(command, value, caller);
+	return inUse().drive(command, value, caller);
 }
 
 bool MainDialog::submitToCamera(CameraJob job)
 {
-	return inUse().submit(std::move(job), commandOrigin());
+	return inUse().submit(std::move(job), windowCaller());
 }
 
-CameraInUse::Origin MainDialog::commandOrigin()
+bool MainDialog::deliberateHeld()
 {
 	// Shift held with a control is the deliberate second action that moves a camera live on program.
-	return QGuiApplication::keyboardModifiers() & Qt::ShiftModifier ? CameraInUse::Origin::Deliberate
-									: CameraInUse::Origin::Window;
+	return QGuiApplication::keyboardModifiers() & Qt::ShiftModifier;
+}
+
+CameraCaller MainDialog::windowCaller()
+{
+	CameraCaller caller{CameraOrigin::Window};
+	caller.deliberate = deliberateHeld();
+	return caller;
+}
+
+void MainDialog::onHeldBack(int slot, CameraOrigin origin)
+{
+	// The window's controls go with Shift; keys, gamepads and programs only when protection is switched off.
+	const char *text = origin == CameraOrigin::Window ? "StatusLiveCamera" : "StatusLiveCameraKeys";
+	if (origin == CameraOrigin::Window || isOperator(origin))
+		setStatusMessage(ModuleText::text(text).arg(ElidedCaption::caption(cameraButton(slot))),
+				 Severity::Warning, slot);
+}
+
+void MainDialog::onCameraStatus(int slot, bool, bool answering)
+{
+	const bool silent = !answering && !slotAddress(slot).isEmpty();
+	if (silentSlots.value(slot) == silent)
+		return;
+	silentSlots[slot] = silent;
+	refreshSlotButtons();
+	// The camera in use tells of itself in the connection line; another one is told here.
+	if (silent && slot != connectedSlot())
+		setStatusMessage(ModuleText::text("StatusSlotNotAnswering")
+					 .arg(ElidedCaption::caption(cameraButton(slot)), slotAddress(slot)),
+				 Severity::Warning, slot);
 }
 
 bool MainDialog::requestReading(int groups, PanelReader read, PanelApplier apply, int settleMs,

@@ -22,7 +22,6 @@
 #include <utility>
 
 class AboutDialog;
-class CameraDirector;
 class CameraInUse;
 class CameraPool;
 class Controller;
@@ -108,7 +107,6 @@ public:
 
 	Controller *controller() const { return owner; }
 	CameraPool *cameraPool() const;
-	CameraDirector *cameraDirector() const;
 	// The worker of the camera in use, or null.
 	CameraWorker *activeCameraWorker() const;
 	// The slot being connected (1..8), 0 when none.
@@ -203,7 +201,12 @@ private:
 	// Camera work whose answers update the panel: queued for the camera in use, the follow-up runs only while
 	// that camera is still in use.
 	bool submitToCamera(CameraJob job);
-	static CameraInUse::Origin commandOrigin();
+	// The window as a caller, with the deliberate second action when Shift is held.
+	static CameraCaller windowCaller();
+	static bool deliberateHeld();
+	void onHeldBack(int slot, CameraOrigin origin);
+	// A camera that is not in use stopped answering, or answers again.
+	void onCameraStatus(int slot, bool connected, bool answering);
 	using PanelReader = PanelReading::Part;
 	using PanelApplier = void (MainDialog::*)(const PanelReading &reading, quint64 askedAt);
 	// Queues a reading of `groups` for the camera in use (after `settleMs`, for a camera that needs time to
@@ -221,15 +224,15 @@ private:
 	void selectPreset(QPushButton *button);
 	void callPreset();
 	void storePreset();
-	// A preset command for the camera in use, told in the status frame while it runs and when the camera
-	// confirmed it (or did not), and in the log.
-	void runPresetCommand(const CameraCommand &command, int preset, const char *pendingText, const char *doneText,
-			      const char *failedText, const char *verb);
+	// A preset call or store for the camera in use, told in the status frame while it runs and when the camera
+	// confirmed it (or did not).
+	void runPresetCommand(bool store, int preset, const char *pendingText, const char *doneText,
+			      const char *failedText);
 	QString presetLabel(int preset) const;
 	void commitSpeed(QLineEdit *edit, const SpeedRange &range, const CameraCommand &command, const char *key);
 	void onZoomStopped();
 	void onFocusStopped();
-	void stopLensAndFollow(const CameraCommand &stop, QWidget *slider, std::function<void(int)> show);
+	void stopLensAndFollow(CameraLane lens, QWidget *slider, std::function<void(int)> show);
 	void clearPresetSelectionLater(quint64 selection);
 	void selectPresetSpeed(const QString &text);
 	// The update pattern of the settings file: read it, set the keys, write it back. Keys stored in one go (a
@@ -277,7 +280,7 @@ private:
 	QPointer<RelayDialog> relayDialog;
 	QPointer<ScenePresetDialog> scenePresetDialog;
 	Controller *const owner;
-	CameraDirector *const director;            // the controller's
+	QHash<int, bool> silentSlots;              // slot -> its camera did not answer its last question
 	int statusSlot = 0;                        // the slot the status message is about, if any
 	quint64 cameraGeneration = 0;              // changes whenever the camera in use changes or goes
 	QHash<int, int> awaitingReadings;          // panel group -> readings on their way

@@ -8,7 +8,7 @@
 #include "ui_MainDialog.h"
 
 #include "camera/viscaGeneralOps.h"
-#include "control/CameraDirector.h"
+#include "control/CameraPool.h"
 #include "control/CameraInUse.h"
 #include "control/CameraSpeeds.h"
 #include "integrations/Controller.h"
@@ -100,23 +100,25 @@ void MainDialog::setupControlConnection()
 
 void MainDialog::onZoomStopped()
 {
-	stopLensAndFollow(CameraCommands::zoomStop(), ui->ZoomWidget,
+	stopLensAndFollow(CameraLane::Zoom, ui->ZoomWidget,
 			  [this](int position) { ui->ZoomWidget->setValue(position); });
 }
 
 void MainDialog::onFocusStopped()
 {
-	stopLensAndFollow(CameraCommands::focusStop(), ui->FocusWidget,
+	stopLensAndFollow(CameraLane::Focus, ui->FocusWidget,
 			  [this](int position) { ui->FocusWidget->setValue(position); });
 }
 
-void MainDialog::stopLensAndFollow(const CameraCommand &stop, QWidget *slider, std::function<void(int)> show)
+void MainDialog::stopLensAndFollow(CameraLane lens, QWidget *slider, std::function<void(int)> show)
 {
 	// The slider follows the lens once it stopped; that update must not travel back as a direct position.
 	QPointer<MainDialog> self(this);
 	const quint64 generation = cameraGeneration;
 	const quint64 askedAt = changeClock;
-	submitToCamera(CameraJob::stopAndReadPosition(stop, [=](int reported, bool answered) {
+	if (!inUse().release(lens, windowCaller()))
+		return;
+	submitToCamera(CameraJob::readPosition(lens, [=](int reported, bool answered) {
 		if (!self || self->cameraGeneration != generation || !answered || self->changedSince(slider, askedAt))
 			return;
 		const bool wasBlocked = slider->blockSignals(true);
@@ -274,8 +276,7 @@ void MainDialog::callPreset()
 {
 	const int preset = calculatePresetIndex();
 	if (preset > 0)
-		runPresetCommand(CameraCommands::presetRecall(), preset, "StatusPresetCalling", "StatusPresetCalled",
-				 "StatusPresetNotCalled", "called");
+		runPresetCommand(false, preset, "StatusPresetCalling", "StatusPresetCalled", "StatusPresetNotCalled");
 	else
 		setStatusMessage(ModuleText::text("StatusSelectPreset"));
 	ui->TenButton->setChecked(false);
@@ -287,13 +288,16 @@ void MainDialog::callPreset()
 		clearPresetSelectionLater(selection);
 }
 
-void MainDialog::runPresetCommand(const CameraCommand &command, int preset, const char *pendingText,
-				  const char *doneText, const char *failedText, const char *verb)
+void MainDialog::runPresetCommand(bool store, int preset, const char *pendingText, const char *doneText,
+				  const char *failedText)
 {
+	CameraDoor *door = inUse().door();
+	if (!door)
+		return;
 	const QString label = presetLabel(preset);
 	QPointer<MainDialog> self(this);
 	const quint64 generation = cameraGeneration;
-	const bool queued = submitToCamera(CameraJob::confirmed(command, preset, [=](bool confirmed) {
+	const auto answer = [=](bool confirmed) {
 		if (!self || self->cameraGeneration != generation)
 			return;
 		// The slot may have been renamed while the camera worked.
@@ -302,17 +306,10 @@ void MainDialog::runPresetCommand(const CameraCommand &command, int preset, cons
 			self->setStatusMessage(ModuleText::text(doneText).arg(label, camera));
 		else
 			self->setStatusMessage(ModuleText::text(failedText).arg(label, camera), Severity::Warning);
-	}));
-	if (!queued)
-		return;
-	const QString camera = connectedCaption();
-	setStatusMessage(ModuleText::text(pendingText).arg(label, camera));
-	if (command.name == CameraCommands::presetRecall().name)
-		director->reportPresetCall(connectedSlot(), preset, CameraDirector::Source::Window);
-	else
-		qCInfo(lcUi, "%s %s on %s from the window", qUtf8Printable(label), verb, qUtf8Printable(camera));
-	if (command.name == CameraCommands::presetSave().name)
-		owner->presetPictures()->take(connectedSlot(), preset);
+	};
+	const CameraCaller caller = windowCaller();
+	if ((store ? door->storePreset(preset, caller, answer) : door->callPreset(preset, caller, answer)).ok)
+		setStatusMessage(ModuleText::text(pendingText).arg(label, connectedCaption()));
 }
 
 QString MainDialog::presetLabel(int preset) const
@@ -337,8 +334,7 @@ void MainDialog::storePreset()
 {
 	const int preset = calculatePresetIndex();
 	if (preset > 0)
-		runPresetCommand(CameraCommands::presetSave(), preset, "StatusPresetStoring", "StatusPresetStored",
-				 "StatusPresetNotStored", "stored");
+		runPresetCommand(true, preset, "StatusPresetStoring", "StatusPresetStored", "StatusPresetNotStored");
 	else
 		setStatusMessage(ModuleText::text("StatusSelectPreset"));
 	ui->TenButton->setChecked(false);

@@ -1,7 +1,7 @@
 #include "ui/ScenePresetDialog.h"
 #include "ui_ScenePresetDialog.h"
 
-#include "control/CameraDirector.h"
+#include "control/CameraPool.h"
 #include "scenes/SceneLog.h"
 #include "scenes/SceneSource.h"
 #include "settings/SettingsFile.h"
@@ -33,8 +33,8 @@ QString entryText(const QJsonValue &entry)
 
 } // namespace
 
-ScenePresetDialog::ScenePresetDialog(CameraDirector *director, SceneSource *scenes, QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::ScenePresetDialog>()), director(director), scenes(scenes)
+ScenePresetDialog::ScenePresetDialog(CameraPool *pool, SceneSource *scenes, QWidget *parent)
+    : QDialog(parent), ui(std::make_unique<Ui::ScenePresetDialog>()), pool(pool), scenes(scenes)
 {
 	ui->setupUi(this);
 	applyHostStyleShield(this);
@@ -132,7 +132,7 @@ void ScenePresetDialog::addLinkCells(int row, const QString &scene, Moment on, c
 
 	auto *camera = new QComboBox;
 	camera->addItem(ModuleText::text("ScenePresetsNoCamera"), 0);
-	for (const CameraDirector::CameraInfo &info : director->cameras())
+	for (const CameraDoor::Info &info : pool->cameras())
 		camera->addItem(ModuleText::text("ScenePresetsCamera").arg(info.slot).arg(info.name), info.slot);
 	camera->setCurrentIndex(link ? camera->findData(link->slot) : 0);
 	auto *preset = new QSpinBox;

@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-class CameraDirector;
+class CameraPool;
 class QComboBox;
 class QSpinBox;
 class SceneSource;
@@ -28,7 +28,7 @@ public:
 	enum Column { SceneColumn, ProgramCameraColumn, ProgramPresetColumn, PreviewCameraColumn, PreviewPresetColumn };
 
 	// `scenes` may be null (OBS's scenes are not known yet): then the linked scenes are listed.
-	ScenePresetDialog(CameraDirector *director, SceneSource *scenes, QWidget *parent = nullptr);
+	ScenePresetDialog(CameraPool *pool, SceneSource *scenes, QWidget *parent = nullptr);
 	~ScenePresetDialog() override;
 
 	// Lists the scenes and the settings file's links afresh.
@@ -49,6 +49,6 @@ private:
 	bool updateLinks(const std::function<void(ScenePresetTable &)> &change);
 
 	std::unique_ptr<Ui::ScenePresetDialog> ui;
-	CameraDirector *const director;
+	CameraPool *const pool;
 	QPointer<SceneSource> scenes;
 };

@@ -185,7 +185,7 @@ bool viscaIpModule::ViscaAckComplete(uint32_t serial)
 		return false;
 	}
 	if (checkViscaError(first)) {
-		recordExchange(false, true);
+		recordExchange(false, true, true);
 		return false;
 	}
 	// Nothing follows a completion: waiting for another reply would only run out the bound and send again a
@@ -200,9 +200,9 @@ bool viscaIpModule::ViscaAckComplete(uint32_t serial)
 		recordExchange(false, true);
 		return false;
 	}
-	const bool ok = !checkViscaError(second);
-	recordExchange(ok, true);
-	return ok;
+	const bool refused = checkViscaError(second);
+	recordExchange(!refused, true, refused);
+	return !refused;
 }
 
 // --- Exchanges ---
@@ -339,6 +339,13 @@ bool viscaIpModule::sendCommand(const QByteArray &payload, int tries)
 	const std::vector<uint8_t> packet = framePacket(this, kTypeCommand, payload, &serial);
 	writeViscaWithAckComplete(packet.data(), int(packet.size()), serial, tries);
 	return lastExchangeSucceeded;
+}
+
+QByteArray viscaIpModule::stopDatagram(Drive drive)
+{
+	uint32_t serial = 0;
+	const std::vector<uint8_t> packet = framePacket(this, kTypeCommand, stopPayload(drive), &serial);
+	return QByteArray(reinterpret_cast<const char *>(packet.data()), int(packet.size()));
 }
 
 QByteArray viscaIpModule::sendInquiry(const QByteArray &payload)

@@ -53,6 +53,9 @@ public:
 	// Whether the camera sent anything for the last exchange (an answer, a completion, even a refusal): false
 	// only when it stayed silent, which is what tells a camera that stopped answering from one that refuses.
 	bool lastExchangeAnswered() const { return lastExchangeHeard; }
+	// Whether the camera answered the last exchange with an error message: it refused the command. A reply that
+	// never came (an acknowledge whose completion was lost) is no refusal.
+	bool lastExchangeRefused() const { return lastExchangeRejected; }
 
 	// Makes every wait of the link (receives, fixed pauses) return at once from now on and stops resends: a
 	// link whose owner is shutting down sends what it still must and never waits for a silent camera.
@@ -102,6 +105,11 @@ public:
 	void setMotorDownLeft();
 	void setMotorDownRight();
 	void setMotorStop();
+	// The drives a stop ends.
+	enum class Drive { PanTilt, Zoom, Focus };
+	// The stop of `drive` as a whole datagram under the next serial number, as the link would send it now; for a
+	// process that must stop its cameras without the link (from a signal handler, where nothing may wait).
+	QByteArray stopDatagram(Drive drive);
 	// Stored values are kept inside their fields (ViscaField), so what is stored is what is sent.
 	void setPanSpeed(int speed);
 	void setTiltSpeed(int speed);
@@ -128,6 +136,10 @@ public:
 	int getFocusDirect();
 	void setAfMode(bool autoFocus);
 	bool getAfMode();
+
+	// --- Tally lamp ---
+	// The camera's tally lamp on or off.
+	void setTally(bool on);
 
 	// --- Presets ---
 	// The memory (preset) number the memory commands of this link carry. Each link keeps its own: links of several
@@ -191,10 +203,11 @@ protected:
 	int inquire(const ViscaInquiry &inquiry);
 	// Makes the next receive return the second datagram that arrives instead of the first.
 	void expectSecondReply() { secondReply = true; }
-	void recordExchange(bool ok, bool heard)
+	void recordExchange(bool ok, bool heard, bool refused = false)
 	{
 		lastExchangeSucceeded = ok;
 		lastExchangeHeard = heard;
+		lastExchangeRejected = refused;
 		++exchanges;
 	}
 
@@ -220,6 +233,7 @@ protected:
 	bool secondReply = false;
 	bool lastExchangeSucceeded = false;
 	bool lastExchangeHeard = false;
+	bool lastExchangeRejected = false;
 	quint64 exchanges = 0;
 	std::atomic<bool> aborting{false};
 
@@ -229,4 +243,5 @@ private:
 	// Waits for the next datagram until the deadline, returning early as soon as one is there.
 	bool waitForDatagram(int remainingMs);
 	void sendLimitCorner(bool upRight, uint32_t pan, uint32_t tilt);
+	QByteArray stopPayload(Drive drive) const;
 };

@@ -47,7 +47,7 @@ void viscaIpModule::setZoomStop()
 {
 	// What confirms a zoom stop is the completion, the second datagram the camera sends.
 	expectSecondReply();
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x07, 0x00, 0xFF}));
+	sendCommand(stopPayload(Drive::Zoom));
 }
 
 void viscaIpModule::setZoomDirect(int position)
@@ -82,7 +82,7 @@ void viscaIpModule::setFocusfarWithSpeed()
 
 void viscaIpModule::setFocusStop()
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x08, 0x00, 0xFF}));
+	sendCommand(stopPayload(Drive::Focus));
 }
 
 void viscaIpModule::setFocusDirect(int position)

@@ -106,7 +106,26 @@ void viscaIpModule::setMotorDownRight()
 
 void viscaIpModule::setMotorStop()
 {
-	sendCommand(drivePayload(panSpeed, tiltSpeed, kHold, kHold));
+	sendCommand(stopPayload(Drive::PanTilt));
+}
+
+QByteArray viscaIpModule::stopPayload(Drive drive) const
+{
+	switch (drive) {
+	case Drive::PanTilt:
+		return drivePayload(panSpeed, tiltSpeed, kHold, kHold);
+	case Drive::Zoom:
+		return viscaPayload({0x81, 0x01, 0x04, 0x07, 0x00, 0xFF});
+	case Drive::Focus:
+		return viscaPayload({0x81, 0x01, 0x04, 0x08, 0x00, 0xFF});
+	}
+	return QByteArray();
+}
+
+void viscaIpModule::setTally(bool on)
+{
+	// Once: a camera that refused it would refuse it again, and a lost reply is the lamps' to send again.
+	sendCommand(viscaPayload({0x81, 0x01, 0x7E, 0x01, 0x0A, 0x00, on ? 0x02 : 0x03, 0xFF}), 1);
 }
 
 void viscaIpModule::setPanSpeed(int speed)

@@ -169,14 +169,19 @@ wait_until 10 live_is true || fail "slot 1 did not become live with its source o
 obs_call SetCurrentPreviewScene '{"sceneName":"Wide"}'
 recalls_before=$(rx_count "$(recall_pattern 4)")
 obs_call SetCurrentPreviewScene '{"sceneName":"Close-up"}'
-obs_session_wait_for_log "$home" 'preset 4 is not recalled, camera 1 is live on program' 10 ||
+obs_session_wait_for_log "$home" 'preset 4 is not recalled, the camera of slot 1 is live on program' 10 ||
 	fail "the preview-linked preset of the live camera was not held back"
 expect_answer Move '{"slot":1,"direction":"up"}' \
 	'{"ok":false,"error":"the camera of slot 1 is live on program in Studio Mode"}'
 [ "$(rx_count "$(recall_pattern 4)")" -eq "$recalls_before" ] || fail "the live camera recalled its preview preset"
+# The transition to Far, linked to preset 6 on program, starts while the camera is on air: nothing is recalled.
+recalls_before=$(rx_count "$(recall_pattern 6)")
 obs_call SetCurrentProgramScene '{"sceneName":"Far"}'
+obs_session_wait_for_log "$home" 'preset 6 is not recalled, the camera of slot 1 is live on program' 10 ||
+	fail "the program-linked preset of the camera on air was not held back"
 wait_until 10 live_is false || fail "slot 1 stayed live after its source left program"
-echo "In Studio Mode the live camera recalled nothing for the preview and refused a move; off program it is free"
+[ "$(rx_count "$(recall_pattern 6)")" -eq "$recalls_before" ] || fail "the camera on air recalled its program preset"
+echo "In Studio Mode the live camera recalled nothing for the preview or the program and refused a move; off program it is free"
 
 # ---- Preset pictures: slot 1's source is a colour source; a preset stored through a request keeps its picture.
 # thumbnail_colour PRESET: the colour of the middle of the picture GetPresets returns for slot 1's PRESET, as
@@ -236,6 +241,19 @@ obs_session_wait_for_log "$home" 'Preset 3 of camera 1 has no picture: the sourc
 [ "$(thumbnail_colour 3)" = none ] || fail "preset 3 has a picture of a source that is not there"
 echo "A source removed left preset 3 without a picture, said in the log"
 
+# Requests one after another, where a stop overtook its move inside obs-websocket (the second stop belongs to "right",
+# which comes last and long after it): the camera ends at rest in every lane.
+for request in 'Zoom in' 'Zoom stop' 'Focus far' 'Focus stop' 'Move left' 'Move stop' 'Move stop' 'Move right'; do
+	expect_answer "${request% *}" "{\"slot\":1,\"direction\":\"${request#* }\"}" '{"ok":true}'
+done
+# A recall waits behind whatever was taken before it: once it arrived, so had the rest.
+expect_answer CallPreset '{"slot":1,"preset":7}' '{"ok":true}'
+wait_for_rx "$(recall_pattern 7)" 10 || fail "the recall after the sequence did not reach the camera"
+last_drive() { grep -iE "^rx 01 00 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}81 01 06 01 " "$sim_log" | tail -n 1; }
+camera_stopped() { last_drive | grep -qiE "03 03 ff$"; }
+camera_stopped || fail "a stop that overtook its move left the camera moving: $(last_drive)"
+echo "A stop that overtook its move still stopped it"
+
 # Two programs send 5,000 taps each in a burst while a third keeps asking OBS for its version: obs-websocket's
 # threads are never parked waiting for OBS's UI thread, and each tap's stop reaches the camera after its move.
 for program in 1 2; do
@@ -245,8 +263,6 @@ done
 latency=$("${client_command[@]}" latency 300) || fail "OBS's version was not answered during the burst"
 # shellcheck disable=SC2154 # set by the eval above
 wait "$burst1_pid" "$burst2_pid" || fail "a burst did not finish: $(cat "$session"/burst*.txt)"
-last_drive() { grep -iE "^rx 01 00 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}81 01 06 01 " "$sim_log" | tail -n 1; }
-camera_stopped() { last_drive | grep -qiE "03 03 ff$"; }
 wait_until 20 camera_stopped || fail "the camera was left moving after the burst: $(last_drive)"
 echo "Two bursts of 5,000 taps ($(cat "$session/burst1.txt"), $(cat "$session/burst2.txt")) left the camera stopped; GetVersion meanwhile: $latency"
 

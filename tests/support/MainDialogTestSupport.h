@@ -58,6 +58,14 @@ inline void useLoopbackRelay()
 	ControlledWindowSupport::options().relay = relay;
 }
 
+// The keys missing from the locale file, sorted, as one text.
+inline QString missingKeysText()
+{
+	QStringList missing = missingKeys().values();
+	missing.sort();
+	return missing.join(QLatin1String(", "));
+}
+
 // Installs the shipped locale file, collecting every key that is looked up but missing from it, and keeps the
 // windows' relays on loopback.
 inline bool loadWindowLocale()
@@ -125,17 +133,6 @@ inline bool blockSettings()
 	return QDir().mkpath(QFileInfo(Utils::getAppDataPath()).path()) && blocker.open(QIODevice::WriteOnly);
 }
 
-// The command payloads a camera received, a resend of the same command right after it counted once: the link
-// resends a command whose acknowledgement came late, and that is no second command.
-inline QStringList distinctCommands(const CameraSimulator &camera)
-{
-	QStringList distinct;
-	for (const QString &payload : commandPayloads(camera))
-		if (distinct.isEmpty() || distinct.last() != payload)
-			distinct << payload;
-	return distinct;
-}
-
 // Texts of the modal boxes the window raised, answered at once.
 inline QStringList &boxTexts()
 {
@@ -171,7 +168,7 @@ inline bool cameraSettled(const MainDialog *dialog)
 inline bool onlyMarkerArrives(MainDialog *dialog, const CameraSimulator &camera)
 {
 	const QString marker = QStringLiteral("8101040800ff"); // focus stop: changes nothing on the camera
-	if (!dialog->setCommand(CameraCommands::focusStop(), 0))
+	if (!dialog->controller()->cameraInUse()->drive(CameraCommands::focusStop(), 0, CameraCaller{}))
 		return false;
 	return QTest::qWaitFor(
 		[&]() {

@@ -63,6 +63,16 @@ inline QStringList allPayloads(const CameraSimulator &camera, const QString &pre
 	return receivedPayloads(camera, false, prefix);
 }
 
+// The commands a camera was asked, a resend (the same payload right again) counted once.
+inline QStringList distinctCommands(const CameraSimulator &camera)
+{
+	QStringList distinct;
+	for (const QString &payload : commandPayloads(camera))
+		if (distinct.isEmpty() || distinct.last() != payload)
+			distinct << payload;
+	return distinct;
+}
+
 // How many datagrams the camera had taken in before a marker sent to it now, among those it keeps (a test counts
 // far fewer than CameraSimulator::Options::receivedLimit); -1 when the marker never came. The
 // camera runs on a thread of its own and may still be reading what was sent to it earlier: whatever was sent
