@@ -113,11 +113,14 @@ private slots:
 		QVERIFY(world.cameras[0] = startSimulatedCamera(kAddresses[0], "NX-B93K", 52381));
 		world.pool.worker(1)->setWatch(CameraWorker::Watch::Assigned, kAddresses[0]);
 		TallyLamps tally(&world.scenes, &world.pool);
+		// Identified and at rest first: the completion that goes missing is the lamp's.
+		QVERIFY(world.pool.door(1)->enter(CameraCommands::zoomStop(), 0, CameraCaller{}).ok);
+		QTRY_VERIFY_WITH_TIMEOUT(world.pool.door(1)->isSettled(), 10000);
 		CapturedLog::install();
 		CapturedLog::clear();
 		world.cameras[0]->dropNextCompletions(1);
 		world.show({"Cam A"});
-		QTRY_VERIFY_WITH_TIMEOUT(commandPayloads(*world.cameras[0], "81017e").size() == 2, 10000);
+		QTRY_VERIFY_WITH_TIMEOUT(commandPayloads(*world.cameras[0], "81017e").size() >= 2, 10000);
 		QTRY_VERIFY(world.cameras[0]->state().tally);
 
 		world.cameras[0]->setSilent(true);
