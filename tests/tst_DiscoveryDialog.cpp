@@ -18,6 +18,8 @@
 #include <QTableWidget>
 #include <QtTest>
 
+#include <utility>
+
 #include <memory>
 
 using namespace MainDialogTest;
@@ -173,7 +175,7 @@ private slots:
 			QTest::newRow(name) << slot << QString(ip) << QString(caption) << QByteArray(outcome);
 		};
 		row("private address", 2, "10.0.0.1", "Stage", "AssignStored");
-		row("loopback, last slot", 7, "127.0.0.75", "Studio Left", "AssignStored");
+		row("loopback, last slot, spaces round it", 7, " 127.0.0.75 ", "Studio Left ", "AssignStored");
 		row("first slot renamed", 0, "192.168.1.20", "Front%20Cam", "AssignStored");
 		row("its own address again", 0, "10.1.1.1", "Old", "AssignStored");
 		row("another slot's address", 2, "10.1.1.1", "Stage", "AssignDuplicate");
@@ -189,18 +191,22 @@ private slots:
 		QFETCH(QString, ip);
 		QFETCH(QString, name);
 		QFETCH(QByteArray, outcome);
+		// What is stored and said: a space round what was typed is no part of it.
+		const QString typedIp = std::exchange(ip, ip.trimmed());
+		const QString typedName = std::exchange(name, name.trimmed());
 		const QByteArray before = R"({"1": "Wide", "Camera1IP": "10.1.1.1", "Camera1NickName": "Old",
 			"127.0.0.75NX-B93KPanSpeed": "9", "hotKey": true})";
 		QVERIFY(writeSettingsText(before));
 
-		DiscoveryDialog dialog;
+		// Opened on the slot the operator uses.
+		DiscoveryDialog dialog(nullptr, nullptr, slot + 1);
 		QSignalSpy assigned(&dialog, &DiscoveryDialog::ipAssigned);
 		const Form form(&dialog);
-		form.combo->setCurrentIndex(slot);
+		QCOMPARE(form.combo->currentIndex(), slot);
 		form.ipEdit->clear();
 		form.nameEdit->clear();
-		QTest::keyClicks(form.ipEdit, ip);
-		QTest::keyClicks(form.nameEdit, name);
+		QTest::keyClicks(form.ipEdit, typedIp);
+		QTest::keyClicks(form.nameEdit, typedName);
 		QTest::mouseClick(form.apply, Qt::LeftButton);
 
 		if (outcome.isEmpty()) {

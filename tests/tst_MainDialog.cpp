@@ -3,20 +3,24 @@
 
 #include "MainDialogTestSupport.h"
 #include "control/CameraPool.h"
-#include "control/CameraPool.h"
 #include "ui/DiscoveryDialog.h"
 #include "ui/AboutDialog.h"
 #include "ui/MainDialog.h"
 #include "ui/ModalBox.h"
 #include "ui/PanTiltLimitSettingDialog.h"
+#include "ui/RelayDialog.h"
 #include "ui/ScenePresetDialog.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTableWidget>
+
+#include <algorithm>
+#include <cmath>
 
 using namespace MainDialogTest;
 
@@ -190,7 +194,8 @@ private slots:
 	}
 
 	// The window, its buttons, its status frame, its text and the scene table take the host's light or dark
-	// colours.
+	// colours, and text stays readable on them: 4.5:1 at least (WCAG's minimum for text), 3:1 for the options of
+	// the relay dialog while the relay is off.
 	void windowFollowsTheHostPalette()
 	{
 		QFETCH(QColor, window);
@@ -206,6 +211,25 @@ private slots:
 			QVERIFY2((shown.lightness() > 128) == light, qPrintable(shown.name()));
 		}
 		QCOMPARE(child<QLabel>("ConnectionLabel")->palette().color(QPalette::Text).lightness() > 128, !light);
+
+		auto *message = child<QLabel>("MessageLabel");
+		message->setText(QStringLiteral("Stage is not answering"));
+		message->setProperty("severity", QStringLiteral("warning"));
+		message->style()->polish(message);
+		RelayDialog relay(dialog->controller()->relay());
+		auto *warning = relay.findChild<QLabel *>(QStringLiteral("OpenWarningLabel"));
+		warning->setVisible(true);
+		relay.findChild<QCheckBox *>(QStringLiteral("RelayEnabledCheck"))->setChecked(false);
+		relay.adjustSize();
+		QApplication::processEvents(); // the labels take the size of their new texts
+		const std::pair<QWidget *, double> texts[] = {
+			{message, 4.5},
+			{child<QPushButton>("Camera2Button"), 4.5},
+			{warning, 4.5},
+			{relay.findChild<QWidget *>(QStringLiteral("ListenAllRadio")), 3.0},
+			{relay.findChild<QWidget *>(QStringLiteral("OriginsLabel")), 3.0}};
+		for (const auto &[text, least] : texts)
+			QVERIFY2(drawnContrast(text) >= least, qPrintable(text->objectName()));
 	}
 
 	void commandsNeedACamera()
@@ -514,6 +538,31 @@ private slots:
 	void everyLookedUpKeyIsInTheLocale() { QVERIFY2(missingKeys().isEmpty(), qPrintable(missingKeysText())); }
 
 private:
+	// The contrast (WCAG's ratio of relative luminances) between a widget's background, as its window draws it
+	// at the widget's right edge, and the pixel drawn furthest from it, its text's colour; an amber bar at its
+	// left is left out.
+	static double drawnContrast(QWidget *widget)
+	{
+		QWidget *window = widget->window();
+		const QImage image = window->grab(QRect(widget->mapTo(window, QPoint()), widget->size())).toImage();
+		const auto luminance = [](const QColor &colour) {
+			const auto linear = [](double c) {
+				return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+			};
+			return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
+			       0.0722 * linear(colour.blueF());
+		};
+		const double background = luminance(image.pixelColor(image.width() - 2, image.height() / 2));
+		double most = 1.0;
+		for (int y = 0; y < image.height(); ++y)
+			for (int x = 10; x < image.width(); ++x) {
+				const double other = luminance(image.pixelColor(x, y));
+				most = std::max(most, (std::max(other, background) + 0.05) /
+							      (std::min(other, background) + 0.05));
+			}
+		return most;
+	}
+
 	template <typename T>
 	T *child(const char *name) const
 	{

@@ -2,9 +2,12 @@
 // presets 1 to 9 until the slot has its own), and Apply storing the slot's names, keeping every other key, telling
 // the controller window and closing.
 #include "MainDialogTestSupport.h"
+#include "settings/PresetNames.h"
+#include "ui/ModalBox.h"
 #include "ui/PresetRenameDialog.h"
 
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -122,20 +125,35 @@ private slots:
 		QCOMPARE(field(&other, 12)->text(), QString());
 	}
 
-	void closingWithoutApplyKeepsTheFile()
+	// Closed with an edit not applied, the dialog asks: cancel keeps it open, discard keeps the file, save stores.
+	void closingAsksAboutEdits()
 	{
 		QVERIFY(writeSettingsText(R"({"3": "Pulpit"})"));
-		PresetRenameDialog dialog(1, QString());
-		dialog.show();
-		QSignalSpy changed(&dialog, &PresetRenameDialog::presetNamesChanged);
-		field(&dialog, 3)->setText(QStringLiteral("Edited"));
-		dialog.close();
-		QCOMPARE(changed.count(), 0);
-		QCOMPARE(SettingsHome::read(), QJsonObject({{QStringLiteral("3"), QStringLiteral("Pulpit")}}));
+		int answer = QMessageBox::Cancel;
+		int asked = 0;
+		ModalBox::setAnswerer([&](QMessageBox &box) {
+			++asked;
+			box.done(answer);
+		});
+		const auto restore = qScopeGuard([] { installModalAnswerer(); });
+		for (int choice : {int(QMessageBox::Cancel), int(QMessageBox::Discard), int(QMessageBox::Save)}) {
+			answer = choice;
+			QPointer<PresetRenameDialog> dialog = new PresetRenameDialog(1, QString());
+			dialog->setAttribute(Qt::WA_DeleteOnClose);
+			dialog->show();
+			field(dialog, 3)->setText(QStringLiteral("Edited"));
+			dialog->close();
+			QTRY_COMPARE(dialog && dialog->isVisible(), choice == QMessageBox::Cancel);
+			delete dialog.data();
+		}
+		QCOMPARE(asked, 3);
+		QCOMPARE(PresetNames::read(SettingsHome::read(), 1).value(2), QStringLiteral("Edited"));
 
-		// The next opening re-reads the file: the discarded edit is gone.
-		PresetRenameDialog reopened(1, QString());
-		QCOMPARE(field(&reopened, 3)->text(), QStringLiteral("Pulpit"));
+		// Unedited, it closes without a word.
+		PresetRenameDialog untouched(1, QString());
+		untouched.show();
+		untouched.close();
+		QCOMPARE(asked, 3);
 	}
 
 	void unreadableSettingsChangeNothing()

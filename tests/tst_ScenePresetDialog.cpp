@@ -5,7 +5,6 @@
 #include "SettingsHome.h"
 #include "ShippedLocale.h"
 #include "control/CameraPool.h"
-#include "control/CameraPool.h"
 #include "settings/Utils.h"
 #include "ui/ScenePresetDialog.h"
 
@@ -13,7 +12,6 @@
 #include <QJsonArray>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QTableWidget>
 #include <QtTest>
 
@@ -64,7 +62,9 @@ private slots:
 			QJsonObject{{QStringLiteral("ScenePresets"),
 				     QJsonArray{link("Wide", 1, 3, "program"), link("Gone", 2, 4, "preview"),
 						link("Choir", 12, 1, "program"), elsewhere}},
-				    {QStringLiteral("Camera1NickName"), QStringLiteral("Stage")}});
+				    {QStringLiteral("Camera1NickName"), QStringLiteral("Stage")},
+				    {QStringLiteral("Camera1PresetNames"),
+				     QJsonObject{{QStringLiteral("3"), QStringLiteral("Pulpit")}}}});
 		dialog = std::make_unique<ScenePresetDialog>(pool.get(), &scenes);
 	}
 
@@ -79,10 +79,13 @@ private slots:
 		QVERIFY(table()->item(2, ScenePresetDialog::SceneColumn)->text().contains(QStringLiteral("Gone")));
 		QVERIFY(table()->item(2, ScenePresetDialog::SceneColumn)->font().italic());
 		QCOMPARE(cell<QComboBox>(0, ScenePresetDialog::ProgramCameraColumn)->currentData().toInt(), 1);
-		QCOMPARE(cell<QSpinBox>(0, ScenePresetDialog::ProgramPresetColumn)->value(), 3);
-		QVERIFY(!cell<QSpinBox>(1, ScenePresetDialog::ProgramPresetColumn)->isEnabled());
+		// Presets by the names their camera gives them.
+		QCOMPARE(cell<QComboBox>(0, ScenePresetDialog::ProgramPresetColumn)->currentText(),
+			 QStringLiteral("3 · Pulpit"));
+		QVERIFY(!cell<QComboBox>(1, ScenePresetDialog::ProgramPresetColumn)->isEnabled());
 		QCOMPARE(cell<QComboBox>(2, ScenePresetDialog::PreviewCameraColumn)->currentData().toInt(), 2);
-		QCOMPARE(cell<QSpinBox>(2, ScenePresetDialog::PreviewPresetColumn)->value(), 4);
+		QCOMPARE(cell<QComboBox>(2, ScenePresetDialog::PreviewPresetColumn)->currentText(),
+			 QStringLiteral("4"));
 		auto *unusable = dialog->findChild<QListWidget *>(QStringLiteral("UnusableList"));
 		QCOMPARE(unusable->count(), 1);
 		QVERIFY(unusable->item(0)->text().contains(QStringLiteral("Choir")));
@@ -98,7 +101,8 @@ private slots:
 
 		auto *pulpitCamera = cell<QComboBox>(1, ScenePresetDialog::PreviewCameraColumn);
 		pulpitCamera->setCurrentIndex(pulpitCamera->findData(2));
-		cell<QSpinBox>(1, ScenePresetDialog::PreviewPresetColumn)->setValue(7);
+		auto *pulpitPreset = cell<QComboBox>(1, ScenePresetDialog::PreviewPresetColumn);
+		pulpitPreset->setCurrentIndex(pulpitPreset->findData(7));
 		auto *wideCamera = cell<QComboBox>(0, ScenePresetDialog::ProgramCameraColumn);
 		wideCamera->setCurrentIndex(wideCamera->findData(0));
 

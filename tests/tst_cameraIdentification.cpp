@@ -349,6 +349,10 @@ private slots:
 						   << QByteArray() << QByteArrayList();
 		QTest::newRow("bad value") << "" << "" << QStringList{"127.0.0.47", "setZoomDirect", "far"} << 2
 					   << QByteArray() << QByteArrayList();
+		// Refused, not clamped to another position than was asked.
+		QTest::newRow("value outside its field")
+			<< "" << "" << QStringList{"127.0.0.47", "setZoomDirect", "99999"} << 2 << QByteArray()
+			<< QByteArrayList();
 		QTest::newRow("silent identify")
 			<< "NX-J57" << "silent" << QStringList{"identify"} << 1 << QByteArray() << QByteArrayList();
 		QTest::newRow("silent command") << "NX-J57" << "silent" << QStringList{"--model", "NX-J57", "setHome"}

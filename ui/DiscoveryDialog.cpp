@@ -27,7 +27,7 @@ constexpr int kSourceNameWidth = 240;
 
 } // namespace
 
-DiscoveryDialog::DiscoveryDialog(SceneSource *sources, QWidget *parent)
+DiscoveryDialog::DiscoveryDialog(SceneSource *sources, QWidget *parent, int slot)
     : QDialog(parent), ui(std::make_unique<Ui::DiscoveryDialog>()), sources(sources)
 {
 	ui->setupUi(this);
@@ -53,6 +53,7 @@ DiscoveryDialog::DiscoveryDialog(SceneSource *sources, QWidget *parent)
 	ui->IPEidt->setPlaceholderText(ModuleText::text("AssignAddressHint"));
 	ui->NameEdit->setPlaceholderText(ModuleText::text("AssignNameHint"));
 	fillSlotList();
+	ui->CameraComboBox->setCurrentIndex(std::clamp(slot, 1, kSlots) - 1);
 	ui->IPTableWidget->setColumnCount(2);
 	ui->IPTableWidget->setHorizontalHeaderLabels({ModuleText::text("IPAddress"), ModuleText::text("CameraID")});
 	ui->IPTableWidget->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
@@ -209,8 +210,11 @@ void DiscoveryDialog::rowPressed(int row, int column)
 void DiscoveryDialog::on_ApplyButton_released()
 {
 	const int index = ui->CameraComboBox->currentIndex();
-	const QString name = ui->NameEdit->text();
-	const QString ip = ui->IPEidt->text();
+	// A space copied along with an address or a name is no part of it.
+	const QString name = ui->NameEdit->text().trimmed();
+	const QString ip = ui->IPEidt->text().trimmed();
+	ui->NameEdit->setText(name);
+	ui->IPEidt->setText(ip);
 
 	if (!ip.isEmpty() && (name.isEmpty() || !CameraAddress::isUsable(ip))) {
 		showStatus(QString());

@@ -26,8 +26,9 @@ class DiscoveryDialog : public QDialog {
 	Q_OBJECT
 
 public:
-	// `sources` lists OBS's video sources; without it only a slot's stored source is offered.
-	explicit DiscoveryDialog(SceneSource *sources = nullptr, QWidget *parent = nullptr);
+	// `sources` lists OBS's video sources; without it only a slot's stored source is offered. It opens on slot
+	// `slot` (1..8), the camera in use; on the first slot for none.
+	explicit DiscoveryDialog(SceneSource *sources = nullptr, QWidget *parent = nullptr, int slot = 1);
 	~DiscoveryDialog() override;
 
 	// Fills the address and name edits from the settings stored for the slot ("Camera1" ... "Camera8"); a slot

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPalette>
 #include <QPixmap>
 #include <QRegularExpression>
 #include <QString>
@@ -123,6 +124,53 @@ private:
 	QString path;
 };
 
+// Keeps a window's disabled text its enabled colour dimmed towards the window's background, as the palette
+// changes (another theme chosen in the host).
+class DisabledTextKeeper : public QObject {
+public:
+	explicit DisabledTextKeeper(QWidget *window) : QObject(window), window(window) { apply(); }
+
+protected:
+	bool eventFilter(QObject *watched, QEvent *event) override
+	{
+		if (watched == window && !applying &&
+		    (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange))
+			apply();
+		return QObject::eventFilter(watched, event);
+	}
+
+private:
+	void apply()
+	{
+		applying = true;
+		// Every widget, not only the window: a widget with a style sheet of its own keeps the palette it had
+		// when the sheet was applied.
+		dim(window);
+		for (QWidget *child : window->findChildren<QWidget *>())
+			dim(child);
+		applying = false;
+	}
+
+	static void dim(QWidget *widget)
+	{
+		// Two parts text to one part background: dimmed, and at least 3:1 on light and dark themes alike.
+		constexpr double kText = 0.62;
+		QPalette palette = widget->palette();
+		const QColor background = palette.color(QPalette::Active, QPalette::Window);
+		for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+			const QColor text = palette.color(QPalette::Active, role);
+			palette.setColor(QPalette::Disabled, role,
+					 QColor::fromRgbF(text.redF() * kText + background.redF() * (1 - kText),
+							  text.greenF() * kText + background.greenF() * (1 - kText),
+							  text.blueF() * kText + background.blueF() * (1 - kText)));
+		}
+		widget->setPalette(palette);
+	}
+
+	QWidget *window;
+	bool applying = false;
+};
+
 } // namespace
 
 void showLogo(QLabel *label, const QString &path)
@@ -152,4 +200,5 @@ void applyHostStyleShield(QWidget *window, const QString &windowSheet)
 		sheet = QStringLiteral("* { ") + sheet + QStringLiteral("; }");
 	window->setStyleSheet(sheet + QString::fromUtf8(kNeutralBoxModel));
 	FocusRing::install(window);
+	window->installEventFilter(new DisabledTextKeeper(window));
 }

@@ -12,7 +12,9 @@ class QWidget;
 // control's box model and minimum size from the form, and the window gets `windowSheet` (if any) with neutral
 // paddings and margins, so our forms decide the layout under any theme while fonts and palette still come from
 // the host. The window's colours are meant to come from the host's palette (palette roles in the sheets), and
-// its keyboard focus shows as a FocusRing, which the faint focus frames of the host's styles are not.
+// its keyboard focus shows as a FocusRing, which the faint focus frames of the host's styles are not. Text of a
+// disabled control is its enabled colour dimmed towards the background, readable under any theme, whatever the
+// host's palette gives disabled text (some give the background's own colour).
 void applyHostStyleShield(QWidget *window, const QString &windowSheet = QString());
 
 // Shows the SVG artwork at `path` in `label` with its white parts (the lettering of our logo) in the label's text

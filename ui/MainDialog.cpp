@@ -47,8 +47,6 @@ constexpr QSize kAdvancedViewSize(880, 692);
 constexpr const char *kViewKey = "ControllerView";
 constexpr const char *kAdvancedView = "advanced";
 constexpr const char *kSimpleView = "simple";
-const char *const kCheckedIcon = ":/resource/images/Checkbox_p.svg";
-const char *const kUncheckedIcon = ":/resource/images/Checkbox.svg";
 
 } // namespace
 
@@ -178,11 +176,8 @@ void MainDialog::setupSettingsUI()
 	QAction *tallyAction = settingsMenu->addAction(ModuleText::text("TallyLampsMenu"));
 	tallyAction->setObjectName(QStringLiteral("TallyLampsAction"));
 	tallyAction->setCheckable(true);
-	connect(settingsMenu, &QMenu::aboutToShow, tallyAction, [tallyAction]() {
-		tallyAction->setChecked(TallyLamps::isEnabled());
-		tallyAction->setIcon(
-			QIcon(QString::fromLatin1(tallyAction->isChecked() ? kCheckedIcon : kUncheckedIcon)));
-	});
+	connect(settingsMenu, &QMenu::aboutToShow, tallyAction,
+		[tallyAction]() { tallyAction->setChecked(TallyLamps::isEnabled()); });
 	connect(tallyAction, &QAction::triggered, this, &TallyLamps::setEnabled);
 
 	panTiltLimitAction = settingsMenu->addAction(ModuleText::text("PanTiltLimitSetting"));
@@ -254,7 +249,7 @@ void MainDialog::showAboutDialog()
 void MainDialog::showDiscoveryDialog()
 {
 	if (!discoveryDialog) {
-		discoveryDialog = new DiscoveryDialog(owner->sceneSource());
+		discoveryDialog = new DiscoveryDialog(owner->sceneSource(), nullptr, std::max(1, connectedSlot()));
 		discoveryDialog->setAttribute(Qt::WA_DeleteOnClose);
 		connect(discoveryDialog, &DiscoveryDialog::ipAssigned, this, &MainDialog::setIPAndName);
 	}
@@ -312,10 +307,8 @@ void MainDialog::showPanTiltLimitDialog()
 
 void MainDialog::setupHotkeySwitch(QAction *action)
 {
-	const auto showState = [action](bool on) {
-		action->setChecked(on);
-		action->setIcon(QIcon(QString::fromLatin1(on ? kCheckedIcon : kUncheckedIcon)));
-	};
+	// The menu draws the check mark in the host theme's colours, readable light or dark.
+	const auto showState = [action](bool on) { action->setChecked(on); };
 	action->setCheckable(true);
 	showState(owner->hotkeysEnabled());
 	connect(action, &QAction::triggered, this, [this, showState](bool checked) {

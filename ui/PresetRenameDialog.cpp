@@ -3,13 +3,16 @@
 
 #include "settings/SettingsFile.h"
 #include "ui/HostStyle.h"
+#include "ui/ModalBox.h"
 #include "settings/ModuleText.h"
 #include "settings/PresetNames.h"
 #include "ui_PresetRenameDialog.h"
 
+#include <QCloseEvent>
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 
 #include <utility>
@@ -71,15 +74,22 @@ void PresetRenameDialog::initNames()
 		fields.at(i)->setText(names.value(i));
 		fields.at(i)->setPlaceholderText(QString::number(PresetNames::kFirstPreset + i));
 	}
+	shownNames = fieldTexts();
+}
+
+QStringList PresetRenameDialog::fieldTexts() const
+{
+	QStringList texts;
+	for (const QLineEdit *field : fields)
+		texts << field->text().trimmed();
+	return texts;
 }
 
 void PresetRenameDialog::writeNames()
 {
 	// All nineteen are written, edited or not: from now on the slot has names of its own, those the operator
 	// last saw.
-	QStringList names;
-	for (const QLineEdit *field : std::as_const(fields))
-		names << field->text().trimmed();
+	const QStringList names = fieldTexts();
 	SettingsFile::updateLogged(
 		lcUi, [this, &names](QJsonObject &settings) { PresetNames::store(settings, cameraSlot, names); });
 }
@@ -88,5 +98,44 @@ void PresetRenameDialog::apply()
 {
 	writeNames();
 	emit presetNamesChanged();
+	leaving = true;
 	close();
+}
+
+void PresetRenameDialog::closeEvent(QCloseEvent *event)
+{
+	if (askAboutEdits())
+		event->ignore();
+	else
+		QDialog::closeEvent(event);
+}
+
+void PresetRenameDialog::reject()
+{
+	if (!askAboutEdits())
+		QDialog::reject();
+}
+
+bool PresetRenameDialog::askAboutEdits()
+{
+	if (leaving || fieldTexts() == shownNames)
+		return false;
+	auto *box = new QMessageBox(QMessageBox::Question, windowTitle(), ModuleText::text("PresetNamesUnsaved"),
+				    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+	box->setObjectName(QStringLiteral("UnsavedNamesBox"));
+	ModalBox::open(box, this, [this](int answer) {
+		// After the close that asked has run its course: a close from inside it would be no close.
+		QMetaObject::invokeMethod(
+			this,
+			[this, answer]() {
+				if (answer == QMessageBox::Save) {
+					apply();
+				} else if (answer == QMessageBox::Discard) {
+					leaving = true;
+					close();
+				}
+			},
+			Qt::QueuedConnection);
+	});
+	return true;
 }

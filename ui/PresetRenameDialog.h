@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QList>
+#include <QStringList>
 
 #include <memory>
 
@@ -11,7 +12,8 @@ class PresetRenameDialog;
 }
 
 // Lets the operator name the presets 1 to 19 of one slot's camera (PresetNames keeps them). The names live only in
-// the fields and in the settings file; a field left empty leaves its preset without a name.
+// the fields and in the settings file; a field left empty leaves its preset without a name. Closed with edits not
+// applied (its window's close button, Escape), it asks whether to keep them.
 class PresetRenameDialog : public QDialog {
 	Q_OBJECT
 
@@ -31,11 +33,20 @@ signals:
 	// Emitted after every Apply, also when the settings could not be written, so the buttons are re-read.
 	void presetNamesChanged();
 
+protected:
+	void closeEvent(QCloseEvent *event) override;
+	void reject() override;
+
 private:
 	void addFields();
 	void apply();
+	QStringList fieldTexts() const;
+	// True when the operator is asked about edits not applied; the dialog stays open until the answer.
+	bool askAboutEdits();
 
 	std::unique_ptr<Ui::PresetRenameDialog> ui;
 	int cameraSlot;
 	QList<QLineEdit *> fields; // preset n at n - 1
+	QStringList shownNames;    // what the fields showed when they were filled
+	bool leaving = false;      // the operator answered: close without asking again
 };

@@ -2,6 +2,7 @@
 #include "ui_ScenePresetDialog.h"
 
 #include "control/CameraPool.h"
+#include "settings/PresetNames.h"
 #include "scenes/SceneLog.h"
 #include "scenes/SceneSource.h"
 #include "settings/SettingsFile.h"
@@ -14,7 +15,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSet>
-#include <QSpinBox>
 
 namespace {
 
@@ -135,9 +135,9 @@ void ScenePresetDialog::addLinkCells(int row, const QString &scene, Moment on, c
 	for (const CameraDoor::Info &info : pool->cameras())
 		camera->addItem(ModuleText::text("ScenePresetsCamera").arg(info.slot).arg(info.name), info.slot);
 	camera->setCurrentIndex(link ? camera->findData(link->slot) : 0);
-	auto *preset = new QSpinBox;
-	preset->setRange(1, 19);
-	preset->setValue(link ? link->preset : 1);
+	// The presets by name, as the chosen camera calls them.
+	auto *preset = new QComboBox;
+	fillPresets(preset, link ? link->slot : 0, link ? link->preset : 1);
 	preset->setEnabled(link != nullptr);
 	// A screen reader names each cell by its scene and its column.
 	for (const auto &[widget, column] : {std::pair<QWidget *, int>{camera, cameraColumn}, {preset, presetColumn}}) {
@@ -148,12 +148,15 @@ void ScenePresetDialog::addLinkCells(int row, const QString &scene, Moment on, c
 	ui->SceneTable->setCellWidget(row, cameraColumn, camera);
 	ui->SceneTable->setCellWidget(row, presetColumn, preset);
 
-	auto store = [this, scene, on, camera, preset]() {
-		preset->setEnabled(camera->currentData().toInt() != 0);
-		storeLink(scene, on, camera, preset);
-	};
-	connect(camera, QOverload<int>::of(&QComboBox::currentIndexChanged), this, store);
-	connect(preset, QOverload<int>::of(&QSpinBox::valueChanged), this, store);
+	auto store = [this, scene, on, camera, preset]() { storeLink(scene, on, camera, preset); };
+	connect(camera, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [camera, preset, store]() {
+		const int slot = camera->currentData().toInt();
+		const QSignalBlocker quiet(preset);
+		fillPresets(preset, slot, preset->currentData().toInt());
+		preset->setEnabled(slot != 0);
+		store();
+	});
+	connect(preset, QOverload<int>::of(&QComboBox::currentIndexChanged), this, store);
 }
 
 void ScenePresetDialog::showUnusable(const ScenePresetTable &table)
@@ -170,14 +173,26 @@ void ScenePresetDialog::showUnusable(const ScenePresetTable &table)
 	ui->UnusableList->setVisible(any);
 }
 
-void ScenePresetDialog::storeLink(const QString &scene, Moment on, const QComboBox *camera, const QSpinBox *preset)
+void ScenePresetDialog::fillPresets(QComboBox *box, int slot, int chosen)
+{
+	const QStringList names = PresetNames::read(SettingsFile::read(), slot);
+	box->clear();
+	for (int preset = PresetNames::kFirstPreset; preset <= PresetNames::kLastPreset; ++preset) {
+		const QString name = names.value(preset - PresetNames::kFirstPreset);
+		box->addItem(name.isEmpty() ? QString::number(preset) : QStringLiteral("%1 · %2").arg(preset).arg(name),
+			     preset);
+	}
+	box->setCurrentIndex(std::max(0, box->findData(chosen)));
+}
+
+void ScenePresetDialog::storeLink(const QString &scene, Moment on, const QComboBox *camera, const QComboBox *preset)
 {
 	const int slot = camera->currentData().toInt();
 	updateLinks([&](ScenePresetTable &table) {
 		if (slot == 0)
 			table.clearLink(scene, on);
 		else
-			table.setLink(ScenePresetTable::Link{scene, slot, preset->value(), on});
+			table.setLink(ScenePresetTable::Link{scene, slot, preset->currentData().toInt(), on});
 	});
 }
 

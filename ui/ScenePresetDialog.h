@@ -10,7 +10,6 @@
 
 class CameraPool;
 class QComboBox;
-class QSpinBox;
 class SceneSource;
 namespace Ui {
 class ScenePresetDialog;
@@ -41,7 +40,9 @@ private:
 	void addSceneRow(const QString &scene, bool exists, const ScenePresetTable &table);
 	void addLinkCells(int row, const QString &scene, Moment on, const ScenePresetTable::Link *link);
 	void showUnusable(const ScenePresetTable &table);
-	void storeLink(const QString &scene, Moment on, const QComboBox *camera, const QSpinBox *preset);
+	// The presets 1 to 19 of `slot` by their names, `chosen` selected.
+	static void fillPresets(QComboBox *box, int slot, int chosen);
+	void storeLink(const QString &scene, Moment on, const QComboBox *camera, const QComboBox *preset);
 	void removeSelected();
 	void enableRemove();
 	QString collection() const;

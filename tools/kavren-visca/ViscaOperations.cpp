@@ -1,6 +1,7 @@
 #include "ViscaOperations.h"
 
 #include "visca/HX7ViscaIPModule.h"
+#include "visca/ViscaField.h"
 #include "visca/viscaIpModule.h"
 
 #include <algorithm>
@@ -26,14 +27,14 @@ bool always(const Values &)
 	return true;
 }
 
-Operation store(void (viscaIpModule::*setter)(int))
+Operation store(void (viscaIpModule::*setter)(int), const ViscaField *field = nullptr)
 {
 	return {Kind::Store, 1,
 		[setter](viscaIpModule &link, const Values &v) {
 			(link.*setter)(argument<int>(v[0]));
 			return 0LL;
 		},
-		[](const Values &) { return false; }};
+		[](const Values &) { return false; }, field};
 }
 
 Operation command(void (viscaIpModule::*cmd)())
@@ -46,14 +47,14 @@ Operation command(void (viscaIpModule::*cmd)())
 		always};
 }
 
-Operation command(void (viscaIpModule::*cmd)(int))
+Operation command(void (viscaIpModule::*cmd)(int), const ViscaField *field = nullptr)
 {
 	return {Kind::Command, 1,
 		[cmd](viscaIpModule &link, const Values &v) {
 			(link.*cmd)(argument<int>(v[0]));
 			return 0LL;
 		},
-		always};
+		always, field};
 }
 
 Operation limit(void (viscaIpModule::*cmd)(int, uint32_t, uint32_t))
@@ -98,10 +99,10 @@ std::map<QString, Operation> buildTable()
 		{"setMotorDownLeft", command(&viscaIpModule::setMotorDownLeft)},
 		{"setMotorDownRight", command(&viscaIpModule::setMotorDownRight)},
 		{"setMotorStop", command(&viscaIpModule::setMotorStop)},
-		{"setPanSpeed", store(&viscaIpModule::setPanSpeed)},
-		{"setTiltSpeed", store(&viscaIpModule::setTiltSpeed)},
-		{"setPresetSpeed", command(&viscaIpModule::setPresetSpeed)},
-		{"setPTZspeedComp", command(&viscaIpModule::setPTZspeedComp)},
+		{"setPanSpeed", store(&viscaIpModule::setPanSpeed, &ViscaFields::panSpeed)},
+		{"setTiltSpeed", store(&viscaIpModule::setTiltSpeed, &ViscaFields::tiltSpeed)},
+		{"setPresetSpeed", command(&viscaIpModule::setPresetSpeed, &ViscaFields::presetSpeed)},
+		{"setPTZspeedComp", command(&viscaIpModule::setPTZspeedComp, &ViscaFields::byte)},
 		// Pan/tilt limits: step, max, min
 		{"setPanRightLimit", limit(&viscaIpModule::setPanRightLimit)},
 		{"setTiltUpLimit", limit(&viscaIpModule::setTiltUpLimit)},
@@ -110,16 +111,16 @@ std::map<QString, Operation> buildTable()
 		{"setPanTilt_RightUpLimit_Clear", command(&viscaIpModule::setPanTilt_RightUpLimit_Clear)},
 		{"setPanTilt_LeftDownLimit_Clear", command(&viscaIpModule::setPanTilt_LeftDownLimit_Clear)},
 		// Lens
-		{"setZoomSpeed", store(&viscaIpModule::setZoomSpeed)},
+		{"setZoomSpeed", store(&viscaIpModule::setZoomSpeed, &ViscaFields::zoomSpeed)},
 		{"setZoomIn", command(&viscaIpModule::setZoomIn)},
 		{"setZoomOut", command(&viscaIpModule::setZoomOut)},
 		{"setZoomStop", command(&viscaIpModule::setZoomStop)},
-		{"setZoomDirect", command(&viscaIpModule::setZoomDirect)},
-		{"setFocusSpeed", store(&viscaIpModule::setFocusSpeed)},
+		{"setZoomDirect", command(&viscaIpModule::setZoomDirect, &ViscaFields::position)},
+		{"setFocusSpeed", store(&viscaIpModule::setFocusSpeed, &ViscaFields::focusSpeed)},
 		{"setFocusNearWithSpeed", command(&viscaIpModule::setFocusNearWithSpeed)},
 		{"setFocusfarWithSpeed", command(&viscaIpModule::setFocusfarWithSpeed)},
 		{"setFocusStop", command(&viscaIpModule::setFocusStop)},
-		{"setFocusDirect", command(&viscaIpModule::setFocusDirect)},
+		{"setFocusDirect", command(&viscaIpModule::setFocusDirect, &ViscaFields::position)},
 		{"getFocusDirect", inquiry(&viscaIpModule::getFocusDirect)},
 		{"setAfMode",
 		 {Kind::Command, 1,
@@ -130,29 +131,29 @@ std::map<QString, Operation> buildTable()
 		  always}},
 		{"getAfMode", inquiry(&viscaIpModule::getAfMode)},
 		// Presets
-		{"setMemory1_Index", store(&viscaIpModule::setMemory1_Index)},
+		{"setMemory1_Index", store(&viscaIpModule::setMemory1_Index, &ViscaFields::memory)},
 		{"setMemory1_Reset", command(&viscaIpModule::setMemory1_Reset)},
 		{"setMemory1_Save", command(&viscaIpModule::setMemory1_Save)},
 		{"setMemory1_Recall", command(&viscaIpModule::setMemory1_Recall)},
 		// Exposure
-		{"setAeMode", command(&viscaIpModule::setAeMode)},
+		{"setAeMode", command(&viscaIpModule::setAeMode, &ViscaFields::nibble)},
 		{"getAeMode", inquiry(&viscaIpModule::getAeMode)},
-		{"setShutterDirect", command(&viscaIpModule::setShutterDirect)},
+		{"setShutterDirect", command(&viscaIpModule::setShutterDirect, &ViscaFields::twoNibbles)},
 		{"getShutterDirect", inquiry(&viscaIpModule::getShutterDirect)},
-		{"setIrisDirect", command(&viscaIpModule::setIrisDirect)},
+		{"setIrisDirect", command(&viscaIpModule::setIrisDirect, &ViscaFields::byte)},
 		{"getIrisDirect", inquiry(&viscaIpModule::getIrisDirect)},
-		{"setAeGain", command(&viscaIpModule::setAeGain)},
+		{"setAeGain", command(&viscaIpModule::setAeGain, &ViscaFields::twoNibbles)},
 		{"getAeGain", inquiry(&viscaIpModule::getAeGain)},
 		// White balance
-		{"setWBmode", command(&viscaIpModule::setWBmode)},
+		{"setWBmode", command(&viscaIpModule::setWBmode, &ViscaFields::nibble)},
 		{"getWBmode", inquiry(&viscaIpModule::getWBmode)},
-		{"setRGain", command(&viscaIpModule::setRGain)},
+		{"setRGain", command(&viscaIpModule::setRGain, &ViscaFields::twoNibbles)},
 		{"getRGain", inquiry(&viscaIpModule::getRGain)},
-		{"setBGain", command(&viscaIpModule::setBGain)},
+		{"setBGain", command(&viscaIpModule::setBGain, &ViscaFields::twoNibbles)},
 		{"getBGain", inquiry(&viscaIpModule::getBGain)},
 		{"setOnePushTrigger", command(&viscaIpModule::setOnePushTrigger)},
 		// Image
-		{"setBrightness", command(&viscaIpModule::setBrightness)},
+		{"setBrightness", command(&viscaIpModule::setBrightness, &ViscaFields::byte)},
 		{"getBrightness", inquiry(&viscaIpModule::getBrightness)},
 		{"setHue", command(&viscaIpModule::setHue)},
 		{"getHue", inquiry(&viscaIpModule::getHue)},
@@ -160,13 +161,13 @@ std::map<QString, Operation> buildTable()
 		{"getSaturation", inquiry(&viscaIpModule::getSaturation)},
 		{"setSharpness", command(&viscaIpModule::setSharpness)},
 		{"getSharpness", inquiry(&viscaIpModule::getSharpness)},
-		{"setGamma", command(&viscaIpModule::setGamma)},
+		{"setGamma", command(&viscaIpModule::setGamma, &ViscaFields::nibble)},
 		{"getGamma", inquiry(&viscaIpModule::getGamma)},
-		{"setFlip", command(&viscaIpModule::setFlip)},
+		{"setFlip", command(&viscaIpModule::setFlip, &ViscaFields::nibble)},
 		{"getFlip", inquiry(&viscaIpModule::getFlip)},
-		{"setMirror", command(&viscaIpModule::setMirror)},
+		{"setMirror", command(&viscaIpModule::setMirror, &ViscaFields::nibble)},
 		{"getMirror", inquiry(&viscaIpModule::getMirror)},
-		{"setImageMode", command(&viscaIpModule::setImageMode)},
+		{"setImageMode", command(&viscaIpModule::setImageMode, &ViscaFields::nibble)},
 		{"getImageMode", inquiry(&viscaIpModule::getImageMode)},
 		{"getDigEffect", inquiry(&viscaIpModule::getDigEffect)},
 	};

@@ -7,6 +7,7 @@
 #include <vector>
 
 class viscaIpModule;
+struct ViscaField;
 
 // The camera operations the tool can run by name, each a thin call into the camera link.
 namespace ViscaOperations {
@@ -27,6 +28,8 @@ struct Operation {
 	std::function<long long(viscaIpModule &link, const Values &values)> run;
 	// Whether these values make the operation talk to the camera (some commands send nothing for some values).
 	std::function<bool(const Values &values)> sends;
+	// The field the first value travels in: a value outside it is refused rather than clamped. None: any value.
+	const ViscaField *field = nullptr;
 };
 
 // Every operation by its name in the link's interface ("setZoomDirect", "getFocusDirect", ...).

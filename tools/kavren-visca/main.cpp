@@ -9,6 +9,7 @@
 // answered), 2 for bad usage.
 
 #include "ViscaOperations.h"
+#include "visca/ViscaField.h"
 
 #include "camera/CameraParse.h"
 #include "camera/CameraSelect.h"
@@ -217,6 +218,14 @@ std::optional<int> parseOperations(const QCommandLineParser &parser, Invocation 
 			if (!value)
 				return usageError(parser, QStringLiteral("bad value for ") + name +
 								  QStringLiteral(": ") + args[i]);
+			// The link would clamp a value outside its field and send another one than was asked.
+			const ViscaField *field = n == 0 ? step.operation->field : nullptr;
+			if (field && (*value < field->min || *value > field->max))
+				return usageError(parser, QStringLiteral("%1 takes a %2 from %3 to %4, not %5")
+								  .arg(name, QLatin1String(field->name))
+								  .arg(field->min)
+								  .arg(field->max)
+								  .arg(args[i]));
 			step.values.push_back(*value);
 			++i;
 		}
