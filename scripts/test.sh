@@ -2,11 +2,11 @@
 # Installs what is needed, checks the formatting, builds with warnings as errors, and runs every test once: unit,
 # widget and the end-to-end runs in the real OBS 29 (Debian 12, Qt 5) side by side, then the sanitizer runs and the
 # fuzz targets for a short while; then the same build and tests for OBS 30 (Qt 6) inside a Debian 13 root, made on
-# first use (scripts/trixie-root.sh). Prints how long each phase took.
+# first use (scripts/debian-root.sh). Prints how long each phase took.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KAVREN_BUILD_DIR:-$root/build}
-obs30_build=$("$root/scripts/trixie-root.sh" --build-dir)
+obs30_build=$("$root/scripts/debian-root.sh" trixie --build-dir)
 # shellcheck source=lib/run-ctest.sh
 source "$root/scripts/lib/run-ctest.sh"
 
@@ -34,7 +34,7 @@ run_tests() {
 }
 sanitize() { "$root/scripts/sanitize.sh" "$@"; }
 fuzz() { "$root/scripts/fuzz.sh" --prebuilt; }
-obs30() { "$root/scripts/trixie-root.sh" scripts/check-obs30.sh "$@"; }
+obs30() { "$root/scripts/debian-root.sh" trixie scripts/check-root.sh "$@"; }
 
 # together FIRST SECOND: runs SECOND in the background while FIRST runs, then shows what SECOND printed; fails when
 # either fails. The tests mostly wait on simulated cameras and OBS, so a build can use the cores meanwhile.
@@ -59,7 +59,7 @@ phase build "$root/scripts/build.sh" -DKAVREN_WERROR=ON -DCMAKE_BUILD_TYPE=Relea
 phase "tests, tsan build" together run_tests "sanitize build-thread"
 phase "tsan, clang build" together "sanitize run-thread" "sanitize build-clang"
 phase "asan, fuzz" together "sanitize run-clang" fuzz
-phase "obs30 root" "$root/scripts/trixie-root.sh"
+phase "obs30 root" "$root/scripts/debian-root.sh" trixie
 phase "obs30 build" obs30 build
 phase "obs30 tests" obs30 tests
 
