@@ -2,9 +2,13 @@
 
 #include "RelayMessage.h"
 #include "ViscaTransferServer.h"
+#include "WebSocketAsio.h"
 #include "settings/CameraAddress.h"
 
 #include <asio/post.hpp>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 
 #include <algorithm>
 #include <exception>
@@ -98,6 +102,10 @@ void ViscaTransfer::Server::configureEndpoint()
 				       websocketpp::log::alevel::devel);
 #endif
 	m_endpoint.set_reuse_addr(true);
+	m_endpoint.set_tcp_pre_bind_handler([](const RelayWebSocketServer::transport_type::acceptor_ptr &acceptor) {
+		limitSegmentSize(*acceptor);
+		return websocketpp::lib::error_code();
+	});
 	m_endpoint.set_max_message_size(kMaxMessageSize);
 	// A client that does not answer the closing handshake, or does not read at all, is dropped by the library
 	// well before stop() gives up on the whole loop.
@@ -119,7 +127,7 @@ bool ViscaTransfer::Server::bindUdp()
 	asio::error_code error;
 	const asio::ip::udp::endpoint local(asio::ip::address_v4(m_options.udpAddress.toIPv4Address()),
 					    m_options.udpPort);
-	m_udp.emplace(m_endpoint.get_io_service());
+	m_udp.emplace(WebSocketAsio::loopOf(m_endpoint));
 	m_udp->open(asio::ip::udp::v4(), error);
 	if (!error)
 		m_udp->set_option(asio::socket_base::reuse_address(true), error);
@@ -215,7 +223,7 @@ void ViscaTransfer::Server::requestShutDown()
 		return;
 	m_shutDownRequested = true;
 	if (m_started)
-		asio::post(m_endpoint.get_io_service(), [this]() { shutDown(); });
+		asio::post(WebSocketAsio::loopOf(m_endpoint), [this]() { shutDown(); });
 	else
 		// No loop runs, so this thread may act on the loop's state itself.
 		shutDown();
