@@ -34,6 +34,25 @@ constexpr std::chrono::seconds kRefusalLogInterval(60);
 // bound for a loop that has stopped turning, not a wait anyone sees.
 constexpr std::chrono::milliseconds kPortsFreedWait(500);
 
+// The largest TCP segment the relay sends: an Ethernet frame's. Over loopback the kernel would use 64 KiB segments,
+// and a client on this machine whose receive buffer is smaller than one segment (a small socket buffer, set once
+// connected, as WebSocket++ 0.8.3 does with a client's socket options) drops them: the relay sends again after
+// ever longer timeouts, and what waits for that client, a close frame included, crawls in at one segment per
+// timeout. The kernel also sizes a connection's send buffer by its segments: 64 KiB segments let it take in some
+// 4 MiB of replies the relay's bound on waiting replies never sees, Ethernet-sized ones about a tenth of a MiB.
+// Clients on other machines get such segments anyway.
+constexpr int kMaxSegmentBytes = 1460;
+
+void limitSegmentSize(asio::ip::tcp::acceptor &acceptor)
+{
+	// Set on the listening socket, it holds for every connection accepted from it. Where the system refuses,
+	// the relay still serves, with the kernel's segments.
+	asio::error_code error;
+	acceptor.set_option(asio::detail::socket_option::integer<IPPROTO_TCP, TCP_MAXSEG>(kMaxSegmentBytes), error);
+	if (error)
+		qCDebug(lcRelay, "ViscaTransfer: Cannot limit the TCP segment size: %s", error.message().c_str());
+}
+
 ViscaTransfer::Failure failureOf(const asio::error_code &error, ViscaTransfer::Failure whenInUse)
 {
 	return error == asio::error::address_in_use ? whenInUse : ViscaTransfer::Failure::Other;
@@ -67,8 +86,8 @@ ViscaTransfer::Server::Server(const Options &options)
 	configureEndpoint();
 	if (!bindUdp() || !listenTcp())
 		return;
-	m_receiveRetryTimer.emplace(m_endpoint.get_io_service());
-	m_acceptRetryTimer.emplace(m_endpoint.get_io_service());
+	m_receiveRetryTimer.emplace(WebSocketAsio::loopOf(m_endpoint));
+	m_acceptRetryTimer.emplace(WebSocketAsio::loopOf(m_endpoint));
 	acceptNext();
 	receiveNext();
 	serving = true;
