@@ -120,9 +120,18 @@ void onFrontendEvent(enum obs_frontend_event event, void *)
 
 } // namespace
 
-MODULE_EXPORT const char *obs_module_description(void)
+// What OBS lists the module as: its log names the module by them, and OBS 32's Plugin Manager too where the data
+// folder's manifest.json (which also gives the id and version) is missing.
+OBS_MODULE_AUTHOR(KAVREN_AUTHOR)
+
+MODULE_EXPORT const char *obs_module_name(void)
 {
 	return KAVREN_DISPLAY_NAME;
+}
+
+MODULE_EXPORT const char *obs_module_description(void)
+{
+	return KAVREN_SUMMARY;
 }
 
 bool obs_module_load(void)
