@@ -51,10 +51,10 @@ echo "The controller connected slot 1 and moved the camera"
 # counted before the key goes down: the hotkey's move can arrive before a count taken after it.
 move='81 01 06 01 [0-9a-f]{2} [0-9a-f]{2} 03 01 ff'
 moves_before=$(rx_count "$move")
-xdotool keydown F5
+key_down F5
 wait_for_rx "$move" 5 "$moves_before"
 moved=$?
-xdotool keyup F5
+key_up F5
 [ "$moved" -eq 0 ] || fail "the F5 hotkey restored from basic.ini did not move the camera"
 echo "The hotkey bound in the profile moved the camera"
 
@@ -64,14 +64,14 @@ echo "The hotkey bound in the profile moved the camera"
 # the camera has not received that move, the call is still in progress.
 moves_before=$(rx_count "$move")
 # OBS samples the keyboard's state, so a key is held long enough for its hotkey thread to see it.
-xdotool keydown F6
+key_down F6
 wait_for_rx "81 01 04 3f 02 01 ff" 5 || fail "the F6 hotkey did not call preset 1"
-xdotool keyup F6
-xdotool keydown F5
+key_up F6
+key_down F5
 answer=$("$python" "$e2e_dir/obs_request.py" ws://127.0.0.1:4455 SetStudioModeEnabled '{"studioModeEnabled": true}' \
 	5 2>"$session/request-time.txt") || fail "OBS did not answer the studio-mode request"
 moves_now=$(rx_count "$move")
-xdotool keyup F5
+key_up F5
 [ "$moves_now" -eq "$moves_before" ] ||
 	fail "OBS answered only after the preset call ended ($(cat "$session/request-time.txt"))"
 studio=$("$python" "$e2e_dir/obs_request.py" ws://127.0.0.1:4455 GetStudioModeEnabled '' 5) ||
@@ -84,17 +84,17 @@ echo "OBS answered during a preset call: studio mode switched on its UI thread (
 # preset 12 is called on it, not on the first.
 second_rx() { grep -ciE "^rx 01 [01]0 00 [0-9a-f]{2} ([0-9a-f]{2} ){4}$1" "$second_log"; }
 second_has() { [ "$(second_rx "$1")" -gt 0 ]; }
-xdotool keydown F7
+key_down F7
 wait_until 10 second_has "81 09 00 02 ff"
 identified=$?
-xdotool keyup F7
+key_up F7
 [ "$identified" -eq 0 ] || fail "the Select camera 2 hotkey did not identify the second camera"
 atspi_until checked "Camera 2" || fail "the Select camera 2 hotkey did not connect slot 2"
 calls_before=$(rx_count "81 01 04 3f 02 0c ff")
-xdotool keydown F8
+key_down F8
 wait_until 5 second_has "81 01 04 3f 02 0c ff"
 called=$?
-xdotool keyup F8
+key_up F8
 [ "$called" -eq 0 ] || fail "the Call preset 12 hotkey did not reach the second camera"
 [ "$(rx_count "81 01 04 3f 02 0c ff")" -eq "$calls_before" ] || fail "preset 12 went to the first camera"
 echo "The hotkeys selected camera 2 and called its preset 12"
