@@ -86,5 +86,10 @@ echo "Tests: ${total} passed, 0 failed"
 if [ -x "$root/scripts/code-stats.sh" ]; then
 	"$root/scripts/code-stats.sh"
 fi
+# How long OBS took to load the module beside obs-websocket on each host, from OBS's profiler (the load test's
+# output): a measurement, never a bound.
+for dir in "$build" "$obs30_build" "$obs32_build"; do
+	grep -h "^Loading took" "$dir/Testing/Temporary/LastTest.log" 2>/dev/null || true
+done
 printf '%s\n' "Time per phase:" "${timings[@]}"
 printf '%-26s %4d s\n' total $((SECONDS - started))
