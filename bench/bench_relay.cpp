@@ -16,6 +16,7 @@
 #include "BenchSupport.h"
 #include "ReceivedCommands.h"
 #include "relay/ViscaTransfer.h"
+#include "relay/WebSocketAsio.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -105,7 +106,7 @@ public:
 	{
 		if (!m_thread.joinable())
 			return;
-		asio::post(m_endpoint.get_io_service(), [this]() {
+		asio::post(WebSocketAsio::loopOf(m_endpoint), [this]() {
 			websocketpp::lib::error_code ignored;
 			m_endpoint.close(m_connection, websocketpp::close::status::normal, "", ignored);
 		});
@@ -139,7 +140,7 @@ public:
 			std::lock_guard<std::mutex> lock(m_mutex);
 			before = m_messages;
 		}
-		asio::post(m_endpoint.get_io_service(), [this, text]() {
+		asio::post(WebSocketAsio::loopOf(m_endpoint), [this, text]() {
 			websocketpp::lib::error_code ignored;
 			m_endpoint.send(m_connection, text, websocketpp::frame::opcode::text, ignored);
 		});

@@ -31,10 +31,11 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.kavren-ptz.example")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${KAVREN_HOMEPAGE}")
 # A module runs only in the OBS major it was built for (OBS 30 moved to Qt 6 and skips modules that link Qt 5), so a
-# package for OBS 29 must not install beside OBS 30. Qt's SVG plug-in is in libqt5svg5 for Qt 5, in its own package
-# for Qt 6.
+# package for OBS 29 must not install beside OBS 30. A Qt 6 build serves the OBS it was built for and later ones: the
+# Debian 13 build (OBS 30, Qt 6.8) loads into OBS 32 too, while a build against OBS 32's Qt 6.11 needs Qt 6.11, which
+# dpkg-shlibdeps adds. Qt's SVG plug-in is in libqt5svg5 for Qt 5, in its own package for Qt 6.
 if(libobs_VERSION VERSION_GREATER_EQUAL 30)
 	set(kavren_obs_dependency "obs-studio (>= ${libobs_VERSION_MAJOR})")
 else()

@@ -13,6 +13,7 @@
 #include "ui/ClickingButtonAccessible.h"
 #include "ui/ControllerDock.h"
 #include "ui/MainDialog.h"
+#include "ui/ModalBox.h"
 #include "settings/Utils.h"
 #include "settings/ModuleText.h"
 
@@ -33,26 +34,35 @@ OBS_MODULE_USE_DEFAULT_LOCALE(KAVREN_MODULE_NAME, "en-US")
 
 namespace {
 
-// The one controller, made at load; its window, created hidden inside its dock, is a view over it. Both belong to
-// the host's main window, the controller last, so that the views go before it.
+// The one controller, made at load; its window, made inside its dock when the dock is first shown, is a view over it.
+// Both belong to the host's main window, the controller last, so that the views go before it.
 QPointer<Controller> controller;
-QPointer<MainDialog> mainDialog;
+QPointer<MainDialog> mainDialog; // the window of its own, only where the host took no dock
 QPointer<ControllerDock> controllerDock;
 // Set when the module refused to load into this host: nothing of it was set up, so nothing is taken down.
 bool refusedToLoad = false;
 
-// Puts the controller into a dock of the host's main window. Returns the dock, or nullptr when the host did not
-// take it; `docksEntry` becomes the host's Docks-menu entry for it.
-QDockWidget *addHostDock(QWidget *mainWindow, QAction *&docksEntry)
+// The controller's window, as a child of `parent`. The forms translate their texts while they are built; that goes
+// through our own locale table.
+MainDialog *makeWindow(QWidget *parent)
+{
+	obs_frontend_push_ui_translation(obs_module_get_string);
+	auto *window = new MainDialog(controller, parent);
+	obs_frontend_pop_ui_translation();
+	return window;
+}
+
+// Puts an empty dock for the controller into the host's main window. Returns the dock, or nullptr when the host did
+// not take it; `docksEntry` becomes the host's Docks-menu entry for it.
+QDockWidget *addHostDock([[maybe_unused]] QWidget *mainWindow, const QString &title, QAction *&docksEntry)
 {
 	docksEntry = nullptr;
 #if LIBOBS_API_MAJOR_VER >= 30
-	// OBS 30 makes the dock itself, keeps it under our id and lists its own toggle in the Docks menu.
-	QScrollArea *content = ControllerDock::makeContent(mainDialog);
-	if (!obs_frontend_add_dock_by_id(ControllerDock::kObjectName, qUtf8Printable(mainDialog->windowTitle()),
-					 content)) {
-		// The controller opens as a window of its own then.
-		content->takeWidget()->setParent(mainWindow, Qt::Window);
+	// OBS 30 makes the dock itself, keeps it under our id and lists its own toggle in the Docks menu. The host
+	// styles what it is given under its theme, widget by widget: given the empty content, it has nothing to style
+	// yet.
+	QScrollArea *content = ControllerDock::makeContent(title);
+	if (!obs_frontend_add_dock_by_id(ControllerDock::kObjectName, qUtf8Printable(title), content)) {
 		delete content;
 		return nullptr;
 	}
@@ -64,7 +74,7 @@ QDockWidget *addHostDock(QWidget *mainWindow, QAction *&docksEntry)
 	auto *host = qobject_cast<QMainWindow *>(mainWindow);
 	if (!host)
 		return nullptr;
-	QDockWidget *dock = ControllerDock::makeDock(mainDialog, host);
+	QDockWidget *dock = ControllerDock::makeDock(title, host);
 	docksEntry = static_cast<QAction *>(obs_frontend_add_dock(dock));
 	return dock;
 #endif
@@ -73,12 +83,15 @@ QDockWidget *addHostDock(QWidget *mainWindow, QAction *&docksEntry)
 void addControllerDock(QWidget *mainWindow)
 {
 	QAction *docksEntry = nullptr;
-	QDockWidget *dock = addHostDock(mainWindow, docksEntry);
+	// The title the window's form has, from the same locale table.
+	const QString title = QString::fromUtf8(obs_module_text("Kavren OBS Camera Controller"));
+	QDockWidget *dock = addHostDock(mainWindow, title, docksEntry);
 	if (!dock) {
 		kavren_log(LOG_WARNING, "the host did not take the controller's dock; it opens as a window of its own");
+		mainDialog = makeWindow(mainWindow);
 		return;
 	}
-	controllerDock = new ControllerDock(dock, mainDialog);
+	controllerDock = new ControllerDock(dock, makeWindow);
 	// The host names the Docks entry after the dock's title; the short name reads better in that list, while a
 	// floating controller keeps the product's name in its title bar.
 	if (docksEntry)
@@ -108,9 +121,18 @@ void onFrontendEvent(enum obs_frontend_event event, void *)
 
 } // namespace
 
-MODULE_EXPORT const char *obs_module_description(void)
+// What OBS lists the module as: its log names the module by them, and OBS 32's Plugin Manager too where the data
+// folder's manifest.json (which also gives the id and version) is missing.
+OBS_MODULE_AUTHOR(KAVREN_AUTHOR)
+
+MODULE_EXPORT const char *obs_module_name(void)
 {
 	return KAVREN_DISPLAY_NAME;
+}
+
+MODULE_EXPORT const char *obs_module_description(void)
+{
+	return KAVREN_SUMMARY;
 }
 
 bool obs_module_load(void)
@@ -152,10 +174,8 @@ bool obs_module_load(void)
 	// Stored presets get their pictures from OBS's rendering of the slots' sources.
 	controller->presetPictures()->setCapture(new ObsSourceCapture(controller));
 
-	// The forms translate their texts while they are built; route that through our own locale table.
-	obs_frontend_push_ui_translation(obs_module_get_string);
-	mainDialog = new MainDialog(controller, mainWindow);
-	obs_frontend_pop_ui_translation();
+	// The boxes of the core library (settings, profiles) show from here on, with or without the window.
+	ModalBox::install();
 	addControllerDock(mainWindow);
 	// The host's main window takes its children down in the order it got them: the views first.
 	controller->setParent(mainWindow);

@@ -2,9 +2,13 @@
 
 #include "RelayMessage.h"
 #include "ViscaTransferServer.h"
+#include "WebSocketAsio.h"
 #include "settings/CameraAddress.h"
 
 #include <asio/post.hpp>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 
 #include <algorithm>
 #include <exception>
@@ -29,6 +33,25 @@ constexpr std::chrono::seconds kRefusalLogInterval(60);
 // The loop frees the ports in the first handler it runs after a stop; it runs nothing that blocks, so this is a
 // bound for a loop that has stopped turning, not a wait anyone sees.
 constexpr std::chrono::milliseconds kPortsFreedWait(500);
+
+// The largest TCP segment the relay sends: an Ethernet frame's. Over loopback the kernel would use 64 KiB segments,
+// and a client on this machine whose receive buffer is smaller than one segment (a small socket buffer, set once
+// connected, as WebSocket++ 0.8.3 does with a client's socket options) drops them: the relay sends again after
+// ever longer timeouts, and what waits for that client, a close frame included, crawls in at one segment per
+// timeout. The kernel also sizes a connection's send buffer by its segments: 64 KiB segments let it take in some
+// 4 MiB of replies the relay's bound on waiting replies never sees, Ethernet-sized ones about a tenth of a MiB.
+// Clients on other machines get such segments anyway.
+constexpr int kMaxSegmentBytes = 1460;
+
+void limitSegmentSize(asio::ip::tcp::acceptor &acceptor)
+{
+	// Set on the listening socket, it holds for every connection accepted from it. Where the system refuses,
+	// the relay still serves, with the kernel's segments.
+	asio::error_code error;
+	acceptor.set_option(asio::detail::socket_option::integer<IPPROTO_TCP, TCP_MAXSEG>(kMaxSegmentBytes), error);
+	if (error)
+		qCDebug(lcRelay, "ViscaTransfer: Cannot limit the TCP segment size: %s", error.message().c_str());
+}
 
 ViscaTransfer::Failure failureOf(const asio::error_code &error, ViscaTransfer::Failure whenInUse)
 {
@@ -63,8 +86,8 @@ ViscaTransfer::Server::Server(const Options &options)
 	configureEndpoint();
 	if (!bindUdp() || !listenTcp())
 		return;
-	m_receiveRetryTimer.emplace(m_endpoint.get_io_service());
-	m_acceptRetryTimer.emplace(m_endpoint.get_io_service());
+	m_receiveRetryTimer.emplace(WebSocketAsio::loopOf(m_endpoint));
+	m_acceptRetryTimer.emplace(WebSocketAsio::loopOf(m_endpoint));
 	acceptNext();
 	receiveNext();
 	serving = true;
@@ -98,6 +121,10 @@ void ViscaTransfer::Server::configureEndpoint()
 				       websocketpp::log::alevel::devel);
 #endif
 	m_endpoint.set_reuse_addr(true);
+	m_endpoint.set_tcp_pre_bind_handler([](const RelayWebSocketServer::transport_type::acceptor_ptr &acceptor) {
+		limitSegmentSize(*acceptor);
+		return websocketpp::lib::error_code();
+	});
 	m_endpoint.set_max_message_size(kMaxMessageSize);
 	// A client that does not answer the closing handshake, or does not read at all, is dropped by the library
 	// well before stop() gives up on the whole loop.
@@ -119,7 +146,7 @@ bool ViscaTransfer::Server::bindUdp()
 	asio::error_code error;
 	const asio::ip::udp::endpoint local(asio::ip::address_v4(m_options.udpAddress.toIPv4Address()),
 					    m_options.udpPort);
-	m_udp.emplace(m_endpoint.get_io_service());
+	m_udp.emplace(WebSocketAsio::loopOf(m_endpoint));
 	m_udp->open(asio::ip::udp::v4(), error);
 	if (!error)
 		m_udp->set_option(asio::socket_base::reuse_address(true), error);
@@ -215,7 +242,7 @@ void ViscaTransfer::Server::requestShutDown()
 		return;
 	m_shutDownRequested = true;
 	if (m_started)
-		asio::post(m_endpoint.get_io_service(), [this]() { shutDown(); });
+		asio::post(WebSocketAsio::loopOf(m_endpoint), [this]() { shutDown(); });
 	else
 		// No loop runs, so this thread may act on the loop's state itself.
 		shutDown();

@@ -8,6 +8,7 @@
 #include "MainDialogTestSupport.h"
 #include "plugin/CameraHotKey.h"
 #include "integrations/HotkeySource.h"
+#include "integrations/HotkeyTable.h"
 #include "control/CameraWorker.h"
 
 #include <obs.h>
@@ -338,8 +339,8 @@ private slots:
 		QTest::newRow("preset 9, nothing on release") << 14 << QStringList{"8101043f0209ff"};
 	}
 
-	// The shipped path: host key events reach the controller window's own hotkey source, and the window's commands
-	// reach the camera it connected.
+	// The shipped path: host hotkey events reach the controller window's own hotkey source, and the window's
+	// commands reach the camera it connected.
 	void hotkeysDriveTheCamera()
 	{
 		QFETCH(int, index);
@@ -364,10 +365,13 @@ private slots:
 		auto *source = window->controller()->findChild<HotkeySource *>();
 		QVERIFY(qobject_cast<CameraHotKey *>(source));
 		QSignalSpy heard(source, &HotkeySource::hotKeysentTo);
-		// Let go once the press has reached the camera: a tap quicker than the camera would be its stop alone.
-		injectFromAnotherThread(boundKey(index), true);
+		// As OBS's front-end hands a key's press and release to its UI thread (an injected key event would be
+		// let go by libobs's own hotkey thread at its next look at the real keyboard). Let go once the press
+		// has reached the camera: a tap quicker than the camera would be its stop alone.
+		const obs_hotkey_id id = hostId(HotkeyTable::row(index).name.constData());
+		obs_hotkey_trigger_routed_callback(id, true);
 		QTRY_COMPARE_WITH_TIMEOUT(distinctCommands(*sim).value(0), payloads.first(), 5000);
-		injectFromAnotherThread(boundKey(index), false);
+		obs_hotkey_trigger_routed_callback(id, false);
 		QTRY_COMPARE_WITH_TIMEOUT(heard.count(), 2, 5000);
 		// Both events are queued to the window by now; it runs them before the marker.
 		QCoreApplication::processEvents();

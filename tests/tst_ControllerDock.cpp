@@ -1,6 +1,6 @@
-// The controller inside the host's dock, whether the module made the dock (OBS 29) or the host did (OBS 30): the
-// same controller shown docked or floating, the View-menu entries that dock and float it, and the view sizes in a
-// dock. A slot driven from the dock in the real OBS is the control end-to-end test's.
+// The controller inside the host's dock, whether the module made the dock (OBS 29) or the host did (OBS 30): made
+// only when the dock is first shown, the same controller shown docked or floating, the View-menu entries that dock and
+// float it, and the view sizes in a dock. A slot driven from the dock in the real OBS is the control end-to-end test's.
 
 #include "MainDialogTestSupport.h"
 #include "ui/ControllerDock.h"
@@ -65,11 +65,14 @@ private slots:
 		host = std::make_unique<QMainWindow>();
 		host->setCentralWidget(new QWidget);
 		host->resize(1280, 900);
-		controller = new ControlledWindow(host.get());
 		QFETCH_GLOBAL(bool, hostMakesDock);
-		dock = hostMakesDock ? hostMadeDock(ControllerDock::makeContent(controller), host.get())
-				     : ControllerDock::makeDock(controller, host.get());
-		follower = new ControllerDock(dock, controller);
+		const QString title = QStringLiteral("Kavren OBS Camera Controller");
+		dock = hostMakesDock ? hostMadeDock(ControllerDock::makeContent(title), host.get())
+				     : ControllerDock::makeDock(title, host.get());
+		follower = new ControllerDock(dock, [this](QWidget *parent) {
+			controller = new ControlledWindow(parent);
+			return controller.data();
+		});
 		host->show();
 	}
 
@@ -77,16 +80,30 @@ private slots:
 
 	void cleanupTestCase() { ModalBox::setAnswerer(nullptr); }
 
-	// Shown from the Tools menu, the controller's controls are on screen, floating at first.
+	// No window is made before the dock is first shown; shown from the Tools menu, the controller's controls are on
+	// screen, floating at first.
 	void presentShowsTheController()
 	{
-		QVERIFY(!controller->isVisible());
+		QVERIFY(!controller);
 		follower->present();
 		QVERIFY(dock->isFloating());
 		QVERIFY(controller->isVisible());
 		QVERIFY(dock->width() >= controller->minimumWidth() && dock->height() >= controller->minimumHeight());
 		auto *slot = controller->findChild<QPushButton *>(QStringLiteral("Camera1Button"));
 		QVERIFY(slot && slot->isVisible());
+	}
+
+	// Shown by the host's Docks-menu entry instead, or by the host restoring its layout, the dock holds the
+	// controller all the same, made once.
+	void docksEntryShowsTheController()
+	{
+		dock->toggleViewAction()->trigger();
+		QVERIFY(controller && controller->isVisible());
+		QCOMPARE(qobject_cast<QScrollArea *>(dock->widget())->widget(), controller.data());
+		const MainDialog *made = controller;
+		dock->hide();
+		follower->present();
+		QCOMPARE(follower->controller(), made);
 	}
 
 	// The View-menu entry docks the controller into the host's window and floats it again, and follows a dock

@@ -153,10 +153,17 @@ Played playCamera(const QString &model, const LinkOp &op, const Script &script)
 				++played.probes;
 			else
 				played.requests << request;
-			if (answer)
-				for (const Reply &reply :
-				     probe ? QList<Reply>{{"88 30 02 FF"}} : script(request.mid(8)))
-					camera.send(framedReply(request, reply));
+			if (!answer)
+				continue;
+			// A named list, not the temporary of a conditional, which GCC 16 cannot prove outlives the
+			// loop.
+			QList<Reply> replies;
+			if (probe)
+				replies << Reply{"88 30 02 FF"};
+			else
+				replies = script(request.mid(8));
+			for (const Reply &reply : replies)
+				camera.send(framedReply(request, reply));
 		}
 	};
 	caller->start();
@@ -945,14 +952,15 @@ private slots:
 		QFETCH(bool, completed);
 
 		bool ok = false;
+		const QList<Reply> refusal{{"90 61 41 FF"}};
+		const QList<Reply> lateThenTwoCompletions{{"90 41 FF", false}, {"90 51 FF"}, {"90 51 FF"}};
 		const Played played = playCamera(
 			model,
 			[&](viscaIpModule &l) {
 				op(l);
 				ok = l.lastExchangeOk();
 			},
-			answerEvery(refused ? QList<Reply>{{"90 61 41 FF"}}
-					    : QList<Reply>{{"90 41 FF", false}, {"90 51 FF"}, {"90 51 FF"}}));
+			answerEvery(refused ? refusal : lateThenTwoCompletions));
 		QCOMPARE(played.requests.size(), sends);
 		for (const QByteArray &datagram : played.requests)
 			QCOMPARE(hexText(datagram), hexText(played.requests.first()));
@@ -1026,8 +1034,10 @@ private slots:
 		const Played played = playCamera(
 			model, [&](viscaIpModule &l) { value = query(l); },
 			[&](const QByteArray &) {
-				return answered < answers.size() ? QList<Reply>{{answers.at(answered++)}}
-								 : QList<Reply>();
+				QList<Reply> next;
+				if (answered < answers.size())
+					next << Reply{answers.at(answered++)};
+				return next;
 			});
 		QCOMPARE(value, expected);
 		QVERIFY(played.connected);

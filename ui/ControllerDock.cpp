@@ -11,24 +11,25 @@
 #include <QScrollArea>
 #include <QScrollBar>
 
-QScrollArea *ControllerDock::makeContent(MainDialog *controller)
+#include <utility>
+
+QScrollArea *ControllerDock::makeContent(const QString &title)
 {
 	auto *scroller = new QScrollArea;
 	scroller->setObjectName(QStringLiteral("ControllerScrollArea"));
-	scroller->setWindowTitle(controller->windowTitle());
+	scroller->setWindowTitle(title);
 	scroller->setFrameShape(QFrame::NoFrame);
 	scroller->setWidgetResizable(true);
 	scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-	scroller->setWidget(controller);
 	return scroller;
 }
 
-QDockWidget *ControllerDock::makeDock(MainDialog *controller, QMainWindow *host)
+QDockWidget *ControllerDock::makeDock(const QString &title, QMainWindow *host)
 {
 	auto *dock = new QDockWidget(host);
 	dock->setObjectName(QLatin1String(kObjectName));
-	dock->setWindowTitle(controller->windowTitle());
-	dock->setWidget(makeContent(controller));
+	dock->setWindowTitle(title);
+	dock->setWidget(makeContent(title));
 	// Docking back needs a place in the host's layout, which a floating dock keeps for later.
 	host->addDockWidget(Qt::RightDockWidgetArea, dock);
 	dock->setFloating(true);
@@ -36,12 +37,9 @@ QDockWidget *ControllerDock::makeDock(MainDialog *controller, QMainWindow *host)
 	return dock;
 }
 
-ControllerDock::ControllerDock(QDockWidget *dock, MainDialog *controller)
-    : QObject(dock), controller(controller), scroller(qobject_cast<QScrollArea *>(dock->widget()))
+ControllerDock::ControllerDock(QDockWidget *dock, WindowMaker makeWindow)
+    : QObject(dock), makeWindow(std::move(makeWindow)), scroller(qobject_cast<QScrollArea *>(dock->widget()))
 {
-	connect(controller, &MainDialog::viewSizeChanged, this, &ControllerDock::fitToPlace);
-	connect(controller, &MainDialog::closeRequested, dock, &QDockWidget::close);
-
 	// A floating dock on X11 has the window manager's title bar and no way back into the host's window other
 	// than these entries.
 	auto *places = new QActionGroup(this);
@@ -54,13 +52,14 @@ ControllerDock::ControllerDock(QDockWidget *dock, MainDialog *controller)
 	connect(dockAction, &QAction::triggered, dock, [dock]() { dock->setFloating(false); });
 	connect(floatAction, &QAction::triggered, dock, [dock]() { dock->setFloating(true); });
 	connect(dock, &QDockWidget::topLevelChanged, this, &ControllerDock::keepViewActionsInStep);
-	// Where the controller is matters when an operator asks for help with a screenshot of a layout.
-	connect(dock, &QDockWidget::visibilityChanged, this, [dock](bool visible) {
-		if (visible)
-			qCInfo(lcUi, "the controller is shown %s",
-			       dock->isFloating() ? "floating" : "docked in OBS's window");
+	connect(dock, &QDockWidget::visibilityChanged, this, [this, dock](bool visible) {
+		if (!visible)
+			return;
+		// Shown by any means for the first time: the controller is made before the dock is painted.
+		controller();
+		// Where the controller is matters when an operator asks for help with a screenshot of a layout.
+		qCInfo(lcUi, "the controller is shown %s", dock->isFloating() ? "floating" : "docked in OBS's window");
 	});
-	controller->addViewActions({dockAction, floatAction});
 	keepViewActionsInStep(dock->isFloating());
 }
 
@@ -69,14 +68,31 @@ QDockWidget *ControllerDock::dock() const
 	return static_cast<QDockWidget *>(parent());
 }
 
+MainDialog *ControllerDock::controller()
+{
+	if (window || !scroller)
+		return window;
+	window = makeWindow(scroller);
+	if (!window)
+		return nullptr;
+	connect(window, &MainDialog::viewSizeChanged, this, &ControllerDock::fitToPlace);
+	connect(window, &MainDialog::closeRequested, dock(), &QDockWidget::close);
+	window->addViewActions({dockAction, floatAction});
+	scroller->setWidget(window);
+	fitToPlace();
+	return window;
+}
+
 void ControllerDock::present()
 {
 	QDockWidget *frame = dock();
+	controller();
 	frame->show();
 	frame->raise();
 	if (frame->isFloating())
 		frame->activateWindow();
-	controller->setFocus(Qt::OtherFocusReason);
+	if (window)
+		window->setFocus(Qt::OtherFocusReason);
 }
 
 void ControllerDock::keepViewActionsInStep(bool floating)
@@ -87,19 +103,19 @@ void ControllerDock::keepViewActionsInStep(bool floating)
 
 void ControllerDock::fitToPlace()
 {
-	if (!scroller)
+	if (!scroller || !window)
 		return;
 	// As wide as the view and its scroll bar, and no taller than the host's layout makes it: the host's window
 	// grows to make room for a dock's minimum height, even for the minimum a floating dock had as it is put back.
 	const int margins = 2 * scroller->frameWidth();
 	const int scrollBar = scroller->verticalScrollBar()->sizeHint().width();
-	scroller->setMinimumWidth(controller->minimumWidth() + margins + scrollBar);
-	scroller->setMaximumWidth(qMin(controller->maximumWidth() + margins + scrollBar, QWIDGETSIZE_MAX));
+	scroller->setMinimumWidth(window->minimumWidth() + margins + scrollBar);
+	scroller->setMaximumWidth(qMin(window->maximumWidth() + margins + scrollBar, QWIDGETSIZE_MAX));
 	QDockWidget *frame = dock();
 	if (!frame->isFloating())
 		return;
 	// Floating, the dock is the controller's window at its designed size.
-	scroller->setMinimumHeight(controller->minimumHeight() + margins);
+	scroller->setMinimumHeight(window->minimumHeight() + margins);
 	frame->resize(frame->size().expandedTo(frame->minimumSizeHint()));
 	scroller->setMinimumHeight(0);
 }

@@ -139,7 +139,7 @@ QString DiscoveryDialog::shownSourceName(const QString &name) const
 	for (const QChar c : name) {
 		if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
 		    c.category() == QChar::Separator_Paragraph)
-			shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+			shown += QStringLiteral("\\x%1").arg(int(c.unicode()), 2, 16, QLatin1Char('0'));
 		else
 			shown += c;
 	}

@@ -62,6 +62,9 @@ MainDialog::MainDialog(Controller *controller, QWidget *parent)
 	connect(controller->cameraPool(), &CameraPool::notice, this,
 		[this](const QString &text) { setStatusMessage(text, Severity::Warning); });
 	connect(controller->cameraPool(), &CameraPool::cameraStatusChanged, this, &MainDialog::onCameraStatus);
+	// The window may be made long after the controller: what its cameras told so far shows at once.
+	for (const CameraDoor::Info &camera : controller->cameraPool()->cameras())
+		silentSlots[camera.slot] = !camera.answering && !camera.address.isEmpty();
 	connect(controller, &Controller::heldBack, this, &MainDialog::onHeldBack);
 	controller->setDeliberateCheck(&MainDialog::deliberateHeld);
 	connect(owner, &Controller::presetCalledFromHotkey, this, &MainDialog::notePresetFromHotkey);

@@ -1,8 +1,9 @@
 # shellcheck shell=bash disable=SC2034 # the lists are read by the scripts that source this file
 # The Debian packages the project needs, one list per Debian release. Source it.
 # Debian 12 (OBS 29, Qt 5): what scripts/install-deps.sh installs on this machine, the sanitizers and the format
-# check included. Debian 13 (OBS 30, Qt 6): what the Debian 13 root of scripts/trixie-root.sh is made from (a
-# changed list makes a new root), and what install-deps.sh installs on a Debian 13 machine.
+# check included. Debian 13 (OBS 30, Qt 6) and Debian testing, forky (OBS 32, Qt 6): what the roots of
+# scripts/debian-root.sh are made from (a changed list makes a new root), and what install-deps.sh installs on a
+# machine of that release.
 
 kavren_packages_debian12=(
 	build-essential cmake pkg-config git dpkg-dev
@@ -28,3 +29,7 @@ kavren_packages_debian13=(
 	# Qt 5 beside OBS's Qt 6, for the check that a module built for OBS 29 refuses to load into OBS 30
 	libqt5core5t64 libqt5gui5t64 libqt5widgets5t64 libqt5network5t64 libqt5svg5
 )
+
+# Debian testing (forky): the same names serve OBS 32. Its libsdl2-dev is sdl2-compat over SDL 3, which the gamepad
+# test drives there too.
+kavren_packages_debian14=("${kavren_packages_debian13[@]}")

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # End to end in the real OBS: installs the built module into a temporary HOME, starts OBS under Xvfb, checks from
 # OBS's log that it loaded the module, ran its load and routes its Qt log lines there, then triggers the Tools-menu
-# entry and checks that the controller window shows. Runs in a network namespace of its own where it can, so nothing
-# leaves the machine.
+# entry and checks that the controller window shows; on OBS 32 the Plugin Manager lists it by its manifest. OBS is
+# then quit from its File menu, and its profiler tells how long loading this module and obs-websocket took. Runs in
+# a network namespace of its own where it can, so nothing leaves the machine.
 # Usage: obs_load.sh MODULE_FILE DATA_DIR SIMULATOR
 # shellcheck source-path=SCRIPTDIR source=lib/obs-session.sh
 source "$(dirname "$0")/lib/obs-session.sh"
@@ -32,3 +33,33 @@ if xdotool search --onlyvisible --name "^Kavren OBS Camera Controller\$" >/dev/n
 fi
 obs_session_trigger_tools_action "Kavren OBS Camera Controller" || fail "the Tools-menu entry did not show the controller"
 echo "The Tools-menu entry showed the controller window"
+
+# OBS 32's Plugin Manager lists the module by the name, id and version of the manifest in its data folder.
+if [ "${obs_major:-0}" -ge 32 ]; then
+	modules=$(find "$home/.config/obs-studio" -name modules.json -path '*plugin_manager*' | head -n 1)
+	[ -n "$modules" ] || fail "OBS $obs_major wrote no Plugin Manager list"
+	listed=$("$python" -c '
+import json, sys
+manifest = json.load(open(sys.argv[2]))
+entry = [m for m in json.load(open(sys.argv[1])) if m["module_name"] == "kavren-camera-controller"]
+if not entry or any(entry[0][key] != manifest[key] for key in ("display_name", "id", "version")):
+    sys.exit(1)
+print("%s %s (%s)" % (entry[0]["display_name"], entry[0]["version"], entry[0]["id"]))' "$modules" "$data/manifest.json") ||
+		fail "the Plugin Manager does not list the module as its manifest says: $(cat "$modules")"
+	echo "OBS's Plugin Manager lists $listed"
+fi
+
+# OBS writes its profiler's figures to its log once it has exited: how long loading each module took, ours beside
+# obs-websocket's. Printed as a measurement; a busy machine makes any of them longer. OBS is quit as a user quits it,
+# from its File menu: OBS 29 ends on SIGTERM without its exit, and OBS 32 on SIGTERM closes a floating dock first,
+# which asks whether to show it again and waits for an answer.
+e2e_quit_from_file_menu || fail "OBS did not exit within 30 s of File → Exit"
+wait "$OBS_PID"
+status=$?
+[ "$status" -eq 0 ] || fail "OBS exited with status $status"
+log=$(obs_session_log "$home")
+# OBS separates a figure from its unit with a no-break space.
+load_time() { grep -o "obs_init_module($1\.so): [0-9.]*" "$log" | grep -o '[0-9.]*$'; }
+ours=$(load_time kavren-camera-controller) websocket=$(load_time obs-websocket)
+[ -n "$ours" ] || fail "OBS's profiler did not report the module's load"
+echo "Loading took ${ours} ms for this module, ${websocket:-no figure for obs-websocket} ms for obs-websocket (OBS $obs_major)"

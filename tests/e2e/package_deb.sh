@@ -5,7 +5,7 @@
 # gone. The install runs in a mount namespace over throw-away overlays of /usr and /var, so this machine's system
 # and other OBS runs never see the package, and in a network namespace of its own; without namespaces or overlays
 # it installs on this machine and removes the package again, unless it is installed already. A package for OBS 29
-# (Qt 5) must keep away from OBS 30, and one for OBS 30 (Qt 6) needs OBS 30.
+# (Qt 5) must keep away from OBS 30, and one for OBS 30 or 32 (Qt 6) needs that OBS or a later one.
 # Usage: package_deb.sh BUILD_DIR DATA_DIR PACKAGE_NAME VERSION QT_MAJOR
 # shellcheck source-path=SCRIPTDIR source=lib/obs-session.sh
 source "$(dirname "$0")/lib/obs-session.sh"
@@ -14,8 +14,10 @@ build=$1 data=$2 name=$3 version=$4 qt_major=$5
 
 deb="$build/${name}_${version}_$(dpkg --print-architecture).deb"
 
-# Where Debian's OBS keeps its own modules and their data: ours must land beside them.
+# Where Debian's OBS keeps its own modules and their data: ours must land beside them. From OBS 32 on the data is
+# in a package of its own.
 obs_files=$(dpkg -L obs-studio) || fail "obs-studio is not installed"
+obs_files+=$'\n'$(dpkg -L obs-studio-common 2>/dev/null)
 obs_folder() { grep -m 1 -x "$1" <<<"$obs_files"; }
 module_dir=$(obs_folder '/usr/lib/[^/]*/obs-plugins') || fail "obs-studio has no module folder"
 data_dir=$(obs_folder '/usr/share/obs/obs-plugins')/$name || fail "obs-studio has no module data folder"
@@ -42,8 +44,9 @@ check_contents() {
 	case "$qt_major" in
 	5) dependencies=("obs-studio (>= 29), obs-studio (<< 30)" libobs0 libqt5core5a libqt5gui5 libqt5widgets5
 		libqt5network5 libqt5svg5) ;;
-	*) dependencies=("obs-studio (>= 30)" libobs0t64 libqt6core6t64 libqt6gui6 libqt6widgets6 libqt6network6
-		qt6-svg-plugins) ;;
+	# A Qt 6 build loads into the OBS it was built for and later ones on a Qt at least as new.
+	*) dependencies=("obs-studio (>= $obs_major)" libobs0t64 libqt6core6t64 libqt6gui6 libqt6widgets6
+		libqt6network6 qt6-svg-plugins) ;;
 	esac
 	local depends
 	depends=$(sed -n 's/^Depends: //p' <<<"$fields")

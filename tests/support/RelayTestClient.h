@@ -3,6 +3,8 @@
 // A WebSocket++ client of the relay on a thread of its own; every call into its endpoint is posted to that thread.
 // Shared by the relay's tests.
 
+#include "relay/WebSocketAsio.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -85,7 +87,7 @@ public:
 	void send(const QByteArray &bytes, websocketpp::frame::opcode::value opcode)
 	{
 		const std::string payload = bytes.toStdString();
-		asio::post(m_endpoint.get_io_service(), [this, payload, opcode]() {
+		asio::post(WebSocketAsio::loopOf(m_endpoint), [this, payload, opcode]() {
 			websocketpp::lib::error_code ignored;
 			m_endpoint.send(m_connection, payload, opcode, ignored);
 		});
@@ -94,7 +96,7 @@ public:
 	// A polite goodbye: the close handshake.
 	void close()
 	{
-		asio::post(m_endpoint.get_io_service(), [this]() {
+		asio::post(WebSocketAsio::loopOf(m_endpoint), [this]() {
 			websocketpp::lib::error_code ignored;
 			m_endpoint.close(m_connection, websocketpp::close::status::normal, "", ignored);
 		});
@@ -103,7 +105,7 @@ public:
 	// Holds the client's thread, so it reads nothing, until resumeReading(); true once it is held.
 	bool pauseReading()
 	{
-		asio::post(m_endpoint.get_io_service(), [this]() {
+		asio::post(WebSocketAsio::loopOf(m_endpoint), [this]() {
 			std::unique_lock<std::mutex> lock(m_mutex);
 			m_paused = true;
 			m_changed.notify_all();

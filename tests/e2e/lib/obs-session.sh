@@ -13,6 +13,35 @@ source "$e2e_dir/../../scripts/lib/obs-session.sh"
 python=/usr/bin/python3
 [ -x "$python" ] || python=python3
 
+# The OBS the tests drive, by its major version: where it keeps its settings and what it reads differ between them.
+obs_major=$(obs --version 2>/dev/null | grep -o '[0-9]\+' | head -n 1)
+# obs_user_ini HOME: the file OBS keeps the operator's settings in, such as its docks' layout: global.ini until OBS
+# 31 moved them to user.ini (copying global.ini there on its first start).
+obs_user_ini() {
+	if [ "${obs_major:-0}" -ge 31 ]; then
+		echo "$1/.config/obs-studio/user.ini"
+	else
+		echo "$1/.config/obs-studio/global.ini"
+	fi
+}
+
+# key_down KEY, key_up KEY: holds and releases KEY (an X keysym name such as F5) by its key code, as a keyboard does.
+# Named by its keysym, xdotool 3.20160805 sends a function key with Alt held under Debian testing's keyboard data,
+# which matches no binding; the key code alone is the key itself under any keyboard data.
+key_code() {
+	"$python" -c '
+import ctypes, sys
+x11 = ctypes.CDLL("libX11.so.6")
+x11.XOpenDisplay.restype = ctypes.c_void_p
+x11.XStringToKeysym.restype = ctypes.c_ulong
+x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+display = x11.XOpenDisplay(None)
+code = x11.XKeysymToKeycode(display, x11.XStringToKeysym(sys.argv[1].encode())) if display else 0
+sys.exit(print(code) if code else 1)' "$1"
+}
+key_down() { xdotool keydown "$(key_code "$1")"; }
+key_up() { xdotool keyup "$(key_code "$1")"; }
+
 # e2e_isolate "$@": runs the script again in a network namespace of its own with only loopback up, where it can.
 e2e_isolate() {
 	if [ "${KAVREN_E2E_ISOLATED:-}" != 1 ] && [ "$(id -u)" -eq 0 ] && unshare --net true 2>/dev/null; then
@@ -80,6 +109,19 @@ e2e_start_obs() {
 	obs_session_start_obs "$home" "$session/obs-output.txt"
 	obs_session_wait_for_log "$home" "\[Kavren\] module loaded" 90 || fail "the module's load did not run"
 	obs_session_wait_for_window "OBS [0-9].*" 30 || fail "OBS's main window did not show"
+}
+
+# e2e_quit_from_file_menu: quits OBS with File → Exit, the menu's last entry, as a user does (the keyboard does not
+# reach the menu bar while the preview has the focus); true once OBS has gone.
+e2e_quit_from_file_menu() {
+	local windows_before
+	obs_windows() { xdotool search --onlyvisible --pid "$OBS_PID" 2>/dev/null | wc -l; }
+	windows_before=$(obs_windows)
+	xdotool mousemove --window "$(main_window)" 20 12 click 1
+	menu_shown() { [ "$(obs_windows)" -gt "$windows_before" ]; }
+	wait_until 5 menu_shown || return 1
+	xdotool key Up Return
+	wait_until 30 obs_gone
 }
 
 # wait_until SECONDS COMMAND...: runs COMMAND every 0.1 s until it succeeds; false after SECONDS.

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# A Debian 13 (trixie) system made only from Debian's packages, with OBS Studio 30 on Qt 6, for building and testing
-# the module for OBS 30 on a Debian 12 machine. The root is made on first use with mmdebstrap and kept outside the
-# clone, in /var/cache/kavren/trixie-<hash of the package list>: a changed list makes a new root, the old one stays
-# until removed by hand. A command runs inside it in private mount and network namespaces (only loopback up, so
-# nothing it does reaches another machine) with /proc, /dev, a fresh /tmp and the clone at /src.
-# Usage: trixie-root.sh [--path | --build-dir] [COMMAND [ARGUMENT...]]
+# A Debian system made only from Debian's packages, for building and testing the module for the OBS of that release
+# on a Debian 12 machine: trixie (Debian 13) has OBS 30 on Qt 6.8, forky (Debian testing) OBS 32 on Qt 6.11. The
+# root is made on first use with mmdebstrap and kept outside the clone, in /var/cache/kavren/<release>-<hash of the
+# package list>: a changed list makes a new root, the old one stays until removed by hand. A command runs inside it
+# in private mount and network namespaces (only loopback up, so nothing it does reaches another machine) with /proc,
+# /dev, a fresh /tmp and the clone at /src.
+# Usage: debian-root.sh RELEASE [--path | --build-dir] [COMMAND [ARGUMENT...]]
 #   no command: makes the root when missing; --path: prints where it is (making it when missing); --build-dir:
 #   prints where, in this clone, the build made inside the root is (KAVREN_BUILD_DIR inside).
 # Needs root (mmdebstrap, chroot and namespaces).
@@ -13,12 +14,26 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 # shellcheck source=lib/packages.sh
 source "$root/scripts/lib/packages.sh"
-packages=("${kavren_packages_debian13[@]}")
+release=${1:-}
+shift || true
+# Each release's packages, and the OBS it brings, which names the build and demo folders made inside it, apart
+# from the Debian 12 build in build/ and from each other's.
+case "$release" in
+trixie)
+	packages=("${kavren_packages_debian13[@]}") obs=obs30 name="Debian 13"
+	;;
+forky)
+	packages=("${kavren_packages_debian14[@]}") obs=obs32 name="Debian testing (forky)"
+	;;
+*)
+	echo "Usage: $0 trixie|forky [--path | --build-dir] [COMMAND [ARGUMENT...]]" >&2
+	exit 2
+	;;
+esac
 cache=/var/cache/kavren
-list_hash=$(printf '%s\n' trixie "${packages[@]}" | sort | sha256sum | cut -c1-16)
-system="$cache/trixie-$list_hash"
-# Inside, the clone is at /src; the build made there is kept apart from the ones made outside.
-build_folder=build-obs30
+list_hash=$(printf '%s\n' "$release" "${packages[@]}" | sort | sha256sum | cut -c1-16)
+system="$cache/$release-$list_hash"
+build_folder=build-$obs
 if [ "${1:-}" = --build-dir ]; then
 	echo "$root/$build_folder"
 	exit 0
@@ -31,7 +46,7 @@ host_mirror() {
 		awk '$1 == "deb" && $0 !~ /security/ {for (i = 2; i <= NF; i++) if ($i ~ /^https?:/) {print $i; exit}}')
 	if [ -z "$url" ]; then
 		url=$(cat /etc/apt/sources.list.d/*.sources 2>/dev/null | awk '
-			/^URIs:/ {uri = $2} /^Suites:/ && uri != "" && uri !~ /security/ && $0 ~ /bookworm|trixie|stable/ {print uri; exit}
+			/^URIs:/ {uri = $2} /^Suites:/ && uri != "" && uri !~ /security/ && $0 ~ /bookworm|trixie|forky|stable/ {print uri; exit}
 			/^$/ {uri = ""}')
 	fi
 	echo "${url:-http://deb.debian.org/debian}"
@@ -44,7 +59,7 @@ make_root() {
 	}
 	local mirror partial="$system.partial"
 	mirror=$(host_mirror)
-	echo "Making the Debian 13 root $system from $mirror (a few minutes, once)"
+	echo "Making the $name root $system from $mirror (a few minutes, once)"
 	rm -rf "$partial"
 	mkdir -p "$cache"
 	local include
@@ -52,17 +67,20 @@ make_root() {
 		IFS=,
 		echo "${packages[*]}"
 	)
-	mmdebstrap --quiet --variant=apt --include="$include" trixie "$partial" "$mirror"
+	# A mirror that serves a fixed snapshot keeps a Release file past its Valid-Until date; the packages are still
+	# checked against the Release file's signed hashes.
+	mmdebstrap --quiet --variant=apt --aptopt='Acquire::Check-Valid-Until "false"' --include="$include" \
+		"$release" "$partial" "$mirror"
 	# Only a finished root gets the name that marks it ready.
 	mv "$partial" "$system"
 }
 
 ensure_root() {
 	[ -x "$system/usr/bin/obs" ] && return 0
-	[ "$(id -u)" -eq 0 ] || { echo "Making the Debian 13 root needs root" >&2; exit 1; }
+	[ "$(id -u)" -eq 0 ] || { echo "Making the $name root needs root" >&2; exit 1; }
 	mkdir -p "$cache"
 	# One maker at a time: a second run waits and then finds the root made.
-	exec 9>"$cache/trixie.lock"
+	exec 9>"$cache/$release.lock"
 	flock 9
 	[ -x "$system/usr/bin/obs" ] || make_root
 	exec 9>&-
@@ -81,12 +99,12 @@ enter_root() {
 	ip link set lo up
 	# Inside, the scripts keep their build and demo apart from the ones made outside, in the same clone.
 	exec chroot "$system" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin HOME=/root \
-		LANG=C.UTF-8 TERM="${TERM:-dumb}" ${CI:+CI=$CI} KAVREN_ROOT=trixie \
-		KAVREN_BUILD_DIR="/src/$build_folder" KAVREN_DEMO_DIR=/src/.demo-obs30 \
+		LANG=C.UTF-8 TERM="${TERM:-dumb}" ${CI:+CI=$CI} KAVREN_ROOT="$release" \
+		KAVREN_BUILD_DIR="/src/$build_folder" KAVREN_DEMO_DIR="/src/.demo-$obs" \
 		bash -c 'cd /src && exec "$@"' bash "$@"
 }
 
-if [ "${KAVREN_TRIXIE_STAGE:-}" = enter ]; then
+if [ "${KAVREN_ROOT_STAGE:-}" = enter ]; then
 	enter_root "$@"
 fi
 
@@ -96,5 +114,5 @@ if [ "${1:-}" = --path ]; then
 	exit 0
 fi
 [ $# -gt 0 ] || exit 0
-[ "$(id -u)" -eq 0 ] || { echo "Entering the Debian 13 root needs root" >&2; exit 1; }
-KAVREN_TRIXIE_STAGE=enter exec unshare --mount --net "$0" "$@"
+[ "$(id -u)" -eq 0 ] || { echo "Entering the $name root needs root" >&2; exit 1; }
+KAVREN_ROOT_STAGE=enter exec unshare --mount --net "$0" "$release" "$@"
