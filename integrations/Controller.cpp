@@ -23,6 +23,9 @@
 #include <QSet>
 
 #include <algorithm>
+#include <memory>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -150,9 +153,11 @@ void Controller::listenToHotkeys(bool on)
 {
 	// One listener at most: a second switch-on must not run every command twice. The host calls its hotkey
 	// callback on a thread of its own; the automatic connection brings the event to this thread.
-	disconnect(hotkeySource, &HotkeySource::hotKeysentTo, this, nullptr);
-	if (on)
+	disconnect(hotkeySource, nullptr, this, nullptr);
+	if (on) {
 		connect(hotkeySource, &HotkeySource::hotKeysentTo, this, &Controller::onHotkey);
+		connect(hotkeySource, &HotkeySource::hotKeyTapped, this, &Controller::onHotkeyTapped);
+	}
 }
 
 void Controller::onHotkey(int index, bool pressed)
@@ -163,26 +168,77 @@ void Controller::onHotkey(int index, bool pressed)
 	act(row.action, pressed, row.argument, CameraCaller{CameraOrigin::Hotkey, index});
 }
 
-bool Controller::act(OperatorAction action, bool pressed, int argument, const CameraCaller &caller)
+// The command of an action that moves while its input is held.
+static std::optional<CameraCommand> heldMove(OperatorAction action)
 {
 	using Direction = CameraCommands::Direction;
 	switch (action) {
 	case OperatorAction::TiltUp:
-		return hold(CameraCommands::move(Direction::Up), pressed, caller);
+		return CameraCommands::move(Direction::Up);
 	case OperatorAction::TiltDown:
-		return hold(CameraCommands::move(Direction::Down), pressed, caller);
+		return CameraCommands::move(Direction::Down);
 	case OperatorAction::PanLeft:
-		return hold(CameraCommands::move(Direction::Left), pressed, caller);
+		return CameraCommands::move(Direction::Left);
 	case OperatorAction::PanRight:
-		return hold(CameraCommands::move(Direction::Right), pressed, caller);
+		return CameraCommands::move(Direction::Right);
 	case OperatorAction::ZoomIn:
-		return hold(CameraCommands::zoomIn(), pressed, caller);
+		return CameraCommands::zoomIn();
 	case OperatorAction::ZoomOut:
-		return hold(CameraCommands::zoomOut(), pressed, caller);
+		return CameraCommands::zoomOut();
 	case OperatorAction::FocusNear:
-		return hold(CameraCommands::focusNear(), pressed, caller);
+		return CameraCommands::focusNear();
 	case OperatorAction::FocusFar:
-		return hold(CameraCommands::focusFar(), pressed, caller);
+		return CameraCommands::focusFar();
+	default:
+		return std::nullopt;
+	}
+}
+
+void Controller::onHotkeyTapped(int index)
+{
+	if (index < 0 || index >= HotkeyTable::kCount)
+		return;
+	const HotkeyTable::Row &row = HotkeyTable::row(index);
+	const CameraCaller caller{CameraOrigin::Hotkey, index};
+	if (const std::optional<CameraCommand> move = heldMove(row.action)) {
+		tap(*move, caller);
+		return;
+	}
+	act(row.action, true, row.argument, caller);
+	act(row.action, false, row.argument, caller);
+}
+
+bool Controller::tap(const CameraCommand &move, const CameraCaller &caller)
+{
+	// The stop follows kTapMs after the camera got the move, not after the press: on a busy machine the move may
+	// still wait behind other work when that time has passed, and its stop would take its place. A move that
+	// never goes out (a newer command of its lane took its place) is let go after kTapLimitMs all the same.
+	constexpr int kTapLimitMs = 3000;
+	auto letGo = std::make_shared<bool>(false);
+	QPointer<Controller> self(this);
+	const auto release = [self, letGo, lane = move.lane, caller]() {
+		if (self && !std::exchange(*letGo, true))
+			self->inUse->release(lane, caller);
+	};
+	CameraJob job = CameraJob::fromCommand(move, 0);
+	job.run = [run = std::move(job.run), self, release](viscaIpModule &link) -> CameraJob::FollowUp {
+		const CameraJob::FollowUp then = run(link);
+		return [then, self, release]() {
+			if (then)
+				then();
+			if (self)
+				QTimer::singleShot(kTapMs, self.data(), release);
+		};
+	};
+	QTimer::singleShot(kTapLimitMs, this, release);
+	return inUse->submit(std::move(job), caller);
+}
+
+bool Controller::act(OperatorAction action, bool pressed, int argument, const CameraCaller &caller)
+{
+	if (const std::optional<CameraCommand> move = heldMove(action))
+		return hold(*move, pressed, caller);
+	switch (action) {
 	case OperatorAction::StorePreset:
 		return storePresetWhenHeld(argument, pressed, caller);
 	default:

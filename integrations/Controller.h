@@ -64,6 +64,9 @@ public:
 	void setHotkeysEnabled(bool on);
 	// One hotkey event, as the host's hotkey source reports it.
 	void onHotkey(int index, bool pressed);
+	// A hotkey pressed with no release to follow: what moves while held moves for kTapMs once the camera has it.
+	void onHotkeyTapped(int index);
+	static constexpr int kTapMs = 150;
 
 	// The operator's keys and buttons (hotkeys, gamepads) on the camera in use: true when the action was taken.
 	// A release always goes through: it stops what the same input's press started.
@@ -105,6 +108,7 @@ private:
 	void protectFromRelay();
 	void onLiveChanged(const QSet<QString> &addresses);
 	bool hold(const CameraCommand &move, bool pressed, const CameraCaller &caller);
+	bool tap(const CameraCommand &move, const CameraCaller &caller);
 	bool chooseNeighbour(int step);
 	bool callPreset(int preset, const CameraCaller &caller);
 	bool storePresetWhenHeld(int preset, bool pressed, const CameraCaller &caller);

@@ -30,4 +30,6 @@ signals:
 	// It may be emitted on the host's hotkey thread; receivers get it on their own thread through the
 	// automatic connection.
 	void hotKeysentTo(int index, bool pressed);
+	// A press that no release will follow (a program triggered the hotkey by name): it acts as a tap.
+	void hotKeyTapped(int index);
 };

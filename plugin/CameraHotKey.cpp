@@ -4,9 +4,7 @@
 #include "plugin/PluginLog.h"
 
 #include <QCoreApplication>
-#include <QPointer>
 #include <QThread>
-#include <QTimer>
 
 #include <obs-data.h>
 #include <obs-frontend-api.h>
@@ -116,24 +114,14 @@ void CameraHotKey::hotkeyHandler(void *data, obs_hotkey_id id, obs_hotkey_t *hot
 	for (int index = 0; index < kHotkeyCount; ++index) {
 		if (self->hotkeyIds[size_t(index)].load() != id)
 			continue;
-		emit self->hotKeysentTo(index, pressed);
 		// OBS hands its keys' presses and releases to its UI thread. A press from anywhere else is a program
-		// triggering the hotkey by name, which sends no release: it acts as a tap, let go a moment later, so
-		// that nothing it starts keeps moving.
+		// triggering the hotkey by name, which sends no release.
 		if (pressed && QThread::currentThread() != QCoreApplication::instance()->thread())
-			QMetaObject::invokeMethod(
-				self, [self, index]() { self->releaseLater(index); }, Qt::QueuedConnection);
+			emit self->hotKeyTapped(index);
+		else
+			emit self->hotKeysentTo(index, pressed);
 		return;
 	}
-}
-
-void CameraHotKey::releaseLater(int index)
-{
-	QPointer<CameraHotKey> self(this);
-	QTimer::singleShot(kTapMs, this, [self, index]() {
-		if (self)
-			emit self->hotKeysentTo(index, false);
-	});
 }
 
 void CameraHotKey::frontendEventHandler(enum obs_frontend_event event, void *data)

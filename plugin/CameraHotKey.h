@@ -33,9 +33,6 @@ public:
 	// Unregisters the hotkeys, in row order.
 	~CameraHotKey() override;
 
-	// How long a press that no release follows (a program triggering the hotkey) acts before it is let go.
-	static constexpr int kTapMs = 150;
-
 	// The host's callback for every registration, with this object as `data`. It may run on another thread: it only
 	// emits the signal, which the automatic connection queues to the receiver's thread.
 	static void hotkeyHandler(void *data, obs_hotkey_id id, obs_hotkey_t *hotkey, bool pressed);
@@ -48,7 +45,6 @@ public:
 
 private:
 	void registerHotkeys();
-	void releaseLater(int index);
 	void loadProfileBindings();
 	void stopFollowingProfiles();
 

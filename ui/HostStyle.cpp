@@ -125,50 +125,66 @@ private:
 };
 
 // Keeps a window's disabled text its enabled colour dimmed towards the window's background, as the palette
-// changes (another theme chosen in the host).
+// changes (another theme chosen in the host) and as controls are enabled or disabled: Qt 6 polishes a control with a
+// style sheet again when it is enabled or disabled, which brings back the palette from before its sheet.
 class DisabledTextKeeper : public QObject {
 public:
-	explicit DisabledTextKeeper(QWidget *window) : QObject(window), window(window) { apply(); }
+	explicit DisabledTextKeeper(QWidget *window) : QObject(window), window(window)
+	{
+		window->installEventFilter(this);
+		for (QWidget *child : window->findChildren<QWidget *>())
+			child->installEventFilter(this);
+		apply();
+	}
 
 protected:
 	bool eventFilter(QObject *watched, QEvent *event) override
 	{
-		if (watched == window && !applying &&
-		    (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange))
-			apply();
+		const QEvent::Type type = event->type();
+		if (type == QEvent::PaletteChange || type == QEvent::EnabledChange || type == QEvent::StyleChange ||
+		    type == QEvent::ApplicationPaletteChange) {
+			if (watched == window)
+				apply();
+			else if (watched->isWidgetType())
+				dim(static_cast<QWidget *>(watched));
+		}
 		return QObject::eventFilter(watched, event);
 	}
 
 private:
 	void apply()
 	{
-		applying = true;
 		// Every widget, not only the window: a widget with a style sheet of its own keeps the palette it had
 		// when the sheet was applied.
 		dim(window);
 		for (QWidget *child : window->findChildren<QWidget *>())
 			dim(child);
-		applying = false;
 	}
 
+	// Sets the palette only when it differs, so the change it causes ends here.
 	static void dim(QWidget *widget)
 	{
 		// Two parts text to one part background: dimmed, and at least 3:1 on light and dark themes alike.
 		constexpr double kText = 0.62;
 		QPalette palette = widget->palette();
 		const QColor background = palette.color(QPalette::Active, QPalette::Window);
+		bool changed = false;
 		for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
 			const QColor text = palette.color(QPalette::Active, role);
-			palette.setColor(QPalette::Disabled, role,
-					 QColor::fromRgbF(text.redF() * kText + background.redF() * (1 - kText),
-							  text.greenF() * kText + background.greenF() * (1 - kText),
-							  text.blueF() * kText + background.blueF() * (1 - kText)));
+			const QColor dimmed =
+				QColor::fromRgbF(text.redF() * kText + background.redF() * (1 - kText),
+						 text.greenF() * kText + background.greenF() * (1 - kText),
+						 text.blueF() * kText + background.blueF() * (1 - kText));
+			if (palette.color(QPalette::Disabled, role) == dimmed)
+				continue;
+			palette.setColor(QPalette::Disabled, role, dimmed);
+			changed = true;
 		}
-		widget->setPalette(palette);
+		if (changed)
+			widget->setPalette(palette);
 	}
 
 	QWidget *window;
-	bool applying = false;
 };
 
 } // namespace
@@ -200,5 +216,5 @@ void applyHostStyleShield(QWidget *window, const QString &windowSheet)
 		sheet = QStringLiteral("* { ") + sheet + QStringLiteral("; }");
 	window->setStyleSheet(sheet + QString::fromUtf8(kNeutralBoxModel));
 	FocusRing::install(window);
-	window->installEventFilter(new DisabledTextKeeper(window));
+	new DisabledTextKeeper(window);
 }

@@ -168,4 +168,4 @@ main_window() { xdotool search --onlyvisible --name '^OBS [0-9]' | head -n 1; }
 atspi() { KAVREN_OBS_PID=${OBS_PID:-} "$python" "$e2e_dir/atspi_window.py" "$@"; }
 atspi_now() { KAVREN_ATSPI_TIMEOUT=1 atspi "$@"; }
 # atspi_until CHECK NAME: waits (bounded) until the control NAME passes CHECK (checked, enabled, docked).
-atspi_until() { wait_until 10 atspi_now "$@"; }
+atspi_until() { wait_until 30 atspi_now "$@"; }
