@@ -1,4 +1,5 @@
 #include "ui/MainDialog.h"
+#include "ui/ControllerStyle.h"
 #include "ui/ElidedCaption.h"
 #include "ui/UiLog.h"
 #include "ui_MainDialog.h"
@@ -57,6 +58,7 @@ MainDialog::MainDialog(Controller *controller, QWidget *parent)
 	// The boxes of the core library (settings, profiles) show from here on.
 	ModalBox::install();
 	// Before anything polishes the form under the host's theme: the shield reads the form's own sizes.
+	ControllerStyle::apply(this);
 	applyHostStyleShield(this, QStringLiteral("background-color: palette(window)"));
 	showLogo(ui->LogoLabel, QStringLiteral(":/resource/images/logo.svg"));
 	connect(controller->cameraPool(), &CameraPool::notice, this,
