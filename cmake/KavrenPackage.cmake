@@ -35,7 +35,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${KAVREN_HOMEPAGE}")
 # A module runs only in the OBS major it was built for (OBS 30 moved to Qt 6 and skips modules that link Qt 5), so a
 # package for OBS 29 must not install beside OBS 30. A Qt 6 build serves the OBS it was built for and later ones: the
 # Debian 13 build (OBS 30, Qt 6.8) loads into OBS 32 too, while a build against OBS 32's Qt 6.11 needs Qt 6.11, which
-# dpkg-shlibdeps adds. Qt's SVG plug-in is in libqt5svg5 for Qt 5, in its own package for Qt 6.
+# dpkg-shlibdeps adds. Qt's SVG plug-in comes with libqt5svg5 for Qt 5, which the module links (dpkg-shlibdeps names
+# it), and is a package of its own for Qt 6.
 if(libobs_VERSION VERSION_GREATER_EQUAL 30)
 	set(kavren_obs_dependency "obs-studio (>= ${libobs_VERSION_MAJOR})")
 else()
@@ -43,14 +44,19 @@ else()
 	set(kavren_obs_dependency "obs-studio (>= ${libobs_VERSION_MAJOR}), obs-studio (<< ${kavren_next_obs})")
 endif()
 if(kavren_qt_major EQUAL 6)
-	set(kavren_svg_plugin qt6-svg-plugins)
+	set(CPACK_DEBIAN_PACKAGE_DEPENDS "${kavren_obs_dependency}, qt6-svg-plugins")
 else()
-	set(kavren_svg_plugin libqt5svg5)
+	set(CPACK_DEBIAN_PACKAGE_DEPENDS "${kavren_obs_dependency}")
 endif()
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "${kavren_obs_dependency}, ${kavren_svg_plugin}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
-# Debian's policy: every package names its copyright and licence in its documentation folder.
-install(FILES ${PROJECT_SOURCE_DIR}/resources/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT module)
+# Debian's policy: every package names its copyright and licence in its documentation folder, beside its changelog,
+# compressed without a time stamp so that the package is the same from build to build.
+set(kavren_changelog ${PROJECT_SOURCE_DIR}/resources/debian/changelog)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${kavren_changelog})
+execute_process(COMMAND gzip -9nc INPUT_FILE ${kavren_changelog}
+	OUTPUT_FILE ${CMAKE_CURRENT_BINARY_DIR}/changelog.Debian.gz COMMAND_ERROR_IS_FATAL ANY)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/debian/copyright ${CMAKE_CURRENT_BINARY_DIR}/changelog.Debian.gz
+	DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT module)
 
 include(CPack)

@@ -10,6 +10,7 @@
 #include <QMainWindow>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QtTest>
 
 using namespace MainDialogTest;
@@ -120,21 +121,30 @@ private slots:
 		QVERIFY(!action->isChecked() && floatAction()->isChecked());
 	}
 
-	// Docked, the controller scrolls in a dock short enough for a laptop screen, at its designed sizes; floating,
-	// the dock is the window at its designed size.
+	// Docked, the controller takes its compact layout, which a laptop screen's dock (about 410 px) holds without
+	// scrolling: slots, pad, presets and the status line in view. Floating, it is the window at its designed sizes.
 	void dockedFitsALaptopScreen()
 	{
 		host->resize(1366, 600);
 		follower->present();
 		dockAction()->trigger();
-		QTRY_VERIFY(dock->minimumSizeHint().height() <= 300 && host->minimumHeight() <= 300);
-		QTRY_VERIFY(dock->height() < controller->minimumHeight());
+		QVERIFY(controller->isCompact());
+		QTRY_VERIFY(dock->minimumSizeHint().height() <= 410 && controller->minimumHeight() <= 400);
 		QCOMPARE(host->height(), 600);
-		QCOMPARE(controller->findChild<QWidget *>(QStringLiteral("UpButton"))->height(), 60);
-		QCOMPARE(controller->findChild<QWidget *>(QStringLiteral("Preset1Button"))->height(), 35);
+		// The height OBS's window leaves a dock beside the preview on a 1366x768 screen.
+		host->resize(1366, 440);
+		auto *scroller = qobject_cast<QScrollArea *>(dock->widget());
+		QTRY_VERIFY(host->height() == 440 && scroller->verticalScrollBar()->maximum() == 0);
+		const auto *status = controller->findChild<QWidget *>(QStringLiteral("StatusFrame"));
+		QVERIFY(status->isVisible() && status->mapTo(scroller->viewport(), QPoint(0, status->height())).y() <=
+						       scroller->viewport()->height());
+		QVERIFY(controller->findChild<QWidget *>(QStringLiteral("UpButton"))->height() >= 38);
+		QVERIFY(!controller->findChild<QWidget *>(QStringLiteral("LogoLabel"))->isVisible());
 		floatAction()->trigger();
-		QVERIFY(dock->isFloating());
+		QVERIFY(dock->isFloating() && !controller->isCompact());
 		QTRY_VERIFY(dock->height() >= controller->minimumHeight());
+		QTRY_COMPARE(controller->findChild<QWidget *>(QStringLiteral("UpButton"))->height(), 60);
+		QCOMPARE(controller->findChild<QWidget *>(QStringLiteral("Preset1Button"))->height(), 35);
 	}
 
 	// Docked, the controller keeps its view's width (the advanced panel opens beside the simple view) and leaves

@@ -78,6 +78,7 @@ MainDialog *ControllerDock::controller()
 	connect(window, &MainDialog::viewSizeChanged, this, &ControllerDock::fitToPlace);
 	connect(window, &MainDialog::closeRequested, dock(), &QDockWidget::close);
 	window->addViewActions({dockAction, floatAction});
+	window->setCompact(!dock()->isFloating());
 	scroller->setWidget(window);
 	fitToPlace();
 	return window;
@@ -98,6 +99,8 @@ void ControllerDock::present()
 void ControllerDock::keepViewActionsInStep(bool floating)
 {
 	(floating ? floatAction : dockAction)->setChecked(true);
+	if (window)
+		window->setCompact(!floating); // tells the dock its new size
 	fitToPlace();
 }
 

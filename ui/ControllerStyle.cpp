@@ -73,6 +73,9 @@ constexpr const char *kGroupBox = R"(QGroupBox {
 	border-radius: 5px;
 	margin-top: 14px;
 }
+QGroupBox[compact="true"] {
+	margin-top: 0px;
+}
 QGroupBox::title {
 	subcontrol-origin: margin;
 	subcontrol-position: top left;

@@ -12,8 +12,10 @@
 #include <QPalette>
 #include <QPixmap>
 #include <QRegularExpression>
+#include <QSize>
 #include <QString>
 #include <QSvgRenderer>
+#include <QVariant>
 #include <QWidget>
 
 namespace {
@@ -64,9 +66,8 @@ QSize ownBoxExtent(const QString &sheet)
 // What a theme would otherwise decide for a control: its box model and its minimum size, restated from the form
 // as a rule of the control's own style sheet, which Qt prefers to every sheet inherited from the window or the
 // application. What the control's own sheet already says of its box model is kept.
-QString themeProofRule(const QWidget *control)
+QString themeProofRule(const QWidget *control, const QString &own)
 {
-	const QString own = control->styleSheet();
 	QString declarations;
 	for (const char *property : {"margin", "padding"}) {
 		const QString name = QLatin1String(property);
@@ -85,6 +86,9 @@ QString themeProofRule(const QWidget *control)
 		declarations += QStringLiteral(" min-height: %1px;").arg(minimum.height());
 	return QStringLiteral("#%1 {%2 }").arg(control->objectName(), declarations);
 }
+
+// Where a shielded control keeps the rules of its own sheet, to restate its minimum size when that changes.
+constexpr const char *kOwnRules = "kavrenOwnRules";
 
 // Draws a logo again in the colours of its label's palette whenever they change.
 class LogoPainter : public QObject {
@@ -206,7 +210,8 @@ void applyHostStyleShield(QWidget *window, const QString &windowSheet)
 		const QString rules = own.isEmpty() || own.contains(QLatin1Char('{'))
 					      ? own
 					      : QStringLiteral("#%1 { %2 }").arg(control->objectName(), own);
-		control->setStyleSheet(rules + QLatin1Char('\n') + themeProofRule(control));
+		control->setProperty(kOwnRules, rules);
+		control->setStyleSheet(rules + QLatin1Char('\n') + themeProofRule(control, rules));
 	}
 
 	QString sheet = windowSheet.isEmpty() ? window->styleSheet().trimmed() : windowSheet.trimmed();
@@ -217,4 +222,12 @@ void applyHostStyleShield(QWidget *window, const QString &windowSheet)
 	window->setStyleSheet(sheet + QString::fromUtf8(kNeutralBoxModel));
 	FocusRing::install(window);
 	new DisabledTextKeeper(window);
+}
+
+void setShieldedMinimumSize(QWidget *control, const QSize &size)
+{
+	control->setMinimumSize(size);
+	const QVariant own = control->property(kOwnRules);
+	if (own.isValid())
+		control->setStyleSheet(own.toString() + QLatin1Char('\n') + themeProofRule(control, own.toString()));
 }

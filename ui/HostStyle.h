@@ -3,6 +3,7 @@
 #include <QString>
 
 class QLabel;
+class QSize;
 class QWidget;
 
 // The host applies its theme to every widget of the application, ours included: a theme's paddings and margins
@@ -16,6 +17,9 @@ class QWidget;
 // disabled control is its enabled colour dimmed towards the background, readable under any theme, whatever the
 // host's palette gives disabled text (some give the background's own colour).
 void applyHostStyleShield(QWidget *window, const QString &windowSheet = QString());
+
+// Gives a control of a shielded window another minimum size, restated in its own style sheet as the shield does.
+void setShieldedMinimumSize(QWidget *control, const QSize &size);
 
 // Shows the SVG artwork at `path` in `label` with its white parts (the lettering of our logo) in the label's text
 // colour, drawn again whenever the palette changes, so the logo reads under a light theme as under a dark one.

@@ -1,5 +1,6 @@
 #include "ui/MainDialog.h"
 #include "ui/ControllerStyle.h"
+#include "ui/CompactLayout.h"
 #include "ui/ElidedCaption.h"
 #include "ui/UiLog.h"
 #include "ui_MainDialog.h"
@@ -365,9 +366,22 @@ void MainDialog::setAdvancedShown(bool shown)
 	applyViewSize();
 }
 
+void MainDialog::setCompact(bool compact)
+{
+	if (compact == compactLayout)
+		return;
+	compactLayout = compact;
+	CompactLayout::apply(this, compact);
+	applyViewSize();
+}
+
 void MainDialog::applyViewSize()
 {
-	const QSize size = ui->AdvanceFrame->isHidden() ? kSimpleViewSize : kAdvancedViewSize;
+	QSize size = ui->AdvanceFrame->isHidden() ? kSimpleViewSize : kAdvancedViewSize;
+	if (compactLayout) {
+		layout()->activate();
+		size.setHeight(layout()->minimumSize().height());
+	}
 	if (isWindow()) {
 		setFixedSize(size);
 	} else {

@@ -116,6 +116,9 @@ public:
 
 	// Adds entries to the controller's View menu, after a separator (the dock adds its own).
 	void addViewActions(const QList<QAction *> &actions);
+	// Docked in the host's window: the compact layout, which needs no scrolling on a laptop's screen.
+	void setCompact(bool compact);
+	bool isCompact() const { return compactLayout; }
 
 signals:
 	// Settings → Close while the window is shown inside another (a dock): the one showing it should close.
@@ -280,6 +283,7 @@ private:
 	QPointer<RelayDialog> relayDialog;
 	QPointer<ScenePresetDialog> scenePresetDialog;
 	Controller *const owner;
+	bool compactLayout = false;
 	QHash<int, bool> silentSlots;              // slot -> its camera did not answer its last question
 	int statusSlot = 0;                        // the slot the status message is about, if any
 	quint64 cameraGeneration = 0;              // changes whenever the camera in use changes or goes

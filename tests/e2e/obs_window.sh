@@ -53,16 +53,19 @@ restart_obs() {
 }
 
 # check_sizes THEME: the pad, the presets and the slots as large as the design makes them.
+# check_sizes THEME [compact]: the controls keep the sizes their layout designs, the window's or, docked, the
+# compact one's.
 check_sizes() {
-	local theme=$1 sizes
+	local theme=$1 layout=${2:-designed} sizes
 	sizes=$(atspi sizes) || fail "the controller window is not on the accessibility bus ($theme)"
-	echo "$sizes" | awk -F '\t' -v theme="$theme" '
+	echo "$sizes" | awk -F '\t' -v theme="$theme" -v layout="$layout" '
 		BEGIN { split("Up Left,Tilt Up,Up Right,Pan Left,Home,Pan Right,Down Left,Tilt Down,Down Right", pad, ",")
-			for (i in pad) minimum[pad[i]] = "56 56"
-			for (n = 1; n <= 9; ++n) minimum[n ""] = "1 30"
-			minimum["STORE"] = minimum["10+"] = minimum["CALL"] = "1 30"
-			minimum["Stage"] = "88 30"
-			for (n = 2; n <= 8; ++n) minimum["Camera " n] = "88 30" }
+			compact = layout == "compact"
+			for (i in pad) minimum[pad[i]] = compact ? "46 36" : "56 56"
+			for (n = 1; n <= 9; ++n) minimum[n ""] = compact ? "1 24" : "1 30"
+			minimum["STORE"] = minimum["10+"] = minimum["CALL"] = minimum["1"]
+			minimum["Stage"] = compact ? "78 24" : "88 30"
+			for (n = 2; n <= 8; ++n) minimum["Camera " n] = minimum["Stage"] }
 		($1 in minimum) { split(minimum[$1], need, " "); seen[$1] = 1
 			if ($2 < need[1] || $3 < need[2]) { printf "%s: %s is %dx%d, the design needs %sx%s\n", theme, $1, $2, $3, need[1], need[2]; bad = 1 } }
 		END { for (name in minimum) if (!(name in seen)) { printf "%s: no control named %s\n", theme, name; bad = 1 }
@@ -177,7 +180,7 @@ dock)
 	;;
 laptop)
 	# Docked beside OBS's own docks on a laptop's 1366x768 screen, the controller leaves OBS's window on the
-	# screen and keeps its designed sizes, scrolling inside its dock.
+	# screen and takes its compact layout (which fits such a dock without scrolling: tst_ControllerDock).
 	export KAVREN_XVFB_SCREEN=1366x768x24
 	if [ -n "$screenshot" ]; then
 		start_obs "$(readme_settings simple)" hidden
@@ -199,7 +202,7 @@ laptop)
 		wait_steady wc -l "$sim_log" || fail "the camera was still being read back"
 		import -window "$main" "$screenshot" || fail "could not save $screenshot"
 	else
-		check_sizes "$theme"
+		check_sizes "$theme" compact
 	fi
 	echo "Docked on a 1366x768 screen, OBS's window is ${WIDTH}x${HEIGHT}"
 	;;

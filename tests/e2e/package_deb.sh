@@ -28,6 +28,7 @@ expected_files() {
 	echo "/usr/bin/kavren-visca"
 	echo "$module_dir/$name.so"
 	echo "/usr/share/doc/$name/copyright"
+	echo "/usr/share/doc/$name/changelog.Debian.gz"
 	(cd "$data" && find . -type f | sed "s|^\.|$data_dir|")
 }
 
@@ -53,6 +54,13 @@ check_contents() {
 	for dependency in "${dependencies[@]}"; do
 		[[ ", $depends," == *", $dependency"[,\ ]* ]] || fail "does not depend on $dependency: $depends"
 	done
+	local twice
+	twice=$(tr ',' '\n' <<<"$depends" | awk '{print $1}' | sort | uniq -d | grep -v '^obs-studio$' || true)
+	[ -z "$twice" ] || fail "Depends names $twice more than once: $depends"
+	dpkg-deb --fsys-tarfile "$deb" | tar -xO "./usr/share/doc/$name/changelog.Debian.gz" | gzip -dc |
+		sed -n 1p | grep -q "^$name ($version) " || fail "the changelog's first entry is not version $version"
+	dpkg-deb --fsys-tarfile "$deb" | tar -xO "./usr/share/doc/$name/copyright" | grep -x "License: GPL-2+" >/dev/null ||
+		fail "the copyright file does not license the module under GPL-2+"
 
 	local listing
 	listing=$(dpkg-deb --fsys-tarfile "$deb" | tar -tv) || fail "cannot list $deb"
