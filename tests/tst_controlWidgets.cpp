@@ -5,8 +5,11 @@
 #include "ui/KVFocusVerticalSlider.h"
 #include "ui/KVPlusMinusButton.h"
 #include "ui/KVZoomVerticalSlider.h"
+#include "ui/PresetButtonPicture.h"
 
+#include <QApplication>
 #include <QDirIterator>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -371,6 +374,36 @@ private slots:
 	// ---- Artwork ----------------------------------------------------------------------------------------
 
 	// Every picture compiled in is an SVG that loads (the window test shows that the forms name only these).
+	// A preset's picture shows twice its stored size beside its button while the pointer rests on the button, and
+	// goes when the pointer leaves or the picture is taken away.
+	void presetPicturePreviewFollowsThePointer()
+	{
+		const auto findPreview = []() -> QLabel * {
+			for (QWidget *window : QApplication::topLevelWidgets())
+				if (window->objectName() == QLatin1String("PresetPicturePreview"))
+					return qobject_cast<QLabel *>(window);
+			return nullptr;
+		};
+		QPushButton button(QStringLiteral("Opening"));
+		button.resize(122, 35);
+		button.show();
+		QImage shot(160, 90, QImage::Format_RGB32);
+		shot.fill(QColor(20, 140, 60));
+		PresetButtonPicture::set(&button, shot);
+		QEvent enter(QEvent::Enter);
+		QApplication::sendEvent(&button, &enter);
+		QLabel *preview = findPreview();
+		QVERIFY(preview && preview->isVisible());
+		const QImage shown = preview->grab().toImage();
+		QVERIFY(shown.width() >= 320 && shown.height() >= 180);
+		QCOMPARE(shown.pixelColor(shown.width() / 2, 20), QColor(20, 140, 60));
+		QEvent leave(QEvent::Leave);
+		QApplication::sendEvent(&button, &leave);
+		QVERIFY(!preview->isVisible());
+		PresetButtonPicture::set(&button, QImage());
+		QVERIFY(!findPreview());
+	}
+
 	void everyResourceLoads()
 	{
 		int count = 0;

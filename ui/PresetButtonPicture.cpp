@@ -4,9 +4,12 @@
 
 #include <QAbstractButton>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QImage>
+#include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScreen>
 
 #include <algorithm>
 
@@ -17,6 +20,8 @@ constexpr int kInset = 2;
 constexpr int kCorner = 3;
 constexpr int kBandAlpha = 210;
 constexpr int kTextMargin = 3;
+constexpr int kPreviewScale = 2;
+constexpr int kPreviewGap = 4;
 
 } // namespace
 
@@ -46,11 +51,74 @@ void PresetButtonPicture::fit()
 	setGeometry(button->rect().adjusted(kInset, kInset, -kInset, -kInset));
 }
 
+PresetButtonPicture::~PresetButtonPicture()
+{
+	delete preview;
+}
+
 bool PresetButtonPicture::eventFilter(QObject *watched, QEvent *event)
 {
-	if (event->type() == QEvent::Resize)
+	switch (event->type()) {
+	case QEvent::Resize:
 		fit();
+		break;
+	case QEvent::Enter:
+	case QEvent::FocusIn:
+		showPreview();
+		break;
+	case QEvent::Leave:
+	case QEvent::FocusOut:
+	case QEvent::Hide:
+	case QEvent::MouseButtonPress:
+		hidePreview();
+		break;
+	default:
+		break;
+	}
 	return QWidget::eventFilter(watched, event);
+}
+
+void PresetButtonPicture::showPreview()
+{
+	if (!button->isVisible())
+		return;
+	if (!preview) {
+		preview = new QLabel(nullptr, Qt::ToolTip);
+		preview->setObjectName(QStringLiteral("PresetPicturePreview"));
+		preview->setAlignment(Qt::AlignCenter);
+		preview->setMargin(kPreviewGap);
+	}
+	QPixmap large = picture.scaled(picture.size() * kPreviewScale, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+	QPainter painter(&large);
+	const QFontMetrics metrics(button->font());
+	const QRect band(0, large.height() - metrics.height() - 4, large.width(), metrics.height() + 4);
+	QColor face = button->palette().color(QPalette::Window);
+	face.setAlpha(kBandAlpha);
+	painter.fillRect(band, face);
+	painter.setFont(button->font());
+	painter.setPen(button->palette().color(QPalette::WindowText));
+	painter.drawText(band, Qt::AlignCenter, ElidedCaption::caption(button));
+	painter.end();
+	preview->setPixmap(large);
+	preview->adjustSize();
+	// Below the button, or above it when the screen ends first; within the screen's width.
+	const QRect screen = button->screen() ? button->screen()->availableGeometry() : QRect();
+	const QPoint foot = button->mapToGlobal(QPoint(button->width() / 2, button->height() + kPreviewGap));
+	QPoint place(foot.x() - preview->width() / 2, foot.y());
+	if (!screen.isNull()) {
+		if (place.y() + preview->height() > screen.bottom())
+			place.setY(button->mapToGlobal(QPoint()).y() - kPreviewGap - preview->height());
+		place.setX(std::clamp(place.x(), screen.left(),
+				      std::max(screen.left(), screen.right() - preview->width())));
+	}
+	preview->move(place);
+	preview->show();
+}
+
+void PresetButtonPicture::hidePreview()
+{
+	if (preview)
+		preview->hide();
 }
 
 void PresetButtonPicture::paintEvent(QPaintEvent *)
