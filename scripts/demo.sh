@@ -55,7 +55,9 @@ if os.path.exists(path) and os.path.getsize(path) > 0:
     with open(path) as f:
         settings = json.load(f)
 settings.setdefault("Camera1IP", address)
-settings.setdefault("Camera1NickName", "Demo camera")
+settings.setdefault("Camera1NickName", "Demo")
+# The controller takes up the slot last used at start: the demo opens on a connected camera.
+settings.setdefault("ControllerSlot", 1)
 with open(path + ".tmp", "w") as f:
     json.dump(settings, f, indent=4)
 os.replace(path + ".tmp", path)
@@ -68,9 +70,10 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 obs_session_start_obs "$home" "$demo/obs-output.txt"
 obs_session_wait_for_log "$home" "\[Kavren\] module loaded" 90 || { echo "OBS did not load the module"; exit 1; }
-echo "OBS runs with the controller: Tools -> Kavren OBS Camera Controller (OBS log: $(obs_session_log "$home"))"
-
-if [ -n "$headless" ]; then
+if [ -z "$headless" ]; then
+	echo "OBS runs with the controller: Tools -> Kavren OBS Camera Controller (OBS log: $(obs_session_log "$home"))"
+else
+	echo "OBS runs on a virtual display (no DISPLAY here), with the controller (OBS log: $(obs_session_log "$home"))"
 	obs_session_wait_for_window "OBS [0-9].*" 30
 	sleep 2
 	if obs_session_trigger_tools_action "Kavren OBS Camera Controller"; then
