@@ -207,6 +207,7 @@ void GamepadInput::openChosen()
 	hat = 0;
 	qCInfo(lcGamepad, "Gamepad %s connected (%s)", qUtf8Printable(openName),
 	       openIsController ? "game controller" : "joystick");
+	noteRests();
 	// Where the device rests now is where it starts from: a stick already held drives from the next change.
 	read();
 	emit connectionChanged(openName, true);
@@ -225,6 +226,7 @@ void GamepadInput::close(bool lost)
 	openDevice = nullptr;
 	openId = -1;
 	axes.clear();
+	rests.clear();
 	buttons.clear();
 	hat = 0;
 	if (lost)
@@ -233,14 +235,33 @@ void GamepadInput::close(bool lost)
 	emit stateChanged();
 }
 
+int GamepadInput::axisValue(int axis) const
+{
+	return openIsController ? SDL_GameControllerGetAxis(static_cast<SDL_GameController *>(openDevice),
+							    SDL_GameControllerAxis(axis))
+				: SDL_JoystickGetAxis(static_cast<SDL_Joystick *>(openDevice), axis);
+}
+
+void GamepadInput::noteRests()
+{
+	// A stick never rests this far out; a trigger reported as a whole axis rests at one end of it.
+	constexpr int kTriggerRest = 30000;
+	rests = QVector<int>(axes.size(), 0);
+	for (int axis = 0; axis < axes.size(); ++axis) {
+		const int value = axisValue(axis);
+		if (std::abs(value) < kTriggerRest)
+			continue;
+		rests[axis] = value < 0 ? -int(kAxisFullScale) : int(kAxisFullScale);
+		qCInfo(lcGamepad, "Gamepad %s: axis %d rests at its end (a trigger); it drives from there, one way",
+		       qUtf8Printable(openName), axis);
+	}
+}
+
 void GamepadInput::read()
 {
 	bool changed = false;
 	for (int axis = 0; axis < axes.size(); ++axis) {
-		const int value = openIsController
-					  ? SDL_GameControllerGetAxis(static_cast<SDL_GameController *>(openDevice),
-								      SDL_GameControllerAxis(axis))
-					  : SDL_JoystickGetAxis(static_cast<SDL_Joystick *>(openDevice), axis);
+		const int value = axisValue(axis);
 		changed = changed || value != axes[axis];
 		axes[axis] = value;
 	}
@@ -297,7 +318,11 @@ double GamepadInput::deflection(GamepadMapping::Role role) const
 	const GamepadMapping::AxisBinding binding = current.axes[int(role)];
 	if (binding.axis < 0 || binding.axis >= axes.size())
 		return 0.0;
-	const double position = std::clamp(axes[binding.axis] / kAxisFullScale, -1.0, 1.0) * (binding.invert ? -1 : 1);
+	// From the axis's rest: a stick's centre, or a trigger's end, from which it reaches 1 at the other end.
+	const int rest = rests.value(binding.axis);
+	const double fromRest =
+		rest == 0 ? axes[binding.axis] / kAxisFullScale : double(axes[binding.axis] - rest) / (-2.0 * rest);
+	const double position = std::clamp(fromRest, -1.0, 1.0) * (binding.invert ? -1 : 1);
 	const double deadZone = current.deadZonePercent / 100.0;
 	if (std::abs(position) <= deadZone)
 		return 0.0;

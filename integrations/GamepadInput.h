@@ -96,6 +96,9 @@ private:
 	void openChosen();
 	void close(bool lost);
 	void read();
+	int axisValue(int axis) const;
+	// An axis at an end when the device opens is a trigger at rest, which drives one way from there.
+	void noteRests();
 	void pressChanges(const QVector<bool> &nowPressed, int nowHat);
 	void driveAxes();
 	void drivePanTilt();
@@ -129,6 +132,8 @@ private:
 	int openId = -1;
 	QString openName;
 	QVector<int> axes;
+	// Where each axis rests: 0 for a stick, an end for a trigger that a raw joystick reports as a whole axis.
+	QVector<int> rests;
 	QVector<bool> buttons;
 	int hat = 0;
 	// What this device has set going: the pan/tilt move and the zoom and focus drives last sent.

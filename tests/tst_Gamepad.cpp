@@ -201,6 +201,37 @@ private slots:
 		SDL_JoystickClose(stranger);
 	}
 
+	// A raw joystick reports a trigger as a whole axis resting at one end: bound to zoom, it is still at rest and
+	// zooms only as it is pressed.
+	void aTriggerAtRestDrivesNothing()
+	{
+		SDL_VirtualJoystickDesc desc{};
+		desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+		desc.type = SDL_JOYSTICK_TYPE_UNKNOWN;
+		desc.naxes = 6;
+		desc.nbuttons = 4;
+		desc.name = "Raw pad";
+		const int raw = SDL_JoystickAttachVirtualEx(&desc);
+		QVERIFY(raw >= 0);
+		SDL_Joystick *held = SDL_JoystickOpen(raw);
+		const int zoomAxis = controller->gamepad()->mapping().axes[int(GamepadMapping::Role::Zoom)].axis;
+		SDL_JoystickSetVirtualAxis(held, zoomAxis, -32768);
+		SDL_JoystickUpdate();
+		char guid[33] = {};
+		SDL_JoystickGetGUIDString(SDL_JoystickGetDeviceGUID(raw), guid, int(sizeof(guid)));
+		QVERIFY(clearWhenQuiet(*camera));
+		controller->gamepad()->choose(QString::fromLatin1(guid));
+		QVERIFY(stick(0, 0, 100));
+		QVERIFY(stick(0, 0, 100));
+		QCOMPARE(receivedBeforeMarker(*camera), 0);
+		SDL_JoystickSetVirtualAxis(held, zoomAxis, 32767);
+		QVERIFY(stick(0, 0, 100));
+		SDL_JoystickSetVirtualAxis(held, zoomAxis, -32768);
+		QVERIFY(stick(0, 0, 100));
+		QCOMPARE(distinctCommands(*camera), (QStringList{"8101040737ff", "8101040700ff"}));
+		SDL_JoystickClose(held);
+	}
+
 	void cleanupTestCase() { controller.reset(); }
 };
 
