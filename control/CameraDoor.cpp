@@ -4,6 +4,7 @@
 #include "camera/viscaGeneralOps.h"
 #include "control/CameraPool.h"
 #include "control/CameraSpeeds.h"
+#include "settings/OutsideText.h"
 #include "settings/SettingsFile.h"
 #include "visca/viscaIpModule.h"
 
@@ -364,7 +365,8 @@ bool CameraDoor::isSettled() const
 void CameraDoor::startIdentification(const QString &address)
 {
 	identifying = true;
-	qCInfo(lcCamera, "Camera %d (%s) is identified in the background", slotNumber, qUtf8Printable(address));
+	qCInfo(lcCamera, "Camera %d (%s) is identified in the background", slotNumber,
+	       OutsideText::escaped(address, OutsideText::kLoggedLength).constData());
 	QPointer<CameraDoor> self(this);
 	cameraWorker->connectTo(address, [self](const CameraWorker::ConnectResult &result) {
 		if (self)

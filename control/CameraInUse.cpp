@@ -1,6 +1,7 @@
 #include "control/CameraInUse.h"
 
 #include "control/CameraPool.h"
+#include "settings/OutsideText.h"
 #include "settings/SettingsFile.h"
 
 #include <QJsonObject>
@@ -133,7 +134,8 @@ void CameraInUse::onLinkReady(CameraWorker *worker)
 	result.address = worker->address();
 	result.model = worker->model();
 	result.ops = worker->capabilities();
-	qCInfo(lcInUse, "Camera %d now reaches %s (%s)", currentSlot, qUtf8Printable(result.address),
+	qCInfo(lcInUse, "Camera %d now reaches %s (%s)", currentSlot,
+	       OutsideText::escaped(result.address, OutsideText::kLoggedLength).constData(),
 	       qUtf8Printable(result.model));
 	use(currentSlot, worker, result, false);
 }

@@ -2,6 +2,7 @@
 
 #include "control/CameraPool.h"
 #include "integrations/IntegrationLog.h"
+#include "settings/OutsideText.h"
 #include "settings/PresetNames.h"
 #include "settings/SettingsFile.h"
 #include "integrations/PresetPictures.h"
@@ -73,28 +74,15 @@ json accepted()
 
 json refused(const std::string &type, const QString &why)
 {
-	qCInfo(lcIntegrations, "Request %s refused: %s", type.c_str(), qUtf8Printable(why));
+	qCInfo(lcIntegrations, "Request %s refused: %s",
+	       OutsideText::escaped(QString::fromStdString(type), OutsideText::kLoggedLength).constData(),
+	       qUtf8Printable(why));
 	return json{{"ok", false}, {"error", why.toStdString()}};
 }
 
 json answered(const std::string &type, const Outcome &outcome)
 {
 	return outcome.ok ? accepted() : refused(type, outcome.error);
-}
-
-// A caller's text as a refusal quotes it: short, and with control characters spelled out, so that a newline in a
-// request cannot write a line of its own into the host's log.
-QString shownText(const QString &text)
-{
-	QString shown;
-	for (const QChar c : text.left(32)) {
-		if (c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
-		    c.category() == QChar::Separator_Paragraph)
-			shown += QStringLiteral("\\x%1").arg(int(c.unicode()), 2, 16, QLatin1Char('0'));
-		else
-			shown += c;
-	}
-	return shown;
 }
 
 // A field that must be a JSON integer that fits (not 1.0, "1" or true), within [minimum, maximum] when given.
@@ -143,14 +131,21 @@ std::optional<QString> verbField(const json &data, const RequestType &type, QStr
 		return std::nullopt;
 	}
 	const QString verb = QString::fromStdString(it->get<std::string>());
+	// No direction holds one; a NUL would otherwise let "up\u0000x" pass for "up" wherever the text is cut at it.
+	if (OutsideText::hasControl(verb)) {
+		*error = QStringLiteral("\"direction\" holds a control character: %1")
+				 .arg(QString::fromUtf8(OutsideText::quoted(verb, 32)));
+		return std::nullopt;
+	}
 	QStringList names;
 	for (const Verb &known : type.verbs) {
 		if (verb == QLatin1String(known.name))
 			return verb;
 		names << QLatin1String(known.name);
 	}
-	*error = QStringLiteral("%1 \"%2\" is not one of %3")
-			 .arg(QLatin1String(type.verbLabel), shownText(verb), names.join(QLatin1String(", ")));
+	*error = QStringLiteral("%1 %2 is not one of %3")
+			 .arg(QLatin1String(type.verbLabel), QString::fromUtf8(OutsideText::quoted(verb, 32)),
+			      names.join(QLatin1String(", ")));
 	return std::nullopt;
 }
 
@@ -192,7 +187,8 @@ json presets(int slot)
 	json list = json::array();
 	for (int preset = SettingsFile::kFirstPreset; preset <= SettingsFile::kLastPreset; ++preset) {
 		json entry{{"preset", preset},
-			   {"name", names.value(preset - SettingsFile::kFirstPreset).toStdString()}};
+			   {"name",
+			    OutsideText::printable(names.value(preset - SettingsFile::kFirstPreset)).toStdString()}};
 		const QByteArray png = PresetPictures::png(slot, preset);
 		if (!png.isEmpty())
 			entry["thumbnail"] = png.toBase64().toStdString();
@@ -226,10 +222,12 @@ json cameraList(const CameraPool &pool)
 {
 	json list = json::array();
 	for (const CameraDoor::Info &camera : pool.cameras())
+		// Stored texts are the operator's, and a hand edit may put anything in them: an answer carries no
+		// control character, so that no host cuts it short at a NUL on its way to the program.
 		list.push_back({{"slot", camera.slot},
-				{"name", camera.name.toStdString()},
-				{"address", camera.address.toStdString()},
-				{"model", camera.model.toStdString()},
+				{"name", OutsideText::printable(camera.name).toStdString()},
+				{"address", OutsideText::printable(camera.address).toStdString()},
+				{"model", OutsideText::printable(camera.model).toStdString()},
 				{"connected", camera.connected},
 				{"live", camera.live}});
 	return json{{"ok", true}, {"cameras", list}};

@@ -3,6 +3,7 @@
 #include "camera/viscaGeneralOps.h"
 #include "control/CameraInUse.h"
 #include "integrations/Controller.h"
+#include "settings/OutsideText.h"
 #include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 
@@ -196,7 +197,8 @@ void GamepadInput::openChosen()
 		}
 	}
 	if (!openDevice) {
-		qCWarning(lcGamepad, "Gamepad %s could not be opened: %s", qUtf8Printable(device.name), SDL_GetError());
+		qCWarning(lcGamepad, "Gamepad %s could not be opened: %s", OutsideText::quoted(device.name).constData(),
+			  SDL_GetError());
 		return;
 	}
 	openIsController = device.isController;
@@ -205,7 +207,7 @@ void GamepadInput::openChosen()
 	axes = QVector<int>(std::max(0, device.axes), 0);
 	buttons = QVector<bool>(std::max(0, device.buttons), false);
 	hat = 0;
-	qCInfo(lcGamepad, "Gamepad %s connected (%s)", qUtf8Printable(openName),
+	qCInfo(lcGamepad, "Gamepad %s connected (%s)", OutsideText::quoted(openName).constData(),
 	       openIsController ? "game controller" : "joystick");
 	noteRests();
 	// Where the device rests now is where it starts from: a stick already held drives from the next change.
@@ -230,7 +232,7 @@ void GamepadInput::close(bool lost)
 	buttons.clear();
 	hat = 0;
 	if (lost)
-		qCWarning(lcGamepad, "Gamepad %s was lost", qUtf8Printable(openName));
+		qCWarning(lcGamepad, "Gamepad %s was lost", OutsideText::quoted(openName).constData());
 	emit connectionChanged(openName, false);
 	emit stateChanged();
 }

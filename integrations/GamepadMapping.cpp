@@ -1,5 +1,6 @@
 #include "integrations/GamepadMapping.h"
 
+#include "settings/OutsideText.h"
 #include "settings/SettingsFile.h"
 
 #include <QLoggingCategory>
@@ -64,7 +65,8 @@ QMap<int, GamepadMapping::ActionBinding> readActions(const QJsonValue &value,
 		const int index = indexOf(it.key());
 		const auto action = GamepadMapping::actionNamed(it.value().toString());
 		if (index < 0 || !action)
-			rejected << QStringLiteral("%1.%2").arg(QLatin1String(key), it.key());
+			rejected << QStringLiteral("%1.%2").arg(QLatin1String(key),
+								QString::fromUtf8(OutsideText::quoted(it.key())));
 		else
 			actions.insert(index, *action);
 	}

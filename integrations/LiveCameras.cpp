@@ -2,6 +2,7 @@
 
 #include "integrations/IntegrationLog.h"
 #include "scenes/SceneSource.h"
+#include "settings/OutsideText.h"
 #include "settings/SettingsFile.h"
 
 #include <QJsonObject>
@@ -42,6 +43,6 @@ void LiveCameras::update()
 	QStringList named(live.begin(), live.end());
 	named.sort();
 	qCInfo(lcIntegrations, "Live cameras in Studio Mode: %s",
-	       named.isEmpty() ? "none" : qUtf8Printable(named.join(QLatin1String(", "))));
+	       named.isEmpty() ? "none" : OutsideText::escaped(named.join(QLatin1String(", ")), 200).constData());
 	emit changed(live);
 }

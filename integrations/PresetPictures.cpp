@@ -3,35 +3,45 @@
 #include "control/CameraPool.h"
 #include "integrations/IntegrationLog.h"
 #include "integrations/SourceCapture.h"
+#include "settings/ConfinedFile.h"
+#include "settings/OutsideText.h"
 #include "settings/SettingsFile.h"
 
 #include <QBuffer>
-#include <QDir>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QPointer>
-#include <QSaveFile>
+#include <QSet>
 
 #include <algorithm>
+#include <mutex>
 
 namespace {
 
 constexpr const char *kFolder = "PresetPictures";
 // A source showing nothing renders black; a dark shot still has some pixel above this.
 constexpr int kBlackLevel = 16;
+// A picture of 160 by 90 pixels takes some 43 KiB as a PNG at worst; anything much larger is no picture of ours.
+constexpr qint64 kMaxFileBytes = 256 * 1024;
+const QByteArray kPngSignature = QByteArrayLiteral("\x89PNG\r\n\x1a\n");
+
+// Said once per file (or folder) and reason: GetPresets may ask for the same file many times a second.
+void refuseOnce(const QString &what, const QString &why)
+{
+	static std::mutex mutex;
+	static QSet<QString> told;
+	{
+		std::lock_guard<std::mutex> lock(mutex);
+		if (told.size() > 1000 || told.contains(what + why))
+			return;
+		told.insert(what + why);
+	}
+	qCWarning(lcIntegrations, "The %s is not used: it %s", qUtf8Printable(what), qUtf8Printable(why));
+}
 
 QString sourceOf(int slot, const QString &directory)
 {
 	return SettingsFile::read(directory).value(SettingsFile::sourceKey(slot)).toString();
-}
-
-// A source's name as the log quotes it: a JSON string, so that a name with a newline cannot forge a line of its own.
-QByteArray quoted(const QString &name)
-{
-	const QByteArray array = QJsonDocument(QJsonArray{name.left(64)}).toJson(QJsonDocument::Compact);
-	return array.mid(1, array.size() - 2);
 }
 
 bool isBlack(const QImage &image)
@@ -55,12 +65,8 @@ QString write(const QString &path, const QImage &image)
 	buffer.open(QIODevice::WriteOnly);
 	if (!image.save(&buffer, "PNG"))
 		return QStringLiteral("the picture could not be encoded");
-	if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-		return QStringLiteral("the folder %1 cannot be made").arg(QFileInfo(path).absolutePath());
-	QSaveFile file(path);
-	if (!file.open(QIODevice::WriteOnly) || file.write(encoded) != encoded.size() || !file.commit())
-		return file.errorString();
-	return QString();
+	const QFileInfo file(path);
+	return ConfinedFile::write(file.absolutePath(), file.fileName(), encoded);
 }
 
 } // namespace
@@ -89,8 +95,25 @@ QByteArray PresetPictures::png(int slot, int preset, const QString &directory)
 {
 	if (!SettingsFile::isSlot(slot) || !SettingsFile::isPreset(preset) || sourceOf(slot, directory).isEmpty())
 		return QByteArray();
-	QFile file(path(slot, preset, directory));
-	return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+	// The folder is the operator's: whatever else was put there (a link to a secret, a huge file, something
+	// that is no picture) is not handed to the program that asks.
+	const QFileInfo file(path(slot, preset, directory));
+	const ConfinedFile::Content content = ConfinedFile::read(file.absolutePath(), file.fileName(), kMaxFileBytes);
+	QString problem = content.problem;
+	if (problem.isEmpty() && content.size > kMaxFileBytes)
+		problem =
+			QStringLiteral("holds %1 bytes, more than a picture's %2").arg(content.size).arg(kMaxFileBytes);
+	else if (problem.isEmpty() && !content.bytes.startsWith(kPngSignature))
+		problem = QStringLiteral("is no PNG picture");
+	if (content.missing)
+		return QByteArray();
+	if (!problem.isEmpty()) {
+		refuseOnce(content.folderProblem ? QStringLiteral("preset pictures' folder ") + file.absolutePath()
+						 : QStringLiteral("preset picture ") + file.filePath(),
+			   problem);
+		return QByteArray();
+	}
+	return content.bytes;
 }
 
 QImage PresetPictures::picture(int slot, int preset) const
@@ -130,9 +153,9 @@ void PresetPictures::keep(int slot, int preset, const QString &source, const QIm
 							   : QString();
 		const QString failure = missing.isEmpty() ? write(file, image) : QString();
 		if (!missing.isEmpty()) {
-			QFile::remove(file);
+			ConfinedFile::remove(QFileInfo(file).absolutePath(), QFileInfo(file).fileName());
 			qCWarning(lcIntegrations, "Preset %d of camera %d has no picture: the source %s %s", preset,
-				  slot, quoted(source).constData(), qUtf8Printable(missing));
+				  slot, OutsideText::quoted(source).constData(), qUtf8Printable(missing));
 		} else if (!failure.isEmpty()) {
 			qCWarning(lcIntegrations, "The picture of preset %d of camera %d was not written to %s: %s",
 				  preset, slot, qUtf8Printable(file), qUtf8Printable(failure));

@@ -95,6 +95,11 @@ void ObsVendor::onRequest(obs_data_t *request, obs_data_t *response, void *data)
 	const Route *route = static_cast<const Route *>(data);
 	const json answer = route->requests.handle(route->type, parsed(request));
 	obs_data_t *answerData = toObsData(answer);
+	// libobs refuses JSON with a NUL in a text and hands back nothing, which obs-websocket would send as an
+	// answer without "ok". Answers are made without control characters; should one slip through, the program
+	// still learns that its request failed.
+	if (!answerData)
+		answerData = toObsData({{"ok", false}, {"error", "the answer could not be handed to obs-websocket"}});
 	obs_data_apply(response, answerData);
 	obs_data_release(answerData);
 }

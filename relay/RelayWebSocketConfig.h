@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RelayLog.h"
+#include "settings/OutsideText.h"
 
 #include <websocketpp/config/asio_no_tls.hpp>
 #include <websocketpp/logger/levels.hpp>
@@ -44,21 +45,25 @@ public:
 		if (!dynamic_test(channel))
 			return;
 		hideQueries(message);
+		// The library quotes what a client sent about itself (its user agent, the address it asked for).
+		const QByteArray line = OutsideText::escaped(QString::fromStdString(message), kLineLength);
 		// The library's "errors" are mostly a client's misfortune (a failed handshake, a dropped connection),
 		// and stopping the acceptor is reported as one too; only a fatal one is a warning of ours.
 		const char *name = Names::channel_name(channel);
 		if (IsErrorLog && channel >= websocketpp::log::elevel::fatal)
-			qCWarning(lcRelayWebSocket, "[%s] %s", name, message.c_str());
+			qCWarning(lcRelayWebSocket, "[%s] %s", name, line.constData());
 		else if (IsErrorLog && channel >= websocketpp::log::elevel::warn)
-			qCInfo(lcRelayWebSocket, "[%s] %s", name, message.c_str());
+			qCInfo(lcRelayWebSocket, "[%s] %s", name, line.constData());
 		else
-			qCDebug(lcRelayWebSocket, "[%s] %s", name, message.c_str());
+			qCDebug(lcRelayWebSocket, "[%s] %s", name, line.constData());
 	}
 
 	bool static_test(level channel) const { return (channel & m_staticChannels) != 0; }
 	bool dynamic_test(level channel) const { return (channel & m_dynamicChannels.load()) != 0; }
 
 private:
+	static constexpr int kLineLength = 400;
+
 	// A client may present the relay's secret in the query of the address it connects to, which the library's
 	// connect and fail lines quote; no query reaches the log.
 	static void hideQueries(std::string &message)

@@ -4,6 +4,7 @@
 #include "ViscaTransferServer.h"
 #include "WebSocketAsio.h"
 #include "settings/CameraAddress.h"
+#include "settings/OutsideText.h"
 
 #include <asio/post.hpp>
 
@@ -15,12 +16,6 @@
 #include <utility>
 
 namespace {
-
-// A client-supplied text in a log line: bounded, so a hostile message cannot flood the host's log.
-QByteArray loggable(const std::string &text)
-{
-	return QString::fromStdString(text.substr(0, 64)).simplified().toUtf8();
-}
 
 // A receive error on a UDP socket is normally transient (an interrupted call, a full buffer); waiting a moment
 // before the next receive keeps a persistent one from spinning the loop.
@@ -327,7 +322,8 @@ void ViscaTransfer::Server::messageHandler(ConnectionHandle connection, RelayWeb
 	if (!camera) {
 		qCDebug(lcRelay,
 			"ViscaTransfer: Refused the address (%s): only camera addresses (IPv4 unicast) are relayed.",
-			loggable(request->ip).constData());
+			OutsideText::escaped(QString::fromStdString(request->ip), OutsideText::kLoggedLength)
+				.constData());
 		return;
 	}
 	if (!allowed) {

@@ -4,6 +4,8 @@
 
 #include "ViscaTransferServer.h"
 
+#include "settings/OutsideText.h"
+
 #include <QCryptographicHash>
 #include <QUrlQuery>
 
@@ -28,7 +30,8 @@ std::string peerOf(const RelayWebSocketServer::connection_ptr &connection)
 {
 	asio::error_code error;
 	const asio::ip::tcp::endpoint peer = connection->get_raw_socket().remote_endpoint(error);
-	return error ? std::string("an unknown peer") : peer.address().to_string();
+	return error ? std::string("an unknown peer")
+		     : OutsideText::escaped(QString::fromStdString(peer.address().to_string()), 64).toStdString();
 }
 
 // The secret a client presents: "Authorization: Bearer <secret>", or else the query parameter "secret" of the address
@@ -202,7 +205,7 @@ bool ViscaTransfer::Server::originAllowed(const ConnectionPtr &connection)
 		return true;
 	connection->set_status(websocketpp::http::status_code::forbidden);
 	m_originLog.info("ViscaTransfer: Refused the web page " +
-			 QString::fromStdString(origin.substr(0, 200)).simplified().toUtf8() +
+			 OutsideText::escaped(QString::fromStdString(origin), 200) +
 			 ": its origin is not in RelayAllowedOrigins.");
 	return false;
 }

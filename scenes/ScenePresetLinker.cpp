@@ -3,6 +3,7 @@
 #include "control/CameraPool.h"
 #include "scenes/SceneLog.h"
 #include "scenes/SceneSource.h"
+#include "settings/OutsideText.h"
 #include "settings/SettingsFile.h"
 
 #include <QJsonObject>
@@ -43,8 +44,8 @@ const ScenePresetTable &ScenePresetLinker::links()
 void ScenePresetLinker::onScene(const QString &scene, ScenePresetTable::Moment on)
 {
 	if (scenes && scenes->isLoading()) {
-		qCDebug(lcScenes, "Scene \"%s\" went to %s while a scene collection loads: no preset is recalled",
-			qUtf8Printable(scene), qUtf8Printable(ScenePresetTable::momentName(on)));
+		qCDebug(lcScenes, "Scene %s went to %s while a scene collection loads: no preset is recalled",
+			OutsideText::quoted(scene).constData(), qUtf8Printable(ScenePresetTable::momentName(on)));
 		return;
 	}
 	const ScenePresetTable::Link *link = links().find(scene, on);
@@ -55,11 +56,12 @@ void ScenePresetLinker::onScene(const QString &scene, ScenePresetTable::Moment o
 		door ? door->callPreset(link->preset, CameraCaller{CameraOrigin::Scene})
 		     : CameraDoor::Outcome::refused(QStringLiteral("the controller is shutting down"));
 	if (outcome.ok)
-		qCInfo(lcScenes, "Scene \"%s\" went to %s: preset %d on camera %d", qUtf8Printable(scene),
+		qCInfo(lcScenes, "Scene %s went to %s: preset %d on camera %d", OutsideText::quoted(scene).constData(),
 		       qUtf8Printable(ScenePresetTable::momentName(on)), link->preset, link->slot);
 	else
-		qCInfo(lcScenes, "Scene \"%s\" went to %s: preset %d is not recalled, %s", qUtf8Printable(scene),
-		       qUtf8Printable(ScenePresetTable::momentName(on)), link->preset, qUtf8Printable(outcome.error));
+		qCInfo(lcScenes, "Scene %s went to %s: preset %d is not recalled, %s",
+		       OutsideText::quoted(scene).constData(), qUtf8Printable(ScenePresetTable::momentName(on)),
+		       link->preset, qUtf8Printable(outcome.error));
 }
 
 void ScenePresetLinker::onRenamed(const QString &from, const QString &to)
@@ -73,14 +75,14 @@ void ScenePresetLinker::onRenamed(const QString &from, const QString &to)
 		return true;
 	});
 	if (outcome == SettingsFile::Outcome::Written)
-		qCInfo(lcScenes, "Scene \"%s\" was renamed \"%s\"; its presets follow it", qUtf8Printable(from),
-		       qUtf8Printable(to));
+		qCInfo(lcScenes, "Scene %s was renamed %s; its presets follow it",
+		       OutsideText::quoted(from).constData(), OutsideText::quoted(to).constData());
 }
 
 void ScenePresetLinker::onCollectionLoaded(const QString &collection)
 {
-	qCInfo(lcScenes, "Scene collection \"%s\" loaded: its scene links recall presets from now on",
-	       qUtf8Printable(collection));
+	qCInfo(lcScenes, "Scene collection %s loaded: its scene links recall presets from now on",
+	       OutsideText::quoted(collection).constData());
 	if (collection.isEmpty())
 		return;
 	int adopted = 0;
@@ -93,8 +95,8 @@ void ScenePresetLinker::onCollectionLoaded(const QString &collection)
 		return true;
 	});
 	if (outcome == SettingsFile::Outcome::Written)
-		qCInfo(lcScenes, "%d scene links stored without a scene collection now belong to \"%s\"", adopted,
-		       qUtf8Printable(collection));
+		qCInfo(lcScenes, "%d scene links stored without a scene collection now belong to %s", adopted,
+		       OutsideText::quoted(collection).constData());
 }
 
 void ScenePresetLinker::onCollectionRenamed(const QString &from, const QString &to)
@@ -108,6 +110,6 @@ void ScenePresetLinker::onCollectionRenamed(const QString &from, const QString &
 		return true;
 	});
 	if (outcome == SettingsFile::Outcome::Written)
-		qCInfo(lcScenes, "Scene collection \"%s\" was renamed \"%s\"; its scene links follow it",
-		       qUtf8Printable(from), qUtf8Printable(to));
+		qCInfo(lcScenes, "Scene collection %s was renamed %s; its scene links follow it",
+		       OutsideText::quoted(from).constData(), OutsideText::quoted(to).constData());
 }

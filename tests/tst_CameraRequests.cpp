@@ -243,8 +243,12 @@ private slots:
 		row("direction unknown", "Move", R"({"slot": 2, "direction": "sideways"})",
 		    "direction \"sideways\" is not one of");
 		row("direction as number", "Move", R"({"slot": 2, "direction": 1})", "\"direction\" must be a string");
+		// Control characters name no direction: "up" and a NUL is no "up" whatever cuts it short.
+		const QString control = QStringLiteral("\"direction\" holds a control character: ");
 		row("direction with a line of its own", "Move", R"({"slot": 2, "direction": "up\nforged"})",
-		    "direction \"up\\x0aforged\" is not one of");
+		    control + QStringLiteral("\"up\\nforged\""));
+		row("direction with a NUL", "Move", R"({"slot": 2, "direction": "up\u0000x"})",
+		    control + QStringLiteral("\"up\\u0000x\""));
 		row("pan speed as text", "Move", R"({"slot": 2, "direction": "up", "panSpeed": "5"})",
 		    "\"panSpeed\" must be an integer");
 		row("focus unknown", "Focus", R"({"slot": 2, "direction": "in"})",
@@ -286,6 +290,14 @@ private slots:
 							    {"live", false}})
 							      .dump());
 		QCOMPARE(answer["cameras"][2]["address"].get<std::string>(), std::string());
+		// A hand edit may put anything into a stored text; an answer carries no control character, which a
+		// host would cut it short at.
+		SettingsFile::update([](QJsonObject &settings) {
+			settings[QStringLiteral("Camera5IP")] = QStringLiteral("10.0.0.1\0\n");
+			return true;
+		});
+		QCOMPARE(requests->handle("GetCameras", json::object())["cameras"][4]["address"].get<std::string>(),
+			 std::string("10.0.0.1\uFFFD\uFFFD"));
 
 		// Once a request identified it, the camera's model shows and it is connected.
 		QCOMPARE(requests->handle("Zoom", {{"slot", 2}, {"direction", "stop"}}).value("ok", false), true);
@@ -405,6 +417,59 @@ private slots:
 			QCOMPARE(png.size(), QSize(PresetPictures::kWidth, PresetPictures::kHeight));
 			QCOMPARE(png.pixelColor(80, 45), thumbnail);
 		}
+	}
+
+	// What else is in the pictures' folder is neither handed out nor written through: a link to a picture
+	// elsewhere, a file far larger than a picture, one that is no picture, a link in the folder's place. A store
+	// puts a picture of its own in place of the file (never through a linked folder); the one elsewhere stays.
+	void picturesStayInTheirFolder_data()
+	{
+		QTest::addColumn<QString>("kind");
+		QTest::addColumn<QString>("warning");
+		QTest::newRow("link") << "link" << "it is a symbolic link";
+		QTest::newRow("256 MB") << "huge" << "holds 268435456 bytes";
+		QTest::newRow("no picture") << "text" << "it is no PNG picture";
+		QTest::newRow("linked folder") << "folder" << "PresetPictures is not used: it is a symbolic link";
+	}
+	void picturesStayInTheirFolder()
+	{
+		QFETCH(QString, kind);
+		QFETCH(QString, warning);
+		SettingsFile::update([](QJsonObject &settings) {
+			settings[SettingsFile::sourceKey(2)] = QStringLiteral("Cam 2");
+			return true;
+		});
+		const QString file = PresetPictures::path(2, 4, Utils::getAppDataPath());
+		const QString folder = QFileInfo(file).absolutePath();
+		const QString elsewhere = home.path() + QStringLiteral("/elsewhere");
+		QVERIFY(QDir().mkpath(elsewhere) && QDir().mkpath(folder));
+		QVERIFY(filled(Qt::gray).save(elsewhere + QStringLiteral("/Camera2-4.png")));
+		const QByteArray kept = fileContent(elsewhere + QStringLiteral("/Camera2-4.png"));
+		if (kind == QLatin1String("link"))
+			QVERIFY(QFile::link(elsewhere + QStringLiteral("/Camera2-4.png"), file));
+		if (kind == QLatin1String("huge")) {
+			QFile huge(file);
+			QVERIFY(huge.open(QIODevice::WriteOnly) && huge.write(kept) > 0 && huge.resize(256 << 20));
+		}
+		if (kind == QLatin1String("text"))
+			writeContent(file, "no picture");
+		if (kind == QLatin1String("folder"))
+			QVERIFY(QDir(folder).removeRecursively() && QFile::link(elsewhere, folder));
+		QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(warning)));
+		QCOMPARE(requests->handle("GetPresets", {{"slot", 2}})["presets"][3].contains("thumbnail"), false);
+
+		capture.next = SourceCapture::Picture{filled(Qt::red), {}};
+		if (kind == QLatin1String("folder"))
+			QTest::ignoreMessage(QtWarningMsg,
+					     QRegularExpression(QStringLiteral("was not written.*symbolic")));
+		QSignalSpy changed(pictures.get(), &PresetPictures::pictureChanged);
+		QCOMPARE(requests->handle("StorePreset", {{"slot", 2}, {"preset", 4}}).dump(), R"({"ok":true})");
+		QTRY_COMPARE_WITH_TIMEOUT(changed.count(), 1, 10000);
+		QCOMPARE(fileContent(elsewhere + QStringLiteral("/Camera2-4.png")), kept);
+		const bool written = kind != QLatin1String("folder");
+		QCOMPARE(QFileInfo(file).isSymLink() || QFileInfo(folder).isSymLink(), !written);
+		QCOMPARE(requests->handle("GetPresets", {{"slot", 2}})["presets"][3].contains("thumbnail"), written);
+		QFile::remove(folder);
 	}
 
 	// A program's requests run in parallel inside obs-websocket: a stop may come before its move, however late the

@@ -1,6 +1,7 @@
 // Presets linked to OBS scenes: what the settings key may hold and what survives a write back, and the recalls a
 // scene switch starts on the linked slot's camera.
 
+#include "CapturedLog.h"
 #include "FakeSceneSource.h"
 #include "ReceivedCommands.h"
 #include "SettingsHome.h"
@@ -181,6 +182,23 @@ private slots:
 		QTRY_COMPARE_WITH_TIMEOUT(commandPayloads(*camera, QStringLiteral("8101043f02")).size(), 3, 10000);
 		QCOMPARE(commandPayloads(*camera, QStringLiteral("8101043f02")).last(),
 			 QStringLiteral("8101043f020bff"));
+	}
+
+	// A scene's name is OBS's, whatever it holds: a newline in it never writes a line of its own into the log.
+	void sceneNameWithANewlineStaysInItsLine()
+	{
+		const QString forged = QStringLiteral("Pulpit\n[Kavren] forged");
+		SettingsHome::write(settingsWith(QJsonArray{sceneLink(forged, 3, 5, "program")}));
+		CameraPool pool(CameraWorker::Options{});
+		FakeSceneSource scenes;
+		ScenePresetLinker linker(&scenes, &pool);
+		CapturedLog::install();
+		CapturedLog::clear();
+		emit scenes.programSceneChanged(forged);
+		CapturedLog::uninstall();
+		QCOMPARE(CapturedLog::all().filter(QStringLiteral("went to program")),
+			 QStringList{QStringLiteral(
+				 R"(Scene "Pulpit\n[Kavren] forged" went to program: preset 5 on camera 3)")});
 	}
 
 	// Links stored before they belonged to a scene collection become the first loaded one's; a rename of a scene

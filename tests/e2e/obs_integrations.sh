@@ -5,7 +5,7 @@
 # to program, and in Studio Mode when it goes to preview, and renaming a linked scene carries the link along in
 # the settings file; the camera's tally lamp is lit while the colour source linked to its slot is on program; a
 # preset stored through a request keeps a picture of that source, which GetPresets returns, and a source removed
-# leaves the next one without. The simulated camera's log shows
+# leaves the next one without; a NUL in a stored name leaves GetCameras' answer whole. The simulated camera's log shows
 # the bytes. Runs in a network namespace of its own where it
 # can.
 # Usage: obs_integrations.sh MODULE_FILE DATA_DIR SIMULATOR NPM_CLIENTS_DIR
@@ -60,7 +60,9 @@ expect_answer() {
 		"$answer" "$3" || fail "$1 $2 answered $answer, not $3"
 }
 
+# Slot 2's name holds a NUL, as a hand edit may leave it: libobs refuses such JSON, yet GetCameras still answers.
 e2e_prepare "$module" "$data" '{ "Camera1IP": "127.0.0.2", "Camera1NickName": "Stage", "Camera1Source": "Lamp",
+  "Camera2NickName": "Back\u0000stage",
   "ScenePresets": [ { "scene": "Wide", "slot": 1, "preset": 3, "on": "program" },
                     { "scene": "Close", "slot": 1, "preset": 4, "on": "preview" },
                     { "scene": "Far", "slot": 1, "preset": 6, "on": "program" } ] }'
@@ -84,7 +86,8 @@ answer = json.loads(sys.argv[1])
 slots = [camera["slot"] for camera in answer["cameras"]]
 first = answer["cameras"][0]
 sys.exit(not (answer["ok"] and slots == list(range(1, 9)) and first["name"] == "Stage" and
-              first["address"] == "127.0.0.2" and answer["cameras"][1]["address"] == ""))' "$cameras" ||
+              first["address"] == "127.0.0.2" and answer["cameras"][1]["address"] == "" and
+              answer["cameras"][1]["name"] == "Back\ufffdstage"))' "$cameras" ||
 	fail "GetCameras did not list the slots: $cameras"
 echo "GetCameras lists the slots"
 
