@@ -68,8 +68,8 @@ ViscaTransfer::Server::Server(const Options &options)
       m_secretDigest(options.secret.isEmpty() ? QByteArray() : secretDigest(options.secret.toUtf8())),
       m_acceptRetryDelay(0), m_destinationLog(kRefusalLinesAtOnce, kRefusalLogInterval),
       m_originLog(kRefusalLinesAtOnce, kRefusalLogInterval), m_secretLog(kRefusalLinesAtOnce, kRefusalLogInterval),
-      m_connectionLog(kRefusalLinesAtOnce, kRefusalLogInterval), m_handshakeLog(1, kRefusalLogInterval),
-      m_slots(std::make_shared<const SlotAddressBook>())
+      m_secretGuard(options.secretGuard), m_connectionLog(kRefusalLinesAtOnce, kRefusalLogInterval),
+      m_handshakeLog(1, kRefusalLogInterval), m_slots(std::make_shared<const SlotAddressBook>())
 {
 	websocketpp::lib::error_code error;
 	m_endpoint.init_asio(error);
@@ -83,6 +83,7 @@ ViscaTransfer::Server::Server(const Options &options)
 		return;
 	m_receiveRetryTimer.emplace(WebSocketAsio::loopOf(m_endpoint));
 	m_acceptRetryTimer.emplace(WebSocketAsio::loopOf(m_endpoint));
+	m_refusalReportTimer.emplace(WebSocketAsio::loopOf(m_endpoint));
 	acceptNext();
 	receiveNext();
 	serving = true;
@@ -95,6 +96,7 @@ ViscaTransfer::Server::~Server()
 	// The endpoint's destructor then deletes the io_context, which destroys any handler still queued.
 	m_acceptRetryTimer.reset();
 	m_receiveRetryTimer.reset();
+	m_refusalReportTimer.reset();
 	m_udp.reset();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SecretGuard.h"
 #include "SlotAddressBook.h"
 
 #include <QHostAddress>
@@ -53,8 +54,10 @@ public:
 		QStringList allowedOrigins;
 		// When not empty, a client is served only after presenting this secret in its opening handshake, as
 		// "Authorization: Bearer <secret>" or as the query parameter "secret" (percent-encoded) of the address
-		// it connects to; others get HTTP 401.
+		// it connects to; others get HTTP 401. A client address that keeps presenting a wrong one waits longer
+		// and longer before its next try is looked at (HTTP 429 meanwhile).
 		QString secret;
+		SecretGuard::Options secretGuard;
 
 		// Connections past this many at once are closed as soon as they are accepted. At most half of them may
 		// be in their opening handshake: past that, the one that has been at it longest is closed, so that

@@ -6,6 +6,7 @@
 #include "RelayLog.h"
 #include "RelayRoutes.h"
 #include "RelayWebSocketConfig.h"
+#include "SecretGuard.h"
 #include "SlotAddressBook.h"
 #include "ViscaTransfer.h"
 
@@ -73,6 +74,8 @@ private:
 	bool validateHandshake(ConnectionHandle connection);
 	bool originAllowed(const ConnectionPtr &connection);
 	bool presentsSecret(const ConnectionPtr &connection);
+	void countSecretRefusal(const std::string &address, bool waiting);
+	void reportSecretRefusals();
 	static QByteArray secretDigest(const QByteArray &secret);
 	void onOpen(ConnectionHandle connection);
 	void onFailed(ConnectionHandle connection);
@@ -98,6 +101,7 @@ private:
 	std::optional<asio::ip::udp::socket> m_udp;
 	std::optional<asio::steady_timer> m_receiveRetryTimer;
 	std::optional<asio::steady_timer> m_acceptRetryTimer;
+	std::optional<asio::steady_timer> m_refusalReportTimer;
 	std::array<uint8_t, 65536> m_buffer{};
 	asio::ip::udp::endpoint m_sender;
 
@@ -112,6 +116,11 @@ private:
 	RelayLogLimiter m_destinationLog;
 	RelayLogLimiter m_originLog;
 	RelayLogLimiter m_secretLog;
+	SecretGuard m_secretGuard;
+	// Handshakes refused for the secret since the last report: all of them, those told to wait, and from where.
+	uint64_t m_secretRefusals = 0;
+	uint64_t m_secretWaits = 0;
+	std::set<std::string> m_refusingAddresses;
 	RelayLogLimiter m_connectionLog;
 	RelayLogLimiter m_handshakeLog;
 	bool m_closing = false;

@@ -21,6 +21,10 @@ namespace {
 constexpr std::chrono::milliseconds kAcceptRetryFirstDelay(50);
 constexpr std::chrono::milliseconds kAcceptRetryLongestDelay(1000);
 
+// Refusals for the secret are counted and the count logged this long after the first of them, and at stop: a
+// guesser's thousands of tries show as one line with their number, not as five lines and silence.
+constexpr std::chrono::seconds kRefusalReportInterval(60);
+
 // A client closed for not reading gets this long to take the replies queued before the close frame, the frame itself,
 // and to answer it; only then does its socket go. A client that merely fell behind learns why it was closed instead
 // of meeting a reset, and one that reads nothing at all is dropped all the same.
@@ -214,20 +218,73 @@ bool ViscaTransfer::Server::presentsSecret(const ConnectionPtr &connection)
 {
 	if (m_secretDigest.isEmpty())
 		return true;
+	// asio's own words for the address: a text of digits, dots and colons.
+	asio::error_code error;
+	const asio::ip::tcp::endpoint peer = connection->get_raw_socket().remote_endpoint(error);
+	const std::string address = SecretGuard::keyOf(error ? std::string() : peer.address().to_string());
+	const SecretGuard::Clock::time_point now = SecretGuard::Clock::now();
+	// An address that guessed wrong too often waits: its tries meanwhile are not even compared, the right one
+	// included.
+	if (const SecretGuard::Clock::duration wait = m_secretGuard.waitFor(address, now);
+	    wait > SecretGuard::Clock::duration::zero()) {
+		const auto seconds = std::chrono::ceil<std::chrono::seconds>(wait).count();
+		connection->set_status(websocketpp::http::status_code::too_many_requests);
+		connection->append_header("Retry-After", std::to_string(seconds));
+		countSecretRefusal(address, true);
+		return false;
+	}
 	const std::optional<QByteArray> presented = presentedSecret(connection);
 	// Digests of equal length, every byte compared: the time taken tells nothing of how much of a guess was right.
 	const QByteArray digest = secretDigest(presented.value_or(QByteArray()));
 	char difference = 0;
 	for (int i = 0; i < digest.size(); ++i)
 		difference |= char(digest.at(i) ^ m_secretDigest.at(i));
-	if (presented && difference == 0)
+	if (presented && difference == 0) {
+		m_secretGuard.succeeded(address);
 		return true;
+	}
 	connection->set_status(websocketpp::http::status_code::unauthorized);
 	connection->append_header("WWW-Authenticate", "Bearer");
-	m_secretLog.info("ViscaTransfer: Refused a client at " + QByteArray::fromStdString(peerOf(connection)) +
+	const SecretGuard::Clock::duration wait = m_secretGuard.failed(address, now);
+	const QByteArray shown = QByteArray::fromStdString(peerOf(connection));
+	m_secretLog.info("ViscaTransfer: Refused a client at " + shown +
 			 (presented ? ": the secret it presented is not RelaySecret."
 				    : ": it presented no secret, and RelaySecret is set."));
+	if (wait == m_secretGuard.firstWait())
+		m_secretLog.info("ViscaTransfer: " + shown + " got RelaySecret wrong too often; its next try waits " +
+				 QByteArray::number(qint64(std::chrono::ceil<std::chrono::seconds>(wait).count())) +
+				 " s, and longer after each wrong one.");
+	countSecretRefusal(address, false);
 	return false;
+}
+
+void ViscaTransfer::Server::countSecretRefusal(const std::string &address, bool waiting)
+{
+	if (m_secretRefusals == 0 && m_refusalReportTimer && !m_closing) {
+		m_refusalReportTimer->expires_after(kRefusalReportInterval);
+		m_refusalReportTimer->async_wait([this](const asio::error_code &error) {
+			if (!error)
+				reportSecretRefusals();
+		});
+	}
+	++m_secretRefusals;
+	m_secretWaits += waiting ? 1 : 0;
+	if (m_refusingAddresses.size() < 1000)
+		m_refusingAddresses.insert(address);
+}
+
+void ViscaTransfer::Server::reportSecretRefusals()
+{
+	if (m_secretRefusals == 0)
+		return;
+	qCInfo(lcRelay,
+	       "ViscaTransfer: %llu handshakes refused for RelaySecret (%llu of them told to wait; client addresses: "
+	       "%zu) "
+	       "since the first such refusal.",
+	       (unsigned long long)m_secretRefusals, (unsigned long long)m_secretWaits, m_refusingAddresses.size());
+	m_secretRefusals = 0;
+	m_secretWaits = 0;
+	m_refusingAddresses.clear();
 }
 
 QByteArray ViscaTransfer::Server::secretDigest(const QByteArray &secret)
@@ -331,10 +388,13 @@ void ViscaTransfer::Server::shutDown()
 	}
 
 	dropUnfinished();
+	reportSecretRefusals();
 
 	asio::error_code ignored;
 	if (m_acceptRetryTimer)
 		m_acceptRetryTimer->cancel();
+	if (m_refusalReportTimer)
+		m_refusalReportTimer->cancel();
 	if (m_receiveRetryTimer)
 		m_receiveRetryTimer->cancel();
 	if (m_udp)

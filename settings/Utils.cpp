@@ -19,10 +19,39 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <utility>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
+
+// The settings hold the relay's secret: only their owner reads them. A mode the owner made stricter stays.
+constexpr mode_t kOwnerOnly = S_IRUSR | S_IWUSR;
+
+mode_t settingsMode(const QString &path)
+{
+	struct stat info{};
+	if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+		return kOwnerOnly;
+	return info.st_mode & kOwnerOnly;
+}
+
+// A file that an older version left readable by others holds the relay's secret all the same: it becomes its
+// owner's alone when it is read, not only at the next write.
+void keepToItsOwner(const QFile &file, const QString &path)
+{
+	struct stat info{};
+	if (::fstat(file.handle(), &info) != 0 || (info.st_mode & (S_IRWXG | S_IRWXO)) == 0)
+		return;
+	if (::fchmod(file.handle(), info.st_mode & kOwnerOnly) == 0)
+		qCInfo(lcSettings).noquote()
+			<< "Settings file" << path << "was readable by others; only its owner reads it now";
+}
 
 Utils::BoxPresenter &boxPresenter()
 {
@@ -86,7 +115,7 @@ void keepBrokenFileAside(const QString &path)
 	QString copyPath = path + QStringLiteral(".broken-") + stamp;
 	for (int n = 1; QFileInfo::exists(copyPath); ++n)
 		copyPath = path + QStringLiteral(".broken-") + stamp + QLatin1Char('-') + QString::number(n);
-	if (QFile::copy(path, copyPath))
+	if (QFile::copy(path, copyPath) && ::chmod(QFile::encodeName(copyPath).constData(), kOwnerOnly) == 0)
 		qCWarning(lcSettings).noquote()
 			<< "Settings file" << path << "held no JSON object; kept it as" << copyPath;
 	else
@@ -130,18 +159,26 @@ void createIfMissing(const QString &path)
 {
 	if (QFileInfo::exists(path))
 		return;
-	QFile file(path);
-	if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-		qCDebug(lcSettings).noquote() << "Settings file" << path << "cannot be created:" << file.errorString();
+	const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kOwnerOnly);
+	if (fd >= 0)
+		::close(fd);
+	else if (errno != EEXIST)
+		qCDebug(lcSettings).noquote() << "Settings file" << path << "cannot be created:" << strerror(errno);
 }
 
 // Writes `content` through a temporary file and a rename. Empty on success, else why it failed.
 QString saveAtomically(const QString &path, const QByteArray &content)
 {
+	const mode_t mode = settingsMode(path);
 	QSaveFile file(path);
 	if (!file.open(QIODevice::WriteOnly)) {
 		qCDebug(lcSettings) << "It's failed to open the file.";
 		return file.errorString();
+	}
+	// Before a byte is written: the temporary file becomes the settings file, and nobody else reads it meanwhile.
+	if (::fchmod(file.handle(), mode) != 0) {
+		file.cancelWriting();
+		return QStringLiteral("its mode cannot be set (%1)").arg(QString::fromLocal8Bit(strerror(errno)));
 	}
 	// A short write on a full disk is not always reported as an error, so the size on disk is checked too.
 	const bool complete = file.write(content) == content.size() && file.flush() && file.size() == content.size();
@@ -244,6 +281,7 @@ bool Utils::readSettingsContent(QByteArray &content, const QString &directory)
 		qCDebug(lcSettings) << "It's failed to open the file.";
 		return false;
 	}
+	keepToItsOwner(file, path);
 	content = file.readAll();
 	return true;
 }

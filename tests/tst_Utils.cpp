@@ -393,6 +393,40 @@ private slots:
 		Utils::setWriteFailureReporter(nullptr);
 	}
 
+	// The settings hold the relay's secret: once written, the file is its owner's alone, or stricter where the
+	// owner made it so.
+	void fileIsReadByItsOwnerOnly_data()
+	{
+		QTest::addColumn<int>("before");   // -1: no file yet
+		QTest::addColumn<bool>("written"); // else only read
+		QTest::addColumn<int>("after");
+		QTest::newRow("new") << -1 << true << 0600;
+		QTest::newRow("readable by all") << 0644 << true << 0600;
+		QTest::newRow("writable by the group") << 0660 << true << 0600;
+		QTest::newRow("read-only for its owner") << 0400 << true << 0400;
+		QTest::newRow("readable by all, read") << 0644 << false << 0600;
+		QTest::newRow("its owner's, read") << 0600 << false << 0600;
+	}
+	void fileIsReadByItsOwnerOnly()
+	{
+		QFETCH(int, before);
+		QFETCH(bool, written);
+		QFETCH(int, after);
+		QVERIFY(QDir().mkpath(dir));
+		const QByteArray path = QFile::encodeName(Utils::settingsFilePath(dir));
+		if (before >= 0) {
+			writeContent(QString::fromLocal8Bit(path), "{\"n\": 2}");
+			QVERIFY(chmod(path.constData(), mode_t(before)) == 0);
+		}
+		if (written)
+			QVERIFY(setNumber(QStringLiteral("n"), 1, dir));
+		else
+			QCOMPARE(SettingsFile::read(dir).value(QStringLiteral("n")).toInt(), 2);
+		struct stat info{};
+		QVERIFY(stat(path.constData(), &info) == 0);
+		QCOMPARE(int(info.st_mode & 0777), after);
+	}
+
 	void readsAreKeptUntilTheFileChanges()
 	{
 		QVERIFY(QDir().mkpath(dir));

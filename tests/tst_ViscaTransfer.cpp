@@ -687,6 +687,31 @@ private slots:
 		QVERIFY(CapturedLog::all().filter("sesame").isEmpty());
 	}
 
+	// A client that keeps guessing waits longer and longer: past its free tries even the right secret is not looked
+	// at until its wait is over, and the log counts the refusals.
+	void guessesAreSlowedAndCounted()
+	{
+		ViscaTransfer::Options options = loopbackOptions();
+		options.secret = QStringLiteral("open sesame");
+		options.secretGuard.firstWait = std::chrono::minutes(10);
+		ViscaTransfer relay(options);
+		relay.start();
+		const auto tryWith = [&relay](const char *secret) {
+			TestClient client;
+			client.authorization = std::string("Bearer ") + secret;
+			client.connect(relay.tcpPort());
+			return client.httpStatus();
+		};
+		for (int guess = 0; guess <= options.secretGuard.freeTries; ++guess)
+			QCOMPARE(tryWith("wrong"), 401);
+		QCOMPARE(tryWith("open sesame"), 429);
+		relay.stop();
+		QCOMPARE(countLoggedStartingWith(
+				 QStringLiteral("ViscaTransfer: 7 handshakes refused for RelaySecret (1 of "
+						"them told to wait; client addresses: 1)")),
+			 1);
+	}
+
 	void clientThatDoesNotReadIsClosedAtItsCapAndToldWhy()
 	{
 		ScriptedPeer camera(kScriptedPeerAddress);
