@@ -144,7 +144,9 @@ CameraDoor::Outcome CameraDoor::presetCommand(bool store, int preset, const Came
 	const Outcome outcome = admit(orderOf(std::move(job), store ? "a preset store" : "a preset call"), caller);
 	if (!outcome.ok)
 		return outcome;
-	qCInfo(lcCamera, "Preset %d %s on camera %d from a %s", preset, store ? "stored" : "called", slotNumber,
+	// The slot as the window names it, and its number.
+	qCInfo(lcCamera, "Preset %d %s on %s (slot %d) from a %s", preset, store ? "stored" : "called",
+	       OutsideText::quoted(pool->caption(slotNumber)).constData(), slotNumber,
 	       qUtf8Printable(originName(caller.origin)));
 	if (store)
 		emit presetStored(slotNumber, preset, caller.origin);

@@ -56,8 +56,9 @@ void ScenePresetLinker::onScene(const QString &scene, ScenePresetTable::Moment o
 		door ? door->callPreset(link->preset, CameraCaller{CameraOrigin::Scene})
 		     : CameraDoor::Outcome::refused(QStringLiteral("the controller is shutting down"));
 	if (outcome.ok)
-		qCInfo(lcScenes, "Scene %s went to %s: preset %d on camera %d", OutsideText::quoted(scene).constData(),
-		       qUtf8Printable(ScenePresetTable::momentName(on)), link->preset, link->slot);
+		qCInfo(lcScenes, "Scene %s went to %s: preset %d on %s (slot %d)",
+		       OutsideText::quoted(scene).constData(), qUtf8Printable(ScenePresetTable::momentName(on)),
+		       link->preset, OutsideText::quoted(pool->caption(link->slot)).constData(), link->slot);
 	else
 		qCInfo(lcScenes, "Scene %s went to %s: preset %d is not recalled, %s",
 		       OutsideText::quoted(scene).constData(), qUtf8Printable(ScenePresetTable::momentName(on)),

@@ -184,21 +184,23 @@ private slots:
 			 QStringLiteral("8101043f020bff"));
 	}
 
-	// A scene's name is OBS's, whatever it holds: a newline in it never writes a line of its own into the log.
+	// A scene's name is OBS's and a slot's the operator's, whatever they hold: a newline in them never writes a
+	// line of its own into the log, which names the slot as the window does.
 	void sceneNameWithANewlineStaysInItsLine()
 	{
 		const QString forged = QStringLiteral("Pulpit\n[Kavren] forged");
 		SettingsHome::write(settingsWith(QJsonArray{sceneLink(forged, 3, 5, "program")}));
-		CameraPool pool(CameraWorker::Options{});
+		CameraPool pool(CameraWorker::Options{}, [](int) { return QStringLiteral("Choir\rloft"); });
 		FakeSceneSource scenes;
 		ScenePresetLinker linker(&scenes, &pool);
 		CapturedLog::install();
 		CapturedLog::clear();
 		emit scenes.programSceneChanged(forged);
 		CapturedLog::uninstall();
-		QCOMPARE(CapturedLog::all().filter(QStringLiteral("went to program")),
-			 QStringList{QStringLiteral(
-				 R"(Scene "Pulpit\n[Kavren] forged" went to program: preset 5 on camera 3)")});
+		QCOMPARE(
+			CapturedLog::all().filter(QStringLiteral("went to program")),
+			QStringList{QStringLiteral(
+				R"(Scene "Pulpit\n[Kavren] forged" went to program: preset 5 on "Choir\rloft" (slot 3))")});
 	}
 
 	// Links stored before they belonged to a scene collection become the first loaded one's; a rename of a scene
