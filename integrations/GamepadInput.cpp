@@ -255,7 +255,7 @@ void GamepadInput::noteRests()
 			continue;
 		rests[axis] = value < 0 ? -int(kAxisFullScale) : int(kAxisFullScale);
 		qCInfo(lcGamepad, "Gamepad %s: axis %d rests at its end (a trigger); it drives from there, one way",
-		       qUtf8Printable(openName), axis);
+		       OutsideText::quoted(openName).constData(), axis);
 	}
 }
 
