@@ -15,6 +15,7 @@
 #include "settings/ModuleText.h"
 #include "settings/SettingsFile.h"
 
+#include <QCoreApplication>
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QPointer>
@@ -23,6 +24,8 @@
 #include <QSet>
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -208,20 +211,38 @@ void Controller::onHotkeyTapped(int index)
 	act(row.action, false, row.argument, caller);
 }
 
+namespace {
+
+// Lives as long as a tap's move job: when the job goes without having run (a newer command of its lane took its
+// place, or its camera went), the tap is let go at once, on the UI thread.
+struct TapMoveFate {
+	std::function<void()> letGoOnUiThread;
+	std::atomic<bool> ran{false};
+	~TapMoveFate()
+	{
+		if (!ran && QCoreApplication::instance())
+			QMetaObject::invokeMethod(QCoreApplication::instance(), letGoOnUiThread, Qt::QueuedConnection);
+	}
+};
+
+} // namespace
+
 bool Controller::tap(const CameraCommand &move, const CameraCaller &caller)
 {
 	// The stop follows kTapMs after the camera got the move, not after the press: on a busy machine the move may
-	// still wait behind other work when that time has passed, and its stop would take its place. A move that
-	// never goes out (a newer command of its lane took its place) is let go after kTapLimitMs all the same.
-	constexpr int kTapLimitMs = 3000;
+	// still wait behind other work (a preset recall) for seconds, and a stop timed from the press would take its
+	// place. No clock decides about a move that never goes out: the job's end tells.
 	auto letGo = std::make_shared<bool>(false);
 	QPointer<Controller> self(this);
 	const auto release = [self, letGo, lane = move.lane, caller]() {
 		if (self && !std::exchange(*letGo, true))
 			self->inUse->release(lane, caller);
 	};
+	auto fate = std::make_shared<TapMoveFate>();
+	fate->letGoOnUiThread = release;
 	CameraJob job = CameraJob::fromCommand(move, 0);
-	job.run = [run = std::move(job.run), self, release](viscaIpModule &link) -> CameraJob::FollowUp {
+	job.run = [run = std::move(job.run), self, release, fate](viscaIpModule &link) -> CameraJob::FollowUp {
+		fate->ran = true;
 		const CameraJob::FollowUp then = run(link);
 		return [then, self, release]() {
 			if (then)
@@ -230,7 +251,6 @@ bool Controller::tap(const CameraCommand &move, const CameraCaller &caller)
 				QTimer::singleShot(kTapMs, self.data(), release);
 		};
 	};
-	QTimer::singleShot(kTapLimitMs, this, release);
 	return inUse->submit(std::move(job), caller);
 }
 
