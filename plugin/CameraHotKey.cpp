@@ -114,12 +114,14 @@ void CameraHotKey::hotkeyHandler(void *data, obs_hotkey_id id, obs_hotkey_t *hot
 	for (int index = 0; index < kHotkeyCount; ++index) {
 		if (self->hotkeyIds[size_t(index)].load() != id)
 			continue;
-		// OBS hands its keys' presses and releases to its UI thread. A press from anywhere else is a program
-		// triggering the hotkey by name, which sends no release.
-		if (pressed && QThread::currentThread() != QCoreApplication::instance()->thread())
-			emit self->hotKeyTapped(index);
-		else
+		// OBS hands its keys' presses and releases to its UI thread. Anything from another thread is a program
+		// triggering the hotkey by name: its press acts as a tap, which lets itself go once the camera moved.
+		// The release some programs send right after the press is not passed on: it would stop the move before
+		// the camera got it.
+		if (QThread::currentThread() == QCoreApplication::instance()->thread())
 			emit self->hotKeysentTo(index, pressed);
+		else if (pressed)
+			emit self->hotKeyTapped(index);
 		return;
 	}
 }

@@ -381,9 +381,10 @@ private slots:
 		QTRY_COMPARE_WITH_TIMEOUT(distinctCommands(*sim), payloads + QStringList{"81010604ff"}, 5000);
 	}
 
-	// A program triggering a hotkey by name (obs-websocket does it from its own thread) sends a press and never its
-	// release: the press acts as a tap, and the camera does not keep moving. Behind a preset call that holds the
-	// camera longer than a tap lasts, the tap still moves it: its stop follows the move, not the press.
+	// A program triggering a hotkey by name (obs-websocket does it from its own thread) sends a press and no
+	// release or one at once: the press acts as a tap, and the camera does not keep moving. Behind a preset call
+	// that holds the camera longer than a tap lasts, the tap still moves it: its stop follows the move, not the
+	// press.
 	void aProgramsTriggerIsATap()
 	{
 		bindAll();
@@ -395,7 +396,11 @@ private slots:
 		QVERIFY(clearWhenQuiet(*sim));
 		QVERIFY(window->controller()->act(OperatorAction::CallPreset, true, 2));
 		const obs_hotkey_id tiltUp = hostId(kNames[0]);
-		std::thread([tiltUp] { obs_hotkey_trigger_routed_callback(tiltUp, true); }).join();
+		// obs-websocket 5.5 (OBS 30) sends the release right after the press; earlier versions send none.
+		std::thread([tiltUp] {
+			obs_hotkey_trigger_routed_callback(tiltUp, true);
+			obs_hotkey_trigger_routed_callback(tiltUp, false);
+		}).join();
 		QTRY_COMPARE_WITH_TIMEOUT(distinctCommands(*sim).size(), 3, 10000);
 		QCOMPARE(distinctCommands(*sim).at(0), QStringLiteral("8101043f0202ff"));
 		QVERIFY(distinctCommands(*sim).at(1).endsWith(QStringLiteral("0301ff")));
