@@ -4,6 +4,7 @@
 #include "settings/CameraAddress.h"
 
 #include <QNetworkDatagram>
+#include <QNetworkProxy>
 #include <QThread>
 #include <QUdpSocket>
 #include <QUuid>
@@ -109,6 +110,8 @@ QString numericHost(const QString &url)
 OnvifDiscovery::OnvifDiscovery(QObject *parent, quint16 discoveryPort)
     : QObject(parent), socket(new QUdpSocket), port(discoveryPort)
 {
+	// Discovery asks the local network itself; no proxy of the desktop's is in its path.
+	socket->setProxy(QNetworkProxy::NoProxy);
 }
 
 OnvifDiscovery::~OnvifDiscovery()

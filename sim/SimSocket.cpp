@@ -1,11 +1,13 @@
 #include "SimSocket.h"
 
+#include <QNetworkProxy>
 #include <QUdpSocket>
 
 QUdpSocket *bindSharedUdpSocket(QObject *owner, const QHostAddress &address, quint16 port, const QString &what,
 				QString *error)
 {
 	auto *socket = new QUdpSocket(owner);
+	socket->setProxy(QNetworkProxy::NoProxy); // a camera answers its network directly
 	if (socket->bind(address, port, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint))
 		return socket;
 	if (error)

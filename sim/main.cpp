@@ -7,6 +7,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QNetworkProxy>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QUdpSocket>
@@ -35,6 +36,7 @@ void onSignal(int)
 bool cameraAnswersAt(const QHostAddress &address, quint16 port)
 {
 	QUdpSocket socket;
+	socket.setProxy(QNetworkProxy::NoProxy);
 	if (!socket.bind(QHostAddress(QHostAddress::LocalHost), 0))
 		return false;
 	const QByteArray inquiry = QByteArray::fromHex("0110000500000001"

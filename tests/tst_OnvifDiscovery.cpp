@@ -12,6 +12,7 @@
 
 #include <QFileInfo>
 #include <QNetworkDatagram>
+#include <QNetworkProxy>
 #include <QProcess>
 #include <QThread>
 #include <QUdpSocket>
@@ -200,6 +201,7 @@ private slots:
 	{
 		QVERIFY(aimAt(kCounter));
 		QUdpSocket receiver;
+		receiver.setProxy(QNetworkProxy::NoProxy);
 		QVERIFY(receiver.bind(QHostAddress(QString::fromLatin1(kCounter)), OnvifDiscovery::kDiscoveryPort,
 				      QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
 		QString previousId;

@@ -17,6 +17,7 @@
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QTcpSocket>
+#include <QNetworkProxy>
 #include <QUdpSocket>
 #include <QtTest>
 
@@ -566,6 +567,7 @@ private slots:
 		ViscaTransfer first(loopbackOptions());
 		first.start();
 		QUdpSocket holder;
+		holder.setProxy(QNetworkProxy::NoProxy);
 		QVERIFY(holder.bind(QHostAddress(QHostAddress::AnyIPv4), 0, QUdpSocket::DontShareAddress));
 		ViscaTransfer::Options options = loopbackOptions();
 		const quint16 busy = tcp ? (options.tcpPort = first.tcpPort()) : (options.udpPort = holder.localPort());

@@ -6,6 +6,7 @@
 
 #include <QAbstractSocket>
 #include <QElapsedTimer>
+#include <QNetworkProxy>
 #include <QThread>
 #include <QUdpSocket>
 
@@ -33,7 +34,12 @@ void logNoAnswer(const QByteArray &request, const QByteArray &reply)
 
 } // namespace
 
-viscaIpModule::viscaIpModule(QObject *parent) : QObject(parent), socket(new QUdpSocket(this)) {}
+viscaIpModule::viscaIpModule(QObject *parent) : QObject(parent), socket(new QUdpSocket(this))
+{
+	// Cameras sit on the studio's network: a desktop's proxy (a SOCKS one would carry our datagrams) is never
+	// theirs, and asking for it loads the system's proxy library and its D-Bus threads into OBS.
+	socket->setProxy(QNetworkProxy::NoProxy);
+}
 
 viscaIpModule::~viscaIpModule() = default;
 

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTest>
+#include <QNetworkProxy>
 #include <QUdpSocket>
 
 #include <memory>
@@ -81,6 +82,7 @@ inline int receivedBeforeMarker(const CameraSimulator &camera)
 {
 	const QByteArray marker("marker: everything before me has arrived");
 	QUdpSocket socket;
+	socket.setProxy(QNetworkProxy::NoProxy);
 	socket.writeDatagram(marker, camera.address(), camera.port());
 	int position = -1;
 	const bool arrived = QTest::qWaitFor(

@@ -5,6 +5,7 @@
 #include <QHostAddress>
 #include <QList>
 #include <QString>
+#include <QNetworkProxy>
 #include <QUdpSocket>
 
 class ScriptedPeer {
@@ -17,6 +18,7 @@ public:
 			      quint16 port = 0)
 	    : m_other(other), m_otherPort(otherPort)
 	{
+		m_socket.setProxy(QNetworkProxy::NoProxy);
 		m_bound = m_socket.bind(QHostAddress(address), port);
 	}
 
