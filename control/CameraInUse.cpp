@@ -196,7 +196,7 @@ bool CameraInUse::submit(CameraJob job, const CameraCaller &caller)
 
 void CameraInUse::storeSlot(int slot)
 {
-	SettingsFile::updateLogged(lcInUse, [slot](QJsonObject &settings) {
+	SettingsFile::updateLaterLogged(lcInUse, [slot](QJsonObject &settings) {
 		settings[QLatin1String(SettingsFile::kSlotInUseKey)] = slot;
 	});
 }

@@ -144,7 +144,7 @@ void Controller::watchAssignedCameras()
 void Controller::setHotkeysEnabled(bool on)
 {
 	// The switch is a preference, not an operation: whether it was stored is not looked at.
-	SettingsFile::update([on](QJsonObject &settings) {
+	SettingsFile::updateLater([on](QJsonObject &settings) {
 		settings[QLatin1String(SettingsFile::kHotKeyKey)] = on;
 		return true;
 	});
@@ -368,7 +368,7 @@ bool Controller::changeSpeeds(int step, const CameraCaller &caller)
 		return false;
 	inUse->drive(CameraCommands::speed(CameraCommands::Speed::Pan), pan, caller);
 	inUse->drive(CameraCommands::speed(CameraCommands::Speed::Tilt), tilt, caller);
-	SettingsFile::updateLogged(lcController, [&](QJsonObject &settings) {
+	SettingsFile::updateLaterLogged(lcController, [prefix, pan, tilt](QJsonObject &settings) {
 		settings[prefix + QLatin1String(CameraSpeeds::kPan.key)] = QString::number(pan);
 		settings[prefix + QLatin1String(CameraSpeeds::kTilt.key)] = QString::number(tilt);
 	});
@@ -387,4 +387,7 @@ void Controller::shutdown()
 	gamepadInput->shutdown();
 	pool->shutdown();
 	relayService->shutdown();
+	// OBS ends next: what waits to be written goes into the file now, or the log says what the file lacks. Longer
+	// than a write may wait for another OBS's lock.
+	SettingsFile::finishWrites(kFinishWritesMs);
 }

@@ -80,10 +80,13 @@ public:
 	void setDeliberateCheck(std::function<bool()> check) { deliberateHeld = std::move(check); }
 	// How long a store key must be held before the preset is stored.
 	static constexpr int kStoreHoldMs = 1000;
+	// How long shutdown() lets the settings' writer finish.
+	static constexpr int kFinishWritesMs = 4000;
 
 	// Takes the controller down in this order: other programs are answered "not running"; scene switches, then
 	// hotkeys, stop driving the cameras; every camera told to move is stopped and the workers end; the relay
-	// stops. Nothing drives a camera afterwards. Run at the host's exit, while the workers can still send.
+	// stops; the settings waiting to be written are written. Nothing drives a camera afterwards. Run at the host's
+	// exit, while the workers can still send.
 	void shutdown();
 
 signals:

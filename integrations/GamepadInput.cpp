@@ -3,11 +3,13 @@
 #include "camera/viscaGeneralOps.h"
 #include "control/CameraInUse.h"
 #include "integrations/Controller.h"
+#include "settings/ConfinedFile.h"
 #include "settings/OutsideText.h"
 #include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QTimer>
@@ -16,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <system_error>
 
 namespace {
 
@@ -93,14 +96,91 @@ void GamepadInput::startSdl(const QString &mappingFile)
 
 void GamepadInput::loadMappings(const QString &path)
 {
-	if (!QFileInfo(path).isFile())
+	const QFileInfo file(path);
+	if (!file.exists()) {
+		mappingsIn = true;
 		return;
-	const int added = SDL_GameControllerAddMappingsFromFile(QFile::encodeName(path).constData());
+	}
+	// Links in the folder's path are the operator's own arrangement; a link in the file's place is not followed.
+	const QString folder = QFileInfo(file.absolutePath()).canonicalFilePath();
+	const QString name = file.fileName();
+	QPointer<GamepadInput> self(this);
+	auto load = [this, self, path, folder, name]() {
+		int added = 0;
+		int unusable = 0;
+		int skippedLines = 0;
+		qint64 skippedBytes = 0;
+		// A thread body lets nothing escape: the device is opened all the same, with the mappings that went in.
+		try {
+			const ConfinedFile::Content content = ConfinedFile::read(folder, name, kMaxMappingBytes);
+			// SDL's rule for a mappings file: a line counts only where it names this platform.
+			const QByteArray platform = QByteArrayLiteral("platform:") + SDL_GetPlatform() + ',';
+			const QList<QByteArray> lines = content.bytes.split('\n');
+			// A line cut by the size limit is no mapping.
+			const int complete = content.complete() ? int(lines.size()) : int(lines.size()) - 1;
+			for (int n = 0; n < complete && !stopLoading; ++n) {
+				const QByteArray line = lines.at(n).trimmed();
+				if (line.isEmpty() || line.startsWith('#') || !line.contains(platform))
+					continue;
+				if (added >= kMaxMappings) {
+					++skippedLines;
+					continue;
+				}
+				// Each call holds SDL's joystick lock for one mapping only: the UI thread's polls go
+				// between.
+				if (SDL_GameControllerAddMapping(line.constData()) >= 0)
+					++added;
+				else
+					++unusable;
+			}
+			skippedBytes = content.problem.isEmpty() ? content.size - content.bytes.size() : 0;
+			if (!content.problem.isEmpty())
+				qCWarning(lcGamepad, "The gamepad mappings file %s is not read: %s %s",
+					  qUtf8Printable(path), content.folderProblem ? "its folder" : "it",
+					  qUtf8Printable(content.problem));
+		} catch (const std::exception &e) {
+			qCWarning(lcGamepad, "The gamepad mappings file %s was not read to its end: %s",
+				  qUtf8Printable(path), e.what());
+		}
+		QMetaObject::invokeMethod(
+			self.data(),
+			[self, path, added, unusable, skippedBytes, skippedLines]() {
+				self->mappingsLoaded(path, added, unusable, skippedBytes, skippedLines);
+			},
+			Qt::QueuedConnection);
+	};
+	try {
+		mappingLoader = std::thread(load);
+	} catch (const std::system_error &) {
+		load();
+	}
+}
+
+void GamepadInput::mappingsLoaded(const QString &path, int added, int unusable, qint64 skippedBytes, int skippedLines)
+{
+	if (mappingLoader.joinable())
+		mappingLoader.join();
+	mappingsIn = true;
+	if (!sdlUp)
+		return;
+	if (skippedBytes > 0 || skippedLines > 0)
+		qCWarning(lcGamepad,
+			  "The gamepad mappings file %s is too long: only its first %lld bytes and %d mappings are "
+			  "used; %d "
+			  "mappings and %lld bytes after them are skipped",
+			  qUtf8Printable(path), kMaxMappingBytes, kMaxMappings, skippedLines, skippedBytes);
 	if (added <= 0)
 		qCWarning(lcGamepad, "The gamepad mappings file %s holds no mapping SDL can use; it is ignored",
 			  qUtf8Printable(path));
 	else
-		qCInfo(lcGamepad, "%d gamepad mappings read from %s", added, qUtf8Printable(path));
+		qCInfo(lcGamepad, "%d gamepad mappings read from %s (%d lines SDL could not use)", added,
+		       qUtf8Printable(path), unusable);
+	// A device the new mappings describe is a game controller from now on: it is listed and opened again.
+	const int index = int(connectedIds.indexOf(openId));
+	if (openDevice && index >= 0 && bool(SDL_IsGameController(index)) != openIsController)
+		close(false);
+	connectedIds.clear();
+	poll();
 }
 
 std::optional<GamepadInput::Device> GamepadInput::activeDevice() const
@@ -113,9 +193,8 @@ std::optional<GamepadInput::Device> GamepadInput::activeDevice() const
 
 void GamepadInput::choose(const QString &guid)
 {
-	SettingsFile::updateLogged(lcGamepad, [&guid](QJsonObject &settings) {
-		settings[QLatin1String(GamepadMapping::kGuidKey)] = guid;
-	});
+	SettingsFile::updateLaterLogged(
+		lcGamepad, [guid](QJsonObject &settings) { settings[QLatin1String(GamepadMapping::kGuidKey)] = guid; });
 	if (guid == chosen)
 		return;
 	chosen = guid;
@@ -128,7 +207,7 @@ void GamepadInput::setMapping(const GamepadMapping &mapping)
 {
 	releaseAll();
 	current = mapping;
-	SettingsFile::updateLogged(lcGamepad, [&mapping](QJsonObject &settings) { mapping.store(settings); });
+	SettingsFile::updateLaterLogged(lcGamepad, [mapping](QJsonObject &settings) { mapping.store(settings); });
 }
 
 void GamepadInput::poll()
@@ -143,7 +222,7 @@ void GamepadInput::poll()
 	refreshDevices();
 	if (openDevice && !connectedIds.contains(openId))
 		close(true);
-	if (!openDevice)
+	if (!openDevice && mappingsIn)
 		openChosen();
 	if (openDevice)
 		read();
@@ -422,6 +501,9 @@ void GamepadInput::shutdown()
 {
 	if (!sdlUp)
 		return;
+	stopLoading = true;
+	if (mappingLoader.joinable())
+		mappingLoader.join();
 	if (timer)
 		timer->stop();
 	close(false);

@@ -8,8 +8,10 @@
 #include <QString>
 #include <QVector>
 
+#include <atomic>
 #include <functional>
 #include <optional>
+#include <thread>
 
 class Controller;
 class QTimer;
@@ -18,7 +20,10 @@ class QTimer;
 // and the mappings file beside the settings) through SDL's game-controller API, any other through its raw axes,
 // buttons and hats. Only the device the operator chose (by its GUID) drives, and only through the controller's one
 // path: its buttons and hat through Controller::act(), its axes as moves of the camera in use at speeds that follow
-// the stick. SDL is polled on the UI thread by a short timer and never waited for. Lives on the UI thread.
+// the stick. SDL is polled on the UI thread by a short timer and never waited for. The mappings file is read on a
+// thread of its own, at most kMaxMappingBytes of it and kMaxMappings mappings (SDL takes longer for each mapping the
+// more it knows: 20,000 would hold OBS's start for seconds); the chosen device is opened once they are in. Lives
+// on the UI thread.
 //
 // A move meets its stop: a stick back inside its dead zone, a device unplugged and shutdown() stop whatever this
 // device set moving, on every camera it moved. A camera gets at most one pan/tilt move per moveIntervalMs, the
@@ -27,6 +32,9 @@ class GamepadInput : public QObject {
 	Q_OBJECT
 
 public:
+	static constexpr qint64 kMaxMappingBytes = 1024 * 1024;
+	static constexpr int kMaxMappings = 2000;
+
 	struct Options {
 		int pollMs = 8;
 		int moveIntervalMs = 20;
@@ -92,6 +100,8 @@ private:
 
 	void startSdl(const QString &mappingFile);
 	void loadMappings(const QString &path);
+	// On the UI thread, once the mappings file is read: what was used and skipped, said in the log.
+	void mappingsLoaded(const QString &path, int added, int unusable, qint64 skippedBytes, int skippedLines);
 	void refreshDevices();
 	void openChosen();
 	void close(bool lost);
@@ -122,6 +132,9 @@ private:
 	const Options options;
 	QTimer *timer = nullptr;
 	bool sdlUp = false;
+	std::thread mappingLoader;
+	std::atomic<bool> stopLoading{false};
+	bool mappingsIn = false;
 	QString sdlError;
 	QList<Device> connected;
 	QList<int> connectedIds; // SDL instance ids, in device order

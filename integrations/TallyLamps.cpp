@@ -26,8 +26,8 @@ bool TallyLamps::isEnabled()
 
 void TallyLamps::setEnabled(bool on)
 {
-	SettingsFile::updateLogged(lcIntegrations,
-				   [on](QJsonObject &settings) { settings[QLatin1String(kEnabledKey)] = on; });
+	SettingsFile::updateLaterLogged(lcIntegrations,
+					[on](QJsonObject &settings) { settings[QLatin1String(kEnabledKey)] = on; });
 }
 
 TallyLamps::TallyLamps(SceneSource *scenes, CameraPool *pool, QObject *parent)
@@ -128,7 +128,7 @@ void TallyLamps::onBack(int slot)
 
 void TallyLamps::followRename(const QString &from, const QString &to)
 {
-	const SettingsFile::Outcome outcome = SettingsFile::update([&](QJsonObject &settings) {
+	const auto follow = [from, to](QJsonObject &settings) {
 		bool changed = false;
 		for (int slot = 1; slot <= SettingsFile::kSlotCount; ++slot) {
 			const QString key = SettingsFile::sourceKey(slot);
@@ -138,8 +138,12 @@ void TallyLamps::followRename(const QString &from, const QString &to)
 			}
 		}
 		return changed;
-	});
-	if (outcome == SettingsFile::Outcome::NotRead || outcome == SettingsFile::Outcome::NotWritten)
-		qCWarning(lcIntegrations, "A camera's OBS source was renamed, but the settings could not be changed to "
-					  "follow it");
+	};
+	// Shown at once: the lamps look the renamed source up in the settings.
+	SettingsFile::updateLater(
+		follow, SettingsFile::Shown::AtOnce, Utils::getAppDataPath(), this, [](SettingsFile::Outcome outcome) {
+			if (outcome == SettingsFile::Outcome::NotRead || outcome == SettingsFile::Outcome::NotWritten)
+				qCWarning(lcIntegrations, "A camera's OBS source was renamed, but the settings could "
+							  "not be changed to follow it");
+		});
 }

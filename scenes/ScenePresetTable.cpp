@@ -7,6 +7,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <mutex>
 
 namespace {
 
@@ -107,7 +108,10 @@ ScenePresetTable ScenePresetTable::fromSettings(const QJsonObject &settings, con
 		}
 	}
 	// The table is read again whenever the settings change; what cannot be used is said once, until it changes.
+	// Tables are made on the UI thread and on others (the settings' writer, the linker's).
+	static std::mutex saying;
 	static QStringList lastSaid;
+	std::lock_guard<std::mutex> lock(saying);
 	if (table.reasons != lastSaid) {
 		for (const QString &reason : std::as_const(table.reasons))
 			qCWarning(lcScenes, "%s", qUtf8Printable(reason));

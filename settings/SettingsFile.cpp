@@ -2,16 +2,28 @@
 
 #include "settings/UnsavedSettings.h"
 
+#include "settings/SettingsLog.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
+#include <QPointer>
 #include <QThread>
 
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <future>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <system_error>
+#include <thread>
+#include <tuple>
+#include <vector>
 
 #include <sys/stat.h>
 #include <time.h>
@@ -73,6 +85,17 @@ struct Model {
 	qint64 readAt = 0; // when the file was last seen to hold `content`
 	// Settings that could not be written: they stand for the file until a write succeeds.
 	std::optional<QJsonObject> unsaved;
+	// What the last replacement took out of the fields above. A thread that read settings just before they were
+	// replaced may still hold them: kept here one generation more, they are freed by the thread that replaces
+	// them next (the writer's), not by that reader, which may be OBS's UI thread, where 100,000 scene links would
+	// take tens of milliseconds to free.
+	QJsonObject retired;
+	std::optional<QJsonObject> retiredOther;
+	// The settings as they will be once the changes queued to be shown at once are written; they stand for the
+	// file until then.
+	std::optional<QJsonObject> pending;
+	int pendingChanges = 0;
+	bool refreshQueued = false; // the writer's thread is to read the file again
 	quint64 version = 0;
 
 	bool mayDiffer(const Stamp &now) const
@@ -80,7 +103,10 @@ struct Model {
 		return !read || !(stamp == now) || stamp.modified + kCoarseTimeNs >= readAt ||
 		       stamp.changed + kCoarseTimeNs >= readAt;
 	}
-	SettingsFile::Snapshot snapshot() const { return {unsaved ? *unsaved : settings, version}; }
+	SettingsFile::Snapshot snapshot(bool pendingToo = true) const
+	{
+		return {pendingToo && pending ? *pending : unsaved ? *unsaved : settings, version};
+	}
 };
 
 // Read from every thread: the UI's, the relay's, obs-websocket's.
@@ -106,32 +132,79 @@ void notifyChanged(const QString &directory)
 			notifier, [notifier, directory]() { emit notifier->changed(directory); }, Qt::QueuedConnection);
 }
 
+void refreshLater(const QString &directory);
+
+// What the cache lets go of, freed when this goes: declared before the lock, it goes after it.
+struct Replaced {
+	QJsonObject settings;
+	QByteArray content;
+	std::optional<QJsonObject> other;
+
+	// Takes `field`'s value into the model's retired settings, and what they held before into this.
+	void retire(Model &model, QJsonObject &field)
+	{
+		std::swap(settings, model.retired);
+		std::swap(model.retired, field);
+	}
+	void retire(Model &model, std::optional<QJsonObject> &field)
+	{
+		other.swap(model.retiredOther);
+		model.retiredOther.swap(field);
+	}
+};
+
 // The settings on disk now, read again only when the stamp cannot vouch for the bytes last read, and parsed again
-// only when the bytes changed. Nothing when the file cannot be read.
-std::optional<QJsonObject> diskSettings(const QString &directory, bool &changed)
+// only when the bytes changed. Nothing when the file cannot be read. With `mayDefer` (OBS's UI thread), a file too
+// large to read and parse within a frame is read again on the writer's thread, and the settings last read stand
+// until then; changed() tells when that read finds them changed.
+std::optional<QJsonObject> diskSettings(const QString &directory, bool &changed, bool mayDefer = false)
 {
 	const QString path = Utils::settingsFilePath(directory);
 	Cache &shared = cache();
 	const Stamp stamp = stampOf(path);
+	bool defer = false;
 	{
 		std::lock_guard<std::mutex> lock(shared.mutex);
 		const Model &model = shared.byPath[path];
 		if (!model.mayDiffer(stamp))
 			return model.settings;
+		defer = mayDefer && model.read &&
+			std::max<qint64>(stamp.size, model.content.size()) > SettingsFile::kReadAtOnceBytes;
+	}
+	if (defer) {
+		refreshLater(directory);
+		std::lock_guard<std::mutex> lock(shared.mutex);
+		return shared.byPath[path].settings;
 	}
 	const qint64 readAt = now();
 	QByteArray content;
 	if (!Utils::readSettingsContent(content, directory))
 		return std::nullopt;
 
+	// Compared and parsed without the lock: other threads' reads go on meanwhile.
+	QByteArray known;
+	{
+		std::lock_guard<std::mutex> lock(shared.mutex);
+		known = shared.byPath[path].content;
+	}
+	std::optional<QJsonObject> parsed;
+	if (content != known)
+		parsed = Utils::parseSettingsContent(content, path);
+
+	// What the new settings replace is freed once the lock is let go: 100,000 scene links take tens of
+	// milliseconds to free, and other threads' reads wait for the lock.
+	Replaced replaced;
 	std::lock_guard<std::mutex> lock(shared.mutex);
 	Model &model = shared.byPath[path];
 	// A later read or a write of ours stored newer bytes meanwhile.
 	if (readAt < model.readAt)
 		return model.settings;
-	if (!model.read || content != model.content) {
+	const bool same = model.content.isSharedWith(known) ? !parsed : content == model.content;
+	if (!model.read || !same) {
 		changed = changed || (model.read && !model.unsaved);
-		model.settings = Utils::parseSettingsContent(content, path);
+		replaced.retire(model, model.settings);
+		std::swap(replaced.content, model.content);
+		model.settings = parsed ? *parsed : Utils::parseSettingsContent(content, path);
 		model.content = content;
 		if (!model.unsaved)
 			model.version = ++shared.versions;
@@ -145,24 +218,39 @@ std::optional<QJsonObject> diskSettings(const QString &directory, bool &changed)
 void showUnsaved(const QString &path, const QJsonObject &settings, bool &changed)
 {
 	Cache &shared = cache();
+	Replaced replaced;
 	std::lock_guard<std::mutex> lock(shared.mutex);
 	Model &model = shared.byPath[path];
+	replaced.retire(model, model.unsaved);
 	model.unsaved = settings;
 	model.version = ++shared.versions;
 	changed = true;
 }
 
-// What read() returns: the settings a failed write kept, or else the file's.
-std::optional<SettingsFile::Snapshot> currentView(const QString &directory, bool &changed)
+bool onApplicationThread()
+{
+	const QCoreApplication *application = QCoreApplication::instance();
+	return application && QThread::currentThread() == application->thread();
+}
+
+// What read() returns: the settings changes queued to be shown at once make (unless `pendingToo` is false), or
+// else those a failed write kept, or else the file's.
+std::optional<SettingsFile::Snapshot> currentView(const QString &directory, bool &changed, bool pendingToo = true)
 {
 	const QString path = Utils::settingsFilePath(directory);
 	Cache &shared = cache();
+	if (pendingToo) {
+		std::lock_guard<std::mutex> lock(shared.mutex);
+		const Model &model = shared.byPath[path];
+		if (model.pending)
+			return model.snapshot();
+	}
 	std::optional<QJsonObject> kept = UnsavedSettings::object(path);
 	{
 		std::lock_guard<std::mutex> lock(shared.mutex);
 		Model &model = shared.byPath[path];
 		if (kept && model.unsaved)
-			return model.snapshot();
+			return model.snapshot(pendingToo);
 		if (!kept && model.unsaved) {
 			// Written since, by a write that went past this accessor.
 			model.unsaved.reset();
@@ -172,29 +260,39 @@ std::optional<SettingsFile::Snapshot> currentView(const QString &directory, bool
 	}
 	if (kept) {
 		showUnsaved(path, *kept, changed);
-	} else if (!diskSettings(directory, changed)) {
+	} else if (!diskSettings(directory, changed, onApplicationThread())) {
 		return std::nullopt;
 	}
 	std::lock_guard<std::mutex> lock(shared.mutex);
-	return shared.byPath[path].snapshot();
+	return shared.byPath[path].snapshot(pendingToo);
 }
 
 void rememberWritten(const QString &path, const QJsonObject &settings, const QByteArray &content, bool &changed)
 {
 	const Stamp stamp = stampOf(path);
 	Cache &shared = cache();
+	QByteArray known;
+	{
+		std::lock_guard<std::mutex> lock(shared.mutex);
+		known = shared.byPath[path].content;
+	}
+	const bool differs = content != known;
+	Replaced replaced;
 	std::lock_guard<std::mutex> lock(shared.mutex);
 	Model &model = shared.byPath[path];
-	if (!model.read || model.unsaved || content != model.content) {
+	if (!model.read || model.unsaved || (model.content.isSharedWith(known) ? differs : content != model.content)) {
 		model.version = ++shared.versions;
 		changed = true;
 	}
 	model.read = true;
+	replaced.retire(model, model.settings);
+	std::swap(replaced.content, model.content);
 	model.settings = settings;
 	model.content = content;
 	model.stamp = stamp;
 	model.readAt = now();
-	model.unsaved.reset();
+	if (model.unsaved)
+		replaced.retire(model, model.unsaved);
 }
 
 UnsavedSettings::Changes changesBetween(const QJsonObject &before, const QJsonObject &after)
@@ -219,7 +317,7 @@ void apply(const UnsavedSettings::Changes &changes, QJsonObject &settings)
 	}
 }
 
-using Change = std::function<bool(QJsonObject &settings)>;
+using SettingsFile::Change;
 
 SettingsFile::Outcome changeLocked(const Change &change, const QString &directory, bool &changed)
 {
@@ -247,7 +345,9 @@ SettingsFile::Outcome changeLocked(const Change &change, const QString &director
 SettingsFile::Outcome changeUnlocked(const Change &change, const QString &directory, const QString &reason,
 				     bool &changed)
 {
-	const std::optional<SettingsFile::Snapshot> current = currentView(directory, changed);
+	// The changes queued to be shown at once are among those this change brings: the base is what stands
+	// without them.
+	const std::optional<SettingsFile::Snapshot> current = currentView(directory, changed, false);
 	if (!current)
 		return SettingsFile::Outcome::NotRead;
 	QJsonObject settings = current->settings;
@@ -286,6 +386,224 @@ QString lockFailure(const QLockFile &lock)
 std::recursive_mutex &writers()
 {
 	static std::recursive_mutex mutex;
+	return mutex;
+}
+
+// One read-modify-write under the lock file; `changed` tells whether what read() returns changed.
+SettingsFile::Outcome writeNow(const Change &change, const QString &directory, bool &changed)
+{
+	const QString path = Utils::settingsFilePath(directory);
+	std::lock_guard<std::recursive_mutex> turn(writers());
+	// The lock file lives beside the settings file.
+	QDir().mkpath(directory);
+	QLockFile lock(path + QStringLiteral(".lock"));
+	return acquire(lock) ? changeLocked(change, directory, changed)
+			     : changeUnlocked(change, directory, lockFailure(lock), changed);
+}
+
+// A change waiting for the writer thread.
+struct Job {
+	QString directory;
+	Change change;
+	bool shownAtOnce = false;
+	// Whoever waits for the job tells the settings' listeners itself, on its own thread, before it goes on.
+	bool callerNotifies = false;
+	// On the writer's thread: the job's outcome, and whether what read() returns changed.
+	std::function<void(SettingsFile::Outcome outcome, bool changed)> finished;
+};
+
+// Writes the jobs of one settings file in one read-modify-write, in their order.
+void writeBatch(const QString &directory, std::vector<Job> &batch)
+{
+	Cache &shared = cache();
+	{
+		// Whatever changes on disk after the read below is read again by a later job.
+		std::lock_guard<std::mutex> lock(shared.mutex);
+		shared.byPath[Utils::settingsFilePath(directory)].refreshQueued = false;
+	}
+	std::vector<bool> changedBy(batch.size(), false);
+	bool changed = false;
+	const bool onlyReads =
+		std::none_of(batch.cbegin(), batch.cend(), [](const Job &job) { return bool(job.change); });
+	SettingsFile::Outcome outcome = SettingsFile::Outcome::Unchanged;
+	if (onlyReads) {
+		if (!diskSettings(directory, changed))
+			outcome = SettingsFile::Outcome::NotRead;
+	} else {
+		outcome = writeNow(
+			[&batch, &changedBy](QJsonObject &settings) {
+				bool any = false;
+				for (size_t n = 0; n < batch.size(); ++n) {
+					changedBy[n] = batch[n].change && batch[n].change(settings);
+					any = any || changedBy[n];
+				}
+				return any;
+			},
+			directory, changed);
+	}
+
+	int shownAtOnce = 0;
+	bool callerNotifies = false;
+	for (const Job &job : batch) {
+		shownAtOnce += job.shownAtOnce ? 1 : 0;
+		callerNotifies = callerNotifies || job.callerNotifies;
+	}
+	if (shownAtOnce > 0) {
+		Replaced replaced;
+		std::lock_guard<std::mutex> lock(shared.mutex);
+		Model &model = shared.byPath[Utils::settingsFilePath(directory)];
+		model.pendingChanges -= shownAtOnce;
+		// The file (or the settings kept unwritten) holds every change shown so far: it stands again.
+		if (model.pendingChanges <= 0 && model.pending) {
+			model.pendingChanges = 0;
+			replaced.retire(model, model.pending);
+			model.version = ++shared.versions;
+			changed = true;
+		}
+	}
+	if (changed && !callerNotifies)
+		notifyChanged(directory);
+	for (size_t n = 0; n < batch.size(); ++n) {
+		if (!batch[n].finished)
+			continue;
+		const bool notRead = outcome == SettingsFile::Outcome::NotRead;
+		batch[n].finished(notRead || changedBy[n] ? outcome : SettingsFile::Outcome::Unchanged, changed);
+	}
+}
+
+// The one thread that writes the settings files of this process, so that no other thread waits for a disk, a
+// lock file or another OBS. It runs while there is something to write and ends when there is nothing.
+class Writer {
+public:
+	// What the writer's thread uses is made first, so that it outlives the writer: statics go in the reverse order
+	// they were made, and the destructor waits for the last writes.
+	Writer()
+	{
+		cache();
+		SettingsFile::notifier();
+		UnsavedSettings::paths();
+	}
+	~Writer() { finish(-1); }
+
+	void enqueue(Job job)
+	{
+		std::unique_lock<std::mutex> lock(mutex);
+		queue.push_back(std::move(job));
+		if (running)
+			return;
+		// The thread that ran before ended when its queue did; it leaves at once.
+		if (thread.joinable())
+			thread.join();
+		try {
+			thread = std::thread([this]() { run(); });
+			running = true;
+		} catch (const std::system_error &) {
+			// No thread left to give: the jobs are written here and now, as they were before there was a
+			// writer thread.
+			std::deque<Job> jobs;
+			jobs.swap(queue);
+			lock.unlock();
+			for (Job &each : jobs) {
+				std::vector<Job> one{std::move(each)};
+				writeBatch(one.front().directory, one);
+			}
+		}
+	}
+
+	bool isWriterThread()
+	{
+		std::lock_guard<std::mutex> lock(mutex);
+		return running && std::this_thread::get_id() == thread.get_id();
+	}
+
+	// Waits until the queue is written, at most `timeoutMs` (forever when negative).
+	bool finish(int timeoutMs)
+	{
+		std::unique_lock<std::mutex> lock(mutex);
+		const auto done = [this]() { return !running; };
+		if (timeoutMs < 0)
+			idle.wait(lock, done);
+		else if (!idle.wait_for(lock, std::chrono::milliseconds(timeoutMs), done))
+			return false;
+		if (thread.joinable())
+			thread.join();
+		return true;
+	}
+
+	int waiting()
+	{
+		std::lock_guard<std::mutex> lock(mutex);
+		return int(queue.size()) + inBatch;
+	}
+
+private:
+	void run()
+	{
+		for (;;) {
+			std::vector<Job> batch;
+			QString directory;
+			{
+				std::lock_guard<std::mutex> lock(mutex);
+				inBatch = 0;
+				if (queue.empty()) {
+					running = false;
+					idle.notify_all();
+					return;
+				}
+				// Every job of one file that waits now goes into one write; other files' jobs keep
+				// their order.
+				directory = queue.front().directory;
+				for (auto job = queue.begin(); job != queue.end();) {
+					if (job->directory != directory) {
+						++job;
+						continue;
+					}
+					batch.push_back(std::move(*job));
+					job = queue.erase(job);
+				}
+				inBatch = int(batch.size());
+			}
+			try {
+				writeBatch(directory, batch);
+			} catch (...) {
+				qCWarning(lcSettings).noquote()
+					<< "Settings changes for" << directory << "were lost to an unexpected error";
+			}
+		}
+	}
+
+	std::mutex mutex;
+	std::condition_variable idle;
+	std::deque<Job> queue;
+	int inBatch = 0;
+	bool running = false;
+	std::thread thread;
+};
+
+Writer &writer()
+{
+	static Writer instance;
+	return instance;
+}
+
+void refreshLater(const QString &directory)
+{
+	Cache &shared = cache();
+	{
+		std::lock_guard<std::mutex> lock(shared.mutex);
+		Model &model = shared.byPath[Utils::settingsFilePath(directory)];
+		if (model.refreshQueued)
+			return;
+		model.refreshQueued = true;
+	}
+	// A job without a change only reads.
+	writer().enqueue(Job{directory, {}, false, false, {}});
+}
+
+// Changes shown at once are applied one after the other, each over the last.
+std::mutex &overlayTurn()
+{
+	static std::mutex mutex;
 	return mutex;
 }
 
@@ -342,23 +660,102 @@ SettingsNotifier *SettingsFile::notifier()
 	return &instance;
 }
 
-SettingsFile::Outcome SettingsFile::update(const std::function<bool(QJsonObject &settings)> &change,
-					   const QString &directory)
+SettingsFile::Outcome SettingsFile::update(const Change &change, const QString &directory)
 {
-	const QString path = Utils::settingsFilePath(directory);
-	Outcome outcome;
 	bool changed = false;
-	{
-		std::lock_guard<std::recursive_mutex> turn(writers());
-		// The lock file lives beside the settings file.
-		QDir().mkpath(directory);
-		QLockFile lock(path + QStringLiteral(".lock"));
-		outcome = acquire(lock) ? changeLocked(change, directory, changed)
-					: changeUnlocked(change, directory, lockFailure(lock), changed);
+	Outcome outcome = Outcome::NotRead;
+	if (writer().isWriterThread()) {
+		// A change made while the writer writes (from inside another change) cannot wait for the writer.
+		outcome = writeNow(change, directory, changed);
+	} else {
+		std::promise<std::pair<Outcome, bool>> written;
+		std::future<std::pair<Outcome, bool>> result = written.get_future();
+		writer().enqueue(Job{directory, change, false, true, [&written](Outcome outcome, bool changedView) {
+					     written.set_value({outcome, changedView});
+				     }});
+		std::tie(outcome, changed) = result.get();
 	}
 	if (changed)
 		notifyChanged(directory);
 	return outcome;
+}
+
+void SettingsFile::updateLater(Change change, Shown shown, const QString &directory, QObject *context,
+			       std::function<void(Outcome outcome)> done)
+{
+	Job job{directory, change, shown == Shown::AtOnce, false, {}};
+	if (done) {
+		const bool hasContext = context != nullptr;
+		QPointer<QObject> told(context);
+		job.finished = [hasContext, told, done](Outcome outcome, bool) {
+			QMetaObject::invokeMethod(
+				notifier(),
+				[hasContext, told, done, outcome]() {
+					if (!hasContext || told)
+						done(outcome);
+				},
+				Qt::QueuedConnection);
+		};
+	}
+	bool changed = false;
+	if (job.shownAtOnce) {
+		std::lock_guard<std::mutex> turn(overlayTurn());
+		currentView(directory, changed);
+		Cache &shared = cache();
+		QJsonObject view;
+		{
+			std::lock_guard<std::mutex> lock(shared.mutex);
+			Model &model = shared.byPath[Utils::settingsFilePath(directory)];
+			view = model.snapshot().settings;
+			++model.pendingChanges;
+		}
+		if (change(view)) {
+			Replaced replaced;
+			std::lock_guard<std::mutex> lock(shared.mutex);
+			Model &model = shared.byPath[Utils::settingsFilePath(directory)];
+			replaced.retire(model, model.pending);
+			model.pending = view;
+			model.version = ++shared.versions;
+			changed = true;
+		}
+	}
+	writer().enqueue(std::move(job));
+	if (changed)
+		notifyChanged(directory);
+}
+
+void SettingsFile::updateLaterLogged(Category category, std::function<void(QJsonObject &settings)> change,
+				     const QString &directory)
+{
+	updateLater(
+		[change](QJsonObject &settings) {
+			change(settings);
+			return true;
+		},
+		Shown::AtOnce, directory, nullptr,
+		[category](Outcome outcome) {
+			if (outcome == Outcome::NotRead)
+				qCDebug(category) << "It's failed to read JSON file.";
+			else if (outcome == Outcome::NotWritten)
+				qCDebug(category) << "It's failed to write JSON file.";
+		});
+}
+
+bool SettingsFile::finishWrites(int timeoutMs)
+{
+	// Changes kept because another program held the file may go in now.
+	for (const QString &path : UnsavedSettings::paths())
+		writer().enqueue(Job{QFileInfo(path).path(), [](QJsonObject &) { return true; }, false, false, {}});
+	const int waiting = writer().waiting();
+	const bool finished = writer().finish(timeoutMs);
+	if (!finished)
+		qCWarning(lcSettings, "%d settings changes were still being written after %d ms", waiting, timeoutMs);
+	const QStringList unwritten = UnsavedSettings::paths();
+	for (const QString &path : unwritten)
+		qCWarning(lcSettings).noquote()
+			<< "Settings file" << path
+			<< "lacks changes that could not be written; they are lost when OBS ends";
+	return finished && unwritten.isEmpty();
 }
 
 bool SettingsFile::updateLogged(Category category, const std::function<void(QJsonObject &settings)> &change,

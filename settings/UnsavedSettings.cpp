@@ -79,3 +79,13 @@ UnsavedSettings::Changes UnsavedSettings::changes(const QString &path)
 	const auto found = unsaved.byPath.find(path);
 	return found == unsaved.byPath.end() ? Changes() : found->second.changes;
 }
+
+QStringList UnsavedSettings::paths()
+{
+	Store &unsaved = store();
+	std::lock_guard<std::mutex> lock(unsaved.mutex);
+	QStringList paths;
+	for (const auto &entry : unsaved.byPath)
+		paths << entry.first;
+	return paths;
+}

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <string>
@@ -28,6 +29,8 @@ public:
 	static Changes changes(const QString &path);
 
 	static std::optional<QJsonObject> object(const QString &path);
+	// The files for which something is kept.
+	static QStringList paths();
 	// The text that could not be written, for readers that parse the file on their own.
 	static std::optional<std::string> content(const std::string &path);
 };

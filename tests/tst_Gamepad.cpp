@@ -74,9 +74,9 @@ private slots:
 		options.gamepad.mappingFile = nonsense;
 		CapturedLog::install();
 		controller = std::make_unique<Controller>(options);
-		CapturedLog::uninstall();
 		QVERIFY2(controller->gamepad()->available(), qPrintable(controller->gamepad()->unavailableReason()));
-		QCOMPARE(CapturedLog::lines(QtWarningMsg).filter(QStringLiteral("nonsense-mappings")).size(), 1);
+		QTRY_COMPARE(CapturedLog::lines(QtWarningMsg).filter(QStringLiteral("nonsense-mappings")).size(), 1);
+		CapturedLog::uninstall();
 		QCOMPARE(controller->cameraInUse()->choose(1), CameraInUse::Start::Started);
 		QTRY_VERIFY_WITH_TIMEOUT(controller->cameraInUse()->isConnected(), 10000);
 
@@ -230,6 +230,36 @@ private slots:
 		QVERIFY(stick(0, 0, 100));
 		QCOMPARE(distinctCommands(*camera), (QStringList{"8101040737ff", "8101040700ff"}));
 		SDL_JoystickClose(held);
+	}
+
+	// A mappings file longer than SDL can take in without holding OBS's start is read in part, on a thread of its
+	// own, and the log says what was skipped.
+	void longMappingsFileIsReadInPart()
+	{
+		const auto guid = [](int n) {
+			return QStringLiteral("05000000%1000000000000000000").arg(n, 6, 16, QLatin1Char('0'));
+		};
+		QByteArray lines;
+		for (int n = 0; n <= GamepadInput::kMaxMappings; ++n)
+			lines += guid(n).toLatin1() + ",Pad " + QByteArray::number(n) + ",a:b0,b:b1,platform:Linux,\n";
+		GamepadInput::Options options;
+		options.mappingFile = home.path() + QStringLiteral("/long-mappings.txt");
+		writeContent(options.mappingFile, lines);
+		CapturedLog::install();
+		GamepadInput reader(controller.get(), options);
+		QTRY_COMPARE(CapturedLog::lines(QtWarningMsg)
+				     .filter(QStringLiteral("1 mappings and 0 bytes after them are skipped"))
+				     .size(),
+			     1);
+		CapturedLog::uninstall();
+		const auto known = [&guid](int n) {
+			char *mapping =
+				SDL_GameControllerMappingForGUID(SDL_JoystickGetGUIDFromString(qPrintable(guid(n))));
+			SDL_free(mapping);
+			return mapping != nullptr;
+		};
+		QVERIFY(known(GamepadInput::kMaxMappings - 1));
+		QVERIFY(!known(GamepadInput::kMaxMappings));
 	}
 
 	void cleanupTestCase() { controller.reset(); }

@@ -16,6 +16,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -201,6 +202,34 @@ private slots:
 			CapturedLog::all().filter(QStringLiteral("went to program")),
 			QStringList{QStringLiteral(
 				R"(Scene "Pulpit\n[Kavren] forged" went to program: preset 5 on "Choir\rloft" (slot 3))")});
+	}
+
+	// Renames come while another OBS holds the settings file: the UI thread goes on, and once the file is free
+	// the renames are written, beside what the other OBS wrote meanwhile.
+	void renamesWaitForTheFileOffTheUiThread()
+	{
+		SettingsHome::write(settingsWith(QJsonArray{sceneLink(QStringLiteral("A"), 3, 5, "program"),
+							    sceneLink(QStringLiteral("B"), 3, 6, "program")}));
+		CameraPool pool(CameraWorker::Options{});
+		FakeSceneSource scenes;
+		ScenePresetLinker linker(&scenes, &pool);
+		const QString path = Utils::settingsFilePath(Utils::getAppDataPath());
+		QLockFile anotherObs(path + QStringLiteral(".lock"));
+		QVERIFY(anotherObs.lock());
+		emit scenes.sceneRenamed(QStringLiteral("A"), QStringLiteral("A2"));
+		emit scenes.sceneRenamed(QStringLiteral("B"), QStringLiteral("B2"));
+		emit scenes.sceneRenamed(QStringLiteral("A2"), QStringLiteral("A3"));
+		QJsonObject theirs = QJsonDocument::fromJson(fileContent(path)).object();
+		theirs.insert(QStringLiteral("Theirs"), 1);
+		writeContent(path, QJsonDocument(theirs).toJson());
+		anotherObs.unlock();
+
+		QVERIFY(SettingsFile::finishWrites(10000));
+		const QJsonObject settings = SettingsHome::read();
+		QCOMPARE(settings.value(QStringLiteral("Theirs")).toInt(), 1);
+		QCOMPARE(settings.value(QLatin1String(ScenePresetTable::kKey)).toArray(),
+			 QJsonArray({sceneLink(QStringLiteral("A3"), 3, 5, "program"),
+				     sceneLink(QStringLiteral("B2"), 3, 6, "program")}));
 	}
 
 	// Links stored before they belonged to a scene collection become the first loaded one's; a rename of a scene

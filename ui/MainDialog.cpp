@@ -896,7 +896,7 @@ void MainDialog::flushSettings()
 		return;
 	QJsonObject changes;
 	changes.swap(pendingSettings);
-	SettingsFile::updateLogged(lcUi, [&changes](QJsonObject &settings) {
+	SettingsFile::updateLaterLogged(lcUi, [changes](QJsonObject &settings) {
 		for (auto it = changes.constBegin(); it != changes.constEnd(); ++it)
 			settings[it.key()] = it.value();
 	});

@@ -16,7 +16,8 @@ using Dialog = PanTiltLimitSettingDialog;
 
 void storeLimit(const QString &key, int value)
 {
-	SettingsFile::updateLogged(lcUi, [&](QJsonObject &settings) { settings[key] = QString::number(value); });
+	SettingsFile::updateLaterLogged(
+		lcUi, [key, value](QJsonObject &settings) { settings[key] = QString::number(value); });
 }
 
 } // namespace

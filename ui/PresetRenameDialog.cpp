@@ -90,8 +90,8 @@ void PresetRenameDialog::writeNames()
 	// All nineteen are written, edited or not: from now on the slot has names of its own, those the operator
 	// last saw.
 	const QStringList names = fieldTexts();
-	SettingsFile::updateLogged(
-		lcUi, [this, &names](QJsonObject &settings) { PresetNames::store(settings, cameraSlot, names); });
+	SettingsFile::updateLaterLogged(
+		lcUi, [slot = cameraSlot, names](QJsonObject &settings) { PresetNames::store(settings, slot, names); });
 }
 
 void PresetRenameDialog::apply()

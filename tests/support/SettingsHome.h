@@ -2,6 +2,7 @@
 
 // A test's settings file in a temporary home, away from the user's own.
 
+#include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 
 #include <QDir>
@@ -38,14 +39,18 @@ public:
 		QStandardPaths::setTestModeEnabled(true);
 		return Utils::getAppDataPath().startsWith(home.path());
 	}
+	// Written by hand, once the product's own writes are done.
 	static void write(const QJsonObject &settings)
 	{
+		SettingsFile::finishWrites(10000);
 		QDir().mkpath(Utils::getAppDataPath());
 		writeContent(Utils::settingsFilePath(Utils::getAppDataPath()), QJsonDocument(settings).toJson());
 	}
 	QString path() const { return home.path(); }
+	// The file as the product leaves it, once its writes are done.
 	static QJsonObject read()
 	{
+		SettingsFile::finishWrites(10000);
 		return QJsonDocument::fromJson(fileContent(Utils::settingsFilePath(Utils::getAppDataPath()))).object();
 	}
 
