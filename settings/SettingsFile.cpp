@@ -122,14 +122,20 @@ Cache &cache()
 	return instance;
 }
 
+// Hands `work` to the application's thread, from the writer's thread among others. Qt keeps the posted work in a
+// list of its own under a mutex of its own.
+void postToApplication(std::function<void()> work)
+{
+	QMetaObject::invokeMethod(SettingsFile::notifier(), std::move(work), Qt::QueuedConnection);
+}
+
 void notifyChanged(const QString &directory)
 {
 	SettingsNotifier *notifier = SettingsFile::notifier();
 	if (QThread::currentThread() == notifier->thread())
 		emit notifier->changed(directory);
 	else
-		QMetaObject::invokeMethod(
-			notifier, [notifier, directory]() { emit notifier->changed(directory); }, Qt::QueuedConnection);
+		postToApplication([notifier, directory]() { emit notifier->changed(directory); });
 }
 
 void refreshLater(const QString &directory);
@@ -688,13 +694,10 @@ void SettingsFile::updateLater(Change change, Shown shown, const QString &direct
 		const bool hasContext = context != nullptr;
 		QPointer<QObject> told(context);
 		job.finished = [hasContext, told, done](Outcome outcome, bool) {
-			QMetaObject::invokeMethod(
-				notifier(),
-				[hasContext, told, done, outcome]() {
-					if (!hasContext || told)
-						done(outcome);
-				},
-				Qt::QueuedConnection);
+			postToApplication([hasContext, told, done, outcome]() {
+				if (!hasContext || told)
+					done(outcome);
+			});
 		};
 	}
 	bool changed = false;
