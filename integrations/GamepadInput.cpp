@@ -62,6 +62,7 @@ int speedFor(double magnitude, int minimum, int maximum)
 GamepadInput::GamepadInput(Controller *controller, const Options &options, QObject *parent)
     : QObject(parent), controller(controller), options(options),
       chosen(SettingsFile::read().value(QLatin1String(GamepadMapping::kGuidKey)).toString()),
+      chosenDeviceName(SettingsFile::read().value(QLatin1String(GamepadMapping::kNameKey)).toString()),
       current(GamepadMapping::stored(SettingsFile::read()))
 {
 	startSdl(options.mappingFile.isEmpty() ? Utils::getAppDataPath() + QLatin1Char('/') + kMappingFileName
@@ -193,14 +194,30 @@ std::optional<GamepadInput::Device> GamepadInput::activeDevice() const
 
 void GamepadInput::choose(const QString &guid)
 {
-	SettingsFile::updateLaterLogged(
-		lcGamepad, [guid](QJsonObject &settings) { settings[QLatin1String(GamepadMapping::kGuidKey)] = guid; });
+	const QString name = nameOf(guid);
+	SettingsFile::updateLaterLogged(lcGamepad, [guid, name](QJsonObject &settings) {
+		settings[QLatin1String(GamepadMapping::kGuidKey)] = guid;
+		if (name.isEmpty())
+			settings.remove(QLatin1String(GamepadMapping::kNameKey));
+		else
+			settings[QLatin1String(GamepadMapping::kNameKey)] = name;
+	});
+	chosenDeviceName = name;
 	if (guid == chosen)
 		return;
 	chosen = guid;
 	close(false);
 	if (sdlUp)
 		poll();
+}
+
+QString GamepadInput::nameOf(const QString &guid) const
+{
+	for (const Device &device : connected)
+		if (device.guid == guid)
+			return device.name;
+	// Chosen again while unplugged: the name it had stays.
+	return guid == chosen ? chosenDeviceName : QString();
 }
 
 void GamepadInput::setMapping(const GamepadMapping &mapping)
@@ -247,6 +264,7 @@ void GamepadInput::refreshDevices()
 		device.name = QString::fromUtf8(name ? name : "");
 		device.axes = device.isController ? SDL_CONTROLLER_AXIS_MAX : -1;
 		device.buttons = device.isController ? SDL_CONTROLLER_BUTTON_MAX : -1;
+		device.layout = GamepadLayout::ofDevice(index);
 		connected << device;
 	}
 	emit devicesChanged();

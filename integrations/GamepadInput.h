@@ -1,6 +1,7 @@
 #pragma once
 
 #include "control/CameraCommand.h"
+#include "integrations/GamepadLayout.h"
 #include "integrations/GamepadMapping.h"
 
 #include <QList>
@@ -51,6 +52,7 @@ public:
 		int axes = 0;
 		int buttons = 0;
 		int hats = 0;
+		GamepadLayout layout; // what the operator can bind
 	};
 
 	GamepadInput(Controller *controller, const Options &options, QObject *parent = nullptr);
@@ -64,7 +66,10 @@ public:
 	// The chosen device when it is connected.
 	std::optional<Device> activeDevice() const;
 	QString chosenGuid() const { return chosen; }
-	// Chooses (and stores) the device that drives; what the previous one set moving is stopped.
+	// The chosen device's name as last seen connected; empty when it never was (or in settings of old).
+	QString chosenName() const { return chosenDeviceName; }
+	// Chooses (and stores, with its name when it is connected) the device that drives; what the previous one set
+	// moving is stopped.
 	void choose(const QString &guid);
 
 	GamepadMapping mapping() const { return current; }
@@ -75,6 +80,8 @@ public:
 	QVector<int> axisValues() const { return axes; }
 	QVector<bool> buttonStates() const { return buttons; }
 	int hatState() const { return hat; }
+	// Where each of the active device's axes rests: 0, or an end for a trigger read as a whole axis.
+	QVector<int> axisRests() const { return rests; }
 
 	// One reading of SDL: devices that came or went, the active device's changes to the cameras. The timer runs it.
 	void poll();
@@ -103,6 +110,7 @@ private:
 	// On the UI thread, once the mappings file is read: what was used and skipped, said in the log.
 	void mappingsLoaded(const QString &path, int added, int unusable, qint64 skippedBytes, int skippedLines);
 	void refreshDevices();
+	QString nameOf(const QString &guid) const;
 	void openChosen();
 	void close(bool lost);
 	void read();
@@ -139,6 +147,7 @@ private:
 	QList<Device> connected;
 	QList<int> connectedIds; // SDL instance ids, in device order
 	QString chosen;
+	QString chosenDeviceName;
 	GamepadMapping current;
 	void *openDevice = nullptr; // SDL_GameController or SDL_Joystick
 	bool openIsController = false;

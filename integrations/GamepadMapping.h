@@ -39,7 +39,16 @@ struct GamepadMapping {
 	QMap<int, ActionBinding> buttons;
 	QMap<int, ActionBinding> hat; // by HatDirection
 
+	bool operator==(const GamepadMapping &other) const
+	{
+		return axes == other.axes && deadZonePercent == other.deadZonePercent && buttons == other.buttons &&
+		       hat == other.hat;
+	}
+	bool operator!=(const GamepadMapping &other) const { return !(*this == other); }
+
 	static constexpr const char *kGuidKey = "GamepadGUID";
+	// The chosen device's name, to name it while it is unplugged.
+	static constexpr const char *kNameKey = "GamepadName";
 	static constexpr int kMaxDeadZonePercent = 90;
 
 	// What a game controller does before anything is chosen: the left stick pans and tilts (up tilts up), the right

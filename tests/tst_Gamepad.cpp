@@ -5,8 +5,19 @@
 #include "MainDialogTestSupport.h"
 #include "control/CameraInUse.h"
 #include "integrations/Controller.h"
+#include "ui/GamepadAxisBar.h"
+#include "ui/GamepadDialog.h"
+#include "ui/GamepadInputRows.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QSpinBox>
 
 #include <SDL.h>
+
+Q_DECLARE_METATYPE(GamepadAxisBar::Range)
 
 using namespace MainDialogTest;
 
@@ -35,6 +46,65 @@ class tst_Gamepad : public QObject {
 		desc.name = "Stick";
 		return SDL_JoystickAttachVirtualEx(&desc);
 	}
+	static int attachRaw(int axes, int buttons, int hats)
+	{
+		SDL_VirtualJoystickDesc desc{};
+		desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
+		desc.type = SDL_JOYSTICK_TYPE_UNKNOWN;
+		desc.naxes = Uint16(axes);
+		desc.nbuttons = Uint16(buttons);
+		desc.nhats = Uint16(hats);
+		desc.name = "Raw pad";
+		return SDL_JoystickAttachVirtualEx(&desc);
+	}
+	static QString guidOf(int index)
+	{
+		char guid[33] = {};
+		SDL_JoystickGetGUIDString(SDL_JoystickGetDeviceGUID(index), guid, int(sizeof(guid)));
+		return QString::fromLatin1(guid);
+	}
+	// A virtual device of one test, held open so that the test can play it, and unplugged when the test ends.
+	struct Plugged {
+		SDL_Joystick *joystick;
+		QString guid;
+		explicit Plugged(int index) : joystick(SDL_JoystickOpen(index)), guid(guidOf(index)) {}
+		~Plugged()
+		{
+			const SDL_JoystickID id = SDL_JoystickInstanceID(joystick);
+			SDL_JoystickClose(joystick);
+			for (int index = 0; index < SDL_NumJoysticks(); ++index)
+				if (SDL_JoystickGetDeviceInstanceID(index) == id)
+					SDL_JoystickDetachVirtual(index);
+		}
+	};
+	static QStringList items(const QComboBox *box)
+	{
+		QStringList texts;
+		for (int index = 0; index < box->count(); ++index)
+			texts << box->itemText(index);
+		return texts;
+	}
+	static QStringList rowNames(const GamepadDialog &dialog)
+	{
+		QStringList names;
+		for (const QLabel *label : dialog.findChild<GamepadInputRows *>()->findChildren<QLabel *>())
+			names << label->text();
+		return names;
+	}
+	static void pick(GamepadDialog &dialog, const QString &guid)
+	{
+		auto *box = namedChild<QComboBox>(&dialog, "GamepadDevice");
+		box->setCurrentIndex(box->findData(guid));
+	}
+	// The device drives, and the dialog shows it.
+	bool drives(const QString &guid)
+	{
+		controller->gamepad()->poll();
+		controller->gamepad()->choose(guid);
+		const auto active = controller->gamepad()->activeDevice();
+		return active && active->guid == guid;
+	}
+
 	// The camera's pan/tilt commands, a stop at the link's own speeds as "stop".
 	QStringList drives() const
 	{
@@ -58,6 +128,7 @@ private slots:
 	void initTestCase()
 	{
 		QVERIFY(home.setUp());
+		QVERIFY(loadWindowLocale());
 		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
 		camera = startCamera("127.0.0.81", "NX-B93K");
 		QVERIFY(camera);
@@ -82,10 +153,8 @@ private slots:
 
 		pad = attach(1);
 		QVERIFY(pad >= 0);
-		char guid[33] = {};
-		SDL_JoystickGetGUIDString(SDL_JoystickGetDeviceGUID(pad), guid, int(sizeof(guid)));
 		QSignalSpy found(controller.get(), &Controller::gamepadConnectionChanged);
-		controller->gamepad()->choose(QString::fromLatin1(guid));
+		controller->gamepad()->choose(guidOf(pad));
 		QTRY_COMPARE(found.count(), 1);
 		QVERIFY(clearWhenQuiet(*camera));
 		QVERIFY(controller->cameraInUse()->drive(CameraCommands::motorStop(), 0, CameraCaller{}));
@@ -205,22 +274,14 @@ private slots:
 	// zooms only as it is pressed.
 	void aTriggerAtRestDrivesNothing()
 	{
-		SDL_VirtualJoystickDesc desc{};
-		desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-		desc.type = SDL_JOYSTICK_TYPE_UNKNOWN;
-		desc.naxes = 6;
-		desc.nbuttons = 4;
-		desc.name = "Raw pad";
-		const int raw = SDL_JoystickAttachVirtualEx(&desc);
-		QVERIFY(raw >= 0);
-		SDL_Joystick *held = SDL_JoystickOpen(raw);
+		const Plugged raw(attachRaw(6, 4, 0));
+		SDL_Joystick *held = raw.joystick;
+		QVERIFY(held);
 		const int zoomAxis = controller->gamepad()->mapping().axes[int(GamepadMapping::Role::Zoom)].axis;
 		SDL_JoystickSetVirtualAxis(held, zoomAxis, -32768);
 		SDL_JoystickUpdate();
-		char guid[33] = {};
-		SDL_JoystickGetGUIDString(SDL_JoystickGetDeviceGUID(raw), guid, int(sizeof(guid)));
 		QVERIFY(clearWhenQuiet(*camera));
-		controller->gamepad()->choose(QString::fromLatin1(guid));
+		controller->gamepad()->choose(raw.guid);
 		QVERIFY(stick(0, 0, 100));
 		QVERIFY(stick(0, 0, 100));
 		QCOMPARE(receivedBeforeMarker(*camera), 0);
@@ -229,7 +290,6 @@ private slots:
 		SDL_JoystickSetVirtualAxis(held, zoomAxis, -32768);
 		QVERIFY(stick(0, 0, 100));
 		QCOMPARE(distinctCommands(*camera), (QStringList{"8101040737ff", "8101040700ff"}));
-		SDL_JoystickClose(held);
 	}
 
 	// A mappings file longer than SDL can take in without holding OBS's start is read in part, on a thread of its
@@ -262,7 +322,195 @@ private slots:
 		QVERIFY(!known(GamepadInput::kMaxMappings));
 	}
 
-	void cleanupTestCase() { controller.reset(); }
+	// The dialog speaks the picked device's layout: a game controller's named axes and buttons (its d-pad is
+	// buttons, it has no hat), a raw joystick's numbered ones and its hat; with no device, the standard layout.
+	void dialogShowsWhatTheDeviceHas_data()
+	{
+		QTest::addColumn<int>("device"); // 0: none, 1: game controller, 2: raw joystick
+		QTest::addColumn<QStringList>("axes");
+		QTest::addColumn<QStringList>("rows"); // how many, the first and the last
+		const QStringList standardAxes{"—",
+					       "Left stick X",
+					       "Left stick Y",
+					       "Right stick X",
+					       "Right stick Y",
+					       "Left trigger",
+					       "Right trigger"};
+		QTest::newRow("none") << 0 << standardAxes << QStringList{"21", "A", "Touchpad press"};
+		QTest::newRow("game controller") << 1 << standardAxes << QStringList{"15", "A", "D-pad right"};
+		QTest::newRow("raw joystick") << 2 << QStringList{"—", "Axis 0", "Axis 1", "Axis 2"}
+					      << QStringList{"8", "Hat up", "Button 3"};
+	}
+
+	void dialogShowsWhatTheDeviceHas()
+	{
+		QFETCH(int, device);
+		QFETCH(QStringList, axes);
+		QFETCH(QStringList, rows);
+		Plugged plugged(device == 1 ? attach(3) : attachRaw(3, 4, 1));
+		controller->gamepad()->poll();
+		GamepadDialog dialog(controller->gamepad());
+		pick(dialog, device ? plugged.guid : QString());
+		QCOMPARE(items(namedChild<QComboBox>(&dialog, "GamepadTiltAxis")), axes);
+		const QStringList names = rowNames(dialog);
+		QCOMPARE((QStringList{QString::number(names.size()), names.first(), names.last()}), rows);
+	}
+
+	// The bars show the axis as it drives: from its rest, the dead zone round it, mirrored when inverted.
+	void axisBarShowsTheRestAndTheDeadZone_data()
+	{
+		QTest::addColumn<GamepadAxisBar::Range>("range");
+		QTest::addColumn<int>("value");
+		QTest::addColumn<int>("deadZone");
+		QTest::addColumn<bool>("inverted");
+		QTest::addColumn<QList<int>>("percents"); // rest, value, dead zone's edges
+		const GamepadAxisBar::Range stick;
+		QTest::newRow("stick at rest") << stick << 0 << 20 << false << QList<int>{50, 50, 40, 60};
+		QTest::newRow("stick right, inverted") << stick << 32767 << 20 << true << QList<int>{50, 0, 40, 60};
+		QTest::newRow("raw trigger")
+			<< GamepadAxisBar::Range{-32768, -32767, 32767} << 0 << 10 << false << QList<int>{0, 50, 0, 10};
+		QTest::newRow("raw trigger, inverted") << GamepadAxisBar::Range{-32768, -32767, 32767} << 0 << 10
+						       << true << QList<int>{100, 50, 90, 100};
+		QTest::newRow("controller trigger pulled")
+			<< GamepadAxisBar::Range{0, 0, 32767} << 32767 << 20 << false << QList<int>{0, 100, 0, 20};
+	}
+
+	void axisBarShowsTheRestAndTheDeadZone()
+	{
+		QFETCH(GamepadAxisBar::Range, range);
+		QFETCH(int, value);
+		QFETCH(int, deadZone);
+		QFETCH(bool, inverted);
+		QFETCH(QList<int>, percents);
+		GamepadAxisBar bar;
+		bar.setReading({range, value, deadZone, inverted});
+		const auto percent = [](double fraction) { return qRound(fraction * 100); };
+		QCOMPARE((QList<int>{percent(bar.restAt()), percent(bar.valueAt()), percent(bar.deadZone().first),
+				     percent(bar.deadZone().second)}),
+			 percents);
+	}
+
+	// The active device is shown live: its held button's row lit, its stick in the bar of its role, inverted
+	// with it; armed, the next press takes the action to its row.
+	void dialogFollowsTheActiveDevice()
+	{
+		Plugged plugged(attach(4));
+		QVERIFY(drives(plugged.guid));
+		GamepadDialog dialog(controller->gamepad());
+		auto *rows = dialog.findChild<GamepadInputRows *>();
+		SDL_JoystickSetVirtualButton(plugged.joystick, SDL_CONTROLLER_BUTTON_A, 1);
+		SDL_JoystickSetVirtualAxis(plugged.joystick, SDL_CONTROLLER_AXIS_LEFTX, 32767);
+		controller->gamepad()->poll();
+		QVERIFY(rows->isLit({false, SDL_CONTROLLER_BUTTON_A}));
+		auto *panBar = namedChild<GamepadAxisBar>(&dialog, "GamepadPanBar");
+		QCOMPARE(panBar->valueAt(), 1.0);
+		namedChild<QCheckBox>(&dialog, "GamepadPanInvert")->setChecked(true);
+		QCOMPARE(panBar->valueAt(), 0.0);
+		auto *action = namedChild<QComboBox>(&dialog, "GamepadAssignedAction");
+		action->setCurrentIndex(action->findData(QStringLiteral("home")));
+		namedChild<QPushButton>(&dialog, "GamepadAssign")->click();
+		SDL_JoystickSetVirtualButton(plugged.joystick, SDL_CONTROLLER_BUTTON_A, 0);
+		SDL_JoystickSetVirtualButton(plugged.joystick, SDL_CONTROLLER_BUTTON_DPAD_UP, 1);
+		controller->gamepad()->poll();
+		QVERIFY(!rows->isLit({false, SDL_CONTROLLER_BUTTON_A}));
+		GamepadMapping expected = controller->gamepad()->mapping();
+		expected.axes[int(GamepadMapping::Role::Pan)].invert = true;
+		expected.buttons[SDL_CONTROLLER_BUTTON_DPAD_UP] = {OperatorAction::Home, 0};
+		dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Apply)->click();
+		QVERIFY(controller->gamepad()->mapping() == expected);
+	}
+
+	// Roles sharing an axis are allowed and said; cameras are listed by their caption, in groups of actions.
+	void dialogWarnsAndNamesCameras()
+	{
+		QCOMPARE(SettingsFile::update([](QJsonObject &settings) {
+				 settings[QStringLiteral("Camera2NickName")] = QStringLiteral("Stage");
+				 return true;
+			 }),
+			 SettingsFile::Outcome::Written);
+		GamepadDialog dialog(controller->gamepad());
+		auto *tilt = namedChild<QComboBox>(&dialog, "GamepadTiltAxis");
+		tilt->setCurrentIndex(namedChild<QComboBox>(&dialog, "GamepadPanAxis")->currentIndex());
+		auto *warning = namedChild<QLabel>(&dialog, "GamepadSharedAxes");
+		QVERIFY(!warning->isHidden());
+		QVERIFY2(warning->text().startsWith(QStringLiteral("Pan and Tilt both follow ")),
+			 qPrintable(warning->text()));
+		tilt->setCurrentIndex(0);
+		QVERIFY(warning->isHidden());
+		const QStringList actions = items(namedChild<QComboBox>(&dialog, "GamepadAssignedAction"));
+		QVERIFY(actions.contains(QStringLiteral("Camera: “Stage” (slot 2)")));
+		QCOMPARE(actions.count(QString()), 4); // the separators of motion, cameras, presets and speeds
+		QCOMPARE(actions.at(actions.indexOf(QStringLiteral("Camera 1")) - 1), QString());
+	}
+
+	// Two alike devices are told apart; the chosen one, unplugged, is named by the name it had, or by its GUID
+	// when it never had one.
+	void dialogNamesDevices()
+	{
+		QString guid;
+		{
+			Plugged first(attach(5)), second(attach(5));
+			QVERIFY(drives(first.guid));
+			guid = first.guid;
+			GamepadDialog dialog(controller->gamepad());
+			const QStringList devices = items(namedChild<QComboBox>(&dialog, "GamepadDevice"));
+			QVERIFY(devices.contains(QStringLiteral("Stick #1")) &&
+				devices.contains(QStringLiteral("Stick #2")));
+		}
+		controller->gamepad()->poll();
+		const GamepadDialog unplugged(controller->gamepad());
+		QCOMPARE(namedChild<QComboBox>(&unplugged, "GamepadDevice")->currentText(),
+			 QStringLiteral("Stick (not connected)"));
+		QTRY_COMPARE(SettingsFile::read().value(QLatin1String(GamepadMapping::kNameKey)).toString(),
+			     QStringLiteral("Stick"));
+		controller->gamepad()->choose(QStringLiteral("0300abcd"));
+		GamepadDialog dialog(controller->gamepad());
+		QCOMPARE(namedChild<QComboBox>(&dialog, "GamepadDevice")->currentText(),
+			 QStringLiteral("Gamepad not connected (GUID 0300abcd)"));
+	}
+
+	// Closing with changes not applied asks; the answer applies, drops or keeps them.
+	void closingAsksAboutChanges_data()
+	{
+		QTest::addColumn<bool>("byWindow"); // the window's X, else Close or Escape
+		QTest::addColumn<int>("answer");    // -1: nothing changed, nothing asked
+		QTest::addColumn<bool>("stored");
+		QTest::addColumn<bool>("open");
+		QTest::newRow("Escape, cancel") << false << int(QMessageBox::Cancel) << false << true;
+		QTest::newRow("X, discard") << true << int(QMessageBox::Discard) << false << false;
+		QTest::newRow("Close, apply") << false << int(QMessageBox::Apply) << true << false;
+		QTest::newRow("X, nothing changed") << true << -1 << false << false;
+	}
+
+	void closingAsksAboutChanges()
+	{
+		QFETCH(bool, byWindow);
+		QFETCH(int, answer);
+		QFETCH(bool, stored);
+		QFETCH(bool, open);
+		int asked = 0;
+		ModalBox::setAnswerer([&](QMessageBox &box) {
+			++asked;
+			box.done(answer);
+		});
+		const auto restore = qScopeGuard([] { ModalBox::setAnswerer(nullptr); });
+		GamepadDialog dialog(controller->gamepad());
+		dialog.show();
+		const int before = controller->gamepad()->mapping().deadZonePercent;
+		const int changed = before == 40 ? 41 : 40;
+		namedChild<QSpinBox>(&dialog, "GamepadDeadZone")->setValue(answer < 0 ? before : changed);
+		byWindow ? void(dialog.close()) : dialog.reject();
+		QCoreApplication::processEvents();
+		QCOMPARE(asked, answer < 0 ? 0 : 1);
+		QCOMPARE(dialog.isVisible(), open);
+		QCOMPARE(controller->gamepad()->mapping().deadZonePercent, stored ? changed : before);
+	}
+
+	void cleanupTestCase()
+	{
+		controller.reset();
+		QVERIFY2(missingKeys().isEmpty(), qPrintable(missingKeysText()));
+	}
 };
 
 QTEST_MAIN(tst_Gamepad)

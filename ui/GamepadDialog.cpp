@@ -1,7 +1,10 @@
 #include "ui/GamepadDialog.h"
 
-#include "integrations/GamepadInput.h"
 #include "settings/ModuleText.h"
+#include "ui/GamepadAxisBar.h"
+#include "ui/GamepadInputRows.h"
+#include "ui/GamepadTexts.h"
+#include "ui/ModalBox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,8 +12,9 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
-#include <QProgressBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSpinBox>
@@ -20,21 +24,9 @@
 
 namespace {
 
-// Enough rows for every button of SDL's game controller and of most joysticks.
-constexpr int kButtonRows = 21;
-constexpr int kAxisChoices = 8;
 constexpr const char *kRoleKeys[GamepadMapping::kRoleCount] = {"GamepadPan", "GamepadTilt", "GamepadZoom",
 							       "GamepadFocus"};
-constexpr const char *kHatKeys[GamepadMapping::kHatDirections] = {"GamepadHatUp", "GamepadHatRight", "GamepadHatDown",
-								  "GamepadHatLeft"};
-
-QString actionLabel(const GamepadMapping::ActionBinding &binding)
-{
-	const QString text = GamepadMapping::actionText(binding);
-	const QByteArray key = "GamepadAction_" + text.section(QLatin1Char(' '), 0, 0).toLatin1();
-	const QString label = ModuleText::text(key.constData());
-	return binding.argument ? label.arg(binding.argument) : label;
-}
+constexpr int kFullScale = 32767;
 
 void selectData(QComboBox *box, const QVariant &data)
 {
@@ -43,74 +35,83 @@ void selectData(QComboBox *box, const QVariant &data)
 
 } // namespace
 
-GamepadDialog::GamepadDialog(GamepadInput *input, QWidget *parent) : QDialog(parent), input(input)
+GamepadDialog::GamepadDialog(GamepadInput *input, QWidget *parent)
+    : QDialog(parent), input(input), layout(GamepadLayout::controller())
 {
 	setObjectName(QStringLiteral("GamepadDialog"));
 	setWindowTitle(ModuleText::text("GamepadTitle"));
-	auto *layout = new QVBoxLayout(this);
+	auto *column = new QVBoxLayout(this);
 	status = new QLabel(this);
 	status->setObjectName(QStringLiteral("GamepadStatus"));
 	status->setWordWrap(true);
-	layout->addWidget(status);
+	column->addWidget(status);
 	deviceBox = new QComboBox(this);
 	deviceBox->setObjectName(QStringLiteral("GamepadDevice"));
 	auto *deviceForm = new QFormLayout;
 	deviceForm->addRow(ModuleText::text("GamepadDevice"), deviceBox);
-	layout->addLayout(deviceForm);
+	column->addLayout(deviceForm);
 
 	auto *axesBox = new QGroupBox(ModuleText::text("GamepadAxes"), this);
 	auto *axesGrid = new QGridLayout(axesBox);
 	for (int role = 0; role < GamepadMapping::kRoleCount; ++role) {
 		RoleRow &row = roles[role];
 		row.axis = new QComboBox(axesBox);
-		row.axis->addItem(ModuleText::text("GamepadNone"), -1);
-		for (int axis = 0; axis < kAxisChoices; ++axis)
-			row.axis->addItem(ModuleText::text("GamepadAxisN").arg(axis), axis);
+		row.axis->setObjectName(QLatin1String(kRoleKeys[role]) + QLatin1String("Axis"));
 		row.invert = new QCheckBox(ModuleText::text("GamepadInvert"), axesBox);
-		row.position = new QProgressBar(axesBox);
-		row.position->setRange(-32768, 32767);
-		row.position->setTextVisible(false);
+		row.invert->setObjectName(QLatin1String(kRoleKeys[role]) + QLatin1String("Invert"));
+		row.bar = new GamepadAxisBar(axesBox);
+		row.bar->setObjectName(QLatin1String(kRoleKeys[role]) + QLatin1String("Bar"));
 		axesGrid->addWidget(new QLabel(ModuleText::text(kRoleKeys[role]), axesBox), role, 0);
 		axesGrid->addWidget(row.axis, role, 1);
 		axesGrid->addWidget(row.invert, role, 2);
-		axesGrid->addWidget(row.position, role, 3);
+		axesGrid->addWidget(row.bar, role, 3);
+		connect(row.axis, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] {
+			showBars();
+			showSharedAxes();
+		});
+		connect(row.invert, &QCheckBox::toggled, this, &GamepadDialog::showBars);
 	}
 	deadZone = new QSpinBox(axesBox);
+	deadZone->setObjectName(QStringLiteral("GamepadDeadZone"));
 	deadZone->setRange(0, GamepadMapping::kMaxDeadZonePercent);
 	deadZone->setSuffix(QStringLiteral(" %"));
+	connect(deadZone, qOverload<int>(&QSpinBox::valueChanged), this, &GamepadDialog::showBars);
 	axesGrid->addWidget(new QLabel(ModuleText::text("GamepadDeadZone"), axesBox), GamepadMapping::kRoleCount, 0);
 	axesGrid->addWidget(deadZone, GamepadMapping::kRoleCount, 1);
-	layout->addWidget(axesBox);
+	sharedAxes = new QLabel(axesBox);
+	sharedAxes->setObjectName(QStringLiteral("GamepadSharedAxes"));
+	sharedAxes->setWordWrap(true);
+	axesGrid->addWidget(sharedAxes, GamepadMapping::kRoleCount + 1, 0, 1, 4);
+	column->addWidget(axesBox);
 
-	auto *buttons = new QWidget;
-	auto *buttonForm = new QFormLayout(buttons);
-	for (int direction = 0; direction < GamepadMapping::kHatDirections; ++direction) {
-		hatBoxes << actionBox();
-		buttonForm->addRow(ModuleText::text(kHatKeys[direction]), hatBoxes.last());
-	}
-	for (int button = 0; button < kButtonRows; ++button) {
-		buttonBoxes << actionBox();
-		buttonForm->addRow(ModuleText::text("GamepadButtonN").arg(button), buttonBoxes.last());
-	}
-	auto *scroll = new QScrollArea(this);
-	scroll->setWidget(buttons);
+	scroll = new QScrollArea(this);
 	scroll->setWidgetResizable(true);
-	layout->addWidget(scroll, 1);
+	column->addWidget(scroll, 1);
+	auto *assignRow = new QHBoxLayout;
+	assignedAction = GamepadInputRows::newActionBox(this);
+	assignedAction->setObjectName(QStringLiteral("GamepadAssignedAction"));
+	assignButton = new QPushButton(ModuleText::text("GamepadAssign"), this);
+	assignButton->setObjectName(QStringLiteral("GamepadAssign"));
+	assignButton->setCheckable(true);
+	connect(assignButton, &QPushButton::toggled, this, &GamepadDialog::armAssign);
+	assignRow->addWidget(assignedAction, 1);
+	assignRow->addWidget(assignButton);
+	column->addLayout(assignRow);
 	pressed = new QLabel(this);
 	pressed->setObjectName(QStringLiteral("GamepadPressed"));
-	layout->addWidget(pressed);
+	column->addWidget(pressed);
 
 	auto *box = new QDialogButtonBox(QDialogButtonBox::Apply | QDialogButtonBox::Close, this);
 	connect(box->button(QDialogButtonBox::Apply), &QPushButton::clicked, this, &GamepadDialog::apply);
-	connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
-	layout->addWidget(box);
+	connect(box, &QDialogButtonBox::rejected, this, &GamepadDialog::reject);
+	column->addWidget(box);
 
 	connect(input, &GamepadInput::devicesChanged, this, &GamepadDialog::listDevices);
 	connect(input, &GamepadInput::connectionChanged, this, &GamepadDialog::showState);
 	connect(input, &GamepadInput::stateChanged, this, &GamepadDialog::showState);
+	connect(deviceBox, qOverload<int>(&QComboBox::currentIndexChanged), this, &GamepadDialog::followPickedDevice);
 	listDevices();
-	showMapping(input->mapping());
-	showState();
+	showLayout(input->mapping());
 	resize(520, 640);
 }
 
@@ -127,30 +128,76 @@ GamepadDialog *GamepadDialog::showFor(GamepadInput *input, QWidget *parent)
 	return dialog;
 }
 
-QComboBox *GamepadDialog::actionBox() const
-{
-	auto *box = new QComboBox;
-	box->addItem(ModuleText::text("GamepadNone"));
-	for (const GamepadMapping::ActionBinding &binding : GamepadMapping::allActions())
-		box->addItem(actionLabel(binding), GamepadMapping::actionText(binding));
-	return box;
-}
-
 void GamepadDialog::listDevices()
 {
 	// The device the operator is picking stays picked while others come and go.
 	const QString picked = deviceBox->count() ? deviceBox->currentData().toString() : input->chosenGuid();
+	const QList<GamepadInput::Device> devices = input->devices();
+	const QSignalBlocker quiet(deviceBox);
 	deviceBox->clear();
 	deviceBox->addItem(ModuleText::text("GamepadNone"), QString());
-	bool pickedListed = picked.isEmpty();
-	for (const GamepadInput::Device &device : input->devices()) {
-		deviceBox->addItem(device.name, device.guid);
-		pickedListed = pickedListed || device.guid == picked;
+	QMap<QString, int> alike;
+	for (const GamepadInput::Device &device : devices)
+		++alike[device.guid];
+	QMap<QString, int> listed;
+	for (const GamepadInput::Device &device : devices) {
+		const int ordinal = alike.value(device.guid) > 1 ? ++listed[device.guid] : 0;
+		deviceBox->addItem(GamepadTexts::device(device, ordinal), device.guid);
 	}
-	if (!pickedListed)
-		deviceBox->addItem(ModuleText::text("GamepadAbsent").arg(picked), picked);
+	if (!picked.isEmpty() && !alike.contains(picked))
+		deviceBox->addItem(GamepadTexts::absentDevice(picked, input->chosenName()), picked);
 	selectData(deviceBox, picked);
+	if (inputRows)
+		followPickedDevice();
+}
+
+void GamepadDialog::followPickedDevice()
+{
+	// The rows follow the picked device's layout (known while it is plugged in); what was chosen in them stays.
+	const std::optional<GamepadInput::Device> picked = pickedDevice();
+	if ((picked ? picked->layout : GamepadLayout::controller()) != layout)
+		showLayout(chosenMapping());
+	else
+		showState();
+}
+
+std::optional<GamepadInput::Device> GamepadDialog::pickedDevice() const
+{
+	const QString picked = deviceBox->currentData().toString();
+	for (const GamepadInput::Device &device : input->devices())
+		if (!picked.isEmpty() && device.guid == picked)
+			return device;
+	return std::nullopt;
+}
+
+bool GamepadDialog::pickedIsActive() const
+{
+	const std::optional<GamepadInput::Device> active = input->activeDevice();
+	return active && active->guid == deviceBox->currentData().toString();
+}
+
+void GamepadDialog::showLayout(const GamepadMapping &mapping)
+{
+	const std::optional<GamepadInput::Device> picked = pickedDevice();
+	layout = picked ? picked->layout : GamepadLayout::controller();
+	for (int role = 0; role < GamepadMapping::kRoleCount; ++role)
+		listAxes(roles[role].axis, mapping.axes[role].axis);
+	inputRows = new GamepadInputRows(layout);
+	scroll->setWidget(inputRows); // the rows of the previous layout go
+	showMapping(mapping);
 	showState();
+}
+
+void GamepadDialog::listAxes(QComboBox *box, int stored)
+{
+	const QSignalBlocker quiet(box);
+	box->clear();
+	box->addItem(ModuleText::text("GamepadNone"), -1);
+	for (int axis : layout.axes)
+		box->addItem(GamepadTexts::axis(layout, axis), axis);
+	// An axis the device lacks stays bound until the operator binds another.
+	if (stored >= 0 && !layout.axes.contains(stored))
+		box->addItem(ModuleText::text("GamepadAxisN").arg(stored), stored);
 }
 
 void GamepadDialog::showState()
@@ -163,17 +210,56 @@ void GamepadDialog::showState()
 	else
 		status->setText(
 			ModuleText::text(input->chosenGuid().isEmpty() ? "GamepadNoneChosen" : "GamepadWaiting"));
-	const QVector<int> axes = input->axisValues();
-	for (RoleRow &row : roles) {
-		const int axis = row.axis->currentData().toInt();
-		row.position->setValue(axis >= 0 && axis < axes.size() ? axes.at(axis) : 0);
-	}
+	showBars();
+	// What the rows show live is the picked device's only when it is the one read.
+	const bool live = pickedIsActive();
+	const QVector<bool> buttons = live ? input->buttonStates() : QVector<bool>();
+	const std::optional<GamepadInputRows::Input> press =
+		inputRows->showPressed(buttons, live ? input->hatState() : 0);
+	if (press && assignButton->isChecked() && inputRows->assign(*press, assignedAction->currentData().toString()))
+		assignButton->setChecked(false);
 	QStringList down;
-	const QVector<bool> buttons = input->buttonStates();
 	for (int button = 0; button < buttons.size(); ++button)
 		if (buttons.at(button))
-			down << QString::number(button);
+			down << GamepadTexts::button(layout, button);
 	pressed->setText(ModuleText::text("GamepadPressedButtons").arg(down.join(QStringLiteral(", "))));
+}
+
+void GamepadDialog::showBars()
+{
+	const bool live = pickedIsActive();
+	const QVector<int> axes = live ? input->axisValues() : QVector<int>();
+	const QVector<int> rests = live ? input->axisRests() : QVector<int>();
+	for (RoleRow &row : roles) {
+		const int axis = row.axis->currentData().toInt();
+		GamepadAxisBar::Reading reading;
+		// A game controller's trigger reads from 0 at rest; a raw one may rest at an end of a whole axis.
+		if (layout.standard && GamepadLayout::isTrigger(axis))
+			reading.range = {0, 0, kFullScale};
+		else
+			reading.range.rest = rests.value(axis);
+		reading.value = axis >= 0 && axis < axes.size() ? axes.at(axis) : reading.range.rest;
+		reading.deadZonePercent = deadZone->value();
+		reading.inverted = row.invert->isChecked();
+		row.bar->setReading(reading);
+	}
+}
+
+void GamepadDialog::showSharedAxes()
+{
+	// Allowed (a stick's one axis may zoom and focus at once), but seldom meant: said, not refused.
+	QStringList lines;
+	for (int first = 0; first < GamepadMapping::kRoleCount; ++first)
+		for (int second = first + 1; second < GamepadMapping::kRoleCount; ++second) {
+			const int axis = roles[first].axis->currentData().toInt();
+			if (axis >= 0 && axis == roles[second].axis->currentData().toInt())
+				lines << ModuleText::text("GamepadSharedAxis")
+						 .arg(ModuleText::text(kRoleKeys[first]),
+						      ModuleText::text(kRoleKeys[second]),
+						      roles[first].axis->currentText());
+		}
+	sharedAxes->setText(lines.join(QLatin1Char('\n')));
+	sharedAxes->setVisible(!lines.isEmpty());
 }
 
 void GamepadDialog::showMapping(const GamepadMapping &mapping)
@@ -183,14 +269,8 @@ void GamepadDialog::showMapping(const GamepadMapping &mapping)
 		roles[role].invert->setChecked(mapping.axes[role].invert);
 	}
 	deadZone->setValue(mapping.deadZonePercent);
-	for (int button = 0; button < buttonBoxes.size(); ++button)
-		selectData(buttonBoxes[button], mapping.buttons.contains(button)
-							? GamepadMapping::actionText(mapping.buttons.value(button))
-							: QVariant());
-	for (int direction = 0; direction < hatBoxes.size(); ++direction)
-		selectData(hatBoxes[direction], mapping.hat.contains(direction)
-							? GamepadMapping::actionText(mapping.hat.value(direction))
-							: QVariant());
+	inputRows->showMapping(mapping);
+	showSharedAxes();
 }
 
 GamepadMapping GamepadDialog::chosenMapping() const
@@ -199,16 +279,13 @@ GamepadMapping GamepadDialog::chosenMapping() const
 	for (int role = 0; role < GamepadMapping::kRoleCount; ++role)
 		mapping.axes[role] = {roles[role].axis->currentData().toInt(), roles[role].invert->isChecked()};
 	mapping.deadZonePercent = deadZone->value();
-	const auto read = [](const QList<QComboBox *> &boxes, QMap<int, GamepadMapping::ActionBinding> &table) {
-		for (int index = 0; index < boxes.size(); ++index) {
-			table.remove(index);
-			if (const auto action = GamepadMapping::actionNamed(boxes[index]->currentData().toString()))
-				table.insert(index, *action);
-		}
-	};
-	read(buttonBoxes, mapping.buttons);
-	read(hatBoxes, mapping.hat);
+	inputRows->readInto(mapping);
 	return mapping;
+}
+
+bool GamepadDialog::unapplied() const
+{
+	return chosenMapping() != input->mapping() || deviceBox->currentData().toString() != input->chosenGuid();
 }
 
 void GamepadDialog::apply()
@@ -216,4 +293,34 @@ void GamepadDialog::apply()
 	input->setMapping(chosenMapping());
 	input->choose(deviceBox->currentData().toString());
 	showState();
+}
+
+void GamepadDialog::armAssign(bool armed)
+{
+	assignButton->setText(ModuleText::text(armed ? "GamepadAssignWaiting" : "GamepadAssign"));
+}
+
+void GamepadDialog::reject()
+{
+	if (!askAboutChanges())
+		QDialog::reject();
+}
+
+bool GamepadDialog::askAboutChanges()
+{
+	if (leaving || !unapplied())
+		return false;
+	auto *box = new QMessageBox(QMessageBox::Question, windowTitle(), ModuleText::text("GamepadUnapplied"),
+				    QMessageBox::Apply | QMessageBox::Discard | QMessageBox::Cancel, this);
+	box->setObjectName(QStringLiteral("GamepadUnappliedBox"));
+	ModalBox::open(box, this, [this](int answer) {
+		if (answer == QMessageBox::Cancel)
+			return;
+		if (answer == QMessageBox::Apply)
+			apply();
+		leaving = true;
+		// After the close that asked has run its course: a close from inside it would be no close.
+		QMetaObject::invokeMethod(this, &QDialog::close, Qt::QueuedConnection);
+	});
+	return true;
 }
