@@ -17,8 +17,6 @@
 
 #include <SDL.h>
 
-Q_DECLARE_METATYPE(GamepadAxisBar::Range)
-
 using namespace MainDialogTest;
 
 // A gamepad played through SDL's virtual joysticks drives the simulated camera in use through a window-less
@@ -34,27 +32,19 @@ class tst_Gamepad : public QObject {
 	int pad = -1;
 	QString restingStop; // a stop at the link's own speeds, which a move at speeds of its own leaves as they were
 
-	static int attach(Uint16 product)
+	// A game controller (`product` tells alike ones apart by GUID), or with `raw` a joystick without a mapping.
+	static int attach(Uint16 product, bool raw = false, int axes = SDL_CONTROLLER_AXIS_MAX, int buttons = 15,
+			  int hats = 0)
 	{
 		SDL_VirtualJoystickDesc desc{};
 		desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-		desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
-		desc.naxes = SDL_CONTROLLER_AXIS_MAX;
-		desc.nbuttons = 15;
-		desc.vendor_id = 0x1209; // with a product, the GUID tells the devices apart
-		desc.product_id = product;
-		desc.name = "Stick";
-		return SDL_JoystickAttachVirtualEx(&desc);
-	}
-	static int attachRaw(int axes, int buttons, int hats)
-	{
-		SDL_VirtualJoystickDesc desc{};
-		desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-		desc.type = SDL_JOYSTICK_TYPE_UNKNOWN;
+		desc.type = raw ? SDL_JOYSTICK_TYPE_UNKNOWN : SDL_JOYSTICK_TYPE_GAMECONTROLLER;
 		desc.naxes = Uint16(axes);
 		desc.nbuttons = Uint16(buttons);
 		desc.nhats = Uint16(hats);
-		desc.name = "Raw pad";
+		desc.vendor_id = raw ? 0 : 0x1209;
+		desc.product_id = raw ? 0 : product;
+		desc.name = raw ? "Raw pad" : "Stick";
 		return SDL_JoystickAttachVirtualEx(&desc);
 	}
 	static QString guidOf(int index)
@@ -84,20 +74,8 @@ class tst_Gamepad : public QObject {
 			texts << box->itemText(index);
 		return texts;
 	}
-	static QStringList rowNames(const GamepadDialog &dialog)
-	{
-		QStringList names;
-		for (const QLabel *label : dialog.findChild<GamepadInputRows *>()->findChildren<QLabel *>())
-			names << label->text();
-		return names;
-	}
-	static void pick(GamepadDialog &dialog, const QString &guid)
-	{
-		auto *box = namedChild<QComboBox>(&dialog, "GamepadDevice");
-		box->setCurrentIndex(box->findData(guid));
-	}
-	// The device drives, and the dialog shows it.
-	bool drives(const QString &guid)
+	// Chooses a device that was just plugged in; whether it drives.
+	bool chooseDevice(const QString &guid)
 	{
 		controller->gamepad()->poll();
 		controller->gamepad()->choose(guid);
@@ -135,7 +113,8 @@ private slots:
 		second = startCamera("127.0.0.82", "NX-B93K");
 		QVERIFY(second);
 		SettingsHome::write(QJsonObject{{QStringLiteral("Camera1IP"), QStringLiteral("127.0.0.81")},
-						{QStringLiteral("Camera2IP"), QStringLiteral("127.0.0.82")}});
+						{QStringLiteral("Camera2IP"), QStringLiteral("127.0.0.82")},
+						{QStringLiteral("Camera2NickName"), QStringLiteral("Stage")}});
 		const QString nonsense = home.path() + QStringLiteral("/nonsense-mappings.txt");
 		writeContent(nonsense, "this is no mapping\n\x01\x02,,,,\n");
 		useLoopbackRelay();
@@ -274,7 +253,7 @@ private slots:
 	// zooms only as it is pressed.
 	void aTriggerAtRestDrivesNothing()
 	{
-		const Plugged raw(attachRaw(6, 4, 0));
+		const Plugged raw(attach(0, true, 6, 4));
 		SDL_Joystick *held = raw.joystick;
 		QVERIFY(held);
 		const int zoomAxis = controller->gamepad()->mapping().axes[int(GamepadMapping::Role::Zoom)].axis;
@@ -324,70 +303,49 @@ private slots:
 
 	// The dialog speaks the picked device's layout: a game controller's named axes and buttons (its d-pad is
 	// buttons, it has no hat), a raw joystick's numbered ones and its hat; with no device, the standard layout.
-	void dialogShowsWhatTheDeviceHas_data()
-	{
-		QTest::addColumn<int>("device"); // 0: none, 1: game controller, 2: raw joystick
-		QTest::addColumn<QStringList>("axes");
-		QTest::addColumn<QStringList>("rows"); // how many, the first and the last
-		const QStringList standardAxes{"—",
-					       "Left stick X",
-					       "Left stick Y",
-					       "Right stick X",
-					       "Right stick Y",
-					       "Left trigger",
-					       "Right trigger"};
-		QTest::newRow("none") << 0 << standardAxes << QStringList{"21", "A", "Touchpad press"};
-		QTest::newRow("game controller") << 1 << standardAxes << QStringList{"15", "A", "D-pad right"};
-		QTest::newRow("raw joystick") << 2 << QStringList{"—", "Axis 0", "Axis 1", "Axis 2"}
-					      << QStringList{"8", "Hat up", "Button 3"};
-	}
-
 	void dialogShowsWhatTheDeviceHas()
 	{
-		QFETCH(int, device);
-		QFETCH(QStringList, axes);
-		QFETCH(QStringList, rows);
-		Plugged plugged(device == 1 ? attach(3) : attachRaw(3, 4, 1));
-		controller->gamepad()->poll();
-		GamepadDialog dialog(controller->gamepad());
-		pick(dialog, device ? plugged.guid : QString());
-		QCOMPARE(items(namedChild<QComboBox>(&dialog, "GamepadTiltAxis")), axes);
-		const QStringList names = rowNames(dialog);
-		QCOMPARE((QStringList{QString::number(names.size()), names.first(), names.last()}), rows);
+		const QStringList standard = QStringLiteral("—,Left stick X,Left stick Y,Right stick X,Right stick Y,"
+							    "Left trigger,Right trigger")
+						     .split(QLatin1Char(','));
+		// Device (none, a game controller, a raw joystick), its axes, its rows: how many, the first, the last.
+		const std::tuple<int, QStringList, QStringList> cases[] = {
+			{0, standard, {"21", "A", "Touchpad press"}},
+			{1, standard, {"15", "A", "D-pad right"}},
+			{2, {"—", "Axis 0", "Axis 1", "Axis 2"}, {"8", "Hat up", "Button 3"}}};
+		for (const auto &[device, axes, rows] : cases) {
+			Plugged plugged(device == 2 ? attach(0, true, 3, 4, 1) : attach(3));
+			controller->gamepad()->poll();
+			GamepadDialog dialog(controller->gamepad());
+			auto *devices = namedChild<QComboBox>(&dialog, "GamepadDevice");
+			devices->setCurrentIndex(devices->findData(device ? plugged.guid : QString()));
+			QCOMPARE(items(namedChild<QComboBox>(&dialog, "GamepadTiltAxis")), axes);
+			QStringList names;
+			for (const QLabel *label : dialog.findChild<GamepadInputRows *>()->findChildren<QLabel *>())
+				names << label->text();
+			QCOMPARE((QStringList{QString::number(names.size()), names.first(), names.last()}), rows);
+		}
 	}
 
 	// The bars show the axis as it drives: from its rest, the dead zone round it, mirrored when inverted.
-	void axisBarShowsTheRestAndTheDeadZone_data()
-	{
-		QTest::addColumn<GamepadAxisBar::Range>("range");
-		QTest::addColumn<int>("value");
-		QTest::addColumn<int>("deadZone");
-		QTest::addColumn<bool>("inverted");
-		QTest::addColumn<QList<int>>("percents"); // rest, value, dead zone's edges
-		const GamepadAxisBar::Range stick;
-		QTest::newRow("stick at rest") << stick << 0 << 20 << false << QList<int>{50, 50, 40, 60};
-		QTest::newRow("stick right, inverted") << stick << 32767 << 20 << true << QList<int>{50, 0, 40, 60};
-		QTest::newRow("raw trigger")
-			<< GamepadAxisBar::Range{-32768, -32767, 32767} << 0 << 10 << false << QList<int>{0, 50, 0, 10};
-		QTest::newRow("raw trigger, inverted") << GamepadAxisBar::Range{-32768, -32767, 32767} << 0 << 10
-						       << true << QList<int>{100, 50, 90, 100};
-		QTest::newRow("controller trigger pulled")
-			<< GamepadAxisBar::Range{0, 0, 32767} << 32767 << 20 << false << QList<int>{0, 100, 0, 20};
-	}
-
 	void axisBarShowsTheRestAndTheDeadZone()
 	{
-		QFETCH(GamepadAxisBar::Range, range);
-		QFETCH(int, value);
-		QFETCH(int, deadZone);
-		QFETCH(bool, inverted);
-		QFETCH(QList<int>, percents);
-		GamepadAxisBar bar;
-		bar.setReading({range, value, deadZone, inverted});
+		const GamepadAxisBar::Range stick, rawTrigger{-32768, -32767, 32767}, padTrigger{0, 0, 32767};
+		// A reading; where its rest, its value and the dead zone's edges are drawn, in percent of the bar.
+		const std::pair<GamepadAxisBar::Reading, QList<int>> cases[] = {
+			{{stick, 0, 20, false}, {50, 50, 40, 60}},
+			{{stick, 32767, 20, true}, {50, 0, 40, 60}},
+			{{rawTrigger, 0, 10, false}, {0, 50, 0, 10}},
+			{{rawTrigger, 0, 10, true}, {100, 50, 90, 100}},
+			{{padTrigger, 32767, 20, false}, {0, 100, 0, 20}}};
 		const auto percent = [](double fraction) { return qRound(fraction * 100); };
-		QCOMPARE((QList<int>{percent(bar.restAt()), percent(bar.valueAt()), percent(bar.deadZone().first),
-				     percent(bar.deadZone().second)}),
-			 percents);
+		GamepadAxisBar bar;
+		for (const auto &[reading, percents] : cases) {
+			bar.setReading(reading);
+			QCOMPARE((QList<int>{percent(bar.restAt()), percent(bar.valueAt()),
+					     percent(bar.deadZone().first), percent(bar.deadZone().second)}),
+				 percents);
+		}
 	}
 
 	// The active device is shown live: its held button's row lit, its stick in the bar of its role, inverted
@@ -395,7 +353,7 @@ private slots:
 	void dialogFollowsTheActiveDevice()
 	{
 		Plugged plugged(attach(4));
-		QVERIFY(drives(plugged.guid));
+		QVERIFY(chooseDevice(plugged.guid));
 		GamepadDialog dialog(controller->gamepad());
 		auto *rows = dialog.findChild<GamepadInputRows *>();
 		SDL_JoystickSetVirtualButton(plugged.joystick, SDL_CONTROLLER_BUTTON_A, 1);
@@ -423,17 +381,12 @@ private slots:
 	// Roles sharing an axis are allowed and said; cameras are listed by their caption, in groups of actions.
 	void dialogWarnsAndNamesCameras()
 	{
-		QCOMPARE(SettingsFile::update([](QJsonObject &settings) {
-				 settings[QStringLiteral("Camera2NickName")] = QStringLiteral("Stage");
-				 return true;
-			 }),
-			 SettingsFile::Outcome::Written);
 		GamepadDialog dialog(controller->gamepad());
 		auto *tilt = namedChild<QComboBox>(&dialog, "GamepadTiltAxis");
 		tilt->setCurrentIndex(namedChild<QComboBox>(&dialog, "GamepadPanAxis")->currentIndex());
 		auto *warning = namedChild<QLabel>(&dialog, "GamepadSharedAxes");
-		QVERIFY(!warning->isHidden());
-		QVERIFY2(warning->text().startsWith(QStringLiteral("Pan and Tilt both follow ")),
+		QVERIFY2(!warning->isHidden() &&
+				 warning->text().startsWith(QStringLiteral("Pan and Tilt both follow ")),
 			 qPrintable(warning->text()));
 		tilt->setCurrentIndex(0);
 		QVERIFY(warning->isHidden());
@@ -447,63 +400,48 @@ private slots:
 	// when it never had one.
 	void dialogNamesDevices()
 	{
-		QString guid;
+		const auto shown = [this] {
+			const GamepadDialog dialog(controller->gamepad());
+			return items(namedChild<QComboBox>(&dialog, "GamepadDevice"));
+		};
 		{
 			Plugged first(attach(5)), second(attach(5));
-			QVERIFY(drives(first.guid));
-			guid = first.guid;
-			GamepadDialog dialog(controller->gamepad());
-			const QStringList devices = items(namedChild<QComboBox>(&dialog, "GamepadDevice"));
-			QVERIFY(devices.contains(QStringLiteral("Stick #1")) &&
-				devices.contains(QStringLiteral("Stick #2")));
+			QVERIFY(chooseDevice(first.guid));
+			QVERIFY(shown().contains(QStringLiteral("Stick #1")) &&
+				shown().contains(QStringLiteral("Stick #2")));
 		}
 		controller->gamepad()->poll();
-		const GamepadDialog unplugged(controller->gamepad());
-		QCOMPARE(namedChild<QComboBox>(&unplugged, "GamepadDevice")->currentText(),
-			 QStringLiteral("Stick (not connected)"));
+		QVERIFY(shown().contains(QStringLiteral("Stick (not connected)")));
 		QTRY_COMPARE(SettingsFile::read().value(QLatin1String(GamepadMapping::kNameKey)).toString(),
 			     QStringLiteral("Stick"));
 		controller->gamepad()->choose(QStringLiteral("0300abcd"));
-		GamepadDialog dialog(controller->gamepad());
-		QCOMPARE(namedChild<QComboBox>(&dialog, "GamepadDevice")->currentText(),
-			 QStringLiteral("Gamepad not connected (GUID 0300abcd)"));
+		QVERIFY(shown().contains(QStringLiteral("Gamepad not connected (GUID 0300abcd)")));
 	}
 
 	// Closing with changes not applied asks; the answer applies, drops or keeps them.
-	void closingAsksAboutChanges_data()
-	{
-		QTest::addColumn<bool>("byWindow"); // the window's X, else Close or Escape
-		QTest::addColumn<int>("answer");    // -1: nothing changed, nothing asked
-		QTest::addColumn<bool>("stored");
-		QTest::addColumn<bool>("open");
-		QTest::newRow("Escape, cancel") << false << int(QMessageBox::Cancel) << false << true;
-		QTest::newRow("X, discard") << true << int(QMessageBox::Discard) << false << false;
-		QTest::newRow("Close, apply") << false << int(QMessageBox::Apply) << true << false;
-		QTest::newRow("X, nothing changed") << true << -1 << false << false;
-	}
-
 	void closingAsksAboutChanges()
 	{
-		QFETCH(bool, byWindow);
-		QFETCH(int, answer);
-		QFETCH(bool, stored);
-		QFETCH(bool, open);
-		int asked = 0;
-		ModalBox::setAnswerer([&](QMessageBox &box) {
-			++asked;
-			box.done(answer);
-		});
+		int answer = 0;
+		ModalBox::setAnswerer([&answer](QMessageBox &box) { box.done(std::exchange(answer, -2)); });
 		const auto restore = qScopeGuard([] { ModalBox::setAnswerer(nullptr); });
-		GamepadDialog dialog(controller->gamepad());
-		dialog.show();
-		const int before = controller->gamepad()->mapping().deadZonePercent;
-		const int changed = before == 40 ? 41 : 40;
-		namedChild<QSpinBox>(&dialog, "GamepadDeadZone")->setValue(answer < 0 ? before : changed);
-		byWindow ? void(dialog.close()) : dialog.reject();
-		QCoreApplication::processEvents();
-		QCOMPARE(asked, answer < 0 ? 0 : 1);
-		QCOMPARE(dialog.isVisible(), open);
-		QCOMPARE(controller->gamepad()->mapping().deadZonePercent, stored ? changed : before);
+		// Closed by the window's X (else Close or Escape), answered (-1: unchanged), stored, still open.
+		const std::tuple<bool, int, bool, bool> cases[] = {{false, QMessageBox::Cancel, false, true},
+								   {true, QMessageBox::Discard, false, false},
+								   {false, QMessageBox::Apply, true, false},
+								   {true, -1, false, false}};
+		for (const auto &[byWindow, given, stored, open] : cases) {
+			answer = given;
+			GamepadDialog dialog(controller->gamepad());
+			dialog.show();
+			const int before = controller->gamepad()->mapping().deadZonePercent;
+			const int changed = given < 0 ? before : before == 40 ? 41 : 40;
+			namedChild<QSpinBox>(&dialog, "GamepadDeadZone")->setValue(changed);
+			byWindow ? void(dialog.close()) : dialog.reject();
+			QCoreApplication::processEvents();
+			QCOMPARE(answer, given < 0 ? -1 : -2); // asked only about a change
+			QCOMPARE(dialog.isVisible(), open);
+			QCOMPARE(controller->gamepad()->mapping().deadZonePercent, stored ? changed : before);
+		}
 	}
 
 	void cleanupTestCase()

@@ -38,7 +38,7 @@ std::pair<double, double> GamepadAxisBar::deadZone() const
 	const double share = now.deadZonePercent / 100.0;
 	const double low = at(now.range.rest - share * (now.range.rest - now.range.minimum));
 	const double high = at(now.range.rest + share * (now.range.maximum - now.range.rest));
-	return std::minmax(low, high);
+	return std::minmax({low, high});
 }
 
 QSize GamepadAxisBar::sizeHint() const
@@ -55,7 +55,7 @@ void GamepadAxisBar::paintEvent(QPaintEvent *)
 	const auto [zoneFrom, zoneTo] = deadZone();
 	painter.fillRect(QRectF(QPointF(x(zoneFrom), frame.top()), QPointF(x(zoneTo), frame.bottom())),
 			 palette().mid());
-	const auto [fillFrom, fillTo] = std::minmax(restAt(), valueAt());
+	const auto [fillFrom, fillTo] = std::minmax({restAt(), valueAt()});
 	painter.fillRect(QRectF(QPointF(x(fillFrom), frame.top()), QPointF(x(fillTo), frame.bottom())),
 			 palette().highlight());
 	painter.setPen(QPen(palette().text(), 2));

@@ -56,11 +56,11 @@ GamepadDialog::GamepadDialog(GamepadInput *input, QWidget *parent)
 	for (int role = 0; role < GamepadMapping::kRoleCount; ++role) {
 		RoleRow &row = roles[role];
 		row.axis = new QComboBox(axesBox);
-		row.axis->setObjectName(QLatin1String(kRoleKeys[role]) + QLatin1String("Axis"));
+		row.axis->setObjectName(QString::fromLatin1(kRoleKeys[role]) + QLatin1String("Axis"));
 		row.invert = new QCheckBox(ModuleText::text("GamepadInvert"), axesBox);
-		row.invert->setObjectName(QLatin1String(kRoleKeys[role]) + QLatin1String("Invert"));
+		row.invert->setObjectName(QString::fromLatin1(kRoleKeys[role]) + QLatin1String("Invert"));
 		row.bar = new GamepadAxisBar(axesBox);
-		row.bar->setObjectName(QLatin1String(kRoleKeys[role]) + QLatin1String("Bar"));
+		row.bar->setObjectName(QString::fromLatin1(kRoleKeys[role]) + QLatin1String("Bar"));
 		axesGrid->addWidget(new QLabel(ModuleText::text(kRoleKeys[role]), axesBox), role, 0);
 		axesGrid->addWidget(row.axis, role, 1);
 		axesGrid->addWidget(row.invert, role, 2);
