@@ -396,21 +396,25 @@ private slots:
 		QCOMPARE(actions.at(actions.indexOf(QStringLiteral("Camera 1")) - 1), QString());
 	}
 
-	// Two alike devices are told apart; the chosen one, unplugged, is named by the name it had, or by its GUID
-	// when it never had one.
+	// Two alike devices are told apart; one unplugged is named by the name it had, or by its GUID when it never
+	// had one.
 	void dialogNamesDevices()
 	{
 		const auto shown = [this] {
 			const GamepadDialog dialog(controller->gamepad());
 			return items(namedChild<QComboBox>(&dialog, "GamepadDevice"));
 		};
+		GamepadDialog open(controller->gamepad());
+		auto *picked = namedChild<QComboBox>(&open, "GamepadDevice");
 		{
-			Plugged first(attach(5)), second(attach(5));
+			Plugged first(attach(5)), second(attach(5)), raw(attach(0, true, 2, 2));
 			QVERIFY(chooseDevice(first.guid));
+			picked->setCurrentIndex(picked->findData(raw.guid));
 			QVERIFY(shown().contains(QStringLiteral("Stick #1")) &&
 				shown().contains(QStringLiteral("Stick #2")));
 		}
 		controller->gamepad()->poll();
+		QCOMPARE(picked->currentText(), QStringLiteral("Raw pad (not connected)"));
 		QVERIFY(shown().contains(QStringLiteral("Stick (not connected)")));
 		QTRY_COMPARE(SettingsFile::read().value(QLatin1String(GamepadMapping::kNameKey)).toString(),
 			     QStringLiteral("Stick"));

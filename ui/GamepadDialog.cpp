@@ -106,6 +106,7 @@ GamepadDialog::GamepadDialog(GamepadInput *input, QWidget *parent)
 	connect(box, &QDialogButtonBox::rejected, this, &GamepadDialog::reject);
 	column->addWidget(box);
 
+	seenNames.insert(input->chosenGuid(), input->chosenName());
 	connect(input, &GamepadInput::devicesChanged, this, &GamepadDialog::listDevices);
 	connect(input, &GamepadInput::connectionChanged, this, &GamepadDialog::showState);
 	connect(input, &GamepadInput::stateChanged, this, &GamepadDialog::showState);
@@ -137,15 +138,17 @@ void GamepadDialog::listDevices()
 	deviceBox->clear();
 	deviceBox->addItem(ModuleText::text("GamepadNone"), QString());
 	QMap<QString, int> alike;
-	for (const GamepadInput::Device &device : devices)
+	for (const GamepadInput::Device &device : devices) {
 		++alike[device.guid];
+		seenNames.insert(device.guid, device.name);
+	}
 	QMap<QString, int> listed;
 	for (const GamepadInput::Device &device : devices) {
 		const int ordinal = alike.value(device.guid) > 1 ? ++listed[device.guid] : 0;
 		deviceBox->addItem(GamepadTexts::device(device, ordinal), device.guid);
 	}
 	if (!picked.isEmpty() && !alike.contains(picked))
-		deviceBox->addItem(GamepadTexts::absentDevice(picked, input->chosenName()), picked);
+		deviceBox->addItem(GamepadTexts::absentDevice(picked, seenNames.value(picked)), picked);
 	selectData(deviceBox, picked);
 	if (inputRows)
 		followPickedDevice();
@@ -217,6 +220,10 @@ void GamepadDialog::showState()
 	const std::optional<GamepadInputRows::Input> press =
 		inputRows->showPressed(buttons, live ? input->hatState() : 0);
 	if (press && assignButton->isChecked() && inputRows->assign(*press, assignedAction->currentData().toString()))
+		assignButton->setChecked(false);
+	// Only the device read live can be pressed.
+	assignButton->setEnabled(live);
+	if (!live)
 		assignButton->setChecked(false);
 	QStringList down;
 	for (int button = 0; button < buttons.size(); ++button)

@@ -5,6 +5,7 @@
 #include "integrations/GamepadMapping.h"
 
 #include <QDialog>
+#include <QMap>
 
 #include <array>
 #include <optional>
@@ -70,5 +71,6 @@ private:
 	QComboBox *assignedAction = nullptr;
 	QPushButton *assignButton = nullptr;
 	QLabel *pressed = nullptr;
-	bool leaving = false; // the operator answered: close without asking again
+	QMap<QString, QString> seenNames; // by GUID: how a device picked and then unplugged is named
+	bool leaving = false;             // the operator answered: close without asking again
 };
