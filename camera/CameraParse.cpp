@@ -66,7 +66,10 @@ std::string codeFromReply(const QByteArray &reply, const CodeFamily &family)
 
 } // namespace
 
-CameraParse::CameraParse(quint16 cameraPort) : cameraSelect(std::make_unique<CameraSelect>()), camPort(cameraPort) {}
+CameraParse::CameraParse(quint16 cameraPort, CameraDialect dialect)
+    : cameraSelect(std::make_unique<CameraSelect>()), camPort(cameraPort), dialect(dialect)
+{
+}
 
 CameraParse::~CameraParse() = default;
 
@@ -87,6 +90,8 @@ CamParamMap CameraParse::parseCamera(QString ip)
 	CamParamMap result;
 	viscaModule = std::make_unique<viscaIpModule>();
 	hx7Module = std::make_unique<HX7ViscaIPModule>();
+	viscaModule->setDialect(dialect);
+	hx7Module->setDialect(dialect);
 
 	// The HX7 link never probes on connect, so its result says nothing.
 	hx7Module->onConnectToCamera(ip, camPort);

@@ -25,7 +25,8 @@ using CamParamMap = std::map<std::string, std::pair<std::string, viscaGeneralOps
 class CameraParse {
 public:
 	// Cameras listen on kViscaPort; another port is only chosen by test fixtures and tools.
-	explicit CameraParse(quint16 cameraPort = viscaIpModule::kViscaPort);
+	explicit CameraParse(quint16 cameraPort = viscaIpModule::kViscaPort,
+			     CameraDialect dialect = CameraDialect::ViscaOverIp);
 	~CameraParse();
 	CameraParse(const CameraParse &) = delete;
 	CameraParse &operator=(const CameraParse &) = delete;
@@ -66,4 +67,5 @@ private:
 	QList<CamParamMap> camParamList;
 	std::unique_ptr<CameraSelect> cameraSelect;
 	quint16 camPort;
+	CameraDialect dialect;
 };

@@ -5,6 +5,7 @@
 #include "camera/ViscaIPFactory.h"
 #include "camera/viscaGeneralOps.h"
 #include "control/EmergencyStops.h"
+#include "settings/SettingsFile.h"
 #include "visca/viscaIpModule.h"
 
 #include <QDeadlineTimer>
@@ -452,7 +453,7 @@ void CameraWorker::noteMotion(const CameraJob &job, bool answered)
 void CameraWorker::keepEmergencyStop(CameraLane lane, bool moving)
 {
 	EmergencyStops::keep(emergencyPlace, laneIndex(lane), link->cameraAddress(), link->cameraPort(),
-			     moving ? link->stopDatagram(driveOf(lane)) : QByteArray());
+			     moving ? link->stopDatagram(driveOf(lane)) : QByteArray(), link->streamDescriptor());
 }
 
 CameraJob::FollowUp CameraWorker::connectLink(const QString &address, const ConnectDone &done)
@@ -460,7 +461,8 @@ CameraJob::FollowUp CameraWorker::connectLink(const QString &address, const Conn
 	ConnectResult result;
 	result.address = address;
 
-	CameraParse parse(options.cameraPort);
+	const CameraEndpoint endpoint = endpointFor(address);
+	CameraParse parse(endpoint.port, endpoint.dialect);
 	const CamParamMap found = parse.parseCamera(address);
 	viscaGeneralOps *ops = found.empty() ? nullptr : found.begin()->second.second;
 	if (found.empty()) {
@@ -475,8 +477,9 @@ CameraJob::FollowUp CameraWorker::connectLink(const QString &address, const Conn
 		result.model = QString::fromStdString(ops->getNAME());
 		stopOldLink();
 		link = ViscaIPFactory::viscaIPModule(result.model);
+		link->setDialect(endpoint.dialect);
 		// Its answer says nothing the identification did not: the HX7 never answers the probe.
-		link->onConnectToCamera(address, options.cameraPort);
+		link->onConnectToCamera(address, endpoint.port);
 		result.reading.readAll(*link);
 		linkAnswering = true;
 		std::lock_guard<std::mutex> lock(mutex);
@@ -491,6 +494,18 @@ CameraJob::FollowUp CameraWorker::connectLink(const QString &address, const Conn
 		if (result.outcome == ConnectResult::Outcome::Connected)
 			emit linkReady();
 	};
+}
+
+CameraEndpoint CameraWorker::endpointFor(const QString &address) const
+{
+	// The slot's own dialect and port when the slot holds this address; the usual VISCA over IP otherwise, on the
+	// port of the options (tests and tools point a worker at another one).
+	const CameraEndpoint stored = CameraEndpoint::ofSlot(SettingsFile::read(), slotNumber);
+	const bool usual =
+		stored.dialect == CameraDialect::ViscaOverIp && stored.port == CameraEndpoint::kViscaOverIpPort;
+	if (stored.address == address && !usual)
+		return stored;
+	return {address, CameraDialect::ViscaOverIp, options.cameraPort};
 }
 
 void CameraWorker::stopOldLink()
@@ -565,8 +580,10 @@ viscaIpModule *CameraWorker::probeTarget()
 		return link.get();
 	// No link reaches the watched camera yet: a plain one asks it whether it answers.
 	if (!probeLink || probeLink->cameraAddress() != QHostAddress(address)) {
+		const CameraEndpoint endpoint = endpointFor(address);
 		probeLink = std::make_unique<viscaIpModule>();
-		probeLink->onConnectToCamera(address, options.cameraPort);
+		probeLink->setDialect(endpoint.dialect);
+		probeLink->onConnectToCamera(address, endpoint.port);
 	}
 	return probeLink.get();
 }

@@ -3,6 +3,7 @@
 #include "control/CameraJob.h"
 #include "control/CameraJobQueue.h"
 #include "control/PanelReading.h"
+#include "settings/CameraEndpoint.h"
 
 #include <QObject>
 #include <QString>
@@ -142,6 +143,7 @@ private:
 	CameraJob::FollowUp connectLink(const QString &address, const ConnectDone &done);
 	// Before the link is replaced: the lanes it set moving are stopped on it.
 	void stopOldLink();
+	CameraEndpoint endpointFor(const QString &address) const;
 	void runWatchdog();
 	void runProbe();
 	viscaIpModule *probeTarget();

@@ -24,6 +24,7 @@ enum State : int { Empty, Writing, Kept };
 struct Stop {
 	std::atomic<int> state{Empty};
 	sockaddr_in to{};
+	int stream = -1; // a camera on a TCP stream takes its stop there
 	unsigned char bytes[kMaxDatagram] = {};
 	int size = 0;
 };
@@ -67,7 +68,8 @@ void release(int place)
 	places()[size_t(place)].taken.store(false);
 }
 
-void keep(int place, int lane, const QHostAddress &camera, quint16 port, const QByteArray &datagram)
+void keep(int place, int lane, const QHostAddress &camera, quint16 port, const QByteArray &datagram,
+	  int streamDescriptor)
 {
 	if (!validPlace(place, lane))
 		return;
@@ -84,6 +86,7 @@ void keep(int place, int lane, const QHostAddress &camera, quint16 port, const Q
 	stop.to.sin_family = AF_INET;
 	stop.to.sin_port = htons(port);
 	stop.to.sin_addr.s_addr = htonl(address);
+	stop.stream = streamDescriptor;
 	std::memcpy(stop.bytes, datagram.constData(), size_t(datagram.size()));
 	stop.size = int(datagram.size());
 	stop.state.store(Kept);
@@ -97,7 +100,9 @@ void sendAll()
 	for (int round = 0; round < kRounds; ++round) {
 		for (Place &place : places())
 			for (Stop &stop : place.lanes)
-				if (stop.state.load() == Kept)
+				if (stop.state.load() == Kept && stop.stream >= 0 && round == 0)
+					::send(stop.stream, stop.bytes, size_t(stop.size), MSG_NOSIGNAL | MSG_DONTWAIT);
+				else if (stop.state.load() == Kept && stop.stream < 0)
 					::sendto(socketFd, stop.bytes, size_t(stop.size), 0,
 						 reinterpret_cast<const sockaddr *>(&stop.to), sizeof stop.to);
 		const timespec gap{0, kRoundGapNs};

@@ -1,6 +1,7 @@
 #include "RelaySettings.h"
 
 #include "RelayLog.h"
+#include "settings/OutsideText.h"
 #include "settings/SettingsFile.h"
 #include "settings/Utils.h"
 
@@ -18,18 +19,10 @@ const QString kSecretKey = QStringLiteral("RelaySecret");
 const QString kListenAll = QStringLiteral("all");
 const QString kListenLocal = QStringLiteral("local");
 
-// The value as it stands in the file, for a log line.
-QByteArray shown(const QJsonValue &value)
-{
-	const QJsonArray wrapped{value};
-	const QByteArray text = QJsonDocument(wrapped).toJson(QJsonDocument::Compact);
-	return text.mid(1, text.size() - 2).left(80);
-}
-
 void logIgnored(const QString &key, const QJsonValue &value, const char *expected, const char *fallback)
 {
 	qCWarning(lcRelay, "Settings: %s holds %s, not %s; the relay uses %s.", qPrintable(key),
-		  shown(value).constData(), expected, fallback);
+		  OutsideText::shown(value).constData(), expected, fallback);
 }
 
 bool readBool(const QJsonObject &settings, const QString &key, bool fallback)
@@ -117,7 +110,8 @@ RelaySettings RelaySettings::read(const QString &directory)
 
 bool RelaySettings::store(const QString &directory) const
 {
-	return SettingsFile::updateLogged(lcRelay, [this](QJsonObject &settings) { writeTo(settings); }, directory);
+	return SettingsFile::updateLogged(
+		lcRelay, [this](QJsonObject &settings) { writeTo(settings); }, directory);
 }
 
 bool RelaySettings::operator==(const RelaySettings &other) const

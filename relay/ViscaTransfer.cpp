@@ -5,6 +5,7 @@
 #include "WebSocketAsio.h"
 #include "settings/CameraAddress.h"
 #include "settings/OutsideText.h"
+#include "visca/ViscaReplyPort.h"
 
 #include <asio/post.hpp>
 
@@ -98,6 +99,14 @@ ViscaTransfer::Server::~Server()
 	m_receiveRetryTimer.reset();
 	m_refusalReportTimer.reset();
 	m_udp.reset();
+	releaseReplyPort();
+}
+
+void ViscaTransfer::Server::releaseReplyPort()
+{
+	if (holdsReplyPort)
+		ViscaReplyPort::setRelayHoldsPort(false);
+	holdsReplyPort = false;
 }
 
 void ViscaTransfer::Server::configureEndpoint()
@@ -143,6 +152,10 @@ bool ViscaTransfer::Server::bindUdp()
 	asio::error_code error;
 	const asio::ip::udp::endpoint local(asio::ip::address_v4(m_options.udpAddress.toIPv4Address()),
 					    m_options.udpPort);
+	// The links' own socket on that port steps aside first, so the two never split the datagrams between them.
+	holdsReplyPort = m_options.udpPort == ViscaReplyPort::port();
+	if (holdsReplyPort)
+		ViscaReplyPort::setRelayHoldsPort(true);
 	m_udp.emplace(WebSocketAsio::loopOf(m_endpoint));
 	m_udp->open(asio::ip::udp::v4(), error);
 	if (!error)
@@ -157,6 +170,7 @@ bool ViscaTransfer::Server::bindUdp()
 		failure = failureOf(error, Failure::UdpPortInUse);
 		asio::error_code ignored;
 		m_udp->close(ignored);
+		releaseReplyPort();
 		return false;
 	}
 	return true;
@@ -192,6 +206,7 @@ bool ViscaTransfer::Server::listenTcp()
 	asio::error_code ignored;
 	m_udp->close(ignored);
 	boundUdpPort = 0;
+	releaseReplyPort();
 	return false;
 }
 
@@ -414,6 +429,10 @@ void ViscaTransfer::Server::forwardReply(size_t size)
 		sender.is_v4() ? m_routes.clientFor(RelayCamera{sender.to_v4().to_uint(), m_sender.port()})
 			       : ConnectionHandle();
 	if (client.expired()) {
+		// A camera that answers its link on this port rather than the port that asked.
+		if (sender.is_v4() && ViscaReplyPort::handOver(sender.to_v4().to_uint(),
+							       reinterpret_cast<const char *>(m_buffer.data()), size))
+			return;
 		qCDebug(lcRelay, "The data is from (%s)", senderText.c_str());
 		return;
 	}

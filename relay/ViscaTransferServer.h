@@ -45,6 +45,9 @@ public:
 	Failure failure = Failure::None;
 	quint16 boundTcpPort = 0;
 	quint16 boundUdpPort = 0;
+	// The relay listens on the controller's VISCA port: camera replies none of its clients waits for go on to
+	// the camera links.
+	bool holdsReplyPort = false;
 	QHostAddress boundAddress;
 	// Written on the loop thread, read anywhere.
 	std::atomic<int> clientCount{0};
@@ -56,6 +59,7 @@ private:
 
 	// --- Setting up, on the owner's thread before the loop runs ---
 	void configureEndpoint();
+	void releaseReplyPort();
 	bool bindUdp();
 	bool listenTcp();
 	void logListening() const;

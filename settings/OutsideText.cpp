@@ -1,5 +1,8 @@
 #include "settings/OutsideText.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+
 #include <algorithm>
 
 namespace {
@@ -70,4 +73,10 @@ QString OutsideText::printable(const QString &text)
 		if (isControl(c))
 			c = QChar::ReplacementCharacter;
 	return shown;
+}
+
+QByteArray OutsideText::shown(const QJsonValue &value)
+{
+	const QByteArray text = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+	return text.mid(1, text.size() - 2).left(80);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonValue>
 #include <QString>
 
 #include <string>
@@ -20,6 +21,8 @@ QByteArray quoted(const QString &text, int limit = kLoggedLength);
 QByteArray quoted(const std::string &utf8, int limit = kLoggedLength);
 // The same without the quotes, for a line that is itself someone else's words (a library's message).
 QByteArray escaped(const QString &text, int limit);
+// A value of the settings file as the file holds it (JSON, its escapes included), cut to 80 characters.
+QByteArray shown(const QJsonValue &value);
 
 // Whether the text holds a control or line-break character, NUL included: no name or word the product takes can
 // hold one.

@@ -28,6 +28,7 @@ CameraSimulator::CameraSimulator(Options options, std::shared_ptr<SimThread> sha
 	d->endpoint = new SimViscaEndpoint(d->model, d->options.log);
 	d->endpoint->setMoveMsPerUnit(d->options.moveMsPerUnit);
 	d->endpoint->setReceivedLimit(d->options.receivedLimit);
+	d->endpoint->setCarriage(d->options.carriage, d->options.quirks);
 	if (d->options.discovery)
 		d->responder = new SimDiscoveryResponder(announcedName(), d->model.name, d->options.discoveryStyle,
 							 d->options.log);

@@ -3,6 +3,7 @@
 #include "SimCameraState.h"
 #include "SimDiscoveryResponder.h"
 #include "SimModels.h"
+#include "SimViscaEndpoint.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -47,6 +48,9 @@ public:
 		// How many of the latest datagrams received() keeps; a camera flooded for hours must not grow without
 		// end. A test that looks further back raises it; 0 keeps none.
 		int receivedLimit = kDefaultReceivedLimit;
+		// How the camera takes its messages, and how it deviates from VISCA over IP's rules.
+		SimViscaEndpoint::Carriage carriage = SimViscaEndpoint::Carriage::Header;
+		SimViscaEndpoint::Quirks quirks;
 	};
 	static constexpr double kDefaultMoveMsPerUnit = 0.25;
 	static constexpr int kDefaultReceivedLimit = 4096;

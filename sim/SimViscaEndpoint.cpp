@@ -4,6 +4,9 @@
 #include <QDeadlineTimer>
 #include <QMutexLocker>
 #include <QNetworkDatagram>
+#include <QNetworkProxy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QUdpSocket>
 
@@ -18,6 +21,9 @@ const int kHeaderSize = 8;
 const uint8_t kViscaMessage = 0x01;
 const uint8_t kControlMessage = 0x02;
 const uint8_t kReplyType = 0x11;
+const uint8_t kTerminator = 0xFF;
+// A stream that grows past this without a terminator is no controller's.
+const int kMaxStreamMessage = 64;
 // Command sockets 1 and 2, as most cameras have.
 const int kCommandSockets = 2;
 
@@ -65,9 +71,32 @@ SimViscaEndpoint::SimViscaEndpoint(const SimModel &model, bool log) : m_table(mo
 
 SimViscaEndpoint::~SimViscaEndpoint() = default;
 
+void SimViscaEndpoint::setCarriage(Carriage carriage, Quirks quirks)
+{
+	QMutexLocker lock(&m_mutex);
+	m_carriage = carriage;
+	m_quirks = quirks;
+}
+
 bool SimViscaEndpoint::bind(const QHostAddress &address, quint16 port, QString *error)
 {
 	close();
+	if (m_carriage == Carriage::Tcp) {
+		m_server = new QTcpServer(this);
+		m_server->setProxy(QNetworkProxy::NoProxy);
+		if (!m_server->listen(address, port)) {
+			if (error)
+				*error = QStringLiteral("cannot listen on %1:%2: %3")
+						 .arg(address.toString())
+						 .arg(port)
+						 .arg(m_server->errorString());
+			delete m_server;
+			m_server = nullptr;
+			return false;
+		}
+		connect(m_server, &QTcpServer::newConnection, this, &SimViscaEndpoint::acceptStream);
+		return true;
+	}
 	m_socket = bindSharedUdpSocket(this, address, port, QString(), error);
 	if (!m_socket)
 		return false;
@@ -83,6 +112,9 @@ void SimViscaEndpoint::close()
 		QMutexLocker lock(&m_mutex);
 		m_busySockets = 0;
 	}
+	delete m_server;
+	m_server = nullptr;
+	m_streamBuffer.clear();
 	if (!m_socket)
 		return;
 	m_socket->close();
@@ -92,15 +124,75 @@ void SimViscaEndpoint::close()
 
 quint16 SimViscaEndpoint::boundPort() const
 {
+	if (m_server)
+		return m_server->serverPort();
 	return m_socket ? m_socket->localPort() : 0;
 }
 
 void SimViscaEndpoint::sendDatagram(const QByteArray &datagram, const QHostAddress &peer, quint16 peerPort)
 {
-	if (!m_socket)
+	QByteArray sent = datagram;
+	quint16 port = peerPort;
+	Carriage carriage = Carriage::Header;
+	{
+		QMutexLocker lock(&m_mutex);
+		carriage = m_carriage;
+		if (m_quirks.fixedEcho)
+			sent.replace(4, 4, QByteArray::fromHex("00000001"));
+		if (m_quirks.repliesToPort != 0)
+			port = m_quirks.repliesToPort;
+	}
+	if (carriage != Carriage::Header)
+		sent = sent.mid(kHeaderSize);
+	if (carriage == Carriage::Tcp && m_stream)
+		m_stream->write(sent);
+	else if (carriage != Carriage::Tcp && m_socket)
+		m_socket->writeDatagram(sent, peer, port);
+	else
 		return;
-	m_socket->writeDatagram(datagram, peer, peerPort);
-	logLine("tx", datagram);
+	logLine("tx", sent);
+}
+
+void SimViscaEndpoint::acceptStream()
+{
+	while (QTcpSocket *connection = m_server->nextPendingConnection()) {
+		connect(connection, &QTcpSocket::readyRead, this, &SimViscaEndpoint::readStream);
+		connect(connection, &QTcpSocket::disconnected, connection, &QObject::deleteLater);
+		// One controller at a time, as a camera's serial port behind a bridge takes one.
+		if (m_stream)
+			m_stream->disconnectFromHost();
+		m_stream = connection;
+		m_streamBuffer.clear();
+	}
+}
+
+void SimViscaEndpoint::readStream()
+{
+	auto *connection = qobject_cast<QTcpSocket *>(sender());
+	if (!connection || connection != m_stream)
+		return;
+	m_streamBuffer += connection->readAll();
+	for (int end = m_streamBuffer.indexOf(char(kTerminator)); end >= 0;
+	     end = m_streamBuffer.indexOf(char(kTerminator))) {
+		const QByteArray message = m_streamBuffer.left(end + 1);
+		m_streamBuffer.remove(0, end + 1);
+		logLine("rx", message);
+		take(withHeader(message), connection->peerAddress(), connection->peerPort());
+	}
+	if (m_streamBuffer.size() > kMaxStreamMessage)
+		m_streamBuffer.clear();
+}
+
+QByteArray SimViscaEndpoint::withHeader(const QByteArray &message)
+{
+	// An inquiry is 8x 09 ..; everything else a controller sends (commands, the address set) is a command.
+	const bool inquiry = message.size() > 1 && uint8_t(message[1]) == 0x09;
+	const quint32 serial = ++m_bareCount;
+	QByteArray serialBytes;
+	for (int shift : {12, 8, 4, 0})
+		serialBytes.append(char((serial >> shift) & 0x0F));
+	return frame(kViscaMessage, inquiry ? SimCommandTable::InquiryType : SimCommandTable::CommandType, serialBytes,
+		     message);
 }
 
 SimCameraState SimViscaEndpoint::state() const
@@ -210,11 +302,28 @@ QList<SimViscaEndpoint::Reply> SimViscaEndpoint::answerDatagram(const QByteArray
 {
 	if (!wellFramed(datagram))
 		return {};
-	// Control messages: the only one a camera acts on is the serial-number reset, answered 02 01.
-	if (uint8_t(datagram[0]) == kControlMessage && uint8_t(datagram[1]) == 0x00)
-		return {{frame(kControlMessage, 0x01, datagram.mid(4, 4), QByteArray(1, char(0x01)))}};
 	QMutexLocker lock(&m_mutex);
+	// Control messages: the only one a camera acts on is the serial-number reset, answered 02 01.
+	if (uint8_t(datagram[0]) == kControlMessage && uint8_t(datagram[1]) == 0x00) {
+		m_lastSequence.reset();
+		return {{frame(kControlMessage, 0x01, datagram.mid(4, 4), QByteArray(1, char(0x01)))}};
+	}
+	if (const std::optional<QByteArray> refusal = refusedSequence(datagram))
+		return {{*refusal}};
 	return answerMessage(datagram);
+}
+
+std::optional<QByteArray> SimViscaEndpoint::refusedSequence(const QByteArray &datagram)
+{
+	if (!m_quirks.strictSequence || m_carriage != Carriage::Header)
+		return std::nullopt;
+	quint32 sequence = 0;
+	for (int i = 4; i < kHeaderSize; ++i)
+		sequence = sequence << 4 | uint8_t(datagram[i]);
+	if (m_lastSequence && sequence <= *m_lastSequence)
+		return frame(kControlMessage, 0x01, datagram.mid(4, 4), QByteArray::fromHex("0f01"));
+	m_lastSequence = sequence;
+	return std::nullopt;
 }
 
 QList<SimViscaEndpoint::Reply> SimViscaEndpoint::answerMessage(const QByteArray &datagram)
@@ -276,25 +385,33 @@ void SimViscaEndpoint::readPending()
 {
 	while (m_socket && m_socket->hasPendingDatagrams()) {
 		const QNetworkDatagram datagram = m_socket->receiveDatagram();
-		const QByteArray data = datagram.data();
-		const QHostAddress peer = datagram.senderAddress();
-		const quint16 peerPort = quint16(datagram.senderPort());
-		logLine("rx", data);
-		bool silent = false;
+		logLine("rx", datagram.data());
+		bool bare = false;
 		{
 			QMutexLocker lock(&m_mutex);
-			m_received.append(data);
-			if (m_received.size() > m_receivedLimit)
-				m_received.removeFirst();
-			++m_receivedCount;
-			m_lastPeer = peer;
-			m_lastPeerPort = peerPort;
-			silent = m_silent;
-			m_receivedChanged.wakeAll();
+			bare = m_carriage == Carriage::BareUdp;
 		}
-		if (!silent)
-			reply(answerDatagram(data), peer, peerPort);
+		take(bare ? withHeader(datagram.data()) : datagram.data(), datagram.senderAddress(),
+		     quint16(datagram.senderPort()));
 	}
+}
+
+void SimViscaEndpoint::take(const QByteArray &data, const QHostAddress &peer, quint16 peerPort)
+{
+	bool silent = false;
+	{
+		QMutexLocker lock(&m_mutex);
+		m_received.append(data);
+		if (m_received.size() > m_receivedLimit)
+			m_received.removeFirst();
+		++m_receivedCount;
+		m_lastPeer = peer;
+		m_lastPeerPort = peerPort;
+		silent = m_silent;
+		m_receivedChanged.wakeAll();
+	}
+	if (!silent)
+		reply(answerDatagram(data), peer, peerPort);
 }
 
 void SimViscaEndpoint::reply(const QList<Reply> &replies, const QHostAddress &peer, quint16 peerPort)

@@ -8,10 +8,14 @@
 #include <QList>
 #include <QMutex>
 #include <QObject>
+#include <QPointer>
 #include <QWaitCondition>
 
 #include <cstdint>
+#include <optional>
 
+class QTcpServer;
+class QTcpSocket;
 class QUdpSocket;
 
 // One simulated camera's VISCA-over-IP port: a UDP socket on the simulator thread, the camera state, the
@@ -27,6 +31,19 @@ class QUdpSocket;
 class SimViscaEndpoint : public QObject {
 	Q_OBJECT
 public:
+	// How the camera takes its messages: VISCA over IP (the header, UDP), or the bare message alone in a UDP
+	// datagram or on a TCP stream (each message ending with FF). Whatever the carriage, what arrived is recorded
+	// and answered in VISCA over IP's shape (a bare message under a header made up for it).
+	enum class Carriage { Header, BareUdp, Tcp };
+	// How a VISCA-over-IP camera deviates from the usual: a sequence number it saw already is refused with the
+	// control reply 0F 01 until a RESET; every reply goes to one port of the controller (52381, its VISCA port)
+	// rather than the port that asked; every reply echoes sequence number 1.
+	struct Quirks {
+		bool strictSequence = false;
+		quint16 repliesToPort = 0; // 0: to the port that asked
+		bool fixedEcho = false;
+	};
+
 	// One reply datagram and how long after the request it leaves.
 	struct Reply {
 		QByteArray datagram;
@@ -38,6 +55,8 @@ public:
 	SimViscaEndpoint(const SimModel &model, bool log);
 	~SimViscaEndpoint() override;
 
+	// Set before bind.
+	void setCarriage(Carriage carriage, Quirks quirks);
 	bool bind(const QHostAddress &address, quint16 port, QString *error);
 	void close();
 	quint16 boundPort() const;
@@ -72,8 +91,16 @@ public:
 
 private slots:
 	void readPending();
+	void acceptStream();
+	void readStream();
 
 private:
+	// Records one message as it arrived (in VISCA over IP's shape) and answers it.
+	void take(const QByteArray &datagram, const QHostAddress &peer, quint16 peerPort);
+	// A bare message under the header a VISCA-over-IP camera would have read it with.
+	QByteArray withHeader(const QByteArray &message);
+	// The control reply 0F 01 when the message's sequence number was seen already; m_mutex is held.
+	std::optional<QByteArray> refusedSequence(const QByteArray &datagram);
 	// The replies of one VISCA message; m_mutex is held.
 	QList<Reply> answerMessage(const QByteArray &datagram);
 	int freeSocket() const; // the lowest socket no move holds; 0 when both do
@@ -86,6 +113,12 @@ private:
 	const SimCommandTable m_table;
 	const bool m_log;
 	QUdpSocket *m_socket = nullptr;
+	Carriage m_carriage = Carriage::Header;
+	Quirks m_quirks;
+	QTcpServer *m_server = nullptr;
+	QPointer<QTcpSocket> m_stream; // the latest connection: replies go there
+	QByteArray m_streamBuffer;
+	quint32 m_bareCount = 0; // the sequence numbers made up for bare messages
 
 	mutable QMutex m_mutex; // guards everything below
 	mutable QWaitCondition m_receivedChanged;
@@ -98,6 +131,7 @@ private:
 	int m_wrongSerialCount = 0;
 	int m_errorCode = -1; // -1: no error reply pending
 	bool m_silent = false;
+	std::optional<quint32> m_lastSequence; // the last one a strict camera took
 	bool m_answersAddressSet = true;
 	QList<QByteArray> m_received; // the latest m_receivedLimit datagrams
 	int m_receivedLimit = 0;

@@ -30,6 +30,37 @@ void onSignal(int)
 	(void)written;
 }
 
+// The camera's dialect and quirks from the command line; false (with a message) for a word it does not know.
+bool readDialect(const QString &dialect, const QStringList &quirks, CameraSimulator::Options &options)
+{
+	using Carriage = SimViscaEndpoint::Carriage;
+	if (dialect == QLatin1String("udp"))
+		options.carriage = Carriage::BareUdp;
+	else if (dialect == QLatin1String("tcp"))
+		options.carriage = Carriage::Tcp;
+	else if (!dialect.isEmpty() && dialect != QLatin1String("ip")) {
+		std::fprintf(stderr, "kavren-camera-sim: invalid dialect \"%s\" (ip, udp or tcp)\n",
+			     qPrintable(dialect));
+		return false;
+	}
+	for (const QString &quirk : quirks) {
+		if (quirk == QLatin1String("strict-sequence"))
+			options.quirks.strictSequence = true;
+		else if (quirk == QLatin1String("replies-to-52381"))
+			options.quirks.repliesToPort = 52381;
+		else if (quirk == QLatin1String("fixed-echo"))
+			options.quirks.fixedEcho = true;
+		else {
+			std::fprintf(stderr,
+				     "kavren-camera-sim: invalid quirk \"%s\" (strict-sequence, replies-to-52381 or "
+				     "fixed-echo)\n",
+				     qPrintable(quirk));
+			return false;
+		}
+	}
+	return true;
+}
+
 // Whether a camera (another simulator, most likely) already answers at the address: it shares its port with the
 // relay's socket, so binding would succeed beside it and the two would split the datagrams between them. Asked
 // with a version inquiry on loopback, the only place a simulator runs.
@@ -143,8 +174,23 @@ int main(int argc, char *argv[])
 	const QCommandLineOption fleetOption(QStringLiteral("fleet"),
 					     QStringLiteral("Run N cameras on consecutive loopback addresses."),
 					     QStringLiteral("N"));
+	const QCommandLineOption dialectOption(
+		QStringLiteral("dialect"),
+		QStringLiteral(
+			"How the camera takes VISCA: ip (the header, UDP; default), udp (bare messages in UDP "
+			"datagrams, port 1259 unless --port says otherwise) or tcp (bare messages on a TCP stream, "
+			"port 5678). One camera only."),
+		QStringLiteral("DIALECT"));
+	const QCommandLineOption quirkOption(
+		QStringLiteral("quirk"),
+		QStringLiteral(
+			"A way the camera departs from VISCA over IP's rules; repeat for several: strict-sequence "
+			"(a sequence number seen already gets 0F 01 until a RESET), replies-to-52381 (replies go "
+			"to port 52381 of the controller), fixed-echo (every reply echoes sequence number 1). "
+			"One camera only."),
+		QStringLiteral("QUIRK"));
 	parser.addOptions({addressOption, portOption, modelOption, nameOption, styleOption, discoveryPortOption,
-			   fleetOption, moveOption, logOption, durationOption});
+			   fleetOption, moveOption, logOption, durationOption, dialectOption, quirkOption});
 	parser.process(app);
 
 	bool ok = false;
@@ -222,6 +268,14 @@ int main(int argc, char *argv[])
 	// Nothing in this program reads what the cameras received (--log prints it as it comes), so none of it is
 	// kept: a camera flooded for hours stays the size it started.
 	options.receivedLimit = 0;
+	if (!readDialect(parser.value(dialectOption), parser.values(quirkOption), options))
+		return 2;
+	if ((parser.isSet(dialectOption) || parser.isSet(quirkOption)) && count > 1) {
+		std::fprintf(stderr, "kavren-camera-sim: --dialect and --quirk describe one camera, not a fleet\n");
+		return 2;
+	}
+	if (!parser.isSet(portOption) && options.carriage != SimViscaEndpoint::Carriage::Header)
+		options.port = options.carriage == SimViscaEndpoint::Carriage::Tcp ? 5678 : 1259;
 	if (parser.isSet(moveOption)) {
 		options.moveMsPerUnit = parser.value(moveOption).toDouble(&ok);
 		if (!ok || options.moveMsPerUnit < 0 || options.moveMsPerUnit > 1000) {
@@ -249,7 +303,8 @@ int main(int argc, char *argv[])
 	});
 
 	for (const SimFleet::Camera &camera : cameras) {
-		if (cameraAnswersAt(camera.address, options.port)) {
+		if (options.carriage == SimViscaEndpoint::Carriage::Header &&
+		    cameraAnswersAt(camera.address, options.port)) {
 			std::fprintf(stderr,
 				     "kavren-camera-sim: a camera already answers at %s:%u (another simulator?)\n",
 				     qPrintable(camera.address.toString()), unsigned(options.port));

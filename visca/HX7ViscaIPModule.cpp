@@ -11,7 +11,7 @@ bool HX7ViscaIPModule::onConnectToCamera(QString ip, int port)
 {
 	// The HX7 ignores the address-set probe, so a probe would only ever fail; reachability is checked with
 	// isUdpSocketOK instead.
-	socket->close();
+	closeCarriage();
 	cameraAddr = QHostAddress(ip);
 	cameraPortNum = static_cast<quint16>(port);
 	return true;

@@ -20,8 +20,6 @@ using ViscaReply::kHeaderSize;
 constexpr int kMaxDatagram = 255;
 constexpr uint8_t kTypeCommand = 0x00;
 constexpr uint8_t kTypeInquiry = 0x10;
-// How often a wait looks whether it was aborted.
-constexpr qint64 kAbortCheckMs = 20;
 // The low nibble of an on/off answer: 02 on, 03 off.
 constexpr int kOn = 0x02;
 
@@ -72,38 +70,8 @@ qint64 viscaIpModule::writeVisca(const uint8_t *bytes, int length)
 {
 	if (length < 0 || length > kMaxDatagram || (length > 0 && bytes == nullptr))
 		return -1;
-	const QByteArray packet(reinterpret_cast<const char *>(bytes), length);
-
-	// A reply that came after its exchange gave up would otherwise be taken for the answer to this packet.
-	if (socket->state() == QAbstractSocket::BoundState && socket->hasPendingDatagrams()) {
-		QByteArray stale(int(std::max<qint64>(socket->pendingDatagramSize(), 0)), Qt::Uninitialized);
-		socket->readDatagram(stale.data(), stale.size());
-		qCDebug(lcLink).nospace() << "discarded late datagram " << stale.toHex(' ').constData();
-	}
-	return socket->writeDatagram(packet, cameraAddr, cameraPortNum);
-}
-
-bool viscaIpModule::waitForDatagram(int remainingMs)
-{
-	QElapsedTimer clock;
-	clock.start();
-	for (;;) {
-		const bool bound = socket->state() == QAbstractSocket::BoundState;
-		if (bound && socket->hasPendingDatagrams())
-			return true;
-		const qint64 left = remainingMs - clock.elapsed();
-		if (left <= 0 || waitsAborted())
-			return false;
-		// Waited in short slices so that an abort from another thread ends the wait promptly.
-		const int slice = int(std::min<qint64>(left, kAbortCheckMs));
-		if (bound) {
-			socket->waitForReadyRead(slice);
-		} else {
-			// An unbound socket (nothing sent since the last connect) cannot receive, and waitForReadyRead
-			// would return at once; the receive still lasts as long as it promises.
-			QThread::msleep(static_cast<unsigned long>(slice));
-		}
-	}
+	dropLateReplies();
+	return carry(QByteArray(reinterpret_cast<const char *>(bytes), length));
 }
 
 bool viscaIpModule::waitsAborted() const
@@ -133,13 +101,16 @@ QByteArray viscaIpModule::readVisca()
 	clock.start();
 	for (;;) {
 		const int left = budgetMs - int(clock.elapsed());
-		if (left <= 0 || !waitForDatagram(left))
+		if (left <= 0 || !waitForArrival(left))
 			break;
-		const qint64 size = socket->pendingDatagramSize();
-		result.resize(int(std::max<qint64>(size, 0)));
-		QHostAddress sender;
-		quint16 senderPort = 0;
-		socket->readDatagram(result.data(), result.size(), &sender, &senderPort);
+		const QByteArray reply = takeReply();
+		if (sentAgain) {
+			sentAgain = false;
+			clock.restart();
+		}
+		if (reply.isEmpty())
+			continue;
+		result = reply;
 		const int pollsLeft = std::max(0, kReceivePolls - int(clock.elapsed()) / kPollIntervalMs);
 		qCDebug(lcLink).nospace()
 			<< "readVisca polls left " << pollsLeft << ": " << result.toHex(' ').constData();
@@ -271,7 +242,7 @@ bool viscaIpModule::onConnectToCamera(QString ip, int port)
 {
 	qCDebug(lcLink) << "onConnectToCamera";
 	// Dropping the local binding also drops any reply still queued for the previous camera.
-	socket->close();
+	closeCarriage();
 	cameraAddr = QHostAddress(ip);
 	cameraPortNum = quint16(port);
 	return isAddrSetOK();
@@ -351,7 +322,9 @@ QByteArray viscaIpModule::stopDatagram(Drive drive)
 {
 	uint32_t serial = 0;
 	const std::vector<uint8_t> packet = framePacket(this, kTypeCommand, stopPayload(drive), &serial);
-	return QByteArray(reinterpret_cast<const char *>(packet.data()), int(packet.size()));
+	const QByteArray whole(reinterpret_cast<const char *>(packet.data()), int(packet.size()));
+	// What goes on the wire: a camera of a bare dialect takes the message alone.
+	return dialectInUse == CameraDialect::ViscaOverIp ? whole : whole.mid(kHeaderSize);
 }
 
 QByteArray viscaIpModule::sendInquiry(const QByteArray &payload)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/CameraEndpoint.h"
+
 #include <QByteArray>
 #include <QHostAddress>
 #include <QObject>
@@ -7,13 +9,20 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <optional>
 
+class QTcpSocket;
 class QUdpSocket;
 struct ViscaInquiry;
 
-// The camera link: one object per camera connection, with its own UDP socket. Every camera operation is a
-// blocking member call on the thread that owns the link (a camera worker's thread inside the product); the link
-// must not be used from two threads. Only abortWaits() may be called from another thread.
+// The camera link: one object per camera connection, with its own socket. Every camera operation is a blocking
+// member call on the thread that owns the link (a camera worker's thread inside the product); the link must not be
+// used from two threads. Only abortWaits() may be called from another thread.
+//
+// The link frames every message for VISCA over IP and reads every reply as VISCA over IP has it; a camera of
+// another dialect (setDialect) gets the bare message, and its replies are handed up under the header they would
+// have had, echoing the sequence number of the request they answer (a bare reply can only answer the last one).
 class viscaIpModule : public QObject {
 	Q_OBJECT
 
@@ -69,6 +78,15 @@ public:
 	// How many exchanges the link has completed or given up on; tells its owner whether an operation talked to
 	// the camera at all.
 	quint64 exchangeCount() const { return exchanges; }
+
+	// How the camera wants its messages carried; set before onConnectToCamera (VISCA over IP by default).
+	void setDialect(CameraDialect dialect);
+	CameraDialect dialect() const { return dialectInUse; }
+	// The connected TCP socket's descriptor (bare VISCA over TCP), -1 otherwise: the emergency stops write there.
+	int streamDescriptor() const;
+	// Whether the camera was found to echo one sequence number whatever it was sent: its replies are then taken by
+	// their order.
+	bool echoesFixedSerial() const { return fixedEcho.has_value(); }
 
 	QHostAddress cameraAddress() const { return cameraAddr; }
 	quint16 cameraPort() const { return cameraPortNum; }
@@ -209,7 +227,11 @@ protected:
 		lastExchangeHeard = heard;
 		lastExchangeRejected = refused;
 		++exchanges;
+		noteExchangeEnd(ok, heard);
 	}
+
+	// Closes the socket (and the stream) and forgets what the camera was found to do.
+	void closeCarriage();
 
 	// Appends v as four bytes holding bits 15..12, 11..8, 7..4 and 3..0.
 	static void appendNibbles16(QByteArray &payload, uint32_t v);
@@ -237,11 +259,47 @@ protected:
 	quint64 exchanges = 0;
 	std::atomic<bool> aborting{false};
 
+	// How often a wait looks whether it was aborted.
+	static constexpr int kAbortCheckMs = 20;
+
 private:
+	// --- Carrying messages in the camera's dialect ---
+	// Puts a packet (header and payload) on the wire as the dialect wants it.
+	qint64 carry(const QByteArray &packet);
+	// Drops what arrived since the last exchange: a late reply would be taken for the answer to the next packet.
+	void dropLateReplies();
+	// Waits until something arrived that may be a reply, at most `ms`.
+	bool waitForArrival(int ms);
+	// The next reply in VISCA over IP's shape; empty when what arrived was handled here (the acknowledge of a
+	// reset, part of a message still on its way) or is nothing.
+	QByteArray takeReply();
+	QByteArray takeDatagram();
+	QByteArray takeStreamMessage();
+	bool ensureStream();
+	// Header dialect: a sequence number the camera had seen already makes it ask for a RESET; the packet then goes
+	// again under a fresh number, once.
+	bool resetAndSendAgain();
+	// Header dialect: the reply with its echo set to the request it answers, when it answers it by its order.
+	QByteArray matchedReply(QByteArray reply);
+	void noteExchangeEnd(bool ok, bool heard);
+
+	CameraDialect dialectInUse = CameraDialect::ViscaOverIp;
+	QTcpSocket *stream = nullptr;
+	QByteArray streamBuffer;
+	bool streamFailureLogged = false;
+	QByteArray lastPacket;      // the packet being answered, as the link framed it
+	uint32_t awaitedSerial = 0; // its sequence number, as the link's exchange expects to see it echoed
+	uint32_t wireSerial = 0;    // the number it travels under (another one after a reset)
+	bool resetTried = false;
+	bool sentAgain = false; // the receive under way waits anew for the message sent again
+	bool resetLogged = false;
+	std::optional<uint32_t> fixedEcho; // the one number a camera echoes whatever it is sent
+	std::optional<uint32_t> lastEcho;  // what the last reply echoed, and for which number sent
+	uint32_t lastEchoFor = 0;
+	std::deque<uint32_t> unanswered; // recent numbers whose exchange failed: their replies may still come
+
 	// Sends the address set that tells whether a camera answers at the address.
 	void sendAddressSet();
-	// Waits for the next datagram until the deadline, returning early as soon as one is there.
-	bool waitForDatagram(int remainingMs);
 	void sendLimitCorner(bool upRight, uint32_t pan, uint32_t tilt);
 	QByteArray stopPayload(Drive drive) const;
 };
