@@ -82,15 +82,23 @@ void CameraSearch::identifyAll()
 			camera = waiting.front();
 			waiting.pop_front();
 		}
-		const CamParamMap result = identifier.parseCamera(camera.address);
+		CameraEndpoint endpoint{camera.address, CameraDialect::ViscaOverIp, options.cameraPort};
+		CamParamMap result = identifier.parseCamera(camera.address);
+		for (CameraDialect other : {CameraDialect::BareUdp, CameraDialect::BareTcp}) {
+			if (!result.empty() || !options.otherDialects ||
+			    QThread::currentThread()->isInterruptionRequested())
+				break;
+			endpoint = {camera.address, other, CameraEndpoint::defaultPort(other)};
+			result = CameraParse(endpoint.port, other).parseCamera(camera.address);
+		}
 		if (result.empty())
 			continue;
 		// The list shows what the camera announced; its capabilities are loaded again when a slot connects.
 		const QString model = QString::fromStdString(result.begin()->second.first);
 		delete result.begin()->second.second;
-		deliver([this, camera, model]() {
+		deliver([this, camera, model, endpoint]() {
 			++identifiedCount;
-			emit cameraIdentified(camera.address, camera.name, model);
+			emit cameraIdentified(camera.address, camera.name, model, endpoint);
 		});
 	}
 	{

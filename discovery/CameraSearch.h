@@ -2,6 +2,8 @@
 
 #include "discovery/OnvifDiscovery.h"
 
+#include "settings/CameraEndpoint.h"
+
 #include <QObject>
 #include <QString>
 
@@ -24,6 +26,9 @@ public:
 		Options();
 		quint16 discoveryPort; // where Probes go: the WS-Discovery port
 		quint16 cameraPort;    // where identification inquiries go: the VISCA port
+		// A camera that does not answer VISCA over IP is asked again in bare VISCA, over UDP and then TCP, each
+		// on its usual port.
+		bool otherDialects = true;
 	};
 
 	explicit CameraSearch(const Options &options, QObject *parent = nullptr);
@@ -38,8 +43,10 @@ public:
 signals:
 	// A camera answered the search (not identified yet).
 	void cameraFound(const QString &address, const QString &name);
-	// A camera that answered was identified: its address, the name it announced and its model.
-	void cameraIdentified(const QString &address, const QString &name, const QString &model);
+	// A camera that answered was identified: its address, the name it announced, its model and the dialect (and
+	// port) it answered in.
+	void cameraIdentified(const QString &address, const QString &name, const QString &model,
+			      const CameraEndpoint &endpoint);
 	// The search is over: `identified` cameras were reported.
 	void finished(int identified);
 

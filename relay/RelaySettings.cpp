@@ -110,8 +110,7 @@ RelaySettings RelaySettings::read(const QString &directory)
 
 bool RelaySettings::store(const QString &directory) const
 {
-	return SettingsFile::updateLogged(
-		lcRelay, [this](QJsonObject &settings) { writeTo(settings); }, directory);
+	return SettingsFile::updateLogged(lcRelay, [this](QJsonObject &settings) { writeTo(settings); }, directory);
 }
 
 bool RelaySettings::operator==(const RelaySettings &other) const

@@ -455,8 +455,9 @@ QVector<Entry> buildEntries()
 			 return SimOutcome::command();
 		 }},
 		{"81 09 04 38 FF", Inq, AllClasses, AllFamilies,
-		 [](const SimCommandTable &, const Fields &,
-		    State &s) { return answer(oneByte(s.picture.autoFocus ? 0x02 : 0x03)); }},
+		 [](const SimCommandTable &, const Fields &, State &s) {
+			 return answer(oneByte(s.picture.autoFocus ? 0x02 : 0x03));
+		 }},
 
 		// --- Memories and image mode (one command prefix: 3F 00/01/02 memories, 3F 04 image mode) ---
 		{"81 01 04 3F 04 0v FF", Cmd, AllClasses, AllFamilies,

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
+#include <QSpinBox>
 #include <QtTest>
 
 #include <utility>
@@ -255,6 +256,35 @@ private slots:
 		QVERIFY(list->currentText().startsWith(QLatin1String("C\\x0aB")) && list->currentText().size() < 100);
 		QTest::mouseClick(apply, Qt::LeftButton);
 		QCOMPARE(SettingsHome::read().value("Camera1Source").toString(), hostile);
+	}
+
+	// The slot's dialect: shown as stored, its usual port when chosen by hand, stored on Apply; the usual dialect
+	// on its own port leaves no key, as files from before there was a choice.
+	void dialectIsStoredWithTheSlot()
+	{
+		SettingsHome::write({{"Camera2IP", "10.1.1.2"},
+				     {"Camera2NickName", "Two"},
+				     {"Camera2Dialect", "visca-udp"},
+				     {"Camera2Port", 4000}});
+		DiscoveryDialog dialog(nullptr, nullptr, 2);
+		auto *dialect = namedChild<QComboBox>(&dialog, "DialectComboBox");
+		auto *port = namedChild<QSpinBox>(&dialog, "PortSpinBox");
+		QCOMPARE(dialect->currentData().toInt(), int(CameraDialect::BareUdp));
+		QCOMPARE(port->value(), 4000);
+
+		dialect->setCurrentIndex(dialect->findData(int(CameraDialect::BareTcp)));
+		emit dialect->activated(dialect->currentIndex());
+		QCOMPARE(port->value(), 5678);
+		QTest::mouseClick(Form(&dialog).apply, Qt::LeftButton);
+		QCOMPARE(SettingsHome::read().value("Camera2Dialect").toString(), QStringLiteral("visca-tcp"));
+		QVERIFY(!SettingsHome::read().contains("Camera2Port"));
+
+		dialect->setCurrentIndex(dialect->findData(int(CameraDialect::ViscaOverIp)));
+		emit dialect->activated(dialect->currentIndex());
+		QTest::mouseClick(Form(&dialog).apply, Qt::LeftButton);
+		QVERIFY(!SettingsHome::read().contains("Camera2Dialect"));
+		QVERIFY(!SettingsHome::read().contains("Camera2Port"));
+		QCOMPARE(SettingsHome::read().value("Camera2IP").toString(), QStringLiteral("10.1.1.2"));
 	}
 
 	void unreadableSettings()

@@ -1,7 +1,10 @@
 // Cameras of other dialects, each played by the simulator: VISCA over IP with a strict sequence (0F 01 until a
 // RESET), with replies sent to one port of the controller, with one fixed echo; bare VISCA in UDP datagrams and on a
 // TCP stream. Against each, a camera is identified and a link moves it, stops it, stores and recalls a preset.
+#include "SettingsHome.h"
 #include "camera/CameraParse.h"
+#include "control/CameraCommand.h"
+#include "control/CameraWorker.h"
 #include "camera/viscaGeneralOps.h"
 #include "visca/ViscaReplyPort.h"
 #include "visca/viscaIpModule.h"
@@ -39,6 +42,8 @@ const Behaviour kBehaviours[] = {
 class tst_cameraDialects : public QObject {
 	Q_OBJECT
 
+	SettingsHome home;
+
 	std::unique_ptr<CameraSimulator> start(const Behaviour &behaviour, int row)
 	{
 		CameraSimulator::Options options;
@@ -51,7 +56,12 @@ class tst_cameraDialects : public QObject {
 	}
 
 private slots:
-	void initTestCase() { ViscaReplyPort::setPort(kReplyPort); }
+	void initTestCase()
+	{
+		QVERIFY(home.setUp());
+		qputenv("KAVREN_PROFILE_DIR", KAVREN_SOURCE_DIR "/data/ini/");
+		ViscaReplyPort::setPort(kReplyPort);
+	}
 
 	void eachDialect_data()
 	{
@@ -92,6 +102,34 @@ private slots:
 		QCOMPARE(camera->state().lastSavedPreset, 3);
 		QCOMPARE(camera->state().lastRecalledPreset, 3);
 		QVERIFY(link.getZoomDirect() >= 0);
+	}
+
+	void aSlotConnectsInItsDialect_data() { eachDialect_data(); }
+	void aSlotConnectsInItsDialect()
+	{
+		// The slot's stored dialect and port are what its worker speaks: identified, then a move and its stop.
+		QFETCH(int, row);
+		const Behaviour &behaviour = kBehaviours[row];
+		const std::unique_ptr<CameraSimulator> camera = start(behaviour, row);
+		QVERIFY(camera);
+		const QString address = camera->address().toString();
+		QJsonObject settings{{QStringLiteral("Camera2IP"), address}};
+		CameraEndpoint{address, behaviour.dialect, camera->port()}.storeDialect(settings, 2);
+		SettingsHome::write(settings);
+
+		CameraWorker::Options options;
+		options.cameraPort = camera->port(); // the usual dialect on a test's own port
+		options.watchdogIntervalMs = 3600 * 1000;
+		CameraWorker worker(2, options);
+		bool connected = false;
+		worker.connectTo(address, [&](const CameraWorker::ConnectResult &result) {
+			connected = result.outcome == CameraWorker::ConnectResult::Outcome::Connected;
+		});
+		QTRY_VERIFY_WITH_TIMEOUT(connected, 15000);
+		QVERIFY(worker.submit(CameraCommands::move(CameraCommands::Direction::Left), 0));
+		QTRY_COMPARE_WITH_TIMEOUT(camera->state().motion, SimCameraState::Motion::Left, 10000);
+		QVERIFY(worker.submit(CameraCommands::motorStop(), 0));
+		QTRY_COMPARE_WITH_TIMEOUT(camera->state().motion, SimCameraState::Motion::Stop, 10000);
 	}
 
 	void bareStopsGoOutWithoutHeader()

@@ -9,7 +9,11 @@
 #include "settings/ModuleText.h"
 #include "ui_DiscoveryDialog.h"
 
+#include <QComboBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
+#include <QSpinBox>
 #include <QJsonObject>
 #include <QSignalBlocker>
 #include <QTableWidgetItem>
@@ -24,6 +28,22 @@ namespace {
 constexpr int kSlots = SettingsFile::kSlotCount;
 // How wide a source name is shown, in pixels; the list is no wider than the dialog.
 constexpr int kSourceNameWidth = 240;
+// Where a found camera's row keeps the dialect and port it answered in.
+constexpr int kDialectRole = Qt::UserRole + 1;
+constexpr int kPortRole = Qt::UserRole + 2;
+
+const char *dialectTextKey(CameraDialect dialect)
+{
+	switch (dialect) {
+	case CameraDialect::ViscaOverIp:
+		return "DialectViscaOverIp";
+	case CameraDialect::BareUdp:
+		return "DialectBareUdp";
+	case CameraDialect::BareTcp:
+		return "DialectBareTcp";
+	}
+	return "DialectViscaOverIp";
+}
 
 } // namespace
 
@@ -52,6 +72,7 @@ DiscoveryDialog::DiscoveryDialog(SceneSource *sources, QWidget *parent, int slot
 	ui->IPTableWidget->setAccessibleName(ui->ListLabel->text());
 	ui->IPEidt->setPlaceholderText(ModuleText::text("AssignAddressHint"));
 	ui->NameEdit->setPlaceholderText(ModuleText::text("AssignNameHint"));
+	addDialectRow();
 	fillSlotList();
 	ui->CameraComboBox->setCurrentIndex(std::clamp(slot, 1, kSlots) - 1);
 	ui->IPTableWidget->setColumnCount(2);
@@ -115,6 +136,7 @@ void DiscoveryDialog::updateIPAndName(QString slotText)
 	}
 	ui->IPEidt->setText(settings.value(SettingsFile::addressKey(slotText)).toString());
 	ui->NameEdit->setText(slotCaption(settings, slotText));
+	showEndpoint(CameraEndpoint::ofSlot(settings, ui->CameraComboBox->currentIndex() + 1));
 	showSources(settings.value(SettingsFile::sourceKey(ui->CameraComboBox->currentIndex() + 1)).toString());
 }
 
@@ -168,7 +190,9 @@ void DiscoveryDialog::on_SearchButton_pressed()
 		showSearchProgress();
 	});
 	connect(search, &CameraSearch::cameraIdentified, this,
-		[this](const QString &address, const QString &name) { onCameraIdentified(address, name); });
+		[this](const QString &address, const QString &name, const QString &, const CameraEndpoint &endpoint) {
+			onCameraIdentified(address, name, endpoint);
+		});
 	connect(search, &CameraSearch::finished, this, &DiscoveryDialog::onSearchFinished);
 	ui->SearchButton->setEnabled(false);
 	showSearchProgress();
@@ -180,9 +204,52 @@ void DiscoveryDialog::showSearchProgress()
 	ui->SearchButton->setText(ModuleText::text("Searching").arg(answered));
 }
 
-void DiscoveryDialog::onCameraIdentified(const QString &address, const QString &name)
+void DiscoveryDialog::onCameraIdentified(const QString &address, const QString &name, const CameraEndpoint &endpoint)
 {
-	createItemsInARow(ui->IPTableWidget->rowCount(), address, name);
+	const int row = ui->IPTableWidget->rowCount();
+	createItemsInARow(row, address, name);
+	// The row keeps the dialect the camera answered in, for the fields when it is chosen.
+	if (QTableWidgetItem *item = ui->IPTableWidget->item(row, 0)) {
+		item->setData(kDialectRole, int(endpoint.dialect));
+		item->setData(kPortRole, int(endpoint.port));
+	}
+}
+
+void DiscoveryDialog::addDialectRow()
+{
+	auto *label = new QLabel(ModuleText::text("AssignDialect"), this);
+	dialectBox = new QComboBox(this);
+	dialectBox->setObjectName(QStringLiteral("DialectComboBox"));
+	for (CameraDialect dialect : CameraEndpoint::allDialects())
+		dialectBox->addItem(ModuleText::text(dialectTextKey(dialect)), int(dialect));
+	portBox = new QSpinBox(this);
+	portBox->setObjectName(QStringLiteral("PortSpinBox"));
+	portBox->setRange(1, 65535);
+	portBox->setPrefix(ModuleText::text("AssignPortPrefix"));
+	label->setBuddy(dialectBox);
+	dialectBox->setAccessibleName(label->text());
+	portBox->setAccessibleName(ModuleText::text("AssignPortPrefix").trimmed());
+	auto *row = new QHBoxLayout;
+	row->addWidget(dialectBox, 1);
+	row->addWidget(portBox);
+	const int at = ui->assignLayout->rowCount();
+	ui->assignLayout->addWidget(label, at, 0);
+	ui->assignLayout->addLayout(row, at, 1);
+	// A dialect chosen by hand comes with its usual port.
+	connect(dialectBox, QOverload<int>::of(&QComboBox::activated), this, [this]() {
+		portBox->setValue(CameraEndpoint::defaultPort(CameraDialect(dialectBox->currentData().toInt())));
+	});
+}
+
+void DiscoveryDialog::showEndpoint(const CameraEndpoint &endpoint)
+{
+	dialectBox->setCurrentIndex(dialectBox->findData(int(endpoint.dialect)));
+	portBox->setValue(endpoint.port);
+}
+
+CameraEndpoint DiscoveryDialog::chosenEndpoint(const QString &address) const
+{
+	return {address, CameraDialect(dialectBox->currentData().toInt()), quint16(portBox->value())};
 }
 
 void DiscoveryDialog::onSearchFinished(int identified)
@@ -203,6 +270,9 @@ void DiscoveryDialog::rowPressed(int row, int column)
 	const QTableWidgetItem *name = ui->IPTableWidget->item(row, 1);
 	if (address)
 		ui->IPEidt->setText(address->text());
+	if (address && address->data(kDialectRole).isValid())
+		showEndpoint({address->text(), CameraDialect(address->data(kDialectRole).toInt()),
+			      quint16(address->data(kPortRole).toInt())});
 	if (name && !name->text().isEmpty())
 		ui->NameEdit->setText(name->text());
 }
@@ -230,7 +300,7 @@ void DiscoveryDialog::on_ApplyButton_released()
 		duplicateTold = true;
 		return;
 	}
-	storeSlot(index, ip, name, ui->SourceComboBox->currentData().toString());
+	storeSlot(index, chosenEndpoint(ip), name, ui->SourceComboBox->currentData().toString());
 }
 
 int DiscoveryDialog::slotWithAddress(const QJsonObject &settings, const QString &ip, int except)
@@ -244,8 +314,9 @@ int DiscoveryDialog::slotWithAddress(const QJsonObject &settings, const QString 
 	return -1;
 }
 
-void DiscoveryDialog::storeSlot(int index, const QString &ip, const QString &name, const QString &source)
+void DiscoveryDialog::storeSlot(int index, const CameraEndpoint &endpoint, const QString &name, const QString &source)
 {
+	const QString &ip = endpoint.address;
 	const QString slot = slotKey(index);
 	// An empty address clears the slot; its name and source stay unless those were emptied too.
 	const bool stored = SettingsFile::updateLogged(lcDiscovery, [&](QJsonObject &settings) {
@@ -257,6 +328,8 @@ void DiscoveryDialog::storeSlot(int index, const QString &ip, const QString &nam
 			else
 				settings.insert(key, value);
 		}
+		// A cleared slot keeps no dialect of its own.
+		(ip.isEmpty() ? CameraEndpoint::at(ip) : endpoint).storeDialect(settings, index + 1);
 	});
 	fillSlotList();
 	showStatus(!stored        ? QString()

@@ -22,6 +22,9 @@ class SceneSource;
 // identified, and closing the dialog ends the search. Each slot may also name the OBS source that shows its camera
 // (its tally lamp follows that source on program); a named source OBS no longer has is shown as such, never
 // dropped unasked.
+class QComboBox;
+class QSpinBox;
+
 class DiscoveryDialog : public QDialog {
 	Q_OBJECT
 
@@ -55,13 +58,17 @@ private:
 	void fillSlotList();
 	// The first slot other than `except` whose stored address is `ip`'s camera; -1 when there is none.
 	static int slotWithAddress(const QJsonObject &settings, const QString &ip, int except);
-	void storeSlot(int index, const QString &ip, const QString &name, const QString &source);
+	void storeSlot(int index, const CameraEndpoint &endpoint, const QString &name, const QString &source);
 	// Offers OBS's video sources, with `linked` chosen (shown as missing when OBS does not have it).
 	void showSources(const QString &linked);
 	// A source name as a list shows it: control characters spelled out, a long name cut in its middle.
 	QString shownSourceName(const QString &name) const;
 	void showStatus(const QString &text);
-	void onCameraIdentified(const QString &address, const QString &name);
+	void onCameraIdentified(const QString &address, const QString &name, const CameraEndpoint &endpoint);
+	// The dialect choice and its port, under the address.
+	void addDialectRow();
+	void showEndpoint(const CameraEndpoint &endpoint);
+	CameraEndpoint chosenEndpoint(const QString &address) const;
 	void onSearchFinished(int identified);
 	void showSearchProgress();
 
@@ -69,5 +76,7 @@ private:
 	QPointer<SceneSource> sources;
 	CameraSearch *search = nullptr; // child; the running search, if any
 	int answered = 0;               // cameras that answered the running search
-	bool duplicateTold = false;     // the status line named the slot that has the address in the field
+	QComboBox *dialectBox = nullptr;
+	QSpinBox *portBox = nullptr;
+	bool duplicateTold = false; // the status line named the slot that has the address in the field
 };
