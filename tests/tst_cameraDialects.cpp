@@ -5,6 +5,7 @@
 #include "camera/CameraParse.h"
 #include "control/CameraCommand.h"
 #include "control/CameraWorker.h"
+#include "relay/ViscaTransfer.h"
 #include "camera/viscaGeneralOps.h"
 #include "visca/ViscaReplyPort.h"
 #include "visca/viscaIpModule.h"
@@ -130,6 +131,25 @@ private slots:
 		QTRY_COMPARE_WITH_TIMEOUT(camera->state().motion, SimCameraState::Motion::Left, 10000);
 		QVERIFY(worker.submit(CameraCommands::motorStop(), 0));
 		QTRY_COMPARE_WITH_TIMEOUT(camera->state().motion, SimCameraState::Motion::Stop, 10000);
+	}
+
+	void repliesOnTheRelaysPortReachTheLink()
+	{
+		// While the relay listens on the port, it hands over what no client of its waits for.
+		ViscaTransfer::Options options;
+		options.listenAddress = QHostAddress(QHostAddress::LocalHost);
+		options.tcpPort = 0;
+		options.udpPort = kReplyPort;
+		ViscaTransfer relay(options);
+		relay.start();
+		QVERIFY(relay.isServing());
+		QVERIFY(!ViscaReplyPort::isBound());
+		const Behaviour &answersElsewhere = kBehaviours[1];
+		const std::unique_ptr<CameraSimulator> camera = start(answersElsewhere, 9);
+		QVERIFY(camera);
+		viscaIpModule link;
+		QVERIFY(link.onConnectToCamera(camera->address().toString(), camera->port()));
+		QVERIFY(link.isPowerOK());
 	}
 
 	void bareStopsGoOutWithoutHeader()
