@@ -147,9 +147,9 @@ private slots:
 		QCOMPARE(controller->findChild<QWidget *>(QStringLiteral("Preset1Button"))->height(), 35);
 	}
 
-	// Docked, the controller keeps its view's width (the advanced panel opens beside the simple view) and leaves
-	// its height to the host; neither Escape nor the host closing its dialogs (it does at every scene collection
-	// load) empties the dock, but Settings → Close closes it.
+	// Docked, the controller keeps the simple view's width (the advanced panel takes the controls' place) and
+	// leaves its height to the host; neither Escape nor the host closing its dialogs (it does at every scene
+	// collection load) empties the dock, but Settings → Close closes it.
 	void dockedSizesAndEscape()
 	{
 		follower->present();
@@ -157,14 +157,21 @@ private slots:
 		const int simpleWidth = controller->minimumWidth();
 		QCOMPARE(controller->maximumWidth(), simpleWidth);
 		QCOMPARE(controller->maximumHeight(), QWIDGETSIZE_MAX);
+		// The advanced panel takes the controls' place in their width, and a button turns back to them.
 		controller->findChild<QAction *>(QStringLiteral("AdvanceModeAction"))->trigger();
-		QVERIFY(controller->minimumWidth() > simpleWidth);
+		auto *back = controller->findChild<QPushButton *>(QStringLiteral("BackToControlsButton"));
+		QTRY_VERIFY(controller->findChild<QWidget *>(QStringLiteral("AdvanceFrame"))->isVisible() &&
+			    back->isVisible());
+		QVERIFY(!controller->findChild<QWidget *>(QStringLiteral("SimplePanel"))->isVisible());
+		QCOMPARE(controller->maximumWidth(), simpleWidth);
 		QTest::keyClick(controller, Qt::Key_Escape);
 		QVERIFY(controller->isVisible());
 		QVERIFY(!controller->close());
 		QVERIFY(controller->isVisible());
 		QVERIFY(dock->isVisible());
-		controller->findChild<QAction *>(QStringLiteral("SimpleModeAction"))->trigger();
+		back->click();
+		QTRY_VERIFY(controller->findChild<QWidget *>(QStringLiteral("SimplePanel"))->isVisible());
+		QVERIFY(controller->findChild<QAction *>(QStringLiteral("SimpleModeAction"))->isChecked());
 		QCOMPARE(controller->minimumWidth(), simpleWidth);
 		// Settings → Close hides the dock, as the dock's own close button does.
 		controller->findChild<QAction *>(QStringLiteral("CloseAction"))->trigger();

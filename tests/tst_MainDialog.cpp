@@ -589,7 +589,7 @@ private:
 	{
 		QVERIFY(checkedSlots().isEmpty());
 		QVERIFY(!child<QWidget>("CameraControlBox")->isEnabled());
-		QVERIFY(!child<QWidget>("AdvanceFrame")->isEnabled());
+		QVERIFY(!child<QWidget>("PTZSpeedBox")->isEnabled());
 		QVERIFY(!child<QAction>("PanTiltLimitAction")->isEnabled());
 		QCOMPARE(child<QLabel>("ConnectionLabel")->text(), localeText("StatusNotConnected"));
 	}
@@ -597,7 +597,7 @@ private:
 	{
 		QCOMPARE(checkedSlots(), QList<int>{1});
 		QVERIFY(child<QWidget>("CameraControlBox")->isEnabled());
-		QVERIFY(child<QWidget>("AdvanceFrame")->isEnabled());
+		QVERIFY(child<QWidget>("PTZSpeedBox")->isEnabled());
 		QVERIFY(child<QAction>("PanTiltLimitAction")->isEnabled());
 		QCOMPARE(child<QLabel>("ConnectionLabel")->text(), kB93InUse);
 	}

@@ -118,6 +118,8 @@ void apply(QWidget *window, bool compact)
 	for (const char *action : {"TenButton", "StoreButton", "CallButton"})
 		setMinimum(window->findChild<QWidget *>(QLatin1String(action)), QSize(80, 24), compact);
 	setMinimum(window->findChild<QWidget *>(QStringLiteral("StatusFrame")), QSize(0, 36), compact);
+	// The advanced panel takes the controls' place, in their width.
+	setMinimum(window->findChild<QWidget *>(QStringLiteral("AdvanceFrame")), QSize(0, 0), compact);
 	placePresets(window, compact);
 	for (const char *layout : {"CameraSlotLayout", "CameraControlLayout"})
 		setRoom(window->findChild<QLayout *>(QLatin1String(layout)), 4, 4, compact);

@@ -228,6 +228,12 @@ void MainDialog::setupViewUI()
 	simpleViewAction->setChecked(true);
 	connect(viewMenu, &QMenu::aboutToShow, this, &MainDialog::setMenuWidth);
 	ui->ViewButton->setMenu(viewMenu);
+	// Docked on a narrow screen the advanced panel has the window to itself; this turns back to the controls.
+	backToControls = new QPushButton(tr("BackToControls"), ui->AdvanceFrame);
+	backToControls->setObjectName(QStringLiteral("BackToControlsButton"));
+	backToControls->hide();
+	ui->AdvanceLayout->insertWidget(0, backToControls);
+	connect(backToControls, &QPushButton::clicked, this, &MainDialog::hideAdvanceView);
 }
 
 void MainDialog::setupHelpUI()
@@ -361,8 +367,27 @@ void MainDialog::hideAdvanceView()
 
 void MainDialog::setAdvancedShown(bool shown)
 {
-	ui->AdvanceFrame->setVisible(shown);
 	(shown ? advancedViewAction : simpleViewAction)->setChecked(true);
+	showViews();
+}
+
+void MainDialog::setAdvancedEnabled(bool enabled)
+{
+	// The way back to the controls stays open without a camera.
+	for (QWidget *part : ui->AdvanceFrame->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+		if (part != backToControls)
+			part->setEnabled(enabled);
+}
+
+void MainDialog::showViews()
+{
+	const bool advanced = advancedViewAction->isChecked();
+	// A window (or a wide dock) has room for the advanced panel beside the controls; the compact dock shows it
+	// in the controls' place, as a page of its own, so that neither needs scrolling.
+	const bool onItsOwn = compactLayout && advanced;
+	ui->SimplePanel->setVisible(!onItsOwn);
+	ui->AdvanceFrame->setVisible(advanced);
+	backToControls->setVisible(onItsOwn);
 	applyViewSize();
 }
 
@@ -372,12 +397,13 @@ void MainDialog::setCompact(bool compact)
 		return;
 	compactLayout = compact;
 	CompactLayout::apply(this, compact);
-	applyViewSize();
+	showViews();
 }
 
 void MainDialog::applyViewSize()
 {
-	QSize size = ui->AdvanceFrame->isHidden() ? kSimpleViewSize : kAdvancedViewSize;
+	const bool sideBySide = !ui->AdvanceFrame->isHidden() && !ui->SimplePanel->isHidden();
+	QSize size = sideBySide ? kAdvancedViewSize : kSimpleViewSize;
 	if (compactLayout) {
 		layout()->activate();
 		size.setHeight(layout()->minimumSize().height());
@@ -721,7 +747,7 @@ void MainDialog::updateUI(CameraMode mode)
 	updatePresetName();
 	if (mode == Connected) {
 		ui->CameraControlBox->setEnabled(true);
-		ui->AdvanceFrame->setEnabled(true);
+		setAdvancedEnabled(true);
 		panTiltLimitAction->setEnabled(true);
 		presetRenameAction->setEnabled(true);
 		readTiltSpeed();
@@ -731,7 +757,7 @@ void MainDialog::updateUI(CameraMode mode)
 		showConnected();
 	} else {
 		ui->CameraControlBox->setEnabled(false);
-		ui->AdvanceFrame->setEnabled(false);
+		setAdvancedEnabled(false);
 		updateSelectCameraUI();
 		panTiltLimitAction->setEnabled(false);
 		presetRenameAction->setEnabled(false);

@@ -183,6 +183,8 @@ private:
 
 	void restoreSession();
 	void setAdvancedShown(bool shown);
+	void showViews(); // the controls, the advanced panel or both, as the view and the room allow
+	void setAdvancedEnabled(bool enabled);
 	void closeView();
 	void applyViewSize(); // the simple or the advanced view's size, fixed as a window, as wide in a dock
 	// What the window shows of the camera in use as it comes and goes.
@@ -275,6 +277,7 @@ private:
 	QMenu *viewMenu = nullptr;
 	QMenu *helpMenu = nullptr;
 	QAction *simpleViewAction = nullptr;
+	QPushButton *backToControls = nullptr;
 	QAction *advancedViewAction = nullptr;
 	QPointer<DiscoveryDialog> discoveryDialog;
 	QPointer<PanTiltLimitSettingDialog> panTiltLimitDialog;
