@@ -83,6 +83,7 @@ struct Step {
 
 struct Invocation {
 	quint16 port = viscaIpModule::kViscaPort;
+	CameraDialect dialect = CameraDialect::ViscaOverIp;
 	QString model; // empty: identify the camera
 	QString address;
 	bool identify = false;
@@ -92,8 +93,14 @@ struct Invocation {
 
 // The tool's options; the parser keeps references to them, so they live as long as it does.
 struct Options {
-	QCommandLineOption port{QStringLiteral("port"), QStringLiteral("Camera port (default 52381)."),
+	QCommandLineOption port{QStringLiteral("port"),
+				QStringLiteral("Camera port (default: the dialect's, 52381 for visca-ip)."),
 				QStringLiteral("P")};
+	QCommandLineOption dialect{
+		QStringLiteral("dialect"),
+		QStringLiteral("How the camera speaks: visca-ip (default), visca-udp (bare VISCA in UDP "
+			       "datagrams, port 1259) or visca-tcp (bare VISCA on TCP, port 5678)."),
+		QStringLiteral("D")};
 	QCommandLineOption discoveryAddress{
 		QStringLiteral("discovery-address"),
 		QStringLiteral("Probe only the IPv4 address A (sets KAVREN_DISCOVERY_ADDRESS)."), QStringLiteral("A")};
@@ -110,8 +117,8 @@ void describe(QCommandLineParser &parser, const Options &options)
 {
 	parser.setApplicationDescription(QString::fromLatin1(kDescription));
 	parser.addHelpOption();
-	parser.addOptions({options.port, options.discoveryAddress, options.model, options.profiles, options.verbose,
-			   options.list});
+	parser.addOptions({options.port, options.dialect, options.discoveryAddress, options.model, options.profiles,
+			   options.verbose, options.list});
 	parser.addPositionalArgument(QStringLiteral("ADDRESS"), QStringLiteral("IPv4 address of the camera."),
 				     QStringLiteral("ADDRESS|discover"));
 	parser.addPositionalArgument(QStringLiteral("OPERATION"),
@@ -158,6 +165,14 @@ std::optional<int> applyOptions(const QCommandLineParser &parser, const Options 
 		return ExitOk;
 	}
 	verbose = parser.isSet(options.verbose);
+	if (parser.isSet(options.dialect)) {
+		const std::optional<CameraDialect> dialect =
+			CameraEndpoint::dialectNamed(parser.value(options.dialect));
+		if (!dialect)
+			return usageError(parser, QStringLiteral("bad dialect: ") + parser.value(options.dialect));
+		inv.dialect = *dialect;
+		inv.port = CameraEndpoint::defaultPort(*dialect);
+	}
 	if (parser.isSet(options.port)) {
 		const QString value = parser.value(options.port);
 		const auto port = parseValue(value);
@@ -262,7 +277,7 @@ int discover(const Invocation &inv)
 	OnvifDiscovery search;
 	search.discovery();
 	const QList<QMap<QString, QString>> cameras = search.getCamInfoList();
-	CameraParse parse(inv.port);
+	CameraParse parse(inv.port, inv.dialect);
 	for (const QMap<QString, QString> &camera : cameras) {
 		const QString address = camera.firstKey();
 		const QString name = camera.first();
@@ -290,7 +305,7 @@ int run(const Invocation &inv)
 	std::unique_ptr<viscaGeneralOps> ops;
 
 	if (inv.model.isEmpty()) {
-		CameraParse parse(inv.port);
+		CameraParse parse(inv.port, inv.dialect);
 		CamParamMap identified = parse.parseCamera(inv.address);
 		if (identified.empty()) {
 			std::fprintf(stderr, "kavren-visca: no camera identified at %s port %u\n",
@@ -314,6 +329,7 @@ int run(const Invocation &inv)
 
 	const std::unique_ptr<viscaIpModule> link = ViscaIPFactory::viscaIPModule(linkModel);
 	// The connect probe is not required to succeed: some models leave the address-set probe unanswered.
+	link->setDialect(inv.dialect);
 	link->onConnectToCamera(inv.address, inv.port);
 
 	int result = ExitOk;
