@@ -124,8 +124,9 @@ private:
 	HotkeySource *hotkeySource = nullptr;
 	GamepadInput *gamepadInput = nullptr;
 	ScenePresetLinker *sceneLinks = nullptr;
+	// Both follow the scene source, from attachSceneSource() on: the lamps of the cameras on program, and which
+	// cameras are live in Studio Mode.
 	TallyLamps *tallyLamps = nullptr;
-	// Follow the scene source: which cameras are live in Studio Mode, and the lamps of those on program.
 	LiveCameras *live = nullptr;
 	QPointer<SceneSource> scenes;
 	CameraRequests cameraRequests;

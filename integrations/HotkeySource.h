@@ -6,9 +6,9 @@
 
 #include <functional>
 
-// Where the controller window hears the camera hotkeys from. The host's hotkey system lives in plugin/ (it needs
-// libobs); the window only knows this interface, so it can be built and tested without a host. plugin/ installs
-// a factory before the window is created; without one the window gets a source that never fires.
+// Where the controller hears the camera hotkeys from. The host's hotkey system lives in plugin/ (it needs libobs);
+// the controller only knows this interface, so it can be built and tested without a host. plugin/ installs a
+// factory before the controller is created; without one the controller gets a source that never fires.
 class HotkeySource : public QObject {
 	Q_OBJECT
 

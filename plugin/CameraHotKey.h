@@ -40,7 +40,7 @@ public:
 	// profile's bindings.
 	static void frontendEventHandler(enum obs_frontend_event event, void *data);
 
-	// Makes every controller window created from now on get its hotkeys from a CameraHotKey.
+	// Makes every controller created from now on get its hotkeys from a CameraHotKey.
 	static void installAsHotkeySource();
 
 private:

@@ -504,8 +504,8 @@ public:
 			thread = std::thread([this]() { run(); });
 			running = true;
 		} catch (const std::system_error &) {
-			// No thread left to give: the jobs are written here and now, as they were before there was a
-			// writer thread.
+			// The system has no thread to give: the jobs are written here and now, on the caller's thread,
+			// so that none is lost.
 			std::deque<Job> jobs;
 			jobs.swap(queue);
 			lock.unlock();

@@ -1,5 +1,5 @@
 // The camera hotkeys against the real libobs: registration and bindings restored from a profile's basic.ini,
-// key events injected through the host's hotkey system arriving as hotKeysentTo, unregistration, the window's
+// key events injected through the host's hotkey system arriving as hotKeysentTo, unregistration, the controller's
 // handler turning them into camera commands on a simulated camera, and the "UseHotHeys" switch.
 // Qt's umbrella header before OBS's: from OBS 30 on, obs.h maps the SSE intrinsics onto SIMDe's by macros, which
 // breaks the compiler's own intrinsics headers when Qt includes them afterwards.
@@ -319,7 +319,7 @@ private slots:
 		QCOMPARE(spy.at(0), QVariantList({3, true}));
 	}
 
-	// --- The window's handler on a camera ---
+	// --- The controller's handler on a camera ---
 
 	void hotkeysDriveTheCamera_data()
 	{
@@ -339,8 +339,8 @@ private slots:
 		QTest::newRow("preset 9, nothing on release") << 14 << QStringList{"8101043f0209ff"};
 	}
 
-	// The shipped path: host hotkey events reach the controller window's own hotkey source, and the window's
-	// commands reach the camera it connected.
+	// The shipped path: host hotkey events reach the hotkey source of the window's controller, and the
+	// controller's commands reach the camera the window connected.
 	void hotkeysDriveTheCamera()
 	{
 		QFETCH(int, index);
