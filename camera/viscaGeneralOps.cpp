@@ -208,10 +208,7 @@ std::string viscaGeneralOps::getNAME() const
 
 uint32_t viscaGeneralOps::zoomMax() const
 {
-	const uint32_t value = hexValue(zoom.directMax);
-	qCDebug(lcCamera) << zoom.directMax.c_str();
-	qCDebug(lcCamera) << value;
-	return value;
+	return hexValue(zoom.directMax);
 }
 
 uint32_t viscaGeneralOps::zoomMin() const
