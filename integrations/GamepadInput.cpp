@@ -3,6 +3,7 @@
 #include "camera/viscaGeneralOps.h"
 #include "control/CameraInUse.h"
 #include "integrations/Controller.h"
+#include "integrations/IntegrationLog.h"
 #include "settings/ConfinedFile.h"
 #include "settings/OutsideText.h"
 #include "settings/SettingsFile.h"
@@ -21,8 +22,6 @@
 #include <system_error>
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcGamepad, "kavren.gamepad")
 
 constexpr double kAxisFullScale = 32767.0;
 // The gamepad's inputs as the camera's doors know them: a release stops what the same input's press started.

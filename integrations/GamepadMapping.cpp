@@ -1,5 +1,6 @@
 #include "integrations/GamepadMapping.h"
 
+#include "integrations/IntegrationLog.h"
 #include "settings/OutsideText.h"
 #include "settings/SettingsFile.h"
 
@@ -8,8 +9,6 @@
 #include <functional>
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcGamepadMapping, "kavren.gamepad")
 
 constexpr const char *kAxesKey = "GamepadAxes";
 constexpr const char *kDeadZoneKey = "GamepadDeadZone";
@@ -146,7 +145,7 @@ GamepadMapping GamepadMapping::stored(const QJsonObject &settings)
 		},
 		kHatKey, rejected);
 	if (!rejected.isEmpty())
-		qCWarning(lcGamepadMapping, "Gamepad settings that cannot be used were read as their defaults: %s",
+		qCWarning(lcGamepad, "Gamepad settings that cannot be used were read as their defaults: %s",
 			  qUtf8Printable(rejected.join(QStringLiteral(", "))));
 	return mapping;
 }
