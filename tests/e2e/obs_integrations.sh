@@ -290,7 +290,9 @@ xdotool mousemove --window "$(main_window)" 20 12 click 1
 menu_shown() { [ "$(obs_windows)" -gt "$windows_before" ]; }
 wait_until 5 menu_shown || fail "the File menu did not open"
 xdotool key Up Return
-wait_until 30 obs_gone || fail "OBS did not exit within 30 s of File → Exit"
+# A machine busy with other work may take long to take OBS down; one that never does shows where each thread waits.
+obs_stacks() { command -v gdb >/dev/null && gdb -p "$OBS_PID" -batch -ex "thread apply all bt 25" 2>/dev/null | grep '^#\|^Thread'; }
+wait_until 60 obs_gone || fail "OBS did not exit within 60 s of File → Exit; its threads: $(obs_stacks)"
 wait "$OBS_PID"
 status=$?
 [ "$status" -eq 0 ] || fail "OBS exited with status $status"
