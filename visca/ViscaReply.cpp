@@ -64,6 +64,12 @@ uint32_t echoedSerial(const QByteArray &reply)
 	return serial;
 }
 
+void putSerial(uint8_t *header, uint32_t serial)
+{
+	for (int nibble = 0; nibble < kSerialNibbles; ++nibble)
+		header[kSerialByte + nibble] = uint8_t((serial >> (4 * (kSerialNibbles - 1 - nibble))) & 0x0F);
+}
+
 bool carriesSerial(const QByteArray &reply, uint32_t serial)
 {
 	return reply.size() >= kHeaderSize && echoedSerial(reply) == serial;

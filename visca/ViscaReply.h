@@ -28,6 +28,8 @@ int byteAt(const QByteArray &reply, int index);
 int nibbleAt(const QByteArray &reply, int index);
 // The serial number echoed in bytes 4..7 (low nibbles; missing bytes count as 0).
 uint32_t echoedSerial(const QByteArray &reply);
+// Writes `serial` into bytes 4..7 of a header, one nibble a byte, highest first, as the camera expects it.
+void putSerial(uint8_t *header, uint32_t serial);
 // Whether the reply carries the whole header and echoes `serial`. A reply too short to hold a serial number never
 // matches one, so silence can never pass for the reply to serial number 0.
 bool carriesSerial(const QByteArray &reply, uint32_t serial);

@@ -50,11 +50,7 @@ uint32_t viscaIpModule::setViscaIpHeader(uint8_t *buffer, uint8_t typeLow, uint8
 	buffer[1] = typeLow;
 	buffer[2] = 0x00;
 	buffer[3] = length;
-	// The camera expects the 16-bit serial number spread over four bytes, one nibble each, highest first.
-	for (int nibble = 0; nibble < ViscaReply::kSerialNibbles; ++nibble) {
-		const int shift = 4 * (ViscaReply::kSerialNibbles - 1 - nibble);
-		buffer[ViscaReply::kSerialByte + nibble] = uint8_t((serialNum >> shift) & 0x0F);
-	}
+	ViscaReply::putSerial(buffer, serialNum);
 	return serialNum;
 }
 

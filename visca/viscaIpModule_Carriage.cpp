@@ -34,9 +34,7 @@ constexpr uint8_t kSequenceAbnormality = 0x01;
 
 void writeSerial(QByteArray &packet, uint32_t serial)
 {
-	for (int nibble = 0; nibble < ViscaReply::kSerialNibbles; ++nibble)
-		packet[ViscaReply::kSerialByte + nibble] =
-			char((serial >> (4 * (ViscaReply::kSerialNibbles - 1 - nibble))) & 0x0F);
+	ViscaReply::putSerial(reinterpret_cast<uint8_t *>(packet.data()), serial);
 }
 
 // A bare reply under the header VISCA over IP would have given it.
