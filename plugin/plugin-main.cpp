@@ -16,6 +16,7 @@
 #include "ui/ModalBox.h"
 #include "settings/Utils.h"
 #include "settings/ModuleText.h"
+#include "settings/SettingsFile.h"
 
 #include "kavren-version.h"
 
@@ -213,5 +214,6 @@ void obs_module_unload(void)
 	ModuleText::setLookup(nullptr);
 	ClickingButtonAccessible::uninstall();
 	HotkeySource::setFactory(nullptr);
+	SettingsFile::leaveApplication();
 	ModuleLog::remove();
 }

@@ -61,6 +61,16 @@ std::string RelayMessage::reply(const std::string &senderAddress, uint16_t sende
 	return message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+std::string RelayMessage::refusal(const RelayRequest &request, const char *reason)
+{
+	nlohmann::json message = nlohmann::json::object();
+	message["error"] = reason;
+	message["ip"] = request.ip;
+	message["port"] = request.port;
+	// The address is the client's own text and may hold invalid UTF-8.
+	return message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 bool RelayMessage::changesTheShot(const std::vector<uint8_t> &datagram)
 {
 	constexpr size_t kHeader = 8;

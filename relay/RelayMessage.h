@@ -27,6 +27,10 @@ public:
 	static std::string reply(const std::string &senderAddress, uint16_t senderPort, const uint8_t *bytes,
 				 size_t size);
 
+	// The answer to a request the relay does not send, so that its client need not wait for a reply that never
+	// comes: {"error":"...","ip":"...","port":N} with the request's own address and port.
+	static std::string refusal(const RelayRequest &request, const char *reason);
+
 	static bool isValidPort(int64_t port) { return port >= 1 && port <= 65535; }
 
 	// Whether a datagram is a VISCA-over-IP command that may change what the camera shows: every command but the

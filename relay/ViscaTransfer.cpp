@@ -329,36 +329,36 @@ void ViscaTransfer::Server::messageHandler(ConnectionHandle connection, RelayWeb
 
 	if (request->data.empty()) {
 		qCDebug(lcRelay, "Data is empty.");
-		return;
+		return refuse(connection, *request, "no data");
 	}
 	if (request->data.size() > kMaxDatagramSize) {
 		qCDebug(lcRelay, "ViscaTransfer: Refused a datagram of %zu bytes; at most %zu are relayed.",
 			request->data.size(), kMaxDatagramSize);
-		return;
+		return refuse(connection, *request, "datagram too long");
 	}
 	if (!camera) {
 		qCDebug(lcRelay,
 			"ViscaTransfer: Refused the address (%s): only camera addresses (IPv4 unicast) are relayed.",
 			OutsideText::escaped(QString::fromStdString(request->ip), OutsideText::kLoggedLength)
 				.constData());
-		return;
+		return refuse(connection, *request, "not a camera address");
 	}
 	if (!allowed) {
 		m_destinationLog.info("ViscaTransfer: Refused to send to " +
 				      QByteArray::fromStdString(asio::ip::address_v4(*camera).to_string()) +
 				      ": the address is not assigned to a camera slot.");
-		return;
+		return refuse(connection, *request, "address not assigned to a camera slot");
 	}
 	if (!validPort) {
 		qCDebug(lcRelay, "ViscaTransfer: Refused the port (%lld): it must be 1 to 65535.",
 			(long long)request->port);
-		return;
+		return refuse(connection, *request, "port out of range");
 	}
 	if (RelayMessage::changesTheShot(request->data) && isLive(*camera)) {
 		m_destinationLog.info("ViscaTransfer: Held back a command to " +
 				      QByteArray::fromStdString(asio::ip::address_v4(*camera).to_string()) +
 				      ": the camera is live on program in Studio Mode; stops and inquiries still go.");
-		return;
+		return refuse(connection, *request, "camera is live on program");
 	}
 
 	asio::error_code error;
@@ -371,6 +371,19 @@ void ViscaTransfer::Server::messageHandler(ConnectionHandle connection, RelayWeb
 	}
 	if (written < request->data.size())
 		qCDebug(lcRelay, "It's less than the size of byteArray.");
+}
+
+void ViscaTransfer::Server::refuse(ConnectionHandle client, const RelayRequest &request, const char *reason)
+{
+	websocketpp::lib::error_code error;
+	const ConnectionPtr connection = m_endpoint.get_con_from_hdl(client, error);
+	const std::string answer = RelayMessage::refusal(request, reason);
+	if (!connection || !fitsQueue(connection, answer.size()))
+		return;
+	error = connection->send(answer, websocketpp::frame::opcode::text);
+	if (error)
+		qCDebug(lcRelay, "ViscaTransfer: The refusal could not be sent to the client: %s",
+			error.message().c_str());
 }
 
 bool ViscaTransfer::Server::isLive(uint32_t address)

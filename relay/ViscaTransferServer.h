@@ -4,6 +4,7 @@
 // datagrams are in ViscaTransfer.cpp, the connections (accepting, limits, handshakes) in ViscaTransfer_Connections.cpp.
 
 #include "RelayLog.h"
+#include "RelayMessage.h"
 #include "RelayRoutes.h"
 #include "RelayWebSocketConfig.h"
 #include "SecretGuard.h"
@@ -94,6 +95,8 @@ private:
 	void messageHandler(ConnectionHandle connection, RelayWebSocketServer::message_ptr message);
 	bool destinationAllowed(uint32_t address);
 	bool isLive(uint32_t address);
+	// Tells `client` that `request` was not sent, and why.
+	void refuse(ConnectionHandle client, const RelayRequest &request, const char *reason);
 	void receiveNext();
 	void onDatagram(const asio::error_code &error, size_t size);
 	void forwardReply(size_t size);

@@ -39,6 +39,8 @@ constexpr int kStaleLockMs = 10000;
 // File times come from a coarse clock, and some file systems keep them to two seconds: a file changed this soon
 // after it was read may keep the times it had, so its bytes are compared too.
 constexpr qint64 kCoarseTimeNs = 2000000000;
+// As long as a write may wait for another writer's lock, and a little more.
+constexpr int kFinishAtApplicationEndMs = kLockWaitMs + 1000;
 
 qint64 nanoseconds(const timespec &time)
 {
@@ -479,6 +481,8 @@ void writeBatch(const QString &directory, std::vector<Job> &batch)
 
 // The one thread that writes the settings files of this process, so that no other thread waits for a disk, a
 // lock file or another OBS. It runs while there is something to write and ends when there is nothing.
+void finishBeforeApplicationEnds();
+
 class Writer {
 public:
 	// What the writer's thread uses is made first, so that it outlives the writer: statics go in the reverse order
@@ -488,6 +492,10 @@ public:
 		cache();
 		SettingsFile::notifier();
 		UnsavedSettings::paths();
+		writers();
+		// The writer's notices go to the application's thread: what waits is written before the application
+		// goes, not while it is being torn down.
+		qAddPostRoutine(finishBeforeApplicationEnds);
 	}
 	~Writer() { finish(-1); }
 
@@ -590,6 +598,11 @@ Writer &writer()
 {
 	static Writer instance;
 	return instance;
+}
+
+void finishBeforeApplicationEnds()
+{
+	writer().finish(kFinishAtApplicationEndMs);
 }
 
 void refreshLater(const QString &directory)
@@ -742,6 +755,11 @@ void SettingsFile::updateLaterLogged(Category category, std::function<void(QJson
 			else if (outcome == Outcome::NotWritten)
 				qCDebug(category) << "It's failed to write JSON file.";
 		});
+}
+
+void SettingsFile::leaveApplication()
+{
+	qRemovePostRoutine(finishBeforeApplicationEnds);
 }
 
 bool SettingsFile::finishWrites(int timeoutMs)

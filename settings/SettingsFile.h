@@ -100,6 +100,9 @@ void updateLaterLogged(Category category, std::function<void(QJsonObject &settin
 // waiting at most `timeout`. False, with a warning that names the file, when changes remain unwritten: at OBS's
 // end, so that the operator learns the file lacks them.
 bool finishWrites(int timeoutMs);
+// The writer finishes what waits before the application is torn down. A module unloaded before that calls this, so
+// that the application never calls into code that is gone.
+void leaveApplication();
 
 // update() whose failures are debug lines of `category`; true when the settings were written.
 bool updateLogged(Category category, const std::function<void(QJsonObject &settings)> &change,

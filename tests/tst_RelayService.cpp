@@ -210,7 +210,8 @@ private slots:
 			},
 			directory()));
 		client.send(homeRequest(kOtherCamera, m_otherCamera->port()));
-		QVERIFY(client.waitForMessages(2));
+		QVERIFY(client.waitForMessages(3)); // the refusal, the acknowledge and the completion
+		QVERIFY(client.messages().first().contains(QStringLiteral("not assigned to a camera slot")));
 		QCOMPARE(m_otherCamera->received().size(), 1);
 
 		// A camera live on program in Studio Mode takes its stops from other programs, not what changes its

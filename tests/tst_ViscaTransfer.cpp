@@ -336,50 +336,63 @@ private slots:
 	}
 
 	// Messages the relay cannot send, one of each kind: each is refused with one line (none for what is no JSON
-	// object), nothing leaves for it, and its client is served as before. Which addresses are a camera's is
-	// CameraAddress's rule (tst_Utils).
+	// object) and an answer that says why, nothing leaves for it, and its client is served as before. Which
+	// addresses are a camera's is CameraAddress's rule (tst_Utils).
 	void badMessagesLeaveTheServiceIntact_data()
 	{
 		QTest::addColumn<QByteArray>("message");
 		QTest::addColumn<bool>("binary");
-		QTest::addColumn<QString>("logged"); // the start of the one line; empty: nothing is logged
+		QTest::addColumn<QString>("logged");  // the start of the one line; empty: nothing is logged
+		QTest::addColumn<QString>("refusal"); // the answer's "error"; empty: no answer
 		// Ports of 127.0.0.1's simulator where a refused address would otherwise deliver.
 		const quint16 local = m_localhost->port();
 		const QString empty = QStringLiteral("Data is empty.");
 		const QString address = QStringLiteral("ViscaTransfer: Refused the address (");
 		const QString port = QStringLiteral("ViscaTransfer: Refused the port (");
-		const auto row = [](const char *name, const QString &message, const QString &logged) {
-			QTest::newRow(name) << message.toUtf8() << false << logged;
+		const auto row = [](const char *name, const QString &message, const QString &logged,
+				    const char *refusal = "") {
+			QTest::newRow(name) << message.toUtf8() << false << logged << QString(refusal);
 		};
-		row("data missing", "{\"ip\":\"127.0.0.51\",\"port\":52381}", empty);
-		row("data not an array", request(kCameraAddress, 1, "129"), empty);
+		row("data missing", "{\"ip\":\"127.0.0.51\",\"port\":52381}", empty, "no data");
+		row("data not an array", request(kCameraAddress, 1, "129"), empty, "no data");
 		row("words", "hello camera", QString());
 		row("array", "[1,0,0,5,0,0,0,1,129,1,6,4,255]", QString());
 		QTest::newRow("invalid UTF-8 in a string")
-			<< QByteArray("{\"ip\":\"\xff\xfe\",\"port\":1,\"data\":[1]}") << true << QString();
-		row("broadcast", request("255.255.255.255", local, homeData()), address);
-		row("wildcard", request("0.0.0.0", local, homeData()), address);
+			<< QByteArray("{\"ip\":\"\xff\xfe\",\"port\":1,\"data\":[1]}") << true << QString()
+			<< QString();
+		row("broadcast", request("255.255.255.255", local, homeData()), address, "not a camera address");
+		row("wildcard", request("0.0.0.0", local, homeData()), address, "not a camera address");
 		row("address not a string",
-		    QStringLiteral("{\"ip\":2130706433,\"port\":%1,\"data\":%2}").arg(local).arg(homeData()), address);
-		row("port 65536", request(kCameraAddress, 65536, homeData()), port);
+		    QStringLiteral("{\"ip\":2130706433,\"port\":%1,\"data\":%2}").arg(local).arg(homeData()), address,
+		    "not a camera address");
+		row("port 65536", request(kCameraAddress, 65536, homeData()), port, "port out of range");
 		row("port as text",
-		    QStringLiteral("{\"ip\":\"127.0.0.51\",\"port\":\"52381\",\"data\":%1}").arg(homeData()), port);
+		    QStringLiteral("{\"ip\":\"127.0.0.51\",\"port\":\"52381\",\"data\":%1}").arg(homeData()), port,
+		    "port out of range");
 		row("1025 bytes", request(kCameraAddress, local, "[" + QString("1,").repeated(1024) + "1]"),
-		    QStringLiteral("ViscaTransfer: Refused a datagram of 1025 bytes"));
+		    QStringLiteral("ViscaTransfer: Refused a datagram of 1025 bytes"), "datagram too long");
 	}
 	void badMessagesLeaveTheServiceIntact()
 	{
 		QFETCH(QByteArray, message);
 		QFETCH(bool, binary);
 		QFETCH(QString, logged);
+		QFETCH(QString, refusal);
 		ViscaTransfer relay(loopbackOptions());
 		relay.start();
 		TestClient client;
 		QVERIFY(client.connect(relay.tcpPort()));
 		CapturedLog::clear(); // the relay's start
 		client.send(message, binary ? websocketpp::frame::opcode::binary : websocketpp::frame::opcode::text);
-		// Messages are handled in order: once the next one is served, this one was handled.
+		if (!refusal.isEmpty()) {
+			QVERIFY(client.waitForMessages(1));
+			QCOMPARE(QJsonDocument::fromJson(client.messages().first().toUtf8())["error"].toString(),
+				 refusal);
+		}
+		// Messages are handled in order: once the next one is served, this one was handled; what is not
+		// answered got no answer before it.
 		checkStillServes(client);
+		QCOMPARE(client.messages().size(), refusal.isEmpty() ? 2 : 3);
 		const QStringList lines = relayLines();
 		QCOMPARE(lines.size(), logged.isEmpty() ? 0 : 1);
 		QVERIFY2(logged.isEmpty() || lines.first().startsWith(logged), qPrintable(lines.join('\n')));
@@ -457,22 +470,26 @@ private slots:
 		QVERIFY(second.waitForMessages(2));
 		// Even a message that is refused makes its sender the one that gets the replies.
 		first.send(request(kCameraAddress, m_camera->port(), "[]"));
-		QVERIFY(waitForLogged(QStringLiteral("Data is empty.")));
-		m_camera->sendStaleDatagram(QHostAddress(QHostAddress::LocalHost), relay.udpPort(), 9);
 		QVERIFY(first.waitForMessages(3));
+		m_camera->sendStaleDatagram(QHostAddress(QHostAddress::LocalHost), relay.udpPort(), 9);
+		QVERIFY(first.waitForMessages(4));
 		first.send(homeRequest(4));
-		QVERIFY(first.waitForMessages(5));
+		QVERIFY(first.waitForMessages(6));
 
-		QCOMPARE(first.messages(), QStringList({ack(1), completion(1), completion(9), ack(4), completion(4)}));
+		const QString noData = QStringLiteral("{\"error\":\"no data\",\"ip\":\"%1\",\"port\":%2}")
+					       .arg(kCameraAddress)
+					       .arg(m_camera->port());
+		QCOMPARE(first.messages(),
+			 QStringList({ack(1), completion(1), noData, completion(9), ack(4), completion(4)}));
 		QCOMPARE(second.messages(), QStringList({ack(2), completion(2)}));
 
 		// Clients of different cameras each get their own camera's replies, however they interleave: a late
 		// reply of the first one's camera while the second one speaks to its own.
 		second.send(request(kOtherCameraAddress, m_otherCamera->port(), homeData(5)));
 		m_camera->sendStaleDatagram(QHostAddress(QHostAddress::LocalHost), relay.udpPort(), 6);
-		QVERIFY(first.waitForMessages(6));
+		QVERIFY(first.waitForMessages(7));
 		QVERIFY(second.waitForMessages(4));
-		QCOMPARE(first.messages().mid(5), QStringList({completion(6)}));
+		QCOMPARE(first.messages().mid(6), QStringList({completion(6)}));
 		QCOMPARE(second.messages().mid(2), otherCameraReplies(5));
 	}
 
@@ -612,9 +629,17 @@ private slots:
 			relay.setSlotAddresses(
 				SlotAddressBook::fromSettings({{QStringLiteral("Camera2IP"), kOtherCameraAddress}}));
 		}
+		// Every refusal is answered: the client learns it without waiting for a reply.
+		const int refusals = relayed ? 0 : 9;
 		client.send(request(kOtherCameraAddress, m_otherCamera->port(), homeData(2)));
-		QVERIFY(client.waitForMessages(2));
-		QCOMPARE(client.messages(), otherCameraReplies(2));
+		QVERIFY(client.waitForMessages(refusals + 2));
+		QCOMPARE(client.messages().mid(refusals), otherCameraReplies(2));
+		if (!relayed)
+			QCOMPARE(client.messages().first(),
+				 QStringLiteral("{\"error\":\"address not assigned to a camera slot\",\"ip\":\"%1\","
+						"\"port\":%2}")
+					 .arg(kOtherCameraAddress)
+					 .arg(m_otherCamera->port()));
 		QCOMPARE(m_otherCamera->received(), QList<QByteArray>({homeDatagram(2)}));
 		QCOMPARE(countLoggedStartingWith(refused), relayed ? 0 : 5);
 	}
