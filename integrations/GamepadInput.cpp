@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QMap>
 #include <QTimer>
 
 #include <SDL.h>
@@ -61,6 +62,7 @@ int speedFor(double magnitude, int minimum, int maximum)
 GamepadInput::GamepadInput(Controller *controller, const Options &options, QObject *parent)
     : QObject(parent), controller(controller), options(options),
       chosen(SettingsFile::read().value(QLatin1String(GamepadMapping::kGuidKey)).toString()),
+      chosenAmongAlike(std::max(1, SettingsFile::read().value(QLatin1String(GamepadMapping::kNumberKey)).toInt(1))),
       chosenDeviceName(SettingsFile::read().value(QLatin1String(GamepadMapping::kNameKey)).toString()),
       current(GamepadMapping::stored(SettingsFile::read()))
 {
@@ -191,20 +193,26 @@ std::optional<GamepadInput::Device> GamepadInput::activeDevice() const
 	return index >= 0 ? std::optional<Device>(connected.at(index)) : std::nullopt;
 }
 
-void GamepadInput::choose(const QString &guid)
+void GamepadInput::choose(const QString &guid, int number)
 {
 	const QString name = nameOf(guid);
-	SettingsFile::updateLaterLogged(lcGamepad, [guid, name](QJsonObject &settings) {
+	number = std::max(1, number);
+	SettingsFile::updateLaterLogged(lcGamepad, [guid, name, number](QJsonObject &settings) {
 		settings[QLatin1String(GamepadMapping::kGuidKey)] = guid;
 		if (name.isEmpty())
 			settings.remove(QLatin1String(GamepadMapping::kNameKey));
 		else
 			settings[QLatin1String(GamepadMapping::kNameKey)] = name;
+		if (number == 1)
+			settings.remove(QLatin1String(GamepadMapping::kNumberKey));
+		else
+			settings[QLatin1String(GamepadMapping::kNumberKey)] = number;
 	});
 	chosenDeviceName = name;
-	if (guid == chosen)
+	if (guid == chosen && number == chosenAmongAlike)
 		return;
 	chosen = guid;
+	chosenAmongAlike = number;
 	close(false);
 	if (sdlUp)
 		poll();
@@ -254,9 +262,11 @@ void GamepadInput::refreshDevices()
 		return;
 	connectedIds = ids;
 	connected.clear();
+	QMap<QString, int> alike;
 	for (int index = 0; index < count; ++index) {
 		Device device;
 		device.guid = guidText(SDL_JoystickGetDeviceGUID(index));
+		device.number = ++alike[device.guid];
 		device.isController = SDL_IsGameController(index);
 		const char *name =
 			device.isController ? SDL_GameControllerNameForIndex(index) : SDL_JoystickNameForIndex(index);
@@ -271,11 +281,12 @@ void GamepadInput::refreshDevices()
 
 void GamepadInput::openChosen()
 {
-	// Two devices of one kind share a GUID: the first of them drives.
-	int index = 0;
-	while (index < connected.size() && (chosen.isEmpty() || connected.at(index).guid != chosen))
-		++index;
-	if (index == connected.size())
+	// Identical devices share a GUID: the chosen one of them drives, or the last while fewer are connected.
+	int index = -1;
+	for (int each = 0; each < connected.size() && !chosen.isEmpty(); ++each)
+		if (connected.at(each).guid == chosen && connected.at(each).number <= chosenAmongAlike)
+			index = each;
+	if (index < 0)
 		return;
 	Device &device = connected[index];
 	SDL_Joystick *joystick = nullptr;

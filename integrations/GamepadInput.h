@@ -47,6 +47,7 @@ public:
 	};
 	struct Device {
 		QString guid;
+		int number = 1; // among the connected devices of this GUID, from 1
 		QString name;
 		bool isController = false; // read through a game-controller mapping
 		int axes = 0;
@@ -66,11 +67,12 @@ public:
 	// The chosen device when it is connected.
 	std::optional<Device> activeDevice() const;
 	QString chosenGuid() const { return chosen; }
+	int chosenNumber() const { return chosenAmongAlike; }
 	// The chosen device's name as last seen connected; empty when it never was (or in settings of old).
 	QString chosenName() const { return chosenDeviceName; }
-	// Chooses (and stores, with its name when it is connected) the device that drives; what the previous one set
-	// moving is stopped.
-	void choose(const QString &guid);
+	// Chooses (and stores, with its name when it is connected) the device that drives: the `number`th of those of
+	// `guid`, or the last of them while fewer are connected. What the previous one set moving is stopped.
+	void choose(const QString &guid, int number = 1);
 
 	GamepadMapping mapping() const { return current; }
 	// Uses and stores a mapping; what the old one set moving is stopped first.
@@ -147,6 +149,7 @@ private:
 	QList<Device> connected;
 	QList<int> connectedIds; // SDL instance ids, in device order
 	QString chosen;
+	int chosenAmongAlike = 1;
 	QString chosenDeviceName;
 	GamepadMapping current;
 	void *openDevice = nullptr; // SDL_GameController or SDL_Joystick

@@ -49,6 +49,9 @@ struct GamepadMapping {
 	static constexpr const char *kGuidKey = "GamepadGUID";
 	// The chosen device's name, to name it while it is unplugged.
 	static constexpr const char *kNameKey = "GamepadName";
+	// Which of several connected devices of that GUID (identical pads share one) drives, from 1 in SDL's order;
+	// absent for the first.
+	static constexpr const char *kNumberKey = "GamepadNumber";
 	static constexpr int kMaxDeadZonePercent = 90;
 
 	// What a game controller does before anything is chosen: the left stick pans and tilts (up tilts up), the right

@@ -75,6 +75,12 @@ class tst_Gamepad : public QObject {
 		return texts;
 	}
 	// Chooses a device that was just plugged in; whether it drives.
+	// A device's entry in the dialog's list: its GUID and which of the identical ones it is.
+	static QVariant listed(const QString &guid, int number = 1)
+	{
+		return QStringList{guid, QString::number(number)};
+	}
+
 	bool chooseDevice(const QString &guid)
 	{
 		controller->gamepad()->poll();
@@ -318,7 +324,7 @@ private slots:
 			controller->gamepad()->poll();
 			GamepadDialog dialog(controller->gamepad());
 			auto *devices = namedChild<QComboBox>(&dialog, "GamepadDevice");
-			devices->setCurrentIndex(devices->findData(device ? plugged.guid : QString()));
+			devices->setCurrentIndex(devices->findData(listed(device ? plugged.guid : QString())));
 			QCOMPARE(items(namedChild<QComboBox>(&dialog, "GamepadTiltAxis")), axes);
 			QStringList names;
 			for (const QLabel *label : dialog.findChild<GamepadInputRows *>()->findChildren<QLabel *>())
@@ -409,9 +415,14 @@ private slots:
 		{
 			Plugged first(attach(5)), second(attach(5)), raw(attach(0, true, 2, 2));
 			QVERIFY(chooseDevice(first.guid));
-			picked->setCurrentIndex(picked->findData(raw.guid));
 			QVERIFY(shown().contains(QStringLiteral("Stick #1")) &&
 				shown().contains(QStringLiteral("Stick #2")));
+			// The second of two identical pads can be the one that drives.
+			picked->setCurrentIndex(picked->findData(listed(second.guid, 2)));
+			open.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Apply)->click();
+			QCOMPARE(controller->gamepad()->activeDevice()->number, 2);
+			QTRY_COMPARE(SettingsFile::read().value(QLatin1String(GamepadMapping::kNumberKey)).toInt(), 2);
+			picked->setCurrentIndex(picked->findData(listed(raw.guid)));
 		}
 		controller->gamepad()->poll();
 		QCOMPARE(picked->currentText(), QStringLiteral("Raw pad (not connected)"));

@@ -33,6 +33,22 @@ void selectData(QComboBox *box, const QVariant &data)
 	box->setCurrentIndex(std::max(0, box->findData(data)));
 }
 
+// A device in the list: its GUID and which of the connected devices sharing it (identical pads) it is.
+QVariant deviceData(const QString &guid, int number = 1)
+{
+	return QStringList{guid, QString::number(number)};
+}
+
+QString guidOf(const QVariant &data)
+{
+	return data.toStringList().value(0);
+}
+
+int numberOf(const QVariant &data)
+{
+	return std::max(1, data.toStringList().value(1).toInt());
+}
+
 } // namespace
 
 GamepadDialog::GamepadDialog(GamepadInput *input, QWidget *parent)
@@ -132,24 +148,27 @@ GamepadDialog *GamepadDialog::showFor(GamepadInput *input, QWidget *parent)
 void GamepadDialog::listDevices()
 {
 	// The device the operator is picking stays picked while others come and go.
-	const QString picked = deviceBox->count() ? deviceBox->currentData().toString() : input->chosenGuid();
+	const QVariant picked =
+		deviceBox->count() ? deviceBox->currentData() : deviceData(input->chosenGuid(), input->chosenNumber());
+	const QString pickedGuid = guidOf(picked);
 	const QList<GamepadInput::Device> devices = input->devices();
 	const QSignalBlocker quiet(deviceBox);
 	deviceBox->clear();
-	deviceBox->addItem(ModuleText::text("GamepadNone"), QString());
+	deviceBox->addItem(ModuleText::text("GamepadNone"), deviceData(QString()));
 	QMap<QString, int> alike;
 	for (const GamepadInput::Device &device : devices) {
 		++alike[device.guid];
 		seenNames.insert(device.guid, device.name);
 	}
-	QMap<QString, int> listed;
 	for (const GamepadInput::Device &device : devices) {
-		const int ordinal = alike.value(device.guid) > 1 ? ++listed[device.guid] : 0;
-		deviceBox->addItem(GamepadTexts::device(device, ordinal), device.guid);
+		const int ordinal = alike.value(device.guid) > 1 ? device.number : 0;
+		deviceBox->addItem(GamepadTexts::device(device, ordinal), deviceData(device.guid, device.number));
 	}
-	if (!picked.isEmpty() && !alike.contains(picked))
-		deviceBox->addItem(GamepadTexts::absentDevice(picked, seenNames.value(picked)), picked);
-	selectData(deviceBox, picked);
+	if (!pickedGuid.isEmpty() && !alike.contains(pickedGuid))
+		deviceBox->addItem(GamepadTexts::absentDevice(pickedGuid, seenNames.value(pickedGuid)), picked);
+	// While fewer identical devices are connected than the number picked, the last of them is the one that drives.
+	const int present = alike.value(pickedGuid);
+	selectData(deviceBox, present ? deviceData(pickedGuid, std::min(numberOf(picked), present)) : picked);
 	if (inputRows)
 		followPickedDevice();
 }
@@ -166,9 +185,9 @@ void GamepadDialog::followPickedDevice()
 
 std::optional<GamepadInput::Device> GamepadDialog::pickedDevice() const
 {
-	const QString picked = deviceBox->currentData().toString();
+	const QVariant picked = deviceBox->currentData();
 	for (const GamepadInput::Device &device : input->devices())
-		if (!picked.isEmpty() && device.guid == picked)
+		if (!guidOf(picked).isEmpty() && device.guid == guidOf(picked) && device.number == numberOf(picked))
 			return device;
 	return std::nullopt;
 }
@@ -176,7 +195,7 @@ std::optional<GamepadInput::Device> GamepadDialog::pickedDevice() const
 bool GamepadDialog::pickedIsActive() const
 {
 	const std::optional<GamepadInput::Device> active = input->activeDevice();
-	return active && active->guid == deviceBox->currentData().toString();
+	return active && deviceData(active->guid, active->number) == deviceBox->currentData();
 }
 
 void GamepadDialog::showLayout(const GamepadMapping &mapping)
@@ -292,13 +311,14 @@ GamepadMapping GamepadDialog::chosenMapping() const
 
 bool GamepadDialog::unapplied() const
 {
-	return chosenMapping() != input->mapping() || deviceBox->currentData().toString() != input->chosenGuid();
+	return chosenMapping() != input->mapping() ||
+	       deviceBox->currentData() != deviceData(input->chosenGuid(), input->chosenNumber());
 }
 
 void GamepadDialog::apply()
 {
 	input->setMapping(chosenMapping());
-	input->choose(deviceBox->currentData().toString());
+	input->choose(guidOf(deviceBox->currentData()), numberOf(deviceBox->currentData()));
 	showState();
 }
 
