@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes README's pictures of the controller window in the real OBS under Xvfb, connected to a simulated camera: the
 # simple and the advanced view under OBS's default theme, the advanced view under its Light theme, the simple view
-# with preset pictures taken of a colour source, and the controller docked beside OBS's docks on a 1366x768 screen.
+# with preset pictures taken of a colour source and one of them shown larger, and the controller docked beside OBS's
+# docks on a 1366x768 screen.
 # Saves them to docs/images/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -7,7 +7,8 @@
 # screen with the controller docked (README's pictures), under OBS's default theme or THEME. Runs in a network
 # namespace of its own where it can; every OBS start gets a D-Bus session (and so an accessibility bus) of its own.
 # Usage: obs_window.sh MODULE_FILE DATA_DIR SIMULATOR [--screenshot FILE simple|advanced|pictures|docked [THEME]]
-# (pictures: the simple view with presets 1 to 3 stored over a colour source, so that their buttons show pictures)
+# (pictures: the simple view with presets 1 to 3 stored over a colour source, so that their buttons show pictures,
+# and the pointer resting on preset 2)
 # shellcheck source-path=SCRIPTDIR source=lib/obs-session.sh
 source "$(dirname "$0")/lib/obs-session.sh"
 e2e_isolate "$@"
@@ -101,6 +102,19 @@ store_pictures() {
 }
 picture_stored() { [ -n "$(find "$home" -name "Camera1-$1.png" -size +0 2>/dev/null)" ]; }
 
+# hover_preset NAME: rests the pointer on the preset button named NAME, coming from outside the window as an
+# operator's does, until the button's picture shows larger in a window of its own.
+hover_preset() {
+	local windows
+	windows=$(top_windows)
+	xdotool mousemove 0 0
+	# shellcheck disable=SC2046 # the X and the Y
+	xdotool mousemove --sync $(atspi_now center "$1") mousemove_relative --sync 1 1
+	wait_until 10 more_top_windows "$windows" || fail "resting on preset $1 did not show its picture"
+}
+top_windows() { xwininfo -root -children | grep -c '^ *0x'; }
+more_top_windows() { [ "$(top_windows)" -gt "$1" ]; }
+
 # dock_controller: shows the controller from View → Docks and docks it into OBS's window.
 dock_controller() {
 	local float_button
@@ -113,10 +127,13 @@ dock_controller() {
 	atspi_until docked || fail "the controller did not dock into OBS's window"
 }
 
+# save_window FILE: the controller window's place on the screen, with what shows over it.
 save_window() {
 	local window
 	window=$(xdotool search --onlyvisible --name "^Kavren OBS Camera Controller\$" | head -n 1)
-	[ -n "$window" ] && import -window "$window" "$1" || fail "could not save $1"
+	[ -n "$window" ] || fail "could not save $1: no controller window"
+	eval "$(xdotool getwindowgeometry --shell "$window")"
+	import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$1" || fail "could not save $1"
 }
 
 e2e_start_camera "$simulator"
@@ -131,7 +148,10 @@ screenshot)
 	start_obs "$(readme_settings "$view")"
 	atspi_until checked Stage || fail "the remembered slot did not connect"
 	wait_steady wc -l "$sim_log" || fail "the camera was still being read back"
-	[ "$view" = pictures ] && store_pictures
+	if [ "$view" = pictures ]; then
+		store_pictures
+		hover_preset Speaker
+	fi
 	mkdir -p "$(dirname "$screenshot")"
 	save_window "$screenshot"
 	echo "Saved the $view view to $screenshot"
