@@ -84,6 +84,27 @@ PresetPictures::~PresetPictures()
 void PresetPictures::setCapture(SourceCapture *source)
 {
 	capture = source;
+	if (!followsSources) {
+		followsSources = true;
+		connect(SettingsFile::notifier(), &SettingsNotifier::changed, this, [this](const QString &changed) {
+			if (changed == directory)
+				keepSourcesReady();
+		});
+	}
+	keepSourcesReady();
+}
+
+void PresetPictures::keepSourcesReady()
+{
+	if (!capture)
+		return;
+	QStringList sources;
+	for (int slot = 1; slot <= SettingsFile::kSlotCount; ++slot) {
+		const QString source = sourceOf(slot, directory);
+		if (!source.isEmpty() && !sources.contains(source))
+			sources << source;
+	}
+	capture->keepReady(sources, QSize(kWidth, kHeight));
 }
 
 QString PresetPictures::path(int slot, int preset, const QString &directory)

@@ -52,8 +52,11 @@ signals:
 
 private:
 	void keep(int slot, int preset, const QString &source, const QImage &image, const QString &problem);
+	// Tells the capture which sources the slots show.
+	void keepSourcesReady();
 
 	const QString directory;
 	QPointer<SourceCapture> capture;
+	bool followsSources = false;
 	QThreadPool files; // one thread: the writes and removals keep the order of the stores
 };

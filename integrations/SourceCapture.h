@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -24,4 +25,12 @@ public:
 
 	// On the UI thread.
 	virtual void capture(const QString &sourceName, const QSize &box, Done done) = 0;
+	// The sources pictures will be asked of. A host whose first picture of a source costs more than the next ones
+	// (OBS makes the render's shaders then) pays that ahead, as each of them is there to be rendered, so that
+	// storing a preset during a show does not.
+	virtual void keepReady(const QStringList &sourceNames, const QSize &box)
+	{
+		Q_UNUSED(sourceNames);
+		Q_UNUSED(box);
+	}
 };

@@ -21,6 +21,9 @@ QSize fitted(uint32_t width, uint32_t height, const QSize &box)
 	return QSize(std::max(1, int(std::lround(width * scale))), std::max(1, int(std::lround(height * scale))));
 }
 
+// How often the graphics thread looks for a source still to be rendered ahead (one that was not there yet).
+constexpr quint64 kReadyLookNs = 1000000000;
+
 double milliseconds(quint64 ns)
 {
 	return double(ns) / 1e6;
@@ -92,6 +95,13 @@ void ObsSourceCapture::capture(const QString &sourceName, const QSize &box, Done
 	obs_source_release(source);
 }
 
+void ObsSourceCapture::keepReady(const QStringList &sourceNames, const QSize &box)
+{
+	std::lock_guard<std::mutex> lock(mutex);
+	readySources = sourceNames;
+	readyBox = box;
+}
+
 void ObsSourceCapture::finish(quint64 id, const Picture &picture)
 {
 	const Done done = answers.take(id);
@@ -113,12 +123,45 @@ void ObsSourceCapture::renderStep()
 	Waiting next;
 	{
 		std::lock_guard<std::mutex> lock(mutex);
-		if (waiting.empty())
-			return;
-		next = waiting.front();
-		waiting.pop_front();
+		if (!waiting.empty()) {
+			next = waiting.front();
+			waiting.pop_front();
+		}
 	}
-	stage(next);
+	if (next.source)
+		stage(next);
+	else
+		readyNextSource();
+}
+
+void ObsSourceCapture::readyNextSource()
+{
+	const quint64 now = os_gettime_ns();
+	if (now - lastReadyLook < kReadyLookNs)
+		return;
+	lastReadyLook = now;
+	QStringList names;
+	QSize box;
+	{
+		std::lock_guard<std::mutex> lock(mutex);
+		names = readySources;
+		box = readyBox;
+	}
+	for (const QString &name : names) {
+		if (rendered.contains(name))
+			continue;
+		obs_source_t *source = obs_get_source_by_name(name.toUtf8().constData());
+		const bool renders = source && !obs_source_removed(source) && obs_source_get_width(source) > 0 &&
+				     obs_source_get_height(source) > 0;
+		if (renders) {
+			rendered.insert(name);
+			// One source a frame; read back in the next like any picture, and handed to nobody.
+			stage({0, obs_source_get_weak_source(source), box});
+		}
+		obs_source_release(source);
+		if (renders)
+			return;
+	}
 }
 
 void ObsSourceCapture::stage(const Waiting &capture)
@@ -190,11 +233,10 @@ void ObsSourceCapture::readStaged()
 	QMetaObject::invokeMethod(
 		this,
 		[this, id = done.id, picture, renderNs = done.renderNs, mapNs]() {
-			kavren_log(
-				LOG_INFO,
-				"preset picture: %.3f ms on OBS's graphics thread (%.3f ms render and stage, %.3f ms "
-				"map)",
-				milliseconds(renderNs + mapNs), milliseconds(renderNs), milliseconds(mapNs));
+			kavren_log(LOG_INFO,
+				   "%s: %.3f ms on OBS's graphics thread (%.3f ms render and stage, %.3f ms map)",
+				   id ? "preset picture" : "a slot's source rendered ahead of its first preset picture",
+				   milliseconds(renderNs + mapNs), milliseconds(renderNs), milliseconds(mapNs));
 			finish(id, picture);
 		},
 		Qt::QueuedConnection);

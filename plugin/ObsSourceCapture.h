@@ -6,6 +6,7 @@
 #include <obs.h>
 
 #include <QHash>
+#include <QSet>
 
 #include <deque>
 #include <mutex>
@@ -26,6 +27,7 @@ public:
 	~ObsSourceCapture() override;
 
 	void capture(const QString &sourceName, const QSize &box, Done done) override;
+	void keepReady(const QStringList &sourceNames, const QSize &box) override;
 
 private:
 	struct Waiting {
@@ -34,7 +36,7 @@ private:
 		QSize box;
 	};
 	struct Staged {
-		quint64 id = 0;
+		quint64 id = 0; // 0: a picture taken ahead, which nobody waits for
 		int width = 0;
 		int height = 0;
 		quint64 renderNs = 0;
@@ -46,17 +48,22 @@ private:
 	void renderStep();
 	void stage(const Waiting &waiting);
 	void readStaged();
+	void readyNextSource();
 	// On the UI thread.
 	void finish(quint64 id, const Picture &picture);
 	void stop();
 
-	std::mutex mutex; // guards `waiting` and `running` between the UI and the graphics thread
+	std::mutex mutex; // guards `waiting`, `running` and what is kept ready between the UI and the graphics thread
 	std::deque<Waiting> waiting;
 	bool running = false;
+	QStringList readySources;
+	QSize readyBox;
 	// The graphics thread's own.
 	gs_texrender_t *texture = nullptr;
 	gs_stagesurf_t *staging = nullptr;
 	std::optional<Staged> staged;
+	QSet<QString> rendered; // sources rendered once
+	quint64 lastReadyLook = 0;
 	// The UI thread's own.
 	QHash<quint64, Done> answers;
 	quint64 nextId = 0;

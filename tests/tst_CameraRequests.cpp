@@ -50,6 +50,8 @@ class FakeCapture : public SourceCapture {
 public:
 	Picture next;
 	QStringList asked;
+	QStringList ready;
+	void keepReady(const QStringList &sourceNames, const QSize &) override { ready = sourceNames; }
 	void capture(const QString &sourceName, const QSize &box, Done done) override
 	{
 		asked << sourceName;
@@ -383,6 +385,8 @@ private slots:
 			settings[QStringLiteral("Camera2PresetNames")] = QJsonObject{{QStringLiteral("4"), "Pulpit"}};
 			return true;
 		});
+		// The host renders the slots' sources ahead, as they change.
+		QCOMPARE(capture.ready, source.isEmpty() ? QStringList() : QStringList{source});
 		// The picture of an earlier store, or a file where the folder should be.
 		const QString file = PresetPictures::path(2, 4, Utils::getAppDataPath());
 		QDir().mkpath(QFileInfo(file).absolutePath());
