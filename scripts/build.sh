@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Configures and builds the project into build/ (or $KAVREN_BUILD_DIR). Extra arguments go to CMake.
+# Configures and builds the project into build/ (or $KAVREN_BUILD_DIR) with a configuration of CMakePresets.json:
+# "dev" unless $KAVREN_PRESET names another. Extra arguments go to CMake.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${KAVREN_BUILD_DIR:-$root/build}
-cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cd "$root"
+cmake --preset "${KAVREN_PRESET:-dev}" -B "$build_dir" "$@" >/dev/null
 cmake --build "$build_dir" -j"$(nproc)"

@@ -19,8 +19,7 @@ shift || true
 if [ "$step" = build ] || [ "$step" = all ]; then
 	echo "== Build for $obs with warnings as errors"
 	# Without debug information, as on Debian 12; the benchmarks are measured there.
-	KAVREN_BUILD_DIR=$build "$root/scripts/build.sh" -DKAVREN_WERROR=ON -DCMAKE_BUILD_TYPE=Release \
-		-DKAVREN_BUILD_BENCH=OFF "$@"
+	KAVREN_BUILD_DIR=$build KAVREN_PRESET=root "$root/scripts/build.sh" "$@"
 fi
 if [ "$step" = tests ] || [ "$step" = all ]; then
 	echo "== Tests on $obs"

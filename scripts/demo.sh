@@ -13,8 +13,8 @@ home="$demo/home"
 
 "$root/scripts/install-deps.sh"
 build=${KAVREN_BUILD_DIR:-$root/build}
-# Only what the demo runs: the module and the simulated cameras (the tests build with the test command).
-cmake -S "$root" -B "$build" >/dev/null
+# Only what the demo runs: the module and the simulated cameras, configured as the test command builds the rest.
+(cd "$root" && cmake --preset ci -B "$build" >/dev/null)
 cmake --build "$build" -j"$(nproc)" --target kavren-camera-controller kavren-camera-sim
 
 # shellcheck source=lib/obs-session.sh

@@ -6,7 +6,6 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${KAVREN_BUILD_DIR:-$root/build}-package
 "$root/scripts/install-deps.sh" >&2
-KAVREN_BUILD_DIR=$build "$root/scripts/build.sh" -DCMAKE_BUILD_TYPE=Release -DKAVREN_BUILD_TESTS=OFF \
-	-DCMAKE_INSTALL_PREFIX=/usr -DKAVREN_INSTALL_LAYOUT=system >&2
+KAVREN_BUILD_DIR=$build KAVREN_PRESET=package "$root/scripts/build.sh" >&2
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$build" >&2
 ls "$build"/*.deb

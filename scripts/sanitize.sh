@@ -35,7 +35,7 @@ tsan_build=${KAVREN_TSAN_BUILD_DIR:-$root/build-tsan}
 
 build_thread() {
 	echo "== Thread sanitizer build: ${thread_tests[*]}"
-	cmake -S "$root" -B "$tsan_build" -DCMAKE_BUILD_TYPE=Debug -DKAVREN_SANITIZE=thread >/dev/null
+	(cd "$root" && cmake --preset tsan -B "$tsan_build" >/dev/null)
 	cmake --build "$tsan_build" -j"$(nproc)" --target "${thread_tests[@]}" >/dev/null
 }
 

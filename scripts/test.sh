@@ -70,7 +70,7 @@ phase deps install_deps
 phase format "$root/scripts/check-format.sh"
 phase roots make_roots
 # Without debug information: the tests report file and line through their own macros, and it builds a quarter faster.
-phase build "$root/scripts/build.sh" -DKAVREN_WERROR=ON -DCMAKE_BUILD_TYPE=Release
+phase build env KAVREN_PRESET=ci "$root/scripts/build.sh"
 phase "tests, tsan build" together run_tests "sanitize build-thread"
 phase "tsan, clang build" together "sanitize run-thread" "sanitize build-clang"
 phase "asan, obs30 build" together "sanitize run-clang" "obs30 build"

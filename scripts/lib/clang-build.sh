@@ -7,8 +7,6 @@ clang_build_dir=${KAVREN_CLANG_BUILD_DIR:-$root/build-clang}
 # clang_build TARGET...: configures the clang build and builds only the given targets.
 clang_build() {
 	# Optimised a little and with line tables only: reports still name file and line, and it compiles faster.
-	cmake -S "$root" -B "$clang_build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-		-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only -DNDEBUG" -DKAVREN_FUZZ=ON \
-		-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKAVREN_SANITIZE=address,undefined >/dev/null
+	(cd "$root" && cmake --preset clang-asan -B "$clang_build_dir" >/dev/null)
 	cmake --build "$clang_build_dir" -j"$(nproc)" --target "$@" >/dev/null
 }
