@@ -3,6 +3,7 @@
 #include "CapturedLog.h"
 #include "HeldWorker.h"
 #include "MainDialogTestSupport.h"
+#include "TableRows.h"
 #include "control/CameraInUse.h"
 #include "integrations/Controller.h"
 #include "ui/GamepadAxisBar.h"
@@ -19,9 +20,102 @@
 
 using namespace MainDialogTest;
 
+namespace {
+
+using Mapping = GamepadMapping;
+
+// A settings file as the operator may leave it (null: none); the mapping the gamepad then uses, the defaults as
+// `edit` changes them; the settings its one log line names as not used (empty: no line).
+struct StoredRow {
+	const char *name;
+	const char *file;
+	void (*edit)(Mapping &mapping);
+	const char *rejected;
+};
+const StoredRow kStoredRows[] = {
+	{"no file", nullptr, nullptr, ""},
+	{"no JSON", "GamepadDeadZone = 30\n", nullptr, ""},
+	{"a partial file keeps the defaults of the rest",
+	 R"({"GamepadDeadZone": 30, "GamepadAxes": {"focus": {"axis": 4, "invert": true}}})",
+	 [](Mapping &m) {
+		 m.deadZonePercent = 30;
+		 m.axes[int(Mapping::Role::Focus)] = {4, true};
+	 },
+	 ""},
+	{"an axis given without invert is not inverted", R"({"GamepadAxes": {"zoom": {"axis": 3}}})",
+	 [](Mapping &m) { m.axes[int(Mapping::Role::Zoom)].invert = false; }, ""},
+	{"a table given replaces the whole table", R"({"GamepadButtons": {"4": "home"}, "GamepadHat": {}})",
+	 [](Mapping &m) {
+		 m.buttons = {{4, {OperatorAction::Home, 0}}};
+		 m.hat.clear();
+	 },
+	 ""},
+	{"the edges are taken",
+	 R"({"GamepadAxes": {"pan": {"axis": -1}, "tilt": {"axis": 255, "invert": false}}, "GamepadDeadZone": 90,)"
+	 R"("GamepadButtons": {"0": "storePreset 19", "255": "selectCamera 8"}, "GamepadHat": {"right": "callPreset 1"}})",
+	 [](Mapping &m) {
+		 m.axes[int(Mapping::Role::Pan)] = {-1, false};
+		 m.axes[int(Mapping::Role::Tilt)] = {255, false};
+		 m.deadZonePercent = 90;
+		 m.buttons = {{0, {OperatorAction::StorePreset, 19}}, {255, {OperatorAction::SelectCamera, 8}}};
+		 m.hat = {{int(Mapping::HatDirection::Right), {OperatorAction::CallPreset, 1}}};
+	 },
+	 ""},
+	{"wrong types",
+	 R"({"GamepadAxes": {"pan": {"axis": "2"}, "tilt": {"axis": 1, "invert": "yes"}, "zoom": 3},)"
+	 R"("GamepadDeadZone": "30", "GamepadButtons": ["home"], "GamepadHat": "up"})",
+	 nullptr, "GamepadAxes.pan, GamepadAxes.tilt, GamepadAxes.zoom, GamepadDeadZone, GamepadButtons, GamepadHat"},
+	{"axes that are no table", R"({"GamepadAxes": [0, 1]})", nullptr, "GamepadAxes"},
+	{"out of range",
+	 R"({"GamepadAxes": {"pan": {"axis": 256}, "tilt": {"axis": -2}, "zoom": {"axis": 1.5}}, "GamepadDeadZone": -1,)"
+	 R"("GamepadButtons": {"256": "home", "-1": "home", "x": "home", "1e1": "home"}})",
+	 [](Mapping &m) { m.buttons.clear(); },
+	 R"(GamepadAxes.pan, GamepadAxes.tilt, GamepadAxes.zoom, GamepadDeadZone, GamepadButtons."-1", )"
+	 R"(GamepadButtons."1e1", GamepadButtons."256", GamepadButtons."x")"},
+	{"unknown actions",
+	 R"({"GamepadButtons": {"0": "jump", "1": "callPreset 20", "2": "callPreset", "3": "home 1", "4": 5, "5": "home"},)"
+	 R"("GamepadHat": {"up": "Home", "north": "home", "down": "selectCamera 9", "left": "nextCamera"}})",
+	 [](Mapping &m) {
+		 m.buttons = {{5, {OperatorAction::Home, 0}}};
+		 m.hat = {{int(Mapping::HatDirection::Left), {OperatorAction::NextCamera, 0}}};
+	 },
+	 R"(GamepadButtons."0", GamepadButtons."1", GamepadButtons."2", GamepadButtons."3", GamepadButtons."4", )"
+	 R"(GamepadHat."down", GamepadHat."north", GamepadHat."up")"},
+};
+
+// What the camera shows of a held input: its pan/tilt motion, its zoom or focus drive, the memory it recalled.
+using Seen = int (*)(const SimCameraState &state);
+const Seen motion = [](const SimCameraState &s) { return int(s.motion); };
+const Seen zoomDrive = [](const SimCameraState &s) { return int(s.zoomDrive); };
+const Seen focusDrive = [](const SimCameraState &s) { return int(s.focusDrive); };
+const Seen recalled = [](const SimCameraState &s) { return s.lastRecalledPreset; };
+
+// A button (or, at -1, a hat direction) bound to an action; what the camera shows while it is held and once it
+// is let go.
+struct HeldRow {
+	const char *name;
+	int button;
+	GamepadMapping::HatDirection hat;
+	GamepadMapping::ActionBinding binding;
+	Seen seen;
+	int held, released;
+};
+using Hat = GamepadMapping::HatDirection;
+constexpr int kTele = int(SimCameraState::Drive::Tele), kStill = int(SimCameraState::Drive::Stop);
+constexpr int kUp = int(SimCameraState::Motion::Up), kStop = int(SimCameraState::Motion::Stop);
+const HeldRow kHeldRows[] = {
+	{"a button holds a zoom", 2, {}, {OperatorAction::ZoomIn, 0}, zoomDrive, kTele, kStill},
+	{"a hat direction holds a tilt", -1, Hat::Up, {OperatorAction::TiltUp, 0}, motion, kUp, kStop},
+	{"a hat direction holds a focus", -1, Hat::Left, {OperatorAction::FocusFar, 0}, focusDrive, kTele, kStill},
+	{"a button calls a preset", 1, {}, {OperatorAction::CallPreset, 7}, recalled, 7, 7},
+};
+
+} // namespace
+
 // A gamepad played through SDL's virtual joysticks drives the simulated camera in use through a window-less
 // controller: speeds that follow the stick, its dead zone, moves spaced by the injected clock, the stop behind no
-// stale move, and the stop of the camera the operator turns away from.
+// stale move, the stop of the camera the operator turns away from, buttons and hat held and let go, and the
+// mapping read from whatever the settings file holds.
 class tst_Gamepad : public QObject {
 	Q_OBJECT
 
@@ -103,6 +197,10 @@ class tst_Gamepad : public QObject {
 		SDL_Joystick *joystick = SDL_JoystickFromInstanceID(SDL_JoystickGetDeviceInstanceID(pad));
 		SDL_JoystickSetVirtualAxis(joystick, SDL_CONTROLLER_AXIS_LEFTX, Sint16(x));
 		SDL_JoystickSetVirtualAxis(joystick, SDL_CONTROLLER_AXIS_LEFTY, Sint16(y));
+		return readPad(wait);
+	}
+	bool readPad(bool wait = true)
+	{
 		controller->gamepad()->poll();
 		CameraWorker *worker = controller->cameraInUse()->worker();
 		return !wait || QTest::qWaitFor([worker] { return worker->isIdle(); }, 10000);
@@ -275,6 +373,65 @@ private slots:
 		SDL_JoystickSetVirtualAxis(held, zoomAxis, -32768);
 		QVERIFY(stick(0, 0, 100));
 		QCOMPARE(distinctCommands(*camera), (QStringList{"8101040737ff", "8101040700ff"}));
+	}
+
+	// The one path of buttons and hat: the controller's actions on the camera in use, a move held as long as its
+	// input is.
+	void heldInputActsUntilReleased_data() { addTableRows(kHeldRows); }
+	void heldInputActsUntilReleased()
+	{
+		const HeldRow &row = currentTableRow(kHeldRows);
+		const Plugged raw(attach(0, true, 2, 4, 1));
+		QVERIFY(chooseDevice(raw.guid));
+		const GamepadMapping before = controller->gamepad()->mapping();
+		const auto restore = qScopeGuard([this, before] { controller->gamepad()->setMapping(before); });
+		GamepadMapping mapping = before;
+		(row.button < 0 ? mapping.hat[int(row.hat)] : mapping.buttons[row.button]) = row.binding;
+		controller->gamepad()->setMapping(mapping);
+		const auto hold = [this, &row, &raw](bool held) {
+			if (row.button < 0)
+				SDL_JoystickSetVirtualHat(raw.joystick, 0,
+							  held ? Uint8(1 << int(row.hat)) : SDL_HAT_CENTERED);
+			else
+				SDL_JoystickSetVirtualButton(raw.joystick, row.button, held);
+			return readPad();
+		};
+		QVERIFY(hold(true));
+		QCOMPARE(row.seen(camera->state()), row.held);
+		QVERIFY(hold(false));
+		QCOMPARE(row.seen(camera->state()), row.released);
+	}
+
+	// The mapping the gamepad takes from the settings file at start, whatever the operator left there; what it
+	// cannot use is named in one line, and what the gamepad stores of a mapping reads back as it was.
+	void mappingFromTheSettingsFile_data() { addTableRows(kStoredRows); }
+	void mappingFromTheSettingsFile()
+	{
+		const StoredRow &row = currentTableRow(kStoredRows);
+		const QTemporaryDir folder;
+		if (row.file)
+			writeContent(Utils::settingsFilePath(folder.path()), row.file);
+		GamepadMapping expected = GamepadMapping::defaults();
+		if (row.edit)
+			row.edit(expected);
+		const auto written = [](const GamepadMapping &mapping) {
+			QJsonObject settings;
+			mapping.store(settings);
+			return settings;
+		};
+		const auto shown = [&written](const GamepadMapping &mapping) {
+			return QJsonDocument(written(mapping)).toJson();
+		};
+		CapturedLog::clear();
+		CapturedLog::install();
+		const GamepadMapping read = GamepadMapping::stored(SettingsFile::read(folder.path()));
+		CapturedLog::uninstall();
+		const QString prefix =
+			QStringLiteral("Gamepad settings that cannot be used were read as their defaults: ");
+		const QStringList said = CapturedLog::take(QtWarningMsg).filter(prefix);
+		QCOMPARE(said, *row.rejected ? QStringList{prefix + QLatin1String(row.rejected)} : QStringList{});
+		QCOMPARE(shown(read), shown(expected));
+		QCOMPARE(shown(GamepadMapping::stored(written(expected))), shown(expected));
 	}
 
 	// A mappings file longer than SDL can take in without holding OBS's start is read in part, on a thread of its
@@ -462,7 +619,7 @@ private slots:
 	void cleanupTestCase()
 	{
 		controller.reset();
-		QVERIFY2(missingKeys().isEmpty(), qPrintable(missingKeysText()));
+		verifyEveryLookedUpKeyIsInTheLocale();
 	}
 };
 

@@ -97,7 +97,11 @@ private slots:
 		useWatchdog(3600 * 1000);
 	}
 
-	void cleanupTestCase() { ModalBox::setAnswerer(nullptr); }
+	void cleanupTestCase()
+	{
+		ModalBox::setAnswerer(nullptr);
+		verifyEveryLookedUpKeyIsInTheLocale();
+	}
 
 	// Every picture the forms' style sheets name, the About dialog's too, is compiled in.
 	void styleSheetImagesExist()
@@ -534,8 +538,6 @@ private slots:
 		QVERIFY(!commandPayloads(*b93).contains(QStringLiteral("81010604ff")));
 		b93->setSilent(false);
 	}
-
-	void everyLookedUpKeyIsInTheLocale() { QVERIFY2(missingKeys().isEmpty(), qPrintable(missingKeysText())); }
 
 private:
 	// The contrast (WCAG's ratio of relative luminances) between a widget's background, as its window draws it

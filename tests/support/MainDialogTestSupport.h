@@ -58,12 +58,13 @@ inline void useLoopbackRelay()
 	ControlledWindowSupport::options().relay = relay;
 }
 
-// The keys missing from the locale file, sorted, as one text.
-inline QString missingKeysText()
+// Fails the running test when a key was looked up that the locale file lacks, naming them all, sorted. Called
+// once the test has shown everything it shows, so that every text of its windows was looked up.
+inline void verifyEveryLookedUpKeyIsInTheLocale()
 {
 	QStringList missing = missingKeys().values();
 	missing.sort();
-	return missing.join(QLatin1String(", "));
+	QVERIFY2(missing.isEmpty(), qPrintable(missing.join(QLatin1String(", "))));
 }
 
 // Installs the shipped locale file, collecting every key that is looked up but missing from it, and keeps the
