@@ -17,8 +17,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <iostream>
-#include <streambuf>
 #include <memory>
 #include <vector>
 
@@ -88,11 +86,6 @@ double profileMs(const std::string &model)
 	return median(samples);
 }
 
-class NullBuffer : public std::streambuf {
-protected:
-	int overflow(int c) override { return traits_type::not_eof(c); }
-};
-
 double identifyMs(CameraParse &parse, const QString &ip, QString *model)
 {
 	std::vector<double> samples;
@@ -114,9 +107,6 @@ double identifyMs(CameraParse &parse, const QString &ip, QString *model)
 int main(int argc, char *argv[])
 {
 	qInstallMessageHandler(discardMessages);
-	// The profile reader reports each range on standard output; keep the table readable.
-	NullBuffer nullBuffer;
-	std::streambuf *const coutBuffer = std::cout.rdbuf(&nullBuffer);
 	QCoreApplication app(argc, argv);
 	// Identification includes loading the profile; take the source tree's profiles unless told otherwise.
 	if (qEnvironmentVariableIsEmpty("KAVREN_PROFILE_DIR"))
@@ -155,6 +145,5 @@ int main(int argc, char *argv[])
 			    identify / kReceiveBoundMs);
 		std::fflush(stdout);
 	}
-	std::cout.rdbuf(coutBuffer);
 	return 0;
 }

@@ -104,7 +104,7 @@ double percentile(std::vector<double> samples, double share)
 // read-modify-write of the whole file under the lock file, as the product's own writer makes it. Prints how many.
 int renameAsAnotherObs(const QString &directory, int seconds)
 {
-	const QString path = Utils::settingsFilePath(directory);
+	const QString path = SettingsStorage::filePath(directory);
 	QElapsedTimer clock;
 	clock.start();
 	int renames = 0;

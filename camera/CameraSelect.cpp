@@ -4,7 +4,7 @@
 #include "camera/CameraLog.h"
 #include "camera/ProfileLocation.h"
 #include "camera/viscaGeneralOps.h"
-#include "settings/Utils.h"
+#include "settings/OperatorBox.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -49,6 +49,6 @@ viscaGeneralOps *CameraSelect::getCamParam(std::string modelName)
 	const QCoreApplication *application = QCoreApplication::instance();
 	if (!application || QThread::currentThread() != application->thread())
 		return nullptr;
-	Utils::presentBox({QStringLiteral("error"), text});
+	OperatorBox::present({QStringLiteral("error"), text});
 	return nullptr;
 }

@@ -1,10 +1,10 @@
 #include "camera/iniParser.h"
 
 #include "camera/CameraLog.h"
+#include "settings/OutsideText.h"
 
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 
 using json = nlohmann::json;
 
@@ -259,7 +259,11 @@ void iniParser::fillSections()
 cam_range iniParser::getDirectRange(const std::string &sectionKey)
 {
 	const cam_range range = readRange(document, sectionKey, "direct");
-	std::cout << sectionKey << " Direct: " << range.min << range.max << std::endl;
+	// A profile may be the operator's own file: its text reaches the log escaped, as all text from outside does.
+	qCDebug(lcCamera).noquote().nospace()
+		<< QString::fromStdString(sectionKey)
+		<< " Direct: " << OutsideText::escaped(QString::fromStdString(range.min), OutsideText::kLoggedLength)
+		<< OutsideText::escaped(QString::fromStdString(range.max), OutsideText::kLoggedLength);
 	return range;
 }
 

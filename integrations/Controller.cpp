@@ -14,6 +14,7 @@
 #include "scenes/SceneSource.h"
 #include "settings/ModuleText.h"
 #include "settings/SettingsFile.h"
+#include "settings/Utils.h"
 
 #include <QCoreApplication>
 #include <QJsonObject>

@@ -4,6 +4,7 @@
 #include "integrations/IntegrationLog.h"
 #include "scenes/SceneSource.h"
 #include "settings/SettingsFile.h"
+#include "settings/Utils.h"
 
 #include <QJsonObject>
 #include <QPointer>

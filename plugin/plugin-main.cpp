@@ -14,7 +14,7 @@
 #include "ui/ControllerDock.h"
 #include "ui/MainDialog.h"
 #include "ui/ModalBox.h"
-#include "settings/Utils.h"
+#include "settings/SettingsStorage.h"
 #include "settings/ModuleText.h"
 #include "settings/SettingsFile.h"
 
@@ -161,7 +161,8 @@ bool obs_module_load(void)
 		kavren_log(LOG_WARNING, "the camera profiles folder \"ini\" is missing from the module's data");
 	}
 	kavren_log(LOG_INFO, "camera profiles: %s", qUtf8Printable(profileDirectory()));
-	kavren_log(LOG_INFO, "settings file: %s", qUtf8Printable(Utils::settingsFilePath(Utils::getAppDataPath())));
+	kavren_log(LOG_INFO, "settings file: %s",
+		   qUtf8Printable(SettingsStorage::filePath(SettingsStorage::defaultDirectory())));
 
 	auto *mainWindow = static_cast<QWidget *>(obs_frontend_get_main_window());
 	auto *action = static_cast<QAction *>(

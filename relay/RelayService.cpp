@@ -4,13 +4,13 @@
 #include "SlotAddressBook.h"
 #include "settings/CameraAddress.h"
 #include "settings/SettingsFile.h"
-#include "settings/Utils.h"
 
 #include <QDir>
 #include <QRandomGenerator>
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 
 RelayService::RelayService(const ViscaTransfer::Options &base, const QString &settingsDirectory, QObject *parent)
     : QObject(parent), m_base(base), m_settingsDirectory(settingsDirectory)
@@ -58,13 +58,13 @@ void RelayService::refreshSlotAddresses()
 {
 	if (!m_relay)
 		return;
-	QJsonObject settings;
-	if (!Utils::readJSONFromFile(settings, m_settingsDirectory)) {
+	const std::optional<QJsonObject> settings = SettingsFile::tryRead(m_settingsDirectory);
+	if (!settings) {
 		qCInfo(lcRelay,
 		       "ViscaTransfer: Cannot read the settings; the relay keeps the slots' addresses it has.");
 		return;
 	}
-	SlotAddressBook book = SlotAddressBook::fromSettings(settings);
+	SlotAddressBook book = SlotAddressBook::fromSettings(*settings);
 	std::vector<uint32_t> live;
 	for (const QString &address : std::as_const(m_live))
 		if (const std::optional<quint32> ipv4 = CameraAddress::ipv4(address))

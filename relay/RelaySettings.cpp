@@ -3,11 +3,12 @@
 #include "RelayLog.h"
 #include "settings/OutsideText.h"
 #include "settings/SettingsFile.h"
-#include "settings/Utils.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
+
+#include <optional>
 
 namespace {
 
@@ -102,10 +103,10 @@ void RelaySettings::writeTo(QJsonObject &settings) const
 
 RelaySettings RelaySettings::read(const QString &directory)
 {
-	QJsonObject settings;
-	if (!Utils::readJSONFromFile(settings, directory))
+	const std::optional<QJsonObject> settings = SettingsFile::tryRead(directory);
+	if (!settings)
 		qCDebug(lcRelay, "It's failed to read JSON file.");
-	return fromJson(settings);
+	return fromJson(settings.value_or(QJsonObject()));
 }
 
 bool RelaySettings::store(const QString &directory) const

@@ -5,6 +5,7 @@
 #include "scenes/SceneSource.h"
 #include "settings/OutsideText.h"
 #include "settings/SettingsFile.h"
+#include "settings/Utils.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

@@ -167,7 +167,7 @@ struct Replaced {
 // until then; changed() tells when that read finds them changed.
 std::optional<QJsonObject> diskSettings(const QString &directory, bool &changed, bool mayDefer = false)
 {
-	const QString path = Utils::settingsFilePath(directory);
+	const QString path = SettingsStorage::filePath(directory);
 	Cache &shared = cache();
 	const Stamp stamp = stampOf(path);
 	bool defer = false;
@@ -186,7 +186,7 @@ std::optional<QJsonObject> diskSettings(const QString &directory, bool &changed,
 	}
 	const qint64 readAt = now();
 	QByteArray content;
-	if (!Utils::readSettingsContent(content, directory))
+	if (!SettingsStorage::readContent(content, directory))
 		return std::nullopt;
 
 	// Compared and parsed without the lock: other threads' reads go on meanwhile.
@@ -197,7 +197,7 @@ std::optional<QJsonObject> diskSettings(const QString &directory, bool &changed,
 	}
 	std::optional<QJsonObject> parsed;
 	if (content != known)
-		parsed = Utils::parseSettingsContent(content, path);
+		parsed = SettingsStorage::parseContent(content, path);
 
 	// What the new settings replace is freed once the lock is let go: 100,000 scene links take tens of
 	// milliseconds to free, and other threads' reads wait for the lock.
@@ -212,7 +212,7 @@ std::optional<QJsonObject> diskSettings(const QString &directory, bool &changed,
 		changed = changed || (model.read && !model.unsaved);
 		replaced.retire(model, model.settings);
 		std::swap(replaced.content, model.content);
-		model.settings = parsed ? *parsed : Utils::parseSettingsContent(content, path);
+		model.settings = parsed ? *parsed : SettingsStorage::parseContent(content, path);
 		model.content = content;
 		if (!model.unsaved)
 			model.version = ++shared.versions;
@@ -245,7 +245,7 @@ bool onApplicationThread()
 // else those a failed write kept, or else the file's.
 std::optional<SettingsFile::Snapshot> currentView(const QString &directory, bool &changed, bool pendingToo = true)
 {
-	const QString path = Utils::settingsFilePath(directory);
+	const QString path = SettingsStorage::filePath(directory);
 	Cache &shared = cache();
 	if (pendingToo) {
 		std::lock_guard<std::mutex> lock(shared.mutex);
@@ -257,7 +257,9 @@ std::optional<SettingsFile::Snapshot> currentView(const QString &directory, bool
 	{
 		std::lock_guard<std::mutex> lock(shared.mutex);
 		Model &model = shared.byPath[path];
-		if (kept && model.unsaved)
+		// The settings a failed write of this accessor keeps are the very object it shows, and compare at once;
+		// another object was kept by a write that went past this accessor.
+		if (kept && model.unsaved && *kept == *model.unsaved)
 			return model.snapshot(pendingToo);
 		if (!kept && model.unsaved) {
 			// Written since, by a write that went past this accessor.
@@ -329,7 +331,7 @@ using SettingsFile::Change;
 
 SettingsFile::Outcome changeLocked(const Change &change, const QString &directory, bool &changed)
 {
-	const QString path = Utils::settingsFilePath(directory);
+	const QString path = SettingsStorage::filePath(directory);
 	const std::optional<QJsonObject> onDisk = diskSettings(directory, changed);
 	if (!onDisk)
 		return SettingsFile::Outcome::NotRead;
@@ -340,7 +342,7 @@ SettingsFile::Outcome changeLocked(const Change &change, const QString &director
 		return SettingsFile::Outcome::Unchanged;
 
 	QByteArray written;
-	if (Utils::writeJSONToFile(settings, directory, &written)) {
+	if (SettingsStorage::write(settings, directory, &written)) {
 		rememberWritten(path, settings, written, changed);
 		return SettingsFile::Outcome::Written;
 	}
@@ -361,8 +363,8 @@ SettingsFile::Outcome changeUnlocked(const Change &change, const QString &direct
 	QJsonObject settings = current->settings;
 	if (!change(settings))
 		return SettingsFile::Outcome::Unchanged;
-	Utils::keepUnwritten(settings, directory, reason);
-	const QString path = Utils::settingsFilePath(directory);
+	SettingsStorage::keepUnwritten(settings, directory, reason);
+	const QString path = SettingsStorage::filePath(directory);
 	UnsavedSettings::addChanges(path, changesBetween(current->settings, settings));
 	showUnsaved(path, settings, changed);
 	return SettingsFile::Outcome::NotWritten;
@@ -400,7 +402,7 @@ std::recursive_mutex &writers()
 // One read-modify-write under the lock file; `changed` tells whether what read() returns changed.
 SettingsFile::Outcome writeNow(const Change &change, const QString &directory, bool &changed)
 {
-	const QString path = Utils::settingsFilePath(directory);
+	const QString path = SettingsStorage::filePath(directory);
 	std::lock_guard<std::recursive_mutex> turn(writers());
 	// The lock file lives beside the settings file.
 	QDir().mkpath(directory);
@@ -427,7 +429,7 @@ void writeBatch(const QString &directory, std::vector<Job> &batch)
 	{
 		// Whatever changes on disk after the read below is read again by a later job.
 		std::lock_guard<std::mutex> lock(shared.mutex);
-		shared.byPath[Utils::settingsFilePath(directory)].refreshQueued = false;
+		shared.byPath[SettingsStorage::filePath(directory)].refreshQueued = false;
 	}
 	std::vector<bool> changedBy(batch.size(), false);
 	bool changed = false;
@@ -459,7 +461,7 @@ void writeBatch(const QString &directory, std::vector<Job> &batch)
 	if (shownAtOnce > 0) {
 		Replaced replaced;
 		std::lock_guard<std::mutex> lock(shared.mutex);
-		Model &model = shared.byPath[Utils::settingsFilePath(directory)];
+		Model &model = shared.byPath[SettingsStorage::filePath(directory)];
 		model.pendingChanges -= shownAtOnce;
 		// The file (or the settings kept unwritten) holds every change shown so far: it stands again.
 		if (model.pendingChanges <= 0 && model.pending) {
@@ -610,13 +612,23 @@ void refreshLater(const QString &directory)
 	Cache &shared = cache();
 	{
 		std::lock_guard<std::mutex> lock(shared.mutex);
-		Model &model = shared.byPath[Utils::settingsFilePath(directory)];
+		Model &model = shared.byPath[SettingsStorage::filePath(directory)];
 		if (model.refreshQueued)
 			return;
 		model.refreshQueued = true;
 	}
 	// A job without a change only reads.
 	writer().enqueue(Job{directory, {}, false, false, {}});
+}
+
+// What read() returns; the settings' listeners are told when it changed.
+std::optional<SettingsFile::Snapshot> toldView(const QString &directory)
+{
+	bool changed = false;
+	std::optional<SettingsFile::Snapshot> current = currentView(directory, changed);
+	if (changed)
+		notifyChanged(directory);
+	return current;
 }
 
 // Changes shown at once are applied one after the other, each over the last.
@@ -664,13 +676,17 @@ QJsonObject SettingsFile::read(const QString &directory)
 	return snapshot(directory).settings;
 }
 
+std::optional<QJsonObject> SettingsFile::tryRead(const QString &directory)
+{
+	std::optional<Snapshot> current = toldView(directory);
+	if (!current)
+		return std::nullopt;
+	return std::move(current->settings);
+}
+
 SettingsFile::Snapshot SettingsFile::snapshot(const QString &directory)
 {
-	bool changed = false;
-	const std::optional<Snapshot> current = currentView(directory, changed);
-	if (changed)
-		notifyChanged(directory);
-	return current.value_or(Snapshot());
+	return toldView(directory).value_or(Snapshot());
 }
 
 SettingsNotifier *SettingsFile::notifier()
@@ -721,14 +737,14 @@ void SettingsFile::updateLater(Change change, Shown shown, const QString &direct
 		QJsonObject view;
 		{
 			std::lock_guard<std::mutex> lock(shared.mutex);
-			Model &model = shared.byPath[Utils::settingsFilePath(directory)];
+			Model &model = shared.byPath[SettingsStorage::filePath(directory)];
 			view = model.snapshot().settings;
 			++model.pendingChanges;
 		}
 		if (change(view)) {
 			Replaced replaced;
 			std::lock_guard<std::mutex> lock(shared.mutex);
-			Model &model = shared.byPath[Utils::settingsFilePath(directory)];
+			Model &model = shared.byPath[SettingsStorage::filePath(directory)];
 			replaced.retire(model, model.pending);
 			model.pending = view;
 			model.version = ++shared.versions;

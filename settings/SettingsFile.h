@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/Utils.h"
+#include "settings/SettingsStorage.h"
 
 #include <QJsonObject>
 #include <QLoggingCategory>
@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 // Tells that the settings read() returns changed: after a write of ours, and when a read finds the file changed on
 // disk (by hand, or by another OBS sharing it). Lives on the application's thread and signals there.
@@ -60,14 +61,17 @@ constexpr qint64 kReadAtOnceBytes = 1024 * 1024;
 // The settings as they are now; a file that cannot be read reads as no settings. Kept in memory: the file is read
 // again only when its size, times or identity changed (or may have changed unseen), and parsed again only when
 // its content did. Safe from any thread.
-QJsonObject read(const QString &directory = Utils::getAppDataPath());
+QJsonObject read(const QString &directory = SettingsStorage::defaultDirectory());
+// read() that tells a file that cannot be read (its folder cannot be made, or it cannot be opened) from one that
+// holds no settings: nothing then.
+std::optional<QJsonObject> tryRead(const QString &directory = SettingsStorage::defaultDirectory());
 // read() with a version that changes whenever the settings it returns change, for readers that keep what they
 // made of the settings until then.
 struct Snapshot {
 	QJsonObject settings;
 	quint64 version = 0;
 };
-Snapshot snapshot(const QString &directory = Utils::getAppDataPath());
+Snapshot snapshot(const QString &directory = SettingsStorage::defaultDirectory());
 
 SettingsNotifier *notifier();
 
@@ -80,7 +84,7 @@ using Change = std::function<bool(QJsonObject &settings)>;
 // write, against every writer, in this process or another; when it stays locked too long, the change is kept in
 // memory as an unwritten change is (and told as such), and laid over the file at the next write. Every write of
 // this process is made by one writer thread, in the order asked: update() waits for its turn and its write.
-Outcome update(const Change &change, const QString &directory = Utils::getAppDataPath());
+Outcome update(const Change &change, const QString &directory = SettingsStorage::defaultDirectory());
 
 // When read() shows a change handed to updateLater(): at once (the change is applied on the caller's thread too,
 // so it must be cheap), or once it is written (a change that is costly to apply, such as one that rewrites every
@@ -91,11 +95,12 @@ enum class Shown { AtOnce, WhenWritten };
 // written in one read-modify-write, in the order they were queued; `change` may be called more than once (once
 // here for Shown::AtOnce, and on the writer's thread on the settings as the file holds them then). `done`, when
 // given, is told the outcome on `context`'s thread, unless `context` is gone by then.
-void updateLater(Change change, Shown shown = Shown::AtOnce, const QString &directory = Utils::getAppDataPath(),
-		 QObject *context = nullptr, std::function<void(Outcome outcome)> done = {});
+void updateLater(Change change, Shown shown = Shown::AtOnce,
+		 const QString &directory = SettingsStorage::defaultDirectory(), QObject *context = nullptr,
+		 std::function<void(Outcome outcome)> done = {});
 // updateLater() whose failures are debug lines of `category`, as updateLogged() has them.
 void updateLaterLogged(Category category, std::function<void(QJsonObject &settings)> change,
-		       const QString &directory = Utils::getAppDataPath());
+		       const QString &directory = SettingsStorage::defaultDirectory());
 // Writes what is queued, and tries once more what could not be written before (another program held the file),
 // waiting at most `timeout`. False, with a warning that names the file, when changes remain unwritten: at OBS's
 // end, so that the operator learns the file lacks them.
@@ -106,6 +111,6 @@ void leaveApplication();
 
 // update() whose failures are debug lines of `category`; true when the settings were written.
 bool updateLogged(Category category, const std::function<void(QJsonObject &settings)> &change,
-		  const QString &directory = Utils::getAppDataPath());
+		  const QString &directory = SettingsStorage::defaultDirectory());
 
 } // namespace SettingsFile

@@ -261,7 +261,7 @@ private slots:
 	{
 		QVERIFY(connectSlot(1));
 		const QString directory = Utils::getAppDataPath();
-		const QString path = Utils::settingsFilePath(directory);
+		const QString path = SettingsStorage::filePath(directory);
 		const auto setReadOnly = [&](bool readOnly) {
 			return chmod(QFile::encodeName(directory).constData(), readOnly ? 0555 : 0755) == 0 &&
 			       chmod(QFile::encodeName(path).constData(), readOnly ? 0444 : 0644) == 0;
@@ -283,9 +283,8 @@ private slots:
 		QVERIFY2(message().contains(path), qPrintable(message()));
 		QCOMPARE(child<QLabel>("MessageLabel")->property("severity").toString(), QStringLiteral("warning"));
 		// Kept in memory: the window goes on as if it was stored.
-		QJsonObject settings;
-		Utils::readJSONFromFile(settings, directory);
-		QCOMPARE(settings.value(QStringLiteral("127.0.0.55NX-B93KPanSpeed")).toString(), QStringLiteral("9"));
+		QCOMPARE(SettingsFile::read(directory).value(QStringLiteral("127.0.0.55NX-B93KPanSpeed")).toString(),
+			 QStringLiteral("9"));
 
 		// Once the file can be written again, the next change is stored and the warning goes.
 		commitPan("10");

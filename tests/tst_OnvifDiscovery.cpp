@@ -51,7 +51,7 @@ QString scopesWithName(const QString &name)
 }
 
 // One answer of each shape real cameras send, and the address and name read from it. Which addresses are a camera's
-// is CameraAddress's rule (tst_Utils).
+// is CameraAddress's rule (tst_SettingsFile).
 const QString kScopes = scopesWithName(QStringLiteral("PTZ-Camera-01"));
 struct ParsedAnswer {
 	const char *name;

@@ -153,7 +153,7 @@ private slots:
 	{
 		const KeysRow &row = currentTableRow(kKeyRows);
 		SettingsHome::write(QJsonDocument::fromJson(json(row.keys)).object());
-		const QByteArray before = fileContent(Utils::settingsFilePath(directory()));
+		const QByteArray before = fileContent(SettingsStorage::filePath(directory()));
 
 		const RelaySettings read = RelaySettings::read(directory());
 		QCOMPARE(read.enabled, row.enabled);
@@ -163,7 +163,7 @@ private slots:
 			 QString::fromLatin1(row.origins).split(QLatin1Char(' '), Qt::SkipEmptyParts));
 		QCOMPARE(CapturedLog::lines(QtWarningMsg).filter(QStringLiteral("Settings: Relay")).size(),
 			 row.warnings);
-		QCOMPARE(fileContent(Utils::settingsFilePath(directory())), before);
+		QCOMPARE(fileContent(SettingsStorage::filePath(directory())), before);
 	}
 
 	void switchedOffBindsNothing()

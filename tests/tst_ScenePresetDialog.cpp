@@ -137,7 +137,7 @@ private slots:
 	// A broken file is never lost to the dialog's idea of it: it is kept aside whole, as for every other key.
 	void aBrokenFileIsKeptAside()
 	{
-		QFile file(Utils::settingsFilePath(Utils::getAppDataPath()));
+		QFile file(SettingsStorage::filePath(Utils::getAppDataPath()));
 		QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
 		file.write("{ not json");
 		file.close();

@@ -213,7 +213,7 @@ private slots:
 		CameraPool pool(CameraWorker::Options{});
 		FakeSceneSource scenes;
 		ScenePresetLinker linker(&scenes, &pool);
-		const QString path = Utils::settingsFilePath(Utils::getAppDataPath());
+		const QString path = SettingsStorage::filePath(Utils::getAppDataPath());
 		QLockFile anotherObs(path + QStringLiteral(".lock"));
 		QVERIFY(anotherObs.lock());
 		emit scenes.sceneRenamed(QStringLiteral("A"), QStringLiteral("A2"));

@@ -337,7 +337,7 @@ private slots:
 
 	// Messages the relay cannot send, one of each kind: each is refused with one line (none for what is no JSON
 	// object) and an answer that says why, nothing leaves for it, and its client is served as before. Which
-	// addresses are a camera's is CameraAddress's rule (tst_Utils).
+	// addresses are a camera's is CameraAddress's rule (tst_SettingsFile).
 	void badMessagesLeaveTheServiceIntact_data()
 	{
 		QTest::addColumn<QByteArray>("message");

@@ -129,15 +129,15 @@ QString DiscoveryDialog::slotCaption(const QJsonObject &settings, const QString 
 
 void DiscoveryDialog::updateIPAndName(QString slotText)
 {
-	QJsonObject settings;
-	if (!Utils::readJSONFromFile(settings, Utils::getAppDataPath())) {
+	const std::optional<QJsonObject> settings = SettingsFile::tryRead();
+	if (!settings) {
 		qCDebug(lcDiscovery) << "It's failed to read JSON file.";
 		return;
 	}
-	ui->IPEidt->setText(settings.value(SettingsFile::addressKey(slotText)).toString());
-	ui->NameEdit->setText(slotCaption(settings, slotText));
-	showEndpoint(CameraEndpoint::ofSlot(settings, ui->CameraComboBox->currentIndex() + 1));
-	showSources(settings.value(SettingsFile::sourceKey(ui->CameraComboBox->currentIndex() + 1)).toString());
+	ui->IPEidt->setText(settings->value(SettingsFile::addressKey(slotText)).toString());
+	ui->NameEdit->setText(slotCaption(*settings, slotText));
+	showEndpoint(CameraEndpoint::ofSlot(*settings, ui->CameraComboBox->currentIndex() + 1));
+	showSources(settings->value(SettingsFile::sourceKey(ui->CameraComboBox->currentIndex() + 1)).toString());
 }
 
 void DiscoveryDialog::showSources(const QString &linked)

@@ -12,8 +12,9 @@
 #include "integrations/LiveCameras.h"
 #include "ui/DiscoveryDialog.h"
 #include "integrations/TallyLamps.h"
+#include "settings/OperatorBox.h"
 #include "settings/SettingsFile.h"
-#include "settings/Utils.h"
+#include "settings/SettingsStorage.h"
 #include "ui/AboutDialog.h"
 #include "ui/HostStyle.h"
 #include "ui/ModalBox.h"
@@ -39,6 +40,8 @@
 #include <QRegularExpressionValidator>
 #include <QStyle>
 #include <QTimer>
+
+#include <optional>
 
 namespace {
 
@@ -111,13 +114,13 @@ MainDialog::MainDialog(Controller *controller, QWidget *parent)
 
 	// A settings file that cannot be written is told once; the changes are kept until OBS closes.
 	QPointer<MainDialog> self(this);
-	Utils::setWriteFailureReporter([self](const QString &path, const QString &reason) {
+	SettingsStorage::setWriteFailureReporter([self](const QString &path, const QString &reason) {
 		if (!self)
 			return;
 		self->settingsWarning = ModuleText::text("StatusSettingsNotSaved").arg(path, reason);
 		self->setStatusMessage(self->settingsWarning, Severity::Warning);
 	});
-	Utils::setWriteRecoveryReporter([self](const QString &) {
+	SettingsStorage::setWriteRecoveryReporter([self](const QString &) {
 		if (self && !self->settingsWarning.isEmpty() && self->ui->MessageLabel->text() == self->settingsWarning)
 			self->setStatusMessage(QString());
 	});
@@ -129,8 +132,8 @@ MainDialog::MainDialog(Controller *controller, QWidget *parent)
 MainDialog::~MainDialog()
 {
 	flushSettings();
-	Utils::setWriteFailureReporter(nullptr);
-	Utils::setWriteRecoveryReporter(nullptr);
+	SettingsStorage::setWriteFailureReporter(nullptr);
+	SettingsStorage::setWriteRecoveryReporter(nullptr);
 	delete discoveryDialog;
 	delete panTiltLimitDialog;
 	delete presetRenameDialog;
@@ -329,7 +332,7 @@ void MainDialog::setupHotkeySwitch(QAction *action)
 		// The plug-in only offers the hotkeys; the operator binds keys to them in the host's settings. Nothing
 		// went wrong: an information box, not a warning.
 		if (checked)
-			Utils::presentBox(
+			OperatorBox::present(
 				{QStringLiteral(KAVREN_DISPLAY_NAME), ModuleText::text("NeedToSetHotKeysInOBS")});
 	});
 }
@@ -481,16 +484,16 @@ QPushButton *MainDialog::cameraButton(int slot) const
 
 void MainDialog::updateCameraName()
 {
-	QJsonObject settings;
-	if (!Utils::readJSONFromFile(settings, Utils::getAppDataPath())) {
+	const std::optional<QJsonObject> settings = SettingsFile::tryRead();
+	if (!settings) {
 		qCDebug(lcUi) << "It's failed to read JSON file.";
 		return;
 	}
 	for (int slot = 1; slot <= kSlotCount; ++slot) {
 		const QString slotName = SettingsFile::slotName(slot);
 		const QString nickKey = SettingsFile::nickNameKey(slotName);
-		const QString caption = settings.contains(nickKey) ? settings.value(nickKey).toString()
-								   : ModuleText::text(slotName.toUtf8().constData());
+		const QString caption = settings->contains(nickKey) ? settings->value(nickKey).toString()
+								    : ModuleText::text(slotName.toUtf8().constData());
 		ElidedCaption::set(cameraButton(slot), caption);
 	}
 }

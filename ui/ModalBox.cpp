@@ -1,6 +1,6 @@
 #include "ui/ModalBox.h"
 
-#include "settings/Utils.h"
+#include "settings/OperatorBox.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -21,7 +21,7 @@ Seam &seam()
 	return installed;
 }
 
-void present(const Utils::Box &content)
+void present(const OperatorBox::Box &content)
 {
 	if (!qobject_cast<const QApplication *>(QCoreApplication::instance()))
 		return;
@@ -39,7 +39,7 @@ void present(const Utils::Box &content)
 
 void ModalBox::install()
 {
-	Utils::setBoxPresenter(present);
+	OperatorBox::setPresenter(present);
 }
 
 void ModalBox::setAnswerer(Answerer answer)

@@ -5,7 +5,7 @@
 class QMessageBox;
 class QObject;
 
-// The product's modal message boxes: the core library's (Utils::presentBox) and the widgets' own.
+// The product's modal message boxes: the core library's (OperatorBox::present) and the widgets' own.
 //
 // A box never runs a nested event loop: OBS deletes windows while one would spin (every dialog under its main
 // window closes when a scene collection loads, and obs-websocket can switch collections while a box is open), and

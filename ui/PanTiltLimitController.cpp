@@ -4,7 +4,6 @@
 #include "camera/CameraFamily.h"
 #include "control/LimitCommands.h"
 #include "settings/SettingsFile.h"
-#include "settings/Utils.h"
 
 #include <QDebug>
 #include <QJsonObject>
@@ -53,9 +52,7 @@ void PanTiltLimitController::prepareDialog(PanTiltLimitSettingDialog *dialog, co
 	dialog->setEnabledPTZSpeedComp(speedCompensationSupported(cameraKeyPrefix));
 
 	// A file that cannot be read shows four empty fields, like a camera that never had limits set.
-	QJsonObject settings;
-	if (!Utils::readJSONFromFile(settings, Utils::getAppDataPath()))
-		settings = QJsonObject();
+	const QJsonObject settings = SettingsFile::read();
 	const auto stored = [&](Dialog::CommandType type) {
 		return settings.value(limitKey(cameraKeyPrefix, type)).toString();
 	};

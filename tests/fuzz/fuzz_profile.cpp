@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iostream>
 #include <string>
 
 #include <unistd.h>
@@ -43,9 +42,8 @@ size_t touchList(const cam_list &list)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-	// The reader logs every refused profile and prints ranges; millions of runs do not need to see them.
+	// The reader logs every refused profile and every range; millions of runs do not need to see them.
 	qInstallMessageHandler(quietMessages);
-	std::cout.rdbuf(nullptr);
 
 	char pattern[] = "/tmp/fuzz_profile_XXXXXX";
 	const int fd = mkstemp(pattern);

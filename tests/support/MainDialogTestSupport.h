@@ -108,14 +108,14 @@ inline bool connectSlot(MainDialog *dialog, int slot)
 // The settings file's bytes, for tests that write one no JSON writer would make or compare it byte for byte.
 inline bool writeSettingsText(const QByteArray &text)
 {
-	QFile file(Utils::settingsFilePath(Utils::getAppDataPath()));
+	QFile file(SettingsStorage::filePath(Utils::getAppDataPath()));
 	return QDir().mkpath(Utils::getAppDataPath()) && file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
 	       file.write(text) == text.size();
 }
 
 inline QByteArray settingsText()
 {
-	QFile file(Utils::settingsFilePath(Utils::getAppDataPath()));
+	QFile file(SettingsStorage::filePath(Utils::getAppDataPath()));
 	return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 

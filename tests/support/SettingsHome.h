@@ -3,6 +3,7 @@
 // A test's settings file in a temporary home, away from the user's own.
 
 #include "settings/SettingsFile.h"
+#include "settings/SettingsStorage.h"
 #include "settings/Utils.h"
 
 #include <QDir>
@@ -44,14 +45,15 @@ public:
 	{
 		SettingsFile::finishWrites(10000);
 		QDir().mkpath(Utils::getAppDataPath());
-		writeContent(Utils::settingsFilePath(Utils::getAppDataPath()), QJsonDocument(settings).toJson());
+		writeContent(SettingsStorage::filePath(Utils::getAppDataPath()), QJsonDocument(settings).toJson());
 	}
 	QString path() const { return home.path(); }
 	// The file as the product leaves it, once its writes are done.
 	static QJsonObject read()
 	{
 		SettingsFile::finishWrites(10000);
-		return QJsonDocument::fromJson(fileContent(Utils::settingsFilePath(Utils::getAppDataPath()))).object();
+		return QJsonDocument::fromJson(fileContent(SettingsStorage::filePath(Utils::getAppDataPath())))
+			.object();
 	}
 
 private:

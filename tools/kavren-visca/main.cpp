@@ -27,10 +27,8 @@
 #include <QStringList>
 
 #include <cstdio>
-#include <iostream>
 #include <memory>
 #include <optional>
-#include <streambuf>
 
 namespace {
 
@@ -62,11 +60,6 @@ const char *const kDescription =
 	"when none answered), 2 for bad usage.";
 
 bool verbose = false;
-
-class NullBuffer : public std::streambuf {
-protected:
-	int overflow(int c) override { return traits_type::not_eof(c); }
-};
 
 void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
@@ -366,10 +359,8 @@ int run(const Invocation &inv)
 int main(int argc, char *argv[])
 {
 	// A command-line tool owns its process, so it may decide what the log shows. Standard output carries only
-	// the tool's answers; what the profile reader writes there goes with the log.
+	// the tool's answers.
 	qInstallMessageHandler(quietMessages);
-	NullBuffer nullBuffer;
-	std::streambuf *const coutBuffer = std::cout.rdbuf(&nullBuffer);
 	QCoreApplication app(argc, argv);
 
 	QCoreApplication::setApplicationName(QStringLiteral("kavren-visca"));
@@ -382,14 +373,7 @@ int main(int argc, char *argv[])
 #endif
 
 	Invocation inv;
-	int exitCode = 0;
-	if (const auto stop = parseArguments(app.arguments(), inv)) {
-		exitCode = *stop;
-	} else {
-		if (verbose)
-			std::cout.rdbuf(std::cerr.rdbuf());
-		exitCode = run(inv);
-	}
-	std::cout.rdbuf(coutBuffer);
-	return exitCode;
+	if (const auto stop = parseArguments(app.arguments(), inv))
+		return *stop;
+	return run(inv);
 }

@@ -1,10 +1,12 @@
-// The settings store: read-modify-write of the one settings file, and what happens to bad or failing files; and the
-// one rule for what is a camera's address.
+// The settings file: the one read every reader goes through, its atomic writes and read-modify-write, and what
+// happens to bad or failing files; the operator's boxes; and the one rule for what is a camera's address.
 #include "OrdinaryUser.h"
 #include "SettingsHome.h"
 #include "TableRows.h"
 #include "settings/CameraAddress.h"
+#include "settings/OperatorBox.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsStorage.h"
 #include "settings/Utils.h"
 #include "ui/ModalBox.h"
 
@@ -36,7 +38,7 @@ enum class Obstacle { ReadOnlyFile, ReadOnlyFolder, FolderIsAFile };
 
 void setObstacle(Obstacle obstacle, const QString &directory, bool present)
 {
-	const QString file = Utils::settingsFilePath(directory);
+	const QString file = SettingsStorage::filePath(directory);
 	switch (obstacle) {
 	case Obstacle::ReadOnlyFile:
 		QVERIFY(chmod(QFile::encodeName(file).constData(), present ? 0444 : 0644) == 0);
@@ -52,6 +54,12 @@ void setObstacle(Obstacle obstacle, const QString &directory, bool present)
 			QVERIFY(QFile::remove(directory));
 		break;
 	}
+}
+
+// The settings as every reader has them; a marker object when they cannot be read.
+QJsonObject readBack(const QString &directory)
+{
+	return SettingsFile::tryRead(directory).value_or(QJsonObject{{QStringLiteral("unreadable"), 1}});
 }
 
 const char *const kWriterArgument = "--write-settings-as-another-program";
@@ -108,7 +116,7 @@ const Leftover kLeftovers[] = {
 
 Q_DECLARE_METATYPE(Obstacle)
 
-class tst_Utils : public QObject {
+class tst_SettingsFile : public QObject {
 	Q_OBJECT
 
 	QScopedPointer<QTemporaryDir> temp;
@@ -136,15 +144,13 @@ private slots:
 		QVERIFY(Utils::readJSONFromFile(object, dir));
 		QVERIFY(object.isEmpty());
 		QVERIFY(QFileInfo::exists(dir + QStringLiteral("/KavrenOBSPlugin.json")));
-		QCOMPARE(fileContent(Utils::settingsFilePath(dir)), QByteArray());
+		QCOMPARE(fileContent(SettingsStorage::filePath(dir)), QByteArray());
 		object[QStringLiteral("Camera3NickName")] = QStringLiteral("Stage left");
 		object[QStringLiteral("127.0.0.2NX-B93KPanSpeed")] = QStringLiteral("9");
 		object[QStringLiteral("hotKey")] = false;
-		QVERIFY(Utils::writeJSONToFile(object, dir));
+		QVERIFY(SettingsStorage::write(object, dir));
 
-		QJsonObject readBack;
-		QVERIFY(Utils::readJSONFromFile(readBack, dir));
-		QCOMPARE(readBack, object);
+		QCOMPARE(readBack(dir), object);
 		QVERIFY(QDir(dir).entryList({QStringLiteral("*.json.*")}, QDir::Files).isEmpty());
 	}
 
@@ -159,29 +165,25 @@ private slots:
 	{
 		QFETCH(QByteArray, content);
 		QVERIFY(QDir().mkpath(dir));
-		const QString path = Utils::settingsFilePath(dir);
+		const QString path = SettingsStorage::filePath(dir);
 		writeContent(path, content);
 
-		QJsonObject object{{QStringLiteral("stale"), 1}};
 		QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("holds no JSON object")));
-		QVERIFY(Utils::readJSONFromFile(object, dir));
-		QVERIFY(object.isEmpty());
+		QCOMPARE(readBack(dir), QJsonObject());
 		QCOMPARE(fileContent(path), content); // reading never touches the broken file
 
-		object[QStringLiteral("Camera1IP")] = QStringLiteral("127.0.0.2");
+		const QJsonObject object{{QStringLiteral("Camera1IP"), QStringLiteral("127.0.0.2")}};
 		QTest::ignoreMessage(QtWarningMsg,
 				     QRegularExpression(QStringLiteral("held no JSON object; kept it as")));
-		QVERIFY(Utils::writeJSONToFile(object, dir));
+		QVERIFY(SettingsStorage::write(object, dir));
 
 		const QStringList copies = brokenCopies(dir);
 		QCOMPARE(copies.size(), 1);
 		QCOMPARE(fileContent(dir + QLatin1Char('/') + copies.first()), content);
-		QJsonObject readBack;
-		QVERIFY(Utils::readJSONFromFile(readBack, dir));
-		QCOMPARE(readBack, object);
+		QCOMPARE(readBack(dir), object);
 
 		// Once the file is sound again, later writes keep no further copies.
-		QVERIFY(Utils::writeJSONToFile(readBack, dir));
+		QVERIFY(SettingsStorage::write(object, dir));
 		QCOMPARE(brokenCopies(dir).size(), 1);
 	}
 
@@ -201,14 +203,14 @@ private slots:
 		QVERIFY(!Utils::readJSONFromFile(object, base + directory));
 		QCOMPARE(object.value(QStringLiteral("kept")).toInt(), 7); // left as it was
 
-		QVERIFY(!Utils::writeJSONToFile(object, base + directory));
+		QVERIFY(!SettingsStorage::write(object, base + directory));
 	}
 
 	void failedWriteKeepsThePreviousFile()
 	{
-		QJsonObject object{{QStringLiteral("Camera1IP"), QStringLiteral("127.0.0.2")}};
-		QVERIFY(Utils::writeJSONToFile(object, dir));
-		const QByteArray before = fileContent(Utils::settingsFilePath(dir));
+		const QJsonObject object{{QStringLiteral("Camera1IP"), QStringLiteral("127.0.0.2")}};
+		QVERIFY(SettingsStorage::write(object, dir));
+		const QByteArray before = fileContent(SettingsStorage::filePath(dir));
 
 		// A file-size limit makes the next write run out of room, as a full disk would.
 		struct rlimit saved;
@@ -221,13 +223,13 @@ private slots:
 		QJsonObject big = object;
 		big[QStringLiteral("Camera2NickName")] = QString(4096, QLatin1Char('x'));
 		QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be written")));
-		const bool written = Utils::writeJSONToFile(big, dir);
+		const bool written = SettingsStorage::write(big, dir);
 
 		setrlimit(RLIMIT_FSIZE, &saved);
 		std::signal(SIGXFSZ, previousHandler);
 
 		QVERIFY(!written);
-		QCOMPARE(fileContent(Utils::settingsFilePath(dir)), before);
+		QCOMPARE(fileContent(SettingsStorage::filePath(dir)), before);
 		QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{QStringLiteral("KavrenOBSPlugin.json")});
 	}
 
@@ -250,7 +252,7 @@ private slots:
 		OrdinaryUser user(temp->path());
 		QVERIFY(user.isOrdinary());
 		QVERIFY(QDir().mkpath(dir));
-		const QString path = Utils::settingsFilePath(dir);
+		const QString path = SettingsStorage::filePath(dir);
 		if (!content.isEmpty())
 			writeContent(path, content);
 		if (fileReadOnly)
@@ -258,9 +260,7 @@ private slots:
 		if (folderReadOnly)
 			setObstacle(Obstacle::ReadOnlyFolder, dir, true);
 
-		QJsonObject object{{QStringLiteral("stale"), 1}};
-		QVERIFY(Utils::readJSONFromFile(object, dir));
-		QCOMPARE(object, QJsonDocument::fromJson(content).object());
+		QCOMPARE(readBack(dir), QJsonDocument::fromJson(content).object());
 		QCOMPARE(QFileInfo::exists(path), !content.isEmpty());
 		QCOMPARE(fileContent(path), content);
 		setObstacle(Obstacle::ReadOnlyFolder, dir, false);
@@ -280,35 +280,30 @@ private slots:
 		OrdinaryUser user(temp->path());
 		QVERIFY(user.isOrdinary());
 		QStringList told;
-		Utils::setWriteFailureReporter([&told](const QString &path, const QString &reason) {
+		SettingsStorage::setWriteFailureReporter([&told](const QString &path, const QString &reason) {
 			told << path + QStringLiteral(": ") + reason;
 		});
 		QStringList recovered;
-		Utils::setWriteRecoveryReporter([&recovered](const QString &path) { recovered << path; });
-		const QString path = Utils::settingsFilePath(dir);
+		SettingsStorage::setWriteRecoveryReporter([&recovered](const QString &path) { recovered << path; });
+		const QString path = SettingsStorage::filePath(dir);
 		const auto settingsWith = [](const QString &nickName) {
 			return QJsonObject{{QStringLiteral("Camera1IP"), QStringLiteral("127.0.0.2")},
 					   {QStringLiteral("Camera1NickName"), nickName}};
 		};
-		const auto readBack = [this]() {
-			QJsonObject object;
-			return Utils::readJSONFromFile(object, dir) ? object
-								    : QJsonObject{{QStringLiteral("unreadable"), 1}};
-		};
 
-		QJsonObject stored = settingsWith(QStringLiteral("Stage"));
-		QVERIFY(Utils::writeJSONToFile(stored, dir));
+		const QJsonObject stored = settingsWith(QStringLiteral("Stage"));
+		QVERIFY(SettingsStorage::write(stored, dir));
 		const QByteArray onDisk = fileContent(path);
 		setObstacle(obstacle, dir, true);
 
 		// Every change while the file cannot be written is told once and read back as if it had been stored.
 		for (const QString &nickName : {QStringLiteral("Wide"), QStringLiteral("Close")}) {
-			QJsonObject changed = settingsWith(nickName);
+			const QJsonObject changed = settingsWith(nickName);
 			if (told.isEmpty())
 				QTest::ignoreMessage(QtWarningMsg,
 						     QRegularExpression(QStringLiteral("could not be written")));
-			QVERIFY(!Utils::writeJSONToFile(changed, dir));
-			QCOMPARE(readBack(), changed);
+			QVERIFY(!SettingsStorage::write(changed, dir));
+			QCOMPARE(readBack(dir), changed);
 		}
 		QCOMPARE(told.size(), 1);
 		QVERIFY2(told.first().startsWith(path + QStringLiteral(": ")) && told.first().size() > path.size() + 2,
@@ -319,18 +314,18 @@ private slots:
 		setObstacle(obstacle, dir, false);
 		if (obstacle != Obstacle::FolderIsAFile)
 			QCOMPARE(fileContent(path), onDisk);
-		QJsonObject saved = settingsWith(QStringLiteral("Saved"));
-		QVERIFY(Utils::writeJSONToFile(saved, dir));
+		const QJsonObject saved = settingsWith(QStringLiteral("Saved"));
+		QVERIFY(SettingsStorage::write(saved, dir));
 		QCOMPARE(recovered, QStringList{path});
 		QCOMPARE(QJsonDocument::fromJson(fileContent(path)).object(), saved);
 		setObstacle(obstacle, dir, true);
 		QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be written")));
-		QVERIFY(!Utils::writeJSONToFile(stored, dir));
+		QVERIFY(!SettingsStorage::write(stored, dir));
 		QCOMPARE(told.size(), 2);
 		setObstacle(obstacle, dir, false);
 
-		Utils::setWriteFailureReporter(nullptr);
-		Utils::setWriteRecoveryReporter(nullptr);
+		SettingsStorage::setWriteFailureReporter(nullptr);
+		SettingsStorage::setWriteRecoveryReporter(nullptr);
 	}
 
 	void staleTemporaryFilesAreRemoved_data() { addTableRows(kLeftovers); }
@@ -342,9 +337,7 @@ private slots:
 		writeContent(dir + QStringLiteral("/KavrenOBSPlugin.json"), "{\"hotKey\": true}");
 		writeContent(dir + QLatin1Char('/') + file, "{\"hotKey\": fal");
 
-		QJsonObject object;
-		QVERIFY(Utils::readJSONFromFile(object, dir));
-		QCOMPARE(object.value(QStringLiteral("hotKey")).toBool(false), true);
+		QCOMPARE(readBack(dir).value(QStringLiteral("hotKey")).toBool(false), true);
 		QCOMPARE(!QFileInfo::exists(dir + QLatin1Char('/') + file), removed);
 	}
 
@@ -360,15 +353,16 @@ private slots:
 		QCOMPARE(setKeys(QStringLiteral("Mine"), kEach, dir), 0);
 		QVERIFY(anotherProgram.waitForFinished());
 		QCOMPARE(anotherProgram.exitCode(), 0);
-		QCOMPARE(QJsonDocument::fromJson(fileContent(Utils::settingsFilePath(dir))).object().size(), 2 * kEach);
+		QCOMPARE(QJsonDocument::fromJson(fileContent(SettingsStorage::filePath(dir))).object().size(),
+			 2 * kEach);
 	}
 
 	void aChangeWhileAnotherHoldsTheFileIsKeptAndMerged()
 	{
 		QVERIFY(QDir().mkpath(dir));
-		const QString path = Utils::settingsFilePath(dir);
+		const QString path = SettingsStorage::filePath(dir);
 		QThread *toldOn = nullptr;
-		Utils::setWriteFailureReporter(
+		SettingsStorage::setWriteFailureReporter(
 			[&toldOn](const QString &, const QString &) { toldOn = QThread::currentThread(); });
 		QLockFile anotherProgram(path + QStringLiteral(".lock"));
 		QVERIFY(anotherProgram.lock());
@@ -390,7 +384,7 @@ private slots:
 			 (QJsonObject{{QStringLiteral("Theirs"), 2},
 				      {QStringLiteral("Mine"), 1},
 				      {QStringLiteral("Next"), 3}}));
-		Utils::setWriteFailureReporter(nullptr);
+		SettingsStorage::setWriteFailureReporter(nullptr);
 	}
 
 	// The settings hold the relay's secret: once written, the file is its owner's alone, or stricter where the
@@ -413,7 +407,7 @@ private slots:
 		QFETCH(bool, written);
 		QFETCH(int, after);
 		QVERIFY(QDir().mkpath(dir));
-		const QByteArray path = QFile::encodeName(Utils::settingsFilePath(dir));
+		const QByteArray path = QFile::encodeName(SettingsStorage::filePath(dir));
 		if (before >= 0) {
 			writeContent(QString::fromLocal8Bit(path), "{\"n\": 2}");
 			QVERIFY(chmod(path.constData(), mode_t(before)) == 0);
@@ -430,7 +424,7 @@ private slots:
 	void readsAreKeptUntilTheFileChanges()
 	{
 		QVERIFY(QDir().mkpath(dir));
-		const QString path = Utils::settingsFilePath(dir);
+		const QString path = SettingsStorage::filePath(dir);
 		QSignalSpy changed(SettingsFile::notifier(), &SettingsNotifier::changed);
 		const auto readNumber = [this]() { return SettingsFile::read(dir).value(QStringLiteral("n")).toInt(); };
 
@@ -456,7 +450,7 @@ private slots:
 			QVERIFY(!box.parentWidget());
 			QCOMPARE(box.windowModality(), Qt::ApplicationModal);
 		});
-		Utils::showErrorMessage(QStringLiteral("Camera unreachable"));
+		OperatorBox::warn(QStringLiteral("Camera unreachable"));
 		ModalBox::setAnswerer(nullptr);
 		QCOMPARE(shown, 1);
 	}
@@ -520,8 +514,8 @@ int main(int argc, char *argv[])
 		return setKeys(QStringLiteral("Theirs"), QByteArray(argv[3]).toInt(), QString::fromLocal8Bit(argv[2]));
 	}
 	QApplication application(argc, argv);
-	tst_Utils test;
+	tst_SettingsFile test;
 	QTEST_SET_MAIN_SOURCE_PATH
 	return QTest::qExec(&test, argc, argv);
 }
-#include "tst_Utils.moc"
+#include "tst_SettingsFile.moc"
