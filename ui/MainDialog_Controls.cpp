@@ -14,7 +14,6 @@
 #include "integrations/Controller.h"
 #include "integrations/PresetPictures.h"
 #include "settings/SettingsFile.h"
-#include "settings/Utils.h"
 #include "settings/PresetNames.h"
 
 #include <QDebug>

@@ -6,7 +6,6 @@
 #include "scenes/SceneLog.h"
 #include "scenes/SceneSource.h"
 #include "settings/SettingsFile.h"
-#include "settings/Utils.h"
 #include "ui/HostStyle.h"
 #include "settings/ModuleText.h"
 
