@@ -19,7 +19,7 @@
 #include "ui/HostStyle.h"
 #include "ui/ModalBox.h"
 #include "settings/ModuleText.h"
-#include "ui/PanTiltLimitController.h"
+#include "ui/PanTiltLimits.h"
 #include "ui/PresetRenameDialog.h"
 #include "ui/GamepadDialog.h"
 #include "ui/RelayDialog.h"
@@ -311,13 +311,13 @@ void MainDialog::showRelayDialog()
 void MainDialog::showPanTiltLimitDialog()
 {
 	// The handler reads the profile and prefix when it runs, so a later connect is picked up.
-	PanTiltLimitController::openDialog(
-		panTiltLimitDialog, this, cameraKeyPrefix,
-		[this](PanTiltLimitSettingDialog::CommandType type, int value) {
-			PanTiltLimitController::runCommand(
-				type, value, currentOps(), cameraKeyPrefix,
-				[this](const Command &command, int v) { return setCommand(command, v); });
-		});
+	PanTiltLimits::openDialog(panTiltLimitDialog, this, cameraKeyPrefix,
+				  [this](PanTiltLimitSettingDialog::CommandType type, int value) {
+					  PanTiltLimits::runCommand(type, value, currentOps(), cameraKeyPrefix,
+								    [this](const Command &command, int v) {
+									    return setCommand(command, v);
+								    });
+				  });
 }
 
 void MainDialog::setupHotkeySwitch(QAction *action)

@@ -249,13 +249,14 @@ private:
 	viscaGeneralOps *currentOps() const;
 
 	// Exposure scenes: one-touch manual exposure with a shutter, an iris and a gain setting.
-	struct SceneSetting {
+	struct ExposureSceneSetting {
 		QStringList candidates;
 		bool list = false; // a candidate list rather than a single name
 	};
-	void applyScene(const SceneSetting &shutter, const SceneSetting &iris, const SceneSetting &gain);
-	void applySceneSetting(KVPlusMinusButton *control, const SceneSetting &setting, const char *singleFailed,
-			       const char *candidateFailed, const char *endOfList);
+	void applyExposureScene(const ExposureSceneSetting &shutter, const ExposureSceneSetting &iris,
+				const ExposureSceneSetting &gain);
+	void applyExposureSceneSetting(KVPlusMinusButton *control, const ExposureSceneSetting &setting,
+				       const char *singleFailed, const char *candidateFailed, const char *endOfList);
 	void applyValues(PanelGroup group, const PanelReading &reading, quint64 askedAt);
 	void applyExposureValues(const PanelReading &reading, quint64 askedAt);
 	void applyWhiteBalanceValues(const PanelReading &reading, quint64 askedAt);

@@ -145,18 +145,20 @@ void MainDialog::setupPanelConnection()
 
 	// The scenes: the nearest names come first, because the models' tables differ in their steps.
 	connect(ui->LowLightButton, &QPushButton::pressed, this, [this]() {
-		applyScene({{QStringLiteral("1/30"), QStringLiteral("1/25")}, true}, {{QStringLiteral("F2")}, false},
-			   {{QStringLiteral("33dB"), QStringLiteral("32dB"), QStringLiteral("34dB"),
-			     QStringLiteral("31dB"), QStringLiteral("35dB"), QStringLiteral("30dB"),
-			     QStringLiteral("36dB")},
-			    true});
+		applyExposureScene({{QStringLiteral("1/30"), QStringLiteral("1/25")}, true},
+				   {{QStringLiteral("F2")}, false},
+				   {{QStringLiteral("33dB"), QStringLiteral("32dB"), QStringLiteral("34dB"),
+				     QStringLiteral("31dB"), QStringLiteral("35dB"), QStringLiteral("30dB"),
+				     QStringLiteral("36dB")},
+				    true});
 	});
 	connect(ui->BackLightButton, &QPushButton::pressed, this, [this]() {
-		applyScene({{QStringLiteral("1/120")}, false}, {{QStringLiteral("F4.5"), QStringLiteral("F4.8")}, true},
-			   {{QStringLiteral("21dB"), QStringLiteral("20dB"), QStringLiteral("22dB")}, true});
+		applyExposureScene({{QStringLiteral("1/120")}, false},
+				   {{QStringLiteral("F4.5"), QStringLiteral("F4.8")}, true},
+				   {{QStringLiteral("21dB"), QStringLiteral("20dB"), QStringLiteral("22dB")}, true});
 	});
 	connect(ui->IndoorButton, &QPushButton::pressed, this, [this]() {
-		applyScene(
+		applyExposureScene(
 			{{QStringLiteral("1/60"), QStringLiteral("1/50")}, true},
 			{{QStringLiteral("F3.2"), QStringLiteral("F3.1"), QStringLiteral("F3.3"), QStringLiteral("F3"),
 			  QStringLiteral("F3.4"), QStringLiteral("F2.9"), QStringLiteral("F3.5")},
@@ -164,12 +166,12 @@ void MainDialog::setupPanelConnection()
 			{{QStringLiteral("24dB")}, false});
 	});
 	connect(ui->MotionButton, &QPushButton::pressed, this, [this]() {
-		applyScene({{QStringLiteral("1/180")}, false},
-			   {{QStringLiteral("F3.2"), QStringLiteral("F3.1"), QStringLiteral("F3.3"),
-			     QStringLiteral("F3.0"), QStringLiteral("F3.4"), QStringLiteral("F2.9"),
-			     QStringLiteral("F3.5")},
-			    true},
-			   {{QStringLiteral("27dB"), QStringLiteral("26dB"), QStringLiteral("28dB")}, true});
+		applyExposureScene({{QStringLiteral("1/180")}, false},
+				   {{QStringLiteral("F3.2"), QStringLiteral("F3.1"), QStringLiteral("F3.3"),
+				     QStringLiteral("F3.0"), QStringLiteral("F3.4"), QStringLiteral("F2.9"),
+				     QStringLiteral("F3.5")},
+				    true},
+				   {{QStringLiteral("27dB"), QStringLiteral("26dB"), QStringLiteral("28dB")}, true});
 	});
 
 	bindMode(ui->AWBModeBox, Picture::WbMode, [this](int code) {
@@ -372,7 +374,8 @@ void MainDialog::updateImageUI(int code)
 
 // ------------------------------------------------------------------------------------------------ scenes
 
-void MainDialog::applyScene(const SceneSetting &shutter, const SceneSetting &iris, const SceneSetting &gain)
+void MainDialog::applyExposureScene(const ExposureSceneSetting &shutter, const ExposureSceneSetting &iris,
+				    const ExposureSceneSetting &gain)
 {
 	// Unblocked on purpose: a box showing another mode switches the camera to manual exposure first.
 	const std::optional<int> manual = PanelModes::of(currentOps()).manualExposure;
@@ -380,15 +383,16 @@ void MainDialog::applyScene(const SceneSetting &shutter, const SceneSetting &iri
 	if (manualIndex >= 0)
 		ui->ExposureModeBox->setCurrentIndex(manualIndex);
 
-	applySceneSetting(ui->ShutterSpeedButton, shutter, "It's failed to set shutter.",
-			  "It's failed to set shutter in", "It's the end of ShutterSpeed List");
-	applySceneSetting(ui->IrisButton, iris, "It's failed to set iris.", "It's failed to set Iris in", nullptr);
-	applySceneSetting(ui->GainButton, gain, "It's failed to set gain.", "It's failed to set Gain in",
-			  "It's the end of Gain List");
+	applyExposureSceneSetting(ui->ShutterSpeedButton, shutter, "It's failed to set shutter.",
+				  "It's failed to set shutter in", "It's the end of ShutterSpeed List");
+	applyExposureSceneSetting(ui->IrisButton, iris, "It's failed to set iris.", "It's failed to set Iris in",
+				  nullptr);
+	applyExposureSceneSetting(ui->GainButton, gain, "It's failed to set gain.", "It's failed to set Gain in",
+				  "It's the end of Gain List");
 }
 
-void MainDialog::applySceneSetting(KVPlusMinusButton *control, const SceneSetting &setting, const char *singleFailed,
-				   const char *candidateFailed, const char *endOfList)
+void MainDialog::applyExposureSceneSetting(KVPlusMinusButton *control, const ExposureSceneSetting &setting,
+					   const char *singleFailed, const char *candidateFailed, const char *endOfList)
 {
 	const auto row = std::find_if(std::begin(kValueControls), std::end(kValueControls),
 				      [&](const ValueControl &entry) { return (*ui).*entry.widget == control; });

@@ -1,7 +1,7 @@
 // The pan/tilt limit dialog and the controller window's handling of it: the accepted angles, the two switches,
 // the triggered() reports, and what reaches a simulated camera and the settings file for each of them.
 #include "MainDialogTestSupport.h"
-#include "ui/PanTiltLimitController.h"
+#include "ui/PanTiltLimits.h"
 #include "ui/PanTiltLimitSettingDialog.h"
 #include "camera/ViscaIPFactory.h"
 #include "visca/viscaIpModule.h"
@@ -249,7 +249,7 @@ private slots:
 		sim->clearReceived();
 
 		int wrapped = 0;
-		PanTiltLimitController::runCommand(type, value, &ops, prefix, [&](const CameraCommand &command, int v) {
+		PanTiltLimits::runCommand(type, value, &ops, prefix, [&](const CameraCommand &command, int v) {
 			++wrapped;
 			command.run(*link, v);
 			return true;
@@ -290,15 +290,14 @@ private slots:
 
 		// The window's wrapper queues nothing without a camera in use.
 		int handed = 0;
-		PanTiltLimitController::runCommand(Dialog::TiltDown, -12, withOps ? &ops : nullptr,
-						   QStringLiteral("127.0.0.81NX-J57"),
-						   [&](const CameraCommand &command, int v) {
-							   ++handed;
-							   if (!withLink)
-								   return false;
-							   command.run(link, v);
-							   return true;
-						   });
+		PanTiltLimits::runCommand(Dialog::TiltDown, -12, withOps ? &ops : nullptr,
+					  QStringLiteral("127.0.0.81NX-J57"), [&](const CameraCommand &command, int v) {
+						  ++handed;
+						  if (!withLink)
+							  return false;
+						  command.run(link, v);
+						  return true;
+					  });
 		link.setHome();
 		QVERIFY(j57->waitForReceived(1, 5000));
 		QCOMPARE(distinctCommands(*j57), QStringList{kHome});
@@ -314,11 +313,11 @@ private slots:
 		viscaIpModule link;
 		QVERIFY(link.onConnectToCamera(j57->address().toString(), j57->port()));
 		j57->clearReceived();
-		PanTiltLimitController::runCommand(Dialog::PanRight, 120, &ops, QStringLiteral("127.0.0.81NX-J57"),
-						   [&link](const CameraCommand &command, int v) {
-							   command.run(link, v);
-							   return true;
-						   });
+		PanTiltLimits::runCommand(Dialog::PanRight, 120, &ops, QStringLiteral("127.0.0.81NX-J57"),
+					  [&link](const CameraCommand &command, int v) {
+						  command.run(link, v);
+						  return true;
+					  });
 		// The camera has its limit already; only the file is left as it was.
 		QVERIFY(j57->waitForReceived(1, 5000));
 		QCOMPARE(distinctCommands(*j57).value(0), QStringLiteral("81010607000100060c0100000000ff"));
@@ -351,7 +350,7 @@ private slots:
 
 		QWidget parent;
 		QPointer<Dialog> dialog;
-		Dialog *opened = PanTiltLimitController::openDialog(dialog, &parent, prefix, {});
+		Dialog *opened = PanTiltLimits::openDialog(dialog, &parent, prefix, {});
 		QVERIFY(opened);
 		QCOMPARE(opened, dialog.data());
 		QCOMPARE(opened->parentWidget(), &parent);
@@ -362,7 +361,7 @@ private slots:
 		QCOMPARE(fieldStates(opened), QStringLiteral("30 off, -45 off,  off,  off"));
 
 		// The switch follows the camera at every opening: a J57 afterwards always gets it back.
-		PanTiltLimitController::openDialog(dialog, &parent, QStringLiteral("127.0.0.85NX-J57"), {});
+		PanTiltLimits::openDialog(dialog, &parent, QStringLiteral("127.0.0.85NX-J57"), {});
 		QVERIFY(namedChild<QPushButton>(opened, "PTZSpeedCompButton")->isEnabled());
 		QCOMPARE(limitField(opened, Dialog::PanLeft)->text(), QString());
 	}
@@ -375,9 +374,9 @@ private slots:
 		QList<Trigger> handled;
 		const auto handler = [&](Dialog::CommandType type, int value) { handled << Trigger{type, value}; };
 
-		Dialog *first = PanTiltLimitController::openDialog(dialog, &parent, prefix, handler);
+		Dialog *first = PanTiltLimits::openDialog(dialog, &parent, prefix, handler);
 		SettingsHome::write({{prefix + QStringLiteral("PanRightLimit"), QStringLiteral("150")}});
-		Dialog *second = PanTiltLimitController::openDialog(dialog, &parent, prefix, handler);
+		Dialog *second = PanTiltLimits::openDialog(dialog, &parent, prefix, handler);
 		QCOMPARE(second, first);
 		QCOMPARE(parent.findChildren<Dialog *>().size(), 1);
 		// The second opening refreshed the fields from the file.
@@ -393,7 +392,7 @@ private slots:
 		first->close();
 		QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 		QVERIFY(!dialog.isNull());
-		QCOMPARE(PanTiltLimitController::openDialog(dialog, &parent, prefix, handler), first);
+		QCOMPARE(PanTiltLimits::openDialog(dialog, &parent, prefix, handler), first);
 		QVERIFY(first->isVisible());
 	}
 };

@@ -14,7 +14,7 @@ class viscaGeneralOps;
 // The controller window's side of the pan/tilt limit dialog: opening (and reusing) it, and turning its
 // triggered() signal into camera commands and stored limits. The window passes in what it owns: the capability
 // object in use, the camera key prefix and its command wrapper.
-namespace PanTiltLimitController {
+namespace PanTiltLimits {
 
 // The window's command wrapper: queues a camera command with a value, false when there is no camera.
 using SetCommand = std::function<bool(const CameraCommand &command, int value)>;
@@ -41,4 +41,4 @@ void prepareDialog(PanTiltLimitSettingDialog *dialog, const QString &cameraKeyPr
 void runCommand(PanTiltLimitSettingDialog::CommandType type, int value, const viscaGeneralOps *ops,
 		const QString &cameraKeyPrefix, const SetCommand &setCommand);
 
-} // namespace PanTiltLimitController
+} // namespace PanTiltLimits

@@ -1,4 +1,4 @@
-#include "ui/PanTiltLimitController.h"
+#include "ui/PanTiltLimits.h"
 #include "ui/UiLog.h"
 
 #include "camera/CameraFamily.h"
@@ -21,7 +21,7 @@ void storeLimit(const QString &key, int value)
 
 } // namespace
 
-QString PanTiltLimitController::limitKey(const QString &cameraKeyPrefix, Dialog::CommandType type)
+QString PanTiltLimits::limitKey(const QString &cameraKeyPrefix, Dialog::CommandType type)
 {
 	switch (type) {
 	case Dialog::TiltUp:
@@ -39,13 +39,13 @@ QString PanTiltLimitController::limitKey(const QString &cameraKeyPrefix, Dialog:
 	return QString();
 }
 
-bool PanTiltLimitController::speedCompensationSupported(const QString &cameraKeyPrefix)
+bool PanTiltLimits::speedCompensationSupported(const QString &cameraKeyPrefix)
 {
 	// The prefix ends with the model name.
 	return CameraFamily::of(cameraKeyPrefix).speedCompensationSwitch;
 }
 
-void PanTiltLimitController::prepareDialog(PanTiltLimitSettingDialog *dialog, const QString &cameraKeyPrefix)
+void PanTiltLimits::prepareDialog(PanTiltLimitSettingDialog *dialog, const QString &cameraKeyPrefix)
 {
 	if (!dialog)
 		return;
@@ -60,9 +60,8 @@ void PanTiltLimitController::prepareDialog(PanTiltLimitSettingDialog *dialog, co
 			     stored(Dialog::TiltDown));
 }
 
-PanTiltLimitSettingDialog *PanTiltLimitController::openDialog(QPointer<PanTiltLimitSettingDialog> &dialog,
-							      QWidget *parent, const QString &cameraKeyPrefix,
-							      Handler handler)
+PanTiltLimitSettingDialog *PanTiltLimits::openDialog(QPointer<PanTiltLimitSettingDialog> &dialog, QWidget *parent,
+						     const QString &cameraKeyPrefix, Handler handler)
 {
 	if (!dialog) {
 		dialog = new PanTiltLimitSettingDialog(parent);
@@ -79,8 +78,8 @@ PanTiltLimitSettingDialog *PanTiltLimitController::openDialog(QPointer<PanTiltLi
 	return dialog;
 }
 
-void PanTiltLimitController::runCommand(Dialog::CommandType type, int value, const viscaGeneralOps *ops,
-					const QString &cameraKeyPrefix, const SetCommand &setCommand)
+void PanTiltLimits::runCommand(Dialog::CommandType type, int value, const viscaGeneralOps *ops,
+			       const QString &cameraKeyPrefix, const SetCommand &setCommand)
 {
 	using Side = CameraCommands::LimitSide;
 	QList<CameraCommand> commands;
