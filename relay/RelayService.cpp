@@ -13,11 +13,11 @@
 #include <optional>
 
 RelayService::RelayService(const ViscaTransfer::Options &base, const QString &settingsDirectory, QObject *parent)
-    : QObject(parent), m_base(base), m_settingsDirectory(settingsDirectory)
+    : QObject(parent), baseOptions(base), directory(settingsDirectory)
 {
 	// A slot assigned while OBS runs, here or in another OBS sharing the file, is a destination at once.
-	connect(SettingsFile::notifier(), &SettingsNotifier::changed, this, [this](const QString &directory) {
-		if (QDir(directory) == QDir(m_settingsDirectory))
+	connect(SettingsFile::notifier(), &SettingsNotifier::changed, this, [this](const QString &changed) {
+		if (QDir(changed) == QDir(directory))
 			refreshSlotAddresses();
 	});
 }
@@ -29,14 +29,14 @@ RelayService::~RelayService()
 
 void RelayService::start()
 {
-	m_settings = RelaySettings::read(m_settingsDirectory);
+	current = RelaySettings::read(directory);
 	run();
 }
 
 bool RelayService::change(const RelaySettings &settings)
 {
-	const bool stored = settings.store(m_settingsDirectory);
-	m_settings = settings;
+	const bool stored = settings.store(directory);
+	current = settings;
 	retireRelay();
 	run();
 	emit restarted();
@@ -45,20 +45,20 @@ bool RelayService::change(const RelaySettings &settings)
 
 void RelayService::run()
 {
-	if (!m_settings.enabled) {
+	if (!current.enabled) {
 		qCInfo(lcRelay, "ViscaTransfer: The relay is switched off (RelayEnabled); nothing listens.");
 		return;
 	}
-	m_relay = new ViscaTransfer(relayOptions(), this);
+	relay = new ViscaTransfer(relayOptions(), this);
 	refreshSlotAddresses();
-	m_relay->start();
+	relay->start();
 }
 
 void RelayService::refreshSlotAddresses()
 {
-	if (!m_relay)
+	if (!relay)
 		return;
-	const std::optional<QJsonObject> settings = SettingsFile::tryRead(m_settingsDirectory);
+	const std::optional<QJsonObject> settings = SettingsFile::tryRead(directory);
 	if (!settings) {
 		qCInfo(lcRelay,
 		       "ViscaTransfer: Cannot read the settings; the relay keeps the slots' addresses it has.");
@@ -66,52 +66,52 @@ void RelayService::refreshSlotAddresses()
 	}
 	SlotAddressBook book = SlotAddressBook::fromSettings(*settings);
 	std::vector<uint32_t> live;
-	for (const QString &address : std::as_const(m_live))
+	for (const QString &address : std::as_const(liveAddresses))
 		if (const std::optional<quint32> ipv4 = CameraAddress::ipv4(address))
 			live.push_back(*ipv4);
 	book.setLive(std::move(live));
-	m_relay->setSlotAddresses(book);
+	relay->setSlotAddresses(book);
 }
 
 void RelayService::setLiveAddresses(const QStringList &addresses)
 {
-	if (addresses == m_live)
+	if (addresses == liveAddresses)
 		return;
-	m_live = addresses;
+	liveAddresses = addresses;
 	refreshSlotAddresses();
 }
 
 void RelayService::retireRelay()
 {
-	if (!m_relay)
+	if (!relay)
 		return;
 	// Its clients are closed with 1001 (going away) on a thread of its own; its ports are free already.
-	m_windingDown.push_back(m_relay->stopInBackground());
-	delete m_relay;
-	m_relay = nullptr;
-	const auto ended = [](const std::future<void> &relay) {
-		return relay.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+	windingDown.push_back(relay->stopInBackground());
+	delete relay;
+	relay = nullptr;
+	const auto ended = [](const std::future<void> &stopped) {
+		return stopped.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 	};
-	m_windingDown.erase(std::remove_if(m_windingDown.begin(), m_windingDown.end(), ended), m_windingDown.end());
+	windingDown.erase(std::remove_if(windingDown.begin(), windingDown.end(), ended), windingDown.end());
 }
 
 void RelayService::shutdown()
 {
 	// Every relay winds down at once, so that the wait is the longest of them, not their sum.
 	retireRelay();
-	for (std::future<void> &relay : m_windingDown)
-		relay.wait();
-	m_windingDown.clear();
+	for (std::future<void> &stopped : windingDown)
+		stopped.wait();
+	windingDown.clear();
 }
 
 ViscaTransfer::Options RelayService::relayOptions() const
 {
-	ViscaTransfer::Options options = m_base;
-	if (m_settings.localOnly)
+	ViscaTransfer::Options options = baseOptions;
+	if (current.localOnly)
 		options.listenAddress = QHostAddress(QHostAddress::LocalHost);
-	options.anyDestination = m_settings.anyDestination;
-	options.allowedOrigins = m_settings.allowedOrigins;
-	options.secret = m_settings.secretUnreadable ? unguessableSecret() : m_settings.secret;
+	options.anyDestination = current.anyDestination;
+	options.allowedOrigins = current.allowedOrigins;
+	options.secret = current.secretUnreadable ? unguessableSecret() : current.secret;
 	return options;
 }
 
@@ -125,25 +125,25 @@ QString RelayService::unguessableSecret()
 
 bool RelayService::isListening() const
 {
-	return m_relay && m_relay->isServing();
+	return relay && relay->isServing();
 }
 
 quint16 RelayService::tcpPort() const
 {
-	return isListening() ? m_relay->tcpPort() : m_base.tcpPort;
+	return isListening() ? relay->tcpPort() : baseOptions.tcpPort;
 }
 
 quint16 RelayService::udpPort() const
 {
-	return isListening() ? m_relay->udpPort() : m_base.udpPort;
+	return isListening() ? relay->udpPort() : baseOptions.udpPort;
 }
 
 ViscaTransfer::Failure RelayService::failure() const
 {
-	return m_relay ? m_relay->failure() : ViscaTransfer::Failure::None;
+	return relay ? relay->failure() : ViscaTransfer::Failure::None;
 }
 
 int RelayService::clientCount() const
 {
-	return m_relay ? m_relay->clientCount() : 0;
+	return relay ? relay->clientCount() : 0;
 }

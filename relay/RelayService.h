@@ -39,7 +39,7 @@ public:
 	// timeout. Also run by the destructor; the library must not unload before.
 	void shutdown();
 
-	const RelaySettings &settings() const { return m_settings; }
+	const RelaySettings &settings() const { return current; }
 	bool isListening() const;
 	// The port the relay listens on, or the one it would listen on.
 	quint16 tcpPort() const;
@@ -59,10 +59,10 @@ private:
 	ViscaTransfer::Options relayOptions() const;
 	static QString unguessableSecret();
 
-	const ViscaTransfer::Options m_base;
-	const QString m_settingsDirectory;
-	RelaySettings m_settings;
-	ViscaTransfer *m_relay = nullptr; // child; none while the relay is off
-	QStringList m_live;
-	std::vector<std::future<void>> m_windingDown; // relays stopped and not yet known to have ended
+	const ViscaTransfer::Options baseOptions;
+	const QString directory;
+	RelaySettings current;
+	ViscaTransfer *relay = nullptr; // child; none while the relay is off
+	QStringList liveAddresses;
+	std::vector<std::future<void>> windingDown; // relays stopped and not yet known to have ended
 };

@@ -35,7 +35,7 @@ QString stateText(const RelayService &service)
 } // namespace
 
 RelayDialog::RelayDialog(RelayService *service, QWidget *parent)
-    : QDialog(parent), ui(std::make_unique<Ui::RelayDialog>()), m_service(service)
+    : QDialog(parent), ui(std::make_unique<Ui::RelayDialog>()), relayService(service)
 {
 	ui->setupUi(this);
 	applyHostStyleShield(this);
@@ -46,10 +46,10 @@ RelayDialog::RelayDialog(RelayService *service, QWidget *parent)
 	connect(ui->RelayEnabledCheck, &QCheckBox::toggled, this, &RelayDialog::enableOptions);
 	connect(ui->ApplyButton, &QPushButton::clicked, this, &RelayDialog::apply);
 	connect(service, &RelayService::restarted, this, &RelayDialog::showState);
-	m_refresh = new QTimer(this);
-	m_refresh->setInterval(kRefreshIntervalMs);
-	connect(m_refresh, &QTimer::timeout, this, &RelayDialog::showState);
-	m_refresh->start();
+	refreshTimer = new QTimer(this);
+	refreshTimer->setInterval(kRefreshIntervalMs);
+	connect(refreshTimer, &QTimer::timeout, this, &RelayDialog::showState);
+	refreshTimer->start();
 }
 
 RelayDialog::~RelayDialog() = default;
@@ -126,18 +126,18 @@ RelaySettings RelayDialog::chosenSettings() const
 	// that cannot be read stays there, and the relay closed, unless the operator types a new one.
 	settings.secret = ui->SecretEdit->text().trimmed();
 	settings.secretUnreadable =
-		m_service && m_service->settings().secretUnreadable && !ui->SecretEdit->isModified();
+		relayService && relayService->settings().secretUnreadable && !ui->SecretEdit->isModified();
 	return settings;
 }
 
 void RelayDialog::showState()
 {
-	if (!m_service)
+	if (!relayService)
 		return;
-	ui->PortValueLabel->setText(QString::number(m_service->tcpPort()));
-	ui->StateValueLabel->setText(stateText(*m_service));
-	ui->ClientsValueLabel->setText(QString::number(m_service->clientCount()));
-	ui->OpenWarningLabel->setVisible(m_service->settings().openToNetwork());
+	ui->PortValueLabel->setText(QString::number(relayService->tcpPort()));
+	ui->StateValueLabel->setText(stateText(*relayService));
+	ui->ClientsValueLabel->setText(QString::number(relayService->clientCount()));
+	ui->OpenWarningLabel->setVisible(relayService->settings().openToNetwork());
 }
 
 void RelayDialog::enableOptions()
@@ -151,10 +151,10 @@ void RelayDialog::enableOptions()
 
 void RelayDialog::apply()
 {
-	if (!m_service)
+	if (!relayService)
 		return;
-	if (!m_service->change(chosenSettings()))
+	if (!relayService->change(chosenSettings()))
 		Utils::showErrorMessage(ModuleText::text("RelaySettingsNotSaved"));
-	showSettings(m_service->settings());
+	showSettings(relayService->settings());
 	showState();
 }

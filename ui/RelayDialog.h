@@ -36,6 +36,6 @@ private:
 	void apply();
 
 	std::unique_ptr<Ui::RelayDialog> ui;
-	QPointer<RelayService> m_service;
-	QTimer *m_refresh = nullptr;
+	QPointer<RelayService> relayService;
+	QTimer *refreshTimer = nullptr;
 };

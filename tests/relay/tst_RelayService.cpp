@@ -105,9 +105,9 @@ QString zoomStopRequest(const QString &ip, quint16 port)
 class tst_RelayService : public QObject {
 	Q_OBJECT
 
-	SettingsHome m_home;
-	std::unique_ptr<CameraSimulator> m_slotCamera;
-	std::unique_ptr<CameraSimulator> m_otherCamera;
+	SettingsHome home;
+	std::unique_ptr<CameraSimulator> slotCamera;
+	std::unique_ptr<CameraSimulator> otherCamera;
 
 	QString directory() const { return Utils::getAppDataPath(); }
 
@@ -127,11 +127,11 @@ private slots:
 	void initTestCase()
 	{
 		QVERIFY(loadWindowLocale());
-		QVERIFY(m_home.setUp());
+		QVERIFY(home.setUp());
 		installModalAnswerer();
 		CapturedLog::install();
-		m_slotCamera = startCamera("127.0.0.61", "NX-B93K");
-		m_otherCamera = startCamera("127.0.0.62", "NX-B93K");
+		slotCamera = startCamera("127.0.0.61", "NX-B93K");
+		otherCamera = startCamera("127.0.0.62", "NX-B93K");
 	}
 	void cleanupTestCase()
 	{
@@ -144,8 +144,8 @@ private slots:
 						{QStringLiteral("Camera1NickName"), QStringLiteral("Stage")}});
 		CapturedLog::clear();
 		boxTexts().clear();
-		m_slotCamera->clearReceived();
-		m_otherCamera->clearReceived();
+		slotCamera->clearReceived();
+		otherCamera->clearReceived();
 	}
 
 	void keysReadAsTheySay_data() { addTableRows(kKeyRows); }
@@ -199,7 +199,7 @@ private slots:
 
 		// Slot 2 gets the other camera; the relay does not read the settings for each request, it is told.
 		SettingsHome::write(QJsonObject{{QStringLiteral("Camera2IP"), kOtherCamera}});
-		client.send(homeRequest(kOtherCamera, m_otherCamera->port()));
+		client.send(homeRequest(kOtherCamera, otherCamera->port()));
 		const QString refused = QStringLiteral("Refused to send to 127.0.0.62");
 		QTRY_COMPARE(CapturedLog::lines(QtInfoMsg).filter(refused).size(), 1);
 		// Any change of the settings through the product tells it.
@@ -209,22 +209,22 @@ private slots:
 				settings[QStringLiteral("Camera2NickName")] = QStringLiteral("Balcony");
 			},
 			directory()));
-		client.send(homeRequest(kOtherCamera, m_otherCamera->port()));
+		client.send(homeRequest(kOtherCamera, otherCamera->port()));
 		QVERIFY(client.waitForMessages(3)); // the refusal, the acknowledge and the completion
 		QVERIFY(client.messages().first().contains(QStringLiteral("not assigned to a camera slot")));
-		QCOMPARE(m_otherCamera->received().size(), 1);
+		QCOMPARE(otherCamera->received().size(), 1);
 
 		// A camera live on program in Studio Mode takes its stops from other programs, not what changes its
 		// shot.
 		service.setLiveAddresses({kOtherCamera});
-		client.send(homeRequest(kOtherCamera, m_otherCamera->port()));
+		client.send(homeRequest(kOtherCamera, otherCamera->port()));
 		QTRY_COMPARE(CapturedLog::lines(QtInfoMsg)
 				     .filter(QStringLiteral("Held back a command to 127.0.0.62"))
 				     .size(),
 			     1);
-		client.send(zoomStopRequest(kOtherCamera, m_otherCamera->port()));
-		QTRY_COMPARE(m_otherCamera->received().size(), 2);
-		QCOMPARE(commandPayloads(*m_otherCamera).last(), QStringLiteral("8101040700ff"));
+		client.send(zoomStopRequest(kOtherCamera, otherCamera->port()));
+		QTRY_COMPARE(otherCamera->received().size(), 2);
+		QCOMPARE(commandPayloads(*otherCamera).last(), QStringLiteral("8101040700ff"));
 	}
 
 	void restartDoesNotWaitForTheOldClients()
@@ -253,7 +253,7 @@ private slots:
 		QCOMPARE(service.tcpPort(), options.tcpPort);
 		RelayTestClient after;
 		QVERIFY(after.connect(service.tcpPort()));
-		after.send(homeRequest(kSlotCamera, m_slotCamera->port()));
+		after.send(homeRequest(kSlotCamera, slotCamera->port()));
 		QVERIFY(after.waitForMessages(2));
 		// The old relay lets go of the peer in the end, on a thread of its own.
 		QCOMPARE(poll(&hangUp, 1, RelayTestClient::kWaitMs), 1);
@@ -342,10 +342,10 @@ private slots:
 		RelayTestClient after;
 		after.authorization = secret ? "Bearer open sesame" : "";
 		QVERIFY(after.connect(service.tcpPort()));
-		after.send(homeRequest(kOtherCamera, m_otherCamera->port()));
-		after.send(homeRequest(kSlotCamera, m_slotCamera->port()));
-		QVERIFY(m_slotCamera->waitForReceived(1, RelayTestClient::kWaitMs));
-		QCOMPARE(receivedBeforeMarker(*m_otherCamera), choice == QLatin1String("DestinationAnyRadio") ? 1 : 0);
+		after.send(homeRequest(kOtherCamera, otherCamera->port()));
+		after.send(homeRequest(kSlotCamera, slotCamera->port()));
+		QVERIFY(slotCamera->waitForReceived(1, RelayTestClient::kWaitMs));
+		QCOMPARE(receivedBeforeMarker(*otherCamera), choice == QLatin1String("DestinationAnyRadio") ? 1 : 0);
 	}
 
 	void unsavedSettingsStillApply()
