@@ -6,7 +6,7 @@
 
 // The parsed content of a capability profile, kept as the text the file holds. An empty field means that the
 // section is absent from the profile; "NOT_SUPPORT" means that the profile marks the function as unsupported.
-// Numbers stay hexadecimal text here; viscaGeneralOps converts them when it answers a query.
+// Numbers stay hexadecimal text here; viscaGeneralOps converts them once, into CapabilityNumbers, when it is made.
 
 // A "min"/"max" pair.
 struct cam_range {

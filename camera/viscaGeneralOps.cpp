@@ -72,6 +72,39 @@ std::string replaceFirst(std::string text, char from, char to)
 	return text;
 }
 
+template <typename T>
+CapabilityRange<T> rangeOf(const std::string &max, const std::string &min)
+{
+	return {T(viscaGeneralOps::hexValue(max)), T(viscaGeneralOps::hexValue(min))};
+}
+
+CapabilityNumbers numbersOf(const viscaGeneralOps &ops)
+{
+	CapabilityNumbers numbers;
+	numbers.zoom = rangeOf<uint32_t>(ops.zoom.directMax, ops.zoom.directMin);
+	numbers.focus = rangeOf<uint32_t>(ops.focus.directMax, ops.focus.directMin);
+	numbers.zoomSpeed = rangeOf<uint8_t>(ops.zoom.speedMax, ops.zoom.speedMin);
+	numbers.focusSpeed = rangeOf<uint8_t>(ops.focus.speedMax, ops.focus.speedMin);
+	numbers.redGain = rangeOf<uint8_t>(ops.rgain.max, ops.rgain.min);
+	numbers.blueGain = rangeOf<uint8_t>(ops.bgain.max, ops.bgain.min);
+	numbers.sharpness = rangeOf<uint8_t>(ops.aperture.max, ops.aperture.min);
+	numbers.saturation = rangeOf<uint8_t>(ops.colorGain.max, ops.colorGain.min);
+	numbers.hue = rangeOf<uint8_t>(ops.colorHue.max, ops.colorHue.min);
+	const pan_tiltdrive &drive = ops.panTiltDrive;
+	numbers.panSpeed = rangeOf<uint8_t>(drive.panSpeedMax, drive.panSpeedMin);
+	numbers.tiltSpeed = rangeOf<uint8_t>(drive.tiltSpeedMax, drive.tiltSpeedMin);
+	const pan_tiltlimitset &limit = ops.panTiltLimit;
+	numbers.panRight = rangeOf<uint32_t>(limit.rightMax, limit.rightMin);
+	numbers.panLeft = rangeOf<uint32_t>(limit.leftMax, limit.leftMin);
+	numbers.tiltUp = rangeOf<uint32_t>(limit.upMax, limit.upMin);
+	numbers.tiltDown = rangeOf<uint32_t>(limit.downMax, limit.downMin);
+	if (!ops.gammaList.empty() && !ops.gammaValues.empty()) {
+		const auto [low, high] = std::minmax_element(ops.gammaValues.begin(), ops.gammaValues.end());
+		numbers.gamma = {*high, *low};
+	}
+	return numbers;
+}
+
 } // namespace
 
 viscaGeneralOps::viscaGeneralOps(std::string modelName, std::string profilePath)
@@ -199,173 +232,11 @@ void viscaGeneralOps::getParserData()
 		for (const auto &[label, value] : element)
 			imageModeMap[translate(label)] = mapValue(label, value);
 	}
+
+	numbers = numbersOf(*this);
 }
 
 std::string viscaGeneralOps::getNAME() const
 {
 	return modelName;
-}
-
-uint32_t viscaGeneralOps::zoomMax() const
-{
-	return hexValue(zoom.directMax);
-}
-
-uint32_t viscaGeneralOps::zoomMin() const
-{
-	return hexValue(zoom.directMin);
-}
-
-uint32_t viscaGeneralOps::focusMax() const
-{
-	return hexValue(focus.directMax);
-}
-
-uint32_t viscaGeneralOps::focusMin() const
-{
-	return hexValue(focus.directMin);
-}
-
-uint8_t viscaGeneralOps::zoomSpeedMax() const
-{
-	return uint8_t(hexValue(zoom.speedMax));
-}
-
-uint8_t viscaGeneralOps::zoomSpeedMin() const
-{
-	return uint8_t(hexValue(zoom.speedMin));
-}
-
-uint8_t viscaGeneralOps::focusSpeedMax() const
-{
-	return uint8_t(hexValue(focus.speedMax));
-}
-
-uint8_t viscaGeneralOps::focusSpeedMin() const
-{
-	return uint8_t(hexValue(focus.speedMin));
-}
-
-uint8_t viscaGeneralOps::RgainMax() const
-{
-	return uint8_t(hexValue(rgain.max));
-}
-
-uint8_t viscaGeneralOps::RgainMin() const
-{
-	return uint8_t(hexValue(rgain.min));
-}
-
-uint8_t viscaGeneralOps::BgainMax() const
-{
-	return uint8_t(hexValue(bgain.max));
-}
-
-uint8_t viscaGeneralOps::BgainMin() const
-{
-	return uint8_t(hexValue(bgain.min));
-}
-
-uint8_t viscaGeneralOps::sharpeessMax() const
-{
-	return uint8_t(hexValue(aperture.max));
-}
-
-uint8_t viscaGeneralOps::sharpeessMin() const
-{
-	return uint8_t(hexValue(aperture.min));
-}
-
-uint8_t viscaGeneralOps::saturationMax() const
-{
-	return uint8_t(hexValue(colorGain.max));
-}
-
-uint8_t viscaGeneralOps::saturationMin() const
-{
-	return uint8_t(hexValue(colorGain.min));
-}
-
-uint8_t viscaGeneralOps::hueMax() const
-{
-	return uint8_t(hexValue(colorHue.max));
-}
-
-uint8_t viscaGeneralOps::hueMin() const
-{
-	return uint8_t(hexValue(colorHue.min));
-}
-
-uint8_t viscaGeneralOps::panSpeedMax() const
-{
-	return uint8_t(hexValue(panTiltDrive.panSpeedMax));
-}
-
-uint8_t viscaGeneralOps::panSpeedMin() const
-{
-	return uint8_t(hexValue(panTiltDrive.panSpeedMin));
-}
-
-uint8_t viscaGeneralOps::tiltSpeedMax() const
-{
-	return uint8_t(hexValue(panTiltDrive.tiltSpeedMax));
-}
-
-uint8_t viscaGeneralOps::tiltSpeedMin() const
-{
-	return uint8_t(hexValue(panTiltDrive.tiltSpeedMin));
-}
-
-uint32_t viscaGeneralOps::panRightMax() const
-{
-	return hexValue(panTiltLimit.rightMax);
-}
-
-uint32_t viscaGeneralOps::panRightMin() const
-{
-	return hexValue(panTiltLimit.rightMin);
-}
-
-uint32_t viscaGeneralOps::panLeftMax() const
-{
-	return hexValue(panTiltLimit.leftMax);
-}
-
-uint32_t viscaGeneralOps::panLeftMin() const
-{
-	return hexValue(panTiltLimit.leftMin);
-}
-
-uint32_t viscaGeneralOps::tiltUpMax() const
-{
-	return hexValue(panTiltLimit.upMax);
-}
-
-uint32_t viscaGeneralOps::tiltUpMin() const
-{
-	return hexValue(panTiltLimit.upMin);
-}
-
-uint32_t viscaGeneralOps::tiltDownMax() const
-{
-	return hexValue(panTiltLimit.downMax);
-}
-
-uint32_t viscaGeneralOps::tiltDownMin() const
-{
-	return hexValue(panTiltLimit.downMin);
-}
-
-uint8_t viscaGeneralOps::GammaMax() const
-{
-	if (gammaList.empty() || gammaValues.empty())
-		return 0;
-	return *std::max_element(gammaValues.begin(), gammaValues.end());
-}
-
-uint8_t viscaGeneralOps::GammaMin() const
-{
-	if (gammaList.empty() || gammaValues.empty())
-		return 0;
-	return *std::min_element(gammaValues.begin(), gammaValues.end());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "camera/CapabilityNumbers.h"
 #include "camera/CapabilityRecords.h"
 
 #include <QMap>
@@ -36,38 +37,39 @@ public:
 	void getParserData();
 	std::string getNAME() const;
 
-	uint32_t zoomMax() const;
-	uint32_t zoomMin() const;
-	uint32_t focusMax() const;
-	uint32_t focusMin() const;
-	uint8_t zoomSpeedMax() const;
-	uint8_t zoomSpeedMin() const;
-	uint8_t focusSpeedMax() const;
-	uint8_t focusSpeedMin() const;
-	uint8_t RgainMax() const;
-	uint8_t RgainMin() const;
-	uint8_t BgainMax() const;
-	uint8_t BgainMin() const;
-	uint8_t sharpeessMax() const;
-	uint8_t sharpeessMin() const;
-	uint8_t saturationMax() const;
-	uint8_t saturationMin() const;
-	uint8_t hueMax() const;
-	uint8_t hueMin() const;
-	uint8_t panSpeedMax() const;
-	uint8_t panSpeedMin() const;
-	uint8_t tiltSpeedMax() const;
-	uint8_t tiltSpeedMin() const;
-	uint32_t panRightMax() const;
-	uint32_t panRightMin() const;
-	uint32_t panLeftMax() const;
-	uint32_t panLeftMin() const;
-	uint32_t tiltUpMax() const;
-	uint32_t tiltUpMin() const;
-	uint32_t tiltDownMax() const;
-	uint32_t tiltDownMin() const;
-	uint8_t GammaMax() const;
-	uint8_t GammaMin() const;
+	// The numeric queries read the numbers converted when the object was made (CapabilityNumbers).
+	uint32_t zoomMax() const { return numbers.zoom.max; }
+	uint32_t zoomMin() const { return numbers.zoom.min; }
+	uint32_t focusMax() const { return numbers.focus.max; }
+	uint32_t focusMin() const { return numbers.focus.min; }
+	uint8_t zoomSpeedMax() const { return numbers.zoomSpeed.max; }
+	uint8_t zoomSpeedMin() const { return numbers.zoomSpeed.min; }
+	uint8_t focusSpeedMax() const { return numbers.focusSpeed.max; }
+	uint8_t focusSpeedMin() const { return numbers.focusSpeed.min; }
+	uint8_t RgainMax() const { return numbers.redGain.max; }
+	uint8_t RgainMin() const { return numbers.redGain.min; }
+	uint8_t BgainMax() const { return numbers.blueGain.max; }
+	uint8_t BgainMin() const { return numbers.blueGain.min; }
+	uint8_t sharpeessMax() const { return numbers.sharpness.max; }
+	uint8_t sharpeessMin() const { return numbers.sharpness.min; }
+	uint8_t saturationMax() const { return numbers.saturation.max; }
+	uint8_t saturationMin() const { return numbers.saturation.min; }
+	uint8_t hueMax() const { return numbers.hue.max; }
+	uint8_t hueMin() const { return numbers.hue.min; }
+	uint8_t panSpeedMax() const { return numbers.panSpeed.max; }
+	uint8_t panSpeedMin() const { return numbers.panSpeed.min; }
+	uint8_t tiltSpeedMax() const { return numbers.tiltSpeed.max; }
+	uint8_t tiltSpeedMin() const { return numbers.tiltSpeed.min; }
+	uint32_t panRightMax() const { return numbers.panRight.max; }
+	uint32_t panRightMin() const { return numbers.panRight.min; }
+	uint32_t panLeftMax() const { return numbers.panLeft.max; }
+	uint32_t panLeftMin() const { return numbers.panLeft.min; }
+	uint32_t tiltUpMax() const { return numbers.tiltUp.max; }
+	uint32_t tiltUpMin() const { return numbers.tiltUp.min; }
+	uint32_t tiltDownMax() const { return numbers.tiltDown.max; }
+	uint32_t tiltDownMin() const { return numbers.tiltDown.min; }
+	uint8_t GammaMax() const { return numbers.gamma.max; }
+	uint8_t GammaMin() const { return numbers.gamma.min; }
 
 	// A profile value as a number: empty and "NOT_SUPPORT" give 0, hexadecimal text (with or without 0x)
 	// its value; anything else gives 0 and one log line. Never throws.
@@ -107,4 +109,7 @@ public:
 	cam_list imageModeList;
 	cam_list mirrorList;
 	cam_list flipList;
+
+private:
+	CapabilityNumbers numbers;
 };

@@ -1,16 +1,10 @@
 #pragma once
 
-#include <QWidget>
+#include "ui/KVLensSlider.h"
 
-#include <memory>
-
-namespace Ui {
-class KVFocusVerticalSlider;
-}
-
-// The focus column: caption, focus-plus button, vertical slider, focus-minus button and the checkable button
-// that switches between auto and manual focus. Like the zoom column it only reports what the operator does.
-class KVFocusVerticalSlider : public QWidget {
+// The focus column: caption "Focus", focus-plus button, vertical slider and focus-minus button (KVLensSlider), with
+// a checkable button below them that switches between auto and manual focus.
+class KVFocusVerticalSlider : public KVLensSlider {
 	Q_OBJECT
 
 public:
@@ -21,10 +15,7 @@ public:
 	Q_ENUM(AFMode)
 
 	explicit KVFocusVerticalSlider(QWidget *parent = nullptr);
-	~KVFocusVerticalSlider() override;
 
-	void setMinMaxValue(int min, int max);
-	void setValue(int value);
 	// Manual: plus, minus and slider usable, AF button unchecked. Auto: the three disabled, AF button checked.
 	void updateUI(KVFocusVerticalSlider::AFMode mode);
 
@@ -34,9 +25,6 @@ signals:
 	void started(KVFocusVerticalSlider::FocusType type);
 	void stopped();
 
-protected:
-	void paintEvent(QPaintEvent *event) override;
-
 private:
-	std::unique_ptr<Ui::KVFocusVerticalSlider> ui;
+	QPushButton *afButton;
 };

@@ -1,17 +1,9 @@
 #pragma once
 
-#include <QWidget>
+#include "ui/KVLensSlider.h"
 
-#include <memory>
-
-namespace Ui {
-class KVZoomVerticalSlider;
-}
-
-// The zoom column: caption, zoom-plus button, vertical slider and zoom-minus button. Holding a button reports a
-// continuous zoom start and releasing it a stop; moving the slider reports an absolute position. The widget
-// sends nothing to a camera itself.
-class KVZoomVerticalSlider : public QWidget {
+// The zoom column: caption "Zoom", zoom-plus button, vertical slider and zoom-minus button (KVLensSlider).
+class KVZoomVerticalSlider : public KVLensSlider {
 	Q_OBJECT
 
 public:
@@ -19,19 +11,9 @@ public:
 	Q_ENUM(ZoomType)
 
 	explicit KVZoomVerticalSlider(QWidget *parent = nullptr);
-	~KVZoomVerticalSlider() override;
-
-	void setMinMaxValue(int min, int max);
-	void setValue(int value);
 
 signals:
 	void valueChanged(int value);
 	void started(KVZoomVerticalSlider::ZoomType type);
 	void stopped();
-
-protected:
-	void paintEvent(QPaintEvent *event) override;
-
-private:
-	std::unique_ptr<Ui::KVZoomVerticalSlider> ui;
 };

@@ -1,7 +1,6 @@
 #include "D26GViscaIPModule.h"
-#include "ViscaField.h"
+#include "ViscaCommand.h"
 #include "ViscaInquiry.h"
-#include "viscaPayload.h"
 
 D26GViscaIPModule::D26GViscaIPModule() : viscaIpModule(nullptr) {}
 
@@ -12,11 +11,10 @@ int D26GViscaIPModule::getSaturation()
 
 void D26GViscaIPModule::setPTZspeedComp(int value)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x7E, 0x03, 0x03, ViscaFields::byte.fit(value, __func__), 0xFF}), 2);
+	send(ViscaCommands::d26gSpeedCompensation, value);
 }
 
 void D26GViscaIPModule::setPresetSpeed(int speed)
 {
-	presetSpeed = ViscaFields::presetSpeed.fit(speed, __func__);
-	sendCommand(viscaPayload({0x81, 0x01, 0x7E, 0x03, 0x02, presetSpeed, 0xFF}), 1);
+	sendPresetSpeed(ViscaCommands::d26gPresetSpeed, speed);
 }

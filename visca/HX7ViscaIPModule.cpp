@@ -1,5 +1,5 @@
 #include "HX7ViscaIPModule.h"
-#include "ViscaField.h"
+#include "ViscaCommand.h"
 #include "ViscaInquiry.h"
 #include "viscaPayload.h"
 
@@ -32,10 +32,7 @@ bool HX7ViscaIPModule::isUdpSocketOK()
 
 void HX7ViscaIPModule::setHue(int value)
 {
-	QByteArray payload = viscaPayload({0x81, 0x01, 0x0E, 0x24, 0x44});
-	appendNibbles8(payload, ViscaFields::twoNibbles.fit(value, __func__));
-	payload.append(static_cast<char>(0xFF));
-	sendCommand(payload, 1);
+	send(ViscaCommands::hx7Hue, value);
 }
 
 int HX7ViscaIPModule::getHue()
@@ -45,10 +42,7 @@ int HX7ViscaIPModule::getHue()
 
 void HX7ViscaIPModule::setSaturation(int value)
 {
-	QByteArray payload = viscaPayload({0x81, 0x01, 0x0E, 0x24, 0x43});
-	appendNibbles8(payload, ViscaFields::twoNibbles.fit(value, __func__));
-	payload.append(static_cast<char>(0xFF));
-	sendCommand(payload, 1);
+	send(ViscaCommands::hx7Saturation, value);
 }
 
 int HX7ViscaIPModule::getSaturation()
@@ -58,10 +52,7 @@ int HX7ViscaIPModule::getSaturation()
 
 void HX7ViscaIPModule::setSharpness(int value)
 {
-	QByteArray payload = viscaPayload({0x81, 0x01, 0x0E, 0x24, 0x40});
-	appendNibbles8(payload, ViscaFields::twoNibbles.fit(value, __func__));
-	payload.append(static_cast<char>(0xFF));
-	sendCommand(payload, 1);
+	send(ViscaCommands::hx7Sharpness, value);
 }
 
 int HX7ViscaIPModule::getSharpness()
@@ -71,11 +62,7 @@ int HX7ViscaIPModule::getSharpness()
 
 void HX7ViscaIPModule::setZoomDirect(int position)
 {
-	// The HX7 takes no speed byte, and its replies are checked in the ordinary order.
-	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x47});
-	appendNibbles16(payload, uint32_t(ViscaFields::position.fit(position, __func__)));
-	payload.append(static_cast<char>(0xFF));
-	sendCommand(payload, 2);
+	send(ViscaCommands::zoomPositionAlone, position);
 }
 
 int HX7ViscaIPModule::getZoomDirect()

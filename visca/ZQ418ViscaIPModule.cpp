@@ -1,8 +1,7 @@
 #include "ZQ418ViscaIPModule.h"
-#include "ViscaField.h"
+#include "ViscaCommand.h"
 #include "ViscaInquiry.h"
 #include "ViscaLog.h"
-#include "viscaPayload.h"
 
 ZQ418ViscaIPModule::ZQ418ViscaIPModule() : viscaIpModule(nullptr) {}
 
@@ -22,14 +21,10 @@ int ZQ418ViscaIPModule::getAeGain()
 
 void ZQ418ViscaIPModule::setZoomDirect(int position)
 {
-	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x47});
-	appendNibbles16(payload, uint32_t(ViscaFields::position.fit(position, __func__)));
-	payload.append(static_cast<char>(0xFF));
-	sendCommand(payload, 2);
+	send(ViscaCommands::zoomPositionAlone, position);
 }
 
 void ZQ418ViscaIPModule::setPresetSpeed(int speed)
 {
-	presetSpeed = ViscaFields::presetSpeed.fit(speed, __func__);
-	sendCommand(viscaPayload({0x81, 0x01, 0x01, presetSpeed, 0xFF}), 2);
+	sendPresetSpeed(ViscaCommands::zq418PresetSpeed, speed);
 }

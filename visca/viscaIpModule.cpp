@@ -1,5 +1,6 @@
 #include "viscaIpModule.h"
 
+#include "ViscaCommand.h"
 #include "ViscaInquiry.h"
 #include "ViscaLog.h"
 #include "ViscaReply.h"
@@ -314,6 +315,13 @@ bool viscaIpModule::sendCommand(const QByteArray &payload, int tries)
 	return lastExchangeSucceeded;
 }
 
+bool viscaIpModule::send(const ViscaCommand &command, int value, int extra)
+{
+	if (command.awaitsCompletion)
+		expectSecondReply();
+	return sendCommand(command.payload(value, extra), command.tries);
+}
+
 QByteArray viscaIpModule::stopDatagram(Drive drive)
 {
 	uint32_t serial = 0;
@@ -342,18 +350,4 @@ int viscaIpModule::inquire(const ViscaInquiry &inquiry)
 		recordExchange(false, true);
 	}
 	return value;
-}
-
-void viscaIpModule::appendNibbles16(QByteArray &payload, uint32_t v)
-{
-	payload.append(char((v >> 12) & 0x0F));
-	payload.append(char((v >> 8) & 0x0F));
-	payload.append(char((v >> 4) & 0x0F));
-	payload.append(char(v & 0x0F));
-}
-
-void viscaIpModule::appendNibbles8(QByteArray &payload, int v)
-{
-	payload.append(char((v >> 4) & 0x0F));
-	payload.append(char(v & 0x0F));
 }

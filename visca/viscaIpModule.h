@@ -14,6 +14,7 @@
 
 class QTcpSocket;
 class QUdpSocket;
+struct ViscaCommand;
 struct ViscaInquiry;
 
 // The camera link: one object per camera connection, with its own socket. Every camera operation is a blocking
@@ -216,6 +217,11 @@ protected:
 	bool sendCommand(const QByteArray &payload, int tries = 2);
 	// Frames an inquiry payload and runs the inquiry exchange; the answer, or an empty array.
 	QByteArray sendInquiry(const QByteArray &payload);
+	// Frames one row of the command table with its value (and the second number of a two-number layout) and runs
+	// the command exchange as the row says: its tries, and whether the completion is the reply to check.
+	bool send(const ViscaCommand &command, int value = 0, int extra = 0);
+	// Stores the preset speed, kept inside the field of the model's command, and sends it with that command.
+	void sendPresetSpeed(const ViscaCommand &command, int speed);
 	// Runs one inquiry and decodes its answer: the value, or -1 when the camera gave no answer (silence, a
 	// refusal, a reply to another request, a truncated answer), which is logged once.
 	int inquire(const ViscaInquiry &inquiry);
@@ -232,11 +238,6 @@ protected:
 
 	// Closes the socket (and the stream) and forgets what the camera was found to do.
 	void closeCarriage();
-
-	// Appends v as four bytes holding bits 15..12, 11..8, 7..4 and 3..0.
-	static void appendNibbles16(QByteArray &payload, uint32_t v);
-	// Appends v as two bytes holding bits 7..4 and 3..0.
-	static void appendNibbles8(QByteArray &payload, int v);
 
 	QUdpSocket *socket;
 	QHostAddress cameraAddr;
@@ -300,6 +301,5 @@ private:
 
 	// Sends the address set that tells whether a camera answers at the address.
 	void sendAddressSet();
-	void sendLimitCorner(bool upRight, uint32_t pan, uint32_t tilt);
 	QByteArray stopPayload(Drive drive) const;
 };

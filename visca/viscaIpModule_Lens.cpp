@@ -1,25 +1,14 @@
 // Zoom, focus and the preset memories of the camera link.
 
-#include "ViscaField.h"
+#include "ViscaCommand.h"
 #include "ViscaInquiry.h"
 #include "viscaIpModule.h"
 #include "ViscaLog.h"
-#include "viscaPayload.h"
 
 namespace {
 
 // The focus mode answer: 02 auto, 03 manual.
 constexpr int kAutoFocus = 0x02;
-
-// Memory actions of 81 01 04 3F aa pp FF.
-constexpr int kMemoryReset = 0x00;
-constexpr int kMemorySave = 0x01;
-constexpr int kMemoryRecall = 0x02;
-
-QByteArray memoryMessage(int action, int index, const char *operation)
-{
-	return viscaPayload({0x81, 0x01, 0x04, 0x3F, action, ViscaFields::memory.fit(index, operation), 0xFF});
-}
 
 } // namespace
 
@@ -35,29 +24,22 @@ void viscaIpModule::setFocusSpeed(int speed)
 
 void viscaIpModule::setZoomIn()
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x07, 0x20 | zoomSpeed, 0xFF}));
+	send(ViscaCommands::zoomTele, zoomSpeed);
 }
 
 void viscaIpModule::setZoomOut()
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x07, 0x30 | zoomSpeed, 0xFF}));
+	send(ViscaCommands::zoomWide, zoomSpeed);
 }
 
 void viscaIpModule::setZoomStop()
 {
-	// What confirms a zoom stop is the completion, the second datagram the camera sends.
-	expectSecondReply();
-	sendCommand(stopPayload(Drive::Zoom));
+	send(ViscaCommands::zoomStop);
 }
 
 void viscaIpModule::setZoomDirect(int position)
 {
-	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x47});
-	appendNibbles16(payload, uint32_t(ViscaFields::position.fit(position, __func__)));
-	payload.append(static_cast<char>(zoomSpeed));
-	payload.append(static_cast<char>(0xFF));
-	expectSecondReply();
-	sendCommand(payload);
+	send(ViscaCommands::zoomPosition, position, zoomSpeed);
 }
 
 int viscaIpModule::getZoomDirect()
@@ -72,26 +54,22 @@ int viscaIpModule::getZoomDirect()
 
 void viscaIpModule::setFocusNearWithSpeed()
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x08, 0x30 | focusSpeed, 0xFF}));
+	send(ViscaCommands::focusNear, focusSpeed);
 }
 
 void viscaIpModule::setFocusfarWithSpeed()
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x08, 0x20 | focusSpeed, 0xFF}));
+	send(ViscaCommands::focusFar, focusSpeed);
 }
 
 void viscaIpModule::setFocusStop()
 {
-	sendCommand(stopPayload(Drive::Focus));
+	send(ViscaCommands::focusStop);
 }
 
 void viscaIpModule::setFocusDirect(int position)
 {
-	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x48});
-	appendNibbles16(payload, uint32_t(ViscaFields::position.fit(position, __func__)));
-	payload.append(static_cast<char>(0xFF));
-	expectSecondReply();
-	sendCommand(payload);
+	send(ViscaCommands::focusPosition, position);
 }
 
 int viscaIpModule::getFocusDirect()
@@ -101,7 +79,7 @@ int viscaIpModule::getFocusDirect()
 
 void viscaIpModule::setAfMode(bool autoFocus)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x38, autoFocus ? 0x02 : 0x03, 0xFF}));
+	send(ViscaCommands::focusMode, autoFocus ? ViscaCommands::kOn : ViscaCommands::kOff);
 }
 
 bool viscaIpModule::getAfMode()
@@ -111,19 +89,16 @@ bool viscaIpModule::getAfMode()
 
 void viscaIpModule::setMemory1_Reset()
 {
-	sendCommand(memoryMessage(kMemoryReset, presetIdx, __func__));
+	send(ViscaCommands::memoryReset, presetIdx);
 }
 
 void viscaIpModule::setMemory1_Save()
 {
-	sendCommand(memoryMessage(kMemorySave, presetIdx, __func__));
+	send(ViscaCommands::memorySave, presetIdx);
 }
 
 void viscaIpModule::setMemory1_Recall()
 {
-	// The camera acknowledges a recall at once and completes it only when it arrives at the preset, so the
-	// completion is awaited and the recall is never repeated: a second recall would restart the move.
-	expectSecondReply();
-	sendCommand(memoryMessage(kMemoryRecall, presetIdx, __func__), 1);
+	send(ViscaCommands::memoryRecall, presetIdx);
 	pauseFor(kRecallSettleMs);
 }

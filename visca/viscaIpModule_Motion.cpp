@@ -1,22 +1,9 @@
 // Pan/tilt drive, home, preset speed, speed compensation and the pan/tilt limits of the camera link.
 
-#include "ViscaField.h"
+#include "ViscaCommand.h"
 #include "viscaIpModule.h"
-#include "viscaPayload.h"
 
 namespace {
-
-// Direction bytes of the pan-tilt drive message: pan 01 left, 02 right, 03 stop; tilt 01 up, 02 down, 03 stop.
-constexpr int kLeft = 0x01;
-constexpr int kRight = 0x02;
-constexpr int kUp = 0x01;
-constexpr int kDown = 0x02;
-constexpr int kHold = 0x03;
-
-QByteArray drivePayload(int panSpeed, int tiltSpeed, int panDirection, int tiltDirection)
-{
-	return viscaPayload({0x81, 0x01, 0x06, 0x01, panSpeed, tiltSpeed, panDirection, tiltDirection, 0xFF});
-}
 
 enum class LimitSide { PanRight, PanLeft, TiltUp, TiltDown };
 
@@ -61,71 +48,70 @@ uint32_t limitPosition(LimitSide side, int step, uint32_t max, uint32_t min, con
 
 void viscaIpModule::setHome()
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x06, 0x04, 0xFF}));
+	send(ViscaCommands::home);
 }
 
 void viscaIpModule::setMotorUP()
 {
-	sendCommand(drivePayload(panSpeed, tiltSpeed, kHold, kUp));
+	send(ViscaCommands::up, panSpeed, tiltSpeed);
 }
 
 void viscaIpModule::setMotorDown()
 {
-	sendCommand(drivePayload(panSpeed, tiltSpeed, kHold, kDown));
+	send(ViscaCommands::down, panSpeed, tiltSpeed);
 }
 
 void viscaIpModule::setMotorLeft()
 {
-	sendCommand(drivePayload(panSpeed, tiltSpeed, kLeft, kHold));
+	send(ViscaCommands::left, panSpeed, tiltSpeed);
 }
 
 void viscaIpModule::setMotorRight()
 {
-	sendCommand(drivePayload(panSpeed, tiltSpeed, kRight, kHold));
+	send(ViscaCommands::right, panSpeed, tiltSpeed);
 }
 
 void viscaIpModule::setMotorUpLeft()
 {
-	sendCommand(drivePayload(panSpeed, tiltSpeed, kLeft, kUp));
+	send(ViscaCommands::upLeft, panSpeed, tiltSpeed);
 }
 
 void viscaIpModule::setMotorUpRight()
 {
-	sendCommand(drivePayload(panSpeed, tiltSpeed, kRight, kUp));
+	send(ViscaCommands::upRight, panSpeed, tiltSpeed);
 }
 
 void viscaIpModule::setMotorDownLeft()
 {
-	sendCommand(drivePayload(panSpeed, tiltSpeed, kLeft, kDown));
+	send(ViscaCommands::downLeft, panSpeed, tiltSpeed);
 }
 
 void viscaIpModule::setMotorDownRight()
 {
-	sendCommand(drivePayload(panSpeed, tiltSpeed, kRight, kDown));
+	send(ViscaCommands::downRight, panSpeed, tiltSpeed);
 }
 
 void viscaIpModule::setMotorStop()
 {
-	sendCommand(stopPayload(Drive::PanTilt));
+	send(ViscaCommands::stop, panSpeed, tiltSpeed);
 }
 
 QByteArray viscaIpModule::stopPayload(Drive drive) const
 {
 	switch (drive) {
 	case Drive::PanTilt:
-		return drivePayload(panSpeed, tiltSpeed, kHold, kHold);
+		return ViscaCommands::stop.payload(panSpeed, tiltSpeed);
 	case Drive::Zoom:
-		return viscaPayload({0x81, 0x01, 0x04, 0x07, 0x00, 0xFF});
+		return ViscaCommands::zoomStop.payload();
 	case Drive::Focus:
-		return viscaPayload({0x81, 0x01, 0x04, 0x08, 0x00, 0xFF});
+		return ViscaCommands::focusStop.payload();
 	}
 	return QByteArray();
 }
 
 void viscaIpModule::setTally(bool on)
 {
-	// Once: a camera that refused it would refuse it again, and a lost reply is the lamps' to send again.
-	sendCommand(viscaPayload({0x81, 0x01, 0x7E, 0x01, 0x0A, 0x00, on ? 0x02 : 0x03, 0xFF}), 1);
+	send(ViscaCommands::tally, on ? ViscaCommands::kOn : ViscaCommands::kOff);
 }
 
 void viscaIpModule::setPanSpeed(int speed)
@@ -140,58 +126,53 @@ void viscaIpModule::setTiltSpeed(int speed)
 
 void viscaIpModule::setPresetSpeed(int speed)
 {
+	sendPresetSpeed(ViscaCommands::presetSpeed, speed);
+}
+
+void viscaIpModule::sendPresetSpeed(const ViscaCommand &command, int speed)
+{
 	// Kept even when the camera does not confirm it, so the panel shows what the operator chose.
-	presetSpeed = ViscaFields::presetSpeed.fit(speed, __func__);
-	sendCommand(viscaPayload({0x81, 0x01, 0x06, 0x20, presetSpeed, 0xFF}));
+	presetSpeed = command.field.fit(speed, command.name);
+	send(command, presetSpeed);
 }
 
 void viscaIpModule::setPTZspeedComp(int value)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x06, 0x1F, 0x01, ViscaFields::byte.fit(value, __func__), 0xFF}));
+	send(ViscaCommands::speedCompensation, value);
 }
 
-void viscaIpModule::sendLimitCorner(bool upRight, uint32_t pan, uint32_t tilt)
-{
-	// A limit is always set as a whole corner, so the coordinate that did not change is sent as last stored.
-	QByteArray payload = viscaPayload({0x81, 0x01, 0x06, 0x07, 0x00, upRight ? 0x01 : 0x00});
-	appendNibbles16(payload, pan);
-	appendNibbles16(payload, tilt);
-	payload.append(static_cast<char>(0xFF));
-	sendCommand(payload);
-}
+// A limit is always set as a whole corner, so the coordinate that did not change is sent as last stored.
 
 void viscaIpModule::setPanRightLimit(int step, uint32_t max, uint32_t min)
 {
 	panRightLimit = limitPosition(LimitSide::PanRight, step, max, min, __func__);
-	sendLimitCorner(true, panRightLimit, tiltUpLimit);
+	send(ViscaCommands::upRightLimit, int(panRightLimit), int(tiltUpLimit));
 }
 
 void viscaIpModule::setTiltUpLimit(int step, uint32_t max, uint32_t min)
 {
 	tiltUpLimit = limitPosition(LimitSide::TiltUp, step, max, min, __func__);
-	sendLimitCorner(true, panRightLimit, tiltUpLimit);
+	send(ViscaCommands::upRightLimit, int(panRightLimit), int(tiltUpLimit));
 }
 
 void viscaIpModule::setPanLeftLimit(int step, uint32_t max, uint32_t min)
 {
 	panLeftLimit = limitPosition(LimitSide::PanLeft, step, max, min, __func__);
-	sendLimitCorner(false, panLeftLimit, tiltDownLimit);
+	send(ViscaCommands::downLeftLimit, int(panLeftLimit), int(tiltDownLimit));
 }
 
 void viscaIpModule::setTiltDownLimit(int step, uint32_t max, uint32_t min)
 {
 	tiltDownLimit = limitPosition(LimitSide::TiltDown, step, max, min, __func__);
-	sendLimitCorner(false, panLeftLimit, tiltDownLimit);
+	send(ViscaCommands::downLeftLimit, int(panLeftLimit), int(tiltDownLimit));
 }
 
 void viscaIpModule::setPanTilt_RightUpLimit_Clear()
 {
-	sendCommand(viscaPayload(
-		{0x81, 0x01, 0x06, 0x07, 0x01, 0x01, 0x07, 0x0F, 0x0F, 0x0F, 0x07, 0x0F, 0x0F, 0x0F, 0xFF}));
+	send(ViscaCommands::upRightLimitClear);
 }
 
 void viscaIpModule::setPanTilt_LeftDownLimit_Clear()
 {
-	sendCommand(viscaPayload(
-		{0x81, 0x01, 0x06, 0x07, 0x01, 0x00, 0x07, 0x0F, 0x0F, 0x0F, 0x07, 0x0F, 0x0F, 0x0F, 0xFF}));
+	send(ViscaCommands::downLeftLimitClear);
 }

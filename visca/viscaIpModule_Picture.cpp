@@ -1,16 +1,18 @@
 // Exposure, white balance and image settings of the camera link.
 
-#include "ViscaField.h"
+#include "ViscaCommand.h"
 #include "ViscaInquiry.h"
 #include "viscaIpModule.h"
 #include "ViscaLog.h"
-#include "viscaPayload.h"
+
+using ViscaCommands::kOff;
+using ViscaCommands::kOn;
 
 // --- Exposure ---
 
 void viscaIpModule::setAeMode(int mode)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x39, ViscaFields::nibble.fit(mode, __func__), 0xFF}));
+	send(ViscaCommands::aeMode, mode);
 }
 
 int viscaIpModule::getAeMode()
@@ -20,10 +22,7 @@ int viscaIpModule::getAeMode()
 
 void viscaIpModule::setShutterDirect(int value)
 {
-	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x4A, 0x00, 0x00});
-	appendNibbles8(payload, ViscaFields::twoNibbles.fit(value, __func__));
-	payload.append(static_cast<char>(0xFF));
-	sendCommand(payload);
+	send(ViscaCommands::shutter, value);
 }
 
 int viscaIpModule::getShutterDirect()
@@ -37,8 +36,7 @@ int viscaIpModule::getShutterDirect()
 
 void viscaIpModule::setIrisDirect(int value)
 {
-	sendCommand(
-		viscaPayload({0x81, 0x01, 0x04, 0x4B, 0x00, 0x00, 0x00, ViscaFields::byte.fit(value, __func__), 0xFF}));
+	send(ViscaCommands::iris, value);
 }
 
 int viscaIpModule::getIrisDirect()
@@ -48,10 +46,7 @@ int viscaIpModule::getIrisDirect()
 
 void viscaIpModule::setAeGain(int value)
 {
-	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x4C, 0x00, 0x00});
-	appendNibbles8(payload, ViscaFields::twoNibbles.fit(value, __func__));
-	payload.append(static_cast<char>(0xFF));
-	sendCommand(payload);
+	send(ViscaCommands::gain, value);
 }
 
 int viscaIpModule::getAeGain()
@@ -63,7 +58,7 @@ int viscaIpModule::getAeGain()
 
 void viscaIpModule::setWBmode(int mode)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x35, ViscaFields::nibble.fit(mode, __func__), 0xFF}));
+	send(ViscaCommands::wbMode, mode);
 }
 
 int viscaIpModule::getWBmode()
@@ -73,10 +68,7 @@ int viscaIpModule::getWBmode()
 
 void viscaIpModule::setRGain(int value)
 {
-	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x43, 0x00, 0x00});
-	appendNibbles8(payload, ViscaFields::twoNibbles.fit(value, __func__));
-	payload.append(static_cast<char>(0xFF));
-	sendCommand(payload);
+	send(ViscaCommands::redGain, value);
 }
 
 int viscaIpModule::getRGain()
@@ -86,10 +78,7 @@ int viscaIpModule::getRGain()
 
 void viscaIpModule::setBGain(int value)
 {
-	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x44, 0x00, 0x00});
-	appendNibbles8(payload, ViscaFields::twoNibbles.fit(value, __func__));
-	payload.append(static_cast<char>(0xFF));
-	sendCommand(payload);
+	send(ViscaCommands::blueGain, value);
 }
 
 int viscaIpModule::getBGain()
@@ -99,15 +88,14 @@ int viscaIpModule::getBGain()
 
 void viscaIpModule::setOnePushTrigger()
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x10, 0x05, 0xFF}));
+	send(ViscaCommands::onePushTrigger);
 }
 
 // --- Image ---
 
 void viscaIpModule::setBrightness(int value)
 {
-	sendCommand(
-		viscaPayload({0x81, 0x01, 0x04, 0x4D, 0x00, 0x00, 0x00, ViscaFields::byte.fit(value, __func__), 0xFF}));
+	send(ViscaCommands::brightness, value);
 }
 
 int viscaIpModule::getBrightness()
@@ -117,8 +105,7 @@ int viscaIpModule::getBrightness()
 
 void viscaIpModule::setHue(int value)
 {
-	sendCommand(
-		viscaPayload({0x81, 0x01, 0x04, 0x4F, 0x00, 0x00, 0x00, ViscaFields::byte.fit(value, __func__), 0xFF}));
+	send(ViscaCommands::hue, value);
 }
 
 int viscaIpModule::getHue()
@@ -128,8 +115,7 @@ int viscaIpModule::getHue()
 
 void viscaIpModule::setSaturation(int value)
 {
-	sendCommand(
-		viscaPayload({0x81, 0x01, 0x04, 0x49, 0x00, 0x00, 0x00, ViscaFields::byte.fit(value, __func__), 0xFF}));
+	send(ViscaCommands::saturation, value);
 }
 
 int viscaIpModule::getSaturation()
@@ -139,10 +125,7 @@ int viscaIpModule::getSaturation()
 
 void viscaIpModule::setSharpness(int value)
 {
-	QByteArray payload = viscaPayload({0x81, 0x01, 0x04, 0x42, 0x00, 0x00});
-	appendNibbles8(payload, ViscaFields::twoNibbles.fit(value, __func__));
-	payload.append(static_cast<char>(0xFF));
-	sendCommand(payload);
+	send(ViscaCommands::sharpness, value);
 }
 
 int viscaIpModule::getSharpness()
@@ -152,7 +135,7 @@ int viscaIpModule::getSharpness()
 
 void viscaIpModule::setGamma(int value)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x5B, ViscaFields::nibble.fit(value, __func__), 0xFF}));
+	send(ViscaCommands::gamma, value);
 }
 
 int viscaIpModule::getGamma()
@@ -162,7 +145,7 @@ int viscaIpModule::getGamma()
 
 void viscaIpModule::setFlip(int value)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x66, ViscaFields::nibble.fit(value, __func__), 0xFF}));
+	send(ViscaCommands::flip, value);
 }
 
 int viscaIpModule::getFlip()
@@ -172,7 +155,7 @@ int viscaIpModule::getFlip()
 
 void viscaIpModule::setMirror(int value)
 {
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x61, ViscaFields::nibble.fit(value, __func__), 0xFF}));
+	send(ViscaCommands::mirror, value);
 }
 
 int viscaIpModule::getMirror()
@@ -182,9 +165,7 @@ int viscaIpModule::getMirror()
 
 void viscaIpModule::setImageMode(int value)
 {
-	// Switching the image mode reprocesses the whole picture; its completion is the reply to check.
-	expectSecondReply();
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, 0x3F, 0x04, ViscaFields::nibble.fit(value, __func__), 0xFF}));
+	send(ViscaCommands::imageMode, value);
 }
 
 int viscaIpModule::getImageMode()
@@ -194,23 +175,18 @@ int viscaIpModule::getImageMode()
 
 namespace {
 
-constexpr int kMirror = 0x61;
-constexpr int kFlip = 0x66;
-constexpr int kOn = 0x02;
-constexpr int kOff = 0x03;
-
 struct EffectStep {
-	int setting; // kMirror or kFlip
-	int value;   // kOn or kOff
+	const ViscaCommand &setting; // mirror or flip
+	int value;                   // kOn or kOff
 };
 
 // The digital effect is a pair of mirror/flip settings; where one is switched off and the other on, the one
 // switched off goes first.
-constexpr EffectStep kEffectSteps[4][2] = {
-	{{kMirror, kOff}, {kFlip, kOff}}, // 0: neither
-	{{kFlip, kOff}, {kMirror, kOn}},  // 1: mirror
-	{{kMirror, kOff}, {kFlip, kOn}},  // 2: flip
-	{{kMirror, kOn}, {kFlip, kOn}},   // 3: mirror and flip
+const EffectStep kEffectSteps[4][2] = {
+	{{ViscaCommands::mirror, kOff}, {ViscaCommands::flip, kOff}}, // 0: neither
+	{{ViscaCommands::flip, kOff}, {ViscaCommands::mirror, kOn}},  // 1: mirror
+	{{ViscaCommands::mirror, kOff}, {ViscaCommands::flip, kOn}},  // 2: flip
+	{{ViscaCommands::mirror, kOn}, {ViscaCommands::flip, kOn}},   // 3: mirror and flip
 };
 
 } // namespace
@@ -220,9 +196,9 @@ void viscaIpModule::setDigEffect(int effect)
 	if (effect < 0 || effect > 3)
 		return;
 	const EffectStep(&steps)[2] = kEffectSteps[effect];
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, steps[0].setting, steps[0].value, 0xFF}));
+	send(steps[0].setting, steps[0].value);
 	pauseFor(kEffectStepPauseMs);
-	sendCommand(viscaPayload({0x81, 0x01, 0x04, steps[1].setting, steps[1].value, 0xFF}));
+	send(steps[1].setting, steps[1].value);
 }
 
 int viscaIpModule::getDigEffect()
