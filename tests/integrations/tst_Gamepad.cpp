@@ -6,6 +6,7 @@
 #include "TableRows.h"
 #include "control/CameraInUse.h"
 #include "integrations/Controller.h"
+#include "settings/SettingsStorage.h"
 #include "ui/GamepadAxisBar.h"
 #include "ui/GamepadDialog.h"
 #include "ui/GamepadInputRows.h"
@@ -410,7 +411,7 @@ private slots:
 		const StoredRow &row = currentTableRow(kStoredRows);
 		const QTemporaryDir folder;
 		if (row.file)
-			writeContent(Utils::settingsFilePath(folder.path()), row.file);
+			writeContent(SettingsStorage::filePath(folder.path()), row.file);
 		GamepadMapping expected = GamepadMapping::defaults();
 		if (row.edit)
 			row.edit(expected);
