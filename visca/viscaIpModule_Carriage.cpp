@@ -93,12 +93,14 @@ qint64 viscaIpModule::carry(const QByteArray &packet)
 	awaitedSerial = wireSerial = ViscaReply::echoedSerial(packet);
 	resetTried = false;
 	switch (dialectInUse) {
-	case CameraDialect::ViscaOverIp: {
-		const qint64 written = socket->writeDatagram(packet, cameraAddr, cameraPortNum);
-		// A camera may answer on the controller's VISCA port rather than the port that asked.
+	case CameraDialect::ViscaOverIp:
+		// A camera may answer on the controller's VISCA port rather than the port that asked. Its replies are
+		// routed to this link before the message leaves: a quick answer would otherwise find the route of the
+		// link before (the socket takes its port here, not at the first write).
+		if (socket->state() == QAbstractSocket::UnconnectedState)
+			socket->bind(QHostAddress(QHostAddress::AnyIPv4), 0);
 		ViscaReplyPort::route(cameraAddr, socket->localPort());
-		return written;
-	}
+		return socket->writeDatagram(packet, cameraAddr, cameraPortNum);
 	case CameraDialect::BareUdp:
 		return socket->writeDatagram(packet.mid(kHeaderSize), cameraAddr, cameraPortNum);
 	case CameraDialect::BareTcp:
