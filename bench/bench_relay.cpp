@@ -88,48 +88,45 @@ public:
 
 	BenchClient()
 	{
-		m_endpoint.clear_access_channels(websocketpp::log::alevel::all);
-		m_endpoint.clear_error_channels(websocketpp::log::elevel::all);
+		endpoint.clear_access_channels(websocketpp::log::alevel::all);
+		endpoint.clear_error_channels(websocketpp::log::elevel::all);
 		websocketpp::lib::error_code error;
-		m_endpoint.init_asio(error);
-		m_endpoint.set_open_handler(
-			[this](websocketpp::connection_hdl) { change([this]() { m_open = true; }); });
-		m_endpoint.set_fail_handler(
-			[this](websocketpp::connection_hdl) { change([this]() { m_ended = true; }); });
-		m_endpoint.set_close_handler(
-			[this](websocketpp::connection_hdl) { change([this]() { m_ended = true; }); });
-		m_endpoint.set_message_handler([this](websocketpp::connection_hdl, Endpoint::message_ptr) {
-			change([this]() { ++m_messages; });
+		endpoint.init_asio(error);
+		endpoint.set_open_handler([this](websocketpp::connection_hdl) { change([this]() { open = true; }); });
+		endpoint.set_fail_handler([this](websocketpp::connection_hdl) { change([this]() { ended = true; }); });
+		endpoint.set_close_handler([this](websocketpp::connection_hdl) { change([this]() { ended = true; }); });
+		endpoint.set_message_handler([this](websocketpp::connection_hdl, Endpoint::message_ptr) {
+			change([this]() { ++messages; });
 		});
 	}
 	~BenchClient()
 	{
-		if (!m_thread.joinable())
+		if (!thread.joinable())
 			return;
-		asio::post(WebSocketAsio::loopOf(m_endpoint), [this]() {
+		asio::post(WebSocketAsio::loopOf(endpoint), [this]() {
 			websocketpp::lib::error_code ignored;
-			m_endpoint.close(m_connection, websocketpp::close::status::normal, "", ignored);
+			endpoint.close(connectionHandle, websocketpp::close::status::normal, "", ignored);
 		});
-		std::unique_lock<std::mutex> lock(m_mutex);
-		if (!m_changed.wait_for(lock, std::chrono::seconds(2), [this]() { return m_ended; }))
-			m_endpoint.stop();
+		std::unique_lock<std::mutex> lock(mutex);
+		if (!changed.wait_for(lock, std::chrono::seconds(2), [this]() { return ended; }))
+			endpoint.stop();
 		lock.unlock();
-		m_thread.join();
+		thread.join();
 	}
 
 	bool connect(quint16 port)
 	{
 		websocketpp::lib::error_code error;
-		const auto connection = m_endpoint.get_connection("ws://127.0.0.1:" + std::to_string(port), error);
+		const auto connection = endpoint.get_connection("ws://127.0.0.1:" + std::to_string(port), error);
 		if (error)
 			return false;
-		m_connection = connection->get_handle();
-		m_endpoint.connect(connection);
-		m_thread = std::thread([this]() { m_endpoint.run(); });
-		std::unique_lock<std::mutex> lock(m_mutex);
-		return m_changed.wait_for(lock, std::chrono::milliseconds(kReplyTimeoutMs), [this]() {
-			return m_open || m_ended;
-		}) && m_open;
+		connectionHandle = connection->get_handle();
+		endpoint.connect(connection);
+		thread = std::thread([this]() { endpoint.run(); });
+		std::unique_lock<std::mutex> lock(mutex);
+		return changed.wait_for(lock, std::chrono::milliseconds(kReplyTimeoutMs), [this]() {
+			return open || ended;
+		}) && open;
 	}
 
 	// Sends one message and waits for two more messages than had come before it.
@@ -137,35 +134,35 @@ public:
 	{
 		int before = 0;
 		{
-			std::lock_guard<std::mutex> lock(m_mutex);
-			before = m_messages;
+			std::lock_guard<std::mutex> lock(mutex);
+			before = messages;
 		}
-		asio::post(WebSocketAsio::loopOf(m_endpoint), [this, text]() {
+		asio::post(WebSocketAsio::loopOf(endpoint), [this, text]() {
 			websocketpp::lib::error_code ignored;
-			m_endpoint.send(m_connection, text, websocketpp::frame::opcode::text, ignored);
+			endpoint.send(connectionHandle, text, websocketpp::frame::opcode::text, ignored);
 		});
-		std::unique_lock<std::mutex> lock(m_mutex);
-		return m_changed.wait_for(lock, std::chrono::milliseconds(kReplyTimeoutMs),
-					  [&]() { return m_messages >= before + 2; });
+		std::unique_lock<std::mutex> lock(mutex);
+		return changed.wait_for(lock, std::chrono::milliseconds(kReplyTimeoutMs),
+					[&]() { return messages >= before + 2; });
 	}
 
 private:
 	template <typename F>
 	void change(F f)
 	{
-		std::lock_guard<std::mutex> lock(m_mutex);
+		std::lock_guard<std::mutex> lock(mutex);
 		f();
-		m_changed.notify_all();
+		changed.notify_all();
 	}
 
-	Endpoint m_endpoint;
-	websocketpp::connection_hdl m_connection;
-	std::thread m_thread;
-	std::mutex m_mutex;
-	std::condition_variable m_changed;
-	bool m_open = false;
-	bool m_ended = false;
-	int m_messages = 0;
+	Endpoint endpoint;
+	websocketpp::connection_hdl connectionHandle;
+	std::thread thread;
+	std::mutex mutex;
+	std::condition_variable changed;
+	bool open = false;
+	bool ended = false;
+	int messages = 0;
 };
 
 // The direct round trip: a plain socket sends the home command to the camera and reads its acknowledge and its

@@ -6,17 +6,17 @@ Q_LOGGING_CATEGORY(lcRelayWebSocket, "kavren.relay.websocket")
 bool RelayLogLimiter::allow(int &heldBack)
 {
 	const Clock::time_point now = Clock::now();
-	if (m_linesInInterval == 0 || now - m_intervalStart >= m_interval) {
-		m_intervalStart = now;
-		m_linesInInterval = 0;
+	if (linesInInterval == 0 || now - intervalStart >= interval) {
+		intervalStart = now;
+		linesInInterval = 0;
 	}
-	if (m_linesInInterval >= m_linesPerInterval) {
-		++m_heldBack;
+	if (linesInInterval >= linesPerInterval) {
+		++linesHeldBack;
 		return false;
 	}
-	++m_linesInInterval;
-	heldBack = m_heldBack;
-	m_heldBack = 0;
+	++linesInInterval;
+	heldBack = linesHeldBack;
+	linesHeldBack = 0;
 	return true;
 }
 

@@ -17,10 +17,7 @@ class RelayLogLimiter {
 public:
 	using Clock = std::chrono::steady_clock;
 
-	RelayLogLimiter(int linesPerInterval, Clock::duration interval)
-	    : m_linesPerInterval(linesPerInterval), m_interval(interval)
-	{
-	}
+	RelayLogLimiter(int lines, Clock::duration period) : linesPerInterval(lines), interval(period) {}
 
 	// Writes `line` as an info line of the relay's category, unless too many came already.
 	void info(const QByteArray &line);
@@ -29,9 +26,9 @@ private:
 	// Whether a line may be written now; `heldBack` is set to the number of lines held back before it.
 	bool allow(int &heldBack);
 
-	const int m_linesPerInterval;
-	const Clock::duration m_interval;
-	Clock::time_point m_intervalStart;
-	int m_linesInInterval = 0;
-	int m_heldBack = 0;
+	const int linesPerInterval;
+	const Clock::duration interval;
+	Clock::time_point intervalStart;
+	int linesInInterval = 0;
+	int linesHeldBack = 0;
 };

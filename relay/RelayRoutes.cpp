@@ -2,36 +2,36 @@
 
 void RelayRoutes::noteRequest(const Client &client, std::optional<RelayCamera> camera)
 {
-	const auto previous = m_cameraOfClient.find(client);
-	if (previous != m_cameraOfClient.end() && (!camera || previous->second != *camera))
+	const auto previous = cameraOfClient.find(client);
+	if (previous != cameraOfClient.end() && (!camera || previous->second != *camera))
 		dropRoute(client, previous->second);
 	if (!camera) {
-		m_cameraOfClient.erase(client);
+		cameraOfClient.erase(client);
 		return;
 	}
-	m_cameraOfClient[client] = *camera;
-	m_clientOfCamera[*camera] = client;
+	cameraOfClient[client] = *camera;
+	clientOfCamera[*camera] = client;
 }
 
 RelayRoutes::Client RelayRoutes::clientFor(const RelayCamera &camera) const
 {
-	const auto route = m_clientOfCamera.find(camera);
-	return route == m_clientOfCamera.end() ? Client() : route->second;
+	const auto route = clientOfCamera.find(camera);
+	return route == clientOfCamera.end() ? Client() : route->second;
 }
 
 void RelayRoutes::forget(const Client &client)
 {
-	const auto previous = m_cameraOfClient.find(client);
-	if (previous == m_cameraOfClient.end())
+	const auto previous = cameraOfClient.find(client);
+	if (previous == cameraOfClient.end())
 		return;
 	dropRoute(client, previous->second);
-	m_cameraOfClient.erase(previous);
+	cameraOfClient.erase(previous);
 }
 
 void RelayRoutes::dropRoute(const Client &client, const RelayCamera &camera)
 {
 	// Another client may have taken the camera over since; its route stays.
-	const auto route = m_clientOfCamera.find(camera);
-	if (route != m_clientOfCamera.end() && sameClient(route->second, client))
-		m_clientOfCamera.erase(route);
+	const auto route = clientOfCamera.find(camera);
+	if (route != clientOfCamera.end() && sameClient(route->second, client))
+		clientOfCamera.erase(route);
 }

@@ -42,6 +42,6 @@ public:
 private:
 	void dropRoute(const Client &client, const RelayCamera &camera);
 
-	std::map<Client, RelayCamera, std::owner_less<Client>> m_cameraOfClient;
-	std::map<RelayCamera, Client> m_clientOfCamera;
+	std::map<Client, RelayCamera, std::owner_less<Client>> cameraOfClient;
+	std::map<RelayCamera, Client> clientOfCamera;
 };

@@ -24,10 +24,7 @@ public:
 		websocketpp::log::channel_type_hint::value = websocketpp::log::channel_type_hint::none)
 	{
 	}
-	RelayWebSocketLog(level staticChannels, websocketpp::log::channel_type_hint::value)
-	    : m_staticChannels(staticChannels)
-	{
-	}
+	RelayWebSocketLog(level allowed, websocketpp::log::channel_type_hint::value) : staticChannels(allowed) {}
 
 	void set_channels(level channels)
 	{
@@ -35,9 +32,9 @@ public:
 			clear_channels(Names::all);
 			return;
 		}
-		m_dynamicChannels.fetch_or(channels & m_staticChannels);
+		dynamicChannels.fetch_or(channels & staticChannels);
 	}
-	void clear_channels(level channels) { m_dynamicChannels.fetch_and(~channels); }
+	void clear_channels(level channels) { dynamicChannels.fetch_and(~channels); }
 
 	void write(level channel, const char *message) { write(channel, std::string(message)); }
 	void write(level channel, std::string message)
@@ -58,8 +55,8 @@ public:
 			qCDebug(lcRelayWebSocket, "[%s] %s", name, line.constData());
 	}
 
-	bool static_test(level channel) const { return (channel & m_staticChannels) != 0; }
-	bool dynamic_test(level channel) const { return (channel & m_dynamicChannels.load()) != 0; }
+	bool static_test(level channel) const { return (channel & staticChannels) != 0; }
+	bool dynamic_test(level channel) const { return (channel & dynamicChannels.load()) != 0; }
 
 private:
 	static constexpr int kLineLength = 400;
@@ -74,8 +71,8 @@ private:
 		}
 	}
 
-	level m_staticChannels = Names::all;
-	std::atomic<level> m_dynamicChannels{0};
+	level staticChannels = Names::all;
+	std::atomic<level> dynamicChannels{0};
 };
 
 // The stock asio configuration with the Qt-routed loggers and the relay's message limit.

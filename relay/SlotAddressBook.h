@@ -19,10 +19,10 @@ public:
 	bool contains(uint32_t address) const;
 
 	// The cameras live on program in Studio Mode (host order): they take no command that changes the shot.
-	void setLive(std::vector<uint32_t> addresses) { m_live = std::move(addresses); }
+	void setLive(std::vector<uint32_t> cameras) { live = std::move(cameras); }
 	bool isLive(uint32_t address) const;
 
 private:
-	std::vector<uint32_t> m_addresses;
-	std::vector<uint32_t> m_live;
+	std::vector<uint32_t> addresses;
+	std::vector<uint32_t> live;
 };

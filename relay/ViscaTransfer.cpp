@@ -64,16 +64,16 @@ std::set<std::string> originSet(const QStringList &origins)
 
 } // namespace
 
-ViscaTransfer::Server::Server(const Options &options)
-    : m_options(options), m_allowedOrigins(originSet(options.allowedOrigins)),
-      m_secretDigest(options.secret.isEmpty() ? QByteArray() : secretDigest(options.secret.toUtf8())),
-      m_acceptRetryDelay(0), m_destinationLog(kRefusalLinesAtOnce, kRefusalLogInterval),
-      m_originLog(kRefusalLinesAtOnce, kRefusalLogInterval), m_secretLog(kRefusalLinesAtOnce, kRefusalLogInterval),
-      m_secretGuard(options.secretGuard), m_connectionLog(kRefusalLinesAtOnce, kRefusalLogInterval),
-      m_handshakeLog(1, kRefusalLogInterval), m_slots(std::make_shared<const SlotAddressBook>())
+ViscaTransfer::Server::Server(const Options &given)
+    : options(given), allowedOrigins(originSet(given.allowedOrigins)),
+      expectedDigest(given.secret.isEmpty() ? QByteArray() : secretDigest(given.secret.toUtf8())), acceptRetryDelay(0),
+      destinationLog(kRefusalLinesAtOnce, kRefusalLogInterval), originLog(kRefusalLinesAtOnce, kRefusalLogInterval),
+      secretLog(kRefusalLinesAtOnce, kRefusalLogInterval), secretGuard(given.secretGuard),
+      connectionLog(kRefusalLinesAtOnce, kRefusalLogInterval), handshakeLog(1, kRefusalLogInterval),
+      slotBook(std::make_shared<const SlotAddressBook>())
 {
 	websocketpp::lib::error_code error;
-	m_endpoint.init_asio(error);
+	endpoint.init_asio(error);
 	if (error) {
 		qCWarning(lcRelay, "ViscaTransfer: Cannot set up the WebSocket endpoint: %s", error.message().c_str());
 		failure = Failure::Other;
@@ -82,9 +82,9 @@ ViscaTransfer::Server::Server(const Options &options)
 	configureEndpoint();
 	if (!bindUdp() || !listenTcp())
 		return;
-	m_receiveRetryTimer.emplace(WebSocketAsio::loopOf(m_endpoint));
-	m_acceptRetryTimer.emplace(WebSocketAsio::loopOf(m_endpoint));
-	m_refusalReportTimer.emplace(WebSocketAsio::loopOf(m_endpoint));
+	receiveRetryTimer.emplace(WebSocketAsio::loopOf(endpoint));
+	acceptRetryTimer.emplace(WebSocketAsio::loopOf(endpoint));
+	refusalReportTimer.emplace(WebSocketAsio::loopOf(endpoint));
 	acceptNext();
 	receiveNext();
 	serving = true;
@@ -95,10 +95,10 @@ ViscaTransfer::Server::~Server()
 {
 	stop();
 	// The endpoint's destructor then deletes the io_context, which destroys any handler still queued.
-	m_acceptRetryTimer.reset();
-	m_receiveRetryTimer.reset();
-	m_refusalReportTimer.reset();
-	m_udp.reset();
+	acceptRetryTimer.reset();
+	receiveRetryTimer.reset();
+	refusalReportTimer.reset();
+	udp.reset();
 	releaseReplyPort();
 }
 
@@ -111,38 +111,38 @@ void ViscaTransfer::Server::releaseReplyPort()
 
 void ViscaTransfer::Server::configureEndpoint()
 {
-	m_endpoint.clear_error_channels(websocketpp::log::elevel::all);
-	m_endpoint.clear_access_channels(websocketpp::log::alevel::all);
+	endpoint.clear_error_channels(websocketpp::log::elevel::all);
+	endpoint.clear_access_channels(websocketpp::log::alevel::all);
 #ifdef NDEBUG
 	// Errors and connection events only: the frame and debug channels write lines for every reply.
-	m_endpoint.set_error_channels(websocketpp::log::elevel::warn | websocketpp::log::elevel::rerror |
-				      websocketpp::log::elevel::fatal);
-	m_endpoint.set_access_channels(websocketpp::log::alevel::connect | websocketpp::log::alevel::disconnect |
-				       websocketpp::log::alevel::fail);
+	endpoint.set_error_channels(websocketpp::log::elevel::warn | websocketpp::log::elevel::rerror |
+				    websocketpp::log::elevel::fatal);
+	endpoint.set_access_channels(websocketpp::log::alevel::connect | websocketpp::log::alevel::disconnect |
+				     websocketpp::log::alevel::fail);
 #else
 	// Every channel but the frame payloads, whose camera bytes would only repeat what the relay's own lines say,
 	// and the library's development lines, which quote a handshake whole, with the secret a client presents.
-	m_endpoint.set_error_channels(websocketpp::log::elevel::all);
-	m_endpoint.set_access_channels(websocketpp::log::alevel::all ^ websocketpp::log::alevel::frame_payload ^
-				       websocketpp::log::alevel::devel);
+	endpoint.set_error_channels(websocketpp::log::elevel::all);
+	endpoint.set_access_channels(websocketpp::log::alevel::all ^ websocketpp::log::alevel::frame_payload ^
+				     websocketpp::log::alevel::devel);
 #endif
-	m_endpoint.set_reuse_addr(true);
-	m_endpoint.set_tcp_pre_bind_handler([](const RelayWebSocketServer::transport_type::acceptor_ptr &acceptor) {
+	endpoint.set_reuse_addr(true);
+	endpoint.set_tcp_pre_bind_handler([](const RelayWebSocketServer::transport_type::acceptor_ptr &acceptor) {
 		limitSegmentSize(*acceptor);
 		return websocketpp::lib::error_code();
 	});
-	m_endpoint.set_max_message_size(kMaxMessageSize);
+	endpoint.set_max_message_size(kMaxMessageSize);
 	// A client that does not answer the closing handshake, or does not read at all, is dropped by the library
 	// well before stop() gives up on the whole loop.
-	m_endpoint.set_close_handshake_timeout(std::max(1, m_options.stopTimeoutMs / 2));
-	m_endpoint.set_open_handshake_timeout(std::max(1, m_options.handshakeTimeoutMs));
-	m_endpoint.set_message_handler([this](ConnectionHandle connection, RelayWebSocketServer::message_ptr message) {
+	endpoint.set_close_handshake_timeout(std::max(1, options.stopTimeoutMs / 2));
+	endpoint.set_open_handshake_timeout(std::max(1, options.handshakeTimeoutMs));
+	endpoint.set_message_handler([this](ConnectionHandle connection, RelayWebSocketServer::message_ptr message) {
 		messageHandler(std::move(connection), std::move(message));
 	});
-	m_endpoint.set_validate_handler([this](ConnectionHandle connection) { return validateHandshake(connection); });
-	m_endpoint.set_open_handler([this](ConnectionHandle connection) { onOpen(connection); });
-	m_endpoint.set_close_handler([this](ConnectionHandle connection) { onGone(connection); });
-	m_endpoint.set_fail_handler([this](ConnectionHandle connection) { onFailed(connection); });
+	endpoint.set_validate_handler([this](ConnectionHandle connection) { return validateHandshake(connection); });
+	endpoint.set_open_handler([this](ConnectionHandle connection) { onOpen(connection); });
+	endpoint.set_close_handler([this](ConnectionHandle connection) { onGone(connection); });
+	endpoint.set_fail_handler([this](ConnectionHandle connection) { onFailed(connection); });
 }
 
 bool ViscaTransfer::Server::bindUdp()
@@ -150,26 +150,25 @@ bool ViscaTransfer::Server::bindUdp()
 	// The camera replies to the port the request came from, so the socket is fixed for the relay's lifetime.
 	// Reuse-address lets the relay share 52381 with a camera link or simulator bound to one address.
 	asio::error_code error;
-	const asio::ip::udp::endpoint local(asio::ip::address_v4(m_options.udpAddress.toIPv4Address()),
-					    m_options.udpPort);
+	const asio::ip::udp::endpoint local(asio::ip::address_v4(options.udpAddress.toIPv4Address()), options.udpPort);
 	// The links' own socket on that port steps aside first, so the two never split the datagrams between them.
-	holdsReplyPort = m_options.udpPort == ViscaReplyPort::port();
+	holdsReplyPort = options.udpPort == ViscaReplyPort::port();
 	if (holdsReplyPort)
 		ViscaReplyPort::setRelayHoldsPort(true);
-	m_udp.emplace(WebSocketAsio::loopOf(m_endpoint));
-	m_udp->open(asio::ip::udp::v4(), error);
+	udp.emplace(WebSocketAsio::loopOf(endpoint));
+	udp->open(asio::ip::udp::v4(), error);
 	if (!error)
-		m_udp->set_option(asio::socket_base::reuse_address(true), error);
+		udp->set_option(asio::socket_base::reuse_address(true), error);
 	if (!error)
-		m_udp->bind(local, error);
+		udp->bind(local, error);
 	if (!error)
-		boundUdpPort = m_udp->local_endpoint(error).port();
+		boundUdpPort = udp->local_endpoint(error).port();
 	if (error) {
 		qCWarning(lcRelay, "ViscaTransfer: Cannot bind UDP port %u: %s; the relay is off.",
-			  unsigned(m_options.udpPort), error.message().c_str());
+			  unsigned(options.udpPort), error.message().c_str());
 		failure = failureOf(error, Failure::UdpPortInUse);
 		asio::error_code ignored;
-		m_udp->close(ignored);
+		udp->close(ignored);
 		releaseReplyPort();
 		return false;
 	}
@@ -178,7 +177,7 @@ bool ViscaTransfer::Server::bindUdp()
 
 bool ViscaTransfer::Server::listenTcp()
 {
-	const QHostAddress &wanted = m_options.listenAddress;
+	const QHostAddress &wanted = options.listenAddress;
 	const bool dualStack = wanted.protocol() == QAbstractSocket::AnyIPProtocol;
 	asio::ip::address address;
 	asio::error_code error;
@@ -188,23 +187,23 @@ bool ViscaTransfer::Server::listenTcp()
 		address = asio::ip::make_address(wanted.toString().toStdString(), error);
 
 	if (!error)
-		m_endpoint.listen(asio::ip::tcp::endpoint(address, m_options.tcpPort), error);
+		endpoint.listen(asio::ip::tcp::endpoint(address, options.tcpPort), error);
 	if (error && dualStack) {
 		// A host without IPv6 still takes IPv4 clients.
 		error.clear();
-		m_endpoint.listen(asio::ip::tcp::endpoint(asio::ip::address_v4::any(), m_options.tcpPort), error);
+		endpoint.listen(asio::ip::tcp::endpoint(asio::ip::address_v4::any(), options.tcpPort), error);
 	}
 	if (!error) {
-		const asio::ip::tcp::endpoint local = m_endpoint.get_local_endpoint(error);
+		const asio::ip::tcp::endpoint local = endpoint.get_local_endpoint(error);
 		boundTcpPort = local.port();
 		boundAddress = QHostAddress(QString::fromStdString(local.address().to_string()));
 		return true;
 	}
 	qCWarning(lcRelay, "ViscaTransfer: Cannot listen on TCP port %u: %s; the relay is off.",
-		  unsigned(m_options.tcpPort), error.message().c_str());
+		  unsigned(options.tcpPort), error.message().c_str());
 	failure = failureOf(error, Failure::TcpPortInUse);
 	asio::error_code ignored;
-	m_udp->close(ignored);
+	udp->close(ignored);
 	boundUdpPort = 0;
 	releaseReplyPort();
 	return false;
@@ -214,19 +213,19 @@ void ViscaTransfer::Server::logListening() const
 {
 	const QByteArray where = boundAddress.isLoopback() ? QByteArrayLiteral("this computer only")
 							   : QByteArrayLiteral("all interfaces");
-	const QByteArray destinations = m_options.anyDestination ? QByteArrayLiteral("any unicast address")
-								 : QByteArrayLiteral("the cameras of the slots");
+	const QByteArray destinations = options.anyDestination ? QByteArrayLiteral("any unicast address")
+							       : QByteArrayLiteral("the cameras of the slots");
 	qCInfo(lcRelay, "ViscaTransfer: Listening on TCP port %u (%s); relaying to %s; %d web pages allowed; %s.",
-	       unsigned(boundTcpPort), where.constData(), destinations.constData(), int(m_allowedOrigins.size()),
-	       m_secretDigest.isEmpty() ? "no secret asked" : "clients must present the secret");
+	       unsigned(boundTcpPort), where.constData(), destinations.constData(), int(allowedOrigins.size()),
+	       expectedDigest.isEmpty() ? "no secret asked" : "clients must present the secret");
 }
 
 void ViscaTransfer::Server::start()
 {
-	if (!serving || m_started || m_stopped)
+	if (!serving || started || stopped)
 		return;
-	m_thread = std::thread([this]() { run(); });
-	m_started = true;
+	thread = std::thread([this]() { run(); });
+	started = true;
 }
 
 void ViscaTransfer::Server::run()
@@ -234,7 +233,7 @@ void ViscaTransfer::Server::run()
 	// A handler that throws must not end the relay: the loop resumes with the next event.
 	for (;;) {
 		try {
-			m_endpoint.run();
+			endpoint.run();
 			break;
 		} catch (const std::exception &e) {
 			qCDebug(lcRelay, "Catch Error.");
@@ -243,18 +242,18 @@ void ViscaTransfer::Server::run()
 			qCDebug(lcRelay, "Catch Error.");
 		}
 	}
-	std::lock_guard<std::mutex> lock(m_finishMutex);
-	m_finished = true;
-	m_finishedChanged.notify_all();
+	std::lock_guard<std::mutex> lock(finishMutex);
+	finished = true;
+	finishedChanged.notify_all();
 }
 
 void ViscaTransfer::Server::requestShutDown()
 {
-	if (m_shutDownRequested)
+	if (shutDownRequested)
 		return;
-	m_shutDownRequested = true;
-	if (m_started)
-		asio::post(WebSocketAsio::loopOf(m_endpoint), [this]() { shutDown(); });
+	shutDownRequested = true;
+	if (started)
+		asio::post(WebSocketAsio::loopOf(endpoint), [this]() { shutDown(); });
 	else
 		// No loop runs, so this thread may act on the loop's state itself.
 		shutDown();
@@ -262,37 +261,37 @@ void ViscaTransfer::Server::requestShutDown()
 
 bool ViscaTransfer::Server::waitForPortsFreed(std::chrono::milliseconds timeout)
 {
-	std::unique_lock<std::mutex> lock(m_finishMutex);
-	return m_finishedChanged.wait_for(lock, timeout, [this]() { return m_portsFreed || m_finished; });
+	std::unique_lock<std::mutex> lock(finishMutex);
+	return finishedChanged.wait_for(lock, timeout, [this]() { return portsFreed || finished; });
 }
 
 void ViscaTransfer::Server::stop()
 {
-	if (m_stopped)
+	if (stopped)
 		return;
-	m_stopped = true;
+	stopped = true;
 	try {
 		requestShutDown();
-		if (!m_started)
+		if (!started)
 			return;
-		bool finished = false;
+		bool loopEnded = false;
 		{
-			std::unique_lock<std::mutex> lock(m_finishMutex);
-			finished = m_finishedChanged.wait_for(lock, std::chrono::milliseconds(m_options.stopTimeoutMs),
-							      [this]() { return m_finished; });
+			std::unique_lock<std::mutex> lock(finishMutex);
+			loopEnded = finishedChanged.wait_for(lock, std::chrono::milliseconds(options.stopTimeoutMs),
+							     [this]() { return finished; });
 		}
-		if (!finished) {
+		if (!loopEnded) {
 			qCInfo(lcRelay, "ViscaTransfer: Clients did not close within %d ms; ending the relay's loop.",
-			       m_options.stopTimeoutMs);
-			m_endpoint.stop();
+			       options.stopTimeoutMs);
+			endpoint.stop();
 		}
-		m_thread.join();
+		thread.join();
 	} catch (...) {
 		qCDebug(lcRelay, "Catch Error.");
 		// The thread must never outlive the endpoint, whatever failed above.
-		if (m_thread.joinable()) {
-			m_endpoint.stop();
-			m_thread.join();
+		if (thread.joinable()) {
+			endpoint.stop();
+			thread.join();
 		}
 	}
 }
@@ -301,8 +300,8 @@ void ViscaTransfer::Server::setSlotAddresses(std::shared_ptr<const SlotAddressBo
 {
 	// The loop copies the pointer out under the lock and reads the book without it; the one replaced here is
 	// freed by whichever side lets go of it last.
-	std::lock_guard<std::mutex> lock(m_slotsMutex);
-	m_slots.swap(addresses);
+	std::lock_guard<std::mutex> lock(slotBookMutex);
+	slotBook.swap(addresses);
 }
 
 // ------------------------------------------------------------------------------------------------ datagrams
@@ -310,10 +309,10 @@ void ViscaTransfer::Server::setSlotAddresses(std::shared_ptr<const SlotAddressBo
 void ViscaTransfer::Server::messageHandler(ConnectionHandle connection, RelayWebSocketServer::message_ptr message)
 {
 	// A message still arriving on a connection that is being closed has no one to answer it.
-	if (m_closing)
+	if (closing)
 		return;
 	// The client that spoke last is the first to be told goodbye, even if what it said turns out to be unusable.
-	m_lastClient = connection;
+	lastClient = connection;
 	const std::optional<RelayRequest> request = RelayMessage::parseRequest(message->get_payload());
 	if (!request)
 		return;
@@ -323,9 +322,9 @@ void ViscaTransfer::Server::messageHandler(ConnectionHandle connection, RelayWeb
 	const bool validPort = RelayMessage::isValidPort(request->port);
 	// Naming a camera makes this client the one its replies go to, even when the message is refused below;
 	// naming anything else ends its claim on the camera it named before.
-	m_routes.noteRequest(connection, allowed && validPort ? std::optional<RelayCamera>(
-									RelayCamera{*camera, uint16_t(request->port)})
-							      : std::nullopt);
+	routes.noteRequest(connection, allowed && validPort ? std::optional<RelayCamera>(
+								      RelayCamera{*camera, uint16_t(request->port)})
+							    : std::nullopt);
 
 	if (request->data.empty()) {
 		qCDebug(lcRelay, "Data is empty.");
@@ -344,9 +343,9 @@ void ViscaTransfer::Server::messageHandler(ConnectionHandle connection, RelayWeb
 		return refuse(connection, *request, "not a camera address");
 	}
 	if (!allowed) {
-		m_destinationLog.info("ViscaTransfer: Refused to send to " +
-				      QByteArray::fromStdString(asio::ip::address_v4(*camera).to_string()) +
-				      ": the address is not assigned to a camera slot.");
+		destinationLog.info("ViscaTransfer: Refused to send to " +
+				    QByteArray::fromStdString(asio::ip::address_v4(*camera).to_string()) +
+				    ": the address is not assigned to a camera slot.");
 		return refuse(connection, *request, "address not assigned to a camera slot");
 	}
 	if (!validPort) {
@@ -355,16 +354,16 @@ void ViscaTransfer::Server::messageHandler(ConnectionHandle connection, RelayWeb
 		return refuse(connection, *request, "port out of range");
 	}
 	if (RelayMessage::changesTheShot(request->data) && isLive(*camera)) {
-		m_destinationLog.info("ViscaTransfer: Held back a command to " +
-				      QByteArray::fromStdString(asio::ip::address_v4(*camera).to_string()) +
-				      ": the camera is live on program in Studio Mode; stops and inquiries still go.");
+		destinationLog.info("ViscaTransfer: Held back a command to " +
+				    QByteArray::fromStdString(asio::ip::address_v4(*camera).to_string()) +
+				    ": the camera is live on program in Studio Mode; stops and inquiries still go.");
 		return refuse(connection, *request, "camera is live on program");
 	}
 
 	asio::error_code error;
-	const size_t written = m_udp->send_to(
-		asio::buffer(request->data),
-		asio::ip::udp::endpoint(asio::ip::address_v4(*camera), uint16_t(request->port)), 0, error);
+	const size_t written =
+		udp->send_to(asio::buffer(request->data),
+			     asio::ip::udp::endpoint(asio::ip::address_v4(*camera), uint16_t(request->port)), 0, error);
 	if (error) {
 		qCDebug(lcRelay, "It's failed to write data to socket.");
 		return;
@@ -376,7 +375,7 @@ void ViscaTransfer::Server::messageHandler(ConnectionHandle connection, RelayWeb
 void ViscaTransfer::Server::refuse(ConnectionHandle client, const RelayRequest &request, const char *reason)
 {
 	websocketpp::lib::error_code error;
-	const ConnectionPtr connection = m_endpoint.get_con_from_hdl(client, error);
+	const ConnectionPtr connection = endpoint.get_con_from_hdl(client, error);
 	const std::string answer = RelayMessage::refusal(request, reason);
 	if (!connection || !fitsQueue(connection, answer.size()))
 		return;
@@ -390,39 +389,39 @@ bool ViscaTransfer::Server::isLive(uint32_t address)
 {
 	std::shared_ptr<const SlotAddressBook> book;
 	{
-		std::lock_guard<std::mutex> lock(m_slotsMutex);
-		book = m_slots;
+		std::lock_guard<std::mutex> lock(slotBookMutex);
+		book = slotBook;
 	}
 	return book->isLive(address);
 }
 
 bool ViscaTransfer::Server::destinationAllowed(uint32_t address)
 {
-	if (m_options.anyDestination)
+	if (options.anyDestination)
 		return true;
 	std::shared_ptr<const SlotAddressBook> book;
 	{
-		std::lock_guard<std::mutex> lock(m_slotsMutex);
-		book = m_slots;
+		std::lock_guard<std::mutex> lock(slotBookMutex);
+		book = slotBook;
 	}
 	return book->contains(address);
 }
 
 void ViscaTransfer::Server::receiveNext()
 {
-	m_udp->async_receive_from(asio::buffer(m_buffer), m_sender,
-				  [this](const asio::error_code &error, size_t size) { onDatagram(error, size); });
+	udp->async_receive_from(asio::buffer(buffer), sender,
+				[this](const asio::error_code &error, size_t size) { onDatagram(error, size); });
 }
 
 void ViscaTransfer::Server::onDatagram(const asio::error_code &error, size_t size)
 {
-	if (error == asio::error::operation_aborted || m_closing || !m_udp->is_open())
+	if (error == asio::error::operation_aborted || closing || !udp->is_open())
 		return;
 	if (error) {
 		qCDebug(lcRelay, "ViscaTransfer: Receiving from the relay socket failed: %s", error.message().c_str());
-		m_receiveRetryTimer->expires_after(kReceiveRetryDelay);
-		m_receiveRetryTimer->async_wait([this](const asio::error_code &timerError) {
-			if (!timerError && !m_closing)
+		receiveRetryTimer->expires_after(kReceiveRetryDelay);
+		receiveRetryTimer->async_wait([this](const asio::error_code &timerError) {
+			if (!timerError && !closing)
 				receiveNext();
 		});
 		return;
@@ -433,25 +432,26 @@ void ViscaTransfer::Server::onDatagram(const asio::error_code &error, size_t siz
 
 void ViscaTransfer::Server::forwardReply(size_t size)
 {
-	const asio::ip::address sender = m_sender.address();
-	const std::string senderText = sender.to_string();
+	const asio::ip::address senderAddress = sender.address();
+	const std::string senderText = senderAddress.to_string();
 	// Only a camera that a client addresses may answer, from the port it was sent to, and only to that client: a
 	// late reply of a camera nobody addresses any longer would otherwise be taken for the answer to another
 	// request, and anything on the camera's host could speak for the camera.
 	const ConnectionHandle client =
-		sender.is_v4() ? m_routes.clientFor(RelayCamera{sender.to_v4().to_uint(), m_sender.port()})
-			       : ConnectionHandle();
+		senderAddress.is_v4() ? routes.clientFor(RelayCamera{senderAddress.to_v4().to_uint(), sender.port()})
+				      : ConnectionHandle();
 	if (client.expired()) {
 		// A camera that answers its link on this port rather than the port that asked.
-		if (sender.is_v4() && ViscaReplyPort::handOver(sender.to_v4().to_uint(),
-							       reinterpret_cast<const char *>(m_buffer.data()), size))
+		if (senderAddress.is_v4() &&
+		    ViscaReplyPort::handOver(senderAddress.to_v4().to_uint(),
+					     reinterpret_cast<const char *>(buffer.data()), size))
 			return;
 		qCDebug(lcRelay, "The data is from (%s)", senderText.c_str());
 		return;
 	}
 	websocketpp::lib::error_code error;
-	const ConnectionPtr connection = m_endpoint.get_con_from_hdl(client, error);
-	const std::string reply = RelayMessage::reply(senderText, m_sender.port(), m_buffer.data(), size);
+	const ConnectionPtr connection = endpoint.get_con_from_hdl(client, error);
+	const std::string reply = RelayMessage::reply(senderText, sender.port(), buffer.data(), size);
 	if (connection && !fitsQueue(connection, reply.size()))
 		return;
 	if (connection)

@@ -29,7 +29,7 @@
 
 class ViscaTransfer::Server {
 public:
-	explicit Server(const Options &options);
+	explicit Server(const Options &given);
 	~Server();
 
 	void start();
@@ -101,48 +101,48 @@ private:
 	void onDatagram(const asio::error_code &error, size_t size);
 	void forwardReply(size_t size);
 
-	const Options m_options;
-	const std::set<std::string> m_allowedOrigins;
-	const QByteArray m_secretDigest; // SHA-256 of Options::secret; empty when no secret is asked
-	RelayWebSocketServer m_endpoint; // owns the io_context; declared before the sockets and timers that use it
-	std::optional<asio::ip::udp::socket> m_udp;
-	std::optional<asio::steady_timer> m_receiveRetryTimer;
-	std::optional<asio::steady_timer> m_acceptRetryTimer;
-	std::optional<asio::steady_timer> m_refusalReportTimer;
-	std::array<uint8_t, 65536> m_buffer{};
-	asio::ip::udp::endpoint m_sender;
+	const Options options;
+	const std::set<std::string> allowedOrigins;
+	const QByteArray expectedDigest; // SHA-256 of Options::secret; empty when no secret is asked
+	RelayWebSocketServer endpoint;   // owns the io_context; declared before the sockets and timers that use it
+	std::optional<asio::ip::udp::socket> udp;
+	std::optional<asio::steady_timer> receiveRetryTimer;
+	std::optional<asio::steady_timer> acceptRetryTimer;
+	std::optional<asio::steady_timer> refusalReportTimer;
+	std::array<uint8_t, 65536> buffer{};
+	asio::ip::udp::endpoint sender;
 
-	ConnectionSet m_connections;                // open WebSocket connections the relay serves
-	ConnectionSet m_leaving;                    // closed for their backlog, still taking what came before the close
-	std::deque<ConnectionHandle> m_handshaking; // accepted, opening handshake not yet finished; oldest first
-	int m_liveConnections = 0;                  // accepted and not yet ended, whatever their state
-	ConnectionHandle m_lastClient;
-	RelayRoutes m_routes;
-	std::chrono::milliseconds m_acceptRetryDelay;
-	int m_acceptFailures = 0;
-	RelayLogLimiter m_destinationLog;
-	RelayLogLimiter m_originLog;
-	RelayLogLimiter m_secretLog;
-	SecretGuard m_secretGuard;
+	ConnectionSet connections;                // open WebSocket connections the relay serves
+	ConnectionSet leaving;                    // closed for their backlog, still taking what came before the close
+	std::deque<ConnectionHandle> handshaking; // accepted, opening handshake not yet finished; oldest first
+	int liveConnections = 0;                  // accepted and not yet ended, whatever their state
+	ConnectionHandle lastClient;
+	RelayRoutes routes;
+	std::chrono::milliseconds acceptRetryDelay;
+	int acceptFailures = 0;
+	RelayLogLimiter destinationLog;
+	RelayLogLimiter originLog;
+	RelayLogLimiter secretLog;
+	SecretGuard secretGuard;
 	// Handshakes refused for the secret since the last report: all of them, those told to wait, and from where.
-	uint64_t m_secretRefusals = 0;
-	uint64_t m_secretWaits = 0;
-	std::set<std::string> m_refusingAddresses;
-	RelayLogLimiter m_connectionLog;
-	RelayLogLimiter m_handshakeLog;
-	bool m_closing = false;
+	uint64_t secretRefusals = 0;
+	uint64_t secretWaits = 0;
+	std::set<std::string> refusingAddresses;
+	RelayLogLimiter connectionLog;
+	RelayLogLimiter handshakeLog;
+	bool closing = false;
 
 	// --- Any thread ---
-	std::mutex m_slotsMutex;
-	std::shared_ptr<const SlotAddressBook> m_slots; // under m_slotsMutex; read by the loop, replaced whole
+	std::mutex slotBookMutex;
+	std::shared_ptr<const SlotAddressBook> slotBook; // under slotBookMutex; read by the loop, replaced whole
 
 	// --- Owner's thread ---
-	std::thread m_thread;
-	bool m_started = false;
-	bool m_shutDownRequested = false;
-	bool m_stopped = false;
-	std::mutex m_finishMutex;
-	std::condition_variable m_finishedChanged;
-	bool m_portsFreed = false; // under m_finishMutex
-	bool m_finished = false;   // under m_finishMutex
+	std::thread thread;
+	bool started = false;
+	bool shutDownRequested = false;
+	bool stopped = false;
+	std::mutex finishMutex;
+	std::condition_variable finishedChanged;
+	bool portsFreed = false; // under finishMutex
+	bool finished = false;   // under finishMutex
 };

@@ -62,11 +62,11 @@ std::optional<QByteArray> presentedSecret(const RelayWebSocketServer::connection
 
 void ViscaTransfer::Server::acceptNext()
 {
-	if (m_closing)
+	if (closing)
 		return;
-	const ConnectionPtr connection = m_endpoint.get_connection();
+	const ConnectionPtr connection = endpoint.get_connection();
 	websocketpp::lib::error_code error;
-	m_endpoint.async_accept(
+	endpoint.async_accept(
 		std::static_pointer_cast<RelayWebSocketServer::transport_con_type>(connection),
 		[this, connection](const websocketpp::lib::error_code &acceptError) {
 			onAccepted(connection, acceptError);
@@ -85,19 +85,18 @@ void ViscaTransfer::Server::onAccepted(const ConnectionPtr &connection, const we
 	if (error) {
 		connection->terminate(error);
 		// Cancelled: the relay stopped listening.
-		if (!m_closing && error != websocketpp::error::operation_canceled)
+		if (!closing && error != websocketpp::error::operation_canceled)
 			retryAcceptLater(error);
 		return;
 	}
-	if (m_acceptFailures > 0)
-		qCInfo(lcRelay, "ViscaTransfer: Accepting connections again after %d failed attempts.",
-		       m_acceptFailures);
-	m_acceptFailures = 0;
+	if (acceptFailures > 0)
+		qCInfo(lcRelay, "ViscaTransfer: Accepting connections again after %d failed attempts.", acceptFailures);
+	acceptFailures = 0;
 
 	// Room is made by the connection that has had the longest to finish its handshake; when every place is a
 	// WebSocket client's, the newcomer is refused.
-	const bool full = m_liveConnections >= m_options.maxConnections;
-	const bool roomNeeded = full || int(m_handshaking.size()) >= maxHandshaking();
+	const bool full = liveConnections >= options.maxConnections;
+	const bool roomNeeded = full || int(handshaking.size()) >= maxHandshaking();
 	if (roomNeeded && !cutOldestHandshake() && full)
 		refuseConnection(connection);
 	else
@@ -107,28 +106,28 @@ void ViscaTransfer::Server::onAccepted(const ConnectionPtr &connection, const we
 
 void ViscaTransfer::Server::retryAcceptLater(const websocketpp::lib::error_code &error)
 {
-	m_acceptRetryDelay = m_acceptFailures == 0 ? kAcceptRetryFirstDelay
-						   : std::min(m_acceptRetryDelay * 2, kAcceptRetryLongestDelay);
-	++m_acceptFailures;
+	acceptRetryDelay =
+		acceptFailures == 0 ? kAcceptRetryFirstDelay : std::min(acceptRetryDelay * 2, kAcceptRetryLongestDelay);
+	++acceptFailures;
 	// One line in the host's log for a run of failures; the rest is chatter.
-	if (m_acceptFailures == 1)
+	if (acceptFailures == 1)
 		qCInfo(lcRelay, "ViscaTransfer: Cannot accept a connection (%s); trying again in %lld ms.",
-		       error.message().c_str(), (long long)m_acceptRetryDelay.count());
+		       error.message().c_str(), (long long)acceptRetryDelay.count());
 	else
 		qCDebug(lcRelay, "ViscaTransfer: Cannot accept a connection (%s); trying again in %lld ms.",
-			error.message().c_str(), (long long)m_acceptRetryDelay.count());
-	m_acceptRetryTimer->expires_after(m_acceptRetryDelay);
-	m_acceptRetryTimer->async_wait([this](const asio::error_code &timerError) {
-		if (!timerError && !m_closing)
+			error.message().c_str(), (long long)acceptRetryDelay.count());
+	acceptRetryTimer->expires_after(acceptRetryDelay);
+	acceptRetryTimer->async_wait([this](const asio::error_code &timerError) {
+		if (!timerError && !closing)
 			acceptNext();
 	});
 }
 
 void ViscaTransfer::Server::refuseConnection(const ConnectionPtr &connection)
 {
-	m_connectionLog.info(
-		"ViscaTransfer: Refused a connection from " + QByteArray::fromStdString(peerOf(connection)) + ": " +
-		QByteArray::number(m_options.maxConnections) + " connections are open, the most the relay takes.");
+	connectionLog.info("ViscaTransfer: Refused a connection from " + QByteArray::fromStdString(peerOf(connection)) +
+			   ": " + QByteArray::number(options.maxConnections) +
+			   " connections are open, the most the relay takes.");
 	// Never started, so closing the socket is all there is to it.
 	asio::error_code ignored;
 	connection->get_raw_socket().close(ignored);
@@ -143,11 +142,11 @@ void ViscaTransfer::Server::admitConnection(const ConnectionPtr &connection)
 	if (error)
 		qCDebug(lcRelay, "ViscaTransfer: Cannot send without delay to %s: %s", peerOf(connection).c_str(),
 			error.message().c_str());
-	++m_liveConnections;
-	m_handshaking.push_back(connection->get_handle());
+	++liveConnections;
+	handshaking.push_back(connection->get_handle());
 	// Runs once for every connection that started, however it ends (after the close or fail handler).
 	connection->set_termination_handler([this](const ConnectionPtr &ended) {
-		--m_liveConnections;
+		--liveConnections;
 		forgetHandshake(ended->get_handle());
 		publishClientCount();
 	});
@@ -156,17 +155,17 @@ void ViscaTransfer::Server::admitConnection(const ConnectionPtr &connection)
 
 int ViscaTransfer::Server::maxHandshaking() const
 {
-	return std::max(1, m_options.maxConnections / 2);
+	return std::max(1, options.maxConnections / 2);
 }
 
 bool ViscaTransfer::Server::cutOldestHandshake()
 {
-	for (auto oldest = m_handshaking.begin(); oldest != m_handshaking.end(); ++oldest) {
+	for (auto oldest = handshaking.begin(); oldest != handshaking.end(); ++oldest) {
 		websocketpp::lib::error_code error;
-		const ConnectionPtr connection = m_endpoint.get_con_from_hdl(*oldest, error);
+		const ConnectionPtr connection = endpoint.get_con_from_hdl(*oldest, error);
 		if (connection && letIn(connection))
 			continue;
-		m_handshaking.erase(oldest);
+		handshaking.erase(oldest);
 		// Its time is up early: the fail handler tells it like a handshake that ran out of time.
 		if (connection)
 			connection->terminate(
@@ -184,17 +183,17 @@ bool ViscaTransfer::Server::letIn(const ConnectionPtr &connection)
 
 void ViscaTransfer::Server::forgetHandshake(const ConnectionHandle &connection)
 {
-	const auto found = std::find_if(m_handshaking.begin(), m_handshaking.end(), [&](const ConnectionHandle &each) {
+	const auto found = std::find_if(handshaking.begin(), handshaking.end(), [&](const ConnectionHandle &each) {
 		return RelayRoutes::sameClient(each, connection);
 	});
-	if (found != m_handshaking.end())
-		m_handshaking.erase(found);
+	if (found != handshaking.end())
+		handshaking.erase(found);
 }
 
 bool ViscaTransfer::Server::validateHandshake(ConnectionHandle connection)
 {
 	websocketpp::lib::error_code error;
-	const ConnectionPtr con = m_endpoint.get_con_from_hdl(connection, error);
+	const ConnectionPtr con = endpoint.get_con_from_hdl(connection, error);
 	if (!con)
 		return false;
 	return originAllowed(con) && presentsSecret(con);
@@ -205,18 +204,18 @@ bool ViscaTransfer::Server::originAllowed(const ConnectionPtr &connection)
 	// Browsers let any web page open a WebSocket to any host and say only which page it is; programs that are
 	// not browsers send no Origin at all.
 	const std::string origin = connection->get_request_header("Origin");
-	if (origin.empty() || m_allowedOrigins.count(origin) > 0)
+	if (origin.empty() || allowedOrigins.count(origin) > 0)
 		return true;
 	connection->set_status(websocketpp::http::status_code::forbidden);
-	m_originLog.info("ViscaTransfer: Refused the web page " +
-			 OutsideText::escaped(QString::fromStdString(origin), 200) +
-			 ": its origin is not in RelayAllowedOrigins.");
+	originLog.info("ViscaTransfer: Refused the web page " +
+		       OutsideText::escaped(QString::fromStdString(origin), 200) +
+		       ": its origin is not in RelayAllowedOrigins.");
 	return false;
 }
 
 bool ViscaTransfer::Server::presentsSecret(const ConnectionPtr &connection)
 {
-	if (m_secretDigest.isEmpty())
+	if (expectedDigest.isEmpty())
 		return true;
 	// asio's own words for the address: a text of digits, dots and colons.
 	asio::error_code error;
@@ -225,7 +224,7 @@ bool ViscaTransfer::Server::presentsSecret(const ConnectionPtr &connection)
 	const SecretGuard::Clock::time_point now = SecretGuard::Clock::now();
 	// An address that guessed wrong too often waits: its tries meanwhile are not even compared, the right one
 	// included.
-	if (const SecretGuard::Clock::duration wait = m_secretGuard.waitFor(address, now);
+	if (const SecretGuard::Clock::duration wait = secretGuard.waitFor(address, now);
 	    wait > SecretGuard::Clock::duration::zero()) {
 		const auto seconds = std::chrono::ceil<std::chrono::seconds>(wait).count();
 		connection->set_status(websocketpp::http::status_code::too_many_requests);
@@ -238,53 +237,53 @@ bool ViscaTransfer::Server::presentsSecret(const ConnectionPtr &connection)
 	const QByteArray digest = secretDigest(presented.value_or(QByteArray()));
 	char difference = 0;
 	for (int i = 0; i < digest.size(); ++i)
-		difference |= char(digest.at(i) ^ m_secretDigest.at(i));
+		difference |= char(digest.at(i) ^ expectedDigest.at(i));
 	if (presented && difference == 0) {
-		m_secretGuard.succeeded(address);
+		secretGuard.succeeded(address);
 		return true;
 	}
 	connection->set_status(websocketpp::http::status_code::unauthorized);
 	connection->append_header("WWW-Authenticate", "Bearer");
-	const SecretGuard::Clock::duration wait = m_secretGuard.failed(address, now);
+	const SecretGuard::Clock::duration wait = secretGuard.failed(address, now);
 	const QByteArray shown = QByteArray::fromStdString(peerOf(connection));
-	m_secretLog.info("ViscaTransfer: Refused a client at " + shown +
-			 (presented ? ": the secret it presented is not RelaySecret."
-				    : ": it presented no secret, and RelaySecret is set."));
-	if (wait == m_secretGuard.firstWait())
-		m_secretLog.info("ViscaTransfer: " + shown + " got RelaySecret wrong too often; its next try waits " +
-				 QByteArray::number(qint64(std::chrono::ceil<std::chrono::seconds>(wait).count())) +
-				 " s, and longer after each wrong one.");
+	secretLog.info("ViscaTransfer: Refused a client at " + shown +
+		       (presented ? ": the secret it presented is not RelaySecret."
+				  : ": it presented no secret, and RelaySecret is set."));
+	if (wait == secretGuard.firstWait())
+		secretLog.info("ViscaTransfer: " + shown + " got RelaySecret wrong too often; its next try waits " +
+			       QByteArray::number(qint64(std::chrono::ceil<std::chrono::seconds>(wait).count())) +
+			       " s, and longer after each wrong one.");
 	countSecretRefusal(address, false);
 	return false;
 }
 
 void ViscaTransfer::Server::countSecretRefusal(const std::string &address, bool waiting)
 {
-	if (m_secretRefusals == 0 && m_refusalReportTimer && !m_closing) {
-		m_refusalReportTimer->expires_after(kRefusalReportInterval);
-		m_refusalReportTimer->async_wait([this](const asio::error_code &error) {
+	if (secretRefusals == 0 && refusalReportTimer && !closing) {
+		refusalReportTimer->expires_after(kRefusalReportInterval);
+		refusalReportTimer->async_wait([this](const asio::error_code &error) {
 			if (!error)
 				reportSecretRefusals();
 		});
 	}
-	++m_secretRefusals;
-	m_secretWaits += waiting ? 1 : 0;
-	if (m_refusingAddresses.size() < 1000)
-		m_refusingAddresses.insert(address);
+	++secretRefusals;
+	secretWaits += waiting ? 1 : 0;
+	if (refusingAddresses.size() < 1000)
+		refusingAddresses.insert(address);
 }
 
 void ViscaTransfer::Server::reportSecretRefusals()
 {
-	if (m_secretRefusals == 0)
+	if (secretRefusals == 0)
 		return;
 	qCInfo(lcRelay,
 	       "ViscaTransfer: %llu handshakes refused for RelaySecret (%llu of them told to wait; client addresses: "
 	       "%zu) "
 	       "since the first such refusal.",
-	       (unsigned long long)m_secretRefusals, (unsigned long long)m_secretWaits, m_refusingAddresses.size());
-	m_secretRefusals = 0;
-	m_secretWaits = 0;
-	m_refusingAddresses.clear();
+	       (unsigned long long)secretRefusals, (unsigned long long)secretWaits, refusingAddresses.size());
+	secretRefusals = 0;
+	secretWaits = 0;
+	refusingAddresses.clear();
 }
 
 QByteArray ViscaTransfer::Server::secretDigest(const QByteArray &secret)
@@ -295,27 +294,27 @@ QByteArray ViscaTransfer::Server::secretDigest(const QByteArray &secret)
 void ViscaTransfer::Server::onOpen(ConnectionHandle connection)
 {
 	forgetHandshake(connection);
-	if (m_closing) {
+	if (closing) {
 		// Finished its handshake while the relay was shutting down: it would keep the loop alive.
 		websocketpp::lib::error_code ignored;
-		m_endpoint.close(connection, websocketpp::close::status::going_away, "", ignored);
+		endpoint.close(connection, websocketpp::close::status::going_away, "", ignored);
 		return;
 	}
-	m_connections.insert(connection);
+	connections.insert(connection);
 	publishClientCount();
 }
 
 void ViscaTransfer::Server::onFailed(ConnectionHandle connection)
 {
 	websocketpp::lib::error_code error;
-	const ConnectionPtr failed = m_endpoint.get_con_from_hdl(connection, error);
+	const ConnectionPtr failed = endpoint.get_con_from_hdl(connection, error);
 	// One line for a burst of them: sockets that never finish their handshake come in numbers.
 	if (failed && failed->get_ec() == websocketpp::error::open_handshake_timeout)
-		m_handshakeLog.info(
+		handshakeLog.info(
 			QStringLiteral("ViscaTransfer: Closing connections that do not finish their WebSocket "
 				       "handshake in time (%1 ms, less when newer ones need the room); the "
 				       "first was from %2.")
-				.arg(m_options.handshakeTimeoutMs)
+				.arg(options.handshakeTimeoutMs)
 				.arg(QString::fromStdString(peerOf(failed)))
 				.toUtf8());
 	onGone(connection);
@@ -323,27 +322,27 @@ void ViscaTransfer::Server::onFailed(ConnectionHandle connection)
 
 void ViscaTransfer::Server::onGone(ConnectionHandle connection)
 {
-	m_connections.erase(connection);
-	m_leaving.erase(connection);
-	m_routes.forget(connection);
+	connections.erase(connection);
+	leaving.erase(connection);
+	routes.forget(connection);
 }
 
 void ViscaTransfer::Server::publishClientCount()
 {
-	clientCount.store(int(m_connections.size()));
+	clientCount.store(int(connections.size()));
 }
 
 bool ViscaTransfer::Server::fitsQueue(const ConnectionPtr &client, size_t bytes)
 {
 	const size_t waiting = client->get_buffered_amount();
-	if (waiting + bytes <= m_options.maxQueuedBytes)
+	if (waiting + bytes <= options.maxQueuedBytes)
 		return true;
 	// Closed once; until the library drops it, later replies are simply not queued.
 	if (client->get_state() == websocketpp::session::state::open) {
 		qCInfo(lcRelay,
 		       "ViscaTransfer: Closed the client at %s: it does not read its replies (%zu bytes would wait, at "
 		       "most %zu may).",
-		       peerOf(client).c_str(), waiting + bytes, m_options.maxQueuedBytes);
+		       peerOf(client).c_str(), waiting + bytes, options.maxQueuedBytes);
 		closeForBacklog(client);
 	}
 	return false;
@@ -358,52 +357,52 @@ void ViscaTransfer::Server::closeForBacklog(const ConnectionPtr &client)
 	client->close(websocketpp::close::status::policy_violation, "replies not read", ignored);
 	// From here on it is no longer served: not counted, sent no replies, not waited for at stop.
 	const ConnectionHandle handle = client->get_handle();
-	m_connections.erase(handle);
-	m_routes.forget(handle);
-	m_leaving.insert(handle);
+	connections.erase(handle);
+	routes.forget(handle);
+	leaving.insert(handle);
 	publishClientCount();
 }
 
 void ViscaTransfer::Server::shutDown()
 {
-	m_closing = true;
+	closing = true;
 	websocketpp::lib::error_code error;
 	if (serving) {
-		m_endpoint.stop_listening(error);
+		endpoint.stop_listening(error);
 		qCInfo(lcRelay, "ViscaTransfer: Stopped listening on TCP port %u; closing %zu clients.",
-		       unsigned(boundTcpPort), m_connections.size());
+		       unsigned(boundTcpPort), connections.size());
 	}
 
 	error.clear();
-	m_endpoint.close(m_lastClient, websocketpp::close::status::going_away, "", error);
+	endpoint.close(lastClient, websocketpp::close::status::going_away, "", error);
 	if (error)
 		qCDebug(lcRelay, "ViscaTransfer: Error closing connection");
 	// The close handler edits the set; work on a copy.
-	const ConnectionSet others = m_connections;
+	const ConnectionSet others = connections;
 	for (const ConnectionHandle &connection : others) {
-		if (RelayRoutes::sameClient(connection, m_lastClient))
+		if (RelayRoutes::sameClient(connection, lastClient))
 			continue;
 		websocketpp::lib::error_code ignored;
-		m_endpoint.close(connection, websocketpp::close::status::going_away, "", ignored);
+		endpoint.close(connection, websocketpp::close::status::going_away, "", ignored);
 	}
 
 	dropUnfinished();
 	reportSecretRefusals();
 
 	asio::error_code ignored;
-	if (m_acceptRetryTimer)
-		m_acceptRetryTimer->cancel();
-	if (m_refusalReportTimer)
-		m_refusalReportTimer->cancel();
-	if (m_receiveRetryTimer)
-		m_receiveRetryTimer->cancel();
-	if (m_udp)
-		m_udp->close(ignored);
+	if (acceptRetryTimer)
+		acceptRetryTimer->cancel();
+	if (refusalReportTimer)
+		refusalReportTimer->cancel();
+	if (receiveRetryTimer)
+		receiveRetryTimer->cancel();
+	if (udp)
+		udp->close(ignored);
 	{
-		std::lock_guard<std::mutex> lock(m_finishMutex);
-		m_portsFreed = true;
+		std::lock_guard<std::mutex> lock(finishMutex);
+		portsFreed = true;
 	}
-	m_finishedChanged.notify_all();
+	finishedChanged.notify_all();
 }
 
 void ViscaTransfer::Server::dropUnfinished()
@@ -411,16 +410,16 @@ void ViscaTransfer::Server::dropUnfinished()
 	// A connection in its opening handshake has no WebSocket to say goodbye on (one already let in says it as it
 	// opens); a client closed for its backlog was told already, and the relay does not wait for that to drain.
 	std::vector<ConnectionPtr> unfinished;
-	for (const ConnectionHandle &connection : m_handshaking) {
+	for (const ConnectionHandle &connection : handshaking) {
 		websocketpp::lib::error_code error;
-		if (const ConnectionPtr handshaking = m_endpoint.get_con_from_hdl(connection, error))
-			if (!letIn(handshaking))
-				unfinished.push_back(handshaking);
+		if (const ConnectionPtr opening = endpoint.get_con_from_hdl(connection, error))
+			if (!letIn(opening))
+				unfinished.push_back(opening);
 	}
-	for (const ConnectionHandle &connection : m_leaving) {
+	for (const ConnectionHandle &connection : leaving) {
 		websocketpp::lib::error_code error;
-		if (const ConnectionPtr leaving = m_endpoint.get_con_from_hdl(connection, error))
-			unfinished.push_back(leaving);
+		if (const ConnectionPtr closed = endpoint.get_con_from_hdl(connection, error))
+			unfinished.push_back(closed);
 	}
 	// Their handlers edit both containers, so they are ended only now.
 	for (const ConnectionPtr &connection : unfinished)

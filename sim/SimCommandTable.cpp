@@ -615,7 +615,7 @@ QList<QByteArray> SimOutcome::replies(int commandSocket) const
 	return {};
 }
 
-SimCommandTable::SimCommandTable(SimModel model) : m_model(std::move(model)) {}
+SimCommandTable::SimCommandTable(SimModel model) : playedModel(std::move(model)) {}
 
 SimOutcome SimCommandTable::handle(const QByteArray &payload, int payloadType, SimCameraState &state,
 				   bool answersAddressSet) const
@@ -625,12 +625,12 @@ SimOutcome SimCommandTable::handle(const QByteArray &payload, int payloadType, S
 		return SimOutcome::syntaxError();
 	// The address-set probe: one camera on the chain answers with the next free address (2).
 	if (payload == makeBytes({0x88, 0x30, 0x01, 0xFF})) {
-		if (!answersAddressSet || m_model.family == SimIdentityFamily::ZQ418)
+		if (!answersAddressSet || playedModel.family == SimIdentityFamily::ZQ418)
 			return SimOutcome::silence();
 		return SimOutcome::raw(makeBytes({0x88, 0x30, 0x02, 0xFF}));
 	}
-	const unsigned classBit = 1u << int(m_model.linkClass);
-	const unsigned familyBit = 1u << int(m_model.family);
+	const unsigned classBit = 1u << int(playedModel.linkClass);
+	const unsigned familyBit = 1u << int(playedModel.family);
 	Fields fields;
 	for (const Entry &entry : entries()) {
 		if (!(entry.row.classes & classBit) || !(entry.row.families & familyBit))
@@ -654,8 +654,8 @@ QByteArray SimCommandTable::versionReply() const
 {
 	// 90 50 GG GG HH HH JJ JJ KK FF: vendor, model, ROM version, socket count. Only the HX7 carries the
 	// vendor 02 01 that the HX7 identification looks for.
-	const bool hx7 = m_model.family == SimIdentityFamily::HX7;
-	const int model = m_model.versionModel;
+	const bool hx7 = playedModel.family == SimIdentityFamily::HX7;
+	const int model = playedModel.versionModel;
 	return makeBytes({0x90, 0x50, hx7 ? 0x02 : 0x00, hx7 ? 0x01 : 0x20, (model >> 8) & 0xFF, model & 0xFF, 0x01,
 			  0x00, 0x02, 0xFF});
 }
@@ -677,7 +677,7 @@ QByteArray SimCommandTable::codeReply(SimIdentityFamily family) const
 	default:
 		return QByteArray();
 	}
-	QByteArray data = m_model.idCode.toLatin1().left(3);
+	QByteArray data = playedModel.idCode.toLatin1().left(3);
 	data.append(QByteArray(3 - data.size(), ' '));
 	// The remainder reads as a firmware version text padded with zero bytes.
 	const QByteArray version("V1.00");

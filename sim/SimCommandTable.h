@@ -53,7 +53,7 @@ public:
 
 	explicit SimCommandTable(SimModel model);
 
-	const SimModel &model() const { return m_model; }
+	const SimModel &model() const { return playedModel; }
 
 	// Applies one message (the payload after the 8-byte header) to `state` and returns what to answer.
 	// `payloadType` is header byte 1; `answersAddressSet` is the fault-injection switch for 88 30 01 FF.
@@ -65,5 +65,5 @@ public:
 	QByteArray codeReply(SimIdentityFamily family) const;
 
 private:
-	SimModel m_model;
+	SimModel playedModel;
 };

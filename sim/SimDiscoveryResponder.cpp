@@ -55,7 +55,7 @@ QString ipv6Url(const QHostAddress &address)
 } // namespace
 
 SimDiscoveryResponder::SimDiscoveryResponder(QString name, QString hardware, SimDiscoveryStyle style, bool log)
-    : m_name(std::move(name)), m_hardware(std::move(hardware)), m_style(style), m_log(log)
+    : announcedName(std::move(name)), hardwareName(std::move(hardware)), answerStyle(style), logging(log)
 {
 }
 
@@ -64,56 +64,56 @@ SimDiscoveryResponder::~SimDiscoveryResponder() = default;
 bool SimDiscoveryResponder::bind(const QHostAddress &address, quint16 port, QString *error)
 {
 	close();
-	m_socket = bindSharedUdpSocket(this, address, port, QStringLiteral("discovery port "), error);
-	if (!m_socket)
+	socket = bindSharedUdpSocket(this, address, port, QStringLiteral("discovery port "), error);
+	if (!socket)
 		return false;
-	m_address = address;
-	connect(m_socket, &QUdpSocket::readyRead, this, &SimDiscoveryResponder::readPending);
+	boundAddress = address;
+	connect(socket, &QUdpSocket::readyRead, this, &SimDiscoveryResponder::readPending);
 	return true;
 }
 
 void SimDiscoveryResponder::close()
 {
-	if (!m_socket)
+	if (!socket)
 		return;
-	m_socket->close();
-	delete m_socket;
-	m_socket = nullptr;
+	socket->close();
+	delete socket;
+	socket = nullptr;
 }
 
 quint16 SimDiscoveryResponder::boundPort() const
 {
-	return m_socket ? m_socket->localPort() : 0;
+	return socket ? socket->localPort() : 0;
 }
 
 void SimDiscoveryResponder::setProbeHandler(ProbeHandler handler)
 {
-	QMutexLocker lock(&m_mutex);
-	m_handler = std::move(handler);
+	QMutexLocker lock(&mutex);
+	probeHandler = std::move(handler);
 }
 
 int SimDiscoveryResponder::probesReceived() const
 {
-	QMutexLocker lock(&m_mutex);
-	return m_probes;
+	QMutexLocker lock(&mutex);
+	return probes;
 }
 
 void SimDiscoveryResponder::answer(const SimProbe &probe)
 {
-	if (!m_socket)
+	if (!socket)
 		return;
-	const QByteArray datagram = probeMatch(m_address, probe.messageId, ++m_messageNumber);
-	m_socket->writeDatagram(datagram, probe.peer, probe.peerPort);
-	if (m_log)
+	const QByteArray datagram = probeMatch(boundAddress, probe.messageId, ++lastMessageNumber);
+	socket->writeDatagram(datagram, probe.peer, probe.peerPort);
+	if (logging)
 		std::fprintf(stderr, "kavren-camera-sim: %s answered a probe from %s:%u (%d bytes)\n",
-			     qPrintable(m_address.toString()), qPrintable(probe.peer.toString()),
+			     qPrintable(boundAddress.toString()), qPrintable(probe.peer.toString()),
 			     unsigned(probe.peerPort), int(datagram.size()));
 }
 
 void SimDiscoveryResponder::readPending()
 {
-	while (m_socket && m_socket->hasPendingDatagrams()) {
-		const QNetworkDatagram datagram = m_socket->receiveDatagram();
+	while (socket && socket->hasPendingDatagrams()) {
+		const QNetworkDatagram datagram = socket->receiveDatagram();
 		if (!datagram.isValid())
 			break;
 		SimProbe probe;
@@ -123,9 +123,9 @@ void SimDiscoveryResponder::readPending()
 		probe.peerPort = quint16(datagram.senderPort());
 		ProbeHandler handler;
 		{
-			QMutexLocker lock(&m_mutex);
-			++m_probes;
-			handler = m_handler;
+			QMutexLocker lock(&mutex);
+			++probes;
+			handler = probeHandler;
 		}
 		if (handler)
 			handler(probe);
@@ -158,7 +158,7 @@ QByteArray SimDiscoveryResponder::probeMatch(const QHostAddress &address, const 
 {
 	QString env, wsa, disc, nameScope, xaddrs;
 	const QString ipv4Url = QStringLiteral("http://%1/onvif/device_service").arg(address.toString());
-	switch (m_style) {
+	switch (answerStyle) {
 	case SimDiscoveryStyle::D:
 		env = QStringLiteral("SOAP-ENV");
 		wsa = QStringLiteral("wsa");
@@ -182,8 +182,8 @@ QByteArray SimDiscoveryResponder::probeMatch(const QHostAddress &address, const 
 		break;
 	}
 	// Scope values are URIs: a name with spaces or other reserved characters travels percent-encoded.
-	const QString name = QString::fromLatin1(QUrl::toPercentEncoding(m_name, "-._~"));
-	const QString hardware = QString::fromLatin1(QUrl::toPercentEncoding(m_hardware, "-._~"));
+	const QString name = QString::fromLatin1(QUrl::toPercentEncoding(announcedName, "-._~"));
+	const QString hardware = QString::fromLatin1(QUrl::toPercentEncoding(hardwareName, "-._~"));
 	const QString scopes = QStringLiteral("onvif://www.onvif.org/type/video_encoder "
 					      "onvif://www.onvif.org/type/ptz "
 					      "onvif://www.onvif.org/Profile/Streaming "

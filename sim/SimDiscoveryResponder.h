@@ -58,15 +58,15 @@ private slots:
 	void readPending();
 
 private:
-	const QString m_name;
-	const QString m_hardware;
-	const SimDiscoveryStyle m_style;
-	const bool m_log;
-	QUdpSocket *m_socket = nullptr;
-	QHostAddress m_address;
-	int m_messageNumber = 0;
+	const QString announcedName;
+	const QString hardwareName;
+	const SimDiscoveryStyle answerStyle;
+	const bool logging;
+	QUdpSocket *socket = nullptr;
+	QHostAddress boundAddress;
+	int lastMessageNumber = 0;
 
-	mutable QMutex m_mutex; // guards the two below
-	ProbeHandler m_handler;
-	int m_probes = 0;
+	mutable QMutex mutex; // guards the two below
+	ProbeHandler probeHandler;
+	int probes = 0;
 };

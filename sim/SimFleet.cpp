@@ -31,20 +31,20 @@ QList<SimFleet::Camera> SimFleet::consecutive(int count, const QHostAddress &fir
 	return cameras;
 }
 
-SimFleet::SimFleet(Options options) : m_options(std::move(options)), m_thread(std::make_shared<SimThread>())
+SimFleet::SimFleet(Options given) : options(std::move(given)), thread(std::make_shared<SimThread>())
 {
-	for (const Camera &c : std::as_const(m_options.cameras)) {
+	for (const Camera &c : std::as_const(options.cameras)) {
 		CameraSimulator::Options o;
 		o.address = c.address;
-		o.port = m_options.port;
+		o.port = options.port;
 		o.model = c.model;
-		o.log = m_options.log;
-		o.moveMsPerUnit = m_options.moveMsPerUnit;
-		o.receivedLimit = m_options.receivedLimit;
+		o.log = options.log;
+		o.moveMsPerUnit = options.moveMsPerUnit;
+		o.receivedLimit = options.receivedLimit;
 		o.name = c.name;
 		o.discoveryStyle = c.discoveryStyle;
-		o.discoveryPort = m_options.discoveryPort;
-		m_cameras.push_back(std::make_unique<CameraSimulator>(o, m_thread));
+		o.discoveryPort = options.discoveryPort;
+		cameras.push_back(std::make_unique<CameraSimulator>(o, thread));
 	}
 }
 
@@ -55,10 +55,10 @@ SimFleet::~SimFleet()
 
 bool SimFleet::start(QString *error)
 {
-	if (m_running)
+	if (running)
 		return true;
 	QSet<quint32> seen;
-	for (const Camera &c : std::as_const(m_options.cameras)) {
+	for (const Camera &c : std::as_const(options.cameras)) {
 		if (seen.contains(c.address.toIPv4Address())) {
 			if (error)
 				*error = QStringLiteral("address %1 is given to two cameras").arg(c.address.toString());
@@ -66,61 +66,61 @@ bool SimFleet::start(QString *error)
 		}
 		seen.insert(c.address.toIPv4Address());
 	}
-	for (auto &camera : m_cameras) {
+	for (auto &camera : cameras) {
 		if (!camera->start(error)) {
-			for (auto &started : m_cameras)
+			for (auto &started : cameras)
 				started->stop();
-			m_thread->stop();
+			thread->stop();
 			return false;
 		}
 	}
 	// Only now that every camera runs may a Probe at one of them make all of them answer.
-	m_thread->runBlocking([this]() {
-		for (auto &camera : m_cameras) {
+	thread->runBlocking([this]() {
+		for (auto &camera : cameras) {
 			camera->setProbeHandler([this](const SimProbe &probe) {
-				for (auto &each : m_cameras)
+				for (auto &each : cameras)
 					each->answerProbe(probe);
 			});
 		}
 	});
-	m_running = true;
+	running = true;
 	return true;
 }
 
 void SimFleet::stop()
 {
-	if (!m_running)
+	if (!running)
 		return;
 	// Handlers run on the fleet's thread, so once this has run there none is running and none will start.
-	m_thread->runBlocking([this]() {
-		for (auto &camera : m_cameras)
+	thread->runBlocking([this]() {
+		for (auto &camera : cameras)
 			camera->setProbeHandler(nullptr);
 	});
-	for (auto &camera : m_cameras)
+	for (auto &camera : cameras)
 		camera->stop();
-	m_thread->stop();
-	m_running = false;
+	thread->stop();
+	running = false;
 }
 
 int SimFleet::size() const
 {
-	return int(m_cameras.size());
+	return int(cameras.size());
 }
 
 CameraSimulator &SimFleet::camera(int index)
 {
-	return *m_cameras.at(size_t(index));
+	return *cameras.at(size_t(index));
 }
 
 const CameraSimulator &SimFleet::camera(int index) const
 {
-	return *m_cameras.at(size_t(index));
+	return *cameras.at(size_t(index));
 }
 
 int SimFleet::probesReceived() const
 {
 	int total = 0;
-	for (const auto &camera : m_cameras)
+	for (const auto &camera : cameras)
 		total += camera->probesReceived();
 	return total;
 }

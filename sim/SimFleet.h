@@ -43,7 +43,7 @@ public:
 					 const QHostAddress &first = QHostAddress(QStringLiteral("127.0.0.2")),
 					 const QStringList &models = {});
 
-	explicit SimFleet(Options options);
+	explicit SimFleet(Options given);
 	~SimFleet();
 	SimFleet(const SimFleet &) = delete;
 	SimFleet &operator=(const SimFleet &) = delete;
@@ -59,8 +59,8 @@ public:
 	int probesReceived() const; // over all cameras
 
 private:
-	Options m_options;
-	std::shared_ptr<SimThread> m_thread;
-	std::vector<std::unique_ptr<CameraSimulator>> m_cameras;
-	bool m_running = false;
+	Options options;
+	std::shared_ptr<SimThread> thread;
+	std::vector<std::unique_ptr<CameraSimulator>> cameras;
+	bool running = false;
 };

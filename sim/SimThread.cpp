@@ -5,7 +5,7 @@
 
 SimThread::SimThread()
 {
-	m_thread.setObjectName(QStringLiteral("camera-simulator"));
+	loopThread.setObjectName(QStringLiteral("camera-simulator"));
 }
 
 SimThread::~SimThread()
@@ -15,29 +15,29 @@ SimThread::~SimThread()
 
 void SimThread::start()
 {
-	if (m_thread.isRunning())
+	if (loopThread.isRunning())
 		return;
-	m_context = new QObject;
-	m_context->moveToThread(&m_thread);
-	m_thread.start();
+	context = new QObject;
+	context->moveToThread(&loopThread);
+	loopThread.start();
 }
 
 void SimThread::stop()
 {
-	if (!m_thread.isRunning())
+	if (!loopThread.isRunning())
 		return;
-	m_thread.quit();
-	m_thread.wait();
+	loopThread.quit();
+	loopThread.wait();
 	// The thread has ended, so nothing runs on the context any more; deleting it from here is safe.
-	delete m_context;
-	m_context = nullptr;
+	delete context;
+	context = nullptr;
 }
 
 void SimThread::runBlocking(const std::function<void()> &work)
 {
-	if (QThread::currentThread() == &m_thread || !m_context) {
+	if (QThread::currentThread() == &loopThread || !context) {
 		work();
 		return;
 	}
-	QMetaObject::invokeMethod(m_context, work, Qt::BlockingQueuedConnection);
+	QMetaObject::invokeMethod(context, work, Qt::BlockingQueuedConnection);
 }

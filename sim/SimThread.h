@@ -19,12 +19,12 @@ public:
 	void start();
 	void stop(); // ends the event loop and joins; objects still living on the thread must be gone by then
 
-	QThread *thread() { return &m_thread; }
+	QThread *thread() { return &loopThread; }
 
 	// Runs `work` on the thread and returns when it has finished; runs it at once when called on the thread.
 	void runBlocking(const std::function<void()> &work);
 
 private:
-	QThread m_thread;
-	QObject *m_context = nullptr; // lives on the thread; the target of runBlocking calls
+	QThread loopThread;
+	QObject *context = nullptr; // lives on the thread; the target of runBlocking calls
 };

@@ -67,40 +67,40 @@ QByteArray otherSerial(const QByteArray &serial)
 
 } // namespace
 
-SimViscaEndpoint::SimViscaEndpoint(const SimModel &model, bool log) : m_table(model), m_log(log) {}
+SimViscaEndpoint::SimViscaEndpoint(const SimModel &model, bool log) : commandTable(model), logging(log) {}
 
 SimViscaEndpoint::~SimViscaEndpoint() = default;
 
 void SimViscaEndpoint::setCarriage(Carriage carriage, Quirks quirks)
 {
-	QMutexLocker lock(&m_mutex);
-	m_carriage = carriage;
-	m_quirks = quirks;
+	QMutexLocker lock(&mutex);
+	messageCarriage = carriage;
+	cameraQuirks = quirks;
 }
 
 bool SimViscaEndpoint::bind(const QHostAddress &address, quint16 port, QString *error)
 {
 	close();
-	if (m_carriage == Carriage::Tcp) {
-		m_server = new QTcpServer(this);
-		m_server->setProxy(QNetworkProxy::NoProxy);
-		if (!m_server->listen(address, port)) {
+	if (messageCarriage == Carriage::Tcp) {
+		server = new QTcpServer(this);
+		server->setProxy(QNetworkProxy::NoProxy);
+		if (!server->listen(address, port)) {
 			if (error)
 				*error = QStringLiteral("cannot listen on %1:%2: %3")
 						 .arg(address.toString())
 						 .arg(port)
-						 .arg(m_server->errorString());
-			delete m_server;
-			m_server = nullptr;
+						 .arg(server->errorString());
+			delete server;
+			server = nullptr;
 			return false;
 		}
-		connect(m_server, &QTcpServer::newConnection, this, &SimViscaEndpoint::acceptStream);
+		connect(server, &QTcpServer::newConnection, this, &SimViscaEndpoint::acceptStream);
 		return true;
 	}
-	m_socket = bindSharedUdpSocket(this, address, port, QString(), error);
-	if (!m_socket)
+	udpSocket = bindSharedUdpSocket(this, address, port, QString(), error);
+	if (!udpSocket)
 		return false;
-	connect(m_socket, &QUdpSocket::readyRead, this, &SimViscaEndpoint::readPending);
+	connect(udpSocket, &QUdpSocket::readyRead, this, &SimViscaEndpoint::readPending);
 	return true;
 }
 
@@ -109,24 +109,24 @@ void SimViscaEndpoint::close()
 	// Late replies still waiting die with the port they would have left from, and the moves with them.
 	qDeleteAll(findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly));
 	{
-		QMutexLocker lock(&m_mutex);
-		m_busySockets = 0;
+		QMutexLocker lock(&mutex);
+		busySockets = 0;
 	}
-	delete m_server;
-	m_server = nullptr;
-	m_streamBuffer.clear();
-	if (!m_socket)
+	delete server;
+	server = nullptr;
+	streamBuffer.clear();
+	if (!udpSocket)
 		return;
-	m_socket->close();
-	delete m_socket;
-	m_socket = nullptr;
+	udpSocket->close();
+	delete udpSocket;
+	udpSocket = nullptr;
 }
 
 quint16 SimViscaEndpoint::boundPort() const
 {
-	if (m_server)
-		return m_server->serverPort();
-	return m_socket ? m_socket->localPort() : 0;
+	if (server)
+		return server->serverPort();
+	return udpSocket ? udpSocket->localPort() : 0;
 }
 
 void SimViscaEndpoint::sendDatagram(const QByteArray &datagram, const QHostAddress &peer, quint16 peerPort)
@@ -135,19 +135,19 @@ void SimViscaEndpoint::sendDatagram(const QByteArray &datagram, const QHostAddre
 	quint16 port = peerPort;
 	Carriage carriage = Carriage::Header;
 	{
-		QMutexLocker lock(&m_mutex);
-		carriage = m_carriage;
-		if (m_quirks.fixedEcho)
+		QMutexLocker lock(&mutex);
+		carriage = messageCarriage;
+		if (cameraQuirks.fixedEcho)
 			sent.replace(4, 4, QByteArray::fromHex("00000001"));
-		if (m_quirks.repliesToPort != 0)
-			port = m_quirks.repliesToPort;
+		if (cameraQuirks.repliesToPort != 0)
+			port = cameraQuirks.repliesToPort;
 	}
 	if (carriage != Carriage::Header)
 		sent = sent.mid(kHeaderSize);
-	if (carriage == Carriage::Tcp && m_stream)
-		m_stream->write(sent);
-	else if (carriage != Carriage::Tcp && m_socket)
-		m_socket->writeDatagram(sent, peer, port);
+	if (carriage == Carriage::Tcp && stream)
+		stream->write(sent);
+	else if (carriage != Carriage::Tcp && udpSocket)
+		udpSocket->writeDatagram(sent, peer, port);
 	else
 		return;
 	logLine("tx", sent);
@@ -155,39 +155,39 @@ void SimViscaEndpoint::sendDatagram(const QByteArray &datagram, const QHostAddre
 
 void SimViscaEndpoint::acceptStream()
 {
-	while (QTcpSocket *connection = m_server->nextPendingConnection()) {
+	while (QTcpSocket *connection = server->nextPendingConnection()) {
 		connect(connection, &QTcpSocket::readyRead, this, &SimViscaEndpoint::readStream);
 		connect(connection, &QTcpSocket::disconnected, connection, &QObject::deleteLater);
 		// One controller at a time, as a camera's serial port behind a bridge takes one.
-		if (m_stream)
-			m_stream->disconnectFromHost();
-		m_stream = connection;
-		m_streamBuffer.clear();
+		if (stream)
+			stream->disconnectFromHost();
+		stream = connection;
+		streamBuffer.clear();
 	}
 }
 
 void SimViscaEndpoint::readStream()
 {
 	auto *connection = qobject_cast<QTcpSocket *>(sender());
-	if (!connection || connection != m_stream)
+	if (!connection || connection != stream)
 		return;
-	m_streamBuffer += connection->readAll();
-	for (int end = m_streamBuffer.indexOf(char(kTerminator)); end >= 0;
-	     end = m_streamBuffer.indexOf(char(kTerminator))) {
-		const QByteArray message = m_streamBuffer.left(end + 1);
-		m_streamBuffer.remove(0, end + 1);
+	streamBuffer += connection->readAll();
+	for (int end = streamBuffer.indexOf(char(kTerminator)); end >= 0;
+	     end = streamBuffer.indexOf(char(kTerminator))) {
+		const QByteArray message = streamBuffer.left(end + 1);
+		streamBuffer.remove(0, end + 1);
 		logLine("rx", message);
 		take(withHeader(message), connection->peerAddress(), connection->peerPort());
 	}
-	if (m_streamBuffer.size() > kMaxStreamMessage)
-		m_streamBuffer.clear();
+	if (streamBuffer.size() > kMaxStreamMessage)
+		streamBuffer.clear();
 }
 
 QByteArray SimViscaEndpoint::withHeader(const QByteArray &message)
 {
 	// An inquiry is 8x 09 ..; everything else a controller sends (commands, the address set) is a command.
 	const bool inquiry = message.size() > 1 && uint8_t(message[1]) == 0x09;
-	const quint32 serial = ++m_bareCount;
+	const quint32 serial = ++bareCount;
 	QByteArray serialBytes;
 	for (int shift : {12, 8, 4, 0})
 		serialBytes.append(char((serial >> shift) & 0x0F));
@@ -197,115 +197,115 @@ QByteArray SimViscaEndpoint::withHeader(const QByteArray &message)
 
 SimCameraState SimViscaEndpoint::state() const
 {
-	QMutexLocker lock(&m_mutex);
-	return m_state;
+	QMutexLocker lock(&mutex);
+	return cameraState;
 }
 
 void SimViscaEndpoint::setState(const SimCameraState &state)
 {
-	QMutexLocker lock(&m_mutex);
-	m_state = state;
+	QMutexLocker lock(&mutex);
+	cameraState = state;
 }
 
 void SimViscaEndpoint::dropNextReplies(int count)
 {
-	QMutexLocker lock(&m_mutex);
-	m_dropCount = qMax(0, count);
+	QMutexLocker lock(&mutex);
+	dropCount = qMax(0, count);
 }
 
 void SimViscaEndpoint::dropNextCompletions(int count)
 {
-	QMutexLocker lock(&m_mutex);
-	m_dropCompletionCount = qMax(0, count);
+	QMutexLocker lock(&mutex);
+	dropCompletionCount = qMax(0, count);
 }
 
 void SimViscaEndpoint::setMoveMsPerUnit(double ms)
 {
-	QMutexLocker lock(&m_mutex);
-	m_moveMsPerUnit = qMax(0.0, ms);
+	QMutexLocker lock(&mutex);
+	moveMsPerUnit = qMax(0.0, ms);
 }
 
 void SimViscaEndpoint::setReplyDelayMs(int ms)
 {
-	QMutexLocker lock(&m_mutex);
-	m_delayMs = qMax(0, ms);
+	QMutexLocker lock(&mutex);
+	replyDelayMs = qMax(0, ms);
 }
 
 void SimViscaEndpoint::wrongSerialNextReplies(int count)
 {
-	QMutexLocker lock(&m_mutex);
-	m_wrongSerialCount = qMax(0, count);
+	QMutexLocker lock(&mutex);
+	wrongSerialCount = qMax(0, count);
 }
 
 void SimViscaEndpoint::errorNextRequest(uint8_t errorCode)
 {
-	QMutexLocker lock(&m_mutex);
-	m_errorCode = errorCode;
+	QMutexLocker lock(&mutex);
+	pendingErrorCode = errorCode;
 }
 
 void SimViscaEndpoint::setSilent(bool silent)
 {
-	QMutexLocker lock(&m_mutex);
-	m_silent = silent;
+	QMutexLocker lock(&mutex);
+	silenced = silent;
 }
 
 void SimViscaEndpoint::setAnswersAddressSet(bool answers)
 {
-	QMutexLocker lock(&m_mutex);
-	m_answersAddressSet = answers;
+	QMutexLocker lock(&mutex);
+	answersAddressSet = answers;
 }
 
 void SimViscaEndpoint::setReceivedLimit(int limit)
 {
-	QMutexLocker lock(&m_mutex);
-	m_receivedLimit = qMax(0, limit);
+	QMutexLocker lock(&mutex);
+	receivedLimit = qMax(0, limit);
 }
 
 QList<QByteArray> SimViscaEndpoint::received() const
 {
-	QMutexLocker lock(&m_mutex);
-	return m_received;
+	QMutexLocker lock(&mutex);
+	return receivedDatagrams;
 }
 
 void SimViscaEndpoint::clearReceived()
 {
-	QMutexLocker lock(&m_mutex);
-	m_received.clear();
-	m_receivedCount = 0;
+	QMutexLocker lock(&mutex);
+	receivedDatagrams.clear();
+	receivedCount = 0;
 }
 
 bool SimViscaEndpoint::waitForReceived(int count, int timeoutMs) const
 {
 	QDeadlineTimer deadline(qMax(0, timeoutMs));
-	QMutexLocker lock(&m_mutex);
-	while (m_receivedCount < count) {
+	QMutexLocker lock(&mutex);
+	while (receivedCount < count) {
 		if (deadline.hasExpired())
 			return false;
-		m_receivedChanged.wait(&m_mutex, deadline);
+		receivedChanged.wait(&mutex, deadline);
 	}
 	return true;
 }
 
 QHostAddress SimViscaEndpoint::lastPeerAddress() const
 {
-	QMutexLocker lock(&m_mutex);
-	return m_lastPeer;
+	QMutexLocker lock(&mutex);
+	return lastSender;
 }
 
 quint16 SimViscaEndpoint::lastPeerPort() const
 {
-	QMutexLocker lock(&m_mutex);
-	return m_lastPeerPort;
+	QMutexLocker lock(&mutex);
+	return lastSenderPort;
 }
 
 QList<SimViscaEndpoint::Reply> SimViscaEndpoint::answerDatagram(const QByteArray &datagram)
 {
 	if (!wellFramed(datagram))
 		return {};
-	QMutexLocker lock(&m_mutex);
+	QMutexLocker lock(&mutex);
 	// Control messages: the only one a camera acts on is the serial-number reset, answered 02 01.
 	if (uint8_t(datagram[0]) == kControlMessage && uint8_t(datagram[1]) == 0x00) {
-		m_lastSequence.reset();
+		lastSequence.reset();
 		return {{frame(kControlMessage, 0x01, datagram.mid(4, 4), QByteArray(1, char(0x01)))}};
 	}
 	if (const std::optional<QByteArray> refusal = refusedSequence(datagram))
@@ -315,14 +315,14 @@ QList<SimViscaEndpoint::Reply> SimViscaEndpoint::answerDatagram(const QByteArray
 
 std::optional<QByteArray> SimViscaEndpoint::refusedSequence(const QByteArray &datagram)
 {
-	if (!m_quirks.strictSequence || m_carriage != Carriage::Header)
+	if (!cameraQuirks.strictSequence || messageCarriage != Carriage::Header)
 		return std::nullopt;
 	quint32 sequence = 0;
 	for (int i = 4; i < kHeaderSize; ++i)
 		sequence = sequence << 4 | uint8_t(datagram[i]);
-	if (m_lastSequence && sequence <= *m_lastSequence)
+	if (lastSequence && sequence <= *lastSequence)
 		return frame(kControlMessage, 0x01, datagram.mid(4, 4), QByteArray::fromHex("0f01"));
-	m_lastSequence = sequence;
+	lastSequence = sequence;
 	return std::nullopt;
 }
 
@@ -333,20 +333,21 @@ QList<SimViscaEndpoint::Reply> SimViscaEndpoint::answerMessage(const QByteArray 
 	const int payloadType = uint8_t(datagram[1]);
 	SimOutcome outcome;
 	int socket = 0;
-	const bool tallyBefore = m_state.tally;
+	const bool tallyBefore = cameraState.tally;
 	if (uint8_t(datagram[0]) != kViscaMessage || payload.isEmpty()) {
 		outcome = SimOutcome::syntaxError();
-	} else if (m_errorCode >= 0) {
+	} else if (pendingErrorCode >= 0) {
 		// The injected error replaces the request's replies; the camera does not act on the request.
-		outcome = SimOutcome{SimOutcome::Kind::Error, QByteArray(1, char(m_errorCode)), 1, 0};
-		m_errorCode = -1;
+		outcome = SimOutcome{SimOutcome::Kind::Error, QByteArray(1, char(pendingErrorCode)), 1, 0};
+		pendingErrorCode = -1;
 	} else {
 		const bool command = payloadType == SimCommandTable::CommandType && payload.startsWith("\x81\x01");
 		socket = freeSocket();
-		outcome = command && socket == 0 ? SimOutcome::bufferFull()
-						 : m_table.handle(payload, payloadType, m_state, m_answersAddressSet);
-		if (m_state.tally != tallyBefore)
-			logText(m_state.tally ? "tally on" : "tally off");
+		outcome = command && socket == 0
+				  ? SimOutcome::bufferFull()
+				  : commandTable.handle(payload, payloadType, cameraState, answersAddressSet);
+		if (cameraState.tally != tallyBefore)
+			logText(cameraState.tally ? "tally on" : "tally off");
 	}
 
 	QList<Reply> out;
@@ -359,7 +360,7 @@ QList<SimViscaEndpoint::Reply> SimViscaEndpoint::answerMessage(const QByteArray 
 		completion.afterMs = moveMs(outcome.moveSteps);
 		// A move holds its socket until it completes.
 		if (completion.afterMs > 0) {
-			m_busySockets |= 1u << socket;
+			busySockets |= 1u << socket;
 			completion.releasesSocket = socket;
 		}
 	}
@@ -369,7 +370,7 @@ QList<SimViscaEndpoint::Reply> SimViscaEndpoint::answerMessage(const QByteArray 
 int SimViscaEndpoint::freeSocket() const
 {
 	for (int socket = 1; socket <= kCommandSockets; ++socket) {
-		if (!(m_busySockets & (1u << socket)))
+		if (!(busySockets & (1u << socket)))
 			return socket;
 	}
 	return 0;
@@ -378,18 +379,18 @@ int SimViscaEndpoint::freeSocket() const
 int SimViscaEndpoint::moveMs(int steps) const
 {
 	const double unitSteps = 256.0;
-	return int(std::ceil(steps / unitSteps * m_moveMsPerUnit));
+	return int(std::ceil(steps / unitSteps * moveMsPerUnit));
 }
 
 void SimViscaEndpoint::readPending()
 {
-	while (m_socket && m_socket->hasPendingDatagrams()) {
-		const QNetworkDatagram datagram = m_socket->receiveDatagram();
+	while (udpSocket && udpSocket->hasPendingDatagrams()) {
+		const QNetworkDatagram datagram = udpSocket->receiveDatagram();
 		logLine("rx", datagram.data());
 		bool bare = false;
 		{
-			QMutexLocker lock(&m_mutex);
-			bare = m_carriage == Carriage::BareUdp;
+			QMutexLocker lock(&mutex);
+			bare = messageCarriage == Carriage::BareUdp;
 		}
 		take(bare ? withHeader(datagram.data()) : datagram.data(), datagram.senderAddress(),
 		     quint16(datagram.senderPort()));
@@ -400,15 +401,15 @@ void SimViscaEndpoint::take(const QByteArray &data, const QHostAddress &peer, qu
 {
 	bool silent = false;
 	{
-		QMutexLocker lock(&m_mutex);
-		m_received.append(data);
-		if (m_received.size() > m_receivedLimit)
-			m_received.removeFirst();
-		++m_receivedCount;
-		m_lastPeer = peer;
-		m_lastPeerPort = peerPort;
-		silent = m_silent;
-		m_receivedChanged.wakeAll();
+		QMutexLocker lock(&mutex);
+		receivedDatagrams.append(data);
+		if (receivedDatagrams.size() > receivedLimit)
+			receivedDatagrams.removeFirst();
+		++receivedCount;
+		lastSender = peer;
+		lastSenderPort = peerPort;
+		silent = silenced;
+		receivedChanged.wakeAll();
 	}
 	if (!silent)
 		reply(answerDatagram(data), peer, peerPort);
@@ -421,18 +422,18 @@ void SimViscaEndpoint::reply(const QList<Reply> &replies, const QHostAddress &pe
 		bool dropped = false;
 		int delayMs = 0;
 		{
-			QMutexLocker lock(&m_mutex);
-			if (m_dropCount > 0) {
-				--m_dropCount;
+			QMutexLocker lock(&mutex);
+			if (dropCount > 0) {
+				--dropCount;
 				dropped = true;
-			} else if (planned.completion && m_dropCompletionCount > 0) {
-				--m_dropCompletionCount;
+			} else if (planned.completion && dropCompletionCount > 0) {
+				--dropCompletionCount;
 				dropped = true;
-			} else if (m_wrongSerialCount > 0) {
-				--m_wrongSerialCount;
+			} else if (wrongSerialCount > 0) {
+				--wrongSerialCount;
 				datagram.replace(4, 4, otherSerial(datagram.mid(4, 4)));
 			}
-			delayMs = m_delayMs + planned.afterMs;
+			delayMs = replyDelayMs + planned.afterMs;
 		}
 		if (delayMs <= 0 && planned.releasesSocket == 0) {
 			if (!dropped)
@@ -446,8 +447,8 @@ void SimViscaEndpoint::reply(const QList<Reply> &replies, const QHostAddress &pe
 		const int socket = planned.releasesSocket;
 		connect(timer, &QTimer::timeout, this, [this, timer, datagram, dropped, socket, peer, peerPort]() {
 			if (socket != 0) {
-				QMutexLocker lock(&m_mutex);
-				m_busySockets &= ~(1u << socket);
+				QMutexLocker lock(&mutex);
+				busySockets &= ~(1u << socket);
 			}
 			if (!dropped)
 				sendDatagram(datagram, peer, peerPort);
@@ -464,7 +465,7 @@ void SimViscaEndpoint::logLine(const char *direction, const QByteArray &datagram
 
 void SimViscaEndpoint::logText(const QByteArray &text) const
 {
-	if (!m_log)
+	if (!logging)
 		return;
 	const QByteArray line = text + '\n';
 	std::fwrite(line.constData(), 1, size_t(line.size()), stdout);

@@ -63,7 +63,7 @@ public:
 	// Sends one datagram from the camera's port at once, past every fault switch.
 	void sendDatagram(const QByteArray &datagram, const QHostAddress &peer, quint16 peerPort);
 
-	const SimCommandTable &table() const { return m_table; }
+	const SimCommandTable &table() const { return commandTable; }
 
 	SimCameraState state() const;
 	void setState(const SimCameraState &state);
@@ -99,9 +99,9 @@ private:
 	void take(const QByteArray &datagram, const QHostAddress &peer, quint16 peerPort);
 	// A bare message under the header a VISCA-over-IP camera would have read it with.
 	QByteArray withHeader(const QByteArray &message);
-	// The control reply 0F 01 when the message's sequence number was seen already; m_mutex is held.
+	// The control reply 0F 01 when the message's sequence number was seen already; the mutex is held.
 	std::optional<QByteArray> refusedSequence(const QByteArray &datagram);
-	// The replies of one VISCA message; m_mutex is held.
+	// The replies of one VISCA message; the mutex is held.
 	QList<Reply> answerMessage(const QByteArray &datagram);
 	int freeSocket() const; // the lowest socket no move holds; 0 when both do
 	int moveMs(int steps) const;
@@ -110,32 +110,32 @@ private:
 	// One line of the log: a state the camera shows ("tally on").
 	void logText(const QByteArray &text) const;
 
-	const SimCommandTable m_table;
-	const bool m_log;
-	QUdpSocket *m_socket = nullptr;
-	Carriage m_carriage = Carriage::Header;
-	Quirks m_quirks;
-	QTcpServer *m_server = nullptr;
-	QPointer<QTcpSocket> m_stream; // the latest connection: replies go there
-	QByteArray m_streamBuffer;
-	quint32 m_bareCount = 0; // the sequence numbers made up for bare messages
+	const SimCommandTable commandTable;
+	const bool logging;
+	QUdpSocket *udpSocket = nullptr;
+	Carriage messageCarriage = Carriage::Header;
+	Quirks cameraQuirks;
+	QTcpServer *server = nullptr;
+	QPointer<QTcpSocket> stream; // the latest connection: replies go there
+	QByteArray streamBuffer;
+	quint32 bareCount = 0; // the sequence numbers made up for bare messages
 
-	mutable QMutex m_mutex; // guards everything below
-	mutable QWaitCondition m_receivedChanged;
-	SimCameraState m_state;
-	int m_dropCount = 0;
-	int m_dropCompletionCount = 0;
-	int m_delayMs = 0;
-	double m_moveMsPerUnit = 0.25;
-	unsigned m_busySockets = 0; // bit y set: socket y holds a move
-	int m_wrongSerialCount = 0;
-	int m_errorCode = -1; // -1: no error reply pending
-	bool m_silent = false;
-	std::optional<quint32> m_lastSequence; // the last one a strict camera took
-	bool m_answersAddressSet = true;
-	QList<QByteArray> m_received; // the latest m_receivedLimit datagrams
-	int m_receivedLimit = 0;
-	qint64 m_receivedCount = 0; // since the last clear, kept or not
-	QHostAddress m_lastPeer;
-	quint16 m_lastPeerPort = 0;
+	mutable QMutex mutex; // guards everything below
+	mutable QWaitCondition receivedChanged;
+	SimCameraState cameraState;
+	int dropCount = 0;
+	int dropCompletionCount = 0;
+	int replyDelayMs = 0;
+	double moveMsPerUnit = 0.25;
+	unsigned busySockets = 0; // bit y set: socket y holds a move
+	int wrongSerialCount = 0;
+	int pendingErrorCode = -1; // -1: no error reply pending
+	bool silenced = false;
+	std::optional<quint32> lastSequence; // the last one a strict camera took
+	bool answersAddressSet = true;
+	QList<QByteArray> receivedDatagrams; // the latest receivedLimit datagrams
+	int receivedLimit = 0;
+	qint64 receivedCount = 0; // since the last clear, kept or not
+	QHostAddress lastSender;
+	quint16 lastSenderPort = 0;
 };

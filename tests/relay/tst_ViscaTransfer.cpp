@@ -147,38 +147,38 @@ class LastFreeDescriptor {
 public:
 	bool hold()
 	{
-		if (getrlimit(RLIMIT_NOFILE, &m_saved) != 0)
+		if (getrlimit(RLIMIT_NOFILE, &saved) != 0)
 			return false;
 		const QList<int> open = openDescriptors();
-		rlimit tight = m_saved;
+		rlimit tight = saved;
 		tight.rlim_cur = rlim_t(*std::max_element(open.begin(), open.end()) + 2);
 		if (setrlimit(RLIMIT_NOFILE, &tight) != 0)
 			return false;
-		m_lowered = true;
+		lowered = true;
 		// Fills every gap below the limit, then gives one back.
 		for (int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC); fd >= 0;
 		     fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC))
-			m_fillers << fd;
-		if (m_fillers.isEmpty())
+			fillers << fd;
+		if (fillers.isEmpty())
 			return false;
-		::close(m_fillers.takeLast());
+		::close(fillers.takeLast());
 		return true;
 	}
 	void release()
 	{
-		for (int fd : std::as_const(m_fillers))
+		for (int fd : std::as_const(fillers))
 			::close(fd);
-		m_fillers.clear();
-		if (m_lowered)
-			setrlimit(RLIMIT_NOFILE, &m_saved);
-		m_lowered = false;
+		fillers.clear();
+		if (lowered)
+			setrlimit(RLIMIT_NOFILE, &saved);
+		lowered = false;
 	}
 	~LastFreeDescriptor() { release(); }
 
 private:
-	rlimit m_saved{};
-	bool m_lowered = false;
-	QList<int> m_fillers;
+	rlimit saved{};
+	bool lowered = false;
+	QList<int> fillers;
 };
 
 // Slot addresses as the settings file holds them, whether any destination is allowed, and whether a request to
@@ -235,20 +235,20 @@ const Stop kStops[] = {
 class tst_ViscaTransfer : public QObject {
 	Q_OBJECT
 
-	std::unique_ptr<CameraSimulator> m_camera;      // the camera most requests address
-	std::unique_ptr<CameraSimulator> m_otherCamera; // a second camera, or a receiver that must receive nothing
-	std::unique_ptr<CameraSimulator> m_localhost;   // sits on 127.0.0.1, where a datagram to 0.0.0.0 would land
+	std::unique_ptr<CameraSimulator> mainCamera;  // the camera most requests address
+	std::unique_ptr<CameraSimulator> otherCamera; // a second camera, or a receiver that must receive nothing
+	std::unique_ptr<CameraSimulator> localhost;   // sits on 127.0.0.1, where a datagram to 0.0.0.0 would land
 
 	QString homeRequest(int serial = 1) const
 	{
-		return request(kCameraAddress, m_camera->port(), homeData(serial));
+		return request(kCameraAddress, mainCamera->port(), homeData(serial));
 	}
-	QString ack(int serial = 1) const { return replyText(kCameraAddress, m_camera->port(), serial, 0x41); }
-	QString completion(int serial = 1) const { return replyText(kCameraAddress, m_camera->port(), serial, 0x51); }
+	QString ack(int serial = 1) const { return replyText(kCameraAddress, mainCamera->port(), serial, 0x41); }
+	QString completion(int serial = 1) const { return replyText(kCameraAddress, mainCamera->port(), serial, 0x51); }
 	QStringList otherCameraReplies(int serial) const
 	{
-		return {replyText(kOtherCameraAddress, m_otherCamera->port(), serial, 0x41),
-			replyText(kOtherCameraAddress, m_otherCamera->port(), serial, 0x51)};
+		return {replyText(kOtherCameraAddress, otherCamera->port(), serial, 0x41),
+			replyText(kOtherCameraAddress, otherCamera->port(), serial, 0x51)};
 	}
 
 	// Large replies (some 230 KB of JSON each) from a scripted camera, until the relay closes the client that does
@@ -272,11 +272,11 @@ class tst_ViscaTransfer : public QObject {
 	void checkStillServes(TestClient &client, int serial = 7)
 	{
 		const int before = client.messages().size();
-		const int receivedBefore = m_camera->received().size();
+		const int receivedBefore = mainCamera->received().size();
 		client.send(homeRequest(serial));
 		QVERIFY(client.waitForMessages(before + 2));
-		QVERIFY(m_camera->waitForReceived(receivedBefore + 1, kWaitMs));
-		QCOMPARE(m_camera->received().mid(receivedBefore), QList<QByteArray>({homeDatagram(serial)}));
+		QVERIFY(mainCamera->waitForReceived(receivedBefore + 1, kWaitMs));
+		QCOMPARE(mainCamera->received().mid(receivedBefore), QList<QByteArray>({homeDatagram(serial)}));
 		QCOMPARE(client.messages().mid(before), QStringList({ack(serial), completion(serial)}));
 	}
 
@@ -284,21 +284,21 @@ private slots:
 	void initTestCase()
 	{
 		CapturedLog::install();
-		m_camera = startSimulatedCamera(kCameraAddress);
-		m_otherCamera = startSimulatedCamera(kOtherCameraAddress);
-		m_localhost = startSimulatedCamera(QStringLiteral("127.0.0.1"));
-		QVERIFY(m_camera && m_otherCamera && m_localhost);
+		mainCamera = startSimulatedCamera(kCameraAddress);
+		otherCamera = startSimulatedCamera(kOtherCameraAddress);
+		localhost = startSimulatedCamera(QStringLiteral("127.0.0.1"));
+		QVERIFY(mainCamera && otherCamera && localhost);
 	}
 	void cleanupTestCase()
 	{
-		m_camera.reset();
-		m_otherCamera.reset();
-		m_localhost.reset();
+		mainCamera.reset();
+		otherCamera.reset();
+		localhost.reset();
 		CapturedLog::uninstall();
 	}
 	void init()
 	{
-		for (CameraSimulator *sim : {m_camera.get(), m_otherCamera.get(), m_localhost.get()}) {
+		for (CameraSimulator *sim : {mainCamera.get(), otherCamera.get(), localhost.get()}) {
 			sim->setReplyDelayMs(0);
 			sim->setSilent(false);
 			sim->clearReceived();
@@ -330,9 +330,9 @@ private slots:
 		relay.start();
 		TestClient client;
 		QVERIFY(client.connect(relay.tcpPort()));
-		client.send(request(kCameraAddress, m_camera->port(), data));
-		QVERIFY(m_camera->waitForReceived(1, kWaitMs));
-		QCOMPARE(m_camera->received(), QList<QByteArray>({expected}));
+		client.send(request(kCameraAddress, mainCamera->port(), data));
+		QVERIFY(mainCamera->waitForReceived(1, kWaitMs));
+		QCOMPARE(mainCamera->received(), QList<QByteArray>({expected}));
 	}
 
 	// Messages the relay cannot send, one of each kind: each is refused with one line (none for what is no JSON
@@ -345,7 +345,7 @@ private slots:
 		QTest::addColumn<QString>("logged");  // the start of the one line; empty: nothing is logged
 		QTest::addColumn<QString>("refusal"); // the answer's "error"; empty: no answer
 		// Ports of 127.0.0.1's simulator where a refused address would otherwise deliver.
-		const quint16 local = m_localhost->port();
+		const quint16 local = localhost->port();
 		const QString empty = QStringLiteral("Data is empty.");
 		const QString address = QStringLiteral("ViscaTransfer: Refused the address (");
 		const QString port = QStringLiteral("ViscaTransfer: Refused the port (");
@@ -396,8 +396,8 @@ private slots:
 		const QStringList lines = relayLines();
 		QCOMPARE(lines.size(), logged.isEmpty() ? 0 : 1);
 		QVERIFY2(logged.isEmpty() || lines.first().startsWith(logged), qPrintable(lines.join('\n')));
-		QCOMPARE(m_localhost->received(), QList<QByteArray>());
-		QCOMPARE(m_otherCamera->received(), QList<QByteArray>());
+		QCOMPARE(localhost->received(), QList<QByteArray>());
+		QCOMPARE(otherCamera->received(), QList<QByteArray>());
 	}
 
 	void oversizeMessageIsClosed()
@@ -409,7 +409,7 @@ private slots:
 		// A well-formed relay message, only too large to be taken in.
 		const QString padding(int(ViscaTransfer::kMaxMessageSize), QLatin1Char(' '));
 		big.send(QStringLiteral("{\"ip\":\"127.0.0.51\",\"port\":%1,%2\"data\":%3}")
-				 .arg(m_camera->port())
+				 .arg(mainCamera->port())
 				 .arg(padding)
 				 .arg(homeData()));
 		QCOMPARE(big.waitForClose(), int(websocketpp::close::status::message_too_big));
@@ -417,7 +417,7 @@ private slots:
 		TestClient next;
 		QVERIFY(next.connect(relay.tcpPort()));
 		checkStillServes(next);
-		QCOMPARE(m_camera->received().size(), 1);
+		QCOMPARE(mainCamera->received().size(), 1);
 	}
 
 	void repliesAreForwardedAsTheyArriveFromTheirCameraOnly()
@@ -469,24 +469,24 @@ private slots:
 		second.send(homeRequest(2));
 		QVERIFY(second.waitForMessages(2));
 		// Even a message that is refused makes its sender the one that gets the replies.
-		first.send(request(kCameraAddress, m_camera->port(), "[]"));
+		first.send(request(kCameraAddress, mainCamera->port(), "[]"));
 		QVERIFY(first.waitForMessages(3));
-		m_camera->sendStaleDatagram(QHostAddress(QHostAddress::LocalHost), relay.udpPort(), 9);
+		mainCamera->sendStaleDatagram(QHostAddress(QHostAddress::LocalHost), relay.udpPort(), 9);
 		QVERIFY(first.waitForMessages(4));
 		first.send(homeRequest(4));
 		QVERIFY(first.waitForMessages(6));
 
 		const QString noData = QStringLiteral("{\"error\":\"no data\",\"ip\":\"%1\",\"port\":%2}")
 					       .arg(kCameraAddress)
-					       .arg(m_camera->port());
+					       .arg(mainCamera->port());
 		QCOMPARE(first.messages(),
 			 QStringList({ack(1), completion(1), noData, completion(9), ack(4), completion(4)}));
 		QCOMPARE(second.messages(), QStringList({ack(2), completion(2)}));
 
 		// Clients of different cameras each get their own camera's replies, however they interleave: a late
 		// reply of the first one's camera while the second one speaks to its own.
-		second.send(request(kOtherCameraAddress, m_otherCamera->port(), homeData(5)));
-		m_camera->sendStaleDatagram(QHostAddress(QHostAddress::LocalHost), relay.udpPort(), 6);
+		second.send(request(kOtherCameraAddress, otherCamera->port(), homeData(5)));
+		mainCamera->sendStaleDatagram(QHostAddress(QHostAddress::LocalHost), relay.udpPort(), 6);
 		QVERIFY(first.waitForMessages(7));
 		QVERIFY(second.waitForMessages(4));
 		QCOMPARE(first.messages().mid(6), QStringList({completion(6)}));
@@ -495,19 +495,19 @@ private slots:
 
 	void clientLeavesMidRequest()
 	{
-		m_camera->setReplyDelayMs(300);
+		mainCamera->setReplyDelayMs(300);
 		ViscaTransfer relay(loopbackOptions());
 		relay.start();
 		{
 			TestClient leaving;
 			QVERIFY(leaving.connect(relay.tcpPort()));
 			leaving.send(homeRequest(1));
-			QVERIFY(m_camera->waitForReceived(1, kWaitMs));
+			QVERIFY(mainCamera->waitForReceived(1, kWaitMs));
 			leaving.close();
 		}
 		// Both replies find nobody to go to.
 		QVERIFY(waitForLogged(QStringLiteral("The data is from (127.0.0.51)"), 2));
-		m_camera->setReplyDelayMs(0);
+		mainCamera->setReplyDelayMs(0);
 		TestClient next;
 		QVERIFY(next.connect(relay.tcpPort()));
 		checkStillServes(next);
@@ -621,9 +621,9 @@ private slots:
 		if (!relayed) {
 			// However often it is asked, nothing is sent and the log gets five lines a minute at most ...
 			for (int attempt = 0; attempt < 8; ++attempt)
-				client.send(request(kOtherCameraAddress, m_otherCamera->port(), homeData(1)));
+				client.send(request(kOtherCameraAddress, otherCamera->port(), homeData(1)));
 			// Messages are handled in order: once this one is, so are the eight.
-			client.send(request(kOtherCameraAddress, m_otherCamera->port(), "[]"));
+			client.send(request(kOtherCameraAddress, otherCamera->port(), "[]"));
 			QVERIFY(waitForLogged(QStringLiteral("Data is empty.")));
 			// ... until the camera is assigned to a slot, which the very next request sees.
 			relay.setSlotAddresses(
@@ -631,7 +631,7 @@ private slots:
 		}
 		// Every refusal is answered: the client learns it without waiting for a reply.
 		const int refusals = relayed ? 0 : 9;
-		client.send(request(kOtherCameraAddress, m_otherCamera->port(), homeData(2)));
+		client.send(request(kOtherCameraAddress, otherCamera->port(), homeData(2)));
 		QVERIFY(client.waitForMessages(refusals + 2));
 		QCOMPARE(client.messages().mid(refusals), otherCameraReplies(2));
 		if (!relayed)
@@ -639,8 +639,8 @@ private slots:
 				 QStringLiteral("{\"error\":\"address not assigned to a camera slot\",\"ip\":\"%1\","
 						"\"port\":%2}")
 					 .arg(kOtherCameraAddress)
-					 .arg(m_otherCamera->port()));
-		QCOMPARE(m_otherCamera->received(), QList<QByteArray>({homeDatagram(2)}));
+					 .arg(otherCamera->port()));
+		QCOMPARE(otherCamera->received(), QList<QByteArray>({homeDatagram(2)}));
 		QCOMPARE(countLoggedStartingWith(refused), relayed ? 0 : 5);
 	}
 

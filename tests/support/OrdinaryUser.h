@@ -21,12 +21,12 @@ public:
 		if (geteuid() != 0)
 			return;
 		const QByteArray path = QFile::encodeName(home);
-		m_switched = chown(path.constData(), kNobody, kNobody) == 0 && setresgid(kNobody, kNobody, 0) == 0 &&
-			     setresuid(kNobody, kNobody, 0) == 0;
+		switched = chown(path.constData(), kNobody, kNobody) == 0 && setresgid(kNobody, kNobody, 0) == 0 &&
+			   setresuid(kNobody, kNobody, 0) == 0;
 	}
 	~OrdinaryUser()
 	{
-		if (!m_switched)
+		if (!switched)
 			return;
 		// The saved IDs stayed root's, which is what allows going back.
 		if (setresuid(0, 0, 0) != 0 || setresgid(0, 0, 0) != 0)
@@ -35,5 +35,5 @@ public:
 	bool isOrdinary() const { return geteuid() != 0; }
 
 private:
-	bool m_switched = false;
+	bool switched = false;
 };

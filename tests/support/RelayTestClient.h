@@ -26,19 +26,19 @@ public:
 
 	RelayTestClient()
 	{
-		m_endpoint.clear_access_channels(websocketpp::log::alevel::all);
-		m_endpoint.clear_error_channels(websocketpp::log::elevel::all);
+		endpoint.clear_access_channels(websocketpp::log::alevel::all);
+		endpoint.clear_error_channels(websocketpp::log::elevel::all);
 		websocketpp::lib::error_code error;
-		m_endpoint.init_asio(error);
-		m_endpoint.set_open_handler([this](websocketpp::connection_hdl) { setState(State::Open); });
-		m_endpoint.set_fail_handler(
+		endpoint.init_asio(error);
+		endpoint.set_open_handler([this](websocketpp::connection_hdl) { setState(State::Open); });
+		endpoint.set_fail_handler(
 			[this](websocketpp::connection_hdl connection) { end(State::Failed, connection); });
-		m_endpoint.set_close_handler(
+		endpoint.set_close_handler(
 			[this](websocketpp::connection_hdl connection) { end(State::Closed, connection); });
-		m_endpoint.set_message_handler([this](websocketpp::connection_hdl, Endpoint::message_ptr message) {
-			std::lock_guard<std::mutex> lock(m_mutex);
-			m_messages.append(QString::fromStdString(message->get_payload()));
-			m_changed.notify_all();
+		endpoint.set_message_handler([this](websocketpp::connection_hdl, Endpoint::message_ptr message) {
+			std::lock_guard<std::mutex> lock(mutex);
+			receivedMessages.append(QString::fromStdString(message->get_payload()));
+			changed.notify_all();
 		});
 	}
 	~RelayTestClient() { shutDown(); }
@@ -54,102 +54,103 @@ public:
 	bool connect(quint16 port, const std::string &origin = std::string(), int receiveBuffer = 0)
 	{
 		if (receiveBuffer > 0)
-			m_endpoint.set_socket_init_handler(
+			endpoint.set_socket_init_handler(
 				[receiveBuffer](websocketpp::connection_hdl, asio::ip::tcp::socket &s) {
 					asio::error_code ignored;
 					s.set_option(asio::socket_base::receive_buffer_size(receiveBuffer), ignored);
 				});
 		websocketpp::lib::error_code error;
 		const auto connection =
-			m_endpoint.get_connection("ws://127.0.0.1:" + std::to_string(port) + resource, error);
+			endpoint.get_connection("ws://127.0.0.1:" + std::to_string(port) + resource, error);
 		if (error)
 			return false;
 		if (!origin.empty())
 			connection->replace_header("Origin", origin);
 		if (!authorization.empty())
 			connection->replace_header("Authorization", authorization);
-		m_connection = connection->get_handle();
-		m_endpoint.connect(connection);
-		m_thread = std::thread([this]() { m_endpoint.run(); });
-		std::unique_lock<std::mutex> lock(m_mutex);
-		return m_changed.wait_for(lock, std::chrono::milliseconds(kWaitMs), [this]() {
-			return m_state != State::Connecting;
-		}) && m_state == State::Open;
+		connectionHandle = connection->get_handle();
+		endpoint.connect(connection);
+		thread = std::thread([this]() { endpoint.run(); });
+		std::unique_lock<std::mutex> lock(mutex);
+		return changed.wait_for(lock, std::chrono::milliseconds(kWaitMs), [this]() {
+			return connectionState != State::Connecting;
+		}) && connectionState == State::Open;
 	}
 	// The HTTP status of a handshake that failed; -1 when none came.
 	int httpStatus() const
 	{
-		std::lock_guard<std::mutex> lock(m_mutex);
-		return m_httpStatus;
+		std::lock_guard<std::mutex> lock(mutex);
+		return responseStatus;
 	}
 
 	void send(const QString &text) { send(text.toUtf8(), websocketpp::frame::opcode::text); }
 	void send(const QByteArray &bytes, websocketpp::frame::opcode::value opcode)
 	{
 		const std::string payload = bytes.toStdString();
-		asio::post(WebSocketAsio::loopOf(m_endpoint), [this, payload, opcode]() {
+		asio::post(WebSocketAsio::loopOf(endpoint), [this, payload, opcode]() {
 			websocketpp::lib::error_code ignored;
-			m_endpoint.send(m_connection, payload, opcode, ignored);
+			endpoint.send(connectionHandle, payload, opcode, ignored);
 		});
 	}
 
 	// A polite goodbye: the close handshake.
 	void close()
 	{
-		asio::post(WebSocketAsio::loopOf(m_endpoint), [this]() {
+		asio::post(WebSocketAsio::loopOf(endpoint), [this]() {
 			websocketpp::lib::error_code ignored;
-			m_endpoint.close(m_connection, websocketpp::close::status::normal, "", ignored);
+			endpoint.close(connectionHandle, websocketpp::close::status::normal, "", ignored);
 		});
 	}
 
 	// Holds the client's thread, so it reads nothing, until resumeReading(); true once it is held.
 	bool pauseReading()
 	{
-		asio::post(WebSocketAsio::loopOf(m_endpoint), [this]() {
-			std::unique_lock<std::mutex> lock(m_mutex);
-			m_paused = true;
-			m_changed.notify_all();
-			m_changed.wait(lock, [this]() { return !m_paused; });
+		asio::post(WebSocketAsio::loopOf(endpoint), [this]() {
+			std::unique_lock<std::mutex> lock(mutex);
+			paused = true;
+			changed.notify_all();
+			changed.wait(lock, [this]() { return !paused; });
 		});
-		std::unique_lock<std::mutex> lock(m_mutex);
-		return m_changed.wait_for(lock, std::chrono::milliseconds(kWaitMs), [this]() { return m_paused; });
+		std::unique_lock<std::mutex> lock(mutex);
+		return changed.wait_for(lock, std::chrono::milliseconds(kWaitMs), [this]() { return paused; });
 	}
 	void resumeReading()
 	{
-		std::lock_guard<std::mutex> lock(m_mutex);
-		m_paused = false;
-		m_changed.notify_all();
+		std::lock_guard<std::mutex> lock(mutex);
+		paused = false;
+		changed.notify_all();
 	}
 
 	bool waitForMessages(int count, int timeoutMs = kWaitMs)
 	{
-		std::unique_lock<std::mutex> lock(m_mutex);
-		return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-					  [&]() { return m_messages.size() >= count; });
+		std::unique_lock<std::mutex> lock(mutex);
+		return changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+					[&]() { return receivedMessages.size() >= count; });
 	}
 	QStringList messages() const
 	{
-		std::lock_guard<std::mutex> lock(m_mutex);
-		return m_messages;
+		std::lock_guard<std::mutex> lock(mutex);
+		return receivedMessages;
 	}
 	// The close code the relay sent; -1 while the connection is not closed.
 	int waitForClose(int timeoutMs = kWaitMs)
 	{
-		std::unique_lock<std::mutex> lock(m_mutex);
-		m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-				   [this]() { return m_state == State::Closed || m_state == State::Failed; });
-		return m_state == State::Closed ? m_closeCode : -1;
+		std::unique_lock<std::mutex> lock(mutex);
+		changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this]() {
+			return connectionState == State::Closed || connectionState == State::Failed;
+		});
+		return connectionState == State::Closed ? closeCode : -1;
 	}
 
 	void shutDown()
 	{
-		if (!m_thread.joinable())
+		if (!thread.joinable())
 			return;
 		resumeReading();
 		close();
 		if (waitForClose(2000) < 0)
-			m_endpoint.stop();
-		m_thread.join();
+			endpoint.stop();
+		thread.join();
 	}
 
 private:
@@ -157,28 +158,28 @@ private:
 	void end(State state, websocketpp::connection_hdl connection)
 	{
 		websocketpp::lib::error_code ignored;
-		const auto con = m_endpoint.get_con_from_hdl(connection, ignored);
-		std::lock_guard<std::mutex> lock(m_mutex);
-		m_httpStatus = con ? int(con->get_response_code()) : -1;
-		m_closeCode = con ? int(con->get_remote_close_code()) : -1;
-		m_state = state;
-		m_changed.notify_all();
+		const auto con = endpoint.get_con_from_hdl(connection, ignored);
+		std::lock_guard<std::mutex> lock(mutex);
+		responseStatus = con ? int(con->get_response_code()) : -1;
+		closeCode = con ? int(con->get_remote_close_code()) : -1;
+		connectionState = state;
+		changed.notify_all();
 	}
 	void setState(State state)
 	{
-		std::lock_guard<std::mutex> lock(m_mutex);
-		m_state = state;
-		m_changed.notify_all();
+		std::lock_guard<std::mutex> lock(mutex);
+		connectionState = state;
+		changed.notify_all();
 	}
 
-	Endpoint m_endpoint;
-	websocketpp::connection_hdl m_connection;
-	std::thread m_thread;
-	mutable std::mutex m_mutex;
-	std::condition_variable m_changed;
-	State m_state = State::Connecting;
-	QStringList m_messages;
-	int m_closeCode = -1;
-	int m_httpStatus = -1;
-	bool m_paused = false;
+	Endpoint endpoint;
+	websocketpp::connection_hdl connectionHandle;
+	std::thread thread;
+	mutable std::mutex mutex;
+	std::condition_variable changed;
+	State connectionState = State::Connecting;
+	QStringList receivedMessages;
+	int closeCode = -1;
+	int responseStatus = -1;
+	bool paused = false;
 };

@@ -16,26 +16,26 @@ public:
 	// takes in, back to whoever sent that.
 	explicit ScriptedPeer(const QString &address, const QHostAddress &other = QHostAddress(), quint16 otherPort = 0,
 			      quint16 port = 0)
-	    : m_other(other), m_otherPort(otherPort)
+	    : destination(other), destinationPort(otherPort)
 	{
-		m_socket.setProxy(QNetworkProxy::NoProxy);
-		m_bound = m_socket.bind(QHostAddress(address), port);
+		socket.setProxy(QNetworkProxy::NoProxy);
+		bound = socket.bind(QHostAddress(address), port);
 	}
 
-	bool isBound() const { return m_bound; }
-	quint16 port() const { return m_socket.localPort(); }
-	QHostAddress otherAddress() const { return m_other; }
-	quint16 otherPort() const { return m_otherPort; }
+	bool isBound() const { return bound; }
+	quint16 port() const { return socket.localPort(); }
+	QHostAddress otherAddress() const { return destination; }
+	quint16 otherPort() const { return destinationPort; }
 
-	void send(const QByteArray &datagram) { m_socket.writeDatagram(datagram, m_other, m_otherPort); }
+	void send(const QByteArray &datagram) { socket.writeDatagram(datagram, destination, destinationPort); }
 
 	// Up to `count` datagrams, oldest first; fewer when `timeoutMs` passed without one.
 	QList<QByteArray> receive(int count, int timeoutMs = kWaitMs)
 	{
 		QList<QByteArray> got;
-		while (got.size() < count && (m_socket.hasPendingDatagrams() || m_socket.waitForReadyRead(timeoutMs))) {
-			QByteArray datagram(int(m_socket.pendingDatagramSize()), '\0');
-			m_socket.readDatagram(datagram.data(), datagram.size(), &m_other, &m_otherPort);
+		while (got.size() < count && (socket.hasPendingDatagrams() || socket.waitForReadyRead(timeoutMs))) {
+			QByteArray datagram(int(socket.pendingDatagramSize()), '\0');
+			socket.readDatagram(datagram.data(), datagram.size(), &destination, &destinationPort);
 			got << datagram;
 		}
 		return got;
@@ -52,8 +52,8 @@ public:
 	}
 
 private:
-	QUdpSocket m_socket;
-	QHostAddress m_other;
-	quint16 m_otherPort = 0;
-	bool m_bound = false;
+	QUdpSocket socket;
+	QHostAddress destination;
+	quint16 destinationPort = 0;
+	bool bound = false;
 };
