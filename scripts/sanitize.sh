@@ -12,11 +12,11 @@ source "$root/scripts/lib/clang-build.sh"
 # shellcheck source=lib/run-ctest.sh
 source "$root/scripts/lib/run-ctest.sh"
 
-# existing_tests NAME...: the names among NAME that have a test source.
+# existing_tests NAME...: the names among NAME that have a test source (in the tests' folder of its layer).
 existing_tests() {
 	local test
 	for test in "$@"; do
-		[ -f "$root/tests/$test.cpp" ] && echo "$test"
+		compgen -G "$root/tests/*/$test.cpp" >/dev/null && echo "$test"
 	done
 }
 
